@@ -1,0 +1,32 @@
+#include "platform/cmessageevent.h"
+
+#include <QCoreApplication>
+#include <QObject>
+
+CMessageEvent::CMessageEvent(UINT message, WPARAM wParam, LPARAM lParam)
+    : QEvent(EventType()), m_nMessage(message), m_wParam(wParam), m_lParam(lParam)
+{
+}
+
+QEvent::Type CMessageEvent::EventType()
+{
+    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+BOOL PostMessage(QObject *target, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!target)
+        return FALSE;
+    QCoreApplication::postEvent(target, new CMessageEvent(message, wParam, lParam));
+    return TRUE;
+}
+
+LRESULT SendMessage(QObject *target, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!target)
+        return 0;
+    CMessageEvent event(message, wParam, lParam);
+    QCoreApplication::sendEvent(target, &event);
+    return event.m_lResult;
+}

@@ -1,0 +1,62 @@
+// Gives a QObject or QWidget class a window's message map (WindowProc) and numbered timers (OnTimer).
+#pragma once
+
+#include "platform/cmessageevent.h"
+
+#include <QTimerEvent>
+
+#include <map>
+
+template <class Base>
+class CMsgWnd : public Base
+{
+public:
+    using Base::Base;
+
+    // Starts (or restarts) timer `id` with the given interval; it fires OnTimer(id) until killed.
+    void SetTimer(int id, int milliseconds)
+    {
+        KillTimer(id);
+        m_timers[id] = Base::startTimer(milliseconds);
+    }
+
+    void KillTimer(int id)
+    {
+        auto it = m_timers.find(id);
+        if (it == m_timers.end())
+            return;
+        Base::killTimer(it->second);
+        m_timers.erase(it);
+    }
+
+    bool IsTimerRunning(int id) const { return m_timers.count(id) != 0; }
+
+protected:
+    // The message map: one switch over the messages this window handles.
+    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual void OnTimer(int /*id*/) {}
+
+    bool event(QEvent *e) override
+    {
+        if (e->type() == CMessageEvent::EventType()) {
+            auto *message = static_cast<CMessageEvent *>(e);
+            message->m_lResult = WindowProc(message->m_nMessage, message->m_wParam, message->m_lParam);
+            return true;
+        }
+        return Base::event(e);
+    }
+
+    void timerEvent(QTimerEvent *e) override
+    {
+        for (const auto &[id, qtId] : m_timers) {
+            if (qtId == e->timerId()) {
+                OnTimer(id);
+                return;
+            }
+        }
+        Base::timerEvent(e);
+    }
+
+private:
+    std::map<int, int> m_timers;  // program's timer id -> Qt timer id
+};

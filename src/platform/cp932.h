@@ -1,0 +1,14 @@
+// Conversion between the program's QString text and code page 932 (Shift-JIS) bytes.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+// Encodes text in code page 932; a character the code page lacks becomes a substitute byte.
+QByteArray ToCp932(QStringView text);
+// Decodes code page 932 bytes; an invalid sequence becomes U+FFFD, never a failure.
+QString FromCp932(QByteArrayView bytes);
+// True when the code page converter is available on this system.
+bool Cp932Available();

@@ -1,0 +1,41 @@
+// The one seam through which the program asks the user: message boxes and file-name dialogs.
+#pragma once
+
+#include <QString>
+
+class QObject;
+
+class Prompts
+{
+public:
+    enum Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+    enum Icon { NoIcon, Information, Question, Exclamation, Error };
+
+    // A file-name request. `filter` is in the "desc|*.ext|desc|*.*||" form; `defaultExtension`
+    // (without dot) is added to a name typed without one.
+    struct FileRequest
+    {
+        bool open = true;
+        QString filter;
+        QString defaultExtension;
+        QString initialName;
+        bool overwritePrompt = false;
+    };
+
+    virtual ~Prompts();
+
+    // Shows a message box and returns the button pressed (IDOK, IDCANCEL, IDYES, IDNO).
+    virtual int MessageBox(QObject *owner, const QString &text, const QString &caption, Buttons buttons,
+                           Icon icon) = 0;
+    // Asks for a file name; returns the full path, or an empty string when the user cancelled.
+    virtual QString FileName(QObject *owner, const FileRequest &request) = 0;
+
+    // The implementation in force; without an installed one, every box answers its first
+    // button and every file request is cancelled.
+    static Prompts &Instance();
+    // Installs an implementation (not owned); null returns to the default. Returns the previous one.
+    static Prompts *Install(Prompts *prompts);
+
+    // The caption of the program's message boxes.
+    static QString AppTitle();
+};

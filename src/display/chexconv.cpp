@@ -1,0 +1,74 @@
+#include "display/chexconv.h"
+
+#include "platform/prompts.h"
+
+namespace {
+
+int DigitValue(char c)
+{
+    if (c >= '1' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return 0;  // "0" and every character that is not a digit
+}
+
+const char kUpperDigits[] = "0123456789ABCDEF";
+
+}  // namespace
+
+CHexConv::~CHexConv() = default;
+
+void CHexConv::Bin2HexString(const unsigned char *data, int length, QByteArray &out, int byteLimit)
+{
+    const int count = qMax(0, qMin(length, byteLimit));
+    out.resize(qsizetype(count) * 2);
+    char *p = out.data();
+    for (int i = 0; i < count; ++i) {
+        *p++ = kUpperDigits[data[i] >> 4];
+        *p++ = kUpperDigits[data[i] & 0x0F];
+    }
+}
+
+void CHexConv::Bin2HexString(const unsigned char *data, int length, QString &out, int byteLimit)
+{
+    QByteArray hex;
+    Bin2HexString(data, length, hex, byteLimit);
+    out = QString::fromLatin1(hex);
+}
+
+void CHexConv::HexString2Bin(QByteArray text, unsigned char *out, int byteLimit)
+{
+    if (text.size() % 2 != 0)
+        text.append('0');
+    const qsizetype pairs = text.size() / 2;
+    for (qsizetype k = 0; k < pairs; ++k) {
+        if (k >= byteLimit) {
+            Prompts::Instance().MessageBox(nullptr, QStringLiteral("HexString2Bin() ERR"), Prompts::AppTitle(),
+                                           Prompts::Ok, Prompts::Exclamation);
+            return;
+        }
+        out[k] = static_cast<unsigned char>(DigitValue(text[2 * k]) * 16 + DigitValue(text[2 * k + 1]));
+    }
+}
+
+void CHexConv::HexString2Bin(const QString &text, unsigned char *out, int byteLimit)
+{
+    // Hex digits are ASCII; anything else counts as 0 whatever its encoding.
+    HexString2Bin(text.toLatin1(), out, byteLimit);
+}
+
+void SetWordHalf(std::uint32_t *target, std::uint16_t value, int which)
+{
+    if (which)
+        *target = (*target & 0x0000FFFFu) | (std::uint32_t(value) << 16);
+    else
+        *target = (*target & 0xFFFF0000u) | value;
+}
+
+std::uint16_t GetWordHalf(std::uint32_t value, int which)
+{
+    return static_cast<std::uint16_t>(which == 1 ? value >> 16 : value & 0xFFFFu);
+}

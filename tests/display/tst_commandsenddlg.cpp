@@ -1,0 +1,496 @@
+// The Command Send window: telegrams from hex and text input, the send event, files, closing.
+#include "display/ccommandsenddlg.h"
+#include "platform/cmsgwnd.h"
+#include "platform/cp932.h"
+#include "platform/uifonts.h"
+#include "support/scriptedprompts.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtTest/qtestspontaneevent.h>
+
+namespace {
+
+constexpr UINT kSentinel = WM_USER + 999;
+
+struct Message
+{
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// Stands in for the view: records every message it is sent or posted.
+class RecordingView : public CMsgWnd<QObject>
+{
+public:
+    QList<Message> messages;
+
+    // Posts a marker and waits for it: every message posted before has then arrived.
+    bool Drain()
+    {
+        PostMessage(this, kSentinel, 0, 0);
+        if (!QTest::qWaitFor([this] { return !messages.isEmpty() && messages.back().message == kSentinel; }, 5000))
+            return false;
+        messages.removeLast();
+        return true;
+    }
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        messages.append({message, wParam, lParam});
+        return 0;
+    }
+};
+
+QPushButton *Button(const CCommandSendDlg &dlg, int id)
+{
+    return qobject_cast<QPushButton *>(dlg.GetDlgItem(id));
+}
+
+QCheckBox *SendTextBox(const CCommandSendDlg &dlg)
+{
+    return qobject_cast<QCheckBox *>(dlg.GetDlgItem(CCommandSendDlg::IDC_SEND_TEXT));
+}
+
+// Opens the window for the view with the given input and mode.
+void Open(CCommandSendDlg &dlg, RecordingView &view, const QString &input, bool textMode = false)
+{
+    dlg.Create(&view, KIND_COMMAND_SEND);
+    SendTextBox(dlg)->setChecked(textMode);
+    dlg.Input()->setPlainText(input);
+}
+
+void Press(const CCommandSendDlg &dlg, int id)
+{
+    Button(dlg, id)->click();
+}
+
+QStringList InputLines(const CCommandSendDlg &dlg)
+{
+    QStringList lines;
+    QString line;
+    for (int i = 0; i < dlg.Input()->GetLineCount(); ++i) {
+        dlg.Input()->GetLineText(i, line, 1 << 24);
+        lines << line;
+    }
+    return lines;
+}
+
+QByteArray Telegram(const CCommandSendDlg &dlg)
+{
+    return QByteArray(reinterpret_cast<const char *>(dlg.m_pSendBuf.get()), dlg.m_nSendLen);
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool WriteAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+}  // namespace
+
+class TestCommandSendDlg : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { InstallFontSubstitutions(); }
+
+    void windowFollowsTemplate()
+    {
+        CCommandSendDlg dlg;
+        RecordingView view;
+        QCOMPARE(dlg.Create(&view, KIND_COMMAND_SEND), TRUE);
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("ｺﾏﾝﾄﾞ送信"));
+        QCOMPARE(dlg.minimumSize(), dlg.maximumSize());  // fixed size
+        const struct { int id; const char *caption; } captions[] = {
+            {CCommandSendDlg::IDC_SEND, "送信"}, {CCommandSendDlg::IDC_CLEAR, "ｸﾘｱ"},
+            {CCommandSendDlg::IDC_WRITE_FILE, "ﾌｧｲﾙ書込み"}, {CCommandSendDlg::IDC_READ_FILE, "ﾌｧｲﾙ読込み"}};
+        for (const auto &c : captions)
+            QCOMPARE(Button(dlg, c.id)->text(), QString::fromUtf8(c.caption));
+        QVERIFY(Button(dlg, CCommandSendDlg::IDC_SEND)->isDefault());
+        QCOMPARE(qobject_cast<QLabel *>(dlg.GetDlgItem(CCommandSendDlg::IDC_CAPTION))->text(), QStringLiteral("送信ﾃﾞｰﾀ"));
+        QCOMPARE(SendTextBox(dlg)->text(), QStringLiteral("ﾃｷｽﾄで送信"));
+        QCOMPARE(dlg.Input()->GetDlgCtrlID(), 1);
+        QCOMPARE(dlg.Input()->GetLimitText(), QN_BUFFER_SIZE);
+        // The input sits left of the buttons and inside the window.
+        QVERIFY(dlg.Input()->geometry().right() < Button(dlg, CCommandSendDlg::IDC_SEND)->geometry().left());
+        QVERIFY(dlg.rect().contains(dlg.Input()->geometry()));
+        QCOMPARE(dlg.Create(&view, KIND_COMMAND_SEND), FALSE);  // exists already
+        dlg.EnableSend(false);
+        QVERIFY(!Button(dlg, CCommandSendDlg::IDC_SEND)->isEnabled());
+    }
+
+    void sendBuildsTelegram_data()
+    {
+        QTest::addColumn<bool>("textMode");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QByteArray>("telegram");
+        const QString line1500(1500, QLatin1Char('x'));
+        QTest::newRow("hex: blank is a digit 0") << false << QStringLiteral("01 02") << QByteArray("\x01\x00\x20", 3);
+        QTest::newRow("hex: lines joined") << false << QStringLiteral("0102\n0304") << QByteArray("\x01\x02\x03\x04", 4);
+        QTest::newRow("hex: odd length") << false << QStringLiteral("123") << QByteArray("\x12\x30", 2);
+        QTest::newRow("hex: either case") << false << QStringLiteral("0a1B\nfF") << QByteArray("\x0a\x1b\xff", 3);
+        QTest::newRow("hex: odd lines joined first") << false << QStringLiteral("1\n23") << QByteArray("\x12\x30", 2);
+        QTest::newRow("hex: 1500-char line gives 1024 digits") << false << QString(1500, QLatin1Char('1'))
+                                                                << QByteArray(512, '\x11');
+        QTest::newRow("text: CR LF between lines only") << true << QStringLiteral("AB\nC") << QByteArray("AB\r\nC");
+        QTest::newRow("text: empty last line ends with CR LF") << true << QStringLiteral("AB\n") << QByteArray("AB\r\n");
+        QTest::newRow("text: line breaks only") << true << QStringLiteral("\n") << QByteArray("\r\n");
+        QTest::newRow("text: 1500-char line gives 1024") << true << line1500 + QStringLiteral("\ny")
+                                                         << QByteArray(1024, 'x') + "\r\ny";
+        QTest::newRow("text: code page 932") << true << QStringLiteral("送信ﾃﾞｰﾀ") << ToCp932(u"送信ﾃﾞｰﾀ");
+        QTest::newRow("text: lower case kept") << true << QStringLiteral("abc") << QByteArray("abc");
+    }
+    void sendBuildsTelegram()
+    {
+        QFETCH(bool, textMode);
+        QFETCH(QString, input);
+        QFETCH(QByteArray, telegram);
+        RecordingView view;
+        CCommandSendDlg dlg;
+        Open(dlg, view, input, textMode);
+        QCOMPARE(dlg.m_bSendText, textMode ? TRUE : FALSE);  // the box drives the mode
+        ScriptedPrompts prompts;
+        Press(dlg, CCommandSendDlg::IDC_SEND);
+        QCOMPARE(Telegram(dlg), telegram);
+        QVERIFY(view.Drain());
+        QCOMPARE(view.messages.size(), 1);
+        QCOMPARE(view.messages[0].message, WM_SESSION_EVENT);
+        QCOMPARE(view.messages[0].wParam, WPARAM(EV_SEND));
+        QCOMPARE(view.messages[0].lParam, LPARAM(0));
+        QVERIFY(prompts.calls.isEmpty());
+    }
+
+    void emptyInputSendsNothing_data()
+    {
+        QTest::addColumn<bool>("textMode");
+        QTest::newRow("hex") << false;
+        QTest::newRow("text") << true;
+    }
+    void emptyInputSendsNothing()
+    {
+        QFETCH(bool, textMode);
+        RecordingView view;
+        CCommandSendDlg dlg;
+        Open(dlg, view, QStringLiteral("AB"), textMode);
+        Press(dlg, CCommandSendDlg::IDC_SEND);
+        Press(dlg, CCommandSendDlg::IDC_CLEAR);
+        QCOMPARE(dlg.Input()->GetTextLength(), 0);
+        Press(dlg, CCommandSendDlg::IDC_SEND);
+        QVERIFY(view.Drain());
+        QCOMPARE(view.messages.size(), 1);  // only the first press
+        QCOMPARE(Telegram(dlg), textMode ? QByteArray("AB") : QByteArray("\xab", 1));
+    }
+
+    void textTelegramStopsAtBufferEnd()
+    {
+        // One short line, then 1000 lines of 1024 double-byte characters: 2,049,953 bytes assembled.
+        // The buffer ends in the middle of a character, which is left out.
+        const QString kanji(1024, QChar(0x9001));  // 送, 2 bytes in code page 932
+        QString input = QStringLiteral("A");
+        for (int i = 0; i < 1000; ++i)
+            input += QLatin1Char('\n') + kanji;
+        RecordingView view;
+        CCommandSendDlg dlg;
+        Open(dlg, view, input, true);
+        Press(dlg, CCommandSendDlg::IDC_SEND);
+        QCOMPARE(dlg.m_nSendLen, QN_BUFFER_SIZE - 1);
+        const QByteArray telegram = Telegram(dlg);
+        const QByteArray line = ToCp932(kanji) + "\r\n";
+        QVERIFY(telegram.startsWith("A\r\n" + line));
+        QVERIFY(telegram.endsWith("\r\n" + ToCp932(kanji.left(23))));
+        QVERIFY(!FromCp932(telegram.right(100)).contains(QChar::ReplacementCharacter));
+        QVERIFY(view.Drain());
+        QCOMPARE(view.messages.size(), 1);
+    }
+
+    void hexInputAtItsLimitFitsTheBuffer()
+    {
+        // 2,000 lines of 1,024 digits: the input's limit in characters, 1,024,000 bytes, no error box.
+        QString input;
+        const QString line(1024, QLatin1Char('F'));
+        for (int i = 0; i < 2000; ++i)
+            input += line + QLatin1Char('\n');
+        input.chop(1);
+        RecordingView view;
+        CCommandSendDlg dlg;
+        Open(dlg, view, input);
+        ScriptedPrompts prompts;
+        Press(dlg, CCommandSendDlg::IDC_SEND);
+        QCOMPARE(dlg.m_nSendLen, 1024000);
+        QCOMPARE(Telegram(dlg), QByteArray(1024000, '\xff'));
+        QVERIFY(prompts.calls.isEmpty());
+    }
+
+    void returnKeyDependsOnFocus_data()
+    {
+        QTest::addColumn<int>("focusId");
+        QTest::addColumn<int>("inputLines");
+        QTest::addColumn<int>("sendEvents");
+        QTest::newRow("in the input: new line") << int(CCommandSendDlg::IDC_INPUT) << 2 << 0;
+        QTest::newRow("on the check box: presses 送信") << int(CCommandSendDlg::IDC_SEND_TEXT) << 1 << 1;
+    }
+    void returnKeyDependsOnFocus()
+    {
+        QFETCH(int, focusId);
+        QFETCH(int, inputLines);
+        QFETCH(int, sendEvents);
+        RecordingView view;
+        CCommandSendDlg dlg;
+        dlg.Create(&view, KIND_COMMAND_SEND);
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        dlg.activateWindow();
+        dlg.Input()->setPlainText(QStringLiteral("01"));
+        QWidget *target = dlg.GetDlgItem(focusId);
+        target->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), target);
+        QTest::keyClick(target, Qt::Key_Return);
+        QCOMPARE(dlg.Input()->GetLineCount(), inputLines);
+        QVERIFY(dlg.isVisible());
+        QVERIFY(view.Drain());
+        QCOMPARE(view.messages.size(), sendEvents);
+    }
+
+    void closingAsksTheView_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Esc") << "esc";
+        QTest::newRow("close box") << "closebox";
+    }
+    void closingAsksTheView()
+    {
+        QFETCH(QString, how);
+        RecordingView view;
+        CCommandSendDlg dlg;
+        dlg.Create(&view, KIND_COMMAND_SEND);
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        if (how == QLatin1String("esc")) {
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+        } else {
+            QCloseEvent close;
+            QSpontaneKeyEvent::setSpontaneous(&close);
+            QApplication::instance()->notify(&dlg, &close);  // keeps the event spontaneous
+            QVERIFY(!close.isAccepted());
+        }
+        QVERIFY(view.Drain());
+        QCOMPARE(view.messages.size(), 1);
+        QCOMPARE(view.messages[0].message, WM_CHILD_CLOSE);
+        QCOMPARE(view.messages[0].wParam, WPARAM(1));
+        QCOMPARE(view.messages[0].lParam, LPARAM(0));
+        QVERIFY(dlg.isVisible());
+        QVERIFY(dlg.HasWindow());
+    }
+
+    void applicationCloseIsNotHeldUp()
+    {
+        // Quitting closes every window; a window refusing that would keep the program running.
+        RecordingView view;
+        CCommandSendDlg dlg;
+        dlg.Create(&view, KIND_COMMAND_SEND);
+        QVERIFY(dlg.close());
+        QVERIFY(view.Drain());
+        QVERIFY(view.messages.isEmpty());
+    }
+
+    void reopeningKeepsModeAndTelegramButNotText()
+    {
+        RecordingView view;
+        CCommandSendDlg dlg;
+        Open(dlg, view, QStringLiteral("AB"), true);
+        Press(dlg, CCommandSendDlg::IDC_SEND);
+        dlg.EnableSend(false);
+        dlg.DestroyWindow();
+        QVERIFY(!dlg.HasWindow());
+        QVERIFY(!dlg.isVisible());
+        QVERIFY(!dlg.Input());
+        QCOMPARE(Telegram(dlg), QByteArray("AB"));
+        QCOMPARE(dlg.Create(&view, KIND_COMMAND_SEND), TRUE);
+        QVERIFY(SendTextBox(dlg)->isChecked());
+        QCOMPARE(dlg.m_bSendText, TRUE);
+        QCOMPARE(dlg.Input()->GetTextLength(), 0);
+        QVERIFY(Button(dlg, CCommandSendDlg::IDC_SEND)->isEnabled());  // the view sets it again
+        QCOMPARE(Telegram(dlg), QByteArray("AB"));
+        QCOMPARE(dlg.findChildren<CInputEdit *>().size(), 1);
+    }
+
+    void sessionEventsAreIgnored()
+    {
+        RecordingView view;
+        CCommandSendDlg dlg;
+        Open(dlg, view, QStringLiteral("01"));
+        QCOMPARE(SendMessage(&dlg, WM_SESSION_EVENT, EV_SEND, 0), LRESULT(0));
+        QVERIFY(view.Drain());
+        QVERIFY(view.messages.isEmpty());
+        QCOMPARE(dlg.m_nSendLen, 0);
+    }
+
+    void writeFileSavesLinesWithCrLf_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("empty input: one empty line") << QString() << QByteArray("\r\n");
+        QTest::newRow("every line ends with CR LF") << QStringLiteral("0102\nAB") << QByteArray("0102\r\nAB\r\n");
+        QTest::newRow("1500-char line written as 1024") << QString(1500, QLatin1Char('9')) << QByteArray(1024, '9') + "\r\n";
+        QTest::newRow("code page 932") << QStringLiteral("送信") << ToCp932(u"送信") + "\r\n";
+    }
+    void writeFileSavesLinesWithCrLf()
+    {
+        QFETCH(QString, input);
+        QFETCH(QByteArray, file);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("command.txt"));
+        QVERIFY(WriteAll(path, QByteArray(5000, 'z')));  // truncated by the write
+        RecordingView view;
+        CCommandSendDlg dlg;
+        Open(dlg, view, input);
+        ScriptedPrompts prompts;
+        prompts.fileNames.enqueue(path);
+        Press(dlg, CCommandSendDlg::IDC_WRITE_FILE);
+        QCOMPARE(ReadAll(path), file);
+        QCOMPARE(prompts.calls.size(), 1);
+        const Prompts::FileRequest &request = prompts.calls[0].request;
+        QVERIFY(prompts.calls[0].fileRequest);
+        QVERIFY(!request.open);
+        QVERIFY(request.overwritePrompt);
+        QCOMPARE(request.filter, QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ (*.txt)|*.txt|全てのﾌｧｲﾙ (*.*)|*.*||"));
+        QCOMPARE(request.defaultExtension, QStringLiteral("txt"));
+        QVERIFY(request.initialName.isEmpty());
+    }
+
+    void readFileFillsInput_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QByteArray>("textTelegram");
+        const QString a1023(1023, QLatin1Char('a'));
+        QTest::newRow("CR LF lines, empty last line") << QByteArray("AB\r\nC\r\n")
+                                                      << QStringList{QStringLiteral("AB"), QStringLiteral("C"), QString()}
+                                                      << QByteArray("AB\r\nC\r\n");
+        QTest::newRow("2000-char line: 1023 + 977") << QByteArray(2000, 'a') + "\r\n"
+                                                   << QStringList{a1023, QString(977, QLatin1Char('a')), QString()}
+                                                   << QByteArray(1023, 'a') + "\r\n" + QByteArray(977, 'a') + "\r\n";
+        QTest::newRow("1023-char line: no empty line after it") << QByteArray(1023, 'a') + "\r\nb\r\n"
+                                                               << QStringList{a1023, QStringLiteral("b"), QString()}
+                                                               << QByteArray(1023, 'a') + "\r\nb\r\n";
+        QTest::newRow("double-byte character never split")
+            << QByteArray(1022, 'a') + ToCp932(u"送信") + "\r\n"
+            << QStringList{QString(1022, QLatin1Char('a')), QStringLiteral("送信"), QString()}
+            << QByteArray(1022, 'a') + "\r\n" + ToCp932(u"送信") + "\r\n";
+        QTest::newRow("no break at the end") << QByteArray("AB") << QStringList{QStringLiteral("AB"), QString()} << QByteArray("AB\r\n");
+        QTest::newRow("LF alone") << QByteArray("A\nB\n") << QStringList{QStringLiteral("A"), QStringLiteral("B"), QString()}
+                                  << QByteArray("A\r\nB\r\n");
+        QTest::newRow("empty file") << QByteArray() << QStringList{QString()} << QByteArray();
+    }
+    void readFileFillsInput()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, lines);
+        QFETCH(QByteArray, textTelegram);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("command.txt"));
+        QVERIFY(WriteAll(path, file));
+        RecordingView view;
+        CCommandSendDlg dlg;
+        Open(dlg, view, QStringLiteral("replaced"));
+        ScriptedPrompts prompts;
+        prompts.fileNames.enqueue(path);
+        Press(dlg, CCommandSendDlg::IDC_READ_FILE);
+        QCOMPARE(InputLines(dlg), lines);
+        QVERIFY(prompts.calls[0].request.open);
+        SendTextBox(dlg)->setChecked(true);
+        Press(dlg, CCommandSendDlg::IDC_SEND);
+        QCOMPARE(Telegram(dlg), textTelegram);
+    }
+
+    void writtenFileReadsBack()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("round.txt"));
+        RecordingView view;
+        CCommandSendDlg dlg;
+        dlg.Create(&view, KIND_COMMAND_SEND);
+        const QStringList typed{QStringLiteral("0102"), QString(), QStringLiteral("ﾃｷｽﾄ 送信"), QString(1024, QLatin1Char('b'))};
+        dlg.Input()->setPlainText(typed.join(QLatin1Char('\n')));
+        ScriptedPrompts prompts;
+        prompts.fileNames.enqueue(path);
+        prompts.fileNames.enqueue(path);
+        Press(dlg, CCommandSendDlg::IDC_WRITE_FILE);
+        Press(dlg, CCommandSendDlg::IDC_CLEAR);
+        Press(dlg, CCommandSendDlg::IDC_READ_FILE);
+        // The same lines, the 1024-character one as 1023 + 1, plus an empty last line.
+        QCOMPARE(InputLines(dlg), (QStringList{typed[0], typed[1], typed[2], QString(1023, QLatin1Char('b')),
+                                               QStringLiteral("b"), QString()}));
+    }
+
+    void readingStopsAtTheInputLimit()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("big.txt"));
+        QByteArray big;
+        for (int i = 0; i < 2100; ++i)
+            big += QByteArray(1000, 'c') + "\r\n";
+        QVERIFY(WriteAll(path, big));
+        RecordingView view;
+        CCommandSendDlg dlg;
+        dlg.Create(&view, KIND_COMMAND_SEND);
+        ScriptedPrompts prompts;
+        prompts.fileNames.enqueue(path);
+        Press(dlg, CCommandSendDlg::IDC_READ_FILE);
+        QCOMPARE(dlg.Input()->GetTextLength(), QN_BUFFER_SIZE);
+    }
+
+    void unopenableFileShowsOpenErr_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::newRow("write") << int(CCommandSendDlg::IDC_WRITE_FILE);
+        QTest::newRow("read") << int(CCommandSendDlg::IDC_READ_FILE);
+    }
+    void unopenableFileShowsOpenErr()
+    {
+        QFETCH(int, button);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("missing/folder/command.txt"));
+        RecordingView view;
+        CCommandSendDlg dlg;
+        Open(dlg, view, QStringLiteral("kept"));
+        ScriptedPrompts prompts;
+        prompts.fileNames.enqueue(path);
+        Press(dlg, button);
+        QCOMPARE(prompts.MessageTexts(), QStringList{path + QStringLiteral(" Open err")});
+        const ScriptedPrompts::Call &box = prompts.calls.back();
+        QCOMPARE(box.caption, QStringLiteral("Quillnet"));
+        QCOMPARE(box.buttons, Prompts::Ok);
+        QCOMPARE(box.icon, Prompts::NoIcon);
+        QCOMPARE(dlg.Input()->toPlainText(), QStringLiteral("kept"));
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void cancelledFileDialogChangesNothing()
+    {
+        RecordingView view;
+        CCommandSendDlg dlg;
+        Open(dlg, view, QStringLiteral("kept"));
+        ScriptedPrompts prompts;  // no file name planned: cancelled
+        Press(dlg, CCommandSendDlg::IDC_READ_FILE);
+        Press(dlg, CCommandSendDlg::IDC_WRITE_FILE);
+        QCOMPARE(prompts.calls.size(), 2);
+        QVERIFY(prompts.MessageTexts().isEmpty());
+        QCOMPARE(dlg.Input()->toPlainText(), QStringLiteral("kept"));
+    }
+};
+
+QTEST_MAIN(TestCommandSendDlg)
+#include "tst_commandsenddlg.moc"

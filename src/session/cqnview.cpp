@@ -2,7 +2,14 @@
 
 #include "app/commandids.h"
 #include "app/cqndoc.h"
+#include "display/ccommandsenddlg.h"
+#include "display/cmessagewnd.h"
+#include "net/ctcpsoc.h"
+#include "net/ctcpsrvr.h"
+#include "net/cudpwnd.h"
+#include "platform/cp932.h"
 #include "platform/prompts.h"
+#include "platform/uifonts.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -10,65 +17,117 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 
-CQnView::CQnView(QWidget *parent) : CMsgWnd<QWidget>(parent)
+namespace {
+
+constexpr COLORREF kGrey = 0x808080;
+
+}  // namespace
+
+CQnView::CQnView(QWidget *parent)
+    : CMsgWnd<QWidget>(parent),
+      m_pTcpSrvr(new CTCPSrvr),
+      m_pUdpWnd(new CUDPWnd),
+      m_pCommandDlg(new CCommandSendDlg),
+      m_pLogWnd(new CMessageWnd),
+      m_pHistoryWnd(new CMessageWnd),
+      m_pRecvBuf(new unsigned char[QN_BUFFER_SIZE]()),
+      m_pLogBuf(new char[QN_BUFFER_SIZE]())
 {
     setMinimumSize(10, 10);
     setFocusPolicy(Qt::StrongFocus);
+    // The view font: "ＭＳ Ｐゴシック", -12 at 96 pixels per inch, in proportion elsewhere.
+    m_fontView = LogFont(QString::fromUtf8(kFaceMsPGothic), -12 * LogicalDpiX(this) / 96);
 }
 
-CQnView::~CQnView() = default;
+CQnView::~CQnView()
+{
+    if (m_bCapture)
+        m_fileCapture.close();
+    delete m_pUdpWnd;
+    delete m_pCommandDlg;
+    DeleteBatchWindow();
+    delete m_pLogWnd;
+    delete m_pHistoryWnd;
+    delete m_pTcpSrvr;
+    delete m_pTcpClient;
+}
 
 void CQnView::OnInitialUpdate(CQnDoc *document)
 {
-    m_pDocument = document;
+    if (!m_bInitialised)
+        OnFirstInitialUpdate();
+    if (IsCommandEnabled(ID_FILE_MRU_FILE1)) {
+        m_pDocument = document;
+        m_nSocketType = m_pDocument ? m_pDocument->GetSlotInt(0) : TYPE_UDP;
+        ShowType(m_nSocketType);
+        ShowStatus(m_nState);
+    }
     update();
-    emit CommandStateChanged();
+    Q_EMIT CommandStateChanged();
 }
 
-bool CQnView::IsCommandEnabled(int id) const
+void CQnView::OnFirstInitialUpdate()
 {
-    switch (id) {
-    // The connection commands need the session controller, which drives the sockets.
-    case ID_SOCKET_CONNECT:
-    case ID_SOCKET_DISCONNECT:
-    case ID_SOCKET_SETTING:
-    case ID_SOCKET_TYPE:
-    case ID_LOOPBACK_ON:
-    case ID_LOOPBACK_OFF:
-    case ID_COMMAND_SEND:
-    case ID_BATCH_SEND:
-    case ID_VIEW_HISTORY:
-    case ID_VIEW_LOG:
-    case ID_CAPTURE_START:
-    case ID_CAPTURE_STOP:
-        return false;
+    m_stRecvLamp.Create(nullptr, QStringLiteral("R"), QnRect{240, 2, 248, 20}, kGrey, this);
+    m_stSendLamp.Create(nullptr, QStringLiteral("S"), QnRect{250, 2, 258, 20}, kGrey, this);
+    m_stStatus.Create(&m_fontView, QString(), QnRect{2, 2, 110, 20}, kGrey, this);
+    m_stType.Create(&m_fontView, QString(), QnRect{120, 2, 230, 20}, kGrey, this);
+
+    m_pUdpWnd->CreateEndpoint(0, 100, this, 1);
+    m_pTcpSrvr->CreateEndpoint(this, m_pLogBuf.get());
+
+    m_pLogWnd->Create(this, KIND_LOG);
+    m_pLogWnd->setEnabled(true);
+    m_pLogWnd->setWindowTitle(QStringLiteral("ﾛｸﾞ"));
+    m_pHistoryWnd->Create(this, KIND_HISTORY);
+    m_pHistoryWnd->setEnabled(true);
+    m_pHistoryWnd->setWindowTitle(QStringLiteral("送受信履歴"));
+    m_bInitialised = true;
+}
+
+LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SESSION_EVENT:
+        return OnSessionEvent(wParam, lParam);
+    case WM_SOCKET_LOG:
+        // The socket wrote one zero-terminated line into the shared buffer just before sending this.
+        m_pLogBuf[QN_BUFFER_SIZE - 1] = '\0';
+        m_pLogWnd->AddLine(FromCp932(QByteArrayView(m_pLogBuf.get())));
+        return 0;
+    case WM_UDP_RECEIVE:
+        PostMessage(this, WM_SESSION_EVENT, EV_RECEIVE, static_cast<LPARAM>(wParam));
+        return 0;
+    case WM_CHILD_CLOSE:
+        OnChildClose(static_cast<int>(wParam));
+        return 0;
     default:
-        return true;
+        return 0;
     }
 }
 
-bool CQnView::IsCommandChecked(int id) const
+void CQnView::OnChildClose(int kind)
 {
-    if (id == ID_LOOPBACK_ON || id == ID_LOOPBACK_OFF)
-        return !IsCommandEnabled(id);
-    return false;
-}
-
-void CQnView::OnCommand(int id)
-{
-    if (!IsCommandEnabled(id))
-        return;
-    switch (id) {
-    case ID_FILE_PRINT: OnFilePrint(true); break;
-    case ID_FILE_PRINT_DIRECT: OnFilePrint(false); break;
-    case ID_FILE_PRINT_PREVIEW: OnFilePrintPreview(); break;
-    default: break;
+    switch (kind) {
+    case KIND_COMMAND_SEND:
+        if (m_pCommandDlg->HasWindow())
+            m_pCommandDlg->DestroyWindow();
+        break;
+    case KIND_LOG:
+        if (m_pLogWnd->isVisible())
+            m_pLogWnd->hide();
+        break;
+    case KIND_HISTORY:
+        if (m_pHistoryWnd->isVisible())
+            m_pHistoryWnd->hide();
+        break;
+    case KIND_BATCH_SEND:
+        CloseBatchWindow();
+        break;
+    default:
+        break;
     }
-}
-
-LRESULT CQnView::WindowProc(UINT, WPARAM, LPARAM)
-{
-    return 0;
+    Q_EMIT CommandStateChanged();
 }
 
 void CQnView::paintEvent(QPaintEvent *event)

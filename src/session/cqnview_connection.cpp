@@ -1,0 +1,245 @@
+// Connection control: opening and closing the one connection, the state and type labels, and the
+// commands that edit the connection settings.
+#include "session/cqnview.h"
+
+#include "app/commandids.h"
+#include "app/cqndoc.h"
+#include "app/csocketsettingdlg.h"
+#include "app/csockettypedlg.h"
+#include "display/ccommandsenddlg.h"
+#include "display/chexconv.h"
+#include "net/ctcpsoc.h"
+#include "net/ctcpsrvr.h"
+#include "net/cudpwnd.h"
+
+namespace {
+
+// Text slots of the document that hold the connection settings.
+constexpr int SLOT_UDP_ADDRESS = 0;
+constexpr int SLOT_UDP_PORT = 1;
+constexpr int SLOT_UDP_OWN_PORT = 2;
+constexpr int SLOT_SERVER_PORT = 3;
+constexpr int SLOT_CLIENT_ADDRESS = 4;
+constexpr int SLOT_CLIENT_PORT = 5;
+constexpr int SLOT_CLIENT_OWN_PORT = 6;
+
+struct SettingSlots
+{
+    int first;
+    int count;
+};
+
+SettingSlots SlotsOfType(int type)
+{
+    switch (type) {
+    case TYPE_UDP: return {SLOT_UDP_ADDRESS, 3};
+    case TYPE_TCP_SERVER: return {SLOT_SERVER_PORT, 1};
+    case TYPE_TCP_CLIENT: return {SLOT_CLIENT_ADDRESS, 3};
+    default: return {0, 0};
+    }
+}
+
+}  // namespace
+
+int CQnView::DecimalValue(const QString &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == QLatin1Char(' ') || (text[i].unicode() >= 9 && text[i].unicode() <= 13)))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+')))
+        negative = text[i++] == QLatin1Char('-');
+    // Read as an unsigned 32-bit value that wraps, as the C library's conversion does on this platform.
+    std::uint32_t value = 0;
+    for (; i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'); ++i)
+        value = value * 10u + std::uint32_t(text[i].unicode() - '0');
+    if (negative)
+        value = 0u - value;
+    return static_cast<int>(value);
+}
+
+int CQnView::SocketConnect()
+{
+    CQnDoc *doc = m_pDocument;
+    const auto slot = [doc](int n) { return doc ? doc->GetSlotString(n) : QString(); };
+    switch (m_nSocketType) {
+    case TYPE_UDP: {
+        const QString address = slot(SLOT_UDP_ADDRESS);
+        const int port = DecimalValue(slot(SLOT_UDP_PORT));
+        const int ownPort = DecimalValue(slot(SLOT_UDP_OWN_PORT));
+        if (!m_pUdpWnd->Open(address, unsigned(port), unsigned(ownPort)))
+            return 0;
+        AddLog(QStringLiteral("ｿｹｯﾄ接続  接続先ｱﾄﾞﾚｽ:%1 接続先ﾎﾟｰﾄ:%2 QNﾎﾟｰﾄ:%3").arg(address).arg(port).arg(ownPort));
+        return 1;
+    }
+    case TYPE_TCP_SERVER: {
+        const int port = DecimalValue(slot(SLOT_SERVER_PORT));
+        if (!m_pTcpSrvr->Build(unsigned(port)))
+            return 0;
+        AddLog(QStringLiteral("ｿｹｯﾄ接続  QNﾎﾟｰﾄ:%1").arg(port));
+        return 1;
+    }
+    case TYPE_TCP_CLIENT: {
+        const QString address = slot(SLOT_CLIENT_ADDRESS);
+        const int port = DecimalValue(slot(SLOT_CLIENT_PORT));
+        const int ownPort = DecimalValue(slot(SLOT_CLIENT_OWN_PORT));
+        delete m_pTcpClient;
+        m_pTcpClient = new CTCPSoc(this, 1, m_pLogBuf.get(), CTCPSoc::ROLE_TERM);
+        if (!m_pTcpClient->Create(unsigned(ownPort)) || !m_pTcpClient->Connect(address, unsigned(port))) {
+            delete m_pTcpClient;
+            m_pTcpClient = nullptr;
+            return 0;
+        }
+        AddLog(QStringLiteral("ｿｹｯﾄ接続  ｻｰﾊﾞｱﾄﾞﾚｽ:%1 ｻｰﾊﾞﾎﾟｰﾄ:%2 QNﾎﾟｰﾄ:%3").arg(address).arg(port).arg(ownPort));
+        return 1;
+    }
+    default:
+        return 1;
+    }
+}
+
+void CQnView::SocketDisconnect()
+{
+    switch (m_nSocketType) {
+    case TYPE_UDP:
+        m_pUdpWnd->Close();
+        break;
+    case TYPE_TCP_SERVER:
+        m_pTcpSrvr->Teardown();
+        break;
+    case TYPE_TCP_CLIENT:
+        if (m_pTcpClient) {
+            m_pTcpClient->Close();
+            delete m_pTcpClient;
+            m_pTcpClient = nullptr;
+        }
+        break;
+    default:
+        break;
+    }
+    AddLog(QStringLiteral("ｿｹｯﾄ切断"));
+}
+
+void CQnView::DoConnect()
+{
+    if (!SocketConnect()) {
+        AddLog(QStringLiteral("ｿｹｯﾄを接続できません"));
+        PostToBatchWindow(EV_CLOSED);
+        return;
+    }
+    m_nState = (m_nSocketType == TYPE_TCP_CLIENT) ? ST_WAIT_CONNECT : ConnectedState();
+    ShowStatus(m_nState);
+    RefreshSendButton();
+}
+
+void CQnView::DoDisconnect()
+{
+    SocketDisconnect();
+    m_nState = ST_DISCONNECTED;
+    ShowStatus(m_nState);
+    RefreshSendButton();
+}
+
+void CQnView::DoConnectDone(LPARAM param)
+{
+    const int error = GetWordHalf(static_cast<std::uint32_t>(param), 0);
+    if (error != 0) {
+        m_nState = ST_DISCONNECTED;
+        AddLog(QStringLiteral("ｿｹｯﾄ接続確立待ち応答NG"));
+        PostToBatchWindow(EV_CLOSED);
+        delete m_pTcpClient;
+        m_pTcpClient = nullptr;
+    } else {
+        m_nState = ConnectedState();
+        RefreshSendButton();
+    }
+    ShowStatus(m_nState);
+}
+
+void CQnView::DoSetType(int type)
+{
+    m_nSocketType = type;
+    if (m_pDocument) {
+        m_pDocument->SetSlotInt(0, type);
+        m_pDocument->SetModifiedFlag();
+    }
+    ShowType(type);
+}
+
+void CQnView::ShowStatus(int state)
+{
+    switch (state) {
+    case ST_DISCONNECTED:
+        m_stStatus.SetColor(0x0000FF);
+        m_stStatus.SetText(QStringLiteral("    ｿｹｯﾄ切断中"));
+        break;
+    case ST_CONNECTED_LOOPBACK:
+    case ST_CONNECTED:
+        m_stStatus.SetColor(0x00FF00);
+        m_stStatus.SetText(QStringLiteral("    ｿｹｯﾄ接続中"));
+        break;
+    case ST_WAIT_CONNECT:
+        m_stStatus.SetColor(0x00FFFF);
+        m_stStatus.SetText(QStringLiteral("  ｿｹｯﾄ接続確立待ち"));
+        break;
+    default:
+        break;
+    }
+}
+
+void CQnView::ShowType(int type)
+{
+    switch (type) {
+    case TYPE_UDP:
+        m_stType.SetColor(0xFFFF00);
+        m_stType.SetText(QStringLiteral("        UDP"));
+        break;
+    case TYPE_TCP_SERVER:
+        m_stType.SetColor(0x00FFFF);
+        m_stType.SetText(QStringLiteral("   TCP-IP(ｻｰﾊﾞｰ)"));
+        break;
+    case TYPE_TCP_CLIENT:
+        m_stType.SetColor(0xFF00FF);
+        m_stType.SetText(QStringLiteral("  TCP-IP(ｸﾗｲｱﾝﾄ)"));
+        break;
+    default:
+        break;
+    }
+}
+
+void CQnView::OnSocketSettings()
+{
+    if (!m_pDocument)
+        return;
+    const SettingSlots range = SlotsOfType(m_nSocketType);
+    CSocketSettingDlg dialog(this);
+    QString *const values[3] = {&dialog.m_strValue1, &dialog.m_strValue2, &dialog.m_strValue3};
+    for (int i = 0; i < range.count; ++i)
+        *values[i] = m_pDocument->GetSlotString(range.first + i);
+    if (dialog.DoModal(m_nSocketType) != IDOK)
+        return;
+    for (int i = 0; i < range.count; ++i)
+        m_pDocument->SetSlotString(range.first + i, *values[i]);
+    m_pDocument->SetModifiedFlag();
+}
+
+void CQnView::OnSocketType()
+{
+    CSocketTypeDlg dialog(this);
+    dialog.m_nType = m_nSocketType;
+    if (dialog.DoModal() != IDOK || dialog.m_nType == m_nSocketType)
+        return;
+    m_nSocketType = dialog.m_nType;
+    if (m_pDocument) {
+        m_pDocument->SetSlotInt(0, m_nSocketType);
+        m_pDocument->SetModifiedFlag();
+    }
+    ShowType(m_nSocketType);
+    Q_EMIT CommandStateChanged();
+}
+
+void CQnView::RefreshSendButton()
+{
+    if (m_pCommandDlg->HasWindow())
+        m_pCommandDlg->EnableSend(IsCommandEnabled(IDC_SEND_BUTTON));
+}

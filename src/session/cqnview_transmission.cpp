@@ -1,0 +1,109 @@
+// The transmission path: sending the prepared telegram, reading what arrives, the History and Log
+// lines, loopback, prompt judgement for a batch run, and the two lamps.
+#include "session/cqnview.h"
+
+#include "batch/promptjudge.h"
+#include "display/ccommandsenddlg.h"
+#include "display/cmessagewnd.h"
+#include "net/ctcpsoc.h"
+#include "net/ctcpsrvr.h"
+#include "net/cudpwnd.h"
+
+namespace {
+
+constexpr COLORREF kLampOn = 0x00FF00;
+constexpr COLORREF kLampOff = 0x808080;
+constexpr int kLampMilliseconds = 100;
+// A log line shows the first 32 bytes of a telegram (64 hex digits).
+constexpr int kLogBytes = 32;
+
+}  // namespace
+
+int CQnView::SendData(const unsigned char *data, int length)
+{
+    KillTimer(TIMER_SEND_LAMP);
+    SetTimer(TIMER_SEND_LAMP, kLampMilliseconds);
+    m_stSendLamp.SetColor(kLampOn);
+    switch (m_nSocketType) {
+    case TYPE_UDP: return m_pUdpWnd->Send(data, length);
+    case TYPE_TCP_SERVER: return m_pTcpSrvr->Send(data, length);
+    case TYPE_TCP_CLIENT: return m_pTcpClient ? m_pTcpClient->Send(data, length) : 0;
+    default: return 0;
+    }
+}
+
+int CQnView::ReceiveData(unsigned char *buffer, int maximum)
+{
+    KillTimer(TIMER_RECEIVE_LAMP);
+    SetTimer(TIMER_RECEIVE_LAMP, kLampMilliseconds);
+    m_stRecvLamp.SetColor(kLampOn);
+    maximum = qBound(0, maximum, QN_BUFFER_SIZE - 1);  // room for the zero byte after the data
+    int n = 0;
+    switch (m_nSocketType) {
+    case TYPE_UDP: n = m_pUdpWnd->Receive(buffer, maximum); break;
+    case TYPE_TCP_SERVER: n = m_pTcpSrvr->Receive(buffer, maximum); break;
+    case TYPE_TCP_CLIENT: n = m_pTcpClient ? m_pTcpClient->Receive(buffer, maximum) : 0; break;
+    default: break;
+    }
+    n = qBound(0, n, maximum);
+    m_bPromptHit = JudgePrompt(buffer, n);
+    if (m_bCapture)
+        WriteCapture(buffer, n);
+    return n;
+}
+
+int CQnView::JudgePrompt(unsigned char *buffer, int length)
+{
+    if (!IsBatchWindowOpen())
+        return 0;
+    buffer[length] = 0;
+    return JudgePromptBlock(reinterpret_cast<const char *>(buffer), length) ? 1 : 0;
+}
+
+void CQnView::OnTimer(int id)
+{
+    if (id == TIMER_SEND_LAMP) {
+        KillTimer(TIMER_SEND_LAMP);
+        m_stSendLamp.SetColor(kLampOff);
+    } else if (id == TIMER_RECEIVE_LAMP) {
+        KillTimer(TIMER_RECEIVE_LAMP);
+        m_stRecvLamp.SetColor(kLampOff);
+    }
+}
+
+QString CQnView::LogTelegramText(const QByteArray &hex, int length)
+{
+    const QString shown = QString::fromLatin1(hex.left(kLogBytes * 2));
+    return length > kLogBytes ? shown + QStringLiteral(" +α") : shown;
+}
+
+void CQnView::DoSend()
+{
+    int length = 0;
+    const unsigned char *data = OutgoingTelegram(&length);
+    // A failed send is logged by the socket layer; the telegram is recorded as sent either way.
+    SendData(data, length);
+    const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("S "), data, length);
+    AddLog(QStringLiteral("送信 ") + LogTelegramText(hex, length));
+}
+
+void CQnView::DoReceive()
+{
+    const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
+    const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("R "), m_pRecvBuf.get(), n);
+    AddLog(QStringLiteral("受信 ") + LogTelegramText(hex, n));
+    if (m_bPromptHit == 1) {
+        PostToBatchWindow(EV_PROMPT);
+        AddLog(QStringLiteral("ﾌﾟﾛﾝﾌﾟﾄ受信"));
+        m_bPromptHit = 0;
+    }
+}
+
+void CQnView::DoReceiveEcho()
+{
+    const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
+    SendData(m_pRecvBuf.get(), n);
+    const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("R "), m_pRecvBuf.get(), n);
+    m_pHistoryWnd->AddTelegram(QStringLiteral("S "), m_pRecvBuf.get(), n);
+    AddLog(QStringLiteral("受信-自動応答 ") + LogTelegramText(hex, n));
+}

@@ -1,0 +1,115 @@
+#include "display/clinestore.h"
+
+#include <utility>
+
+CLineStore::Line CLineStore::Line::FromText(QStringView text, const QByteArray &latin1Tail)
+{
+    Line line;
+    if (!latin1Tail.isEmpty()) {
+        // A long tail (hex text) stays shared with the caller; the short text before it is the head.
+        line.head = text.toString();
+        line.tail = latin1Tail;
+        return line;
+    }
+    qsizetype split = text.size();
+    while (split > 0 && text[split - 1].unicode() <= 0xFF)
+        --split;
+    line.head = text.left(split).toString();
+    line.tail = text.mid(split).toLatin1();
+    return line;
+}
+
+QChar CLineStore::Line::At(qsizetype i) const
+{
+    if (i < head.size())
+        return head[i];
+    return QChar(static_cast<uchar>(tail[i - head.size()]));
+}
+
+QString CLineStore::Line::Mid(qsizetype from, qsizetype count) const
+{
+    from = qBound<qsizetype>(0, from, Length());
+    count = qBound<qsizetype>(0, count, Length() - from);
+    QString text;
+    text.reserve(count);
+    if (from < head.size()) {
+        const qsizetype n = qMin(count, head.size() - from);
+        text.append(QStringView(head).mid(from, n));
+        from += n;
+        count -= n;
+    }
+    if (count > 0)
+        text.append(QLatin1StringView(tail.constData() + (from - head.size()), count));
+    return text;
+}
+
+qsizetype CLineStore::Line::Bytes() const
+{
+    return head.size() * qsizetype(sizeof(QChar)) + tail.size() + kLineOverhead;
+}
+
+std::vector<CLineStore::Line> CLineStore::SplitLines(QStringView text, const QByteArray &latin1Tail)
+{
+    std::vector<Line> lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.push_back(Line::FromText(text.mid(start, i - start)));
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    lines.push_back(Line::FromText(text.mid(start), latin1Tail));
+    return lines;
+}
+
+int CLineStore::Append(std::vector<Line> lines)
+{
+    int removed = 0;
+    if (AtLineLimit() && !m_lines.empty()) {
+        PopFront();
+        ++removed;
+    }
+    // The newest lines of the entry that fit the budget on their own (at least one).
+    size_t first = lines.size();
+    qsizetype incoming = 0;
+    while (first > 0) {
+        const qsizetype bytes = lines[first - 1].Bytes();
+        if (first < lines.size() && incoming + bytes > m_budget)
+            break;
+        incoming += bytes;
+        --first;
+    }
+    while (!m_lines.empty() && m_bytes + incoming > m_budget) {
+        PopFront();
+        ++removed;
+    }
+    for (size_t i = first; i < lines.size(); ++i)
+        m_lines.push_back(std::move(lines[i]));
+    m_bytes += incoming;
+    return removed;
+}
+
+void CLineStore::Clear()
+{
+    // Swapping with an empty deque hands its blocks back instead of keeping them for reuse.
+    std::deque<Line>().swap(m_lines);
+    m_bytes = 0;
+}
+
+QStringList CLineStore::Texts() const
+{
+    QStringList texts;
+    texts.reserve(Count());
+    for (const Line &line : m_lines)
+        texts.append(line.Text());
+    return texts;
+}
+
+void CLineStore::PopFront()
+{
+    m_bytes -= m_lines.front().Bytes();
+    m_lines.pop_front();
+}

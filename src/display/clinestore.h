@@ -1,0 +1,67 @@
+// Holds the lines of a message window compactly and trims them by line count and by stored size.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <deque>
+#include <vector>
+
+class CLineStore
+{
+public:
+    // One line: a UTF-16 head followed by a Latin-1 tail (one byte a character). Hex text and most log
+    // text sit in the tail, so a 2,048,000-character hex line takes 2 MB, not 4 MB.
+    struct Line
+    {
+        QString head;
+        QByteArray tail;
+
+        // Without `latin1Tail`: everything after the last character beyond Latin-1 becomes the tail.
+        // With it: `text` is the head and `latin1Tail` (Latin-1 text) the tail, shared, not copied.
+        static Line FromText(QStringView text, const QByteArray &latin1Tail = QByteArray());
+
+        qsizetype Length() const { return head.size() + tail.size(); }
+        QChar At(qsizetype i) const;
+        QString Mid(qsizetype from, qsizetype count) const;
+        QString Text() const { return Mid(0, Length()); }
+        qsizetype Bytes() const;
+    };
+
+    // Bytes counted for every line besides its text: the line, its layout and the allocator's share.
+    static constexpr qsizetype kLineOverhead = 128;
+    static constexpr int kDefaultLineLimit = 1000;
+    static constexpr qsizetype kDefaultBudget = 64 * 1024 * 1024;
+
+    // Splits text at line breaks (CR LF, CR or LF each end one line) into lines; `latin1Tail`
+    // continues the last line.
+    static std::vector<Line> SplitLines(QStringView text, const QByteArray &latin1Tail = QByteArray());
+
+    // Appends the lines of one entry. First, when the lines plus the empty line after them already
+    // reach the line limit, the oldest line goes (one per entry). Then the oldest lines go until the
+    // stored bytes, the new ones included, fit the budget; an entry larger than the budget keeps
+    // only its newest lines (at least one). Returns how many lines left the front.
+    int Append(std::vector<Line> lines);
+    void Clear();
+
+    // True when the next Append removes a line by the line limit.
+    bool AtLineLimit() const { return Count() + 1 > m_lineLimit; }
+
+    int Count() const { return static_cast<int>(m_lines.size()); }
+    const Line &At(int index) const { return m_lines[static_cast<size_t>(index)]; }
+    QStringList Texts() const;
+    qsizetype StoredBytes() const { return m_bytes; }
+
+    void SetBudget(qsizetype bytes) { m_budget = bytes; }
+    qsizetype Budget() const { return m_budget; }
+
+private:
+    void PopFront();
+
+    std::deque<Line> m_lines;
+    qsizetype m_bytes = 0;
+    qsizetype m_budget = kDefaultBudget;
+    int m_lineLimit = kDefaultLineLimit;
+};

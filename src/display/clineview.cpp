@@ -1,0 +1,548 @@
+#include "display/clineview.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QGlyphRun>
+#include <QPainter>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace {
+
+// Control characters take the place of a blank on screen (the stored text keeps them).
+QChar DisplayChar(char16_t c)
+{
+    if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0))
+        return QChar(u' ');
+    return QChar(c);
+}
+
+bool IsWordChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_';
+}
+
+}  // namespace
+
+CLineView::CLineView(QWidget *parent)
+    : QAbstractScrollArea(parent),
+      m_pCopy(new QAction(QStringLiteral("コピー(&C)"), this)),
+      m_pSelectAll(new QAction(QStringLiteral("すべて選択(&A)"), this))
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setAutoFillBackground(false);
+    verticalScrollBar()->setSingleStep(1);
+    m_flushTimer.setSingleShot(true);
+    connect(&m_flushTimer, &QTimer::timeout, this, &CLineView::Flush);
+
+    // Window-wide, so that copying still works after an append moved the focus to a check box.
+    m_pCopy->setShortcuts(QKeySequence::Copy);
+    m_pCopy->setShortcutContext(Qt::WindowShortcut);
+    m_pSelectAll->setShortcuts(QKeySequence::SelectAll);
+    m_pSelectAll->setShortcutContext(Qt::WindowShortcut);
+    connect(m_pCopy, &QAction::triggered, this, &CLineView::Copy);
+    connect(m_pSelectAll, &QAction::triggered, this, &CLineView::SelectAll);
+    addAction(m_pCopy);
+    addAction(m_pSelectAll);
+    UpdateFontMetrics();
+}
+
+CLineView::~CLineView() = default;
+
+void CLineView::AppendEntry(std::vector<CLineStore::Line> lines, bool scrollToEnd)
+{
+    const int removed = m_store.Append(std::move(lines));
+    for (int i = 0; i < removed; ++i) {
+        if (i < m_measured && m_layouts.front().width >= m_maxWidth)
+            m_maxStale = true;
+        m_layouts.pop_front();
+    }
+    m_measured = std::max(0, m_measured - removed);
+    m_layouts.resize(static_cast<size_t>(m_store.Count()));
+    if (removed > 0)
+        ShiftForRemoved(removed);
+    m_pendingEnd = m_pendingEnd || scrollToEnd;
+    ScheduleFlush();
+}
+
+void CLineView::Clear()
+{
+    m_store.Clear();
+    std::deque<Layout>().swap(m_layouts);
+    m_measured = 0;
+    m_maxWidth = 0;
+    m_maxStale = false;
+    m_pendingEnd = false;
+    m_pendingShift = 0;
+    m_anchor = m_cursor = Position{};
+    m_selecting = false;
+#ifdef __GLIBC__
+    // Large lines freed in the middle of the heap stay mapped until the allocator is asked.
+    malloc_trim(0);
+#endif
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+    ScheduleFlush();
+}
+
+QString CLineView::SelectedText() const
+{
+    Position from = std::min(m_anchor, m_cursor);
+    const Position to = std::max(m_anchor, m_cursor);
+    QString text;
+    for (int line = from.line; line <= to.line; ++line) {
+        if (line < m_store.Count()) {
+            const CLineStore::Line &l = m_store.At(line);
+            const qsizetype start = line == from.line ? from.column : 0;
+            const qsizetype end = line == to.line ? to.column : l.Length();
+            text += l.Mid(start, end - start);
+        }
+        if (line < to.line)
+            text += QChar(u'\n');
+    }
+    return text;
+}
+
+void CLineView::SetSelection(Position anchor, Position cursor)
+{
+    auto clamp = [this](Position p) {
+        p.line = std::clamp(p.line, 0, m_store.Count());
+        const qsizetype length = p.line < m_store.Count() ? m_store.At(p.line).Length() : 0;
+        p.column = std::clamp<qsizetype>(p.column, 0, length);
+        return p;
+    };
+    m_anchor = clamp(anchor);
+    m_cursor = clamp(cursor);
+    viewport()->update();
+}
+
+void CLineView::SelectAll()
+{
+    SetSelection(Position{}, Position{m_store.Count(), 0});
+}
+
+void CLineView::Copy()
+{
+    if (HasSelection())
+        QGuiApplication::clipboard()->setText(SelectedText());
+}
+
+CLineView::Position CLineView::PositionAt(QPoint point)
+{
+    const int row = point.y() >= 0 ? point.y() / m_lineHeight : -1;
+    Position p;
+    p.line = std::clamp(FirstLine() + row, 0, m_store.Count());
+    if (p.line < m_store.Count()) {
+        Measure(p.line);
+        const double x = point.x() + horizontalScrollBar()->value() - kMargin;
+        const CLineStore::Line &line = m_store.At(p.line);
+        // The nearest boundary between characters.
+        const qsizetype c = ColumnAtX(p.line, x);
+        if (c < line.Length()) {
+            const double left = ColumnX(p.line, c);
+            const double right = ColumnX(p.line, c + 1);
+            p.column = x - left < right - x ? c : c + 1;
+        } else {
+            p.column = line.Length();
+        }
+    }
+    return p;
+}
+
+QPoint CLineView::PointOf(Position position)
+{
+    const double x = position.line < m_store.Count() ? ColumnX(position.line, position.column) : 0;
+    return QPoint(static_cast<int>(std::lround(x)) + kMargin - horizontalScrollBar()->value(),
+                  (position.line - FirstLine()) * m_lineHeight + m_lineHeight / 2);
+}
+
+double CLineView::ColumnX(int line, qsizetype column)
+{
+    Measure(line);
+    const CLineStore::Line &l = m_store.At(line);
+    const Layout &layout = m_layouts[static_cast<size_t>(line)];
+    column = std::clamp<qsizetype>(column, 0, l.Length());
+    qsizetype i = 0;
+    double x = 0;
+    if (!layout.marks.empty()) {
+        const size_t k = std::min(static_cast<size_t>(column / kMarkStep), layout.marks.size() - 1);
+        i = static_cast<qsizetype>(k) * kMarkStep;
+        x = layout.marks[k];
+    }
+    for (; i < column && i < l.head.size(); ++i)
+        x += Advance(l.head[i]);
+    const qsizetype headSize = l.head.size();
+    const char *tail = l.tail.constData();
+    for (; i < column; ++i)
+        x += m_latinAdvance[static_cast<uchar>(tail[i - headSize])];
+    return x;
+}
+
+void CLineView::Flush()
+{
+    CatchUp();
+    m_sinceFlush.start();
+    viewport()->update();
+}
+
+void CLineView::CatchUp()
+{
+    m_flushTimer.stop();
+    const QScopedValueRollback<bool> internal(m_internalScroll, true);
+    for (int i = m_measured; i < m_store.Count(); ++i) {
+        Measure(i);
+        m_maxWidth = std::max(m_maxWidth, m_layouts[static_cast<size_t>(i)].width);
+    }
+    m_measured = m_store.Count();
+    // Keep the same lines in view while the end is not being followed.
+    if (m_pendingShift > 0 && !m_pendingEnd)
+        verticalScrollBar()->setValue(FirstLine());
+    m_pendingShift = 0;
+    if (m_maxStale) {
+        m_maxWidth = 0;
+        for (const Layout &layout : m_layouts)
+            m_maxWidth = std::max(m_maxWidth, layout.width);
+        m_maxStale = false;
+    }
+    UpdateScrollBars();
+    if (m_pendingEnd) {
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        m_pendingEnd = false;
+    }
+}
+
+void CLineView::paintEvent(QPaintEvent * /*event*/)
+{
+    if (m_flushTimer.isActive())
+        CatchUp();
+    QPainter painter(viewport());
+    painter.fillRect(viewport()->rect(), palette().brush(QPalette::Base));
+    painter.setFont(font());
+    const int left = horizontalScrollBar()->value();
+    const int right = left + viewport()->width();
+    const int first = FirstLine();
+    const int rows = viewport()->height() / m_lineHeight + 1;
+    for (int row = 0; row < rows && first + row < m_store.Count(); ++row)
+        DrawLine(painter, first + row, row * m_lineHeight, left, right);
+}
+
+void CLineView::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    const bool atEnd = verticalScrollBar()->value() == verticalScrollBar()->maximum();
+    UpdateScrollBars();
+    if (atEnd)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void CLineView::showEvent(QShowEvent *event)
+{
+    QAbstractScrollArea::showEvent(event);
+    Flush();
+}
+
+void CLineView::changeEvent(QEvent *event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        UpdateFontMetrics();
+        ScheduleFlush();
+    }
+}
+
+void CLineView::scrollContentsBy(int /*dx*/, int /*dy*/)
+{
+    if (!m_internalScroll)
+        viewport()->update();
+}
+
+void CLineView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    const Position p = PositionAt(event->position().toPoint());
+    if (!(event->modifiers() & Qt::ShiftModifier))
+        m_anchor = p;
+    m_cursor = p;
+    m_selecting = true;
+    viewport()->update();
+}
+
+void CLineView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_selecting || !(event->buttons() & Qt::LeftButton))
+        return;
+    const QPoint point = event->position().toPoint();
+    ScrollTowards(point);
+    m_cursor = PositionAt(point);
+    viewport()->update();
+}
+
+void CLineView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_selecting)
+        return;
+    m_selecting = false;
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (HasSelection() && clipboard->supportsSelection())
+        clipboard->setText(SelectedText(), QClipboard::Selection);
+}
+
+void CLineView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const Position p = PositionAt(event->position().toPoint());
+    if (p.line >= m_store.Count())
+        return;
+    const CLineStore::Line &line = m_store.At(p.line);
+    qsizetype start = p.column;
+    qsizetype end = p.column;
+    while (start > 0 && IsWordChar(line.At(start - 1)))
+        --start;
+    while (end < line.Length() && IsWordChar(line.At(end)))
+        ++end;
+    SetSelection(Position{p.line, start}, Position{p.line, end});
+}
+
+void CLineView::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    menu.addAction(m_pCopy);
+    menu.addAction(m_pSelectAll);
+    m_pCopy->setEnabled(HasSelection());
+    menu.exec(event->globalPos());
+    m_pCopy->setEnabled(true);
+}
+
+void CLineView::ScheduleFlush()
+{
+    if (!isVisible() || m_flushTimer.isActive())
+        return;
+    // The first change after a quiet spell shows at once, later ones at most every kFlushInterval.
+    const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : kFlushInterval;
+    m_flushTimer.start(static_cast<int>(std::max<qint64>(0, kFlushInterval - since)));
+}
+
+void CLineView::UpdateFontMetrics()
+{
+    const QFontMetricsF metrics(font());
+    for (int c = 0; c < 256; ++c)
+        m_latinAdvance[static_cast<size_t>(c)] = metrics.horizontalAdvance(DisplayChar(char16_t(c)));
+    m_advance.clear();
+    m_rawFont = QRawFont::fromFont(font());
+    QString latin;
+    for (int c = 0; c < 256; ++c)
+        latin += DisplayChar(char16_t(c));
+    const QList<quint32> glyphs = m_rawFont.isValid() ? m_rawFont.glyphIndexesForString(latin) : QList<quint32>();
+    for (int c = 0; c < 256; ++c)
+        m_latinGlyph[static_cast<size_t>(c)] = glyphs.size() == 256 ? glyphs[c] : 0;
+    m_lineHeight = std::max(1, static_cast<int>(std::ceil(metrics.lineSpacing())));
+    m_ascent = static_cast<int>(std::round(metrics.ascent()));
+    for (Layout &layout : m_layouts)
+        layout = Layout{};
+    m_measured = 0;
+    m_maxWidth = 0;
+    m_maxStale = false;
+    horizontalScrollBar()->setSingleStep(std::max(1, static_cast<int>(m_latinAdvance['0'] * 4)));
+}
+
+void CLineView::Measure(int line)
+{
+    Layout &layout = m_layouts[static_cast<size_t>(line)];
+    if (layout.width >= 0)
+        return;
+    const CLineStore::Line &l = m_store.At(line);
+    const qsizetype length = l.Length();
+    const qsizetype headSize = l.head.size();
+    const char *tail = l.tail.constData();
+    if (length > kMarkStep)
+        layout.marks.reserve(static_cast<size_t>(length / kMarkStep + 1));
+    double x = 0;
+    for (qsizetype i = 0; i < length;) {
+        if (length > kMarkStep)
+            layout.marks.push_back(x);
+        const qsizetype end = std::min(i + kMarkStep, length);
+        for (; i < end && i < headSize; ++i)
+            x += Advance(l.head[i]);
+        for (; i < end; ++i)
+            x += m_latinAdvance[static_cast<uchar>(tail[i - headSize])];
+    }
+    layout.width = x;
+}
+
+double CLineView::Advance(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 256)
+        return m_latinAdvance[u];
+    auto it = m_advance.constFind(u);
+    if (it != m_advance.constEnd())
+        return *it;
+    double advance;
+    if (c.isLowSurrogate())
+        advance = 0;  // the high surrogate before it carries the width of the pair
+    else if (c.isHighSurrogate())
+        advance = QFontMetricsF(font()).horizontalAdvance(QChar(u'\u3000'));
+    else
+        advance = QFontMetricsF(font()).horizontalAdvance(c);
+    m_advance.insert(u, advance);
+    return advance;
+}
+
+qsizetype CLineView::ColumnAtX(int line, double x)
+{
+    Measure(line);
+    const CLineStore::Line &l = m_store.At(line);
+    const Layout &layout = m_layouts[static_cast<size_t>(line)];
+    if (x <= 0)
+        return 0;
+    if (x >= layout.width)
+        return l.Length();
+    qsizetype i = 0;
+    double left = 0;
+    if (!layout.marks.empty()) {
+        const auto it = std::upper_bound(layout.marks.begin(), layout.marks.end(), x);
+        const size_t k = static_cast<size_t>(std::max<std::ptrdiff_t>(0, (it - layout.marks.begin()) - 1));
+        i = static_cast<qsizetype>(k) * kMarkStep;
+        left = layout.marks[k];
+    }
+    for (; i < l.Length(); ++i) {
+        const double advance = Advance(l.At(i));
+        if (advance > 0 && x < left + advance)
+            return i;
+        left += advance;
+    }
+    return l.Length();
+}
+
+void CLineView::UpdateScrollBars()
+{
+    const int rows = m_store.Count() + 1;  // the empty line after the last one
+    const int visible = std::max(1, viewport()->height() / m_lineHeight);
+    QScrollBar *vertical = verticalScrollBar();
+    vertical->setPageStep(visible);
+    vertical->setRange(0, std::max(0, rows - visible));
+    const double total = std::min(m_maxWidth + 2 * kMargin + 1, double(std::numeric_limits<int>::max() / 2));
+    QScrollBar *horizontal = horizontalScrollBar();
+    horizontal->setPageStep(std::max(1, viewport()->width()));
+    horizontal->setRange(0, std::max(0, static_cast<int>(std::ceil(total)) - viewport()->width()));
+}
+
+void CLineView::ShiftForRemoved(int removed)
+{
+    auto shift = [removed](Position &p) {
+        p.line -= removed;
+        if (p.line < 0)
+            p = Position{};
+    };
+    shift(m_anchor);
+    shift(m_cursor);
+    // The scroll bar moves when the display catches up: moving it here would paint it every time.
+    m_pendingShift = std::min(m_pendingShift + removed, verticalScrollBar()->value());
+}
+
+int CLineView::FirstLine() const
+{
+    return std::max(0, verticalScrollBar()->value() - m_pendingShift);
+}
+
+void CLineView::DrawLine(QPainter &painter, int line, int y, int left, int right)
+{
+    const CLineStore::Line &l = m_store.At(line);
+    qsizetype first = ColumnAtX(line, left - kMargin);
+    if (first > 0 && first < l.Length() && l.At(first).isLowSurrogate())
+        --first;
+    const qsizetype last = std::min(l.Length(), ColumnAtX(line, right - kMargin) + 1);
+    const QPointF origin(ColumnX(line, first) + kMargin - left, y + m_ascent);
+    painter.setPen(palette().color(QPalette::Text));
+    DrawSegment(painter, l, first, last, origin);
+
+    const Position from = std::min(m_anchor, m_cursor);
+    const Position to = std::max(m_anchor, m_cursor);
+    if (from == to || line < from.line || line > to.line)
+        return;
+    const qsizetype start = line == from.line ? from.column : 0;
+    const qsizetype end = line == to.line ? to.column : l.Length();
+    // A selection that runs on to the next line also covers the line break.
+    const double lineBreak = line < to.line ? m_latinAdvance[' '] : 0;
+    const double x0 = std::max(-1.0, ColumnX(line, start) + kMargin - left);
+    const double x1 = std::min(double(viewport()->width() + 1), ColumnX(line, end) + kMargin - left + lineBreak);
+    if (x1 <= x0)
+        return;
+    const QRectF band(x0, y, x1 - x0, m_lineHeight);
+    painter.fillRect(band, palette().brush(QPalette::Highlight));
+    painter.save();
+    painter.setClipRect(band);
+    painter.setPen(palette().color(QPalette::HighlightedText));
+    DrawSegment(painter, l, first, last, origin);
+    painter.restore();
+}
+
+void CLineView::DrawSegment(QPainter &painter, const CLineStore::Line &line, qsizetype first, qsizetype last,
+                            QPointF origin)
+{
+    const qsizetype headSize = line.head.size();
+    QPointF at = origin;
+    if (first < headSize) {
+        QString head = line.head.mid(first, std::min(last, headSize) - first);
+        for (QChar &c : head) {
+            at.rx() += Advance(c);
+            c = DisplayChar(c.unicode());
+        }
+        painter.drawText(origin, head);
+        first = headSize;
+    }
+    if (first >= last)
+        return;
+    // The tail is Latin-1: its glyphs and their places come from tables, without shaping.
+    const char *tail = line.tail.constData() + (first - headSize);
+    const qsizetype count = last - first;
+    QList<quint32> glyphs(count);
+    QList<QPointF> positions(count);
+    double x = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        const uchar c = static_cast<uchar>(tail[i]);
+        if (m_latinGlyph[c] == 0) {
+            painter.drawText(at, line.Mid(first, count));
+            return;
+        }
+        glyphs[i] = m_latinGlyph[c];
+        positions[i] = QPointF(x, 0);
+        x += m_latinAdvance[c];
+    }
+    QGlyphRun run;
+    run.setRawFont(m_rawFont);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    painter.drawGlyphRun(at, run);
+}
+
+void CLineView::ScrollTowards(QPoint point)
+{
+    const QRect area = viewport()->rect();
+    if (point.y() < area.top())
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (point.y() > area.bottom())
+        verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    if (point.x() < area.left())
+        horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (point.x() > area.right())
+        horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+}

@@ -1,0 +1,129 @@
+// Read-only text area of the message windows: paints only what is visible, selects and copies lines.
+#pragma once
+
+#include "display/clinestore.h"
+
+#include <QAbstractScrollArea>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QRawFont>
+#include <QTimer>
+
+#include <array>
+#include <deque>
+#include <vector>
+
+class QAction;
+
+class CLineView : public QAbstractScrollArea
+{
+    Q_OBJECT
+public:
+    // A place in the text: line index (Count() is the empty line after the last) and character.
+    struct Position
+    {
+        int line = 0;
+        qsizetype column = 0;
+        friend bool operator==(const Position &, const Position &) = default;
+        friend auto operator<=>(const Position &, const Position &) = default;
+    };
+
+    explicit CLineView(QWidget *parent = nullptr);
+    ~CLineView() override;
+
+    // Appends the lines of one entry; `scrollToEnd` brings the end into view. The display catches up
+    // once for all entries of a turn of the event loop, and at most every kFlushInterval milliseconds.
+    void AppendEntry(std::vector<CLineStore::Line> lines, bool scrollToEnd);
+    void Clear();
+    // True when the next entry removes the oldest line by the line limit.
+    bool AtLineLimit() const { return m_store.AtLineLimit(); }
+
+    int LineCount() const { return m_store.Count(); }
+    QString LineText(int index) const { return m_store.At(index).Text(); }
+    QStringList Lines() const { return m_store.Texts(); }
+    qsizetype StoredBytes() const { return m_store.StoredBytes(); }
+    void SetBudget(qsizetype bytes) { m_store.SetBudget(bytes); }
+
+    bool HasSelection() const { return m_anchor != m_cursor; }
+    QString SelectedText() const;
+    void SetSelection(Position anchor, Position cursor);
+    void SelectAll();
+    void Copy();
+    QAction *CopyAction() const { return m_pCopy; }
+    QAction *SelectAllAction() const { return m_pSelectAll; }
+
+    // Where a point of the viewport falls in the text.
+    Position PositionAt(QPoint point);
+    // The viewport point at the left edge of a position, halfway down its line.
+    QPoint PointOf(Position position);
+    // Left edge of a character in content coordinates (before horizontal scrolling).
+    double ColumnX(int line, qsizetype column);
+    int LineHeight() const { return m_lineHeight; }
+    // Brings the display up to date now instead of at the next scheduled moment.
+    void Flush();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    // Widths of one line: total, and the x of every kMarkStep-th character of a long line.
+    struct Layout
+    {
+        double width = -1;  // not measured yet
+        std::vector<double> marks;
+    };
+    static constexpr qsizetype kMarkStep = 1024;
+    static constexpr int kMargin = 2;
+    static constexpr qint64 kFlushInterval = 25;
+
+    // Measures new lines, updates the scroll bars and follows the end, without painting.
+    void CatchUp();
+
+    void ScheduleFlush();
+    void UpdateFontMetrics();
+    void Measure(int line);
+    double Advance(QChar c);
+    qsizetype ColumnAtX(int line, double x);
+    void UpdateScrollBars();
+    void ShiftForRemoved(int removed);
+    // The line at the top of the viewport.
+    int FirstLine() const;
+    void DrawLine(QPainter &painter, int line, int y, int left, int right);
+    // Draws characters [first, last) of a line with the first one's left edge at origin.
+    void DrawSegment(QPainter &painter, const CLineStore::Line &line, qsizetype first, qsizetype last,
+                     QPointF origin);
+    void ScrollTowards(QPoint point);
+
+    CLineStore m_store;
+    std::deque<Layout> m_layouts;
+    int m_measured = 0;       // lines [0, m_measured) have their layout
+    double m_maxWidth = 0;
+    bool m_maxStale = false;  // the widest line left: find the widest again
+    bool m_pendingEnd = false;
+    int m_pendingShift = 0;  // lines that left the front since the scroll bar was last placed
+    bool m_internalScroll = false;  // scroll bar moved by the view itself: no paint of its own
+    QTimer m_flushTimer;
+    QElapsedTimer m_sinceFlush;
+
+    std::array<double, 256> m_latinAdvance{};
+    std::array<quint32, 256> m_latinGlyph{};  // 0: no glyph in the font, drawn as text instead
+    QRawFont m_rawFont;
+    QHash<char16_t, double> m_advance;
+    int m_lineHeight = 1;
+    int m_ascent = 1;
+
+    Position m_anchor;
+    Position m_cursor;
+    bool m_selecting = false;
+    QAction *m_pCopy;
+    QAction *m_pSelectAll;
+};

@@ -1,0 +1,210 @@
+#include "display/cmessagewnd.h"
+
+#include "display/clineview.h"
+#include "platform/cp932.h"
+#include "platform/dialogunits.h"
+#include "platform/uifonts.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPushButton>
+
+#include <cstring>
+
+CMessageWnd::CMessageWnd() = default;
+
+CMessageWnd::~CMessageWnd() = default;
+
+BOOL CMessageWnd::Create(QObject *view, int kind)
+{
+    if (m_nKind != 0)
+        return FALSE;
+    m_pView = view;
+    m_nKind = kind;
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+                   | Qt::WindowCloseButtonHint);
+    // A tool window left open must not keep the program running after the main window closes.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    resize(DluToPixels(DialogFont(QString::fromUtf8(kFaceMsPGothic), 9), 409, 339));
+
+    const double s = ScaleForDpi(LogicalDpiX(this));
+    m_font = LogFont(QString::fromUtf8(kFaceMsGothic), static_cast<int>(12 * s));
+    auto place = [s, this](QWidget *control, int left, int top, int right, int bottom) {
+        const QPoint topLeft(static_cast<int>(left * s), static_cast<int>(top * s));
+        const QPoint bottomRight(static_cast<int>(right * s), static_cast<int>(bottom * s));
+        control->setGeometry(QRect(topLeft, QSize(bottomRight.x() - topLeft.x(), bottomRight.y() - topLeft.y())));
+        control->setFont(m_font);
+    };
+    m_pClear = new QPushButton(QStringLiteral("ｸﾘｱ"), this);
+    place(m_pClear, 0, 0, 80, 20);
+    m_pNoScroll = new QCheckBox(QStringLiteral("ｽｸﾛｰﾙしない"), this);
+    place(m_pNoScroll, 100, 0, 200, 20);
+    m_pNoDisplay = new QCheckBox(QStringLiteral("表示しない"), this);
+    place(m_pNoDisplay, 200, 0, 300, 20);
+    m_pTextDisplay = new QCheckBox(QStringLiteral("ﾃｷｽﾄで表示"), this);
+    place(m_pTextDisplay, 300, 0, 400, 20);
+    m_pTextDisplay->setVisible(m_nKind == KIND_HISTORY);
+
+    m_pText = new CLineView(this);
+    m_pText->setFont(m_font);
+    PlaceTextArea();
+    connect(m_pClear, &QPushButton::clicked, m_pText, &CLineView::Clear);
+    setEnabled(false);
+    return TRUE;
+}
+
+void CMessageWnd::AddLine(const QString &text)
+{
+    if (!m_pText || m_pNoDisplay->isChecked())
+        return;
+    AppendEntry(CLineStore::SplitLines(CurrentStamp() + text));
+}
+
+QByteArray CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *data, int length)
+{
+    QByteArray hex;
+    m_hexConv.Bin2HexString(data, length, hex, kHexByteLimit);
+    if (!m_pText || m_pNoDisplay->isChecked())
+        return hex;
+    if (m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked()) {
+        // The bytes up to the first zero byte, as code page 932 text.
+        qsizetype size = 0;
+        if (data && length > 0) {
+            const void *zero = std::memchr(data, 0, static_cast<size_t>(length));
+            size = zero ? static_cast<const unsigned char *>(zero) - data : length;
+        }
+        const QString body = FromCp932(QByteArrayView(data, size));
+        AppendEntry(CLineStore::SplitLines(CurrentStamp() + prefix + body));
+    } else {
+        AppendEntry(CLineStore::SplitLines(CurrentStamp() + prefix, hex));
+    }
+    return hex;
+}
+
+int CMessageWnd::LineCount() const
+{
+    return m_pText ? m_pText->LineCount() : 0;
+}
+
+QString CMessageWnd::LineText(int index) const
+{
+    return m_pText ? m_pText->LineText(index) : QString();
+}
+
+QStringList CMessageWnd::Lines() const
+{
+    return m_pText ? m_pText->Lines() : QStringList();
+}
+
+QWidget *CMessageWnd::GetDlgItem(int id) const
+{
+    switch (id) {
+    case IDC_TEXT_AREA:
+        return m_pText;
+    case IDC_NO_SCROLL:
+        return m_pNoScroll;
+    case IDC_NO_DISPLAY:
+        return m_pNoDisplay;
+    case IDC_TEXT_DISPLAY:
+        return m_pTextDisplay;
+    case IDC_CLEAR:
+        return m_pClear;
+    default:
+        return nullptr;
+    }
+}
+
+void CMessageWnd::SetTextBudget(qsizetype bytes)
+{
+    if (m_pText)
+        m_pText->SetBudget(bytes);
+}
+
+qsizetype CMessageWnd::StoredBytes() const
+{
+    return m_pText ? m_pText->StoredBytes() : 0;
+}
+
+QString CMessageWnd::TimeStamp(std::time_t when)
+{
+    std::tm local{};
+    if (!localtime_r(&when, &local))
+        return QString();
+    char buffer[128];
+    const size_t length = std::strftime(buffer, sizeof buffer, "%m/%d/%y %H:%M:%S  ", &local);
+    return QString::fromLatin1(buffer, static_cast<qsizetype>(length));
+}
+
+LRESULT CMessageWnd::WindowProc(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lParam*/)
+{
+    // The window takes no messages of the program; its controls and the close box are handled below.
+    return 0;
+}
+
+void CMessageWnd::closeEvent(QCloseEvent *event)
+{
+    // The view decides: it hides the window, which keeps its text.
+    event->ignore();
+    RequestClose();
+}
+
+void CMessageWnd::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        RequestClose();
+        event->accept();
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();  // no default action
+        break;
+    default:
+        CMsgWnd<QWidget>::keyPressEvent(event);
+        break;
+    }
+}
+
+void CMessageWnd::resizeEvent(QResizeEvent *event)
+{
+    CMsgWnd<QWidget>::resizeEvent(event);
+    PlaceTextArea();
+}
+
+void CMessageWnd::AppendEntry(std::vector<CLineStore::Line> lines)
+{
+    // While this window is active the focus leaves the text area, so that it does not follow the
+    // insertion on its own.
+    const bool active = isActiveWindow();
+    if (m_pText->AtLineLimit() && active)
+        m_pNoScroll->setFocus();
+    const bool follow = !m_pNoScroll->isChecked();
+    if (!follow && active)
+        m_pNoScroll->setFocus();
+    m_pText->AppendEntry(std::move(lines), follow);
+}
+
+void CMessageWnd::PlaceTextArea()
+{
+    if (!m_pText)
+        return;
+    m_pText->setGeometry(0, kButtonStrip, width(), std::max(0, height() - kButtonStrip));
+    m_pText->show();
+}
+
+void CMessageWnd::RequestClose()
+{
+    if (m_pView)
+        PostMessage(m_pView, WM_CHILD_CLOSE, static_cast<WPARAM>(m_nKind), 0);
+}
+
+QString CMessageWnd::CurrentStamp()
+{
+    const std::time_t now = std::time(nullptr);
+    if (now != m_stampTime) {
+        m_stamp = TimeStamp(now);
+        m_stampTime = now;
+    }
+    return m_stamp;
+}

@@ -1,0 +1,86 @@
+// The History and Log windows: one time-stamped line per telegram or log text, kept while hidden.
+#pragma once
+
+#include "display/chexconv.h"
+#include "display/clinestore.h"
+#include "platform/cmsgwnd.h"
+
+#include <QByteArray>
+#include <QFont>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <ctime>
+#include <vector>
+
+class CLineView;
+class QCheckBox;
+class QPushButton;
+
+class CMessageWnd : public CMsgWnd<QWidget>
+{
+    Q_OBJECT
+public:
+    static constexpr int IDC_TEXT_AREA = 1;
+    static constexpr int IDC_NO_SCROLL = 1005;
+    static constexpr int IDC_NO_DISPLAY = 1006;
+    static constexpr int IDC_TEXT_DISPLAY = 1007;
+    static constexpr int IDC_CLEAR = 1039;
+    static constexpr int kHexByteLimit = QN_MAX_RECEIVE;
+
+    CMessageWnd();
+    ~CMessageWnd() override;
+
+    // Builds the window (hidden and disabled) for the view; kind 2 = Log, 3 = History.
+    // FALSE when it was built before.
+    BOOL Create(QObject *view, int kind);
+    // Appends stamp + text, unless the don't-display box is checked.
+    void AddLine(const QString &text);
+    // Appends stamp + prefix + the data as hex (or as text in the History's text display) unless the
+    // don't-display box is checked; returns the hex text of at most kHexByteLimit bytes either way.
+    QByteArray AddTelegram(const QString &prefix, const unsigned char *data, int length);
+
+    int Kind() const { return m_nKind; }
+    // The window's lines, oldest first, without the empty line after the last.
+    int LineCount() const;
+    QString LineText(int index) const;
+    QStringList Lines() const;
+    // The control with the given id (IDC_…), or null before Create.
+    QWidget *GetDlgItem(int id) const;
+    CLineView *TextArea() const { return m_pText; }
+    // Bytes of stored text the window keeps at most, besides the 1000-line rule.
+    void SetTextBudget(qsizetype bytes);
+    qsizetype StoredBytes() const;
+
+    // Control coordinates are laid out for 96 pixels per inch and scaled by this.
+    static double ScaleForDpi(int dpi) { return dpi / 96.0; }
+    // "%m/%d/%y %H:%M:%S  " in local time; empty when the time cannot be formatted.
+    static QString TimeStamp(std::time_t when);
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void AppendEntry(std::vector<CLineStore::Line> lines);
+    void PlaceTextArea();
+    void RequestClose();
+    QString CurrentStamp();
+
+    static constexpr int kButtonStrip = 20;  // pixels above the text area, at every scale
+
+    QObject *m_pView = nullptr;
+    CLineView *m_pText = nullptr;
+    QPushButton *m_pClear = nullptr;
+    QCheckBox *m_pNoScroll = nullptr;
+    QCheckBox *m_pNoDisplay = nullptr;
+    QCheckBox *m_pTextDisplay = nullptr;
+    QFont m_font;
+    int m_nKind = 0;
+    CHexConv m_hexConv;
+    std::time_t m_stampTime = -1;
+    QString m_stamp;
+};

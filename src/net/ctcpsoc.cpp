@@ -1,0 +1,220 @@
+#include "net/ctcpsoc.h"
+
+#include "display/chexconv.h"
+#include "net/socketerrors.h"
+#include "net/socketlog.h"
+#include "platform/cmessageevent.h"
+
+#include <netinet/in.h>
+
+CTCPSoc::CTCPSoc(QObject *owner, int id, char *logBuf, int role)
+    : m_nRole(role), m_pLogBuf(logBuf), m_nId(id), m_pOwner(owner)
+{
+}
+
+void CTCPSoc::Close()
+{
+    DropQueue();
+    CAsyncSocket::Close();
+}
+
+BOOL CTCPSoc::Create(unsigned port)
+{
+    Log(QString::asprintf("Create[port:%d]", static_cast<int>(port)), LOG_TRACE);
+    if (CAsyncSocket::Create(port, SOCK_STREAM, FD_ALL_EVENTS, nullptr))
+        return TRUE;
+    LogFailure("Create", SocketErrorTable::Connect, GetLastError(), kUnknownError);
+    return FALSE;
+}
+
+BOOL CTCPSoc::Connect(const QString &address, unsigned port)
+{
+    Log(QStringLiteral("Connect[adr:") + address + QStringLiteral(" port:") +
+            QString::number(static_cast<int>(port)) + QLatin1Char(']'),
+        LOG_TRACE);
+    if (!CheckRole(ROLE_TERM))
+        return FALSE;
+    if (CAsyncSocket::Connect(address, port) || GetLastError() == WSAEWOULDBLOCK)
+        return TRUE;
+    LogFailure("Connect", SocketErrorTable::Connect, GetLastError(), kUnknownError);
+    return FALSE;
+}
+
+BOOL CTCPSoc::Listen()
+{
+    Log(QStringLiteral("Listen"), LOG_TRACE);
+    if (!CheckRole(ROLE_SRVR))
+        return FALSE;
+    if (CAsyncSocket::Listen(5))
+        return TRUE;
+    m_strLastError = LogFailure("Listen", SocketErrorTable::Listen, GetLastError(), kUnknownErrorAfterCall);
+    return FALSE;
+}
+
+BOOL CTCPSoc::Accept(CTCPSoc *client)
+{
+    if (!CheckRole(ROLE_SRVR))
+        return FALSE;
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (!client)
+        SetLastError(WSAEFAULT);
+    else if (CAsyncSocket::Accept(*client, reinterpret_cast<sockaddr *>(&address), &length)) {
+        const auto *bytes = reinterpret_cast<const unsigned char *>(&address.sin_addr);
+        Log(QString::asprintf("ｸﾗｲｱﾝﾄ情報 ADR:%d.%d.%d.%d PORT:%d", bytes[0], bytes[1], bytes[2], bytes[3],
+                              ntohs(address.sin_port)),
+            LOG_TRACE);
+        return TRUE;
+    }
+    m_strLastError = LogFailure("Accept", SocketErrorTable::Accept, GetLastError(), kUnknownErrorAfterCall);
+    return FALSE;
+}
+
+BOOL CTCPSoc::Send(const void *data, int length)
+{
+    Log(QStringLiteral("Send"), LOG_TRACE);
+    if (length > 0 && m_nQueued + length > kMaxQueued) {
+        SetLastError(WSAENOBUFS);
+        SendFailed(WSAENOBUFS);
+        return FALSE;
+    }
+    int sent = 0;
+    if (m_nQueued == 0) {
+        // Nothing waits: offer the telegram to the socket at once.
+        sent = CAsyncSocket::Send(data, length, 0);
+        if (sent == SOCKET_ERROR) {
+            if (GetLastError() != WSAEWOULDBLOCK) {
+                SendFailed(GetLastError());
+                return FALSE;
+            }
+            sent = 0;
+        }
+    }
+    if (sent < length) {
+        // The socket has said it will tell us when it takes more (OnSend).
+        m_queue.emplace_back(static_cast<const char *>(data) + sent, length - sent);
+        m_nQueued += length - sent;
+    }
+    return TRUE;
+}
+
+bool CTCPSoc::Flush()
+{
+    while (!m_queue.empty()) {
+        const QByteArray &front = m_queue.front();
+        const int rest = static_cast<int>(front.size() - m_nFrontSent);
+        const int sent = CAsyncSocket::Send(front.constData() + m_nFrontSent, rest, 0);
+        if (sent == SOCKET_ERROR) {
+            const int code = GetLastError();
+            if (code == WSAEWOULDBLOCK)
+                return true;
+            DropQueue();
+            SendFailed(code);
+            return false;
+        }
+        m_nQueued -= sent;
+        if (sent < rest) {
+            m_nFrontSent += sent;
+            return true;
+        }
+        m_queue.pop_front();
+        m_nFrontSent = 0;
+    }
+    return true;
+}
+
+void CTCPSoc::DropQueue()
+{
+    m_queue.clear();
+    m_nFrontSent = 0;
+    m_nQueued = 0;
+}
+
+void CTCPSoc::SendFailed(int code)
+{
+    m_strLastError = LogFailure("Send", SocketErrorTable::Send, code, kUnknownErrorAfterCall);
+}
+
+QString CTCPSoc::LogFailure(const char *operation, SocketErrorTable table, int code, const char *defaultText)
+{
+    const QString text = SocketErrorText(table, code, QString::fromUtf8(defaultText));
+    Log(QString::fromLatin1(operation) + QStringLiteral("() ") + text, LOG_ERROR);
+    return text;
+}
+
+int CTCPSoc::Receive(void *buffer, int length)
+{
+    const int received = CAsyncSocket::Receive(buffer, length, 0);
+    if (received != SOCKET_ERROR)
+        return received;
+    m_strLastError = LogFailure("Receive", SocketErrorTable::Receive, GetLastError(), kUnknownError);
+    return 0;
+}
+
+BOOL CTCPSoc::CheckRole(int role)
+{
+    if (m_nRole == role)
+        return TRUE;
+    Log(QStringLiteral("ｻｰﾊﾞ/ｸﾗｲｱﾝﾄ制御異常"), LOG_ERROR);
+    return FALSE;
+}
+
+void CTCPSoc::Log(const QString &text, int kind)
+{
+    SendSocketLog(m_pLogBuf, m_pOwner, text, kind,
+                  m_nRole == ROLE_SRVR ? QStringView(u"[CTCPSoc(Srvr)]") : QStringView(u"[CTCPSoc(Term)]"));
+}
+
+void CTCPSoc::PostEvent(int code, LPARAM lParam)
+{
+    PostMessage(m_pOwner, WM_SESSION_EVENT, static_cast<WPARAM>(code), lParam);
+}
+
+void CTCPSoc::OnReceive(int nErrorCode)
+{
+    PostEvent(EV_RECEIVE, m_nId);
+    CAsyncSocket::OnReceive(nErrorCode);
+}
+
+void CTCPSoc::OnSend(int nErrorCode)
+{
+    // Waiting bytes go first; the owner hears of a writable socket only once nothing waits.
+    if (!Flush() || m_nQueued > 0)
+        return;
+    PostEvent(EV_SEND_READY, m_nId);
+    CAsyncSocket::OnSend(nErrorCode);
+}
+
+void CTCPSoc::OnOutOfBandData(int nErrorCode)
+{
+    Log(QStringLiteral("OnOutOfBandData"), LOG_TRACE);
+    CAsyncSocket::OnOutOfBandData(nErrorCode);
+}
+
+void CTCPSoc::OnAccept(int nErrorCode)
+{
+    PostEvent(EV_ACCEPT, m_nId);
+    CAsyncSocket::OnAccept(nErrorCode);
+}
+
+void CTCPSoc::OnConnect(int nErrorCode)
+{
+    Log(QStringLiteral("OnConnect"), LOG_TRACE);
+    if (CheckRole(ROLE_TERM) && nErrorCode != 0) {
+        Log(SocketErrorText(SocketErrorTable::Connect, nErrorCode,
+                            QString::fromUtf8(kUnknownErrorAfterCall)),
+            LOG_ERROR);
+    }
+    std::uint32_t param = 0;
+    SetWordHalf(&param, static_cast<std::uint16_t>(nErrorCode), 0);
+    SetWordHalf(&param, static_cast<std::uint16_t>(m_nId), 1);
+    PostEvent(EV_CONNECT_DONE, static_cast<LPARAM>(param));
+    CAsyncSocket::OnConnect(nErrorCode);
+}
+
+void CTCPSoc::OnClose(int nErrorCode)
+{
+    Log(QStringLiteral("OnClose"), LOG_TRACE);
+    PostEvent(EV_CLOSED, m_nId);
+    CAsyncSocket::OnClose(nErrorCode);
+}

@@ -1,0 +1,63 @@
+// The program's TCP stream socket: traces each operation to the log, words failures in Japanese and
+// posts its notices to the owner window as session events.
+#pragma once
+
+#include "net/socketerrors.h"
+#include "platform/casyncsocket.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <deque>
+
+class CTCPSoc : public CAsyncSocket
+{
+public:
+    static constexpr int ROLE_TERM = 0;  // the connecting end and every accepted connection
+    static constexpr int ROLE_SRVR = 1;  // the listening socket
+    // Bytes a slow peer may leave waiting in the socket before a further send is refused.
+    static constexpr qsizetype kMaxQueued = 64 * 1024 * 1024;
+
+    CTCPSoc(QObject *owner, int id, char *logBuf, int role);
+
+    void Close() override;
+    BOOL Create(unsigned port);
+    BOOL Connect(const QString &address, unsigned port);
+    BOOL Listen();
+    BOOL Accept(CTCPSoc *client);
+    // Sends the whole telegram: what the socket does not take at once waits, in order, and goes out
+    // as the socket becomes writable. FALSE on a socket error or when the wait would pass kMaxQueued.
+    BOOL Send(const void *data, int length);
+    int Receive(void *buffer, int length);
+    BOOL CheckRole(int role);
+    void Log(const QString &text, int kind);
+
+    // Bytes accepted by Send that the socket has not taken yet.
+    qsizetype QueuedBytes() const { return m_nQueued; }
+
+    int m_nRole;
+    char *m_pLogBuf;
+    int m_nId;
+    QObject *m_pOwner;
+    QString m_strLastError;
+
+protected:
+    void OnReceive(int nErrorCode) override;
+    void OnSend(int nErrorCode) override;
+    void OnOutOfBandData(int nErrorCode) override;
+    void OnAccept(int nErrorCode) override;
+    void OnConnect(int nErrorCode) override;
+    void OnClose(int nErrorCode) override;
+
+private:
+    bool Flush();
+    void DropQueue();
+    void SendFailed(int code);
+    // Logs "<operation>() " and the table's text for `code` as an error line; returns the text.
+    QString LogFailure(const char *operation, SocketErrorTable table, int code, const char *defaultText);
+    void PostEvent(int code, LPARAM lParam);
+
+    std::deque<QByteArray> m_queue;  // one entry per telegram (or its rest), oldest first
+    qsizetype m_nFrontSent = 0;      // bytes of the oldest entry already sent
+    qsizetype m_nQueued = 0;
+};

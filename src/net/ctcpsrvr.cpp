@@ -1,0 +1,132 @@
+#include "net/ctcpsrvr.h"
+
+#include "net/ctcpsoc.h"
+#include "net/socketlog.h"
+
+CTCPSrvr::CTCPSrvr() = default;
+
+CTCPSrvr::~CTCPSrvr()
+{
+    // Leaving with the view: close quietly, the log may be gone already.
+    delete m_pClientSoc;
+    delete m_pListenSoc;
+}
+
+void CTCPSrvr::CreateEndpoint(QObject *view, char *logBuf)
+{
+    m_pView = view;
+    m_pLogBuf = logBuf;
+}
+
+BOOL CTCPSrvr::Build(unsigned port)
+{
+    DropClient();
+    delete m_pListenSoc;
+    m_pListenSoc = new CTCPSoc(this, 1, m_pLogBuf, CTCPSoc::ROLE_SRVR);
+    if (!m_pListenSoc->Create(port))
+        return FALSE;
+    Log(QStringLiteral("Ver1.00  ｻｰﾊﾞ構築"), LOG_TRACE);
+    return m_pListenSoc->Listen();
+}
+
+void CTCPSrvr::Teardown()
+{
+    if (m_bClient) {
+        DropClient();
+        Log(QStringLiteral("ﾃﾞｽﾄﾗｸﾀ ｸﾗｲｱﾝﾄ破棄"), LOG_TRACE);
+    }
+    if (m_pListenSoc) {
+        m_pListenSoc->Close();
+        Log(QStringLiteral("ﾃﾞｽﾄﾗｸﾀ ｻｰﾊﾞ破棄"), LOG_TRACE);
+        delete m_pListenSoc;
+        m_pListenSoc = nullptr;
+    }
+}
+
+void CTCPSrvr::DropClient()
+{
+    delete m_pClientSoc;
+    m_pClientSoc = nullptr;
+    m_bClient = FALSE;
+}
+
+BOOL CTCPSrvr::Send(const void *data, int length)
+{
+    if (!m_bClient) {
+        Log(QStringLiteral("ｸﾗｲｱﾝﾄ未構築　送信不可"), LOG_WARN);
+        return FALSE;
+    }
+    return m_pClientSoc->Send(data, length);
+}
+
+int CTCPSrvr::Receive(void *buffer, int length)
+{
+    if (!m_bClient) {
+        Log(QStringLiteral("ｸﾗｲｱﾝﾄ未構築　受信不可"), LOG_WARN);
+        return 0;
+    }
+    return m_pClientSoc->Receive(buffer, length);
+}
+
+void CTCPSrvr::Log(const QString &text, int kind)
+{
+    SendSocketLog(m_pLogBuf, m_pView, text, kind, u"[TCPSrvr]");
+}
+
+LRESULT CTCPSrvr::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SESSION_EVENT:
+        OnSocketEvent(static_cast<int>(wParam), lParam);
+        return 0;
+    case WM_SOCKET_LOG:
+        // A line of one of our sockets: mark that it passed here and hand it on.
+        if (m_pLogBuf) {
+            AppendSocketLog(m_pLogBuf, u"<-[TCPSrvr]");
+            SendMessage(m_pView, WM_SOCKET_LOG, 0, 0);
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+void CTCPSrvr::OnSocketEvent(int code, LPARAM lParam)
+{
+    switch (code) {
+    case EV_ACCEPT:
+        AcceptClient();
+        break;
+    case EV_RECEIVE:
+        Log(QStringLiteral("ON RECEIVE"), LOG_TRACE);
+        PostMessage(m_pView, WM_SESSION_EVENT, EV_RECEIVE, lParam);
+        break;
+    case EV_SEND_READY:
+        Log(QStringLiteral("ON SEND"), LOG_TRACE);
+        break;
+    case EV_CLOSED:
+        Log(QStringLiteral("ON CLOSE  ｸﾗｲｱﾝﾄ破棄"), LOG_TRACE);
+        DropClient();
+        break;
+    default:
+        Log(QStringLiteral("不明なﾒｯｾｰｼﾞ"), LOG_ERROR);
+        break;
+    }
+}
+
+void CTCPSrvr::AcceptClient()
+{
+    if (!m_pListenSoc)
+        return;  // torn down since the notice was posted
+    if (m_bClient) {
+        Log(QStringLiteral("ON ACCEPT ｸﾗｲｱﾝﾄは既に構築されています。"), LOG_TRACE);
+        Log(QStringLiteral("ON ACCEPT 最大1ｸﾗｲｱﾝﾄのため構築後即破棄します。"), LOG_TRACE);
+        CTCPSoc surplus(this, 999, m_pLogBuf, CTCPSoc::ROLE_TERM);
+        m_pListenSoc->Accept(&surplus);
+        return;  // leaving scope closes the newcomer's connection
+    }
+    Log(QStringLiteral("ON ACCEPT ｸﾗｲｱﾝﾄ構築"), LOG_TRACE);
+    m_pClientSoc = new CTCPSoc(this, 2, m_pLogBuf, CTCPSoc::ROLE_TERM);
+    m_bClient = TRUE;
+    m_pListenSoc->Accept(m_pClientSoc);
+}

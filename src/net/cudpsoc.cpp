@@ -1,0 +1,74 @@
+#include "net/cudpsoc.h"
+
+#include "net/socketerrors.h"
+#include "platform/cmessageevent.h"
+
+#include <QLoggingCategory>
+
+namespace {
+Q_LOGGING_CATEGORY(lcUdp, "quillnet.udp", QtWarningMsg)
+}
+
+CUDPSoc::CUDPSoc(QObject *owner, int id) : m_nId(id), m_pOwner(owner) {}
+
+BOOL CUDPSoc::Create(unsigned port)
+{
+    if (CAsyncSocket::Create(port, SOCK_DGRAM, FD_ALL_EVENTS, nullptr))
+        return TRUE;
+    Failed(QStringLiteral("***CUDPSoc::Create"), SocketErrorTable::Connect, kUdpCreateUnknownError);
+    return FALSE;
+}
+
+BOOL CUDPSoc::Connect(const QString &address, unsigned port)
+{
+    m_strAddress = address;
+    m_nPort = port;
+    return TRUE;
+}
+
+BOOL CUDPSoc::Send(const void *data, int length)
+{
+    return SendTo(data, length, m_nPort, m_strAddress);
+}
+
+BOOL CUDPSoc::SendTo(const void *data, int length, unsigned port, const QString &address)
+{
+    if (CAsyncSocket::SendTo(data, length, port, address, 0) != SOCKET_ERROR)
+        return TRUE;
+    Failed(QStringLiteral("SendTo"), SocketErrorTable::SendTo, kUdpSendToUnknownError);
+    return FALSE;
+}
+
+int CUDPSoc::Receive(void *buffer, int length)
+{
+    QString address;
+    unsigned port = 0;
+    return ReceiveFrom(buffer, length, address, port);
+}
+
+int CUDPSoc::ReceiveFrom(void *buffer, int length, QString &address, unsigned &port)
+{
+    const int received = CAsyncSocket::ReceiveFrom(buffer, length, address, port, 0);
+    if (received != SOCKET_ERROR)
+        return received;
+    Failed(QStringLiteral("ReceiveFrom"), SocketErrorTable::ReceiveFrom, kUdpReceiveFromUnknownError);
+    return 0;
+}
+
+void CUDPSoc::Failed(const QString &tag, SocketErrorTable table, const char *defaultText)
+{
+    m_strLastError = SocketErrorText(table, GetLastError(), QString::fromUtf8(defaultText));
+    Log(tag);
+    Log(m_strLastError);
+}
+
+void CUDPSoc::Log(const QString &text)
+{
+    qCDebug(lcUdp).noquote() << text;
+}
+
+void CUDPSoc::OnReceive(int nErrorCode)
+{
+    PostMessage(m_pOwner, WM_UDP_RECEIVE, static_cast<WPARAM>(m_nId), 0);
+    CAsyncSocket::OnReceive(nErrorCode);
+}

@@ -1,0 +1,57 @@
+#include "net/cudpwnd.h"
+
+#include "net/cudpsoc.h"
+#include "platform/prompts.h"
+
+CUDPWnd::CUDPWnd() = default;
+
+CUDPWnd::~CUDPWnd()
+{
+    delete m_pSoc;
+}
+
+void CUDPWnd::CreateEndpoint(int /*x*/, int /*y*/, QObject *view, int id)
+{
+    delete m_pSoc;
+    m_pSoc = new CUDPSoc(this, id);
+    m_pView = view;
+    m_nId = id;
+}
+
+BOOL CUDPWnd::Open(const QString &address, unsigned remotePort, unsigned localPort)
+{
+    m_strAddress = address;
+    m_nPort = static_cast<int>(remotePort);
+    if (m_pSoc && m_pSoc->Create(localPort))
+        return TRUE;
+    Prompts::Instance().MessageBox(
+        this, QStringLiteral("ソケットを作成できません。指定が重複している可能性があります。"),
+        Prompts::AppTitle(), Prompts::Ok, Prompts::NoIcon);
+    return FALSE;
+}
+
+void CUDPWnd::Close()
+{
+    if (m_pSoc)
+        m_pSoc->Close();
+}
+
+BOOL CUDPWnd::Send(const void *data, int length)
+{
+    if (!m_pSoc || !m_pSoc->Connect(m_strAddress, static_cast<unsigned>(m_nPort)))
+        return FALSE;
+    m_pSoc->Send(data, length);
+    return TRUE;
+}
+
+int CUDPWnd::Receive(void *buffer, int length)
+{
+    return m_pSoc ? m_pSoc->Receive(buffer, length) : 0;
+}
+
+LRESULT CUDPWnd::WindowProc(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/)
+{
+    if (message == WM_UDP_RECEIVE)
+        PostMessage(m_pView, WM_UDP_RECEIVE, static_cast<WPARAM>(m_nId), 0);
+    return 0;
+}

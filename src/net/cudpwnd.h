@@ -1,0 +1,35 @@
+// The UDP end of a session: keeps the destination, opens the socket on the local port and tells the
+// view of each datagram that arrives.
+#pragma once
+
+#include "platform/cmsgwnd.h"
+
+#include <QObject>
+#include <QString>
+
+class CUDPSoc;
+
+class CUDPWnd : public CMsgWnd<QObject>
+{
+public:
+    CUDPWnd();
+    ~CUDPWnd() override;
+
+    // Makes the socket object and remembers the view; x and y place a window that shows nothing.
+    void CreateEndpoint(int x, int y, QObject *view, int id);
+    // Remembers the destination and creates the socket on `localPort`; a failure is shown to the user.
+    BOOL Open(const QString &address, unsigned remotePort, unsigned localPort);
+    void Close();
+    // Sends one datagram to the destination; TRUE whatever the send's outcome.
+    BOOL Send(const void *data, int length);
+    int Receive(void *buffer, int length);
+
+    int m_nId = 0;
+    int m_nPort = 0;
+    QString m_strAddress;
+    CUDPSoc *m_pSoc = nullptr;
+    QObject *m_pView = nullptr;
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+};

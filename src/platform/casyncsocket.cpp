@@ -1,0 +1,450 @@
+#include "platform/casyncsocket.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+namespace {
+
+thread_local int t_nLastError = 0;
+
+// The IPv4 address of `host` (dotted text or a name) with `port`; false when it does not resolve.
+bool Resolve(const QString &host, unsigned port, int socketType, sockaddr_in &out)
+{
+    if (host.isEmpty() || port > 0xFFFF)
+        return false;
+    const QByteArray name = host.toUtf8();
+    out = {};
+    out.sin_family = AF_INET;
+    out.sin_port = htons(static_cast<uint16_t>(port));
+    if (inet_pton(AF_INET, name.constData(), &out.sin_addr) == 1)
+        return true;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = socketType;
+    addrinfo *found = nullptr;
+    if (getaddrinfo(name.constData(), nullptr, &hints, &found) != 0 || !found)
+        return false;
+    out.sin_addr = reinterpret_cast<const sockaddr_in *>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return true;
+}
+
+bool WouldBlock(int error)
+{
+    return error == EAGAIN || error == EWOULDBLOCK;
+}
+
+// A failed call that returns a count: records the code, gives SOCKET_ERROR.
+int FailWith(int code)
+{
+    CAsyncSocket::SetLastError(code);
+    return SOCKET_ERROR;
+}
+
+// A failed call that returns a flag: records the code, gives FALSE.
+BOOL Refuse(int code)
+{
+    CAsyncSocket::SetLastError(code);
+    return FALSE;
+}
+
+}  // namespace
+
+int WinsockErrorFromErrno(int error)
+{
+    switch (error) {
+    case 0: return 0;
+    case EINTR: return WSAEINTR;
+    case EACCES:
+    case EPERM: return WSAEACCES;
+    case EFAULT: return WSAEFAULT;
+    case EINVAL: return WSAEINVAL;
+    case EMFILE:
+    case ENFILE: return WSAEMFILE;
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+    case EINPROGRESS: return WSAEWOULDBLOCK;
+    case EALREADY: return WSAEALREADY;
+    case EBADF:
+    case ENOTSOCK: return WSAENOTSOCK;
+    case EDESTADDRREQ: return WSAEDESTADDRREQ;
+    case EMSGSIZE: return WSAEMSGSIZE;
+    case EPROTOTYPE: return WSAEPROTOTYPE;
+    case ENOPROTOOPT: return WSAENOPROTOOPT;
+    case EPROTONOSUPPORT: return WSAEPROTONOSUPPORT;
+    case ESOCKTNOSUPPORT: return WSAESOCKTNOSUPPORT;
+    case EOPNOTSUPP: return WSAEOPNOTSUPP;
+    case EPFNOSUPPORT: return WSAEPFNOSUPPORT;
+    case EAFNOSUPPORT: return WSAEAFNOSUPPORT;
+    case EADDRINUSE: return WSAEADDRINUSE;
+    case EADDRNOTAVAIL: return WSAEADDRNOTAVAIL;
+    case ENETDOWN: return WSAENETDOWN;
+    case ENETUNREACH: return WSAENETUNREACH;
+    case ENETRESET: return WSAENETRESET;
+    case ECONNABORTED: return WSAECONNABORTED;
+    case ECONNRESET:
+    case EPIPE: return WSAECONNRESET;  // we never shut a side down, so a broken pipe is the peer's doing
+    case ENOBUFS:
+    case ENOMEM: return WSAENOBUFS;
+    case EISCONN: return WSAEISCONN;
+    case ENOTCONN: return WSAENOTCONN;
+    case ESHUTDOWN: return WSAESHUTDOWN;
+    case ETIMEDOUT: return WSAETIMEDOUT;
+    case ECONNREFUSED: return WSAECONNREFUSED;
+    case ELOOP: return WSAELOOP;
+    case ENAMETOOLONG: return WSAENAMETOOLONG;
+    case EHOSTDOWN: return WSAEHOSTDOWN;
+    case EHOSTUNREACH: return WSAEHOSTUNREACH;
+    default: return WSA_UNMAPPED_ERRNO_BASE + error;
+    }
+}
+
+CAsyncSocket::CAsyncSocket()
+    : m_pReadNotifier(new QSocketNotifier(QSocketNotifier::Read, this)),
+      m_pWriteNotifier(new QSocketNotifier(QSocketNotifier::Write, this)),
+      m_pOobNotifier(new QSocketNotifier(QSocketNotifier::Exception, this))
+{
+    connect(m_pReadNotifier, &QSocketNotifier::activated, this, [this] { ReadReady(); });
+    connect(m_pWriteNotifier, &QSocketNotifier::activated, this, [this] { WriteReady(); });
+    connect(m_pOobNotifier, &QSocketNotifier::activated, this, [this] { ExceptionReady(); });
+}
+
+CAsyncSocket::~CAsyncSocket()
+{
+    CAsyncSocket::Close();
+}
+
+int CAsyncSocket::GetLastError()
+{
+    return t_nLastError;
+}
+
+void CAsyncSocket::SetLastError(int code)
+{
+    t_nLastError = code;
+}
+
+BOOL CAsyncSocket::Create(unsigned port, int type, long events, const char *address)
+{
+    Close();
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(static_cast<uint16_t>(port));
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (port > 0xFFFF || (address && *address && inet_pton(AF_INET, address, &local.sin_addr) != 1)) {
+        SetLastError(WSAEINVAL);
+        return FALSE;
+    }
+    const int handle = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (handle < 0) {
+        SetLastError(WinsockErrorFromErrno(errno));
+        return FALSE;
+    }
+    if (type == SOCK_STREAM) {
+        // A server may listen again at once after a disconnect; a port another socket listens on
+        // still fails with WSAEADDRINUSE.
+        const int on = 1;
+        ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    }
+    if (::bind(handle, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0) {
+        const int error = errno;
+        ::close(handle);
+        SetLastError(WinsockErrorFromErrno(error));
+        return FALSE;
+    }
+    Attach(handle, type, events, type == SOCK_DGRAM ? Phase::Datagram : Phase::Idle);
+    return TRUE;
+}
+
+void CAsyncSocket::Attach(int handle, int type, long events, Phase phase)
+{
+    m_hSocket = handle;
+    m_nType = type;
+    m_lEvents = events;
+    m_phase = phase;
+    m_bCloseNotified = false;
+    ++m_nGeneration;
+    for (QSocketNotifier *notifier : {m_pReadNotifier, m_pWriteNotifier, m_pOobNotifier})
+        notifier->setSocket(handle);
+    if (phase == Phase::Datagram || phase == Phase::Connected) {
+        Arm(m_pReadNotifier, FD_READ | FD_CLOSE);
+        Arm(m_pWriteNotifier, FD_WRITE);
+    }
+    if (phase == Phase::Connected)
+        Arm(m_pOobNotifier, FD_OOB);
+}
+
+void CAsyncSocket::Arm(QSocketNotifier *notifier, long events)
+{
+    if (m_hSocket != INVALID_SOCKET && (m_lEvents & events))
+        notifier->setEnabled(true);
+}
+
+void CAsyncSocket::Close()
+{
+    if (m_hSocket == INVALID_SOCKET)
+        return;
+    for (QSocketNotifier *notifier : {m_pReadNotifier, m_pWriteNotifier, m_pOobNotifier}) {
+        notifier->setEnabled(false);
+        notifier->setSocket(INVALID_SOCKET);
+    }
+    ::close(m_hSocket);
+    m_hSocket = INVALID_SOCKET;
+    m_phase = Phase::Idle;
+    ++m_nGeneration;
+}
+
+BOOL CAsyncSocket::Connect(const QString &host, unsigned port)
+{
+    if (m_hSocket == INVALID_SOCKET)
+        return Refuse(WSAENOTSOCK);
+    if (m_phase == Phase::Connected || m_phase == Phase::Listening)
+        return Refuse(WSAEISCONN);
+    if (m_phase == Phase::Connecting)
+        return Refuse(WSAEALREADY);
+    sockaddr_in peer;
+    if (!Resolve(host, port, m_nType, peer))
+        return Refuse(WSAEINVAL);
+    if (::connect(m_hSocket, reinterpret_cast<const sockaddr *>(&peer), sizeof peer) == 0) {
+        if (m_nType == SOCK_DGRAM)
+            return TRUE;  // a datagram socket only notes its peer
+        // Done at once (it happens on loopback): the outcome is still reported through OnConnect.
+        m_phase = Phase::Connecting;
+        m_pWriteNotifier->setEnabled(true);
+        return TRUE;
+    }
+    const int error = errno;
+    if (error == EINPROGRESS || error == EINTR) {
+        m_phase = Phase::Connecting;
+        m_pWriteNotifier->setEnabled(true);
+        return Refuse(WSAEWOULDBLOCK);
+    }
+    if (m_nType == SOCK_STREAM && (error == ECONNREFUSED || error == ETIMEDOUT)) {
+        // The attempt ended before connect returned: report it as if it had ended later.
+        DeliverDeferredConnect(WinsockErrorFromErrno(error));
+        return Refuse(WSAEWOULDBLOCK);
+    }
+    return Refuse(WinsockErrorFromErrno(error));
+}
+
+void CAsyncSocket::DeliverDeferredConnect(int code)
+{
+    m_phase = Phase::Connecting;
+    const unsigned generation = m_nGeneration;
+    QTimer::singleShot(0, this, [this, generation, code] {
+        if (generation == m_nGeneration && m_phase == Phase::Connecting)
+            FinishConnect(code);
+    });
+}
+
+BOOL CAsyncSocket::Listen(int backlog)
+{
+    if (m_hSocket == INVALID_SOCKET)
+        return Refuse(WSAENOTSOCK);
+    if (::listen(m_hSocket, backlog) != 0)
+        return Refuse(WinsockErrorFromErrno(errno));
+    m_phase = Phase::Listening;
+    Arm(m_pReadNotifier, FD_ACCEPT);
+    return TRUE;
+}
+
+BOOL CAsyncSocket::Accept(CAsyncSocket &into, sockaddr *address, socklen_t *length)
+{
+    if (m_hSocket == INVALID_SOCKET)
+        return Refuse(WSAENOTSOCK);
+    if (into.m_hSocket != INVALID_SOCKET)
+        return Refuse(WSAEINVAL);
+    int handle;
+    do
+        handle = ::accept4(m_hSocket, address, length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    while (handle < 0 && errno == EINTR);
+    const int error = errno;
+    if (m_phase == Phase::Listening)
+        Arm(m_pReadNotifier, FD_ACCEPT);
+    if (handle < 0)
+        return Refuse(WinsockErrorFromErrno(error));
+    into.Attach(handle, SOCK_STREAM, m_lEvents, Phase::Connected);
+    return TRUE;
+}
+
+int CAsyncSocket::Send(const void *data, int length, int flags)
+{
+    if (m_hSocket == INVALID_SOCKET)
+        return FailWith(WSAENOTSOCK);
+    if (m_phase == Phase::Connecting)
+        return FailWith(WSAENOTCONN);
+    if (length < 0)
+        return FailWith(WSAEINVAL);
+    ssize_t sent;
+    do
+        sent = ::send(m_hSocket, data, static_cast<size_t>(length), flags | MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    const int error = errno;
+    if (sent < length && (sent >= 0 || WouldBlock(error)))
+        Arm(m_pWriteNotifier, FD_WRITE);  // writable again later: tell the owner
+    if (sent < 0 && error == EPIPE && m_phase != Phase::Connected)
+        return FailWith(WSAENOTCONN);  // never connected, as opposed to a connection gone
+    if (sent < 0)
+        return FailWith(WinsockErrorFromErrno(error));
+    return static_cast<int>(sent);
+}
+
+int CAsyncSocket::Receive(void *buffer, int length, int flags)
+{
+    if (m_hSocket == INVALID_SOCKET)
+        return FailWith(WSAENOTSOCK);
+    if (length < 0)
+        return FailWith(WSAEINVAL);
+    ssize_t received;
+    do
+        received = ::recv(m_hSocket, buffer, static_cast<size_t>(length), flags);
+    while (received < 0 && errno == EINTR);
+    const int error = errno;
+    if ((m_phase == Phase::Connected && !m_bCloseNotified) || m_phase == Phase::Datagram)
+        Arm(m_pReadNotifier, FD_READ | FD_CLOSE);
+    if (flags & MSG_OOB)
+        Arm(m_pOobNotifier, FD_OOB);
+    if (received < 0)
+        return FailWith(WinsockErrorFromErrno(error));
+    return static_cast<int>(received);
+}
+
+int CAsyncSocket::SendTo(const void *data, int length, unsigned port, const QString &host, int flags)
+{
+    if (m_hSocket == INVALID_SOCKET)
+        return FailWith(WSAENOTSOCK);
+    if (length < 0)
+        return FailWith(WSAEINVAL);
+    sockaddr_in peer;
+    if (!Resolve(host, port, m_nType, peer))
+        return FailWith(WSAEINVAL);
+    ssize_t sent;
+    do
+        sent = ::sendto(m_hSocket, data, static_cast<size_t>(length), flags | MSG_NOSIGNAL,
+                        reinterpret_cast<const sockaddr *>(&peer), sizeof peer);
+    while (sent < 0 && errno == EINTR);
+    const int error = errno;
+    if (sent < 0 && WouldBlock(error))
+        Arm(m_pWriteNotifier, FD_WRITE);
+    if (sent < 0)
+        return FailWith(WinsockErrorFromErrno(error));
+    return static_cast<int>(sent);
+}
+
+int CAsyncSocket::ReceiveFrom(void *buffer, int length, QString &address, unsigned &port, int flags)
+{
+    if (m_hSocket == INVALID_SOCKET)
+        return FailWith(WSAENOTSOCK);
+    if (length < 0)
+        return FailWith(WSAEINVAL);
+    sockaddr_in from{};
+    iovec part{buffer, static_cast<size_t>(length)};
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    ssize_t received;
+    do
+        received = ::recvmsg(m_hSocket, &message, flags);
+    while (received < 0 && errno == EINTR);
+    const int error = errno;
+    if (m_phase == Phase::Datagram || (m_phase == Phase::Connected && !m_bCloseNotified))
+        Arm(m_pReadNotifier, FD_READ | FD_CLOSE);
+    if (received < 0)
+        return FailWith(WinsockErrorFromErrno(error));
+    if (message.msg_flags & MSG_TRUNC)
+        return FailWith(WSAEMSGSIZE);  // the rest of the datagram is gone
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+    address = QString::fromLatin1(text);
+    port = ntohs(from.sin_port);
+    return static_cast<int>(received);
+}
+
+void CAsyncSocket::ReadReady()
+{
+    m_pReadNotifier->setEnabled(false);
+    switch (m_phase) {
+    case Phase::Listening:
+        OnAccept(0);
+        return;
+    case Phase::Datagram:
+        OnReceive(0);  // a datagram of 0 bytes is data too
+        return;
+    case Phase::Connected:
+        break;
+    default:
+        return;
+    }
+    char first;
+    const ssize_t peeked = ::recv(m_hSocket, &first, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked > 0) {
+        if (m_lEvents & FD_READ)
+            OnReceive(0);
+        return;
+    }
+    if (peeked < 0 && (WouldBlock(errno) || errno == EINTR)) {
+        m_pReadNotifier->setEnabled(true);
+        return;
+    }
+    // End of stream or a reset: said once.
+    const int code = peeked == 0 ? 0 : WinsockErrorFromErrno(errno);
+    m_bCloseNotified = true;
+    if (m_lEvents & FD_CLOSE)
+        OnClose(code);
+}
+
+void CAsyncSocket::WriteReady()
+{
+    m_pWriteNotifier->setEnabled(false);
+    if (m_phase == Phase::Connecting) {
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (::getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+            error = errno;
+        FinishConnect(WinsockErrorFromErrno(error));
+        return;
+    }
+    if (m_lEvents & FD_WRITE)
+        OnSend(0);
+}
+
+void CAsyncSocket::FinishConnect(int code)
+{
+    if (code == 0) {
+        m_phase = Phase::Connected;
+        Arm(m_pReadNotifier, FD_READ | FD_CLOSE);
+        Arm(m_pWriteNotifier, FD_WRITE);
+        Arm(m_pOobNotifier, FD_OOB);
+    } else {
+        m_phase = Phase::Idle;
+    }
+    if (m_lEvents & FD_CONNECT)
+        OnConnect(code);
+}
+
+void CAsyncSocket::ExceptionReady()
+{
+    m_pOobNotifier->setEnabled(false);
+    // The notifier also wakes on a socket error; only a waiting urgent byte is out-of-band data.
+    char urgent;
+    const ssize_t peeked = ::recv(m_hSocket, &urgent, 1, MSG_OOB | MSG_PEEK | MSG_DONTWAIT);
+    if (peeked > 0 && (m_lEvents & FD_OOB))
+        OnOutOfBandData(0);
+}
+
+void CAsyncSocket::OnReceive(int) {}
+void CAsyncSocket::OnSend(int) {}
+void CAsyncSocket::OnOutOfBandData(int) {}
+void CAsyncSocket::OnAccept(int) {}
+void CAsyncSocket::OnConnect(int) {}
+void CAsyncSocket::OnClose(int) {}

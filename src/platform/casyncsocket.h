@@ -1,0 +1,127 @@
+// A non-blocking IPv4 socket that reports readiness through virtual handlers, one notice at a time.
+#pragma once
+
+#include "platform/qnwin.h"
+
+#include <QObject>
+#include <QString>
+
+#include <sys/socket.h>
+
+class QSocketNotifier;
+
+// Winsock error codes, the numbers every error text of the program is keyed by.
+constexpr int WSAEINTR = 10004;
+constexpr int WSAEACCES = 10013;
+constexpr int WSAEFAULT = 10014;
+constexpr int WSAEINVAL = 10022;
+constexpr int WSAEMFILE = 10024;
+constexpr int WSAEWOULDBLOCK = 10035;
+constexpr int WSAEINPROGRESS = 10036;
+constexpr int WSAEALREADY = 10037;
+constexpr int WSAENOTSOCK = 10038;
+constexpr int WSAEDESTADDRREQ = 10039;
+constexpr int WSAEMSGSIZE = 10040;
+constexpr int WSAEPROTOTYPE = 10041;
+constexpr int WSAENOPROTOOPT = 10042;
+constexpr int WSAEPROTONOSUPPORT = 10043;
+constexpr int WSAESOCKTNOSUPPORT = 10044;
+constexpr int WSAEOPNOTSUPP = 10045;
+constexpr int WSAEPFNOSUPPORT = 10046;
+constexpr int WSAEAFNOSUPPORT = 10047;
+constexpr int WSAEADDRINUSE = 10048;
+constexpr int WSAEADDRNOTAVAIL = 10049;
+constexpr int WSAENETDOWN = 10050;
+constexpr int WSAENETUNREACH = 10051;
+constexpr int WSAENETRESET = 10052;
+constexpr int WSAECONNABORTED = 10053;
+constexpr int WSAECONNRESET = 10054;
+constexpr int WSAENOBUFS = 10055;
+constexpr int WSAEISCONN = 10056;
+constexpr int WSAENOTCONN = 10057;
+constexpr int WSAESHUTDOWN = 10058;
+constexpr int WSAETIMEDOUT = 10060;
+constexpr int WSAECONNREFUSED = 10061;
+constexpr int WSAELOOP = 10062;
+constexpr int WSAENAMETOOLONG = 10063;
+constexpr int WSAEHOSTDOWN = 10064;
+constexpr int WSAEHOSTUNREACH = 10065;
+constexpr int WSANOTINITIALISED = 10093;
+// An errno without a Winsock counterpart becomes this base plus the errno: no error table lists it.
+constexpr int WSA_UNMAPPED_ERRNO_BASE = 30000;
+
+// Notification mask bits of Create.
+constexpr long FD_READ = 0x01;
+constexpr long FD_WRITE = 0x02;
+constexpr long FD_OOB = 0x04;
+constexpr long FD_ACCEPT = 0x08;
+constexpr long FD_CONNECT = 0x10;
+constexpr long FD_CLOSE = 0x20;
+constexpr long FD_ALL_EVENTS = 0x3F;
+
+constexpr int INVALID_SOCKET = -1;
+constexpr int SOCKET_ERROR = -1;
+
+// The Winsock code for an errno value.
+int WinsockErrorFromErrno(int error);
+
+class CAsyncSocket : public QObject
+{
+public:
+    CAsyncSocket();
+    ~CAsyncSocket() override;
+
+    // Makes an IPv4 socket of `type` (SOCK_STREAM or SOCK_DGRAM) bound to `port` on `address`
+    // (null or empty: all local addresses) that reports the notices in `events`.
+    BOOL Create(unsigned port = 0, int type = SOCK_STREAM, long events = FD_ALL_EVENTS,
+                const char *address = nullptr);
+    virtual void Close();
+
+    // Starts connecting to `host` (dotted text or a name); the outcome comes through OnConnect.
+    // Normally FALSE with WSAEWOULDBLOCK (under way); a name that does not resolve fails at once with
+    // WSAEINVAL, a connected socket with WSAEISCONN, one still connecting with WSAEALREADY.
+    BOOL Connect(const QString &host, unsigned port);
+    BOOL Listen(int backlog = 5);
+    // Takes one waiting connection into `into` (which must hold no socket).
+    BOOL Accept(CAsyncSocket &into, sockaddr *address = nullptr, socklen_t *length = nullptr);
+
+    int Send(const void *data, int length, int flags = 0);
+    int Receive(void *buffer, int length, int flags = 0);
+    int SendTo(const void *data, int length, unsigned port, const QString &host, int flags = 0);
+    // Reads one datagram; one longer than `length` is lost and fails with WSAEMSGSIZE.
+    int ReceiveFrom(void *buffer, int length, QString &address, unsigned &port, int flags = 0);
+
+    // The Winsock code of this thread's last failed socket call.
+    static int GetLastError();
+    static void SetLastError(int code);
+
+    int m_hSocket = INVALID_SOCKET;
+
+protected:
+    virtual void OnReceive(int nErrorCode);
+    virtual void OnSend(int nErrorCode);
+    virtual void OnOutOfBandData(int nErrorCode);
+    virtual void OnAccept(int nErrorCode);
+    virtual void OnConnect(int nErrorCode);
+    virtual void OnClose(int nErrorCode);
+
+private:
+    enum class Phase { Idle, Connecting, Connected, Listening, Datagram };
+
+    void Attach(int handle, int type, long events, Phase phase);
+    void Arm(QSocketNotifier *notifier, long event);
+    void ReadReady();
+    void WriteReady();
+    void ExceptionReady();
+    void FinishConnect(int code);
+    void DeliverDeferredConnect(int code);
+
+    QSocketNotifier *m_pReadNotifier;
+    QSocketNotifier *m_pWriteNotifier;
+    QSocketNotifier *m_pOobNotifier;
+    int m_nType = 0;
+    long m_lEvents = 0;
+    Phase m_phase = Phase::Idle;
+    bool m_bCloseNotified = false;
+    unsigned m_nGeneration = 0;  // counts handles, so a deferred notice never reaches a later one
+};

@@ -1,0 +1,121 @@
+// The UDP endpoint: opening, whole datagrams, the two-hop receive notice and sends that never fail.
+#include "loopbackpeer.h"
+#include "net/cudpsoc.h"
+#include "net/cudpwnd.h"
+#include "recordingwnd.h"
+#include "support/scriptedprompts.h"
+
+#include <QTest>
+
+namespace {
+
+struct Endpoint
+{
+    Endpoint() { wnd.CreateEndpoint(0, 100, &view, 1); }
+    quint16 Port() const { return LoopbackPeer::LocalPort(wnd.m_pSoc->m_hSocket); }
+    RecordingWnd view;
+    CUDPWnd wnd;
+};
+
+}  // namespace
+
+class TestUdpWnd : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void openOnAPortHeldElsewhereShowsTheBox()
+    {
+        ScriptedPrompts prompts;
+        LoopbackPeer holder = LoopbackPeer::BindUdp();
+        Endpoint endpoint;
+        QVERIFY(!endpoint.wnd.Open("127.0.0.1", 9, holder.Port()));
+        QCOMPARE(prompts.calls.size(), 1);
+        QCOMPARE(prompts.calls[0].text, QStringLiteral("ソケットを作成できません。指定が重複している可能性があります。"));
+        QCOMPARE(prompts.calls[0].caption, Prompts::AppTitle());
+        QCOMPARE(prompts.calls[0].buttons, Prompts::Ok);
+        QCOMPARE(prompts.calls[0].icon, Prompts::NoIcon);
+        QCOMPARE(endpoint.wnd.m_pSoc->m_strLastError, QStringLiteral("指定したアドレスは使用中です。"));
+        QVERIFY(endpoint.view.lines.isEmpty());
+    }
+
+    void eachDatagramIsOneReceiveEventAndOneWholeReceive()
+    {
+        Endpoint endpoint;
+        QVERIFY(endpoint.wnd.Open("127.0.0.1", 9, 0));
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        for (const QByteArray &datagram : {QByteArray("first"), QByteArray(), QByteArray(60000, 's')})
+            QCOMPARE(peer.WriteTo(datagram, endpoint.Port()), datagram.size());
+        std::vector<char> buffer(QN_MAX_RECEIVE);
+        QList<int> sizes;
+        endpoint.view.onMessage = [&](const RecordingWnd::Message &m) {
+            if (m.message == WM_UDP_RECEIVE)
+                sizes.append(endpoint.wnd.Receive(buffer.data(), QN_MAX_RECEIVE));
+        };
+        QTRY_COMPARE(sizes, (QList<int>{5, 0, 60000}));
+        QVERIFY(LoopbackPeer::Barrier());
+        QCOMPARE(endpoint.view.Count(WM_UDP_RECEIVE), 3);
+        for (const RecordingWnd::Message &m : endpoint.view.messages)
+            QCOMPARE(m.wParam, WPARAM(1));
+    }
+
+    void sendGoesToTheConfiguredDestinationNeverTheSender()
+    {
+        Endpoint endpoint;
+        LoopbackPeer destination = LoopbackPeer::BindUdp();
+        LoopbackPeer stranger = LoopbackPeer::BindUdp();
+        QVERIFY(endpoint.wnd.Open("127.0.0.1", destination.Port(), 0));
+        QCOMPARE(stranger.WriteTo("ping", endpoint.Port()), 4);
+        QTRY_COMPARE(endpoint.view.Count(WM_UDP_RECEIVE), 1);
+        char buffer[16];
+        QCOMPARE(endpoint.wnd.Receive(buffer, sizeof buffer), 4);
+        QVERIFY(endpoint.wnd.Send("\x00\x01", 2));
+        QTRY_COMPARE(destination.Drain(), QByteArray("\x00\x01", 2));
+        QVERIFY(stranger.ReadNow().isEmpty());
+    }
+
+    void sendReportsSuccessWhateverHappens_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<QString>("lastError");
+        QTest::newRow("nobody listens") << "silent port" << "";
+        QTest::newRow("after close") << "closed" << "ディスクリプタがソケットではありません。";
+        QTest::newRow("name under .invalid") << "unresolvable" << "ソケットが Bind を使ってバインドされていません。";
+    }
+    void sendReportsSuccessWhateverHappens()
+    {
+        QFETCH(QString, scenario);
+        QFETCH(QString, lastError);
+        ScriptedPrompts prompts;
+        LoopbackPeer gone = LoopbackPeer::BindUdp();
+        const quint16 silent = gone.Port();
+        gone = LoopbackPeer();
+        Endpoint endpoint;
+        QVERIFY(endpoint.wnd.Open(scenario == "unresolvable" ? "nohost.invalid" : "127.0.0.1", silent, 0));
+        if (scenario == "closed")
+            endpoint.wnd.Close();
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(endpoint.wnd.Send("abc", 3));
+        QCOMPARE(endpoint.wnd.m_pSoc->m_strLastError, lastError);
+        QVERIFY(LoopbackPeer::Barrier());
+        QVERIFY(endpoint.view.lines.isEmpty() && prompts.calls.isEmpty());
+        QCOMPARE(endpoint.view.Count(WM_UDP_RECEIVE), 0);
+    }
+
+    void openAfterCloseMakesAFreshSocket()
+    {
+        Endpoint endpoint;
+        QVERIFY(endpoint.wnd.Open("127.0.0.1", 9, 0));
+        const quint16 first = endpoint.Port();
+        endpoint.wnd.Close();
+        char buffer[8];
+        QCOMPARE(endpoint.wnd.Receive(buffer, sizeof buffer), 0);
+        QVERIFY(endpoint.wnd.Open("127.0.0.1", 9, first));  // the port is free again
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        QCOMPARE(peer.WriteTo("again", first), 5);
+        QTRY_COMPARE(endpoint.view.Count(WM_UDP_RECEIVE), 1);
+        QCOMPARE(endpoint.wnd.Receive(buffer, sizeof buffer), 5);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUdpWnd)
+#include "tst_udpwnd.moc"

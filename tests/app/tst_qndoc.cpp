@@ -3,6 +3,7 @@
 #include "platform/cp932.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -247,6 +248,37 @@ private Q_SLOTS:
         QCOMPARE(doc.GetSlotBytes(0), odd);
         QVERIFY(doc.OnSaveDocument(path, &error));
         QCOMPARE(ReadAll(path), data);
+    }
+
+    void randomlyDamagedFilesEitherOpenOrLeaveTheDocument()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("random.qn"));
+        QByteArray good = EmptyFile(kMarker2, CQnDoc::kSlotCount);
+        good.replace(22, 3, QByteArray("\x02" "ab"));
+        QRandomGenerator random(20240601);
+        int failures = 0;
+        for (int round = 0; round < 300; ++round) {
+            QByteArray data = good;
+            // Damage the prefixes near the start, where every kind of length can be made.
+            for (int n = random.bounded(1, 4); n > 0; --n) {
+                const char values[] = {'\xFF', '\xFE', '\x00', char(random.bounded(256))};
+                data[random.bounded(60)] = values[random.bounded(4)];
+            }
+            if (random.bounded(2))
+                data.truncate(random.bounded(data.size()));
+            QVERIFY(WriteAll(path, data));
+            CQnDoc doc;
+            FillSample(&doc);
+            QString error;
+            if (doc.OnOpenDocument(path, &error))
+                continue;
+            ++failures;
+            QVERIFY(!error.isEmpty());
+            QCOMPARE(doc.GetSlotInt(0), 2);
+            QCOMPARE(doc.GetSlotString(0), QStringLiteral("127.0.0.1"));
+        }
+        QVERIFY(failures > 0);
     }
 
     void deleteContentsEmptiesEverySlot()

@@ -1,25 +1,14 @@
 // Starts Quillnet.
+#include "app/cqnapp.h"
 #include "platform/csignalquit.h"
-#include "platform/qtprompts.h"
-#include "platform/uifonts.h"
 
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
     CSignalQuit::InstallHandlers();
-    QApplication app(argc, argv);
-    InstallFontSubstitutions();
-    QtPrompts prompts;
-    Prompts::Install(&prompts);
+    QApplication application(argc, argv);
     CSignalQuit quitOnSignal;
-
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Quillnet"));
-    window.resize(500, 140);
-    window.show();
-    const int result = app.exec();
-    Prompts::Install(nullptr);
-    return result;
+    CQnApp app;
+    return app.Run();
 }

@@ -1,0 +1,24 @@
+#include "app/appresources.h"
+
+#include <QString>
+
+void InitAppResources()
+{
+    Q_INIT_RESOURCE(quillnet);
+}
+
+QIcon AppIcon()
+{
+    InitAppResources();
+    QIcon icon;
+    for (int size : {16, 32, 48})
+        icon.addFile(QStringLiteral(":/icons/quillnet%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+QIcon ToolIcon(const char *name, const char *themeName)
+{
+    InitAppResources();
+    const QIcon own(QStringLiteral(":/icons/%1.png").arg(QLatin1String(name)));
+    return themeName ? QIcon::fromTheme(QLatin1String(themeName), own) : own;
+}

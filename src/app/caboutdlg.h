@@ -1,0 +1,11 @@
+// The About box: the program's icon, name and version.
+#pragma once
+
+#include "app/cqndialog.h"
+
+class CAboutDlg : public CQnDialog
+{
+    Q_OBJECT
+public:
+    explicit CAboutDlg(QWidget *parent = nullptr);
+};

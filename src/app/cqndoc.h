@@ -1,0 +1,58 @@
+// The document: the connection settings kept in 10,000 text and 10,000 integer slots, and their file.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+class CArchive;
+
+class CQnDoc
+{
+public:
+    static constexpr int kSlotCount = 10000;
+    static const char *const kVersion1;  // "QN FileVersion '1'": text slots only
+    static const char *const kVersion2;  // "QN FileVersion '2.00'": text slots, then integer slots
+
+    CQnDoc();
+
+    // Slot text in the program's encoding (stored as code page 932). Out-of-range slots read empty
+    // or 0 and ignore writes.
+    QString GetSlotString(int slot) const;
+    void SetSlotString(int slot, const QString &text);
+    // The stored bytes of a text slot, exactly as the file held them.
+    QByteArray GetSlotBytes(int slot) const;
+    int GetSlotInt(int slot) const;
+    void SetSlotInt(int slot, int value);
+    // The version marker last read or written (empty before either).
+    QByteArray GetVersion() const { return m_strVersion; }
+
+    void SetModifiedFlag(bool modified = true) { m_bModified = modified; }
+    bool IsModified() const { return m_bModified; }
+
+    // Empties every text slot and sets every integer slot to 0.
+    void DeleteContents();
+    // A new, empty, unmodified document without a path.
+    bool OnNewDocument();
+    // Reads the file. On failure `error` holds the text to show and the document is left exactly
+    // as it was before the call.
+    bool OnOpenDocument(const QString &path, QString *error);
+    // Writes the file (replaced only once it is completely written). On failure `error` holds the
+    // text to show and the file on disk is untouched.
+    bool OnSaveDocument(const QString &path, QString *error);
+    // Reads or writes the file format through the archive; false on the first failing field.
+    bool Serialize(CArchive &archive);
+
+    QString GetPathName() const { return m_strPathName; }
+    void SetPathName(const QString &path);
+    // The file name, or "無題" for a document without a path.
+    QString GetTitle() const;
+
+private:
+    std::vector<QByteArray> m_strSlots;
+    std::vector<qint32> m_nSlots;
+    QByteArray m_strVersion;
+    bool m_bModified = false;
+    QString m_strPathName;
+};

@@ -1,0 +1,69 @@
+#include "app/csocketsettingdlg.h"
+
+#include "app/commandids.h"
+#include "platform/qnwin.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+CSocketSettingDlg::CSocketSettingDlg(QWidget *parent) : CQnDialog(QStringLiteral("ｿｹｯﾄ設定"), 125, 75, parent)
+{
+    const int labelIds[3] = {IDC_SETTING_LABEL1, IDC_SETTING_LABEL2, IDC_SETTING_LABEL3};
+    const int editIds[3] = {IDC_SETTING_VALUE1, IDC_SETTING_VALUE2, IDC_SETTING_VALUE3};
+    for (int row = 0; row < 3; ++row) {
+        const int top = 5 + 16 * row;
+        m_pLabels[row] = AddItem(labelIds[row], new QLabel, 7, top, 60, 12);
+        m_pLabels[row]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        m_pEdits[row] = AddItem(editIds[row], new QLineEdit, 70, top, 48, 12);
+    }
+    AddButton(IDOK, QStringLiteral("OK"), 10, 56, 50, 14, true);
+    AddButton(IDCANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 65, 56, 50, 14, false);
+}
+
+int CSocketSettingDlg::DoModal(int type)
+{
+    m_nType = type;
+    return CQnDialog::DoModal();
+}
+
+void CSocketSettingDlg::OnInitDialog()
+{
+    switch (m_nType) {
+    case TYPE_UDP:
+        m_strLabel1 = QStringLiteral("接続先ｱﾄﾞﾚｽ");
+        m_strLabel2 = QStringLiteral("接続先ﾎﾟｰﾄ");
+        m_strLabel3 = QStringLiteral("ﾎﾟｰﾄ");
+        break;
+    case TYPE_TCP_SERVER:
+        m_strLabel1 = QStringLiteral("ﾎﾟｰﾄ");
+        m_strLabel2.clear();
+        m_strLabel3.clear();
+        break;
+    case TYPE_TCP_CLIENT:
+        m_strLabel1 = QStringLiteral("ｻｰﾊﾞｰ ｱﾄﾞﾚｽ");
+        m_strLabel2 = QStringLiteral("ｻｰﾊﾞｰ ﾎﾟｰﾄ");
+        m_strLabel3 = QStringLiteral("ｸﾗｲｱﾝﾄﾎﾟｰﾄ (0)");
+        break;
+    default:
+        break;
+    }
+    // The TCP server has one setting: its port.
+    m_pEdits[1]->setHidden(m_nType == TYPE_TCP_SERVER);
+    m_pEdits[2]->setHidden(m_nType == TYPE_TCP_SERVER);
+    CQnDialog::OnInitDialog();
+}
+
+void CSocketSettingDlg::DoDataExchange(bool save)
+{
+    QString *labels[3] = {&m_strLabel1, &m_strLabel2, &m_strLabel3};
+    QString *values[3] = {&m_strValue1, &m_strValue2, &m_strValue3};
+    for (int row = 0; row < 3; ++row) {
+        if (save) {
+            *labels[row] = m_pLabels[row]->text();
+            *values[row] = m_pEdits[row]->text();
+        } else {
+            m_pLabels[row]->setText(*labels[row]);
+            m_pEdits[row]->setText(*values[row]);
+        }
+    }
+}

@@ -77,9 +77,11 @@ void CvsFlexGrid::SetFontName(const QString &face)
 
 void CvsFlexGrid::UpdateRowHeight()
 {
-    const int height = fontMetrics().height();
-    verticalHeader()->setMinimumSectionSize(height);
-    verticalHeader()->setDefaultSectionSize(height + 6);
+    // Rows, the caption row included, are as high as the text with two pixels above and below.
+    const int height = fontMetrics().height() + 4;
+    verticalHeader()->setMinimumSectionSize(qMin(height, verticalHeader()->minimumSectionSize()));
+    verticalHeader()->setDefaultSectionSize(height);
+    horizontalHeader()->setFixedHeight(height);
 }
 
 void CvsFlexGrid::SetRowCount(int rows)

@@ -1,0 +1,79 @@
+#include "batch/csvfile.h"
+
+#include "platform/cp932.h"
+
+#include <QFile>
+
+QByteArray CsvField(QByteArrayView line, int n)
+{
+    QByteArray field;
+    bool quoted = false;
+    int count = 0;
+    // The line is scanned as if one comma followed it, so the last field ends like the others.
+    for (qsizetype i = 0; i <= line.size(); ++i) {
+        const char c = i < line.size() ? line[i] : ',';
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            if (++count == n)
+                return field;
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    return {};
+}
+
+QByteArray CsvLine(const QStringList &cells)
+{
+    QByteArray line;
+    for (const QString &cell : cells)
+        line += '"' + ToCp932(cell) + "\",";
+    return line + "\r\n";
+}
+
+QList<QByteArray> ReadTextLines(const QString &path, int maxLines, bool *opened, qsizetype maxLineBytes)
+{
+    QList<QByteArray> lines;
+    QFile file(path);
+    const bool ok = file.open(QIODevice::ReadOnly);
+    if (opened)
+        *opened = ok;
+    if (!ok)
+        return lines;
+    constexpr qsizetype kChunk = 64 * 1024;
+    while (lines.size() < maxLines && !file.atEnd()) {
+        QByteArray line;
+        bool ended = false;
+        // Read in chunks so that an overlong line never takes more than maxLineBytes of memory.
+        while (!ended && !file.atEnd()) {
+            QByteArray part = file.readLine(kChunk);
+            if (part.isEmpty())
+                break;
+            ended = part.endsWith('\n');
+            if (line.size() < maxLineBytes)
+                line += part.left(maxLineBytes - line.size());
+        }
+        if (line.endsWith('\n'))
+            line.chop(1);
+        if (ended && line.endsWith('\r'))
+            line.chop(1);
+        lines.append(line);
+    }
+    return lines;
+}
+
+bool WriteCsvFile(const QString &path, const QList<QByteArray> &lines)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    qint64 size = 0;
+    for (const QByteArray &line : lines) {
+        if (file.write(line) != line.size())
+            return false;
+        size += line.size();
+    }
+    return file.resize(size) && file.flush();
+}

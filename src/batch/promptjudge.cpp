@@ -1,0 +1,44 @@
+#include "batch/promptjudge.h"
+
+#include "batch/cregkey.h"
+#include "platform/cp932.h"
+
+#include <QByteArrayView>
+
+#include <cstring>
+
+const char *const kPromptKey = "SOFTWARE\\Corvexa\\qn";
+const char *const kPromptIgnoreName = "REGI_PRO_NO";
+
+QString PromptValueName(int k)
+{
+    return QStringLiteral("REGI_PRO_%1").arg(k, 2, 10, QLatin1Char('0'));
+}
+
+QStringList DefaultPromptStrings()
+{
+    return {QStringLiteral("> "), QStringLiteral(">"), QStringLiteral("# "), QStringLiteral("#"),
+            QStringLiteral(": "), QString(), QString(), QString(), QString(), QString()};
+}
+
+BOOL JudgePromptBlock(const char *data, int length)
+{
+    const CRegKey store(QString::fromUtf8(kPromptKey));
+    if (store.ReadDword(QString::fromUtf8(kPromptIgnoreName), 0) == 1)
+        return 1;
+
+    qsizetype size = (data && length > 0) ? length : 0;
+    if (const void *zero = size ? std::memchr(data, 0, size_t(size)) : nullptr)
+        size = static_cast<const char *>(zero) - data;
+    const QByteArrayView text(data, size);
+
+    int empty = 0;
+    for (int k = 1; k <= kPromptCount; ++k) {
+        const QByteArray prompt = ToCp932(store.ReadString(PromptValueName(k), QString()));
+        if (prompt.isEmpty())
+            ++empty;
+        else if (text.endsWith(prompt))
+            return 1;
+    }
+    return empty == kPromptCount ? 1 : 0;
+}

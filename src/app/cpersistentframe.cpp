@@ -43,8 +43,10 @@ void CPersistentFrame::RestorePlacement()
     const bool icon = profile.GetInt(kSection, kIconKey, 0) != 0;
     const bool max = profile.GetInt(kSection, kMaxKey, 0) != 0;
 
-    // The stored rectangle is used as read, even off screen.
-    setGeometry(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    // The stored rectangle is used as read, even off screen: its corner is the window frame's,
+    // its size the client area's (the frame's size is the window manager's).
+    move(rect.left, rect.top);
+    resize(rect.right - rect.left, rect.bottom - rect.top);
     if (icon) {
         // Minimized without taking the focus; restoring brings back the maximized state if it had it.
         setAttribute(Qt::WA_ShowWithoutActivating, true);
@@ -64,6 +66,8 @@ void CPersistentFrame::SavePlacement()
     QRect normal = normalGeometry();
     if (!normal.isValid())
         normal = geometry();
+    // Back from the client area to the frame's corner, as it was placed.
+    normal.translate(frameGeometry().topLeft() - geometry().topLeft());
     const Rect rect{normal.left(), normal.top(), normal.left() + normal.width(), normal.top() + normal.height()};
     const bool icon = state.testFlag(Qt::WindowMinimized);
     const bool max = state.testFlag(Qt::WindowMaximized);

@@ -1,5 +1,6 @@
 #include "batch/cvsflexgrid.h"
 
+#include "batch/cflexgridheader.h"
 #include "batch/cflexgridmodel.h"
 #include "platform/uifonts.h"
 
@@ -8,7 +9,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyleOptionHeader>
 
 namespace {
 
@@ -21,6 +21,8 @@ COLORREF RefFromColor(const QColor &colour)
 
 CvsFlexGrid::CvsFlexGrid(QWidget *parent) : QTableView(parent), m_pModel(new CFlexGridModel(this))
 {
+    setHorizontalHeader(new CFlexGridHeader(Qt::Horizontal, this));
+    setVerticalHeader(new CFlexGridHeader(Qt::Vertical, this));
     setModel(m_pModel);
     // The block is kept here and shown through the selection model; the view never selects by itself.
     setSelectionMode(QAbstractItemView::NoSelection);
@@ -29,8 +31,8 @@ CvsFlexGrid::CvsFlexGrid(QWidget *parent) : QTableView(parent), m_pModel(new CFl
     setWordWrap(false);
     setTextElideMode(Qt::ElideNone);
     setFocusPolicy(Qt::StrongFocus);
-    horizontalHeader()->setHighlightSections(false);
-    verticalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionsClickable(true);
+    verticalHeader()->setSectionsClickable(true);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     UpdateRowHeight();
 
@@ -75,9 +77,11 @@ void CvsFlexGrid::SetFontName(const QString &face)
 
 void CvsFlexGrid::UpdateRowHeight()
 {
-    const int height = fontMetrics().height();
-    verticalHeader()->setMinimumSectionSize(height);
-    verticalHeader()->setDefaultSectionSize(height + 6);
+    // Rows, the caption row included, are as high as the text with two pixels above and below.
+    const int height = fontMetrics().height() + 4;
+    verticalHeader()->setMinimumSectionSize(qMin(height, verticalHeader()->minimumSectionSize()));
+    verticalHeader()->setDefaultSectionSize(height);
+    horizontalHeader()->setFixedHeight(height);
 }
 
 void CvsFlexGrid::SetRowCount(int rows)
@@ -544,21 +548,9 @@ bool CvsFlexGrid::eventFilter(QObject *watched, QEvent *event)
 void CvsFlexGrid::PaintCorner(QWidget *corner)
 {
     QPainter painter(corner);
-    QStyleOptionHeader option;
-    option.initFrom(corner);
-    option.rect = corner->rect();
-    option.orientation = Qt::Horizontal;
-    option.position = QStyleOptionHeader::OnlyOneSection;
-    option.textAlignment = Qt::AlignCenter;
-    option.state |= QStyle::State_Raised | QStyle::State_Enabled;
-    if (GetFixedRowCount() > 0 && GetFixedColCount() > 0) {
-        option.text = GetCellText(0, 0);
-        if (const auto back = m_pModel->Back(0, 0)) {
-            option.palette.setColor(QPalette::Button, ColorFromRef(*back));
-            option.palette.setColor(QPalette::Window, ColorFromRef(*back));
-        }
-    }
-    corner->style()->drawControl(QStyle::CE_Header, &option, &painter, corner);
+    const bool shown = GetFixedRowCount() > 0 && GetFixedColCount() > 0;
+    CFlexGridHeader::PaintCell(&painter, corner->rect(), shown ? GetCellText(0, 0) : QString(), Qt::AlignCenter,
+                               ColorFromRef(shown ? GetCellBackColor(0, 0) : ButtonFaceColor()), palette());
 }
 
 void CvsFlexGrid::commitData(QWidget *editor)

@@ -12,6 +12,9 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <climits>
+#include <cstring>
+
 namespace {
 
 const char *const kIdProperty = "qnCtrlId";
@@ -99,6 +102,7 @@ void CCommandSendDlg::OnInitDialog()
     auto *clear = new QPushButton(QStringLiteral("ｸﾘｱ"), this);
     place(clear, IDC_CLEAR, 288, 25, 50, 14);
     auto *caption = new QLabel(this);
+    caption->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // a static text starts at its top
     place(caption, IDC_CAPTION, 7, 7, 160, 14);
     auto *writeFile = new QPushButton(QStringLiteral("ﾌｧｲﾙ書込み"), this);
     place(writeFile, IDC_WRITE_FILE, 288, 93, 50, 14);

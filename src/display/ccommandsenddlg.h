@@ -45,7 +45,7 @@ public:
     BOOL m_bSendText = FALSE;                        // 0 hex, 1 text; follows "ﾃｷｽﾄで送信"
     std::unique_ptr<unsigned char[]> m_pSendBuf;     // the telegram, QN_BUFFER_SIZE bytes
     int m_nSendLen = 0;                              // telegram bytes in m_pSendBuf
-    QObject *m_pView = nullptr;                      // not owned
+    QPointer<QObject> m_pView;                       // not owned; null once it is gone
     int m_nKind = KIND_COMMAND_SEND;
 
 protected:

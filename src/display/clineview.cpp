@@ -6,7 +6,9 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QGlyphRun>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -45,7 +47,6 @@ CLineView::CLineView(QWidget *parent)
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(1);
     m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(0);
     connect(&m_flushTimer, &QTimer::timeout, this, &CLineView::Flush);
 
     // Window-wide, so that copying still works after an append moved the focus to a check box.
@@ -86,6 +87,7 @@ void CLineView::Clear()
     m_maxWidth = 0;
     m_maxStale = false;
     m_pendingEnd = false;
+    m_pendingShift = 0;
     m_anchor = m_cursor = Position{};
     m_selecting = false;
 #ifdef __GLIBC__
@@ -143,7 +145,7 @@ CLineView::Position CLineView::PositionAt(QPoint point)
 {
     const int row = point.y() >= 0 ? point.y() / m_lineHeight : -1;
     Position p;
-    p.line = std::clamp(verticalScrollBar()->value() + row, 0, m_store.Count());
+    p.line = std::clamp(FirstLine() + row, 0, m_store.Count());
     if (p.line < m_store.Count()) {
         Measure(p.line);
         const double x = point.x() + horizontalScrollBar()->value() - kMargin;
@@ -165,7 +167,7 @@ QPoint CLineView::PointOf(Position position)
 {
     const double x = position.line < m_store.Count() ? ColumnX(position.line, position.column) : 0;
     return QPoint(static_cast<int>(std::lround(x)) + kMargin - horizontalScrollBar()->value(),
-                  (position.line - verticalScrollBar()->value()) * m_lineHeight + m_lineHeight / 2);
+                  (position.line - FirstLine()) * m_lineHeight + m_lineHeight / 2);
 }
 
 double CLineView::ColumnX(int line, qsizetype column)
@@ -192,12 +194,24 @@ double CLineView::ColumnX(int line, qsizetype column)
 
 void CLineView::Flush()
 {
+    CatchUp();
+    m_sinceFlush.start();
+    viewport()->update();
+}
+
+void CLineView::CatchUp()
+{
     m_flushTimer.stop();
+    const QScopedValueRollback<bool> internal(m_internalScroll, true);
     for (int i = m_measured; i < m_store.Count(); ++i) {
         Measure(i);
         m_maxWidth = std::max(m_maxWidth, m_layouts[static_cast<size_t>(i)].width);
     }
     m_measured = m_store.Count();
+    // Keep the same lines in view while the end is not being followed.
+    if (m_pendingShift > 0 && !m_pendingEnd)
+        verticalScrollBar()->setValue(FirstLine());
+    m_pendingShift = 0;
     if (m_maxStale) {
         m_maxWidth = 0;
         for (const Layout &layout : m_layouts)
@@ -209,19 +223,18 @@ void CLineView::Flush()
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
         m_pendingEnd = false;
     }
-    viewport()->update();
 }
 
 void CLineView::paintEvent(QPaintEvent * /*event*/)
 {
-    if (m_measured < m_store.Count() || m_maxStale)
-        Flush();
+    if (m_flushTimer.isActive())
+        CatchUp();
     QPainter painter(viewport());
     painter.fillRect(viewport()->rect(), palette().brush(QPalette::Base));
     painter.setFont(font());
     const int left = horizontalScrollBar()->value();
     const int right = left + viewport()->width();
-    const int first = verticalScrollBar()->value();
+    const int first = FirstLine();
     const int rows = viewport()->height() / m_lineHeight + 1;
     for (int row = 0; row < rows && first + row < m_store.Count(); ++row)
         DrawLine(painter, first + row, row * m_lineHeight, left, right);
@@ -253,7 +266,8 @@ void CLineView::changeEvent(QEvent *event)
 
 void CLineView::scrollContentsBy(int /*dx*/, int /*dy*/)
 {
-    viewport()->update();
+    if (!m_internalScroll)
+        viewport()->update();
 }
 
 void CLineView::mousePressEvent(QMouseEvent *event)
@@ -319,8 +333,11 @@ void CLineView::contextMenuEvent(QContextMenuEvent *event)
 
 void CLineView::ScheduleFlush()
 {
-    if (isVisible() && !m_flushTimer.isActive())
-        m_flushTimer.start();
+    if (!isVisible() || m_flushTimer.isActive())
+        return;
+    // The first change after a quiet spell shows at once, later ones at most every kFlushInterval.
+    const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : kFlushInterval;
+    m_flushTimer.start(static_cast<int>(std::max<qint64>(0, kFlushInterval - since)));
 }
 
 void CLineView::UpdateFontMetrics()
@@ -329,6 +346,13 @@ void CLineView::UpdateFontMetrics()
     for (int c = 0; c < 256; ++c)
         m_latinAdvance[static_cast<size_t>(c)] = metrics.horizontalAdvance(DisplayChar(char16_t(c)));
     m_advance.clear();
+    m_rawFont = QRawFont::fromFont(font());
+    QString latin;
+    for (int c = 0; c < 256; ++c)
+        latin += DisplayChar(char16_t(c));
+    const QList<quint32> glyphs = m_rawFont.isValid() ? m_rawFont.glyphIndexesForString(latin) : QList<quint32>();
+    for (int c = 0; c < 256; ++c)
+        m_latinGlyph[static_cast<size_t>(c)] = glyphs.size() == 256 ? glyphs[c] : 0;
     m_lineHeight = std::max(1, static_cast<int>(std::ceil(metrics.lineSpacing())));
     m_ascent = static_cast<int>(std::round(metrics.ascent()));
     for (Layout &layout : m_layouts)
@@ -430,9 +454,13 @@ void CLineView::ShiftForRemoved(int removed)
     };
     shift(m_anchor);
     shift(m_cursor);
-    // Keep the same lines in view while the end is not being followed.
-    QScrollBar *vertical = verticalScrollBar();
-    vertical->setValue(std::max(0, vertical->value() - removed));
+    // The scroll bar moves when the display catches up: moving it here would paint it every time.
+    m_pendingShift = std::min(m_pendingShift + removed, verticalScrollBar()->value());
+}
+
+int CLineView::FirstLine() const
+{
+    return std::max(0, verticalScrollBar()->value() - m_pendingShift);
 }
 
 void CLineView::DrawLine(QPainter &painter, int line, int y, int left, int right)
@@ -442,12 +470,9 @@ void CLineView::DrawLine(QPainter &painter, int line, int y, int left, int right
     if (first > 0 && first < l.Length() && l.At(first).isLowSurrogate())
         --first;
     const qsizetype last = std::min(l.Length(), ColumnAtX(line, right - kMargin) + 1);
-    QString segment = l.Mid(first, last - first);
-    for (QChar &c : segment)
-        c = DisplayChar(c.unicode());
     const QPointF origin(ColumnX(line, first) + kMargin - left, y + m_ascent);
     painter.setPen(palette().color(QPalette::Text));
-    painter.drawText(origin, segment);
+    DrawSegment(painter, l, first, last, origin);
 
     const Position from = std::min(m_anchor, m_cursor);
     const Position to = std::max(m_anchor, m_cursor);
@@ -466,8 +491,47 @@ void CLineView::DrawLine(QPainter &painter, int line, int y, int left, int right
     painter.save();
     painter.setClipRect(band);
     painter.setPen(palette().color(QPalette::HighlightedText));
-    painter.drawText(origin, segment);
+    DrawSegment(painter, l, first, last, origin);
     painter.restore();
+}
+
+void CLineView::DrawSegment(QPainter &painter, const CLineStore::Line &line, qsizetype first, qsizetype last,
+                            QPointF origin)
+{
+    const qsizetype headSize = line.head.size();
+    QPointF at = origin;
+    if (first < headSize) {
+        QString head = line.head.mid(first, std::min(last, headSize) - first);
+        for (QChar &c : head) {
+            at.rx() += Advance(c);
+            c = DisplayChar(c.unicode());
+        }
+        painter.drawText(origin, head);
+        first = headSize;
+    }
+    if (first >= last)
+        return;
+    // The tail is Latin-1: its glyphs and their places come from tables, without shaping.
+    const char *tail = line.tail.constData() + (first - headSize);
+    const qsizetype count = last - first;
+    QList<quint32> glyphs(count);
+    QList<QPointF> positions(count);
+    double x = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        const uchar c = static_cast<uchar>(tail[i]);
+        if (m_latinGlyph[c] == 0) {
+            painter.drawText(at, line.Mid(first, count));
+            return;
+        }
+        glyphs[i] = m_latinGlyph[c];
+        positions[i] = QPointF(x, 0);
+        x += m_latinAdvance[c];
+    }
+    QGlyphRun run;
+    run.setRawFont(m_rawFont);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    painter.drawGlyphRun(at, run);
 }
 
 void CLineView::ScrollTowards(QPoint point)

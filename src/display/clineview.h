@@ -4,7 +4,9 @@
 #include "display/clinestore.h"
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QHash>
+#include <QRawFont>
 #include <QTimer>
 
 #include <array>
@@ -30,7 +32,7 @@ public:
     ~CLineView() override;
 
     // Appends the lines of one entry; `scrollToEnd` brings the end into view. The display catches up
-    // once per turn of the event loop, however many entries arrive in it.
+    // once for all entries of a turn of the event loop, and at most every kFlushInterval milliseconds.
     void AppendEntry(std::vector<CLineStore::Line> lines, bool scrollToEnd);
     void Clear();
     // True when the next entry removes the oldest line by the line limit.
@@ -57,7 +59,7 @@ public:
     // Left edge of a character in content coordinates (before horizontal scrolling).
     double ColumnX(int line, qsizetype column);
     int LineHeight() const { return m_lineHeight; }
-    // Brings the display up to date now instead of at the end of the event-loop turn.
+    // Brings the display up to date now instead of at the next scheduled moment.
     void Flush();
 
 protected:
@@ -81,6 +83,10 @@ private:
     };
     static constexpr qsizetype kMarkStep = 1024;
     static constexpr int kMargin = 2;
+    static constexpr qint64 kFlushInterval = 25;
+
+    // Measures new lines, updates the scroll bars and follows the end, without painting.
+    void CatchUp();
 
     void ScheduleFlush();
     void UpdateFontMetrics();
@@ -89,7 +95,12 @@ private:
     qsizetype ColumnAtX(int line, double x);
     void UpdateScrollBars();
     void ShiftForRemoved(int removed);
+    // The line at the top of the viewport.
+    int FirstLine() const;
     void DrawLine(QPainter &painter, int line, int y, int left, int right);
+    // Draws characters [first, last) of a line with the first one's left edge at origin.
+    void DrawSegment(QPainter &painter, const CLineStore::Line &line, qsizetype first, qsizetype last,
+                     QPointF origin);
     void ScrollTowards(QPoint point);
 
     CLineStore m_store;
@@ -98,9 +109,14 @@ private:
     double m_maxWidth = 0;
     bool m_maxStale = false;  // the widest line left: find the widest again
     bool m_pendingEnd = false;
+    int m_pendingShift = 0;  // lines that left the front since the scroll bar was last placed
+    bool m_internalScroll = false;  // scroll bar moved by the view itself: no paint of its own
     QTimer m_flushTimer;
+    QElapsedTimer m_sinceFlush;
 
     std::array<double, 256> m_latinAdvance{};
+    std::array<quint32, 256> m_latinGlyph{};  // 0: no glyph in the font, drawn as text instead
+    QRawFont m_rawFont;
     QHash<char16_t, double> m_advance;
     int m_lineHeight = 1;
     int m_ascent = 1;

@@ -11,11 +11,6 @@ Q_LOGGING_CATEGORY(lcUdp, "quillnet.udp", QtWarningMsg)
 
 CUDPSoc::CUDPSoc(QObject *owner, int id) : m_nId(id), m_pOwner(owner) {}
 
-void CUDPSoc::Close()
-{
-    CAsyncSocket::Close();
-}
-
 BOOL CUDPSoc::Create(unsigned port)
 {
     if (CAsyncSocket::Create(port, SOCK_DGRAM, FD_ALL_EVENTS, nullptr))
@@ -76,9 +71,4 @@ void CUDPSoc::OnReceive(int nErrorCode)
 {
     PostMessage(m_pOwner, WM_UDP_RECEIVE, static_cast<WPARAM>(m_nId), 0);
     CAsyncSocket::OnReceive(nErrorCode);
-}
-
-void CUDPSoc::OnSend(int nErrorCode)
-{
-    CAsyncSocket::OnSend(nErrorCode);
 }

@@ -12,7 +12,6 @@ class CUDPSoc : public CAsyncSocket
 public:
     CUDPSoc(QObject *owner, int id);
 
-    void Close() override;
     BOOL Create(unsigned port);
     // Records the destination of later sends; no call reaches the network.
     BOOL Connect(const QString &address, unsigned port);
@@ -32,7 +31,6 @@ public:
 
 protected:
     void OnReceive(int nErrorCode) override;
-    void OnSend(int nErrorCode) override;
 
 private:
     // Keeps the table's text for the last error and traces the tag, then the text.

@@ -211,9 +211,11 @@ BOOL CAsyncSocket::Connect(const QString &host, unsigned port)
     if (m_phase == Phase::Connecting)
         return Refuse(WSAEALREADY);
     sockaddr_in peer;
-    if (!Resolve(host, port, SOCK_STREAM, peer))
+    if (!Resolve(host, port, m_nType, peer))
         return Refuse(WSAEINVAL);
     if (::connect(m_hSocket, reinterpret_cast<const sockaddr *>(&peer), sizeof peer) == 0) {
+        if (m_nType == SOCK_DGRAM)
+            return TRUE;  // a datagram socket only notes its peer
         // Done at once (it happens on loopback): the outcome is still reported through OnConnect.
         m_phase = Phase::Connecting;
         m_pWriteNotifier->setEnabled(true);

@@ -78,7 +78,8 @@ public:
     virtual void Close();
 
     // Starts connecting to `host` (dotted text or a name); the outcome comes through OnConnect.
-    // An attempt under way fails with WSAEWOULDBLOCK; a name that does not resolve with WSAEINVAL.
+    // Normally FALSE with WSAEWOULDBLOCK (under way); a name that does not resolve fails at once with
+    // WSAEINVAL, a connected socket with WSAEISCONN, one still connecting with WSAEALREADY.
     BOOL Connect(const QString &host, unsigned port);
     BOOL Listen(int backlog = 5);
     // Takes one waiting connection into `into` (which must hold no socket).

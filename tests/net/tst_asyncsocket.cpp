@@ -52,29 +52,6 @@ class TestAsyncSocket : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void connectReportsItsOutcomeOnce_data()
-    {
-        QTest::addColumn<bool>("listening");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("refused") << false << QStringList{"connect 10061"};
-        QTest::newRow("accepted") << true << QStringList{"connect 0", "send 0"};
-    }
-    void connectReportsItsOutcomeOnce()
-    {
-        QFETCH(bool, listening);
-        QFETCH(QStringList, expected);
-        LoopbackPeer server = LoopbackPeer::ListenTcp();
-        const quint16 port = server.Port();
-        if (!listening)
-            server = LoopbackPeer();
-        Probe client;
-        QVERIFY(client.Create());
-        QVERIFY(client.Connect("127.0.0.1", port) || CAsyncSocket::GetLastError() == WSAEWOULDBLOCK);
-        QTRY_COMPARE(client.calls.size(), expected.size());
-        QVERIFY(Barrier());
-        QCOMPARE(client.calls, expected);
-    }
-
     void unreadDataRaisesNothingMoreUntilReceived()
     {
         Probe client;
@@ -178,41 +155,6 @@ private Q_SLOTS:
         QTRY_COMPARE(udp.Count("receive 0"), 4);
         QCOMPARE(udp.ReceiveFrom(buffer, sizeof buffer, address, port), 2);
         QVERIFY(!udp.calls.join(' ').contains("close"));
-    }
-
-    void failuresCarryWinsockCodes_data()
-    {
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<int>("code");
-        QTest::newRow("tcp port held by a listener") << "tcp in use" << WSAEADDRINUSE;
-        QTest::newRow("udp port held") << "udp in use" << WSAEADDRINUSE;
-        QTest::newRow("name that does not resolve") << "unresolvable" << WSAEINVAL;
-        QTest::newRow("send before connecting") << "unconnected send" << WSAENOTCONN;
-        QTest::newRow("no socket") << "no handle" << WSAENOTSOCK;
-        QTest::newRow("connect twice") << "connect twice" << WSAEISCONN;
-    }
-    void failuresCarryWinsockCodes()
-    {
-        QFETCH(QString, action);
-        QFETCH(int, code);
-        Probe probe;
-        LoopbackPeer holder = action == "udp in use" ? LoopbackPeer::BindUdp() : LoopbackPeer::ListenTcp();
-        LoopbackPeer server, far;
-        bool ok = true;
-        if (action.endsWith("in use"))
-            ok = probe.Create(holder.Port(), action.startsWith("udp") ? SOCK_DGRAM : SOCK_STREAM);
-        else if (action == "unresolvable")
-            ok = probe.Create() && probe.Connect("nohost.invalid", 80);
-        else if (action == "unconnected send")
-            ok = probe.Create() && probe.Send("x", 1) != SOCKET_ERROR;
-        else if (action == "no handle")
-            ok = probe.Send("x", 1) != SOCKET_ERROR;
-        else if (action == "connect twice")
-            ok = ConnectProbe(probe, server, far) && probe.Connect("127.0.0.1", server.Port());
-        QVERIFY(!ok);
-        QCOMPARE(CAsyncSocket::GetLastError(), code);
-        QVERIFY(Barrier());
-        QCOMPARE(probe.calls.isEmpty(), action != "connect twice");  // a failure raises no notice later
     }
 
     void lastErrorBelongsToTheThread()

@@ -1,0 +1,178 @@
+// The type, settings and About dialogs, driven through their own buttons.
+#include "app/caboutdlg.h"
+#include "app/commandids.h"
+#include "app/csocketsettingdlg.h"
+#include "app/csockettypedlg.h"
+#include "platform/dialogunits.h"
+#include "platform/qnwin.h"
+#include "platform/uifonts.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// Runs the dialog modally; once it shows, `act` does what the user does, then `button` is pressed.
+template <class Dialog, class... Args>
+int RunWith(Dialog &dialog, int button, const std::function<void()> &act, Args... args)
+{
+    QTimer::singleShot(0, &dialog, [&dialog, button, act] {
+        if (act)
+            act();
+        static_cast<QPushButton *>(dialog.GetDlgItem(button))->click();
+    });
+    return dialog.DoModal(args...);
+}
+
+QRadioButton *Radio(const CSocketTypeDlg &dialog, int id)
+{
+    return static_cast<QRadioButton *>(dialog.GetDlgItem(id));
+}
+
+}  // namespace
+
+class TestDialogs : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { InstallFontSubstitutions(); }
+
+    void typeDialogShowsAndReturnsTheChosenType_data()
+    {
+        QTest::addColumn<int>("initial");
+        QTest::addColumn<int>("clicked");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("result");
+        QTest::newRow("UDP to TCP client") << TYPE_UDP << IDC_TYPE_TCP_CLIENT << IDOK << TYPE_TCP_CLIENT;
+        QTest::newRow("TCP client to server") << TYPE_TCP_CLIENT << IDC_TYPE_TCP_SERVER << IDOK << TYPE_TCP_SERVER;
+        QTest::newRow("same type") << TYPE_TCP_SERVER << IDC_TYPE_TCP_SERVER << IDOK << TYPE_TCP_SERVER;
+        QTest::newRow("cancel keeps the caller's type") << TYPE_UDP << IDC_TYPE_TCP_SERVER << IDCANCEL << TYPE_UDP;
+    }
+    void typeDialogShowsAndReturnsTheChosenType()
+    {
+        QFETCH(int, initial);
+        QFETCH(int, clicked);
+        QFETCH(int, button);
+        QFETCH(int, result);
+        CSocketTypeDlg dialog;
+        dialog.m_nType = initial;
+        QList<bool> shownChecked;
+        const int answer = RunWith(dialog, button, [&] {
+            for (int id : {IDC_TYPE_UDP, IDC_TYPE_TCP_SERVER, IDC_TYPE_TCP_CLIENT})
+                shownChecked << Radio(dialog, id)->isChecked();
+            Radio(dialog, clicked)->click();
+        });
+        QCOMPARE(answer, button);
+        QCOMPARE(shownChecked, (QList<bool>{initial == 0, initial == 1, initial == 2}));
+        QCOMPARE(dialog.m_nType, result);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("ﾀｲﾌﾟ"));
+    }
+
+    void typeRadioButtonsFormOneGroup()
+    {
+        CSocketTypeDlg dialog;
+        dialog.m_nType = TYPE_UDP;
+        RunWith(dialog, IDOK, [&] {
+            Radio(dialog, IDC_TYPE_TCP_SERVER)->click();
+            Radio(dialog, IDC_TYPE_TCP_CLIENT)->click();
+        });
+        QVERIFY(!Radio(dialog, IDC_TYPE_UDP)->isChecked());
+        QVERIFY(!Radio(dialog, IDC_TYPE_TCP_SERVER)->isChecked());
+        QCOMPARE(dialog.m_nType, TYPE_TCP_CLIENT);
+        QCOMPARE(Radio(dialog, IDC_TYPE_TCP_SERVER)->text(), QStringLiteral("TCP/IP (ｻｰﾊﾞｰ)"));
+    }
+
+    void settingsDialogLabelsFollowTheType_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("labels");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("UDP") << TYPE_UDP
+                             << QStringList{QStringLiteral("接続先ｱﾄﾞﾚｽ"), QStringLiteral("接続先ﾎﾟｰﾄ"), QStringLiteral("ﾎﾟｰﾄ")} << 3;
+        QTest::newRow("TCP server") << TYPE_TCP_SERVER << QStringList{QStringLiteral("ﾎﾟｰﾄ"), QString(), QString()} << 1;
+        QTest::newRow("TCP client") << TYPE_TCP_CLIENT
+                                    << QStringList{QStringLiteral("ｻｰﾊﾞｰ ｱﾄﾞﾚｽ"), QStringLiteral("ｻｰﾊﾞｰ ﾎﾟｰﾄ"),
+                                                   QStringLiteral("ｸﾗｲｱﾝﾄﾎﾟｰﾄ (0)")}
+                                    << 3;
+    }
+    void settingsDialogLabelsFollowTheType()
+    {
+        QFETCH(int, type);
+        QFETCH(QStringList, labels);
+        QFETCH(int, rows);
+        CSocketSettingDlg dialog;
+        dialog.m_strValue1 = QStringLiteral("one");
+        dialog.m_strValue2 = QStringLiteral("two");
+        dialog.m_strValue3 = QStringLiteral("three");
+        QStringList shownLabels;
+        int shownEdits = 0;
+        QStringList shownValues;
+        RunWith(dialog, IDCANCEL, [&] {
+            for (int id : {IDC_SETTING_LABEL1, IDC_SETTING_LABEL2, IDC_SETTING_LABEL3})
+                shownLabels << static_cast<QLabel *>(dialog.GetDlgItem(id))->text();
+            for (int id : {IDC_SETTING_VALUE1, IDC_SETTING_VALUE2, IDC_SETTING_VALUE3}) {
+                auto *edit = static_cast<QLineEdit *>(dialog.GetDlgItem(id));
+                shownEdits += edit->isVisible() ? 1 : 0;
+                shownValues << edit->text();
+            }
+        }, type);
+        QCOMPARE(dialog.m_nType, type);
+        QCOMPARE(shownLabels, labels);
+        QCOMPARE(shownEdits, rows);
+        QCOMPARE(shownValues, (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}));
+        QCOMPARE(dialog.m_strValue2, QStringLiteral("two"));
+    }
+
+    void settingsDialogPassesTextsThroughUnchecked()
+    {
+        CSocketSettingDlg dialog;
+        dialog.m_strValue1 = QStringLiteral("host.invalid");
+        const int answer = RunWith(dialog, IDOK, [&] {
+            static_cast<QLineEdit *>(dialog.GetDlgItem(IDC_SETTING_VALUE2))->setText(QStringLiteral("abc"));
+            static_cast<QLineEdit *>(dialog.GetDlgItem(IDC_SETTING_VALUE3))->setText(QStringLiteral(" 12x "));
+        }, TYPE_UDP);
+        QCOMPARE(answer, IDOK);
+        QCOMPARE(dialog.m_strValue1, QStringLiteral("host.invalid"));
+        QCOMPARE(dialog.m_strValue2, QStringLiteral("abc"));
+        QCOMPARE(dialog.m_strValue3, QStringLiteral(" 12x "));
+    }
+
+    void settingsDialogCancelKeepsTheCallersTexts()
+    {
+        CSocketSettingDlg dialog;
+        dialog.m_strValue1 = QStringLiteral("5000");
+        const int answer = RunWith(dialog, IDCANCEL, [&] {
+            static_cast<QLineEdit *>(dialog.GetDlgItem(IDC_SETTING_VALUE1))->setText(QStringLiteral("6000"));
+        }, TYPE_TCP_SERVER);
+        QCOMPARE(answer, IDCANCEL);
+        QCOMPARE(dialog.m_strValue1, QStringLiteral("5000"));
+    }
+
+    void dialogsAreLaidOutInDialogUnits()
+    {
+        CSocketSettingDlg dialog;
+        const QFont font = DialogFont(QString::fromUtf8(kFaceMsPGothic), 9);
+        QCOMPARE(dialog.size(), DluToPixels(font, 125, 75));
+        QCOMPARE(dialog.GetDlgItem(IDOK)->geometry(), DluToPixels(font, 10, 56, 50, 14));
+        QCOMPARE(dialog.GetDlgItem(IDC_SETTING_VALUE3)->geometry(), DluToPixels(font, 70, 37, 48, 12));
+        QVERIFY(static_cast<QPushButton *>(dialog.GetDlgItem(IDOK))->isDefault());
+    }
+
+    void aboutBoxShowsNameVersionAndIcon()
+    {
+        CAboutDlg dialog;
+        QCOMPARE(RunWith(dialog, IDOK, nullptr), IDOK);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報 (Quillnet)"));
+        QCOMPARE(static_cast<QLabel *>(dialog.GetDlgItem(IDC_ABOUT_TEXT))->text(), QStringLiteral("Quillnet ver.3.01"));
+        QVERIFY(!static_cast<QLabel *>(dialog.GetDlgItem(IDC_ABOUT_ICON))->pixmap().isNull());
+    }
+};
+
+QTEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"

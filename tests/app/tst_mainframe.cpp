@@ -163,9 +163,10 @@ private Q_SLOTS:
         QTest::newRow("about") << ID_APP_ABOUT << true << false;
         QTest::newRow("exit") << ID_APP_EXIT << true << false;
         QTest::newRow("print") << ID_FILE_PRINT << true << false;
-        QTest::newRow("connect") << ID_SOCKET_CONNECT << false << false;
+        QTest::newRow("connect while disconnected") << ID_SOCKET_CONNECT << true << false;
+        QTest::newRow("disconnect while disconnected") << ID_SOCKET_DISCONNECT << false << false;
         QTest::newRow("capture stop") << ID_CAPTURE_STOP << false << false;
-        QTest::newRow("loopback on: disabled, so checked") << ID_LOOPBACK_ON << false << true;
+        QTest::newRow("loopback on: enabled, so unchecked") << ID_LOOPBACK_ON << true << false;
         QTest::newRow("loopback off: disabled, so checked") << ID_LOOPBACK_OFF << false << true;
     }
     void actionsFollowTheViewsEnableRule()

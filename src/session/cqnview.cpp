@@ -2,6 +2,7 @@
 
 #include "app/commandids.h"
 #include "app/cqndoc.h"
+#include "batch/cbatchsenddlg.h"
 #include "display/ccommandsenddlg.h"
 #include "display/cmessagewnd.h"
 #include "net/ctcpsoc.h"
@@ -30,6 +31,7 @@ CQnView::CQnView(QWidget *parent)
       m_pCommandDlg(new CCommandSendDlg),
       m_pLogWnd(new CMessageWnd),
       m_pHistoryWnd(new CMessageWnd),
+      m_pBatchDlg(new CBatchSendDlg),
       m_pRecvBuf(new unsigned char[QN_BUFFER_SIZE]()),
       m_pLogBuf(new char[QN_BUFFER_SIZE]())
 {

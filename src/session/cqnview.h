@@ -145,7 +145,7 @@ private:
     CCommandSendDlg *m_pCommandDlg;
     CMessageWnd *m_pLogWnd;
     CMessageWnd *m_pHistoryWnd;
-    CBatchSendDlg *m_pBatchDlg = nullptr;
+    CBatchSendDlg *m_pBatchDlg;
     QString m_strCaptureFile;
     QFile m_fileCapture;
     CColorStatic m_stRecvLamp;

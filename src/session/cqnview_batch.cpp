@@ -1,29 +1,44 @@
-// The view's side of the batch send window.
+// The view's side of the batch send window: opening and closing it, the events it is told of, and
+// the telegram it has prepared.
 #include "session/cqnview.h"
+
+#include "batch/cbatchsenddlg.h"
 
 bool CQnView::IsBatchWindowOpen() const
 {
-    return m_pBatchDlg != nullptr;
+    return m_pBatchDlg && m_pBatchDlg->HasWindow();
 }
 
-void CQnView::PostToBatchWindow(int /*event*/)
+void CQnView::PostToBatchWindow(int event)
 {
+    if (IsBatchWindowOpen())
+        PostMessage(m_pBatchDlg, WM_SESSION_EVENT, static_cast<WPARAM>(event), 0);
 }
 
 void CQnView::OpenBatchWindow()
 {
+    if (m_pBatchDlg->HasWindow()) {
+        m_pBatchDlg->activateWindow();
+        m_pBatchDlg->raise();
+        return;
+    }
+    m_pBatchDlg->Create(this, m_pDocument, KIND_BATCH_SEND);
 }
 
 void CQnView::CloseBatchWindow()
 {
+    if (m_pBatchDlg->HasWindow())
+        m_pBatchDlg->DestroyWindow();
 }
 
 void CQnView::DeleteBatchWindow()
 {
+    delete m_pBatchDlg;
+    m_pBatchDlg = nullptr;
 }
 
 const unsigned char *CQnView::BatchTelegram(int *length) const
 {
-    *length = 0;
-    return nullptr;
+    *length = qBound(0, m_pBatchDlg->m_nSendLen, QN_BUFFER_SIZE);
+    return reinterpret_cast<const unsigned char *>(m_pBatchDlg->m_pSendBuf.get());
 }

@@ -143,6 +143,8 @@ void CBatchSendDlg::AdvanceRow()
 
 bool CBatchSendDlg::LoadSendFile(const QString &path)
 {
+    if (path.isEmpty())
+        return false;
     bool opened = false;
     // Lines stay bytes: they go out exactly as the file holds them.
     QList<QByteArray> lines = ReadTextLines(path, kFileLines, &opened, kMaxLineBytes);

@@ -96,6 +96,7 @@ void CBatchSendDlg::DestroyWindow()
     m_nCurRow = 0;
     m_nCurLine = 0;
     m_bAbort = 0;
+    m_bRowEnding = false;
     m_bWindow = false;
 }
 
@@ -192,6 +193,9 @@ LRESULT CBatchSendDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SESSION_EVENT:
         OnSessionEvent(static_cast<int>(wParam), lParam);
         return 0;
+    case WM_ROW_END:
+        OnRowEnd(static_cast<int>(wParam));
+        return 0;
     default:
         return 0;
     }
@@ -204,12 +208,13 @@ void CBatchSendDlg::OnSessionEvent(int code, LPARAM lParam)
     const int col = GetWordHalf(cell, 1);
     switch (code) {
     case EV_PROMPT:
-        // The view reports prompts and closes whenever the window exists; only a run acts on them.
-        if (IsRunning())
+        // The view reports prompts and closes whenever the window exists; only a row in progress
+        // acts on them. Those that arrive while a row ends belong to the connection it had.
+        if (IsRunning() && !m_bRowEnding)
             SendNextLine();
         break;
     case EV_CLOSED:
-        if (IsRunning()) {
+        if (IsRunning() && !m_bRowEnding) {
             SetRowResult(RESULT_NO_CONNECTION);
             AdvanceRow();
         }

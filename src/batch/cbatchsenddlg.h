@@ -33,6 +33,8 @@ public:
     static constexpr int kFileLines = 1000;     // lines of a send file that are sent
     static constexpr int kButtonStrip = 60;     // pixels above the table kept for the buttons
     static constexpr int kTimerMilliseconds = 200;
+    // Posted to itself while a row ends (wParam the hop, 1 or 2); see AdvanceRow.
+    static constexpr UINT WM_ROW_END = WM_USER + 510;
     // Scenario columns.
     static constexpr int COL_ADDRESS = 1;
     static constexpr int COL_PORT = 2;
@@ -68,12 +70,14 @@ public:
     // The runner.
     void StartBatch();
     void AbortBatch();
+    // Ends the row in progress and, once the events of its connection are over, starts the next.
     void AdvanceRow();
     bool LoadSendFile(const QString &path);
     void SendNextLine();
     void SetRowResult(int code);
     static QString ResultText(int code);
-    bool IsRunning() const { return m_nCurRow != 0; }
+    // A row is in progress, or one has ended (or the run has started) and the next is about to begin.
+    bool IsRunning() const { return m_nCurRow != 0 || m_bRowEnding; }
 
     // Brings the buttons and the table's editing in step with the run (timer 1 does it every tick).
     void UpdateControls();
@@ -105,12 +109,16 @@ private:
     void OnPromptSettings();
     // Ends the row in progress at once, as an abort, without waiting for its answers.
     void EndRowNow();
+    void OnRowEnd(int hop);
+    // The next row with an address and a readable send file, or the end of the run.
+    void NextRow();
     void Post(int event, LPARAM lParam);
     void ShowInformation(const QString &text);
     void ShowOpenError(const QString &path);
     QPushButton *AddButton(int id, const char *text, int x, int y);
 
     bool m_bWindow = false;
+    bool m_bRowEnding = false;  // a row has ended and the next has not begun
     QFont m_font;  // the template's dialog font
     CBatchGrid *m_pScenarioGrid = nullptr;
     CBatchGrid *m_pFileGrid = nullptr;

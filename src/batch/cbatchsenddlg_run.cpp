@@ -93,7 +93,10 @@ void CBatchSendDlg::AbortBatch()
 
 void CBatchSendDlg::EndRowNow()
 {
-    // With the abort flag set, the row end disconnects and finishes the run as aborted.
+    // With the abort flag set, the row end disconnects and finishes the run as aborted. A row that
+    // is already ending does so by itself.
+    if (m_bRowEnding)
+        return;
     m_nCurLine = 0;
     AdvanceRow();
 }
@@ -101,6 +104,27 @@ void CBatchSendDlg::EndRowNow()
 void CBatchSendDlg::AdvanceRow()
 {
     Post(EV_DISCONNECT, 0);
+    // The ended connection may still have a close or a prompt on its way: the view may have been
+    // told of it before it handles the disconnect. Everything it reports in that time is posted
+    // before the second of these hops arrives, and is ignored; then the next row begins.
+    m_bRowEnding = true;
+    PostMessage(this, WM_ROW_END, 1, 0);
+}
+
+void CBatchSendDlg::OnRowEnd(int hop)
+{
+    if (!m_bRowEnding)
+        return;
+    if (hop == 1) {
+        PostMessage(this, WM_ROW_END, 2, 0);
+        return;
+    }
+    m_bRowEnding = false;
+    NextRow();
+}
+
+void CBatchSendDlg::NextRow()
+{
     for (;;) {
         if (m_bAbort == 1 || !m_pScenarioGrid) {
             SetRowResult(RESULT_ABORTED);

@@ -48,8 +48,11 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
 {
     const int event = static_cast<int>(wParam);
     if (event == EV_CLOSED) {
-        // The peer's close, or a connection that could not be made: only a batch run acts on it.
-        PostToBatchWindow(EV_CLOSED);
+        // The peer's close: only a batch run acts on it. A socket reports a close only once it is
+        // connected, so one that arrives disconnected or while a new connection is pending comes
+        // from a socket that a disconnect has already removed, and is dropped.
+        if (m_nState == ST_CONNECTED || m_nState == ST_CONNECTED_LOOPBACK)
+            PostToBatchWindow(EV_CLOSED);
         return 0;
     }
     const Row *row = nullptr;

@@ -34,6 +34,12 @@ void PromptServer::Write(int connection, const QByteArray &bytes)
         m_connections[connection].socket->write(bytes);
 }
 
+void PromptServer::Close(int connection)
+{
+    if (connection < m_connections.size())
+        m_connections[connection].socket->close();
+}
+
 void PromptServer::OnNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {

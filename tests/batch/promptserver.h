@@ -34,8 +34,9 @@ public:
     QByteArray Received(int connection) const;
     QList<QByteArray> Lines(int connection) const;
     int TotalLines() const;
-    // Writes to a connection now.
+    // Writes to a connection now, or closes it (after what was written).
     void Write(int connection, const QByteArray &bytes);
+    void Close(int connection);
 
 private:
     struct Connection

@@ -124,6 +124,48 @@ private Q_SLOTS:
         QCOMPARE(server.Received(row2), QByteArray("r2\r"));
     }
 
+    void aPeerThatClosesAfterAnsweringTheLastLineLeavesTheNextRowAlone()
+    {
+        BatchSession s;
+        PromptServer server;
+        server.onLine = [&](int connection, int line) {
+            if (connection == 0 && line == 2)
+                server.Close(0);
+        };
+        s.SetRow(1, kLoopback, server.PortText(), s.SendFileOfLines("a.txt", {"a1", "a2"}));
+        s.SetRow(2, kLoopback, server.PortText(), s.SendFileOfLines("b.txt", {"b1", "b2", "b3"}));
+        s.SetRow(3, kLoopback, server.PortText(), s.SendFileOfLines("c.txt", {"c1"}));
+        s.Start();
+        QTRY_VERIFY(s.Finished());
+        QCOMPARE(s.Result(1), kDone);
+        QCOMPARE(s.Result(2), kDone);
+        QCOMPARE(s.Result(3), kDone);
+        QCOMPARE(server.Received(1), QByteArray("b1\rb2\rb3\r"));
+        QCOMPARE(server.Received(2), QByteArray("c1\r"));
+    }
+
+    void aCloseReportedRightAfterTheLastPromptBelongsToTheEndedRow()
+    {
+        BatchSession s;
+        PromptServer server;
+        server.greeting.clear();
+        server.answer.clear();
+        s.SetRow(1, kLoopback, server.PortText(), s.SendFileOfLines("a.txt", {"a1"}));
+        s.SetRow(2, kLoopback, server.PortText(), s.SendFileOfLines("b.txt", {"b1"}));
+        s.Start();
+        QTRY_COMPARE(s.view.State(), ST_CONNECTED);
+        server.Write(0, "> ");
+        QTRY_COMPARE(server.Lines(0), QList<QByteArray>{"a1"});
+        server.greeting = server.answer = "> ";  // row 2 is answered as usual
+        // The answer to the last line and the peer's close, as the view reports them one after the other.
+        PostMessage(s.dlg, WM_SESSION_EVENT, EV_PROMPT, 0);
+        PostMessage(s.dlg, WM_SESSION_EVENT, EV_CLOSED, 0);
+        QTRY_VERIFY(s.Finished());
+        QCOMPARE(s.Result(1), kDone);
+        QCOMPARE(s.Result(2), kDone);
+        QCOMPARE(server.Received(1), QByteArray("b1\r"));
+    }
+
     void onlyTheFirstThousandLinesAreSent()
     {
         BatchSession s;
@@ -241,7 +283,7 @@ private Q_SLOTS:
         QCOMPARE(s.view.State(), ST_CONNECTED);
         // Accepted: the row ends at once as aborted and the connection closes.
         askAgain();
-        QVERIFY(!s.dlg->IsRunning());
+        QTRY_VERIFY(!s.dlg->IsRunning());
         QCOMPARE(s.Result(1), kAborted);
         QCOMPARE(s.Result(2), QString());
         QCOMPARE(s.dlg->m_bAbort, 0);

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 void CQnView::OnCaptureStart()
@@ -25,7 +26,9 @@ void CQnView::OnCaptureStart()
     bool opened = false;
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd >= 0) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ftruncate(fd, 0) == 0)
+        struct stat info = {};
+        const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && (!regular || ::ftruncate(fd, 0) == 0))
             opened = m_fileCapture.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
         if (!opened)
             ::close(fd);

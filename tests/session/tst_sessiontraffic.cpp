@@ -1,0 +1,279 @@
+// Telegrams through the whole program for each socket type: History, Log, loopback, Command Send and
+// capture, against peers on loopback.
+#include "app/commandids.h"
+#include "display/ccommandsenddlg.h"
+#include "display/cinputedit.h"
+#include "net/loopbackpeer.h"
+#include "sessionharness.h"
+
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kTag = QStringLiteral(" [CQnView]");
+
+// Types the text into Command Send and presses "送信".
+void SendTyped(SessionHarness &h, const QString &text, bool asText = false)
+{
+    h.Command(ID_COMMAND_SEND);
+    CCommandSendDlg *dlg = h.View()->CommandWindow();
+    QVERIFY(dlg->HasWindow());
+    dlg->m_bSendText = asText ? TRUE : FALSE;
+    dlg->Input()->setPlainText(text);
+    auto *send = qobject_cast<QPushButton *>(dlg->GetDlgItem(CCommandSendDlg::IDC_SEND));
+    QVERIFY(send && send->isEnabled());
+    send->click();
+    h.Settle();
+}
+
+QByteArray Bytes(int n, int seed)
+{
+    QByteArray data(n, Qt::Uninitialized);
+    for (int i = 0; i < n; ++i)
+        data[i] = char((i * 31 + seed) & 0xFF);
+    return data;
+}
+
+}  // namespace
+
+class TestSessionTraffic : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void udpExchangesTelegramsWithItsPeer()
+    {
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        SessionHarness h;
+        // Own port: a free one found through a socket of our own, then released.
+        const quint16 own = LoopbackPeer::BindUdp().Port();
+        h.Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peer.Port()), QString::number(own)}, 0);
+        h.Command(ID_SOCKET_CONNECT);
+        QCOMPARE(h.View()->State(), ST_CONNECTED);
+        QVERIFY(h.LogLines().contains(QStringLiteral("ｿｹｯﾄ接続  接続先ｱﾄﾞﾚｽ:127.0.0.1 接続先ﾎﾟｰﾄ:%1 QNﾎﾟｰﾄ:%2")
+                                          .arg(peer.Port()).arg(own) + kTag));
+
+        // A datagram from the peer.
+        QCOMPARE(peer.WriteTo(QByteArray("\x01\x02\xff", 3), own), qint64(3));
+        QTRY_COMPARE(h.HistoryLines(), QStringList{QStringLiteral("R 0102FF")});
+        QTRY_VERIFY(h.LogLines().contains(QStringLiteral("受信 0102FF") + kTag));
+        QCOMPARE(h.View()->ReceiveLamp().Color(), COLORREF(0x00FF00));
+        QTRY_COMPARE(h.View()->ReceiveLamp().Color(), COLORREF(0x808080));
+
+        // A telegram typed as hex.
+        SendTyped(h, QStringLiteral("0102FF"));
+        QTRY_COMPARE(peer.Drain(), QByteArray("\x01\x02\xff", 3));
+        QCOMPARE(h.HistoryLines().last(), QStringLiteral("S 0102FF"));
+        QVERIFY(h.LogLines().contains(QStringLiteral("送信 0102FF") + kTag));
+
+        // Loopback: the echo goes to the configured destination.
+        h.Command(ID_LOOPBACK_ON);
+        QCOMPARE(h.View()->State(), ST_CONNECTED_LOOPBACK);
+        LoopbackPeer other = LoopbackPeer::BindUdp();
+        other.WriteTo(QByteArray("hello"), own);
+        peer.received.clear();
+        QTRY_COMPARE(peer.Drain(), QByteArray("hello"));
+        QVERIFY(other.ReadNow().isEmpty());
+        const QStringList history = h.HistoryLines();
+        QCOMPARE(history.mid(history.size() - 2), (QStringList{QStringLiteral("R 68656C6C6F"), QStringLiteral("S 68656C6C6F")}));
+        QCOMPARE(h.LogLines().filter(QStringLiteral("受信-自動応答")), QStringList{QStringLiteral("受信-自動応答 68656C6C6F") + kTag});
+    }
+
+    void udpOwnPortInUseShowsTheBoxAndStaysDisconnected()
+    {
+        LoopbackPeer taken = LoopbackPeer::BindUdp();
+        SessionHarness h;
+        h.Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QStringLiteral("9"), QString::number(taken.Port())}, 0);
+        h.Command(ID_SOCKET_CONNECT);
+        QCOMPARE(h.View()->State(), ST_DISCONNECTED);
+        QCOMPARE(h.Prompts().MessageTexts(), QStringList{QStringLiteral("ソケットを作成できません。指定が重複している可能性があります。")});
+        QVERIFY(h.LogLines().contains(QStringLiteral("ｿｹｯﾄを接続できません") + kTag));
+    }
+
+    void tcpServerEchoesItsClientAndRecordsSendsWithoutOne()
+    {
+        SessionHarness h;
+        const quint16 port = LoopbackPeer::ListenTcp().Port();
+        h.Configure(TYPE_TCP_SERVER, {QString::number(port)}, 3);
+        h.Command(ID_SOCKET_CONNECT);
+        QCOMPARE(h.View()->State(), ST_CONNECTED);
+        QVERIFY(h.LogLines().contains(QStringLiteral("ｿｹｯﾄ接続  QNﾎﾟｰﾄ:%1").arg(port) + kTag));
+
+        // No client yet: the warning, and the telegram is still recorded as sent.
+        SendTyped(h, QStringLiteral("AA"));
+        QVERIFY(h.LogLines().contains(QStringLiteral("+++ ｸﾗｲｱﾝﾄ未構築　送信不可[TCPSrvr]")));
+        QCOMPARE(h.HistoryLines().last(), QStringLiteral("S AA"));
+
+        LoopbackPeer client = LoopbackPeer::ConnectTcp(port);
+        QTRY_VERIFY(h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
+        h.Command(ID_LOOPBACK_ON);
+        client.Write(QByteArray("ping"));
+        QTRY_COMPARE(client.Drain(), QByteArray("ping"));
+        QCOMPARE(h.HistoryLines().mid(h.HistoryLines().size() - 2),
+                 (QStringList{QStringLiteral("R 70696E67"), QStringLiteral("S 70696E67")}));
+
+        h.Command(ID_SOCKET_DISCONNECT);
+        QCOMPARE(h.View()->State(), ST_DISCONNECTED);
+        QVERIFY(client.WaitEndOfStream());
+    }
+
+    void tcpClientWaitsForTheConnectionThenExchanges()
+    {
+        LoopbackPeer server = LoopbackPeer::ListenTcp();
+        SessionHarness h;
+        h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(server.Port()), QString()}, 4);
+        h.View()->OnCommand(ID_SOCKET_CONNECT);
+        // The connect event is posted; handle it alone to see the waiting state.
+        QTRY_VERIFY(h.View()->State() != ST_DISCONNECTED);
+        if (h.View()->State() == ST_WAIT_CONNECT) {
+            QCOMPARE(h.View()->StatusLabel().Text(), QStringLiteral("  ｿｹｯﾄ接続確立待ち"));
+            QCOMPARE(h.View()->StatusLabel().Color(), COLORREF(0x00FFFF));
+            QVERIFY(!h.View()->IsCommandEnabled(ID_SOCKET_DISCONNECT));
+        }
+        QTRY_COMPARE(h.View()->State(), ST_CONNECTED);
+        QCOMPARE(h.View()->StatusLabel().Text(), QStringLiteral("    ｿｹｯﾄ接続中"));
+        QCOMPARE(h.View()->StatusLabel().Color(), COLORREF(0x00FF00));
+        QVERIFY(h.LogLines().contains(QStringLiteral(">>> OnConnect[CTCPSoc(Term)]")));
+
+        LoopbackPeer peer = server.AcceptTcp();
+        SendTyped(h, QStringLiteral("AB\nC"), true);
+        QTRY_COMPARE(peer.Drain(), QByteArray("AB\r\nC"));
+
+        // The peer's close leaves the state as it is; disconnect still works and logs.
+        peer = LoopbackPeer();
+        QTRY_VERIFY(h.LogLines().contains(QStringLiteral(">>> OnClose[CTCPSoc(Term)]")));
+        h.Settle();
+        QCOMPARE(h.View()->State(), ST_CONNECTED);
+        h.Command(ID_SOCKET_DISCONNECT);
+        QCOMPARE(h.View()->State(), ST_DISCONNECTED);
+        QCOMPARE(h.LogLines().last(), QStringLiteral("ｿｹｯﾄ切断") + kTag);
+    }
+
+    void tcpClientRefusedEndsDisconnected()
+    {
+        const quint16 closedPort = LoopbackPeer::ListenTcp().Port();  // bound, then released
+        SessionHarness h;
+        h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(closedPort), QString()}, 4);
+        h.Command(ID_SOCKET_CONNECT);
+        QTRY_VERIFY(h.LogLines().contains(QStringLiteral("ｿｹｯﾄ接続確立待ち応答NG") + kTag));
+        QCOMPARE(h.View()->State(), ST_DISCONNECTED);
+        QCOMPARE(h.View()->StatusLabel().Text(), QStringLiteral("    ｿｹｯﾄ切断中"));
+        QVERIFY(h.LogLines().contains(QStringLiteral("*** 接続を試みましたが、リジェクトされました。[CTCPSoc(Term)]")));
+        QCOMPARE(h.View()->TcpClient(), nullptr);
+    }
+
+    void logLineShowsThirtyTwoBytesThenMarksTheRest_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("marked");
+        QTest::newRow("32 bytes") << 32 << false;
+        QTest::newRow("33 bytes") << 33 << true;
+    }
+    void logLineShowsThirtyTwoBytesThenMarksTheRest()
+    {
+        QFETCH(int, length);
+        QFETCH(bool, marked);
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        SessionHarness h;
+        h.Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peer.Port()), QStringLiteral("0")}, 0);
+        h.Command(ID_SOCKET_CONNECT);
+        SendTyped(h, QString(length * 2, QLatin1Char('7')));
+        const QString shown = QString(64, QLatin1Char('7'));
+        QCOMPARE(h.LogLines().last(), QStringLiteral("送信 ") + shown + (marked ? QStringLiteral(" +α") : QString()) + kTag);
+        QCOMPARE(h.HistoryLines().last(), QStringLiteral("S ") + QString(length * 2, QLatin1Char('7')));
+        QTRY_COMPARE(peer.Drain().size(), qsizetype(length));
+    }
+
+    void captureHoldsOnlyTheReceivedBytes()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("cap.bin"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old content that must go");
+        old.close();
+
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        const quint16 own = LoopbackPeer::BindUdp().Port();
+        SessionHarness h;
+        h.Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peer.Port()), QString::number(own)}, 0);
+        h.Prompts().fileNames.enqueue(path);
+        h.Command(ID_CAPTURE_START);
+        QVERIFY(h.View()->IsCapturing());
+        QCOMPARE(h.Prompts().calls.last().request.defaultExtension, QStringLiteral("bin"));
+        QVERIFY(h.Prompts().calls.last().request.overwritePrompt);
+        h.Command(ID_SOCKET_CONNECT);
+        h.Command(ID_LOOPBACK_ON);
+        for (const char *t : {"\x01", "\x02", "\x03"}) {
+            const int before = int(h.HistoryLines().size());
+            peer.WriteTo(QByteArray(t, 1), own);
+            QTRY_COMPARE(h.HistoryLines().size(), qsizetype(before + 2));  // R and the echoed S
+        }
+        h.Command(ID_CAPTURE_STOP);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("\x01\x02\x03", 3));
+    }
+
+    void captureOpenFailureAndWriteFailureAreReported()
+    {
+        QTemporaryDir dir;
+        SessionHarness h;
+        h.Prompts().fileNames.enqueue(dir.path());  // a folder cannot be opened for writing
+        h.Command(ID_CAPTURE_START);
+        QVERIFY(!h.View()->IsCapturing());
+        QCOMPARE(h.Prompts().MessageTexts().last(), dir.path() + QStringLiteral(" Open err"));
+
+        // A full disk: capture ends with a message naming the file and the cause.
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        const quint16 own = LoopbackPeer::BindUdp().Port();
+        h.Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peer.Port()), QString::number(own)}, 0);
+        h.Prompts().fileNames.enqueue(QStringLiteral("/dev/full"));
+        h.Command(ID_CAPTURE_START);
+        QVERIFY(h.View()->IsCapturing());
+        h.Command(ID_SOCKET_CONNECT);
+        peer.WriteTo(QByteArray("x"), own);
+        QTRY_VERIFY(!h.View()->IsCapturing());
+        QVERIFY(h.Prompts().MessageTexts().last().startsWith(QStringLiteral("/dev/full Write err")));
+        QVERIFY(h.View()->IsCommandEnabled(ID_CAPTURE_START));
+    }
+
+    void largeTelegramArrivesInBoundedReadsAndWhole()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("big.bin"));
+        SessionHarness h;
+        const quint16 port = LoopbackPeer::ListenTcp().Port();
+        h.Configure(TYPE_TCP_SERVER, {QString::number(port)}, 3);
+        h.Prompts().fileNames.enqueue(path);
+        h.Command(ID_CAPTURE_START);
+        h.Command(ID_SOCKET_CONNECT);
+        LoopbackPeer client = LoopbackPeer::ConnectTcp(port);
+        const QByteArray sent = Bytes(1024001, 7);
+        qint64 written = 0;
+        QTRY_VERIFY((written += qMax<qint64>(0, client.Write(sent.mid(written))), written == sent.size()));
+
+        QByteArray received;
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     received.clear();
+                                     for (const QString &line : h.HistoryLines())
+                                         received += QByteArray::fromHex(line.mid(2).toLatin1());
+                                     return received.size() >= sent.size();
+                                 }()),
+                                 20000);
+        for (const QString &line : h.HistoryLines()) {
+            QVERIFY(line.startsWith(QStringLiteral("R ")));
+            QVERIFY(line.size() - 2 <= 2 * 1024000);
+        }
+        QCOMPARE(received, sent);
+        h.Command(ID_CAPTURE_STOP);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), sent);
+    }
+};
+
+QTEST_MAIN(TestSessionTraffic)
+#include "tst_sessiontraffic.moc"

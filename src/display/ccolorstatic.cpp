@@ -32,6 +32,8 @@ void CColorStatic::SetText(const QString &text)
 {
     if (!m_bCreated)
         return;
+    if (text == m_strText)
+        return;  // the receive path sets the lamps for every telegram: repaint only a change
     m_strText = text;
     repaint();
 }
@@ -39,6 +41,8 @@ void CColorStatic::SetText(const QString &text)
 void CColorStatic::SetColor(COLORREF colour)
 {
     if (!m_bCreated)
+        return;
+    if (colour == m_crBack)
         return;
     m_crBack = colour;
     repaint();

@@ -1,0 +1,298 @@
+// Echo benchmark: the program's own frame and view as a TCP server with loopback on, against socat
+// doing a plain echo, measured in one run on the same machine with the same load generator.
+#include "app/commandids.h"
+#include "app/cmainframe.h"
+#include "app/cqndoc.h"
+#include "display/cmessagewnd.h"
+#include "net/ctcpsrvr.h"
+#include "platform/qtprompts.h"
+#include "platform/uifonts.h"
+#include "session/cqnview.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTimer>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Figures
+{
+    double mbps1k = 0;
+    double mbps1m = 0;
+    double p50us = 0;
+    double p99us = 0;
+    double telegramsPerSecond = 0;
+    double peakRssMb = 0;
+    double longestStallMs = 0;
+};
+
+quint16 FreePort()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+int Connect(quint16 port)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+        ::close(s);
+        return -1;
+    }
+    const int one = 1;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return s;
+}
+
+double Seconds(Clock::time_point from)
+{
+    return std::chrono::duration<double>(Clock::now() - from).count();
+}
+
+// Writes `total` bytes in writes of `chunk` while a second thread reads the echo; MB/s of the echo.
+double EchoThroughput(quint16 port, size_t chunk, size_t total)
+{
+    const int s = Connect(port);
+    if (s < 0)
+        return 0;
+    const auto start = Clock::now();
+    std::thread reader([s, total] {
+        std::vector<char> buffer(1 << 20);
+        size_t received = 0;
+        while (received < total) {
+            const ssize_t n = ::recv(s, buffer.data(), buffer.size(), 0);
+            if (n <= 0)
+                break;
+            received += size_t(n);
+        }
+    });
+    std::vector<char> data(chunk, 'x');
+    for (size_t sent = 0; sent < total;) {
+        const ssize_t n = ::send(s, data.data(), std::min(chunk, total - sent), MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += size_t(n);
+    }
+    reader.join();
+    const double seconds = Seconds(start);
+    ::close(s);
+    return double(total) / (1024.0 * 1024.0) / seconds;
+}
+
+// Round trips of 8-byte telegrams, one in flight: latency percentiles and telegrams per second.
+void EchoLatency(quint16 port, int count, Figures &out)
+{
+    const int s = Connect(port);
+    if (s < 0)
+        return;
+    std::vector<double> micros;
+    micros.reserve(size_t(count));
+    const char telegram[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    const auto start = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        const auto t0 = Clock::now();
+        if (::send(s, telegram, sizeof telegram, MSG_NOSIGNAL) != sizeof telegram)
+            break;
+        char back[8];
+        size_t got = 0;
+        while (got < sizeof back) {
+            const ssize_t n = ::recv(s, back + got, sizeof back - got, 0);
+            if (n <= 0)
+                break;
+            got += size_t(n);
+        }
+        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    out.telegramsPerSecond = double(micros.size()) / Seconds(start);
+    ::close(s);
+    if (micros.empty())
+        return;
+    std::sort(micros.begin(), micros.end());
+    out.p50us = micros[micros.size() / 2];
+    out.p99us = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
+}
+
+double PeakRssMb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+// Runs the load on a thread while the event loop keeps serving; measures the longest gap between
+// heartbeats of a 5 ms timer on the user-interface thread.
+double RunLoad(const std::function<void()> &load)
+{
+    std::atomic<bool> done{false};
+    QElapsedTimer beat;
+    beat.start();
+    qint64 longest = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        longest = std::max(longest, beat.restart());
+    });
+    heartbeat.start(5);
+    std::thread worker([&] {
+        load();
+        done = true;
+    });
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker.join();
+    // One more turn so that the last heartbeat gap is seen.
+    QCoreApplication::processEvents();
+    return double(longest);
+}
+
+struct Sizes
+{
+    size_t small = 64u << 20;   // bytes sent in 1 KB writes
+    size_t large = 256u << 20;  // bytes sent in 1 MB writes
+    int roundTrips = 5000;
+};
+
+// The three phases, each on a fresh connection; `settle` runs on the user-interface thread between
+// phases (the program serves one client at a time and must have seen the last one go).
+void Measure(quint16 port, const Sizes &sizes, Figures &out, const std::function<void()> &settle)
+{
+    double stall = 0;
+    stall = std::max(stall, RunLoad([&] { out.mbps1k = EchoThroughput(port, 1024, sizes.small); }));
+    settle();
+    stall = std::max(stall, RunLoad([&] { out.mbps1m = EchoThroughput(port, 1 << 20, sizes.large); }));
+    settle();
+    stall = std::max(stall, RunLoad([&] { EchoLatency(port, sizes.roundTrips, out); }));
+    out.longestStallMs = stall;
+}
+
+Figures MeasureQuillnet(bool windowsShown, const Sizes &sizes)
+{
+    CQnDoc doc;
+    doc.OnNewDocument();
+    CMainFrame frame;
+    frame.show();
+    CQnView *view = frame.GetActiveView();
+    const quint16 port = FreePort();
+    doc.SetSlotInt(0, TYPE_TCP_SERVER);
+    doc.SetSlotString(3, QString::number(port));
+    view->OnInitialUpdate(&doc);
+    view->OnSessionEvent(EV_LOOPBACK_ON, 0);
+    view->OnSessionEvent(EV_CONNECT, 0);
+    if (windowsShown) {
+        view->OpenToolWindow(KIND_LOG);
+        view->OpenToolWindow(KIND_HISTORY);
+    }
+    Figures figures;
+    CTCPSrvr *server = view->TcpServer();
+    Measure(port, sizes, figures, [server] {
+        while (server->m_bClient)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    });
+    figures.peakRssMb = PeakRssMb(QCoreApplication::applicationPid());
+    view->OnSessionEvent(EV_DISCONNECT, 1);
+    view->LogWindow()->hide();
+    view->HistoryWindow()->hide();
+    return figures;
+}
+
+Figures MeasureSocat(const Sizes &sizes)
+{
+    Figures figures;
+    const quint16 port = FreePort();
+    QProcess socat;
+    socat.start(QStringLiteral("socat"),
+                {QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork").arg(port), QStringLiteral("PIPE")});
+    if (!socat.waitForStarted(5000)) {
+        std::fprintf(stderr, "socat could not be started\n");
+        return figures;
+    }
+    // Wait until it listens.
+    const auto start = Clock::now();
+    for (int s = -1; s < 0 && Seconds(start) < 5;) {
+        s = Connect(port);
+        if (s >= 0)
+            ::close(s);
+    }
+    Measure(port, sizes, figures, [] {});
+    figures.peakRssMb = PeakRssMb(socat.processId());
+    socat.terminate();
+    socat.waitForFinished(5000);
+    return figures;
+}
+
+void PrintRow(const char *name, const Figures &f, const Figures &base)
+{
+    const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    std::printf("| %-26s | %8.1f (%4.2f) | %8.1f (%4.2f) | %7.1f (%4.2f) | %7.1f (%4.2f) | %9.0f (%4.2f) | %7.1f | %7.0f |\n",
+                name, f.mbps1k, ratio(f.mbps1k, base.mbps1k), f.mbps1m, ratio(f.mbps1m, base.mbps1m), f.p50us,
+                ratio(f.p50us, base.p50us), f.p99us, ratio(f.p99us, base.p99us), f.telegramsPerSecond,
+                ratio(f.telegramsPerSecond, base.telegramsPerSecond), f.peakRssMb, f.longestStallMs);
+}
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    InstallFontSubstitutions();
+    QtPrompts prompts;
+    Prompts::Install(&prompts);
+    Sizes sizes;
+    if (app.arguments().contains(QStringLiteral("--quick"))) {
+        sizes.small = 8u << 20;
+        sizes.large = 32u << 20;
+        sizes.roundTrips = 1000;
+    }
+
+    const Figures socat = MeasureSocat(sizes);
+    const Figures hidden = MeasureQuillnet(false, sizes);
+    const Figures shown = MeasureQuillnet(true, sizes);
+
+    std::printf("Echo over loopback: 1 KB writes %zu MB, 1 MB writes %zu MB, %d round trips of 8 bytes.\n"
+                "Ratios to socat in parentheses (latency: lower is better). Peak RSS: VmHWM of the echoing process;\n"
+                "for socat the listening parent (each connection runs in a forked child). Stall: longest gap of a 5 ms\n"
+                "heartbeat timer on the user-interface thread.\n\n",
+                sizes.small >> 20, sizes.large >> 20, sizes.roundTrips);
+    std::printf("| %-26s | %15s | %15s | %14s | %14s | %16s | %7s | %7s |\n", "echo server", "1 KB MB/s",
+                "1 MB MB/s", "p50 µs", "p99 µs", "telegrams/s", "RSS MB", "stall ms");
+    std::printf("|%s|%s|%s|%s|%s|%s|%s|%s|\n", "----------------------------", "-----------------",
+                "-----------------", "----------------", "----------------", "------------------", "---------",
+                "---------");
+    PrintRow("socat PIPE", socat, socat);
+    PrintRow("quillnet, windows hidden", hidden, socat);
+    PrintRow("quillnet, History+Log shown", shown, socat);
+    Prompts::Install(nullptr);
+    return 0;
+}

@@ -2,6 +2,7 @@
 // reset is kept, in the capture file and in the History, whichever side the program plays.
 #include "app/commandids.h"
 #include "floodpeer.h"
+#include "net/ctcpsoc.h"
 #include "net/loopbackpeer.h"
 #include "session/sessionharness.h"
 #include "soakprobe.h"
@@ -103,6 +104,42 @@ private Q_SLOTS:
             shown += QByteArray::fromHex(line.mid(2).toLatin1());
         }
         QCOMPARE(shown, sent);
+    }
+
+    void echoIntoAPeerThatNeverReadsStaysBoundedAndEndsWithTheReset()
+    {
+        constexpr qint64 kFlood = 96 * 1024 * 1024;  // more than the send queue may hold
+        LoopbackPeer listener = LoopbackPeer::ListenTcp();
+        SessionHarness h;
+        h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(listener.Port()), QString()}, 4);
+        h.Command(ID_SOCKET_CONNECT);
+        QTRY_COMPARE(h.View()->State(), ST_CONNECTED);
+        LoopbackPeer peer = listener.AcceptTcp();
+        QVERIFY(peer.IsValid());
+        h.Command(ID_LOOPBACK_ON);
+
+        // The peer sends and never reads: every echo waits in the program's send queue.
+        const CTCPSoc *client = h.View()->TcpClient();
+        qsizetype mostQueued = 0;
+        for (qint64 written = 0; written < kFlood;) {
+            const qint64 n = peer.Write(FloodPeer::Slice(written, qMin<qint64>(256 * 1024, kFlood - written)));
+            if (n > 0)
+                written += n;
+            else
+                QVERIFY(SoakProbe::RunUntil([&] { return Writable(peer); }, 10000));
+            mostQueued = qMax(mostQueued, client->QueuedBytes());
+        }
+        qInfo("send queue at most %lld bytes", qint64(mostQueued));
+        QVERIFY(mostQueued <= CTCPSoc::kMaxQueued);
+        QVERIFY(h.LogLines().contains(
+            QStringLiteral("*** Send() Windows ソケットのインプリメントが、バッファのデッドロックをリポートています。[CTCPSoc(Term)]")));
+
+        // The reset ends the waiting: the queue is given back and the failure is in the Log.
+        peer.Reset();
+        QVERIFY(SoakProbe::RunUntil([&] { return h.LogLines().contains(QStringLiteral(">>> OnClose[CTCPSoc(Term)]")); }, 20000));
+        QVERIFY(SoakProbe::RunUntil([&] { return client->QueuedBytes() == 0; }, 10000));
+        h.Command(ID_SOCKET_DISCONNECT);
+        QCOMPARE(h.View()->State(), ST_DISCONNECTED);
     }
 };
 

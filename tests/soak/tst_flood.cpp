@@ -95,6 +95,7 @@ private Q_SLOTS:
             heads << telegram.left(32);
             tail += telegram;
         }
+        qInfo("History keeps the last %d reads, %lld bytes of the stream", history->LineCount(), qint64(tail.size()));
         QVERIFY(history->StoredBytes() <= CLineStore::kDefaultBudget);
         QVERIFY(tail == FloodPeer::Slice(kFloodBytes - tail.size(), tail.size()));
 

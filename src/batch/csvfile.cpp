@@ -43,22 +43,27 @@ QList<QByteArray> ReadTextLines(const QString &path, int maxLines, bool *opened,
     if (!ok)
         return lines;
     constexpr qsizetype kChunk = 64 * 1024;
+    // Room for a CR LF beyond the limit: a line end is recognised as one before the line is cut, and
+    // a CR inside an overlong line stays text.
+    const qsizetype keep = maxLineBytes + 2;
     while (lines.size() < maxLines && !file.atEnd()) {
         QByteArray line;
         bool ended = false;
-        // Read in chunks so that an overlong line never takes more than maxLineBytes of memory.
+        // Read in chunks so that an overlong line never takes more than `keep` bytes of memory.
         while (!ended && !file.atEnd()) {
             QByteArray part = file.readLine(kChunk);
             if (part.isEmpty())
                 break;
             ended = part.endsWith('\n');
-            if (line.size() < maxLineBytes)
-                line += part.left(maxLineBytes - line.size());
+            if (line.size() < keep)
+                line += part.left(keep - line.size());
         }
-        if (line.endsWith('\n'))
+        if (line.endsWith('\n')) {
             line.chop(1);
-        if (ended && line.endsWith('\r'))
-            line.chop(1);
+            if (line.endsWith('\r'))
+                line.chop(1);
+        }
+        line.truncate(maxLineBytes);
         lines.append(line);
     }
     return lines;

@@ -36,7 +36,12 @@ void Append32(QByteArray *out, quint32 value)
 
 }  // namespace
 
-CArchive::CArchive(QIODevice *device, Mode mode) : m_pDevice(device), m_mode(mode) {}
+CArchive::CArchive(QIODevice *device, Mode mode)
+    : m_pDevice(device), m_mode(mode),
+      // Taken once: a document has 20,000 fields, and asking a file its size costs a system call.
+      m_nSize(mode == Load && !device->isSequential() ? device->size() : -1)
+{
+}
 
 QByteArray CArchive::LengthPrefix(quint32 length)
 {
@@ -161,9 +166,10 @@ bool CArchive::ReadRaw(char *data, qint64 size)
 
 qint64 CArchive::Remaining() const
 {
-    if (m_pDevice->isSequential())
+    if (m_nSize < 0)
         return m_pDevice->bytesAvailable();
-    return qMax<qint64>(0, m_pDevice->size() - m_pDevice->pos());
+    // A file cut short meanwhile makes the read itself fail (DeviceError).
+    return qMax<qint64>(0, m_nSize - m_pDevice->pos());
 }
 
 bool CArchive::Fail(Status status)

@@ -49,4 +49,5 @@ private:
     QIODevice *m_pDevice;
     Mode m_mode;
     Status m_status = Ok;
+    qint64 m_nSize;  // size of a random-access device being loaded, else -1
 };

@@ -25,10 +25,14 @@ CIniFile::CIniFile(const QString &path) : m_strPath(path)
 void CIniFile::Reload()
 {
     m_sections.clear();
+    if (m_strPath.isEmpty())
+        return;  // a profile held in memory only
     QFile file(m_strPath);
     if (file.size() > kMaxFileSize || !file.open(QIODevice::ReadOnly))
         return;
-    Parse(file.read(kMaxFileSize));
+    // As much as the file holds: read(kMaxFileSize) would set aside the whole limit on every reading,
+    // and the store is read for every block a batch run receives.
+    Parse(file.read(qBound<qint64>(0, file.size(), kMaxFileSize)));
 }
 
 void CIniFile::Parse(const QByteArray &text)
@@ -57,6 +61,8 @@ void CIniFile::Parse(const QByteArray &text)
         if (!current || eq <= 0 || trimmed.startsWith(QLatin1Char(';')))
             continue;
         const QString key = line.left(eq).trimmed();
+        if (key.isEmpty())
+            continue;  // blanks only before the '=': no key, as written back it would be none either
         const QString value = UnescapeValue(line.mid(eq + 1));
         bool replaced = false;
         for (Entry &e : current->entries) {

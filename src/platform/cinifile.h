@@ -10,7 +10,8 @@
 class CIniFile
 {
 public:
-    // Reads the file at `path` (a missing or unreadable file reads as empty).
+    // Reads the file at `path` (a missing or unreadable file reads as empty; an empty path holds the
+    // profile in memory only).
     explicit CIniFile(const QString &path);
 
     // Reads the text again from disk.

@@ -107,6 +107,10 @@ private Q_SLOTS:
         QTest::newRow("line limit") << QByteArray("1\n2\n3\n") << 2 << kMaxTextLine << QList<QByteArray>{"1", "2"};
         QTest::newRow("overlong line is cut, next starts fresh")
             << QByteArray("0123456789abc\r\nnext\n") << 200 << qsizetype(10) << QList<QByteArray>{"0123456789", "next"};
+        QTest::newRow("CR inside an overlong line is text")
+            << QByteArray("\rd\r\nab\rcd\n") << 200 << qsizetype(1) << QList<QByteArray>{"\r", "a"};
+        QTest::newRow("CR LF just past the limit is the line end")
+            << QByteArray("abc\r\nabcd\r\n") << 200 << qsizetype(3) << QList<QByteArray>{"abc", "abc"};
     }
     void linesAreReadWithoutTheirEnds()
     {

@@ -62,6 +62,26 @@ private Q_SLOTS:
         QVERIFY(!ini.HasKey(QStringLiteral("s"), QStringLiteral("no section")));
     }
 
+    void writtenTextReadsBackTheSame_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("blank key is no key") << QByteArray("[s]\n  =x\nk=1\n") << QByteArray("[s]\nk=1\n\n");
+        QTest::newRow("escapes and blanks") << QByteArray("[s]\r\n k = a\\nb \r\n") << QByteArray("[s]\nk= a\\nb \n\n");
+        QTest::newRow("sections merge by name") << QByteArray("[A]\nk=1\n[a]\nK=2\n") << QByteArray("[A]\nk=2\n\n");
+    }
+    void writtenTextReadsBackTheSame()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, written);
+        CIniFile ini(QString{});
+        ini.Parse(text);
+        QCOMPARE(ini.Serialize(), written);
+        CIniFile again(QString{});
+        again.Parse(written);
+        QCOMPARE(again.Serialize(), written);
+    }
+
     void pathsFollowXdgConfigHome()
     {
         const QByteArray old = qgetenv("XDG_CONFIG_HOME");

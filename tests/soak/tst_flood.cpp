@@ -1,0 +1,179 @@
+// The whole program under floods from a peer: a 100 MB TCP stream with capture on, and a burst of
+// UDP datagrams, checked against what was sent and what the kernel delivered.
+#include "app/commandids.h"
+#include "display/cmessagewnd.h"
+#include "floodpeer.h"
+#include "net/loopbackpeer.h"
+#include "session/sessionharness.h"
+#include "soakprobe.h"
+#include "stallmeter.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <QtEndian>
+
+#include <atomic>
+#include <cerrno>
+#include <thread>
+
+namespace {
+
+constexpr int kStampLength = 19;
+constexpr qint64 kFloodBytes = 100 * 1000 * 1000;
+
+QByteArray FileSha256(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return hash.result();
+}
+
+// The telegram of a History line ("stamp" + "R " + hex) as bytes.
+QByteArray TelegramOf(const QString &line)
+{
+    return QByteArray::fromHex(QStringView(line).mid(kStampLength + 2).toLatin1());
+}
+
+}  // namespace
+
+class TestFlood : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void tcpFloodIsCapturedWholeAndTheWindowsKeepTheNewestInOrder()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("flood.bin"));
+        SessionHarness h;
+        const quint16 port = LoopbackPeer::ListenTcp().Port();
+        h.Configure(TYPE_TCP_SERVER, {QString::number(port)}, 3);
+        h.Prompts().fileNames.enqueue(path);
+        h.Command(ID_CAPTURE_START);
+        QVERIFY(h.View()->IsCapturing());
+        h.Command(ID_SOCKET_CONNECT);
+        h.Command(ID_VIEW_HISTORY);  // shown: the flood is painted as a user would see it
+        h.Command(ID_VIEW_LOG);
+
+        FloodPeer peer(port, kFloodBytes);
+        QVERIFY(peer.IsConnected());
+        StallMeter meter;
+        QElapsedTimer clock;
+        meter.Start();
+        clock.start();
+        peer.Start();
+        const bool complete = SoakProbe::RunUntil(
+            [&] { return peer.IsFinished() && QFileInfo(path).size() >= kFloodBytes; }, 120000);
+        const qint64 elapsed = clock.elapsed();
+        meter.Stop();
+        QVERIFY2(complete, qPrintable(QStringLiteral("sent %1, captured %2").arg(peer.Sent()).arg(QFileInfo(path).size())));
+        QCOMPARE(peer.Error(), 0);
+        qInfo("flood: %lld bytes in %lld ms = %.1f MB/s; longest UI stall %lld ms (%d heartbeats)", kFloodBytes, elapsed,
+              kFloodBytes / 1e3 / qMax<qint64>(1, elapsed), meter.LongestGapMs(), meter.Ticks());
+        QVERIFY2(meter.LongestGapMs() < 2000, qPrintable(QString::number(meter.LongestGapMs())));
+
+        h.Command(ID_CAPTURE_STOP);
+        QCOMPARE(QFileInfo(path).size(), kFloodBytes);
+        QCOMPARE(FileSha256(path), peer.Sha256());
+
+        // The History keeps the newest reads: together they are the stream's tail, in order.
+        CMessageWnd *history = h.View()->HistoryWindow();
+        QVERIFY(history->LineCount() > 0);
+        QByteArray tail;
+        QList<QByteArray> heads;  // the first 32 bytes of each read, as the Log shows them
+        for (int i = 0; i < history->LineCount(); ++i) {
+            const QString line = history->LineText(i);
+            QVERIFY2(QStringView(line).mid(kStampLength).startsWith(u"R "), qPrintable(line.left(40)));
+            const QByteArray telegram = TelegramOf(line);
+            QVERIFY(!telegram.isEmpty() && telegram.size() <= QN_MAX_RECEIVE);
+            heads << telegram.left(32);
+            tail += telegram;
+        }
+        qInfo("History keeps the last %d reads, %lld bytes of the stream", history->LineCount(), qint64(tail.size()));
+        QVERIFY(history->StoredBytes() <= CLineStore::kDefaultBudget);
+        QVERIFY(tail == FloodPeer::Slice(kFloodBytes - tail.size(), tail.size()));
+
+        // The Log's receive lines end with the same reads, in the same order.
+        QList<QByteArray> logged;
+        for (const QString &line : h.LogLines()) {
+            if (line.startsWith(QStringLiteral("受信 ")))
+                logged << QByteArray::fromHex(line.mid(3, 64).toLatin1());
+        }
+        const qsizetype common = qMin(logged.size(), heads.size());
+        QVERIFY(common > 0);
+        QCOMPARE(logged.mid(logged.size() - common), heads.mid(heads.size() - common));
+        QVERIFY(h.LogLines().size() <= CLineStore::kDefaultLineLimit);
+    }
+
+    void udpBurstReachesTheHistoryAsTheKernelDeliveredIt()
+    {
+        constexpr int kDatagrams = 1000;
+        constexpr int kSize = 64;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("burst.bin"));
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        const quint16 own = LoopbackPeer::BindUdp().Port();
+        SessionHarness h;
+        h.Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peer.Port()), QString::number(own)}, 0);
+        h.Prompts().fileNames.enqueue(path);
+        h.Command(ID_CAPTURE_START);
+        h.Command(ID_SOCKET_CONNECT);
+        QCOMPARE(h.View()->State(), ST_CONNECTED);
+        const SoakProbe::UdpCounters before = SoakProbe::UdpSocket(own);
+        QVERIFY(before.found);
+
+        // Datagram k: its number, then filler; sent back to back from a thread of the peer's own.
+        std::atomic<int> sent{0};
+        std::thread sender([&] {
+            for (int k = 0; k < kDatagrams; ++k) {
+                QByteArray datagram = FloodPeer::Slice(k, kSize);
+                qToBigEndian<quint32>(quint32(k), datagram.data());
+                while (peer.WriteTo(datagram, own) != kSize && errno == EAGAIN) {
+                }
+                sent.fetch_add(1, std::memory_order_release);
+            }
+        });
+        const auto delivered = [&] { return kDatagrams - (SoakProbe::UdpSocket(own).drops - before.drops); };
+        const bool settled = SoakProbe::RunUntil(
+            [&] {
+                return sent.load(std::memory_order_acquire) == kDatagrams && SoakProbe::UdpSocket(own).receiveQueue == 0
+                    && h.View()->HistoryWindow()->LineCount() >= delivered();
+            },
+            30000);
+        sender.join();
+        h.Settle();
+        const int expected = int(delivered());
+        qInfo("udp burst: %d datagrams sent, %d dropped by the kernel, %d in the History", kDatagrams,
+              kDatagrams - expected, h.View()->HistoryWindow()->LineCount());
+        QVERIFY(settled);
+        QCOMPARE(h.View()->HistoryWindow()->LineCount(), expected);
+
+        // Every datagram the kernel delivered is one History line and one piece of the capture, in order.
+        h.Command(ID_CAPTURE_STOP);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray captured = file.readAll();
+        QCOMPARE(captured.size(), qsizetype(expected) * kSize);
+        const QStringList lines = h.HistoryLines();
+        int previous = -1;
+        for (int i = 0; i < expected; ++i) {
+            const QByteArray datagram = captured.mid(qsizetype(i) * kSize, kSize);
+            const int k = int(qFromBigEndian<quint32>(datagram.constData()));
+            QVERIFY2(k > previous && k < kDatagrams, qPrintable(QString::number(k)));
+            QByteArray expectedBytes = FloodPeer::Slice(k, kSize);
+            qToBigEndian<quint32>(quint32(k), expectedBytes.data());
+            QCOMPARE(datagram, expectedBytes);
+            QCOMPARE(lines[i], QStringLiteral("R ") + QString::fromLatin1(datagram.toHex().toUpper()));
+            previous = k;
+        }
+    }
+};
+
+QTEST_MAIN(TestFlood)
+#include "tst_flood.moc"

@@ -1,4 +1,5 @@
 // Costs of the hex codec and the message windows: appending, painting, short-line rate and memory.
+// (The receive path through the frame and view is in bench_receive.cpp; both share this main.)
 #include "display/chexconv.h"
 #include "display/clineview.h"
 #include "display/cmessagewnd.h"
@@ -12,6 +13,7 @@
 
 #include <chrono>
 #include <memory>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -83,6 +85,21 @@ void BM_Bin2HexString(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * data.size());
 }
 BENCHMARK(BM_Bin2HexString)->Arg(1)->Arg(1024)->Arg(QN_MAX_RECEIVE)->Unit(benchmark::kMicrosecond);
+
+// Typed hex digits back into bytes.
+void BM_HexString2Bin(benchmark::State &state)
+{
+    const QByteArray data = Pattern(static_cast<int>(state.range(0)));
+    const QByteArray text = data.toHex().toUpper();
+    std::vector<unsigned char> out(size_t(data.size()) + 1);
+    CHexConv conv;
+    for (auto _ : state) {
+        conv.HexString2Bin(text, out.data(), int(out.size()));
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(state.iterations() * data.size());
+}
+BENCHMARK(BM_HexString2Bin)->Arg(1)->Arg(1024)->Arg(QN_MAX_RECEIVE)->Unit(benchmark::kMicrosecond);
 
 // One telegram appended; when shown, the window is brought up to date and painted after it.
 void BM_AddTelegram(benchmark::State &state)

@@ -1,14 +1,13 @@
 // Echo benchmark: the program's own frame and view as a TCP server with loopback on, against socat
 // doing a plain echo, measured in one run on the same machine with the same load generator.
+#include "../benchserver.h"
 #include "app/commandids.h"
-#include "app/cmainframe.h"
-#include "app/cqndoc.h"
 #include "display/cmessagewnd.h"
-#include "net/ctcpsrvr.h"
 #include "platform/qtprompts.h"
 #include "platform/uifonts.h"
 #include "session/cqnview.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -16,13 +15,10 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -43,33 +39,9 @@ struct Figures
     double longestStallMs = 0;
 };
 
-quint16 FreePort()
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
 int Connect(quint16 port)
 {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
-        ::close(s);
-        return -1;
-    }
-    const int one = 1;
-    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return s;
+    return ConnectLoopback(port, false);
 }
 
 double Seconds(Clock::time_point from)
@@ -140,16 +112,30 @@ void EchoLatency(quint16 port, int count, Figures &out)
     out.p99us = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
 }
 
-double PeakRssMb(qint64 pid)
+// A field of /proc/<pid>/status in MB ("VmHWM:" the peak resident size, "VmRSS:" the current one).
+double StatusMb(qint64 pid, const QByteArray &field)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').first().toDouble() / 1024.0;
     }
     return 0;
+}
+
+double PeakRssMb(qint64 pid)
+{
+    return StatusMb(pid, "VmHWM:");
+}
+
+// Starts the peak resident size afresh from the current one (Linux: clear_refs 5).
+void ResetPeakRss()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
 }
 
 // Runs the load on a thread while the event loop keeps serving; measures the longest gap between
@@ -182,6 +168,19 @@ struct Sizes
     size_t small = 64u << 20;   // bytes sent in 1 KB writes
     size_t large = 256u << 20;  // bytes sent in 1 MB writes
     int roundTrips = 5000;
+    size_t flood = size_t(1) << 30;  // bytes of the memory flood, in 1 MB writes
+};
+
+// The memory flood: resident sizes before, at the peak, and after both windows were cleared.
+struct FloodFigures
+{
+    double mbps = 0;
+    double startRssMb = 0;
+    double peakRssMb = 0;
+    double clearedRssMb = 0;
+    double longestStallMs = 0;
+    int historyLines = 0;
+    double historyMb = 0;
 };
 
 // The three phases, each on a fresh connection; `settle` runs on the user-interface thread between
@@ -199,38 +198,43 @@ void Measure(quint16 port, const Sizes &sizes, Figures &out, const std::function
 
 Figures MeasureQuillnet(bool windowsShown, const Sizes &sizes)
 {
-    CQnDoc doc;
-    doc.OnNewDocument();
-    CMainFrame frame;
-    frame.show();
-    CQnView *view = frame.GetActiveView();
-    const quint16 port = FreePort();
-    doc.SetSlotInt(0, TYPE_TCP_SERVER);
-    doc.SetSlotString(3, QString::number(port));
-    view->OnInitialUpdate(&doc);
-    view->OnSessionEvent(EV_LOOPBACK_ON, 0);
-    view->OnSessionEvent(EV_CONNECT, 0);
-    if (windowsShown) {
-        view->OpenToolWindow(KIND_LOG);
-        view->OpenToolWindow(KIND_HISTORY);
-    }
+    BenchServer server(true, windowsShown);
     Figures figures;
-    CTCPSrvr *server = view->TcpServer();
-    Measure(port, sizes, figures, [server] {
-        while (server->m_bClient)
+    Measure(server.Port(), sizes, figures, [&server] {
+        while (server.ClientHandle() >= 0)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     });
     figures.peakRssMb = PeakRssMb(QCoreApplication::applicationPid());
-    view->OnSessionEvent(EV_DISCONNECT, 1);
-    view->LogWindow()->hide();
-    view->HistoryWindow()->hide();
+    return figures;
+}
+
+// A flood of 1 MB telegrams echoed with History and Log shown: what the program holds at most, and
+// what it gives back when the user clears both windows.
+FloodFigures MeasureFlood(const Sizes &sizes)
+{
+    BenchServer server(true, true);
+    CQnView *view = server.View();
+    FloodFigures figures;
+    const qint64 pid = QCoreApplication::applicationPid();
+    figures.startRssMb = StatusMb(pid, "VmRSS:");
+    ResetPeakRss();
+    figures.longestStallMs = RunLoad([&] { figures.mbps = EchoThroughput(server.Port(), 1 << 20, sizes.flood); });
+    figures.peakRssMb = PeakRssMb(pid);
+    figures.historyLines = view->HistoryWindow()->LineCount();
+    figures.historyMb = double(view->HistoryWindow()->StoredBytes()) / (1024.0 * 1024.0);
+    for (CMessageWnd *window : {view->HistoryWindow(), view->LogWindow()}) {
+        if (auto *clear = qobject_cast<QAbstractButton *>(window->GetDlgItem(CMessageWnd::IDC_CLEAR)))
+            clear->click();
+    }
+    QCoreApplication::processEvents();
+    figures.clearedRssMb = StatusMb(pid, "VmRSS:");
     return figures;
 }
 
 Figures MeasureSocat(const Sizes &sizes)
 {
     Figures figures;
-    const quint16 port = FreePort();
+    const quint16 port = FreeLoopbackPort();
     QProcess socat;
     socat.start(QStringLiteral("socat"),
                 {QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork").arg(port), QStringLiteral("PIPE")});
@@ -274,11 +278,13 @@ int main(int argc, char *argv[])
         sizes.small = 8u << 20;
         sizes.large = 32u << 20;
         sizes.roundTrips = 1000;
+        sizes.flood = 128u << 20;
     }
 
     const Figures socat = MeasureSocat(sizes);
     const Figures hidden = MeasureQuillnet(false, sizes);
     const Figures shown = MeasureQuillnet(true, sizes);
+    const FloodFigures flood = MeasureFlood(sizes);
 
     std::printf("Echo over loopback: 1 KB writes %zu MB, 1 MB writes %zu MB, %d round trips of 8 bytes.\n"
                 "Ratios to socat in parentheses (latency: lower is better). Peak RSS: VmHWM of the echoing process;\n"
@@ -293,6 +299,11 @@ int main(int argc, char *argv[])
     PrintRow("socat PIPE", socat, socat);
     PrintRow("quillnet, windows hidden", hidden, socat);
     PrintRow("quillnet, History+Log shown", shown, socat);
+    std::printf("\nMemory flood: %zu MB echoed in 1 MB writes with History and Log shown, %.1f MB/s, longest stall %.0f ms.\n"
+                "Resident size: %.0f MB before, %.0f MB at the peak, %.0f MB after both windows were cleared.\n"
+                "The History held %d lines, %.1f MB of text, at the end.\n",
+                sizes.flood >> 20, flood.mbps, flood.longestStallMs, flood.startRssMb, flood.peakRssMb,
+                flood.clearedRssMb, flood.historyLines, flood.historyMb);
     Prompts::Install(nullptr);
     return 0;
 }

@@ -5,16 +5,24 @@
 
 #include <QLoggingCategory>
 
+#include <sys/socket.h>
+
 namespace {
 Q_LOGGING_CATEGORY(lcUdp, "quillnet.udp", QtWarningMsg)
+
+// Receive buffer asked for: a burst of datagrams waits in the kernel while the user-interface thread
+// is busy instead of being dropped. The system caps it (net.core.rmem_max).
+constexpr int kReceiveBuffer = 8 * 1024 * 1024;
 }
 
 CUDPSoc::CUDPSoc(QObject *owner, int id) : m_nId(id), m_pOwner(owner) {}
 
 BOOL CUDPSoc::Create(unsigned port)
 {
-    if (CAsyncSocket::Create(port, SOCK_DGRAM, FD_ALL_EVENTS, nullptr))
+    if (CAsyncSocket::Create(port, SOCK_DGRAM, FD_ALL_EVENTS, nullptr)) {
+        ::setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
         return TRUE;
+    }
     Failed(QStringLiteral("***CUDPSoc::Create"), SocketErrorTable::Connect, kUdpCreateUnknownError);
     return FALSE;
 }

@@ -14,6 +14,7 @@
 #include <linux/sockios.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 
 namespace {
 
@@ -30,6 +31,43 @@ bool Writable(const LoopbackPeer &peer)
     pollfd entry{peer.Handle(), POLLOUT, 0};
     return ::poll(&entry, 1, 0) == 1;
 }
+
+// Writes all of `data`, the event loop running while the socket takes no more, then waits until the
+// program's side has acknowledged every byte.
+bool WriteAllAndWait(LoopbackPeer &peer, const QByteArray &data)
+{
+    for (qint64 written = 0; written < data.size();) {
+        const qint64 n = peer.Write(QByteArrayView(data).sliced(written));
+        if (n > 0)
+            written += n;
+        else if (!SoakProbe::RunUntil([&] { return Writable(peer); }, 10000))
+            return false;
+    }
+    return SoakProbe::RunUntil([&] { return Unacknowledged(peer) == 0; }, 10000);
+}
+
+// A small tmpfs mounted for the life of the object (needs the right to mount, as root has).
+class SmallDisk
+{
+public:
+    explicit SmallDisk(const QString &folder, int kilobytes) : m_folder(QFile::encodeName(folder))
+    {
+        const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k";
+        m_mounted = ::mount("tmpfs", m_folder.constData(), "tmpfs", MS_NOSUID | MS_NODEV, options.constData()) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            ::umount2(m_folder.constData(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk &) = delete;
+    SmallDisk &operator=(const SmallDisk &) = delete;
+    bool IsMounted() const { return m_mounted; }
+
+private:
+    QByteArray m_folder;
+    bool m_mounted = false;
+};
 
 }  // namespace
 
@@ -78,15 +116,7 @@ private Q_SLOTS:
         // The first `length` bytes of a longer telegram; the event loop runs only while the socket
         // takes no more, so usually the reset finds data the program has not read yet.
         const QByteArray sent = FloodPeer::Slice(0, length);
-        qint64 written = 0;
-        while (written < sent.size()) {
-            const qint64 n = peer.Write(QByteArrayView(sent).sliced(written));
-            if (n > 0)
-                written += n;
-            else
-                QVERIFY(SoakProbe::RunUntil([&] { return Writable(peer); }, 10000));
-        }
-        QVERIFY(SoakProbe::RunUntil([&] { return Unacknowledged(peer) == 0; }, 10000));
+        QVERIFY(WriteAllAndWait(peer, sent));
         peer.Reset();
 
         const QString closeLine = type == TYPE_TCP_SERVER ? QStringLiteral(">>> ON CLOSE  ｸﾗｲｱﾝﾄ破棄[TCPSrvr]")
@@ -103,6 +133,49 @@ private Q_SLOTS:
             QVERIFY(line.startsWith(QStringLiteral("R ")));
             shown += QByteArray::fromHex(line.mid(2).toLatin1());
         }
+        QCOMPARE(shown, sent);
+    }
+
+    void captureOnAFullDiskEndsWithTheMessageAndKeepsWhatWasWritten()
+    {
+        constexpr int kDiskKb = 256;
+        constexpr qint64 kLength = 1024 * 1024;  // four times what the disk holds
+        QTemporaryDir dir;
+        SmallDisk disk(dir.path(), kDiskKb);
+        if (!disk.IsMounted())
+            QSKIP("mounting a small tmpfs needs root");
+        const QString path = dir.filePath(QStringLiteral("capture.bin"));
+        const quint16 port = LoopbackPeer::ListenTcp().Port();
+        SessionHarness h;
+        h.Configure(TYPE_TCP_SERVER, {QString::number(port)}, 3);
+        h.Command(ID_SOCKET_CONNECT);
+        LoopbackPeer peer = LoopbackPeer::ConnectTcp(port);
+        QVERIFY(peer.IsValid());
+        QTRY_VERIFY(h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
+        h.Prompts().fileNames.enqueue(path);
+        h.Command(ID_CAPTURE_START);
+        QVERIFY(h.View()->IsCapturing());
+
+        const QByteArray sent = FloodPeer::Slice(0, kLength);
+        QVERIFY(WriteAllAndWait(peer, sent));
+        h.Settle();
+
+        // Capture ended once, with the message; the file holds a whole prefix of the stream.
+        QVERIFY(!h.View()->IsCapturing());
+        const QStringList messages = h.Prompts().MessageTexts();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().startsWith(path + QStringLiteral(" Write err\n")), qPrintable(messages.first()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray kept = file.readAll();
+        qInfo("full disk: %lld of %lld bytes kept", qint64(kept.size()), kLength);
+        QVERIFY(kept.size() > 0 && kept.size() <= kDiskKb * 1024);
+        QCOMPARE(kept, sent.left(kept.size()));
+
+        // Reception itself goes on: every byte is still in the History.
+        QByteArray shown;
+        for (const QString &line : h.HistoryLines())
+            shown += QByteArray::fromHex(line.mid(2).toLatin1());
         QCOMPARE(shown, sent);
     }
 

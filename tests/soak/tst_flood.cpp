@@ -153,6 +153,11 @@ private Q_SLOTS:
               kDatagrams - expected, h.View()->HistoryWindow()->LineCount());
         QVERIFY(settled);
         QCOMPARE(h.View()->HistoryWindow()->LineCount(), expected);
+        // The endpoint asks for a large receive buffer; where the system grants one, the burst
+        // waits in it whole.
+        QFile limit(QStringLiteral("/proc/sys/net/core/rmem_max"));
+        if (limit.open(QIODevice::ReadOnly) && limit.readAll().trimmed().toLongLong() >= 2 * 1024 * 1024)
+            QCOMPARE(expected, kDatagrams);
 
         // Every datagram the kernel delivered is one History line and one piece of the capture, in order.
         h.Command(ID_CAPTURE_STOP);

@@ -1,0 +1,87 @@
+#include "benchserver.h"
+
+#include "display/cmessagewnd.h"
+#include "net/ctcpsoc.h"
+#include "net/ctcpsrvr.h"
+#include "session/cqnview.h"
+
+#include <QCoreApplication>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+sockaddr_in Loopback(quint16 port)
+{
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+}  // namespace
+
+quint16 FreeLoopbackPort()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = Loopback(0);
+    socklen_t length = sizeof a;
+    const bool ok = ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0
+        && ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &length) == 0;
+    ::close(s);
+    return ok ? ntohs(a.sin_port) : 0;
+}
+
+int ConnectLoopback(quint16 port, bool nonBlocking)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
+    if (s < 0)
+        return -1;
+    const sockaddr_in a = Loopback(port);
+    if (::connect(s, reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0 && !(nonBlocking && errno == EINPROGRESS)) {
+        ::close(s);
+        return -1;
+    }
+    const int one = 1;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return s;
+}
+
+BenchServer::BenchServer(bool loopback, bool windowsShown) : m_port(FreeLoopbackPort())
+{
+    m_doc.OnNewDocument();
+    m_frame.show();
+    m_doc.SetSlotInt(0, TYPE_TCP_SERVER);
+    m_doc.SetSlotString(3, QString::number(m_port));
+    CQnView *view = View();
+    view->OnInitialUpdate(&m_doc);
+    if (loopback)
+        view->OnSessionEvent(EV_LOOPBACK_ON, 0);
+    view->OnSessionEvent(EV_CONNECT, 0);
+    if (windowsShown) {
+        view->OpenToolWindow(KIND_LOG);
+        view->OpenToolWindow(KIND_HISTORY);
+    }
+    QCoreApplication::processEvents();
+}
+
+BenchServer::~BenchServer()
+{
+    CQnView *view = View();
+    view->OnSessionEvent(EV_DISCONNECT, 1);
+    view->LogWindow()->hide();
+    view->HistoryWindow()->hide();
+    QCoreApplication::processEvents();
+}
+
+int BenchServer::ClientHandle() const
+{
+    const CTCPSrvr *server = View()->TcpServer();
+    return server && server->m_bClient && server->m_pClientSoc ? server->m_pClientSoc->m_hSocket : -1;
+}

@@ -1,0 +1,34 @@
+// The program's own frame and view listening as a TCP server on a free loopback port, for the
+// benchmarks; plus the plain sockets their load generators use.
+#pragma once
+
+#include "app/cmainframe.h"
+#include "app/cqndoc.h"
+
+#include <QtGlobal>
+
+class CQnView;
+
+// A loopback port that was free a moment ago.
+quint16 FreeLoopbackPort();
+// A TCP_NODELAY socket connected (or, when non-blocking, connecting) to 127.0.0.1:port; -1 on failure.
+int ConnectLoopback(quint16 port, bool nonBlocking);
+
+class BenchServer
+{
+public:
+    BenchServer(bool loopback, bool windowsShown);
+    ~BenchServer();
+    BenchServer(const BenchServer &) = delete;
+    BenchServer &operator=(const BenchServer &) = delete;
+
+    CQnView *View() const { return m_frame.GetActiveView(); }
+    quint16 Port() const { return m_port; }
+    // The socket of the client being served, once one is; -1 before.
+    int ClientHandle() const;
+
+private:
+    CQnDoc m_doc;
+    CMainFrame m_frame;
+    quint16 m_port;
+};

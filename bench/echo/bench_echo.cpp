@@ -199,6 +199,7 @@ void Measure(quint16 port, const Sizes &sizes, Figures &out, const std::function
 Figures MeasureQuillnet(bool windowsShown, const Sizes &sizes)
 {
     BenchServer server(true, windowsShown);
+    ResetPeakRss();  // this row's own peak, not an earlier one's
     Figures figures;
     Measure(server.Port(), sizes, figures, [&server] {
         while (server.ClientHandle() >= 0)

@@ -2,6 +2,8 @@
 
 #include "platform/prompts.h"
 
+#include <cstring>
+
 namespace {
 
 int DigitValue(char c)
@@ -17,6 +19,20 @@ int DigitValue(char c)
 
 const char kUpperDigits[] = "0123456789ABCDEF";
 
+// The two upper-case digits of every byte value, side by side: one table read per byte.
+struct DigitPairs
+{
+    char pairs[256][2];
+    constexpr DigitPairs() : pairs()
+    {
+        for (int b = 0; b < 256; ++b) {
+            pairs[b][0] = kUpperDigits[b >> 4];
+            pairs[b][1] = kUpperDigits[b & 0x0F];
+        }
+    }
+};
+constexpr DigitPairs kDigitPairs;
+
 }  // namespace
 
 CHexConv::~CHexConv() = default;
@@ -26,10 +42,8 @@ void CHexConv::Bin2HexString(const unsigned char *data, int length, QByteArray &
     const int count = qMax(0, qMin(length, byteLimit));
     out.resize(qsizetype(count) * 2);
     char *p = out.data();
-    for (int i = 0; i < count; ++i) {
-        *p++ = kUpperDigits[data[i] >> 4];
-        *p++ = kUpperDigits[data[i] & 0x0F];
-    }
+    for (int i = 0; i < count; ++i, p += 2)
+        std::memcpy(p, kDigitPairs.pairs[data[i]], 2);
 }
 
 void CHexConv::Bin2HexString(const unsigned char *data, int length, QString &out, int byteLimit)

@@ -92,6 +92,8 @@ private:
     void UpdateFontMetrics();
     void Measure(int line);
     double Advance(QChar c);
+    // Width of `count` Latin-1 characters.
+    double LatinWidth(const char *text, qsizetype count) const;
     qsizetype ColumnAtX(int line, double x);
     void UpdateScrollBars();
     void ShiftForRemoved(int removed);

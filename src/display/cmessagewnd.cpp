@@ -65,8 +65,14 @@ QByteArray CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *
 {
     QByteArray hex;
     m_hexConv.Bin2HexString(data, length, hex, kHexByteLimit);
+    AddTelegram(prefix, data, length, hex);
+    return hex;
+}
+
+void CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *data, int length, const QByteArray &hex)
+{
     if (!m_pText || m_pNoDisplay->isChecked())
-        return hex;
+        return;
     if (m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked()) {
         // The bytes up to the first zero byte, as code page 932 text.
         qsizetype size = 0;
@@ -79,7 +85,6 @@ QByteArray CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *
     } else {
         AppendEntry(CLineStore::SplitLines(CurrentStamp() + prefix, hex));
     }
-    return hex;
 }
 
 int CMessageWnd::LineCount() const

@@ -40,6 +40,9 @@ public:
     // Appends stamp + prefix + the data as hex (or as text in the History's text display) unless the
     // don't-display box is checked; returns the hex text of at most kHexByteLimit bytes either way.
     QByteArray AddTelegram(const QString &prefix, const unsigned char *data, int length);
+    // The same with the hex text the caller already has from AddTelegram for these bytes (an echo of
+    // what was just received): not converted again, and stored once for both lines.
+    void AddTelegram(const QString &prefix, const unsigned char *data, int length, const QByteArray &hex);
 
     int Kind() const { return m_nKind; }
     // The window's lines, oldest first, without the empty line after the last.

@@ -104,6 +104,6 @@ void CQnView::DoReceiveEcho()
     const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
     SendData(m_pRecvBuf.get(), n);
     const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("R "), m_pRecvBuf.get(), n);
-    m_pHistoryWnd->AddTelegram(QStringLiteral("S "), m_pRecvBuf.get(), n);
+    m_pHistoryWnd->AddTelegram(QStringLiteral("S "), m_pRecvBuf.get(), n, hex);
     AddLog(QStringLiteral("受信-自動応答 ") + LogTelegramText(hex, n));
 }

@@ -6,15 +6,25 @@
 
 namespace {
 
+// The value of every character as a hex digit; "0" and every character that is not a digit count as 0.
+struct DigitValues
+{
+    unsigned char values[256];
+    constexpr DigitValues() : values()
+    {
+        for (int c = '1'; c <= '9'; ++c)
+            values[c] = static_cast<unsigned char>(c - '0');
+        for (int c = 'A'; c <= 'F'; ++c) {
+            values[c] = static_cast<unsigned char>(c - 'A' + 10);
+            values[c - 'A' + 'a'] = static_cast<unsigned char>(c - 'A' + 10);
+        }
+    }
+};
+constexpr DigitValues kDigitValues;
+
 int DigitValue(char c)
 {
-    if (c >= '1' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return 0;  // "0" and every character that is not a digit
+    return kDigitValues.values[static_cast<unsigned char>(c)];
 }
 
 const char kUpperDigits[] = "0123456789ABCDEF";
@@ -58,13 +68,14 @@ void CHexConv::HexString2Bin(QByteArray text, unsigned char *out, int byteLimit)
     if (text.size() % 2 != 0)
         text.append('0');
     const qsizetype pairs = text.size() / 2;
+    const char *digits = text.constData();
     for (qsizetype k = 0; k < pairs; ++k) {
         if (k >= byteLimit) {
             Prompts::Instance().MessageBox(nullptr, QStringLiteral("HexString2Bin() ERR"), Prompts::AppTitle(),
                                            Prompts::Ok, Prompts::Exclamation);
             return;
         }
-        out[k] = static_cast<unsigned char>(DigitValue(text[2 * k]) * 16 + DigitValue(text[2 * k + 1]));
+        out[k] = static_cast<unsigned char>(DigitValue(digits[2 * k]) * 16 + DigitValue(digits[2 * k + 1]));
     }
 }
 

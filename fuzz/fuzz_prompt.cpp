@@ -11,7 +11,6 @@
 
 #include <QFile>
 
-
 #include <algorithm>
 #include <memory>
 

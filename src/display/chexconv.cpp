@@ -27,7 +27,7 @@ int DigitValue(char c)
     return kDigitValues.values[static_cast<unsigned char>(c)];
 }
 
-const char kUpperDigits[] = "0123456789ABCDEF";
+constexpr char kUpperDigits[] = "0123456789ABCDEF";
 
 // The two upper-case digits of every byte value, side by side: one table read per byte.
 struct DigitPairs

@@ -3,7 +3,6 @@
 
 #include "platform/prompts.h"
 
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>

@@ -16,7 +16,7 @@ void CFlexGridHeader::PaintCell(QPainter *painter, const QRect &rect, const QStr
     painter->drawLine(rect.topRight(), rect.bottomRight());
     painter->drawLine(rect.bottomLeft(), rect.bottomRight());
     painter->setPen(palette.color(QPalette::ButtonText));
-    painter->drawText(rect.adjusted(3, 0, -3, 0), int(alignment) | Qt::TextSingleLine, text);
+    painter->drawText(rect.adjusted(kTextInset, 0, -kTextInset, 0), int(alignment) | Qt::TextSingleLine, text);
     painter->restore();
 }
 

@@ -11,6 +11,9 @@ public:
     CFlexGridHeader(Qt::Orientation orientation, QWidget *parent);
 
     // One fixed cell: background, grid lines on its right and bottom, text with a small margin.
+    // Pixels between a caption's text and its cell's left and right edges.
+    static constexpr int kTextInset = 3;
+
     static void PaintCell(QPainter *painter, const QRect &rect, const QString &text, Qt::Alignment alignment,
                           const QColor &back, const QPalette &palette);
 

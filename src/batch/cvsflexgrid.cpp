@@ -121,10 +121,10 @@ void CvsFlexGrid::SetHeaderLayout(const QString &layout)
 {
     const QStringList captions = layout.split(QLatin1Char('|'));
     const QFontMetrics metrics(font());
-    const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, horizontalHeader());
     for (int c = 0; c < qMin(int(captions.size()), GetColCount()); ++c) {
         SetCellText(0, c, captions[c]);
-        m_colWidths[size_t(c)] = metrics.horizontalAdvance(captions[c]) + 2 * margin + 2;
+        // The caption's text, its insets, a pixel of air on each side, the grid line on the right.
+        m_colWidths[size_t(c)] = metrics.horizontalAdvance(captions[c]) + 2 * CFlexGridHeader::kTextInset + 3;
         ApplyColumnWidth(c);
     }
 }

@@ -1,4 +1,5 @@
 // The grid control: captions, fixed parts, cells, blocks, colours, user selection, keys and edits.
+#include "batch/cflexgridheader.h"
 #include "batch/cvsflexgrid.h"
 #include "gridtestutil.h"
 #include "platform/uifonts.h"
@@ -62,6 +63,8 @@ private Q_SLOTS:
         QCOMPARE(wide.columnWidth(0) - narrow.columnWidth(0), blanks);
         QCOMPARE(wide.columnWidth(1), narrow.columnWidth(1));
         QVERIFY(wide.columnWidth(0) > QFontMetrics(wide.font()).horizontalAdvance(QStringLiteral("接続先ｱﾄﾞﾚｽ       ")));
+        // A caption without trailing blanks keeps clear of its column's line.
+        QVERIFY(wide.columnWidth(1) > metrics.horizontalAdvance(QStringLiteral("ﾎﾟｰﾄ")) + 2 * CFlexGridHeader::kTextInset + 1);
         QVERIFY(wide.verticalHeader()->minimumWidth() > QFontMetrics(wide.font()).horizontalAdvance(QStringLiteral("No.")));
     }
 

@@ -46,7 +46,7 @@ void BM_ReceivePath(benchmark::State &state)
             }
         }
         // Everything sent has reached the program's socket and the program has read it.
-        while (Ioctl(peer, SIOCOUTQ) != 0 || Ioctl(own, FIONREAD) != 0)
+        while (Ioctl(peer, SIOCOUTQ) > 0 || Ioctl(own, FIONREAD) > 0)
             QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }

@@ -1,6 +1,7 @@
 #include "sessionharness.h"
 
 #include "display/cmessagewnd.h"
+#include "net/loopbackpeer.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -51,6 +52,13 @@ void SessionHarness::Configure(int type, const QStringList &slotTexts, int first
     for (int i = 0; i < slotTexts.size(); ++i)
         m_doc.SetSlotString(firstSlot + i, slotTexts[i]);
     View()->OnInitialUpdate(&m_doc);
+}
+
+quint16 SessionHarness::ConfigureTcpServer()
+{
+    const quint16 port = LoopbackPeer::ListenTcp().Port();
+    Configure(TYPE_TCP_SERVER, {QString::number(port)}, 3);
+    return port;
 }
 
 void SessionHarness::Event(int event, LPARAM lParam)

@@ -23,6 +23,8 @@ public:
 
     // Sets the type and the settings slots as the settings commands would, then re-reads them.
     void Configure(int type, const QStringList &slotTexts, int firstSlot);
+    // Configures a TCP server on a loopback port that was free a moment ago; returns the port.
+    quint16 ConfigureTcpServer();
     // Posts a session event and waits until the view has handled it and everything it posted.
     void Event(int event, LPARAM lParam = 0);
     // Runs a command as the menu would (through the frame).

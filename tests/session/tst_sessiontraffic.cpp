@@ -95,8 +95,7 @@ private Q_SLOTS:
     void tcpServerEchoesItsClientAndRecordsSendsWithoutOne()
     {
         SessionHarness h;
-        const quint16 port = LoopbackPeer::ListenTcp().Port();
-        h.Configure(TYPE_TCP_SERVER, {QString::number(port)}, 3);
+        const quint16 port = h.ConfigureTcpServer();
         h.Command(ID_SOCKET_CONNECT);
         QCOMPARE(h.View()->State(), ST_CONNECTED);
         QVERIFY(h.LogLines().contains(QStringLiteral("ｿｹｯﾄ接続  QNﾎﾟｰﾄ:%1").arg(port) + kTag));
@@ -245,8 +244,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("big.bin"));
         SessionHarness h;
-        const quint16 port = LoopbackPeer::ListenTcp().Port();
-        h.Configure(TYPE_TCP_SERVER, {QString::number(port)}, 3);
+        const quint16 port = h.ConfigureTcpServer();
         h.Prompts().fileNames.enqueue(path);
         h.Command(ID_CAPTURE_START);
         h.Command(ID_SOCKET_CONNECT);

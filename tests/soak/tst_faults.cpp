@@ -96,8 +96,7 @@ private Q_SLOTS:
         LoopbackPeer listener;
         LoopbackPeer peer;
         if (type == TYPE_TCP_SERVER) {
-            const quint16 port = LoopbackPeer::ListenTcp().Port();
-            h.Configure(TYPE_TCP_SERVER, {QString::number(port)}, 3);
+            const quint16 port = h.ConfigureTcpServer();
             h.Command(ID_SOCKET_CONNECT);
             peer = LoopbackPeer::ConnectTcp(port);
             QTRY_VERIFY(h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
@@ -145,9 +144,8 @@ private Q_SLOTS:
         if (!disk.IsMounted())
             QSKIP("mounting a small tmpfs needs root");
         const QString path = dir.filePath(QStringLiteral("capture.bin"));
-        const quint16 port = LoopbackPeer::ListenTcp().Port();
         SessionHarness h;
-        h.Configure(TYPE_TCP_SERVER, {QString::number(port)}, 3);
+        const quint16 port = h.ConfigureTcpServer();
         h.Command(ID_SOCKET_CONNECT);
         LoopbackPeer peer = LoopbackPeer::ConnectTcp(port);
         QVERIFY(peer.IsValid());

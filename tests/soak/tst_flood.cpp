@@ -52,8 +52,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("flood.bin"));
         SessionHarness h;
-        const quint16 port = LoopbackPeer::ListenTcp().Port();
-        h.Configure(TYPE_TCP_SERVER, {QString::number(port)}, 3);
+        const quint16 port = h.ConfigureTcpServer();
         h.Prompts().fileNames.enqueue(path);
         h.Command(ID_CAPTURE_START);
         QVERIFY(h.View()->IsCapturing());

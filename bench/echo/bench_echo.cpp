@@ -39,11 +39,6 @@ struct Figures
     double longestStallMs = 0;
 };
 
-int Connect(quint16 port)
-{
-    return ConnectLoopback(port, false);
-}
-
 double Seconds(Clock::time_point from)
 {
     return std::chrono::duration<double>(Clock::now() - from).count();
@@ -52,7 +47,7 @@ double Seconds(Clock::time_point from)
 // Writes `total` bytes in writes of `chunk` while a second thread reads the echo; MB/s of the echo.
 double EchoThroughput(quint16 port, size_t chunk, size_t total)
 {
-    const int s = Connect(port);
+    const int s = ConnectLoopback(port, false);
     if (s < 0)
         return 0;
     const auto start = Clock::now();
@@ -82,7 +77,7 @@ double EchoThroughput(quint16 port, size_t chunk, size_t total)
 // Round trips of 8-byte telegrams, one in flight: latency percentiles and telegrams per second.
 void EchoLatency(quint16 port, int count, Figures &out)
 {
-    const int s = Connect(port);
+    const int s = ConnectLoopback(port, false);
     if (s < 0)
         return;
     std::vector<double> micros;
@@ -246,7 +241,7 @@ Figures MeasureSocat(const Sizes &sizes)
     // Wait until it listens.
     const auto start = Clock::now();
     for (int s = -1; s < 0 && Seconds(start) < 5;) {
-        s = Connect(port);
+        s = ConnectLoopback(port, false);
         if (s >= 0)
             ::close(s);
     }

@@ -236,7 +236,7 @@ void CBatchSendDlg::OnSessionEvent(int code, LPARAM lParam)
         break;
     case EV_GRID_PASTE_KEY:
         if (m_pScenarioGrid)
-            m_pScenarioGrid->SetCellText(row, col, GetClipboardText());
+            m_pScenarioGrid->SetCellText(row, col, SingleCellText(GetClipboardText()));
         break;
     default:
         break;  // row marked, click, cell notification and anything else: nothing to do

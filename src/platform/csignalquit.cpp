@@ -38,7 +38,7 @@ void CSignalQuit::InstallHandlers()
     ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-CSignalQuit::CSignalQuit(QObject *parent) : QObject(parent)
+CSignalQuit::CSignalQuit(QObject *parent, bool quit) : QObject(parent), m_bQuit(quit)
 {
     if (g_pipe[0] < 0)
         return;
@@ -51,5 +51,7 @@ void CSignalQuit::OnSignal()
     char buffer[16];
     while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
     }
-    QCoreApplication::quit();
+    Q_EMIT Received();
+    if (m_bQuit)
+        QCoreApplication::quit();
 }

@@ -12,6 +12,7 @@
 
 #include <memory>
 
+class CBatchRunner;
 class CBatchSendDlg;
 class CCommandSendDlg;
 class CMessageWnd;
@@ -83,6 +84,10 @@ public:
     void OnBatchSend();
     // The batch send window exists (the one place that decides it).
     bool IsBatchWindowOpen() const;
+    // The runner the view serves: one attached for a run without a window, else the batch window's
+    // while that window exists; null when there is none. Prompts are judged only while there is one.
+    CBatchRunner *BatchRunner() const;
+    void AttachBatchRunner(CBatchRunner *runner) { m_pAttachedRunner = runner; }
     bool IsCommandWindowOpen() const;
 
     // Read access for the frame, the batch window and tests.
@@ -160,4 +165,5 @@ private:
     std::unique_ptr<char[]> m_pLogBuf;
 
     std::unique_ptr<QPrinter> m_pPrinter;
+    CBatchRunner *m_pAttachedRunner = nullptr;  // not owned
 };

@@ -9,6 +9,7 @@
 #include "platform/prompts.h"
 #include "platform/qnwin.h"
 #include "platform/qtprompts.h"
+#include "platform/qttranslation.h"
 #include "platform/uifonts.h"
 #include "session/cqnview.h"
 
@@ -60,6 +61,8 @@ int CQnApp::Run()
 
 bool CQnApp::InitInstance(const QStringList &arguments)
 {
+    // Qt's standard dialogs in Japanese, as the rest of the program; English where it is missing.
+    InstallQtTranslation();
     if (!InitSockets()) {
         Prompts::Instance().MessageBox(nullptr, QStringLiteral("Windows ｿｹｯﾄの初期化に失敗しました。"),
                                        Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
@@ -72,7 +75,10 @@ bool CQnApp::InitInstance(const QStringList &arguments)
 
     m_pDocument = std::make_unique<CQnDoc>();
     m_pMainWnd = new CMainFrame;
-    m_pMainWnd->SetCloseQuery([this] { return SaveModified(); });
+    m_pMainWnd->SetCloseQuery([this] { return GetView()->CanCloseFrame() && SaveModified(); });
+    // The program ends with its main window, whatever tool windows are still open: they are windows
+    // of their own, and Qt's quit would wait for them.
+    connect(m_pMainWnd, &CMainFrame::Closed, this, [] { QCoreApplication::exit(0); });
     connect(m_pMainWnd, &CMainFrame::AppCommand, this, &CQnApp::OnCommand);
     connect(m_pMainWnd, &CMainFrame::FileDropped, this, &CQnApp::OpenDocumentFile);
     UpdateRecentFileMenu();

@@ -1,9 +1,15 @@
 // Window placement: the profile's text form, and the frame reopening where and how it was closed.
 #include "app/cmainframe.h"
+#include "app/commandids.h"
 #include "app/cpersistentframe.h"
+#include "app/cqndoc.h"
+#include "batch/cbatchsenddlg.h"
+#include "display/cmessagewnd.h"
 #include "platform/cinifile.h"
+#include "session/cqnview.h"
 #include "support/tempconfighome.h"
 
+#include <QScreen>
 #include <QTest>
 
 #include <memory>
@@ -145,6 +151,50 @@ private Q_SLOTS:
         frame.ActivateFrame();
         QTRY_COMPARE(frame.frameGeometry().topLeft(), QPoint(10, 10));
         QCOMPARE(frame.size(), QSize(400, 200));
+    }
+
+    void aPlacementOffEveryScreenIsBroughtBack_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QRect>("frame");  // relative to the screen's available area
+        QTest::newRow("far right and below") << QStringLiteral("5000 5000 5500 5140 ") << QRect(-500, -140, 500, 140);
+        QTest::newRow("far left") << QStringLiteral("-3000  20 -2600  220 ") << QRect(0, 20, 400, 200);
+        QTest::newRow("larger than the screen") << QStringLiteral("   0    0 9999 9999 ") << QRect(0, 0, 0, 0);
+    }
+    void aPlacementOffEveryScreenIsBroughtBack()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QRect, frame);
+        QVERIFY(CIniFile(CIniFile::ProfilePath()).WriteString(kSection, QStringLiteral("Rect"), stored));
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        // Negative corners count from the area's far side; an empty size is the whole area.
+        const QSize size = frame.size().isEmpty() ? area.size() : frame.size();
+        const QPoint corner(frame.left() < 0 ? area.right() + 1 + frame.left() : area.left() + frame.left(),
+                            frame.top() < 0 ? area.bottom() + 1 + frame.top() : area.top() + frame.top());
+        CPersistentFrame window;
+        window.ActivateFrame();
+        QTRY_COMPARE(window.frameGeometry(), QRect(corner, size));
+    }
+
+    void everyWindowFitsItsScreen()
+    {
+        CMainFrame frame;
+        frame.ActivateFrame();
+        CQnDoc doc;
+        CQnView *view = frame.GetActiveView();
+        view->OnInitialUpdate(&doc);
+        for (int id : {ID_VIEW_HISTORY, ID_VIEW_LOG, ID_BATCH_SEND})
+            view->OnCommand(id);
+        for (QWidget *window : {static_cast<QWidget *>(&frame), static_cast<QWidget *>(view->HistoryWindow()),
+                                static_cast<QWidget *>(view->LogWindow()), static_cast<QWidget *>(view->BatchWindow())}) {
+            QVERIFY(window->isVisible());
+            const QRect area = window->screen()->availableGeometry();
+            QVERIFY2(area.contains(window->frameGeometry()),
+                     qPrintable(QStringLiteral("%1: %2 x %3 at %4, %5 on %6 x %7")
+                                    .arg(window->windowTitle()).arg(window->frameGeometry().width())
+                                    .arg(window->frameGeometry().height()).arg(window->frameGeometry().left())
+                                    .arg(window->frameGeometry().top()).arg(area.width()).arg(area.height())));
+        }
     }
 
     void aFrameNeverShownLeavesTheProfileAlone()

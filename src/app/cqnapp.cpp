@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 #include <csignal>
 
@@ -77,8 +78,11 @@ bool CQnApp::InitInstance(const QStringList &arguments)
     m_pMainWnd = new CMainFrame;
     m_pMainWnd->SetCloseQuery([this] { return GetView()->CanCloseFrame() && SaveModified(); });
     // The program ends with its main window, whatever tool windows are still open: they are windows
-    // of their own, and Qt's quit would wait for them.
-    connect(m_pMainWnd, &CMainFrame::Closed, this, [] { QCoreApplication::exit(0); });
+    // of their own, and Qt's quit would wait for them. Outside the event loop there is nothing to end.
+    connect(m_pMainWnd, &CMainFrame::Closed, this, [] {
+        if (QThread::currentThread()->loopLevel() > 0)
+            QCoreApplication::exit(0);
+    });
     connect(m_pMainWnd, &CMainFrame::AppCommand, this, &CQnApp::OnCommand);
     connect(m_pMainWnd, &CMainFrame::FileDropped, this, &CQnApp::OpenDocumentFile);
     UpdateRecentFileMenu();

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStyle>
+#include <QWindow>
 #include <QWidget>
 
 #include <algorithm>
@@ -59,21 +60,25 @@ void FitToScreen(QWidget *window)
         || (window->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
         return;
     QList<QRect> areas;
-    if (QScreen *primary = QGuiApplication::primaryScreen())
+    QScreen *primary = QGuiApplication::primaryScreen();
+    if (primary)
         areas << primary->availableGeometry();
     for (QScreen *screen : QGuiApplication::screens()) {
-        if (screen != QGuiApplication::primaryScreen())
+        if (screen != primary)
             areas << screen->availableGeometry();
     }
-    const QRect frame = window->frameGeometry();
-    const QRect client = window->geometry();
-    // Before the first show the window system has not told the frame's size: the style's title
-    // bar height stands in for it.
-    const int titleHeight = std::max(client.top() - frame.top(),
-                                     window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window));
-    const QRect fitted = FitFrameToScreens(frame, areas, titleHeight);
+    // The frame's margins are the window system's, known once the native window exists; where it
+    // has not told them yet, the style's title bar height stands in for the top one.
+    window->winId();
+    const int styleTitle = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
+    QMargins margins = window->windowHandle() ? window->windowHandle()->frameMargins() : QMargins();
+    if (margins.isNull() && !window->windowFlags().testFlag(Qt::FramelessWindowHint))
+        margins.setTop(styleTitle);
+    // A window's position is its frame's.
+    const QRect frame(window->pos(), window->size().grownBy(margins));
+    const QRect fitted = FitFrameToScreens(frame, areas, std::max(margins.top(), styleTitle));
     if (fitted == frame)
         return;
-    window->resize(client.size() - (frame.size() - fitted.size()));
+    window->resize(fitted.size().shrunkBy(margins));
     window->move(fitted.topLeft());
 }

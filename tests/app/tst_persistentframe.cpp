@@ -156,24 +156,29 @@ private Q_SLOTS:
     void aPlacementOffEveryScreenIsBroughtBack_data()
     {
         QTest::addColumn<QString>("stored");
-        QTest::addColumn<QRect>("frame");  // relative to the screen's available area
-        QTest::newRow("far right and below") << QStringLiteral("5000 5000 5500 5140 ") << QRect(-500, -140, 500, 140);
-        QTest::newRow("far left") << QStringLiteral("-3000  20 -2600  220 ") << QRect(0, 20, 400, 200);
-        QTest::newRow("larger than the screen") << QStringLiteral("   0    0 9999 9999 ") << QRect(0, 0, 0, 0);
+        QTest::addColumn<QSize>("size");  // the client area kept; empty: the frame fills the screen
+        QTest::addColumn<QPoint>("corner");  // of the frame in the area; -1: at the far side
+        QTest::newRow("far right and below") << QStringLiteral("5000 5000 5500 5140 ") << QSize(500, 140) << QPoint(-1, -1);
+        QTest::newRow("far left") << QStringLiteral("-3000   20 -2600  220 ") << QSize(400, 200) << QPoint(0, 20);
+        QTest::newRow("larger than the screen") << QStringLiteral("   0    0 9999 9999 ") << QSize() << QPoint(0, 0);
     }
     void aPlacementOffEveryScreenIsBroughtBack()
     {
         QFETCH(QString, stored);
-        QFETCH(QRect, frame);
+        QFETCH(QSize, size);
+        QFETCH(QPoint, corner);
         QVERIFY(CIniFile(CIniFile::ProfilePath()).WriteString(kSection, QStringLiteral("Rect"), stored));
-        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-        // Negative corners count from the area's far side; an empty size is the whole area.
-        const QSize size = frame.size().isEmpty() ? area.size() : frame.size();
-        const QPoint corner(frame.left() < 0 ? area.right() + 1 + frame.left() : area.left() + frame.left(),
-                            frame.top() < 0 ? area.bottom() + 1 + frame.top() : area.top() + frame.top());
         CPersistentFrame window;
         window.ActivateFrame();
-        QTRY_COMPARE(window.frameGeometry(), QRect(corner, size));
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QTRY_VERIFY(area.contains(window.frameGeometry()));
+        const QRect frame = window.frameGeometry();
+        if (size.isValid())
+            QCOMPARE(window.size(), size);
+        else
+            QCOMPARE(frame.size(), area.size());
+        QCOMPARE(frame.left(), corner.x() < 0 ? area.right() + 1 - frame.width() : area.left() + corner.x());
+        QCOMPARE(frame.top(), corner.y() < 0 ? area.bottom() + 1 - frame.height() : area.top() + corner.y());
     }
 
     void everyWindowFitsItsScreen()
@@ -189,11 +194,7 @@ private Q_SLOTS:
                                 static_cast<QWidget *>(view->LogWindow()), static_cast<QWidget *>(view->BatchWindow())}) {
             QVERIFY(window->isVisible());
             const QRect area = window->screen()->availableGeometry();
-            QVERIFY2(area.contains(window->frameGeometry()),
-                     qPrintable(QStringLiteral("%1: %2 x %3 at %4, %5 on %6 x %7")
-                                    .arg(window->windowTitle()).arg(window->frameGeometry().width())
-                                    .arg(window->frameGeometry().height()).arg(window->frameGeometry().left())
-                                    .arg(window->frameGeometry().top()).arg(area.width()).arg(area.height())));
+            QTRY_VERIFY2(area.contains(window->frameGeometry()), qPrintable(window->windowTitle()));
         }
     }
 

@@ -159,7 +159,7 @@ private Q_SLOTS:
         QTest::addColumn<QSize>("size");  // the client area kept; empty: the frame fills the screen
         QTest::addColumn<QPoint>("corner");  // of the frame in the area; -1: at the far side
         QTest::newRow("far right and below") << QStringLiteral("5000 5000 5500 5140 ") << QSize(500, 140) << QPoint(-1, -1);
-        QTest::newRow("far left") << QStringLiteral("-3000   20 -2600  220 ") << QSize(400, 200) << QPoint(0, 20);
+        QTest::newRow("far left") << QStringLiteral("-3000  20 -2600  220 ") << QSize(400, 200) << QPoint(0, 20);
         QTest::newRow("larger than the screen") << QStringLiteral("   0    0 9999 9999 ") << QSize() << QPoint(0, 0);
     }
     void aPlacementOffEveryScreenIsBroughtBack()

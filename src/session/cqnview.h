@@ -84,6 +84,8 @@ public:
     // The batch send window exists (the one place that decides it).
     bool IsBatchWindowOpen() const;
     bool IsCommandWindowOpen() const;
+    // Asked before the main window closes: a running batch is aborted only if the user agrees.
+    bool CanCloseFrame();
 
     // Read access for the frame, the batch window and tests.
     int State() const { return m_nState; }

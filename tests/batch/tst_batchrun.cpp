@@ -298,6 +298,21 @@ private Q_SLOTS:
         QCOMPARE(server.TotalLines(), 0);
     }
 
+    void theProgramEndsDuringARunOnlyIfTheUserAbortsIt()
+    {
+        BatchSession s;
+        PromptServer server;
+        server.greeting.clear();  // the prompt never comes
+        s.SetRow(1, kLoopback, server.PortText(), s.SendFileOfLines("f.txt", {"x1"}));
+        s.Start();
+        QTRY_COMPARE(s.view.State(), ST_CONNECTED);
+        s.prompts.answers << IDNO << IDYES;
+        QVERIFY(!s.view.CanCloseFrame());
+        QVERIFY(s.dlg->IsRunning());
+        QVERIFY(s.view.CanCloseFrame());
+        QCOMPARE(s.prompts.MessageTexts(), (QStringList{"一括送信を開始しますか？", "中止しますか？", "中止しますか？"}));
+    }
+
     void promptAndCloseWhileIdleChangeNothing_data()
     {
         QTest::addColumn<int>("event");

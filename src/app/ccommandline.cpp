@@ -13,6 +13,17 @@ void Print(FILE *stream, const QString &text)
     std::fputs(text.toUtf8().constData(), stream);
 }
 
+// The argument that named option `name`, as the user typed it ("-x", "--name=value" gives "--name").
+QString AsTyped(const QStringList &arguments, const QString &name)
+{
+    for (const QString &argument : arguments.mid(1)) {
+        const QString typed = argument.section(QLatin1Char('='), 0, 0);
+        if (typed.startsWith(QLatin1Char('-')) && QStringView(typed).mid(typed.startsWith(QLatin1String("--")) ? 2 : 1) == name)
+            return typed;
+    }
+    return name;
+}
+
 }  // namespace
 
 CCommandLine::CCommandLine()
@@ -36,17 +47,18 @@ void CCommandLine::AddOption(const QCommandLineOption &option)
 
 void CCommandLine::AddWindowSystemOptions()
 {
-    const char *const withValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
-                                     "qwindowicon", "qwindowtitle", "session", "display", "geometry",
-                                     "style", "stylesheet"};
-    const char *const flags[] = {"reverse", "widgetcount", "nograb", "dograb"};
-    for (const char *name : withValue) {
-        QCommandLineOption option(QLatin1String(name), QString(), QStringLiteral("value"));
-        option.setFlags(QCommandLineOption::HiddenFromHelp);
-        AddOption(option);
-    }
-    for (const char *name : flags) {
-        QCommandLineOption option(QLatin1String(name));
+    struct WindowSystemOption {
+        const char *name;
+        bool hasValue;
+    };
+    const WindowSystemOption options[] = {
+        {"platform", true}, {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+        {"qwindowgeometry", true}, {"qwindowicon", true}, {"qwindowtitle", true}, {"session", true},
+        {"display", true}, {"geometry", true}, {"style", true}, {"stylesheet", true},
+        {"reverse", false}, {"widgetcount", false}, {"nograb", false}, {"dograb", false}};
+    for (const WindowSystemOption &entry : options) {
+        QCommandLineOption option{QLatin1String(entry.name), QString(),
+                                  entry.hasValue ? QStringLiteral("value") : QString()};
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         AddOption(option);
     }
@@ -61,7 +73,7 @@ CCommandLine::Action CCommandLine::Parse(const QStringList &arguments)
     if (!m_parser.parse(arguments)) {
         const QStringList unknown = m_parser.unknownOptionNames();
         m_errorText = unknown.isEmpty() ? m_parser.errorText()
-                                        : QStringLiteral("不明なｵﾌﾟｼｮﾝです: %1").arg(unknown.join(QStringLiteral(", ")));
+                                        : QStringLiteral("不明なｵﾌﾟｼｮﾝです: %1").arg(AsTyped(arguments, unknown.constFirst()));
         return Fail;
     }
     if (m_parser.isSet(m_helpOption))

@@ -8,8 +8,15 @@ set(CPACK_PACKAGE_VENDOR Corvexa)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Quillnet developers <quillnet@corvexa.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "test socket communication with a device or another program")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Quillnet exchanges telegrams with a device or another program over UDP, as a TCP server serving one client, or as a TCP client. Telegrams are typed as hex digits or text and time-stamped into a History window; loopback echoes what arrives; batch runs send scenario files paced by the peer's prompt; received bytes can be captured raw to a file. The interface is Japanese.")
+# The extended description, in lines Debian's tools show as they stand.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Quillnet exchanges telegrams with a device or another program over UDP,"
+  "as a TCP server serving one client, or as a TCP client. Telegrams are typed"
+  "as hex digits or text and time-stamped into a History window; loopback"
+  "echoes what arrives; batch runs send scenario files paced by the peer's"
+  "prompt; received bytes can be captured raw to a file."
+  ""
+  "The interface is Japanese.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

@@ -89,12 +89,15 @@ check_metainfo() {
   out=$(appstreamcli validate --no-net "$share/metainfo/$app_id.metainfo.xml" 2>&1) || fail "appstreamcli: $out"
   ! grep -qE '^[EW]:' <<<"$out" || fail "appstreamcli reported: $out"
   echo "$out"
+  # The whole tree: the metainfo's launchable desktop entry and icon are where it says.
+  out=$(appstreamcli validate-tree --no-net "$QN_DESTDIR" 2>&1) || fail "appstreamcli validate-tree: $out"
+  ! grep -qE '^[EW]:' <<<"$out" || fail "appstreamcli validate-tree reported: $out"
+  echo "$out"
 }
 
 check_mime_type() {
   need update-mime-database xdg-mime mimetype
-  update-mime-database "$share/mime"
-  local work
+  XDG_DATA_DIRS="$share:/usr/share" update-mime-database "$share/mime"
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
   "$QN_WRITE_DOCUMENT" "$work/settings.qn"

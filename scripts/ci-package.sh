@@ -8,9 +8,12 @@ scripts/install-packages.sh lintian
 scripts/package.sh
 deb=$(ls quillnet_*.deb)
 
-# Errors fail the run; warnings fail it too, except the ones kept on purpose (see below).
-# (none kept yet)
-lintian --fail-on error,warning --info "$deb"
+# Errors and warnings fail the run (none is kept). Two tags of the "info" level remain and are
+# shown: binary-has-unneeded-section (.comment: CPack strips without removing that section; it only
+# holds the compiler's version) and hardening-no-fortify-functions (built with _FORTIFY_SOURCE=2,
+# but the calls fortification could check, read and recv, fill buffers whose size the compiler
+# cannot know, so it keeps the plain calls).
+lintian --fail-on error,warning --display-info "$deb"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -3,6 +3,7 @@
 #include "app/commandids.h"
 #include "display/ccommandsenddlg.h"
 #include "display/cinputedit.h"
+#include "display/cmessagewnd.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
 #include "support/tempconfighome.h"

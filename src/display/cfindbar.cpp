@@ -24,6 +24,7 @@ CFindBar::CFindBar(bool directions, QWidget *parent)
     layout->setSpacing(4);
     layout->addWidget(new QLabel(QStringLiteral("検索:"), this));
     m_pEdit->setClearButtonEnabled(true);
+    m_pEdit->setMaxLength(kMaxPattern);
     layout->addWidget(m_pEdit, 1);
     m_pMode->addItem(QStringLiteral("ﾃｷｽﾄ"));
     m_pMode->addItem(QStringLiteral("16進ﾊﾞｲﾄ"));

@@ -15,6 +15,9 @@ class CFindBar : public QWidget
 {
     Q_OBJECT
 public:
+    // Room for a whole telegram's hex digits (a line edit takes 32,767 characters unless told).
+    static constexpr int kMaxPattern = 4 * 1024 * 1024;
+
     // `directions`: offer the choice of all / received / sent lines (the History).
     CFindBar(bool directions, QWidget *parent = nullptr);
 

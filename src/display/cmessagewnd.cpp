@@ -3,7 +3,6 @@
 #include "display/cfindbar.h"
 #include "display/clinerecorder.h"
 #include "display/clineview.h"
-#include "platform/cp932.h"
 #include "platform/dialogunits.h"
 #include "platform/uifonts.h"
 
@@ -239,10 +238,8 @@ void CMessageWnd::AppendEntry(std::vector<CLineStore::Line> lines)
     if (!follow && active)
         m_pNoScroll->setFocus();
     if (m_pRecorder) {
-        QByteArray text;
         for (const CLineStore::Line &line : lines)
-            text.append(line.Utf8());
-        m_pRecorder->Append(text);
+            m_pRecorder->Append(line.Utf8());
     }
     m_pText->AppendEntry(std::move(lines), follow);
     if (m_pText->Search().IsActive())

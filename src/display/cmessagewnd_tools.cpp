@@ -47,7 +47,7 @@ void CMessageWnd::CreateTools()
     auto *previous = new QAction(this);
     previous->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
     connect(previous, &QAction::triggered, this, [this] { GoToMatch(false); });
-    m_pSave = new QAction(QStringLiteral("名前を付けて保存(&S)..."), this);
+    m_pSave = new QAction(QStringLiteral("名前を付けて保存..."), this);
     m_pSave->setShortcut(QKeySequence::Save);
     connect(m_pSave, &QAction::triggered, this, &CMessageWnd::SaveAs);
     for (QAction *action : {m_pFind, next, previous, m_pSave}) {
@@ -55,7 +55,7 @@ void CMessageWnd::CreateTools()
         addAction(action);
     }
 
-    m_pRecord = Toggle(this, QStringLiteral("ﾌｧｲﾙに記録..."));
+    m_pRecord = Toggle(this, QStringLiteral("ファイルに記録..."));
     connect(m_pRecord, &QAction::triggered, this, [this](bool on) {
         if (on)
             StartRecording();

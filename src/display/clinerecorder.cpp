@@ -61,8 +61,10 @@ void CLineRecorder::Append(QByteArrayView text)
             Fail(QStringLiteral("書き込みが受信に追いつきません。"));
             return;
         }
-        wake = m_pending.isEmpty();
+        // The writer wakes for the first text after a write and again once a batch is full.
+        const qsizetype before = m_pending.size();
         m_pending.append(text);
+        wake = before == 0 || (before < kBatch && m_pending.size() >= kBatch);
     }
     if (wake)
         m_wake.notify_one();
@@ -84,6 +86,8 @@ void CLineRecorder::Run()
         m_wake.wait(lock, [this] { return m_stop || !m_pending.isEmpty(); });
         if (m_pending.isEmpty() && m_stop)
             break;
+        // Lines arriving one by one go out together: one write for a batch or a short while.
+        m_wake.wait_for(lock, kGather, [this] { return m_stop || m_pending.size() >= kBatch; });
         batch.clear();
         batch.swap(m_pending);
         m_writing = true;

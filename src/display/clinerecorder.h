@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -15,6 +16,9 @@ class CLineRecorder : public QObject
 public:
     // Text waiting for the disk beyond this stops the recording (the disk cannot keep up).
     static constexpr qsizetype kMaxPending = 256 * 1024 * 1024;
+    // The writer writes when this much is waiting, or kGather after the first of it arrived.
+    static constexpr qsizetype kBatch = 256 * 1024;
+    static constexpr std::chrono::milliseconds kGather{20};
 
     explicit CLineRecorder(QObject *parent = nullptr);
     // Writes what is still waiting, then closes the file.

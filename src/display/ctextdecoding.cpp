@@ -9,6 +9,11 @@ namespace {
 
 constexpr char16_t kInvalid = 0xFFFD;
 
+// The ASCII names of the control bytes 0x00-0x1F.
+const char *const kControlNames[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS", "HT", "LF",
+                                       "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4",
+                                       "NAK", "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS", "US"};
+
 bool IsLeadByte(uchar b)
 {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
@@ -116,7 +121,10 @@ QString CTextDecoding::Decode(QByteArrayView bytes, Encoding encoding, bool cont
     for (qsizetype i = 0; i < size;) {
         const uchar b = data[i];
         if (controls && (b < 0x20 || b == 0x7F)) {
-            put(b == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + b), i);
+            put(u'<', i);
+            for (const char *c = b == 0x7F ? "DEL" : kControlNames[b]; *c; ++c)
+                put(static_cast<char16_t>(*c), i);
+            put(u'>', i);
             ++i;
             continue;
         }

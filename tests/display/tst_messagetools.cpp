@@ -265,7 +265,7 @@ private Q_SLOTS:
                                                << QStringList{QStringLiteral("R あ\uFFFD!")};
         QTest::newRow("latin-1") << 2 << false << QByteArray("caf\xe9") << QStringList{"R café"};
         QTest::newRow("control marks keep one line") << 0 << true << QByteArray("OK\r\n\0X", 6)
-                                                     << QStringList{QStringLiteral("R OK\u240D\u240A\u2400X")};
+                                                     << QStringList{QStringLiteral("R OK<CR><LF><NUL>X")};
     }
 
     void textDisplayDecodesInTheChosenEncoding()

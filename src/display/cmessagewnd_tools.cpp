@@ -12,6 +12,7 @@
 #include <QActionGroup>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QSaveFile>
 
 namespace {
@@ -37,6 +38,11 @@ void CMessageWnd::CreateTools()
     connect(m_pFindBar, &CFindBar::NextRequested, this, [this] { GoToMatch(true); });
     connect(m_pFindBar, &CFindBar::PreviousRequested, this, [this] { GoToMatch(false); });
     connect(m_pFindBar, &CFindBar::CloseRequested, this, &CMessageWnd::HideFindBar);
+    // After ｸﾘｱ has emptied the text area (queued: the button's own handler runs first).
+    connect(m_pClear, &QPushButton::clicked, this, [this] {
+        if (!m_pFindBar->isHidden())
+            ShowMatchCount();
+    }, Qt::QueuedConnection);
 
     m_pFind = new QAction(QStringLiteral("検索(&F)..."), this);
     m_pFind->setShortcut(QKeySequence::Find);

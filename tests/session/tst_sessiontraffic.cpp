@@ -3,12 +3,17 @@
 #include "app/commandids.h"
 #include "display/ccommandsenddlg.h"
 #include "display/cinputedit.h"
+#include "display/cmessagewnd.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
+#include "support/tempconfighome.h"
 
 #include <QFile>
 #include <QPushButton>
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 #include <fcntl.h>
@@ -362,6 +367,32 @@ private Q_SLOTS:
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), sent);
+    }
+
+    void responseTimeShowsTheDelayOfThePeersAnswer()
+    {
+        TempConfigHome home;
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        SessionHarness h;
+        const quint16 own = LoopbackPeer::BindUdp().Port();
+        h.Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peer.Port()), QString::number(own)}, 0);
+        h.Command(ID_SOCKET_CONNECT);
+        h.View()->HistoryWindow()->SetResponseTime(true);
+        // The peer answers a known time after the telegram reached it.
+        constexpr int kDelay = 120;
+        QElapsedTimer round;
+        round.start();
+        SendTyped(h, QStringLiteral("01"));
+        QTRY_COMPARE(peer.Drain(), QByteArray("\x01"));
+        QTimer::singleShot(kDelay, Qt::PreciseTimer, [&] { peer.WriteTo(QByteArray("\x02"), own); });
+        QTRY_COMPARE(h.HistoryLines().size(), 2);
+        const double elapsed = double(round.nsecsElapsed()) / 1e6;
+        const QRegularExpressionMatch shown =
+            QRegularExpression(QStringLiteral("^R \\(\\+(\\d+\\.\\d{3}) ms\\) 02$")).match(h.HistoryLines().last());
+        QVERIFY2(shown.hasMatch(), qPrintable(h.HistoryLines().last()));
+        const double ms = shown.captured(1).toDouble();
+        QVERIFY2(ms >= kDelay - 1 && ms <= elapsed, qPrintable(QStringLiteral("%1 of %2").arg(ms).arg(elapsed)));
+        h.View()->HistoryWindow()->SetResponseTime(false);
     }
 };
 

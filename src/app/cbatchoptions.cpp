@@ -65,17 +65,6 @@ QList<QCommandLineOption> CBatchOptions::Options()
     };
 }
 
-bool CBatchOptions::Requested(const QStringList &arguments)
-{
-    for (const QString &argument : arguments.mid(1)) {
-        if (argument == QLatin1String("--"))
-            break;
-        if (argument.section(QLatin1Char('='), 0, 0) == Dashed(kBatch))
-            return true;
-    }
-    return false;
-}
-
 bool CBatchOptions::DecodePrompt(const QString &text, QByteArray *bytes)
 {
     bytes->clear();
@@ -163,15 +152,4 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
         prompts = given;
     }
     return true;
-}
-
-bool CBatchOptions::ParseArguments(const QStringList &arguments, QString *error)
-{
-    QCommandLineParser parser;
-    parser.addOptions(Options());
-    if (!parser.parse(arguments)) {
-        *error = parser.errorText();
-        return false;
-    }
-    return Read(parser, error);
 }

@@ -20,14 +20,9 @@ public:
 
     // The options, in the order the help lists them.
     static QList<QCommandLineOption> Options();
-    // Whether the arguments ask for a batch run (looked at before the window system is opened).
-    static bool Requested(const QStringList &arguments);
     // Takes the values from a parser that has parsed the command line with Options() added. False,
     // with `error` set, for a wrong value or an option that needs --batch given without it.
     bool Read(const QCommandLineParser &parser, QString *error);
-    // Parses the whole command line (program name first) for a batch run; false with `error` set
-    // for an unknown option or a wrong value.
-    bool ParseArguments(const QStringList &arguments, QString *error);
     // A prompt text with the escapes \r, \n, \xHH and \\ resolved, the rest in code page 932; false
     // for a broken escape.
     static bool DecodePrompt(const QString &text, QByteArray *bytes);

@@ -2,6 +2,7 @@
 
 #include "app/appresources.h"
 #include "app/caboutdlg.h"
+#include "app/ccommandline.h"
 #include "app/cmainframe.h"
 #include "app/commandids.h"
 #include "app/cqndoc.h"
@@ -9,12 +10,14 @@
 #include "platform/prompts.h"
 #include "platform/qnwin.h"
 #include "platform/qtprompts.h"
+#include "platform/qttranslation.h"
 #include "platform/uifonts.h"
 #include "session/cqnview.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 #include <csignal>
 
@@ -60,6 +63,8 @@ int CQnApp::Run()
 
 bool CQnApp::InitInstance(const QStringList &arguments)
 {
+    // Qt's standard dialogs in Japanese, as the rest of the program; English where it is missing.
+    InstallQtTranslation();
     if (!InitSockets()) {
         Prompts::Instance().MessageBox(nullptr, QStringLiteral("Windows ｿｹｯﾄの初期化に失敗しました。"),
                                        Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
@@ -68,23 +73,27 @@ bool CQnApp::InitInstance(const QStringList &arguments)
     InstallFontSubstitutions();
     InitAppResources();
     QApplication::setWindowIcon(AppIcon());
+    QGuiApplication::setDesktopFileName(QLatin1String(kAppId));
     m_recentFiles.ReadList(CIniFile(CIniFile::ProfilePath()));
 
     m_pDocument = std::make_unique<CQnDoc>();
     m_pMainWnd = new CMainFrame;
-    m_pMainWnd->SetCloseQuery([this] { return SaveModified(); });
+    m_pMainWnd->SetCloseQuery([this] { return GetView()->CanCloseFrame() && SaveModified(); });
+    // The program ends with its main window, whatever tool windows are still open: they are windows
+    // of their own, and Qt's quit would wait for them. Outside the event loop there is nothing to end.
+    connect(m_pMainWnd, &CMainFrame::Closed, this, [] {
+        if (QThread::currentThread()->loopLevel() > 0)
+            QCoreApplication::exit(0);
+    });
     connect(m_pMainWnd, &CMainFrame::AppCommand, this, &CQnApp::OnCommand);
     connect(m_pMainWnd, &CMainFrame::FileDropped, this, &CQnApp::OpenDocumentFile);
     UpdateRecentFileMenu();
 
-    // The command line: an optional document path; options are left to Qt.
-    QString path;
-    for (const QString &argument : arguments.mid(1)) {
-        if (!argument.startsWith(QLatin1Char('-'))) {
-            path = argument;
-            break;
-        }
-    }
+    // The command line: an optional document path (the window system's options are gone by now).
+    CCommandLine commandLine;
+    if (commandLine.Parse(arguments) != CCommandLine::Run)
+        return false;
+    const QString path = commandLine.DocumentPath();
     if (path.isEmpty()) {
         OnFileNew();
     } else if (!OpenDocumentFile(path)) {

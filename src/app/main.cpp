@@ -1,5 +1,6 @@
 // Starts Quillnet.
 #include "app/cbatchcommand.h"
+#include "app/ccommandline.h"
 #include "app/cqnapp.h"
 #include "platform/csignalquit.h"
 
@@ -7,21 +8,17 @@
 
 int main(int argc, char *argv[])
 {
+    // Help, version and a wrong option are answered before the window system is opened.
+    CCommandLine commandLine;
+    const int answered = commandLine.Answer(CCommandLine::Arguments(argc, argv));
+    if (answered >= 0)
+        return answered;
     CSignalQuit::InstallHandlers();
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    if (CBatchOptions::Requested(arguments)) {
-        CBatchOptions options;
-        QString error;
-        if (!options.ParseArguments(arguments, &error)) {
-            CBatchCommand::Say(QStringLiteral("quillnet: ") + error);
-            return CBatchCommand::kExitUsage;
-        }
+    if (commandLine.IsBatch()) {
         // A batch run shows no window: the offscreen platform needs no display.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication application(argc, argv);
-        CBatchCommand command(options);
+        CBatchCommand command(commandLine.Batch());
         return command.Run();
     }
     QApplication application(argc, argv);

@@ -15,8 +15,6 @@ constexpr int SLOT_CLIENT_OWN_PORT = 6;
 // A line leaves room in the send buffer for its CR and the terminator; longer lines are cut to that.
 constexpr qsizetype kMaxLineBytes = QN_BUFFER_SIZE - 2;
 
-// The disconnect request of a row ended before its time: it ends a connect still pending too.
-constexpr LPARAM kForcedDisconnect = 0;
 
 double Milliseconds(const QElapsedTimer &clock)
 {
@@ -109,7 +107,8 @@ void CBatchRunner::EndRowNow()
     if (m_bRowEnding)
         return;
     m_nCurLine = 0;
-    AdvanceRow(kForcedDisconnect);
+    // Unlike a row that ends by itself, this one may still be connecting: that connect ends too.
+    AdvanceRow(DISCONNECT_ABORT);
 }
 
 void CBatchRunner::AdvanceRow(LPARAM disconnect)
@@ -241,7 +240,8 @@ void CBatchRunner::OnTimer(int id)
         return;
     SetRowResult(RESULT_NO_RESPONSE);
     m_nCurLine = 0;
-    AdvanceRow(kForcedDisconnect);
+    // Unlike a row that ends by itself, this one may still be connecting: that connect ends too.
+    AdvanceRow(DISCONNECT_ABORT);
 }
 
 void CBatchRunner::OnSessionEvent(int code)

@@ -8,6 +8,7 @@
 #include "display/chexconv.h"
 #include "platform/cp932.h"
 #include "platform/dialogunits.h"
+#include "platform/screenfit.h"
 #include "platform/uifonts.h"
 
 #include <QCloseEvent>
@@ -82,6 +83,7 @@ BOOL CBatchSendDlg::Create(QObject *view, CQnDoc *document, int kind)
     OnInitDialog();
     m_bWindow = true;
     UpdateControls();
+    FitToScreen(this);
     show();
     return TRUE;
 }

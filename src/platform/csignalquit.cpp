@@ -52,6 +52,7 @@ void CSignalQuit::OnSignal()
     while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
     }
     Q_EMIT Received();
+    // Not quit(): that closes the windows first, and a window may ask a question or refuse.
     if (m_bQuit)
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
 }

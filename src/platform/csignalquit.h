@@ -1,5 +1,6 @@
-// Ends the event loop cleanly on SIGTERM or SIGINT, so that a stopped program still saves what it keeps
-// (or reports the signal to a run that ends itself).
+// Ends the event loop on SIGTERM or SIGINT without asking anything, so that a stopped program still
+// saves what it keeps (an unsaved document is not written); or only reports the signal to a run that
+// ends itself.
 #pragma once
 
 #include <QObject>

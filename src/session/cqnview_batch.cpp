@@ -4,6 +4,7 @@
 #include "session/cqnview.h"
 
 #include "batch/cbatchsenddlg.h"
+#include "platform/prompts.h"
 
 bool CQnView::IsBatchWindowOpen() const
 {
@@ -15,6 +16,15 @@ CBatchRunner *CQnView::BatchRunner() const
     if (m_pAttachedRunner)
         return m_pAttachedRunner;
     return IsBatchWindowOpen() ? &m_pBatchDlg->Runner() : nullptr;
+}
+
+bool CQnView::CanCloseFrame()
+{
+    if (!IsBatchWindowOpen() || !m_pBatchDlg->IsRunning())
+        return true;
+    // The program's end takes the run's connection with it.
+    return Prompts::Instance().MessageBox(m_pBatchDlg, QStringLiteral("中止しますか？"), Prompts::AppTitle(),
+                                          Prompts::YesNo, Prompts::Question) == IDYES;
 }
 
 void CQnView::PostToBatchWindow(int event)

@@ -15,6 +15,16 @@ namespace {
 // Text slot of the document that holds the TCP client's own port.
 constexpr int SLOT_CLIENT_OWN_PORT = 6;
 
+QtMessageHandler g_previousHandler = nullptr;
+
+void FilterMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+        return;
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
 QString Seconds(double milliseconds)
 {
     return QString::number(milliseconds / 1000.0, 'f', 3) + QStringLiteral("秒");
@@ -25,6 +35,11 @@ QString Seconds(double milliseconds)
 CBatchCommand::CBatchCommand(const CBatchOptions &options) : m_options(options) {}
 
 CBatchCommand::~CBatchCommand() = default;
+
+void CBatchCommand::QuietPlatformNotices()
+{
+    g_previousHandler = qInstallMessageHandler(FilterMessage);
+}
 
 void CBatchCommand::Say(const QString &line)
 {

@@ -33,10 +33,14 @@ public:
     // object; the signal handlers are those of CSignalQuit.
     int Run();
 
-    // Writes one line to stderr.
-    static void Say(const QString &line);
+    // Keeps stderr to the run's own lines: the notice the offscreen platform gives when the
+    // session has no runtime folder (usual over SSH and in containers) is dropped. Call before the
+    // application object is made.
+    static void QuietPlatformNotices();
 
 private:
+    // Writes one line to stderr.
+    static void Say(const QString &line);
     // Reads the scenario and the settings and checks that every report can be written.
     bool Prepare();
     bool CheckWritable(const QString &path);

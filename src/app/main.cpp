@@ -17,6 +17,7 @@ int main(int argc, char *argv[])
     if (commandLine.IsBatch()) {
         // A batch run shows no window: the offscreen platform needs no display.
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        CBatchCommand::QuietPlatformNotices();
         QApplication application(argc, argv);
         CBatchCommand command(commandLine.Batch());
         return command.Run();

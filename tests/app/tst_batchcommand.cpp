@@ -71,8 +71,8 @@ JUnit ReadJUnit(const QString &path)
 {
     JUnit junit;
     QXmlStreamReader xml(FileBytes(path));
-    while (xml.readNextStartElement() || (!xml.atEnd() && !xml.hasError())) {
-        if (!xml.isStartElement())
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
         if (xml.name() == QLatin1String("testsuite")) {
             junit.suite = xml.attributes().value(QLatin1String("name")).toString();

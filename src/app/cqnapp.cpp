@@ -1,9 +1,9 @@
 #include "app/cqnapp.h"
 
-#include "app/appresources.h"
+#include "res/appresources.h"
 #include "app/caboutdlg.h"
 #include "app/cmainframe.h"
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "app/cqndoc.h"
 #include "platform/cinifile.h"
 #include "platform/prompts.h"

@@ -1,4 +1,5 @@
 // The document: the connection settings kept in 10,000 text and 10,000 integer slots, and their file.
+// It is the document core the session reads, the one header of src/app that lower layers include.
 #pragma once
 
 #include <QByteArray>

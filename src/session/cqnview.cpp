@@ -1,6 +1,6 @@
 #include "session/cqnview.h"
 
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "app/cqndoc.h"
 #include "batch/cbatchsenddlg.h"
 #include "display/ccommandsenddlg.h"

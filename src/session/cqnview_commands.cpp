@@ -1,7 +1,7 @@
 // The view's commands: the one enable rule, the handlers and the tool windows.
 #include "session/cqnview.h"
 
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "display/ccommandsenddlg.h"
 #include "display/cmessagewnd.h"
 #include "platform/prompts.h"

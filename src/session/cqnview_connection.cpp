@@ -2,7 +2,7 @@
 // commands that edit the connection settings.
 #include "session/cqnview.h"
 
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "app/cqndoc.h"
 #include "app/csocketsettingdlg.h"
 #include "app/csockettypedlg.h"

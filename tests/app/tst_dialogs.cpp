@@ -1,6 +1,6 @@
 // The type, settings and About dialogs, driven through their own buttons.
 #include "app/caboutdlg.h"
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "app/csocketsettingdlg.h"
 #include "app/csockettypedlg.h"
 #include "platform/dialogunits.h"

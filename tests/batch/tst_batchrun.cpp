@@ -1,5 +1,5 @@
 // Batch runs through the real view against a prompt server on loopback.
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "batchsession.h"
 #include "display/cmessagewnd.h"
 #include "platform/uifonts.h"

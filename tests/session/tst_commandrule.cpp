@@ -1,6 +1,6 @@
 // The one enable rule: every command in each state, as the menu and tool bar show it, and the tool
 // windows it opens and closes.
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "display/ccommandsenddlg.h"
 #include "display/cmessagewnd.h"
 #include "net/loopbackpeer.h"

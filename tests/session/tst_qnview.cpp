@@ -1,5 +1,5 @@
 // The view: its drawing, printing and print preview of it, and its command interface.
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "app/cqndoc.h"
 #include "session/cqnview.h"
 

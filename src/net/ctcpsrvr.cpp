@@ -77,7 +77,7 @@ LRESULT CTCPSrvr::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_SESSION_EVENT:
-        OnSocketEvent(static_cast<int>(wParam), lParam);
+        OnSocketEvent(static_cast<SessionEvent>(wParam), lParam);
         return 0;
     case WM_SOCKET_LOG:
         // A line of one of our sockets: mark that it passed here and hand it on.
@@ -91,7 +91,7 @@ LRESULT CTCPSrvr::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-void CTCPSrvr::OnSocketEvent(int code, LPARAM lParam)
+void CTCPSrvr::OnSocketEvent(SessionEvent code, LPARAM lParam)
 {
     switch (code) {
     case EV_ACCEPT:

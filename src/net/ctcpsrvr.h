@@ -35,7 +35,7 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void OnSocketEvent(int code, LPARAM lParam);
+    void OnSocketEvent(SessionEvent code, LPARAM lParam);
     void AcceptClient();
     void DropClient();
 };

@@ -60,7 +60,7 @@ void CQnView::OnInitialUpdate(CQnDoc *document)
         OnFirstInitialUpdate();
     if (IsCommandEnabled(ID_FILE_MRU_FILE1)) {
         m_pDocument = document;
-        m_nSocketType = m_pDocument ? m_pDocument->GetSlotInt(0) : TYPE_UDP;
+        m_nSocketType = m_pDocument ? static_cast<ConnectionType>(m_pDocument->GetSlotInt(0)) : TYPE_UDP;
         ShowType(m_nSocketType);
         ShowStatus(m_nState);
     }
@@ -101,14 +101,14 @@ LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         PostMessage(this, WM_SESSION_EVENT, EV_RECEIVE, static_cast<LPARAM>(wParam));
         return 0;
     case WM_CHILD_CLOSE:
-        OnChildClose(static_cast<int>(wParam));
+        OnChildClose(static_cast<ToolWindowKind>(wParam));
         return 0;
     default:
         return 0;
     }
 }
 
-void CQnView::OnChildClose(int kind)
+void CQnView::OnChildClose(ToolWindowKind kind)
 {
     switch (kind) {
     case KIND_COMMAND_SEND:
@@ -125,8 +125,6 @@ void CQnView::OnChildClose(int kind)
         break;
     case KIND_BATCH_SEND:
         CloseBatchWindow();
-        break;
-    default:
         break;
     }
     Q_EMIT CommandStateChanged();

@@ -48,7 +48,7 @@ public:
 
     // Session event matrix.
     LRESULT OnSessionEvent(WPARAM event, LPARAM param);
-    int ConnectedState() const { return m_bLoopback == 1 ? ST_CONNECTED_LOOPBACK : ST_CONNECTED; }
+    SessionState ConnectedState() const { return m_bLoopback == 1 ? ST_CONNECTED_LOOPBACK : ST_CONNECTED; }
     // Appends text + " [CQnView]" to the Log window.
     void AddLog(const QString &text);
 
@@ -58,9 +58,9 @@ public:
     void DoConnect();
     void DoDisconnect();
     void DoConnectDone(LPARAM param);
-    void DoSetType(int type);
-    void ShowStatus(int state);
-    void ShowType(int type);
+    void DoSetType(ConnectionType type);
+    void ShowStatus(SessionState state);
+    void ShowType(ConnectionType type);
     void OnSocketSettings();
     void OnSocketType();
     // The C library's reading of a decimal text: blanks, an optional sign, digits up to the first other.
@@ -79,15 +79,15 @@ public:
     void OnCaptureStop();
 
     // Tool windows: 1 Command Send, 2 Log, 3 History, 4 batch send.
-    void OpenToolWindow(int kind);
+    void OpenToolWindow(ToolWindowKind kind);
     void OnBatchSend();
     // The batch send window exists (the one place that decides it).
     bool IsBatchWindowOpen() const;
     bool IsCommandWindowOpen() const;
 
     // Read access for the frame, the batch window and tests.
-    int State() const { return m_nState; }
-    int SocketType() const { return m_nSocketType; }
+    SessionState State() const { return m_nState; }
+    ConnectionType SocketType() const { return m_nSocketType; }
     int Loopback() const { return m_bLoopback; }
     bool IsCapturing() const { return m_bCapture != 0; }
     QString CaptureFile() const { return m_strCaptureFile; }
@@ -114,13 +114,13 @@ protected:
 
 private:
     void OnFirstInitialUpdate();
-    void OnChildClose(int kind);
+    void OnChildClose(ToolWindowKind kind);
     void LogIgnored();
     void LogMatrixError();
     // Enables "送信" of the Command Send window by the rule for its id.
     void RefreshSendButton();
     // The batch send window: everything the view does with it.
-    void PostToBatchWindow(int event);
+    void PostToBatchWindow(SessionEvent event);
     void OpenBatchWindow();
     void CloseBatchWindow();
     void DeleteBatchWindow();
@@ -151,9 +151,9 @@ private:
     CColorStatic m_stRecvLamp;
     CColorStatic m_stSendLamp;
     bool m_bInitialised = false;
-    int m_nSocketType = TYPE_UDP;
+    ConnectionType m_nSocketType = TYPE_UDP;
     int m_bLoopback = 0;
-    int m_nState = ST_DISCONNECTED;
+    SessionState m_nState = ST_DISCONNECTED;
     int m_bCapture = 0;
     int m_bPromptHit = 0;
     std::unique_ptr<unsigned char[]> m_pRecvBuf;

@@ -9,7 +9,7 @@ bool CQnView::IsBatchWindowOpen() const
     return m_pBatchDlg && m_pBatchDlg->HasWindow();
 }
 
-void CQnView::PostToBatchWindow(int event)
+void CQnView::PostToBatchWindow(SessionEvent event)
 {
     if (IsBatchWindowOpen())
         PostMessage(m_pBatchDlg, WM_SESSION_EVENT, static_cast<WPARAM>(event), 0);

@@ -78,7 +78,7 @@ void CQnView::OnCommand(int id)
     }
 }
 
-void CQnView::OpenToolWindow(int kind)
+void CQnView::OpenToolWindow(ToolWindowKind kind)
 {
     switch (kind) {
     case KIND_COMMAND_SEND:
@@ -107,8 +107,6 @@ void CQnView::OpenToolWindow(int kind)
         }
         OpenBatchWindow();
         break;
-    default:
-        return;
     }
     Q_EMIT CommandStateChanged();
 }

@@ -29,14 +29,14 @@ struct SettingSlots
     int count;
 };
 
-SettingSlots SlotsOfType(int type)
+SettingSlots SlotsOfType(ConnectionType type)
 {
     switch (type) {
     case TYPE_UDP: return {SLOT_UDP_ADDRESS, 3};
     case TYPE_TCP_SERVER: return {SLOT_SERVER_PORT, 1};
     case TYPE_TCP_CLIENT: return {SLOT_CLIENT_ADDRESS, 3};
-    default: return {0, 0};
     }
+    return {0, 0};
 }
 
 }  // namespace
@@ -93,9 +93,8 @@ int CQnView::SocketConnect()
         AddLog(QStringLiteral("ｿｹｯﾄ接続  ｻｰﾊﾞｱﾄﾞﾚｽ:%1 ｻｰﾊﾞﾎﾟｰﾄ:%2 QNﾎﾟｰﾄ:%3").arg(address).arg(port).arg(ownPort));
         return 1;
     }
-    default:
-        return 1;
     }
+    return 1;  // a type no dialog offers: nothing to open
 }
 
 void CQnView::SocketDisconnect()
@@ -113,8 +112,6 @@ void CQnView::SocketDisconnect()
             delete m_pTcpClient;
             m_pTcpClient = nullptr;
         }
-        break;
-    default:
         break;
     }
     AddLog(QStringLiteral("ｿｹｯﾄ切断"));
@@ -156,7 +153,7 @@ void CQnView::DoConnectDone(LPARAM param)
     ShowStatus(m_nState);
 }
 
-void CQnView::DoSetType(int type)
+void CQnView::DoSetType(ConnectionType type)
 {
     m_nSocketType = type;
     if (m_pDocument) {
@@ -166,7 +163,7 @@ void CQnView::DoSetType(int type)
     ShowType(type);
 }
 
-void CQnView::ShowStatus(int state)
+void CQnView::ShowStatus(SessionState state)
 {
     switch (state) {
     case ST_DISCONNECTED:
@@ -182,12 +179,10 @@ void CQnView::ShowStatus(int state)
         m_stStatus.SetColor(0x00FFFF);
         m_stStatus.SetText(QStringLiteral("  ｿｹｯﾄ接続確立待ち"));
         break;
-    default:
-        break;
     }
 }
 
-void CQnView::ShowType(int type)
+void CQnView::ShowType(ConnectionType type)
 {
     switch (type) {
     case TYPE_UDP:
@@ -201,8 +196,6 @@ void CQnView::ShowType(int type)
     case TYPE_TCP_CLIENT:
         m_stType.SetColor(0xFF00FF);
         m_stType.SetText(QStringLiteral("  TCP-IP(ｸﾗｲｱﾝﾄ)"));
-        break;
-    default:
         break;
     }
 }
@@ -229,7 +222,7 @@ void CQnView::OnSocketType()
     dialog.m_nType = m_nSocketType;
     if (dialog.DoModal() != IDOK || dialog.m_nType == m_nSocketType)
         return;
-    m_nSocketType = dialog.m_nType;
+    m_nSocketType = static_cast<ConnectionType>(dialog.m_nType);
     if (m_pDocument) {
         m_pDocument->SetSlotInt(0, m_nSocketType);
         m_pDocument->SetModifiedFlag();

@@ -60,7 +60,7 @@ void CQnView::OnInitialUpdate(CQnDoc *document)
         OnFirstInitialUpdate();
     if (IsCommandEnabled(ID_FILE_MRU_FILE1)) {
         m_pDocument = document;
-        m_nSocketType = m_pDocument ? static_cast<ConnectionType>(m_pDocument->GetSlotInt(0)) : TYPE_UDP;
+        m_nSocketType = m_pDocument ? m_pDocument->SocketType() : TYPE_UDP;
         ShowType(m_nSocketType);
         ShowStatus(m_nState);
     }

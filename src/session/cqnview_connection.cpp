@@ -12,35 +12,6 @@
 #include "net/ctcpsrvr.h"
 #include "net/cudpwnd.h"
 
-namespace {
-
-// Text slots of the document that hold the connection settings.
-constexpr int SLOT_UDP_ADDRESS = 0;
-constexpr int SLOT_UDP_PORT = 1;
-constexpr int SLOT_UDP_OWN_PORT = 2;
-constexpr int SLOT_SERVER_PORT = 3;
-constexpr int SLOT_CLIENT_ADDRESS = 4;
-constexpr int SLOT_CLIENT_PORT = 5;
-constexpr int SLOT_CLIENT_OWN_PORT = 6;
-
-struct SettingSlots
-{
-    int first;
-    int count;
-};
-
-SettingSlots SlotsOfType(ConnectionType type)
-{
-    switch (type) {
-    case TYPE_UDP: return {SLOT_UDP_ADDRESS, 3};
-    case TYPE_TCP_SERVER: return {SLOT_SERVER_PORT, 1};
-    case TYPE_TCP_CLIENT: return {SLOT_CLIENT_ADDRESS, 3};
-    }
-    return {0, 0};
-}
-
-}  // namespace
-
 int CQnView::DecimalValue(const QString &text)
 {
     qsizetype i = 0;
@@ -61,28 +32,28 @@ int CQnView::DecimalValue(const QString &text)
 int CQnView::SocketConnect()
 {
     CQnDoc *doc = m_pDocument;
-    const auto slot = [doc](int n) { return doc ? doc->GetSlotString(n) : QString(); };
+    const auto slot = [doc](CQnDoc::TextSlot n) { return doc ? doc->GetSlotString(n) : QString(); };
     switch (m_nSocketType) {
     case TYPE_UDP: {
-        const QString address = slot(SLOT_UDP_ADDRESS);
-        const int port = DecimalValue(slot(SLOT_UDP_PORT));
-        const int ownPort = DecimalValue(slot(SLOT_UDP_OWN_PORT));
+        const QString address = slot(CQnDoc::SLOT_UDP_ADDRESS);
+        const int port = DecimalValue(slot(CQnDoc::SLOT_UDP_PORT));
+        const int ownPort = DecimalValue(slot(CQnDoc::SLOT_UDP_OWN_PORT));
         if (!m_pUdpWnd->Open(address, unsigned(port), unsigned(ownPort)))
             return 0;
         AddLog(QStringLiteral("ｿｹｯﾄ接続  接続先ｱﾄﾞﾚｽ:%1 接続先ﾎﾟｰﾄ:%2 QNﾎﾟｰﾄ:%3").arg(address).arg(port).arg(ownPort));
         return 1;
     }
     case TYPE_TCP_SERVER: {
-        const int port = DecimalValue(slot(SLOT_SERVER_PORT));
+        const int port = DecimalValue(slot(CQnDoc::SLOT_SERVER_PORT));
         if (!m_pTcpSrvr->Build(unsigned(port)))
             return 0;
         AddLog(QStringLiteral("ｿｹｯﾄ接続  QNﾎﾟｰﾄ:%1").arg(port));
         return 1;
     }
     case TYPE_TCP_CLIENT: {
-        const QString address = slot(SLOT_CLIENT_ADDRESS);
-        const int port = DecimalValue(slot(SLOT_CLIENT_PORT));
-        const int ownPort = DecimalValue(slot(SLOT_CLIENT_OWN_PORT));
+        const QString address = slot(CQnDoc::SLOT_CLIENT_ADDRESS);
+        const int port = DecimalValue(slot(CQnDoc::SLOT_CLIENT_PORT));
+        const int ownPort = DecimalValue(slot(CQnDoc::SLOT_CLIENT_OWN_PORT));
         delete m_pTcpClient;
         m_pTcpClient = new CTCPSoc(this, 1, m_pLogBuf.get(), CTCPSoc::ROLE_TERM);
         if (!m_pTcpClient->Create(unsigned(ownPort)) || !m_pTcpClient->Connect(address, unsigned(port))) {
@@ -157,7 +128,7 @@ void CQnView::DoSetType(ConnectionType type)
 {
     m_nSocketType = type;
     if (m_pDocument) {
-        m_pDocument->SetSlotInt(0, type);
+        m_pDocument->SetSocketType(type);
         m_pDocument->SetModifiedFlag();
     }
     ShowType(type);
@@ -204,7 +175,7 @@ void CQnView::OnSocketSettings()
 {
     if (!m_pDocument)
         return;
-    const SettingSlots range = SlotsOfType(m_nSocketType);
+    const CQnDoc::SlotRange range = CQnDoc::SettingSlots(m_nSocketType);
     CSocketSettingDlg dialog(this);
     QString *const values[3] = {&dialog.m_strValue1, &dialog.m_strValue2, &dialog.m_strValue3};
     for (int i = 0; i < range.count; ++i)
@@ -222,12 +193,7 @@ void CQnView::OnSocketType()
     dialog.m_nType = m_nSocketType;
     if (dialog.DoModal() != IDOK || dialog.m_nType == m_nSocketType)
         return;
-    m_nSocketType = static_cast<ConnectionType>(dialog.m_nType);
-    if (m_pDocument) {
-        m_pDocument->SetSlotInt(0, m_nSocketType);
-        m_pDocument->SetModifiedFlag();
-    }
-    ShowType(m_nSocketType);
+    DoSetType(static_cast<ConnectionType>(dialog.m_nType));
     Q_EMIT CommandStateChanged();
 }
 

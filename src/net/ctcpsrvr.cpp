@@ -5,12 +5,8 @@
 
 CTCPSrvr::CTCPSrvr() = default;
 
-CTCPSrvr::~CTCPSrvr()
-{
-    // Leaving with the view: close quietly, the log may be gone already.
-    delete m_pClientSoc;
-    delete m_pListenSoc;
-}
+// Leaving with the view: the client, then the listener, close quietly (the log may be gone already).
+CTCPSrvr::~CTCPSrvr() = default;
 
 void CTCPSrvr::CreateEndpoint(QObject *view, char *logBuf)
 {
@@ -21,8 +17,8 @@ void CTCPSrvr::CreateEndpoint(QObject *view, char *logBuf)
 BOOL CTCPSrvr::Build(unsigned port)
 {
     DropClient();
-    delete m_pListenSoc;
-    m_pListenSoc = new CTCPSoc(this, 1, m_pLogBuf, CTCPSoc::ROLE_SRVR);
+    m_pListenSoc.reset();  // the old listener lets go of its port before the new one binds
+    m_pListenSoc = std::make_unique<CTCPSoc>(this, 1, m_pLogBuf, CTCPSoc::ROLE_SRVR);
     if (!m_pListenSoc->Create(port))
         return FALSE;
     Log(QStringLiteral("Ver1.00  ｻｰﾊﾞ構築"), LOG_TRACE);
@@ -38,15 +34,13 @@ void CTCPSrvr::Teardown()
     if (m_pListenSoc) {
         m_pListenSoc->Close();
         Log(QStringLiteral("ﾃﾞｽﾄﾗｸﾀ ｻｰﾊﾞ破棄"), LOG_TRACE);
-        delete m_pListenSoc;
-        m_pListenSoc = nullptr;
+        m_pListenSoc.reset();
     }
 }
 
 void CTCPSrvr::DropClient()
 {
-    delete m_pClientSoc;
-    m_pClientSoc = nullptr;
+    m_pClientSoc.reset();
     m_bClient = FALSE;
 }
 
@@ -126,7 +120,7 @@ void CTCPSrvr::AcceptClient()
         return;  // leaving scope closes the newcomer's connection
     }
     Log(QStringLiteral("ON ACCEPT ｸﾗｲｱﾝﾄ構築"), LOG_TRACE);
-    m_pClientSoc = new CTCPSoc(this, 2, m_pLogBuf, CTCPSoc::ROLE_TERM);
+    m_pClientSoc = std::make_unique<CTCPSoc>(this, 2, m_pLogBuf, CTCPSoc::ROLE_TERM);
     m_bClient = TRUE;
-    m_pListenSoc->Accept(m_pClientSoc);
+    m_pListenSoc->Accept(m_pClientSoc.get());
 }

@@ -5,7 +5,10 @@
 #include "platform/cmsgwnd.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+
+#include <memory>
 
 class CTCPSoc;
 
@@ -25,10 +28,10 @@ public:
     int Receive(void *buffer, int length);
     void Log(const QString &text, int kind);
 
-    CTCPSoc *m_pListenSoc = nullptr;
-    QObject *m_pView = nullptr;
-    char *m_pLogBuf = nullptr;
-    CTCPSoc *m_pClientSoc = nullptr;
+    std::unique_ptr<CTCPSoc> m_pListenSoc;
+    QPointer<QObject> m_pView;
+    char *m_pLogBuf = nullptr;  // the view's; not owned
+    std::unique_ptr<CTCPSoc> m_pClientSoc;  // declared after the listener: it goes first
     BOOL m_bClient = FALSE;
 
 protected:

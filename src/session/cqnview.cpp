@@ -26,14 +26,14 @@ constexpr COLORREF kGrey = 0x808080;
 
 CQnView::CQnView(QWidget *parent)
     : CMsgWnd<QWidget>(parent),
-      m_pTcpSrvr(new CTCPSrvr),
-      m_pUdpWnd(new CUDPWnd),
-      m_pCommandDlg(new CCommandSendDlg),
-      m_pLogWnd(new CMessageWnd),
-      m_pHistoryWnd(new CMessageWnd),
-      m_pBatchDlg(new CBatchSendDlg),
-      m_pRecvBuf(new unsigned char[QN_BUFFER_SIZE]()),
-      m_pLogBuf(new char[QN_BUFFER_SIZE]())
+      m_pRecvBuf(std::make_unique<unsigned char[]>(QN_BUFFER_SIZE)),
+      m_pLogBuf(std::make_unique<char[]>(QN_BUFFER_SIZE)),
+      m_pTcpSrvr(std::make_unique<CTCPSrvr>()),
+      m_pHistoryWnd(std::make_unique<CMessageWnd>()),
+      m_pLogWnd(std::make_unique<CMessageWnd>()),
+      m_pBatchDlg(std::make_unique<CBatchSendDlg>()),
+      m_pCommandDlg(std::make_unique<CCommandSendDlg>()),
+      m_pUdpWnd(std::make_unique<CUDPWnd>())
 {
     setMinimumSize(10, 10);
     setFocusPolicy(Qt::StrongFocus);
@@ -43,15 +43,10 @@ CQnView::CQnView(QWidget *parent)
 
 CQnView::~CQnView()
 {
-    if (m_bCapture)
-        m_fileCapture.close();
-    delete m_pUdpWnd;
-    delete m_pCommandDlg;
-    DeleteBatchWindow();
-    delete m_pLogWnd;
-    delete m_pHistoryWnd;
-    delete m_pTcpSrvr;
-    delete m_pTcpClient;
+    // The capture ends before anything else goes, and without a word to the frame, which may be on
+    // its way out already. The members go in the reverse of their declaration order.
+    const QSignalBlocker quiet(this);
+    StopCapture();
 }
 
 void CQnView::OnInitialUpdate(CQnDoc *document)

@@ -12,7 +12,7 @@ bool CQnView::IsBatchWindowOpen() const
 void CQnView::PostToBatchWindow(SessionEvent event)
 {
     if (IsBatchWindowOpen())
-        PostMessage(m_pBatchDlg, WM_SESSION_EVENT, static_cast<WPARAM>(event), 0);
+        PostMessage(m_pBatchDlg.get(), WM_SESSION_EVENT, static_cast<WPARAM>(event), 0);
 }
 
 void CQnView::OpenBatchWindow()
@@ -29,12 +29,6 @@ void CQnView::CloseBatchWindow()
 {
     if (m_pBatchDlg->HasWindow())
         m_pBatchDlg->DestroyWindow();
-}
-
-void CQnView::DeleteBatchWindow()
-{
-    delete m_pBatchDlg;
-    m_pBatchDlg = nullptr;
 }
 
 const unsigned char *CQnView::BatchTelegram(int *length) const

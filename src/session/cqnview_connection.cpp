@@ -54,11 +54,10 @@ int CQnView::SocketConnect()
         const QString address = slot(CQnDoc::SLOT_CLIENT_ADDRESS);
         const int port = DecimalValue(slot(CQnDoc::SLOT_CLIENT_PORT));
         const int ownPort = DecimalValue(slot(CQnDoc::SLOT_CLIENT_OWN_PORT));
-        delete m_pTcpClient;
-        m_pTcpClient = new CTCPSoc(this, 1, m_pLogBuf.get(), CTCPSoc::ROLE_TERM);
+        EndTcpClient();
+        m_pTcpClient = std::make_unique<CTCPSoc>(this, 1, m_pLogBuf.get(), CTCPSoc::ROLE_TERM);
         if (!m_pTcpClient->Create(unsigned(ownPort)) || !m_pTcpClient->Connect(address, unsigned(port))) {
-            delete m_pTcpClient;
-            m_pTcpClient = nullptr;
+            EndTcpClient();
             return 0;
         }
         AddLog(QStringLiteral("ｿｹｯﾄ接続  ｻｰﾊﾞｱﾄﾞﾚｽ:%1 ｻｰﾊﾞﾎﾟｰﾄ:%2 QNﾎﾟｰﾄ:%3").arg(address).arg(port).arg(ownPort));
@@ -78,14 +77,18 @@ void CQnView::SocketDisconnect()
         m_pTcpSrvr->Teardown();
         break;
     case TYPE_TCP_CLIENT:
-        if (m_pTcpClient) {
-            m_pTcpClient->Close();
-            delete m_pTcpClient;
-            m_pTcpClient = nullptr;
-        }
+        EndTcpClient();
         break;
     }
     AddLog(QStringLiteral("ｿｹｯﾄ切断"));
+}
+
+void CQnView::EndTcpClient()
+{
+    if (m_pTcpClient) {
+        m_pTcpClient->Close();  // drops what is still queued, without a log line
+        m_pTcpClient.reset();
+    }
 }
 
 void CQnView::DoConnect()
@@ -115,8 +118,7 @@ void CQnView::DoConnectDone(LPARAM param)
         m_nState = ST_DISCONNECTED;
         AddLog(QStringLiteral("ｿｹｯﾄ接続確立待ち応答NG"));
         PostToBatchWindow(EV_CLOSED);
-        delete m_pTcpClient;
-        m_pTcpClient = nullptr;
+        EndTcpClient();
     } else {
         m_nState = ConnectedState();
         RefreshSendButton();

@@ -46,7 +46,7 @@ int CQnView::ReceiveData(unsigned char *buffer, int maximum)
     }
     n = qBound(0, n, maximum);
     m_bPromptHit = JudgePrompt(buffer, n);
-    if (m_bCapture)
+    if (IsCapturing())
         WriteCapture(buffer, n);
     return n;
 }

@@ -1,0 +1,67 @@
+// The exclusive open: a file is created or emptied only when no other holder has it locked.
+#include "platform/exclusivefile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray Contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+}  // namespace
+
+class TestExclusiveFile : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void opensCreatedOrEmptiedForWriting()
+    {
+        QTemporaryDir dir;
+        const QString fresh = dir.filePath(QStringLiteral("fresh.bin"));
+        const QString old = dir.filePath(QStringLiteral("old.bin"));
+        WriteFile(old, "earlier capture");
+        for (const QString &path : {fresh, old}) {
+            QFile file;
+            QVERIFY(OpenExclusive(file, path));
+            QCOMPARE(file.write("new", 3), qint64(3));
+            file.close();
+            QCOMPARE(Contents(path), QByteArray("new"));
+        }
+        QFile folder;
+        QVERIFY(!OpenExclusive(folder, dir.path()));
+        QVERIFY(!folder.isOpen());
+    }
+
+    void aHeldFileIsNeitherOpenedNorEmptiedUntilReleased()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("held.bin"));
+        QFile holder;
+        QVERIFY(OpenExclusive(holder, path));
+        holder.write("kept", 4);
+
+        QFile second;
+        QVERIFY(!OpenExclusive(second, path));
+        QVERIFY(!second.isOpen());
+        QCOMPARE(Contents(path), QByteArray("kept"));
+
+        holder.close();
+        QVERIFY(OpenExclusive(second, path));
+        QCOMPARE(Contents(path), QByteArray());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExclusiveFile)
+#include "tst_exclusivefile.moc"

@@ -298,8 +298,8 @@ private Q_SLOTS:
     void promptAndCloseWhileIdleChangeNothing_data()
     {
         QTest::addColumn<int>("event");
-        QTest::newRow("prompt") << EV_PROMPT;
-        QTest::newRow("closed") << EV_CLOSED;
+        QTest::newRow("prompt") << int(EV_PROMPT);
+        QTest::newRow("closed") << int(EV_CLOSED);
     }
     void promptAndCloseWhileIdleChangeNothing()
     {
@@ -376,8 +376,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("connected");
         QTest::addColumn<int>("stateAfter");
-        QTest::newRow("disconnected: only the flag") << false << ST_DISCONNECTED;
-        QTest::newRow("connected: state 2 becomes 3") << true << ST_CONNECTED;
+        QTest::newRow("disconnected: only the flag") << false << int(ST_DISCONNECTED);
+        QTest::newRow("connected: state 2 becomes 3") << true << int(ST_CONNECTED);
     }
     void batchSendWithLoopbackOnSwitchesItOff()
     {

@@ -22,7 +22,7 @@ class CUDPWnd;
 class QPainter;
 class QPrinter;
 
-class CQnView : public CMsgWnd<QWidget>
+class CQnView final : public CMsgWnd<QWidget>
 {
     Q_OBJECT
 public:
@@ -72,7 +72,10 @@ protected:
     void OnTimer(int id) override;
     void paintEvent(QPaintEvent *event) override;
 
-public:  // still open to the frame and the tests
+private:
+    // Tests reach the entries no user action can reach through it (tests/session/sessionprobe.h).
+    friend class SessionProbe;
+
     void OnFirstInitialUpdate();
     void OnChildClose(ToolWindowKind kind);
     // The view's drawing: `area` filled with the button face colour.

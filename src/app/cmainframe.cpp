@@ -316,6 +316,8 @@ void CMainFrame::closeEvent(QCloseEvent *event)
         return;
     }
     CPersistentFrame::closeEvent(event);
+    if (event->isAccepted())
+        emit Closed();
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent *event)

@@ -47,6 +47,8 @@ Q_SIGNALS:
     void AppCommand(int id);
     // A file was dropped onto the window.
     void FileDropped(const QString &path);
+    // The window has closed after its close query agreed: the program ends with it.
+    void Closed();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

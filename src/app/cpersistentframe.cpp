@@ -1,6 +1,7 @@
 #include "app/cpersistentframe.h"
 
 #include "platform/cinifile.h"
+#include "platform/screenfit.h"
 
 #include <climits>
 
@@ -43,10 +44,12 @@ void CPersistentFrame::RestorePlacement()
     const bool icon = profile.GetInt(kSection, kIconKey, 0) != 0;
     const bool max = profile.GetInt(kSection, kMaxKey, 0) != 0;
 
-    // The stored rectangle is used as read, even off screen: its corner is the window frame's,
-    // its size the client area's (the frame's size is the window manager's).
+    // The stored rectangle is used as read as long as the title bar is on a screen and the window
+    // fits the screen: its corner is the window frame's, its size the client area's (the frame's
+    // size is the window manager's). A profile from another screen layout is brought into reach.
     move(rect.left, rect.top);
     resize(rect.right - rect.left, rect.bottom - rect.top);
+    FitToScreen(this);
     if (icon) {
         // Minimized without taking the focus; restoring brings back the maximized state if it had it.
         setAttribute(Qt::WA_ShowWithoutActivating, true);

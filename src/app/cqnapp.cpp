@@ -9,12 +9,14 @@
 #include "platform/prompts.h"
 #include "platform/qnwin.h"
 #include "platform/qtprompts.h"
+#include "platform/qttranslation.h"
 #include "platform/uifonts.h"
 #include "session/cqnview.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 #include <csignal>
 
@@ -60,6 +62,8 @@ int CQnApp::Run()
 
 bool CQnApp::InitInstance(const QStringList &arguments)
 {
+    // Qt's standard dialogs in Japanese, as the rest of the program; English where it is missing.
+    InstallQtTranslation();
     if (!InitSockets()) {
         Prompts::Instance().MessageBox(nullptr, QStringLiteral("Windows ｿｹｯﾄの初期化に失敗しました。"),
                                        Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
@@ -72,7 +76,13 @@ bool CQnApp::InitInstance(const QStringList &arguments)
 
     m_pDocument = std::make_unique<CQnDoc>();
     m_pMainWnd = new CMainFrame;
-    m_pMainWnd->SetCloseQuery([this] { return SaveModified(); });
+    m_pMainWnd->SetCloseQuery([this] { return GetView()->CanCloseFrame() && SaveModified(); });
+    // The program ends with its main window, whatever tool windows are still open: they are windows
+    // of their own, and Qt's quit would wait for them. Outside the event loop there is nothing to end.
+    connect(m_pMainWnd, &CMainFrame::Closed, this, [] {
+        if (QThread::currentThread()->loopLevel() > 0)
+            QCoreApplication::exit(0);
+    });
     connect(m_pMainWnd, &CMainFrame::AppCommand, this, &CQnApp::OnCommand);
     connect(m_pMainWnd, &CMainFrame::FileDropped, this, &CQnApp::OpenDocumentFile);
     UpdateRecentFileMenu();

@@ -2,9 +2,11 @@
 
 #include "platform/dialogunits.h"
 #include "platform/qnwin.h"
+#include "platform/screenfit.h"
 #include "platform/uifonts.h"
 
 #include <QPushButton>
+#include <QShowEvent>
 
 CQnDialog::CQnDialog(const QString &caption, int width, int height, QWidget *parent)
     : QDialog(parent), m_font(DialogFont(QString::fromUtf8(kFaceMsPGothic), 9))
@@ -56,4 +58,11 @@ void CQnDialog::PlaceItem(int id, QWidget *control, int x, int y, int width, int
     control->setParent(this);
     control->setGeometry(DluToPixels(m_font, x, y, width, height));
     m_items[id] = control;
+}
+
+void CQnDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FitToScreen(this);
 }

@@ -28,6 +28,7 @@ protected:
     virtual void OnInitDialog();
     // OK stores the controls into the members and closes with IDOK.
     virtual void OnOK();
+    void showEvent(QShowEvent *event) override;
 
     // Places a control at a template rectangle in dialog units and registers its id.
     template <class Control>

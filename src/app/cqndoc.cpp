@@ -139,6 +139,9 @@ bool CQnDoc::OnSaveDocument(const QString &path, QString *error)
         return false;
     }
     QSaveFile file(path);
+    // A file the user may write in a folder the user may not: written in place, as there is no
+    // room for the temporary file.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
         *error = AccessFailureText(QStringLiteral("%1 に保存できません。"), name, file.error());
         return false;

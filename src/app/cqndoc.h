@@ -67,8 +67,9 @@ public:
     // Reads the file. On failure `error` holds the text to show and the document is left exactly
     // as it was before the call.
     bool OnOpenDocument(const QString &path, QString *error);
-    // Writes the file (replaced only once it is completely written). On failure `error` holds the
-    // text to show and the file on disk is untouched.
+    // Writes the file (replaced only once it is completely written; written in place when its
+    // folder takes no new file but the file itself may be written). On failure `error` holds the
+    // text to show and, unless it was being written in place, the file on disk is untouched.
     bool OnSaveDocument(const QString &path, QString *error);
     // Reads or writes the file format through the archive; false on the first failing field.
     bool Serialize(CArchive &archive);

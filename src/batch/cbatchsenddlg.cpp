@@ -9,6 +9,7 @@
 #include "display/chexconv.h"
 #include "platform/cp932.h"
 #include "platform/dialogunits.h"
+#include "platform/screenfit.h"
 #include "platform/uifonts.h"
 
 #include <QCloseEvent>
@@ -79,6 +80,7 @@ BOOL CBatchSendDlg::Create(QObject *view, CQnDoc *document, int kind)
     OnInitDialog();
     m_bWindow = true;
     UpdateControls();
+    FitToScreen(this);
     show();
     return TRUE;
 }
@@ -236,7 +238,7 @@ void CBatchSendDlg::OnSessionEvent(int code, LPARAM lParam)
         break;
     case EV_GRID_PASTE_KEY:
         if (m_pScenarioGrid)
-            m_pScenarioGrid->SetCellText(row, col, GetClipboardText());
+            m_pScenarioGrid->SetCellText(row, col, SingleCellText(GetClipboardText()));
         break;
     default:
         break;  // row marked, click, cell notification and anything else: nothing to do

@@ -5,12 +5,14 @@
 #include "batch/gridediting.h"
 #include "batch/promptjudge.h"
 #include "platform/dialogunits.h"
+#include "platform/screenfit.h"
 #include "platform/uifonts.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 
 CPromptSettingDlg::CPromptSettingDlg(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
@@ -157,4 +159,11 @@ bool CPromptSettingDlg::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void CPromptSettingDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FitToScreen(this);
 }

@@ -38,6 +38,7 @@ public:
 protected:
     // Enter and Escape do nothing: only the buttons close the dialog.
     void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

@@ -66,6 +66,15 @@ QString GetClipboardText()
     return clipboard ? clipboard->text() : QString();
 }
 
+QString SingleCellText(const QString &text)
+{
+    QString cell = text;
+    cell.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    cell.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    cell.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return cell;
+}
+
 QMenu *CreateGridMenu(QWidget *parent)
 {
     auto *menu = new QMenu(parent);

@@ -33,6 +33,9 @@ void PasteBlock(CvsFlexGrid *grid);
 // The clipboard as plain text, whole whatever its length; "" when it holds no text.
 void SetClipboardText(const QString &text);
 QString GetClipboardText();
+// `text` made fit for one cell: each line break (CR LF, CR or LF) becomes one blank, so the cell
+// stays on its own line of a CSV file.
+QString SingleCellText(const QString &text);
 
 // The popup menu with the four commands, each action's data its command id. The caller owns it.
 QMenu *CreateGridMenu(QWidget *parent);

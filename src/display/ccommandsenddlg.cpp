@@ -4,6 +4,7 @@
 #include "display/ctextpiecereader.h"
 #include "platform/cp932.h"
 #include "platform/dialogunits.h"
+#include "platform/screenfit.h"
 #include "platform/uifonts.h"
 
 #include <QCheckBox>
@@ -55,6 +56,7 @@ BOOL CCommandSendDlg::Create(QObject *view, int kind)
     m_nKind = kind;
     OnInitDialog();
     m_bWindow = true;
+    FitToScreen(this);
     show();
     return TRUE;
 }

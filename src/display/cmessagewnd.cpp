@@ -3,12 +3,14 @@
 #include "display/clineview.h"
 #include "platform/cp932.h"
 #include "platform/dialogunits.h"
+#include "platform/screenfit.h"
 #include "platform/uifonts.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include <cstring>
 
@@ -149,7 +151,12 @@ LRESULT CMessageWnd::WindowProc(UINT /*message*/, WPARAM /*wParam*/, LPARAM /*lP
 
 void CMessageWnd::closeEvent(QCloseEvent *event)
 {
-    // The view decides: it hides the window, which keeps its text.
+    // The user's close box: the view decides; it hides the window, which keeps its text. A close
+    // the program starts itself (the application quitting) is let through.
+    if (!event->spontaneous()) {
+        event->accept();
+        return;
+    }
     event->ignore();
     RequestClose();
 }
@@ -175,6 +182,13 @@ void CMessageWnd::resizeEvent(QResizeEvent *event)
 {
     CMsgWnd<QWidget>::resizeEvent(event);
     PlaceTextArea();
+}
+
+void CMessageWnd::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous())
+        FitToScreen(this);
+    CMsgWnd<QWidget>::showEvent(event);
 }
 
 void CMessageWnd::AppendEntry(std::vector<CLineStore::Line> lines)

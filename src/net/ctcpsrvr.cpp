@@ -2,6 +2,15 @@
 
 #include "net/ctcpsoc.h"
 #include "net/socketlog.h"
+#include "platform/cp932.h"
+#include "platform/qnwin.h"
+
+#include <cstring>
+#include <utility>
+
+namespace {
+constexpr int kResumeAcceptTimer = 1;
+}
 
 CTCPSrvr::CTCPSrvr() = default;
 
@@ -17,6 +26,7 @@ void CTCPSrvr::CreateEndpoint(QObject *view, char *logBuf)
 BOOL CTCPSrvr::Build(unsigned port)
 {
     DropClient();
+    ResetAcceptPause();
     m_pListenSoc.reset();  // the old listener lets go of its port before the new one binds
     m_pListenSoc = std::make_unique<CTCPSoc>(this, 1, m_pLogBuf, CTCPSoc::ROLE_SRVR);
     if (!m_pListenSoc->Create(port))
@@ -27,6 +37,7 @@ BOOL CTCPSrvr::Build(unsigned port)
 
 void CTCPSrvr::Teardown()
 {
+    ResetAcceptPause();
     if (m_bClient) {
         DropClient();
         Log(QStringLiteral("ﾃﾞｽﾄﾗｸﾀ ｸﾗｲｱﾝﾄ破棄"), LOG_TRACE);
@@ -64,7 +75,19 @@ int CTCPSrvr::Receive(void *buffer, int length)
 
 void CTCPSrvr::Log(const QString &text, int kind)
 {
-    SendSocketLog(m_pLogBuf, m_pView, text, kind, u"[TCPSrvr]");
+    if (m_bHoldLog && m_pLogBuf)
+        m_heldLog.append(ToCp932(SocketLogLine(text, kind, u"[TCPSrvr]")));
+    else
+        SendSocketLog(m_pLogBuf, m_pView, text, kind, u"[TCPSrvr]");
+}
+
+void CTCPSrvr::ReleaseHeldLog()
+{
+    for (const QByteArray &line : std::as_const(m_heldLog)) {
+        qstrncpy(m_pLogBuf, line.constData(), QN_BUFFER_SIZE);
+        SendMessage(m_pView, WM_SOCKET_LOG, 0, 0);
+    }
+    m_heldLog.clear();
 }
 
 LRESULT CTCPSrvr::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -77,7 +100,10 @@ LRESULT CTCPSrvr::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         // A line of one of our sockets: mark that it passed here and hand it on.
         if (m_pLogBuf) {
             AppendSocketLog(m_pLogBuf, u"<-[TCPSrvr]");
-            SendMessage(m_pView, WM_SOCKET_LOG, 0, 0);
+            if (m_bHoldLog)
+                m_heldLog.append(QByteArray(m_pLogBuf));
+            else
+                SendMessage(m_pView, WM_SOCKET_LOG, 0, 0);
         }
         return 0;
     default:
@@ -112,15 +138,58 @@ void CTCPSrvr::AcceptClient()
 {
     if (!m_pListenSoc)
         return;  // torn down since the notice was posted
+    if (IsTimerRunning(kResumeAcceptTimer)) {
+        m_bAcceptWaiting = true;  // taken when the pause ends; until then the socket stays silent
+        return;
+    }
+    // A retry after a failure writes its lines only when it does not fail the same way again.
+    m_bHoldLog = m_nAcceptError != 0;
+    int code = 0;
     if (m_bClient) {
         Log(QStringLiteral("ON ACCEPT ｸﾗｲｱﾝﾄは既に構築されています。"), LOG_TRACE);
         Log(QStringLiteral("ON ACCEPT 最大1ｸﾗｲｱﾝﾄのため構築後即破棄します。"), LOG_TRACE);
         CTCPSoc surplus(this, 999, m_pLogBuf, CTCPSoc::ROLE_TERM);
-        m_pListenSoc->Accept(&surplus);
-        return;  // leaving scope closes the newcomer's connection
+        if (!m_pListenSoc->Accept(&surplus))
+            code = CAsyncSocket::GetLastError();
+        // leaving scope closes the newcomer's connection
+    } else {
+        Log(QStringLiteral("ON ACCEPT ｸﾗｲｱﾝﾄ構築"), LOG_TRACE);
+        m_pClientSoc = std::make_unique<CTCPSoc>(this, 2, m_pLogBuf, CTCPSoc::ROLE_TERM);
+        m_bClient = TRUE;
+        if (!m_pListenSoc->Accept(m_pClientSoc.get())) {
+            code = CAsyncSocket::GetLastError();
+            DropClient();  // nothing was accepted: the slot stays free for the next client
+        }
     }
-    Log(QStringLiteral("ON ACCEPT ｸﾗｲｱﾝﾄ構築"), LOG_TRACE);
-    m_pClientSoc = std::make_unique<CTCPSoc>(this, 2, m_pLogBuf, CTCPSoc::ROLE_TERM);
-    m_bClient = TRUE;
-    m_pListenSoc->Accept(m_pClientSoc.get());
+    AcceptFinished(code);
+}
+
+// Writes or drops the held lines of a retry and rests after a failure.
+void CTCPSrvr::AcceptFinished(int code)
+{
+    const bool repeated = m_bHoldLog && code == m_nAcceptError;
+    m_bHoldLog = false;
+    if (repeated)
+        m_heldLog.clear();
+    else
+        ReleaseHeldLog();
+    m_nAcceptError = code;
+    if (code != 0)
+        SetTimer(kResumeAcceptTimer, kAcceptPauseMs);
+}
+
+void CTCPSrvr::ResetAcceptPause()
+{
+    KillTimer(kResumeAcceptTimer);
+    m_nAcceptError = 0;
+    m_bAcceptWaiting = false;
+}
+
+void CTCPSrvr::OnTimer(int id)
+{
+    if (id != kResumeAcceptTimer)
+        return;
+    KillTimer(kResumeAcceptTimer);
+    if (std::exchange(m_bAcceptWaiting, false))
+        AcceptClient();
 }

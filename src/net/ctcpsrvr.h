@@ -4,6 +4,8 @@
 
 #include "platform/cmsgwnd.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -34,11 +36,24 @@ public:
     std::unique_ptr<CTCPSoc> m_pClientSoc;  // declared after the listener: it goes first
     BOOL m_bClient = FALSE;
 
+    // How long accepting rests after a failed accept: a connection left waiting by a shortage of
+    // descriptors would otherwise announce itself again at once, for as long as the shortage lasts.
+    static constexpr int kAcceptPauseMs = 100;
+
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnTimer(int id) override;
 
 private:
     void OnSocketEvent(SessionEvent code, LPARAM lParam);
     void AcceptClient();
+    void AcceptFinished(int code);
+    void ResetAcceptPause();
     void DropClient();
+    void ReleaseHeldLog();
+
+    int m_nAcceptError = 0;         // code of the last failed accept until one succeeds
+    bool m_bAcceptWaiting = false;  // a connection announced itself while accepting rested
+    bool m_bHoldLog = false;        // lines of a retry wait in m_heldLog until its outcome is known
+    QList<QByteArray> m_heldLog;
 };

@@ -34,14 +34,31 @@ BOOL CUDPSoc::Connect(const QString &address, unsigned port)
     return TRUE;
 }
 
+void CUDPSoc::ResolveDestination(const QString &address, unsigned port)
+{
+    sockaddr_in found;
+    m_resolved.reset();
+    if (ResolveAddress(address, port, SOCK_DGRAM, found))
+        m_resolved = found;
+    m_strResolvedAddress = address;
+    m_nResolvedPort = port;
+}
+
 BOOL CUDPSoc::Send(const void *data, int length)
 {
-    return SendTo(data, length, m_nPort, m_strAddress);
+    if (m_strResolvedAddress != m_strAddress || m_nResolvedPort != m_nPort)
+        return SendTo(data, length, m_nPort, m_strAddress);
+    return Sent(CAsyncSocket::SendTo(data, length, m_resolved ? &*m_resolved : nullptr, 0));
 }
 
 BOOL CUDPSoc::SendTo(const void *data, int length, unsigned port, const QString &address)
 {
-    if (CAsyncSocket::SendTo(data, length, port, address, 0) != SOCKET_ERROR)
+    return Sent(CAsyncSocket::SendTo(data, length, port, address, 0));
+}
+
+BOOL CUDPSoc::Sent(int result)
+{
+    if (result != SOCKET_ERROR)
         return TRUE;
     Failed(QStringLiteral("SendTo"), SocketErrorTable::SendTo, kUdpSendToUnknownError);
     return FALSE;

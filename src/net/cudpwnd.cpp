@@ -19,8 +19,11 @@ BOOL CUDPWnd::Open(const QString &address, unsigned remotePort, unsigned localPo
 {
     m_strAddress = address;
     m_nPort = static_cast<int>(remotePort);
-    if (m_pSoc && m_pSoc->Create(localPort))
+    if (m_pSoc && m_pSoc->Create(localPort)) {
+        // Looked up once here, not at every datagram: a slow resolver would stall each send.
+        m_pSoc->ResolveDestination(m_strAddress, remotePort);
         return TRUE;
+    }
     Prompts::Instance().MessageBox(
         this, QStringLiteral("ソケットを作成できません。指定が重複している可能性があります。"),
         Prompts::AppTitle(), Prompts::Ok, Prompts::NoIcon);

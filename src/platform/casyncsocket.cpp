@@ -9,31 +9,13 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace {
 
 thread_local int t_nLastError = 0;
 
-// The IPv4 address of `host` (dotted text or a name) with `port`; false when it does not resolve.
-bool Resolve(const QString &host, unsigned port, int socketType, sockaddr_in &out)
-{
-    if (host.isEmpty() || port > 0xFFFF)
-        return false;
-    const QByteArray name = host.toUtf8();
-    out = {};
-    out.sin_family = AF_INET;
-    out.sin_port = htons(static_cast<uint16_t>(port));
-    if (inet_pton(AF_INET, name.constData(), &out.sin_addr) == 1)
-        return true;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = socketType;
-    addrinfo *found = nullptr;
-    if (getaddrinfo(name.constData(), nullptr, &hints, &found) != 0 || !found)
-        return false;
-    out.sin_addr = reinterpret_cast<const sockaddr_in *>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-    return true;
-}
+CAsyncSocket::NameLookup g_nameLookup = ::getaddrinfo;
 
 bool WouldBlock(int error)
 {
@@ -55,6 +37,32 @@ BOOL Refuse(int code)
 }
 
 }  // namespace
+
+BOOL CAsyncSocket::ResolveAddress(const QString &host, unsigned port, int socketType, sockaddr_in &out)
+{
+    if (host.isEmpty() || port > 0xFFFF)
+        return FALSE;
+    const QByteArray name = host.toUtf8();
+    out = {};
+    out.sin_family = AF_INET;
+    out.sin_port = htons(static_cast<uint16_t>(port));
+    if (inet_pton(AF_INET, name.constData(), &out.sin_addr) == 1)
+        return TRUE;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = socketType;
+    addrinfo *found = nullptr;
+    if (g_nameLookup(name.constData(), nullptr, &hints, &found) != 0 || !found)
+        return FALSE;
+    out.sin_addr = reinterpret_cast<const sockaddr_in *>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return TRUE;
+}
+
+CAsyncSocket::NameLookup CAsyncSocket::SetNameLookup(NameLookup lookup)
+{
+    return std::exchange(g_nameLookup, lookup ? lookup : ::getaddrinfo);
+}
 
 int WinsockErrorFromErrno(int error)
 {
@@ -211,7 +219,7 @@ BOOL CAsyncSocket::Connect(const QString &host, unsigned port)
     if (m_phase == Phase::Connecting)
         return Refuse(WSAEALREADY);
     sockaddr_in peer;
-    if (!Resolve(host, port, m_nType, peer))
+    if (!ResolveAddress(host, port, m_nType, peer))
         return Refuse(WSAEINVAL);
     if (::connect(m_hSocket, reinterpret_cast<const sockaddr *>(&peer), sizeof peer) == 0) {
         if (m_nType == SOCK_DGRAM)
@@ -324,12 +332,19 @@ int CAsyncSocket::SendTo(const void *data, int length, unsigned port, const QStr
     if (length < 0)
         return FailWith(WSAEINVAL);
     sockaddr_in peer;
-    if (!Resolve(host, port, m_nType, peer))
+    return SendTo(data, length, ResolveAddress(host, port, m_nType, peer) ? &peer : nullptr, flags);
+}
+
+int CAsyncSocket::SendTo(const void *data, int length, const sockaddr_in *to, int flags)
+{
+    if (m_hSocket == INVALID_SOCKET)
+        return FailWith(WSAENOTSOCK);
+    if (length < 0 || !to)
         return FailWith(WSAEINVAL);
     ssize_t sent;
     do
         sent = ::sendto(m_hSocket, data, static_cast<size_t>(length), flags | MSG_NOSIGNAL,
-                        reinterpret_cast<const sockaddr *>(&peer), sizeof peer);
+                        reinterpret_cast<const sockaddr *>(to), sizeof *to);
     while (sent < 0 && errno == EINTR);
     const int error = errno;
     if (sent < 0 && WouldBlock(error))

@@ -6,9 +6,11 @@
 #include <QObject>
 #include <QString>
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 class QSocketNotifier;
+struct addrinfo;
 
 // Winsock error codes, the numbers every error text of the program is keyed by.
 constexpr int WSAEINTR = 10004;
@@ -88,8 +90,18 @@ public:
     int Send(const void *data, int length, int flags = 0);
     int Receive(void *buffer, int length, int flags = 0);
     int SendTo(const void *data, int length, unsigned port, const QString &host, int flags = 0);
+    // Sends to an address looked up beforehand (ResolveAddress); null `to` stands for a destination
+    // that did not resolve and fails with WSAEINVAL, as SendTo with that name does.
+    int SendTo(const void *data, int length, const sockaddr_in *to, int flags = 0);
     // Reads one datagram; one longer than `length` is lost and fails with WSAEMSGSIZE.
     int ReceiveFrom(void *buffer, int length, QString &address, unsigned &port, int flags = 0);
+
+    // `host` (dotted text or a name) with `port` as an IPv4 address for sockets of `socketType`;
+    // FALSE when it does not resolve.
+    static BOOL ResolveAddress(const QString &host, unsigned port, int socketType, sockaddr_in &out);
+    // The function that looks host names up, getaddrinfo unless replaced; returns the one replaced.
+    using NameLookup = int (*)(const char *, const char *, const addrinfo *, addrinfo **);
+    static NameLookup SetNameLookup(NameLookup lookup);
 
     // The Winsock code of this thread's last failed socket call.
     static int GetLastError();

@@ -166,6 +166,8 @@ bool CIniFile::Save() const
         return false;
     QDir().mkpath(QFileInfo(m_strPath).absolutePath());
     QSaveFile file(m_strPath);
+    // In a folder the user may not write, a file the user may write is written in place.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.write(Serialize());

@@ -51,5 +51,6 @@ void CSignalQuit::OnSignal()
     char buffer[16];
     while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
     }
-    QCoreApplication::quit();
+    // Not quit(): that closes the windows first, and a window may ask a question or refuse.
+    QCoreApplication::exit(0);
 }

@@ -1,4 +1,5 @@
-// Ends the event loop cleanly on SIGTERM or SIGINT, so that a stopped program still saves what it keeps.
+// Ends the event loop on SIGTERM or SIGINT without asking anything, so that a stopped program still
+// saves what it keeps (an unsaved document is not written).
 #pragma once
 
 #include <QObject>

@@ -53,6 +53,8 @@ public:
     // The batch send window exists (the one place that decides it).
     bool IsBatchWindowOpen() const;
     bool IsCommandWindowOpen() const;
+    // Asked before the main window closes: a running batch is aborted only if the user agrees.
+    bool CanCloseFrame();
     CMessageWnd *LogWindow() const { return m_pLogWnd.get(); }
     CMessageWnd *HistoryWindow() const { return m_pHistoryWnd.get(); }
     CCommandSendDlg *CommandWindow() const { return m_pCommandDlg.get(); }

@@ -3,10 +3,20 @@
 #include "session/cqnview.h"
 
 #include "batch/cbatchsenddlg.h"
+#include "platform/prompts.h"
 
 bool CQnView::IsBatchWindowOpen() const
 {
     return m_pBatchDlg && m_pBatchDlg->HasWindow();
+}
+
+bool CQnView::CanCloseFrame()
+{
+    if (!IsBatchWindowOpen() || !m_pBatchDlg->IsRunning())
+        return true;
+    // The program's end takes the run's connection with it.
+    return Prompts::Instance().MessageBox(m_pBatchDlg.get(), QStringLiteral("中止しますか？"), Prompts::AppTitle(),
+                                          Prompts::YesNo, Prompts::Question) == IDYES;
 }
 
 void CQnView::PostToBatchWindow(SessionEvent event)

@@ -180,12 +180,17 @@ void CQnView::OnSocketSettings()
     const CQnDoc::SlotRange range = CQnDoc::SettingSlots(m_nSocketType);
     CSocketSettingDlg dialog(this);
     QString *const values[3] = {&dialog.m_strValue1, &dialog.m_strValue2, &dialog.m_strValue3};
+    QString shown[3];
     for (int i = 0; i < range.count; ++i)
-        *values[i] = m_pDocument->GetSlotString(range.first + i);
+        *values[i] = shown[i] = m_pDocument->GetSlotString(range.first + i);
     if (dialog.DoModal(m_nSocketType) != IDOK)
         return;
-    for (int i = 0; i < range.count; ++i)
-        m_pDocument->SetSlotString(range.first + i, *values[i]);
+    // A field left as it was keeps its stored bytes: not every byte sequence survives the way
+    // through text and back.
+    for (int i = 0; i < range.count; ++i) {
+        if (*values[i] != shown[i])
+            m_pDocument->SetSlotString(range.first + i, *values[i]);
+    }
     m_pDocument->SetModifiedFlag();
 }
 

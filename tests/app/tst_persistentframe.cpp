@@ -1,9 +1,15 @@
 // Window placement: the profile's text form, and the frame reopening where and how it was closed.
 #include "app/cmainframe.h"
+#include "res/commandids.h"
 #include "app/cpersistentframe.h"
+#include "app/cqndoc.h"
+#include "batch/cbatchsenddlg.h"
+#include "display/cmessagewnd.h"
 #include "platform/cinifile.h"
+#include "session/cqnview.h"
 #include "support/tempconfighome.h"
 
+#include <QScreen>
 #include <QTest>
 
 #include <memory>
@@ -145,6 +151,33 @@ private Q_SLOTS:
         frame.ActivateFrame();
         QTRY_COMPARE(frame.frameGeometry().topLeft(), QPoint(10, 10));
         QCOMPARE(frame.size(), QSize(400, 200));
+    }
+
+    void aPlacementOffEveryScreenIsBroughtBackAtItsSize()
+    {
+        QVERIFY(CIniFile(CIniFile::ProfilePath()).WriteString(kSection, QStringLiteral("Rect"), QStringLiteral("5000 5000 5500 5140 ")));
+        CPersistentFrame window;
+        window.ActivateFrame();
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QTRY_COMPARE(window.frameGeometry().bottomRight(), area.bottomRight());
+        QCOMPARE(window.size(), QSize(500, 140));
+    }
+
+    void everyWindowFitsItsScreen()
+    {
+        CMainFrame frame;
+        frame.ActivateFrame();
+        CQnDoc doc;
+        CQnView *view = frame.GetActiveView();
+        view->OnInitialUpdate(&doc);
+        for (int id : {ID_VIEW_HISTORY, ID_VIEW_LOG, ID_BATCH_SEND})
+            view->OnCommand(id);
+        for (QWidget *window : {static_cast<QWidget *>(&frame), static_cast<QWidget *>(view->HistoryWindow()),
+                                static_cast<QWidget *>(view->LogWindow()), static_cast<QWidget *>(view->BatchWindow())}) {
+            QVERIFY(window->isVisible());
+            const QRect area = window->screen()->availableGeometry();
+            QTRY_VERIFY2(area.contains(window->frameGeometry()), qPrintable(window->windowTitle()));
+        }
     }
 
     void aFrameNeverShownLeavesTheProfileAlone()

@@ -5,6 +5,7 @@
 #include "app/cqnapp.h"
 #include "app/cqndoc.h"
 #include "platform/cinifile.h"
+#include "platform/csignalquit.h"
 #include "platform/qnwin.h"
 #include "session/cqnview.h"
 #include "support/scriptedprompts.h"
@@ -13,9 +14,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QDir>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
 
 #include <memory>
 
@@ -28,6 +35,21 @@ QString MakeDocument(const QString &path, const QString &address)
     doc.SetSlotInt(0, 1);
     QString error;
     return doc.OnSaveDocument(path, &error) ? path : QString();
+}
+
+// Runs the event loop as the program does; a loop still running after 10 seconds ends with 1.
+int RunEventLoop()
+{
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    watchdog.start(10000);
+    return QApplication::exec();
+}
+
+bool PlacementWritten()
+{
+    return !CIniFile(CIniFile::ProfilePath()).GetString(QStringLiteral("Window size"), QStringLiteral("Rect"), {}).isEmpty();
 }
 
 }  // namespace
@@ -259,6 +281,75 @@ private Q_SLOTS:
         app.GetMainFrame()->GetAction(ID_APP_EXIT)->trigger();
         QVERIFY(!app.GetMainFrame()->isVisible());
         QCOMPARE(prompts.MessageTexts().size(), 2);
+    }
+
+    void closingTheFrameEndsTheProgramWhateverToolWindowIsOpen_data()
+    {
+        QTest::addColumn<QList<int>>("commands");
+        QTest::addColumn<bool>("exitCommand");
+        QTest::newRow("command send") << QList<int>{ID_COMMAND_SEND} << false;
+        QTest::newRow("batch send") << QList<int>{ID_BATCH_SEND} << true;
+        QTest::newRow("history") << QList<int>{ID_VIEW_HISTORY} << false;
+        QTest::newRow("log") << QList<int>{ID_VIEW_LOG} << true;
+        QTest::newRow("history and log") << QList<int>{ID_VIEW_HISTORY, ID_VIEW_LOG} << false;
+    }
+    void closingTheFrameEndsTheProgramWhateverToolWindowIsOpen()
+    {
+        QFETCH(QList<int>, commands);
+        QFETCH(bool, exitCommand);
+        ScriptedPrompts prompts;
+        CQnApp app;
+        QVERIFY(app.InitInstance({QStringLiteral("quillnet")}));
+        CMainFrame *frame = app.GetMainFrame();
+        for (int id : commands)
+            frame->OnCommand(id);
+        QTimer::singleShot(0, frame, [frame, exitCommand] {
+            if (exitCommand)
+                frame->GetAction(ID_APP_EXIT)->trigger();
+            else
+                frame->close();
+        });
+        QCOMPARE(RunEventLoop(), 0);
+        app.ExitInstance();
+        QVERIFY(PlacementWritten());
+        QVERIFY(prompts.calls.isEmpty());
+    }
+
+    void aSignalEndsTheProgramWithoutQuestions()
+    {
+        ScriptedPrompts prompts;
+        CSignalQuit::InstallHandlers();
+        CSignalQuit quitOnSignal;
+        CQnApp app;
+        QVERIFY(app.InitInstance({QStringLiteral("quillnet")}));
+        const QString path = MakeDocument(Path(QStringLiteral("kept.qn")), QStringLiteral("on disk"));
+        QVERIFY(app.OpenDocumentFile(path));
+        app.GetDocument()->SetSlotString(0, QStringLiteral("not saved"));
+        app.GetDocument()->SetModifiedFlag();
+        prompts.answers << IDCANCEL << IDCANCEL;
+        ::raise(SIGTERM);
+        QCOMPARE(RunEventLoop(), 0);
+        app.ExitInstance();
+        QVERIFY(prompts.calls.isEmpty());
+        QVERIFY(PlacementWritten());
+        CQnDoc reread;
+        QString error;
+        QVERIFY(reread.OnOpenDocument(path, &error));
+        QCOMPARE(reread.GetSlotString(0), QStringLiteral("on disk"));
+    }
+
+    void standardDialogsSpeakJapanese()
+    {
+        if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_ja.qm")))
+            QSKIP("Qt's Japanese translation (qt6-translations-l10n) is not installed");
+        ScriptedPrompts prompts;
+        CQnApp app;
+        QVERIFY(app.InitInstance({QStringLiteral("quillnet")}));
+        QMessageBox box;
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("キャンセル"));
+        QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("はい(&Y)"));
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "File &name:"), QStringLiteral("ファイル名(&N):"));
     }
 
     void aboutShowsTheAboutBox()

@@ -1,6 +1,7 @@
 // The document file: exact layout of both versions, long and Japanese strings, and damaged files.
 #include "app/cqndoc.h"
 #include "platform/cp932.h"
+#include "support/lockedfolder.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -217,6 +218,23 @@ private Q_SLOTS:
         QVERIFY(!doc.OnSaveDocument(dir.path(), &error));
         QVERIFY(!doc.OnSaveDocument(dir.filePath(QStringLiteral("no/such/folder.qn")), &error));
         QVERIFY(doc.IsModified());
+    }
+
+    void saveIntoAFolderThatTakesNoNewFileWritesTheFileInPlace()
+    {
+        LockedFolder folder(EmptyFile(kMarker1, 0));
+        QVERIFY(folder.IsValid());
+        CQnDoc doc;
+        doc.SetSlotString(3, QStringLiteral("ｻｰﾊﾞｰ"));
+        QVERIFY(folder.Run([&] {
+            QString error;
+            return doc.OnSaveDocument(folder.FilePath(), &error);
+        }));
+        CQnDoc reread;
+        QString error;
+        QVERIFY2(reread.OnOpenDocument(folder.FilePath(), &error), qPrintable(error));
+        QCOMPARE(reread.GetVersion(), QByteArray(CQnDoc::kVersion2));
+        QCOMPARE(reread.GetSlotString(3), QStringLiteral("ｻｰﾊﾞｰ"));
     }
 
     void unreadableFileFails()

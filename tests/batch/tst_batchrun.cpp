@@ -7,6 +7,7 @@
 
 #include <QPushButton>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
@@ -19,15 +20,16 @@ const QString kAborted = QStringLiteral("中止しました");
 const QString kRunning = QStringLiteral("処理中");
 const QString kLoopback = QStringLiteral("127.0.0.1");
 
-// A port that refuses connections: bound by a server that has closed again.
-quint16 RefusingPort()
+// A port that refuses connections: bound but never listening, and held so that nobody else takes it.
+class RefusingPort
 {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = server.serverPort();
-    server.close();
-    return port;
-}
+public:
+    RefusingPort() { m_holder.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress); }
+    quint16 Port() const { return m_holder.localPort(); }
+
+private:
+    QTcpSocket m_holder;
+};
 
 QList<QByteArray> NumberedLines(const char *prefix, int count)
 {
@@ -98,6 +100,7 @@ private Q_SLOTS:
         BatchSession s;
         PromptServer server;
         server.closeAfterLines = closeAfter;
+        const RefusingPort refusing;
         QString port = server.PortText();
         QString file = s.SendFileOfLines("row1.txt", {"l1", "l2", "l3", "l4"});
         if (kind == "missing")
@@ -105,7 +108,7 @@ private Q_SLOTS:
         else if (kind == "no name")
             file.clear();
         else if (kind == "refused")
-            port = QString::number(RefusingPort());
+            port = QString::number(refusing.Port());
         else if (kind == "empty first")
             file = s.SendFileOfLines("row1.txt", {"", "l2"});
         else if (kind == "empty fourth")
@@ -293,6 +296,21 @@ private Q_SLOTS:
         QTRY_COMPARE(s.view.State(), ST_DISCONNECTED);
         QVERIFY(s.view.IsBatchWindowOpen());
         QCOMPARE(server.TotalLines(), 0);
+    }
+
+    void theProgramEndsDuringARunOnlyIfTheUserAbortsIt()
+    {
+        BatchSession s;
+        PromptServer server;
+        server.greeting.clear();  // the prompt never comes
+        s.SetRow(1, kLoopback, server.PortText(), s.SendFileOfLines("f.txt", {"x1"}));
+        s.Start();
+        QTRY_COMPARE(s.view.State(), ST_CONNECTED);
+        s.prompts.answers << IDNO << IDYES;
+        QVERIFY(!s.view.CanCloseFrame());
+        QVERIFY(s.dlg->IsRunning());
+        QVERIFY(s.view.CanCloseFrame());
+        QCOMPARE(s.prompts.MessageTexts(), (QStringList{"一括送信を開始しますか？", "中止しますか？", "中止しますか？"}));
     }
 
     void promptAndCloseWhileIdleChangeNothing_data()

@@ -255,6 +255,29 @@ private Q_SLOTS:
         }
     }
 
+    void linesPastedIntoOneCellStayOnTheirRowOfTheCsvFile()
+    {
+        BatchSession s;
+        CBatchGrid &grid = s.Grid();
+        grid.SetCellText(2, 3, QStringLiteral("next"));
+        SetClipboardText(QStringLiteral("a\r\nb\rc\nd\r\n"));
+        grid.setFocus();
+        SelectBlock(grid, 1, 3, 1, 3);
+        QTest::keyClick(&grid, Qt::Key_V, Qt::ControlModifier);
+        FlushPostedEvents();
+        QCOMPARE(grid.GetCellText(1, 3), QStringLiteral("a b c d "));
+
+        const QString path = s.dir.filePath(QStringLiteral("pasted.csv"));
+        s.prompts.fileNames.enqueue(path);
+        s.dlg->WriteCsv();
+        QCOMPARE(FileBytes(path).count("\r\n"), 200);
+        grid.ClearCells(CvsFlexGrid::kClearScrollable, CvsFlexGrid::kClearText);
+        s.prompts.fileNames.enqueue(path);
+        s.dlg->ReadCsv();
+        QCOMPARE(grid.GetCellText(1, 3), QStringLiteral("a b c d "));
+        QCOMPARE(grid.GetCellText(2, 3), QStringLiteral("next"));
+    }
+
     void cancelledOrFailedFilesKeepTheTable_data()
     {
         QTest::addColumn<bool>("read");

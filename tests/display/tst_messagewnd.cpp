@@ -4,14 +4,17 @@
 #include "platform/cmsgwnd.h"
 #include "platform/uifonts.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <memory>
 #include <tuple>
@@ -220,9 +223,12 @@ private Q_SLOTS:
         window->AddLine(QStringLiteral("kept"));
         ShowActive(*window);
         window->TextArea()->setFocus();
-        if (key == 0)
-            window->close();
-        else
+        if (key == 0) {
+            QCloseEvent close;
+            QSpontaneKeyEvent::setSpontaneous(&close);
+            QApplication::instance()->notify(window.get(), &close);  // keeps the event spontaneous
+            QVERIFY(!close.isAccepted());
+        } else
             QTest::keyClick(window->TextArea(), Qt::Key(key));
         QCoreApplication::sendPostedEvents(&view);
         if (asks)

@@ -79,6 +79,11 @@ LoopbackPeer LoopbackPeer::ListenTcp()
     return LoopbackPeer(handle);
 }
 
+LoopbackPeer LoopbackPeer::BindTcp()
+{
+    return LoopbackPeer(Bound(SOCK_STREAM));
+}
+
 LoopbackPeer LoopbackPeer::ConnectTcp(quint16 port)
 {
     const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -16,6 +16,9 @@ public:
     ~LoopbackPeer();
 
     static LoopbackPeer ListenTcp();                // on 127.0.0.1, a port of the system's choice
+    // Bound on 127.0.0.1 but never listening: connects to its port are refused, and while it is held
+    // no other socket (a client's own port included) can take that port.
+    static LoopbackPeer BindTcp();
     static LoopbackPeer ConnectTcp(quint16 port);   // connected to 127.0.0.1:port
     static LoopbackPeer BindUdp();                  // on 127.0.0.1, a port of the system's choice
     // A connection waiting on this listening socket, waiting up to `timeoutMs` for one.

@@ -64,10 +64,8 @@ private Q_SLOTS:
         QFETCH(bool, withLog);
         QFETCH(QStringList, tail);
         QFETCH(LPARAM, param);
-        LoopbackPeer server = LoopbackPeer::ListenTcp();
+        const LoopbackPeer server = listening ? LoopbackPeer::ListenTcp() : LoopbackPeer::BindTcp();
         const quint16 port = server.Port();
-        if (!listening)
-            server = LoopbackPeer();
         Client client(CTCPSoc::ROLE_TERM, withLog);
         QVERIFY(client.soc.Create(0));
         QVERIFY(client.soc.Connect("127.0.0.1", port));

@@ -6,7 +6,13 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,6 +32,32 @@ struct Server
     }
     RecordingWnd view;
     CTCPSrvr srvr;
+};
+
+// Takes every descriptor the process may still open, under a lowered limit; gives them back, and the
+// limit, when it goes.
+class DescriptorFill
+{
+public:
+    DescriptorFill()
+    {
+        ::getrlimit(RLIMIT_NOFILE, &m_limit);
+        rlimit low = m_limit;
+        low.rlim_cur = std::min<rlim_t>(m_limit.rlim_cur, 512);
+        ::setrlimit(RLIMIT_NOFILE, &low);
+        for (int handle; (handle = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+            m_held.push_back(handle);
+    }
+    ~DescriptorFill()
+    {
+        for (int handle : m_held)
+            ::close(handle);
+        ::setrlimit(RLIMIT_NOFILE, &m_limit);
+    }
+
+private:
+    rlimit m_limit{};
+    std::vector<int> m_held;
 };
 
 }  // namespace
@@ -107,6 +139,43 @@ private Q_SLOTS:
         QVERIFY(server.view.lines.filter("既に構築").isEmpty());
         QVERIFY(server.srvr.Send("hi", 2));
         QTRY_COMPARE(next.Drain(), "hi");
+    }
+
+    void aFailedAcceptIsLoggedOnceAndRetriedLater_data()
+    {
+        QTest::addColumn<bool>("served");
+        QTest::addColumn<QStringList>("failure");
+        const QString error = "*** Accept() 受け入れるエントリ上のキューが空で、利用できるディスクリプタがありません。"
+                              "[CTCPSoc(Srvr)]<-[TCPSrvr]";
+        QTest::newRow("free slot") << false << QStringList{">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]", error};
+        QTest::newRow("one client served")
+            << true
+            << QStringList{">>> ON ACCEPT ｸﾗｲｱﾝﾄは既に構築されています。[TCPSrvr]",
+                           ">>> ON ACCEPT 最大1ｸﾗｲｱﾝﾄのため構築後即破棄します。[TCPSrvr]", error};
+    }
+    void aFailedAcceptIsLoggedOnceAndRetriedLater()
+    {
+        QFETCH(bool, served);
+        QFETCH(QStringList, failure);
+        Server server;
+        QVERIFY(server.srvr.Build(0));
+        LoopbackPeer first = served ? server.Join() : LoopbackPeer();
+        LoopbackPeer second = LoopbackPeer::ConnectTcp(server.Port());
+        const qsizetype before = server.view.lines.size();
+        {
+            DescriptorFill fill;  // no descriptor left for the accepted connection
+            QTRY_COMPARE(server.view.lines.size(), before + failure.size());
+            // Several pauses long: a listener that spins writes its lines again and again.
+            QVERIFY(!QTest::qWaitFor([&] { return server.view.lines.size() > before + failure.size(); },
+                                     3 * CTCPSrvr::kAcceptPauseMs));
+        }
+        QCOMPARE(server.view.lines.mid(before), failure);
+        QTRY_VERIFY(server.view.lines.filter("ｸﾗｲｱﾝﾄ情報").size() == 1 + served);
+        LoopbackPeer &client = served ? first : second;
+        QVERIFY(server.srvr.Send("ok", 2));
+        QTRY_COMPARE(client.Drain(), QByteArray("ok"));
+        if (served)
+            QVERIFY(second.WaitEndOfStream());
     }
 
     void withoutAClientSendAndReceiveWarn_data()

@@ -5,7 +5,10 @@
 #include "recordingwnd.h"
 #include "support/scriptedprompts.h"
 
+#include <QScopeGuard>
 #include <QTest>
+
+#include <netdb.h>
 
 namespace {
 
@@ -16,6 +19,16 @@ struct Endpoint
     RecordingWnd view;
     CUDPWnd wnd;
 };
+
+// A resolver standing in for the system's: counts its calls and finds every name on 127.0.0.1,
+// or none at all.
+int g_nLookups = 0;
+bool g_bNamesResolve = true;
+int CountingLookup(const char *, const char *service, const addrinfo *hints, addrinfo **found)
+{
+    ++g_nLookups;
+    return g_bNamesResolve ? ::getaddrinfo("127.0.0.1", service, hints, found) : EAI_NONAME;
+}
 
 }  // namespace
 
@@ -77,7 +90,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("scenario");
         QTest::addColumn<QString>("lastError");
-        QTest::newRow("nobody listens") << "silent port" << "";
+        QTest::newRow("nobody answers") << "silent port" << "";
         QTest::newRow("after close") << "closed" << "ディスクリプタがソケットではありません。";
         QTest::newRow("name under .invalid") << "unresolvable" << "ソケットが Bind を使ってバインドされていません。";
     }
@@ -86,9 +99,8 @@ private Q_SLOTS:
         QFETCH(QString, scenario);
         QFETCH(QString, lastError);
         ScriptedPrompts prompts;
-        LoopbackPeer gone = LoopbackPeer::BindUdp();
-        const quint16 silent = gone.Port();
-        gone = LoopbackPeer();
+        const LoopbackPeer silentPeer = LoopbackPeer::BindUdp();  // held, never read
+        const quint16 silent = silentPeer.Port();
         Endpoint endpoint;
         QVERIFY(endpoint.wnd.Open(scenario == "unresolvable" ? "nohost.invalid" : "127.0.0.1", silent, 0));
         if (scenario == "closed")
@@ -99,6 +111,36 @@ private Q_SLOTS:
         QVERIFY(LoopbackPeer::Barrier());
         QVERIFY(endpoint.view.lines.isEmpty() && prompts.calls.isEmpty());
         QCOMPARE(endpoint.view.Count(WM_UDP_RECEIVE), 0);
+    }
+
+    void aHostNameIsLookedUpOncePerOpen_data()
+    {
+        QTest::addColumn<bool>("resolves");
+        QTest::addColumn<int>("arriving");
+        QTest::addColumn<QString>("lastError");
+        QTest::newRow("name found") << true << 100 << QString();
+        QTest::newRow("name not found") << false << 0 << QStringLiteral("ソケットが Bind を使ってバインドされていません。");
+    }
+    void aHostNameIsLookedUpOncePerOpen()
+    {
+        QFETCH(bool, resolves);
+        QFETCH(int, arriving);
+        QFETCH(QString, lastError);
+        g_nLookups = 0;
+        g_bNamesResolve = resolves;
+        const auto systemLookup = CAsyncSocket::SetNameLookup(CountingLookup);
+        const auto restore = qScopeGuard([&] { CAsyncSocket::SetNameLookup(systemLookup); });
+        LoopbackPeer destination = LoopbackPeer::BindUdp();
+        Endpoint endpoint;
+        QVERIFY(endpoint.wnd.Open("peer.invalid", destination.Port(), 0));
+        for (int i = 0; i < 100; ++i)
+            QVERIFY(endpoint.wnd.Send("d", 1));
+        QCOMPARE(g_nLookups, 1);
+        QCOMPARE(endpoint.wnd.m_pSoc->m_strLastError, lastError);
+        int arrived = 0;
+        while (!destination.ReadNow().isEmpty())
+            ++arrived;
+        QCOMPARE(arrived, arriving);
     }
 
     void openAfterCloseMakesAFreshSocket()

@@ -1,5 +1,6 @@
 // The profile and store file: sections, exact values, defaults, damaged content.
 #include "platform/cinifile.h"
+#include "support/lockedfolder.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -80,6 +81,16 @@ private Q_SLOTS:
         CIniFile again(QString{});
         again.Parse(written);
         QCOMPARE(again.Serialize(), written);
+    }
+
+    void aFileInAFolderThatTakesNoNewFileIsWrittenInPlace()
+    {
+        LockedFolder folder("[Window size]\nRect=  10   20  510  160 \n");
+        QVERIFY(folder.IsValid());
+        QVERIFY(folder.Run([&] { return CIniFile(folder.FilePath()).WriteInt(QStringLiteral("Window size"), QStringLiteral("max"), 1); }));
+        const CIniFile ini(folder.FilePath());
+        QCOMPARE(ini.GetString(QStringLiteral("Window size"), QStringLiteral("Rect"), {}), QStringLiteral("  10   20  510  160 "));
+        QCOMPARE(ini.GetInt(QStringLiteral("Window size"), QStringLiteral("max"), 0), 1);
     }
 
     void pathsFollowXdgConfigHome()

@@ -1,8 +1,10 @@
 // The prompt seam: scripted answers for tests and the filter form of the Qt dialogs.
 #include "platform/qtprompts.h"
 #include "platform/qnwin.h"
+#include "platform/qttranslation.h"
 #include "support/scriptedprompts.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestPrompts : public QObject
@@ -49,6 +51,13 @@ private Q_SLOTS:
         }
         Prompts::Instance().MessageBox(nullptr, QStringLiteral("b"), {}, Prompts::Ok, Prompts::NoIcon);
         QCOMPARE(outer.MessageTexts(), QStringList{QStringLiteral("b")});
+    }
+
+    void withoutQtsTranslationTheDialogsStayInEnglish()
+    {
+        QTemporaryDir empty;
+        QVERIFY(!InstallQtTranslation(empty.path()));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
     }
 
     void filterBecomesQtForm_data()

@@ -1,14 +1,17 @@
 // The view: its drawing, printing and print preview of it, and its command interface.
 #include "res/commandids.h"
 #include "app/cqndoc.h"
+#include "app/csocketsettingdlg.h"
 #include "session/cqnview.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -82,6 +85,37 @@ private Q_SLOTS:
         view.OnInitialUpdate(&doc);
         QCOMPARE(view.GetDocument(), &doc);
         QCOMPARE(spy.size(), 1);
+    }
+
+    void settingsKeepTheStoredBytesOfFieldsLeftAsTheyWere()
+    {
+        // UDP slots 0-2: bytes the code page maps back differently, an invalid pair, a port.
+        const QByteArray kept[] = {QByteArray("\xED\x40\x81\xFF", 4), QByteArray("\x87\x90")};
+        QByteArray file("\x15QN FileVersion '2.00'");
+        for (const QByteArray &bytes : kept)
+            file += char(bytes.size()) + bytes;
+        file += "\x02" "10" + QByteArray(CQnDoc::kSlotCount - 3 + 4 * CQnDoc::kSlotCount, '\0');
+        QTemporaryDir dir;
+        QFile out(dir.filePath(QStringLiteral("odd.qn")));
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+        out.close();
+        CQnDoc doc;
+        QString error;
+        QVERIFY2(doc.OnOpenDocument(out.fileName(), &error), qPrintable(error));
+        CQnView view;
+        view.OnInitialUpdate(&doc);
+        QTimer::singleShot(0, this, [] {
+            auto *dialog = qobject_cast<CSocketSettingDlg *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            static_cast<QLineEdit *>(dialog->GetDlgItem(IDC_SETTING_VALUE3))->setText(QStringLiteral("20"));
+            static_cast<QPushButton *>(dialog->GetDlgItem(IDOK))->click();
+        });
+        view.OnCommand(ID_SOCKET_SETTING);
+        QCOMPARE(doc.GetSlotBytes(0), kept[0]);
+        QCOMPARE(doc.GetSlotBytes(1), kept[1]);
+        QCOMPARE(doc.GetSlotBytes(2), QByteArray("20"));
+        QVERIFY(doc.IsModified());
     }
 };
 

@@ -152,9 +152,9 @@ private Q_SLOTS:
 
     void tcpClientRefusedEndsDisconnected()
     {
-        const quint16 closedPort = LoopbackPeer::ListenTcp().Port();  // bound, then released
+        const LoopbackPeer closed = LoopbackPeer::BindTcp();
         SessionHarness h;
-        h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(closedPort), QString()}, 4);
+        h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(closed.Port()), QString()}, 4);
         h.Command(ID_SOCKET_CONNECT);
         QTRY_VERIFY(h.LogLines().contains(QStringLiteral("ｿｹｯﾄ接続確立待ち応答NG") + kTag));
         QCOMPARE(h.View()->State(), ST_DISCONNECTED);

@@ -82,9 +82,9 @@ private Q_SLOTS:
 
     void refusedConnectsGiveBackTheirResources()
     {
-        const quint16 closedPort = LoopbackPeer::ListenTcp().Port();  // bound, then released
+        const LoopbackPeer closed = LoopbackPeer::BindTcp();
         SessionHarness h;
-        h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(closedPort), QString()}, 4);
+        h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(closed.Port()), QString()}, 4);
         QVERIFY(Refused(h, kWarmUp));
         h.Settle();
         const int fdBefore = SoakProbe::OpenDescriptors();

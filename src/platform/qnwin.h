@@ -55,6 +55,10 @@ enum SessionEvent : int {
     EV_CLOSED = 246,      // 0xF6
 };
 
+// lParam of EV_DISCONNECT: 1 the user's command, 0 the batch runner's row end, and this one the
+// runner's forced abort, which also ends a connect still pending.
+constexpr LPARAM DISCONNECT_ABORT = 2;
+
 // Grid notifications posted to the batch send window (wParam of WM_SESSION_EVENT there).
 enum GridEvent : int {
     EV_GRID_ROW_MARKED = 11,

@@ -7,6 +7,7 @@
 #include "display/cmessagewnd.h"
 #include "net/ctcpsoc.h"
 #include "net/ctcpsrvr.h"
+#include "net/cudpsoc.h"
 #include "net/cudpwnd.h"
 #include "platform/cp932.h"
 #include "platform/prompts.h"
@@ -86,6 +87,10 @@ LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_SESSION_EVENT:
+        // A socket's notice that was on its way while the socket was closed (a disconnect, a
+        // reconnect, another client) is dropped: acting on it would read the socket there now.
+        if (IsStaleNotice(MessageSource()))
+            return 0;
         return OnSessionEvent(wParam, lParam);
     case WM_SOCKET_LOG:
         // The socket wrote one zero-terminated line into the shared buffer just before sending this.
@@ -93,7 +98,7 @@ LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         m_pLogWnd->AddLine(FromCp932(QByteArrayView(m_pLogBuf.get())));
         return 0;
     case WM_UDP_RECEIVE:
-        PostMessage(this, WM_SESSION_EVENT, EV_RECEIVE, static_cast<LPARAM>(wParam));
+        PostMessage(this, WM_SESSION_EVENT, EV_RECEIVE, static_cast<LPARAM>(wParam), MessageSource());
         return 0;
     case WM_CHILD_CLOSE:
         OnChildClose(static_cast<ToolWindowKind>(wParam));
@@ -101,6 +106,18 @@ LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     default:
         return 0;
     }
+}
+
+bool CQnView::IsStaleNotice(std::uint64_t serial) const
+{
+    if (serial == 0)
+        return false;  // a request, not a socket's notice
+    const CAsyncSocket *const sockets[] = {m_pUdpWnd->m_pSoc.get(), m_pTcpSrvr->m_pClientSoc.get(), m_pTcpClient.get()};
+    for (const CAsyncSocket *socket : sockets) {
+        if (socket && socket->Serial() == serial)
+            return false;
+    }
+    return true;
 }
 
 void CQnView::OnChildClose(ToolWindowKind kind)

@@ -63,6 +63,7 @@ public:
     const CColorStatic &TypeLabel() const { return m_stType; }
     const CColorStatic &ReceiveLamp() const { return m_stRecvLamp; }
     const CTCPSrvr *TcpServer() const { return m_pTcpSrvr.get(); }
+    CUDPWnd *UdpEndpoint() const { return m_pUdpWnd.get(); }
     const CTCPSoc *TcpClient() const { return m_pTcpClient.get(); }
 
 Q_SIGNALS:
@@ -80,6 +81,8 @@ private:
 
     void OnFirstInitialUpdate();
     void OnChildClose(ToolWindowKind kind);
+    // A notice from a socket (`serial` not 0) that no longer exists.
+    bool IsStaleNotice(std::uint64_t serial) const;
     // The view's drawing: `area` filled with the button face colour.
     void OnDraw(QPainter *painter, const QRect &area) const;
 
@@ -106,6 +109,8 @@ private:
     void OnSocketType();
     // The C library's reading of a decimal text: blanks, an optional sign, digits up to the first other.
     static int DecimalValue(const QString &text);
+    // The Log line of a UDP or TCP client connect (before " [CQnView]").
+    static QString ConnectLogText(ConnectionType type, const QString &address, int port, int ownPort);
     // Enables "送信" of the Command Send window by the rule for its id.
     void RefreshSendButton();
 

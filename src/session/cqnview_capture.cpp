@@ -46,10 +46,15 @@ void CQnView::WriteCapture(const unsigned char *data, int length)
     if (written == length)
         return;
     // Disk full, file removed or medium gone: stop capturing, keep what was written, and say why.
-    const QString cause = m_fileCapture.errorString();
+    // The box waits until the receive event has been handled: its event loop would otherwise run the
+    // next receive in the middle of this one.
+    const QString text = m_strCaptureFile + QStringLiteral(" Write err\n") + m_fileCapture.errorString() +
+                         QStringLiteral("\n受信ﾃﾞｰﾀの保存を終了しました。");
     StopCapture();
-    Prompts::Instance().MessageBox(this,
-                                   m_strCaptureFile + QStringLiteral(" Write err\n") + cause +
-                                       QStringLiteral("\n受信ﾃﾞｰﾀの保存を終了しました。"),
-                                   Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
+    QMetaObject::invokeMethod(
+        this,
+        [this, text] {
+            Prompts::Instance().MessageBox(this, text, Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
+        },
+        Qt::QueuedConnection);
 }

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray Contents(const QString &path)
@@ -39,9 +41,14 @@ private Q_SLOTS:
             file.close();
             QCOMPARE(Contents(path), QByteArray("new"));
         }
-        QFile folder;
-        QVERIFY(!OpenExclusive(folder, dir.path()));
-        QVERIFY(!folder.isOpen());
+        // A folder is not opened, nor a named pipe that nobody reads (at once, without waiting).
+        const QString fifo = dir.filePath(QStringLiteral("fifo"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        for (const QString &path : {dir.path(), fifo}) {
+            QFile file;
+            QVERIFY(!OpenExclusive(file, path));
+            QVERIFY(!file.isOpen());
+        }
     }
 
     void aHeldFileIsNeitherOpenedNorEmptiedUntilReleased()

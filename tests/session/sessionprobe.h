@@ -9,4 +9,8 @@ public:
     // Opens a tool window as the view's own commands do, even where the enable rule would not.
     static void OpenToolWindow(CQnView *view, ToolWindowKind kind) { view->OpenToolWindow(kind); }
     static int DecimalValue(const QString &text) { return CQnView::DecimalValue(text); }
+    static QString ConnectLogText(int type, const QString &address, int port, int ownPort)
+    {
+        return CQnView::ConnectLogText(static_cast<ConnectionType>(type), address, port, ownPort);
+    }
 };

@@ -3,6 +3,7 @@
 #include "app/cqndoc.h"
 #include "app/csocketsettingdlg.h"
 #include "session/cqnview.h"
+#include "sessionprobe.h"
 
 #include <QApplication>
 #include <QFile>
@@ -75,6 +76,20 @@ private Q_SLOTS:
         });
         view.OnCommand(ID_FILE_PRINT);
         QVERIFY(asked);
+    }
+
+    void connectLogLineKeepsTheAddressAsTyped_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("UDP") << int(TYPE_UDP) << QStringLiteral("ｿｹｯﾄ接続  接続先ｱﾄﾞﾚｽ:h%3%2%1 接続先ﾎﾟｰﾄ:5 QNﾎﾟｰﾄ:-1");
+        QTest::newRow("TCP client") << int(TYPE_TCP_CLIENT) << QStringLiteral("ｿｹｯﾄ接続  ｻｰﾊﾞｱﾄﾞﾚｽ:h%3%2%1 ｻｰﾊﾞﾎﾟｰﾄ:5 QNﾎﾟｰﾄ:-1");
+    }
+    void connectLogLineKeepsTheAddressAsTyped()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, expected);
+        QCOMPARE(SessionProbe::ConnectLogText(type, QStringLiteral("h%3%2%1"), 5, -1), expected);
     }
 
     void initialUpdateTakesTheDocumentAndAnnouncesNewStates()

@@ -12,9 +12,6 @@
 
 namespace {
 
-// Text slot of the document that holds the TCP client's own port.
-constexpr int SLOT_CLIENT_OWN_PORT = 6;
-
 QtMessageHandler g_previousHandler = nullptr;
 
 void FilterMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
@@ -101,7 +98,7 @@ int CBatchCommand::Run()
     // The settings of the document apply, the socket type becomes TCP client at each row and the
     // client's own port is the document's (a new document's is "0", as in the window).
     if (!m_options.settings.isEmpty())
-        m_runner.SetLocalPort(m_doc.GetSlotString(SLOT_CLIENT_OWN_PORT));
+        m_runner.SetLocalPort(m_doc.GetSlotString(CQnDoc::SLOT_CLIENT_OWN_PORT));
     m_runner.SetRowTimeout(m_options.rowTimeoutMs);
     m_runner.SetPromptOverride(m_options.prompts);
 

@@ -7,11 +7,6 @@
 
 namespace {
 
-// Text slots of the document that hold the TCP client settings.
-constexpr int SLOT_CLIENT_ADDRESS = 4;
-constexpr int SLOT_CLIENT_PORT = 5;
-constexpr int SLOT_CLIENT_OWN_PORT = 6;
-
 // A line leaves room in the send buffer for its CR and the terminator; longer lines are cut to that.
 constexpr qsizetype kMaxLineBytes = QN_BUFFER_SIZE - 2;
 
@@ -170,9 +165,9 @@ void CBatchRunner::NextRow()
         m_nRowCode = 0;
         Q_EMIT RowStarted(m_nCurRow);
         if (m_pDoc) {
-            m_pDoc->SetSlotString(SLOT_CLIENT_ADDRESS, address);
-            m_pDoc->SetSlotString(SLOT_CLIENT_PORT, m_scenario.Cell(m_nCurRow, CBatchScenario::COL_PORT));
-            m_pDoc->SetSlotString(SLOT_CLIENT_OWN_PORT, m_strLocalPort);
+            m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_ADDRESS, address);
+            m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_PORT, m_scenario.Cell(m_nCurRow, CBatchScenario::COL_PORT));
+            m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_OWN_PORT, m_strLocalPort);
         }
         Post(EV_SET_TYPE, TYPE_TCP_CLIENT);
         m_nCurLine = 0;

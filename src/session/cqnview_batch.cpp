@@ -23,11 +23,11 @@ bool CQnView::CanCloseFrame()
     if (!IsBatchWindowOpen() || !m_pBatchDlg->IsRunning())
         return true;
     // The program's end takes the run's connection with it.
-    return Prompts::Instance().MessageBox(m_pBatchDlg, QStringLiteral("中止しますか？"), Prompts::AppTitle(),
+    return Prompts::Instance().MessageBox(m_pBatchDlg.get(), QStringLiteral("中止しますか？"), Prompts::AppTitle(),
                                           Prompts::YesNo, Prompts::Question) == IDYES;
 }
 
-void CQnView::PostToBatchWindow(int event)
+void CQnView::PostToBatchWindow(SessionEvent event)
 {
     if (CBatchRunner *runner = BatchRunner())
         PostMessage(runner, WM_SESSION_EVENT, static_cast<WPARAM>(event), 0);
@@ -47,12 +47,6 @@ void CQnView::CloseBatchWindow()
 {
     if (m_pBatchDlg->HasWindow())
         m_pBatchDlg->DestroyWindow();
-}
-
-void CQnView::DeleteBatchWindow()
-{
-    delete m_pBatchDlg;
-    m_pBatchDlg = nullptr;
 }
 
 const unsigned char *CQnView::BatchTelegram(int *length) const

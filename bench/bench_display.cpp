@@ -1,6 +1,8 @@
 // Costs of the hex codec and the message windows: appending, painting, short-line rate and memory.
 // (The receive path through the frame and view is in bench_receive.cpp; both share this main.)
+#include "display/cfindbar.h"
 #include "display/chexconv.h"
+#include "display/clinerecorder.h"
 #include "display/clineview.h"
 #include "display/cmessagewnd.h"
 #include "platform/uifonts.h"
@@ -8,7 +10,11 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QScrollBar>
 
 #include <chrono>
@@ -208,6 +214,68 @@ void BM_Memory1000LongLines(benchmark::State &state)
     }
 }
 BENCHMARK(BM_Memory1000LongLines)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Finding in a full window (the 64 MB budget): `lines` telegrams whose hex fills it, shown, with
+// the find bar's text set as a user types it (count, marks, first match selected and in view).
+// mode: 0 text "0D0A", 1 hex bytes 0D0A, 2 hex with "一致する行のみ表示", 3 text found nowhere,
+// 4 a 2 MB search text (the whole of one line).
+void BM_FindInFullWindow(benchmark::State &state)
+{
+    const int lines = static_cast<int>(state.range(0));
+    const int mode = static_cast<int>(state.range(1));
+    const int bytes = static_cast<int>(std::min<qint64>(QN_MAX_RECEIVE, 64LL * 1024 * 1024 / 2 / lines - 64));
+    auto window = MakeWindow(true);
+    QByteArray data = Pattern(bytes);
+    for (int i = 0; i < lines; ++i) {
+        data[i % bytes] = '\x0d';
+        data[(i + 1) % bytes] = '\x0a';
+        window->AddTelegram(QStringLiteral("R "), Bytes(data), int(data.size()));
+    }
+    Paint(*window);
+    window->ShowFindBar();
+    CFindBar *bar = window->FindBar();
+    bar->ModeBox()->setCurrentIndex(mode == 1 || mode == 2 || mode == 4 ? 1 : 0);
+    bar->MatchingOnlyBox()->setChecked(mode == 2);
+    const QString pattern = mode == 3 ? QStringLiteral("not there") : mode == 4 ? QString::fromLatin1(data.toHex().toUpper()) : QStringLiteral("0D0A");
+    for (auto _ : state) {
+        bar->Edit()->clear();
+        auto t0 = std::chrono::steady_clock::now();
+        bar->Edit()->setText(pattern);
+        Paint(*window);
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    state.counters["text_MB"] = double(window->StoredBytes()) / (1024.0 * 1024.0);
+    state.counters["lines"] = window->LineCount();
+    state.counters["matches"] = double(window->TextArea()->MatchTotal());
+}
+BENCHMARK(BM_FindInFullWindow)
+    ->ArgNames({"lines", "mode"})
+    ->ArgsProduct({{32, 1000}, {0, 1, 2, 3}})
+    ->Args({32, 4})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Short lines into a shown History that records to a file: the window's cost with the recorder.
+void BM_AddTelegramRecorded(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    auto window = MakeWindow(true);
+    const bool record = state.range(0) != 0;
+    if (record)
+        window->StartRecordingTo(dir.filePath(QStringLiteral("history.log")));
+    const QByteArray data = Pattern(8);
+    for (auto _ : state) {
+        for (int i = 0; i < 100; ++i)
+            window->AddTelegram(QStringLiteral("R "), Bytes(data), int(data.size()));
+        QApplication::processEvents();
+    }
+    if (record)
+        window->Recorder()->WaitWritten();
+    state.SetItemsProcessed(state.iterations() * 100);
+    state.counters["recording"] = window->IsRecording();
+    state.counters["file_MB"] = record ? double(QFile(dir.filePath(QStringLiteral("history.log"))).size()) / (1024.0 * 1024.0) : 0;
+}
+BENCHMARK(BM_AddTelegramRecorded)->ArgName("record")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -1,11 +1,14 @@
 // Cost of the receive path in process: a telegram written by a loopback peer until the program's own
 // frame and view (TCP server, loopback off) have read it and put it into the History and Log.
 #include "benchserver.h"
+#include "display/cmessagewnd.h"
 #include "platform/qnwin.h"
+#include "session/cqnview.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <linux/sockios.h>
@@ -21,12 +24,17 @@ int Ioctl(int handle, unsigned long request)
     return ::ioctl(handle, request, &value) == 0 ? value : -1;
 }
 
-// Bytes per telegram × History and Log shown or not.
+// Bytes per telegram × History and Log shown or not × both recording to files or not.
 void BM_ReceivePath(benchmark::State &state)
 {
     const QByteArray telegram(static_cast<int>(state.range(0)), '\x5A');
     const bool shown = state.range(1) != 0;
     BenchServer server(false, shown);
+    QTemporaryDir dir;
+    if (state.range(2) != 0) {
+        server.View()->HistoryWindow()->StartRecordingTo(dir.filePath(QStringLiteral("history.log")));
+        server.View()->LogWindow()->StartRecordingTo(dir.filePath(QStringLiteral("log.log")));
+    }
     const int peer = ConnectLoopback(server.Port(), true);
     while (server.ClientHandle() < 0)
         QCoreApplication::processEvents();
@@ -52,11 +60,12 @@ void BM_ReceivePath(benchmark::State &state)
     }
     state.SetBytesProcessed(state.iterations() * telegram.size());
     state.SetItemsProcessed(state.iterations());
+    state.counters["recording"] = server.View()->HistoryWindow()->IsRecording();
     ::close(peer);
 }
 BENCHMARK(BM_ReceivePath)
-    ->ArgNames({"bytes", "shown"})
-    ->ArgsProduct({{8, 1024, QN_MAX_RECEIVE}, {0, 1}})
+    ->ArgNames({"bytes", "shown", "record"})
+    ->ArgsProduct({{8, 1024, QN_MAX_RECEIVE}, {0, 1}, {0, 1}})
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -11,9 +11,10 @@ QIcon AppIcon()
 {
     InitAppResources();
     QIcon icon;
-    for (int size : {16, 32, 48})
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/quillnet%1.png").arg(size), QSize(size, size));
-    return icon;
+    // The installed icon theme's copy first (the one the desktop shows), ours where it is missing.
+    return QIcon::fromTheme(QLatin1String(kAppId), icon);
 }
 
 QIcon ToolIcon(const char *name, const char *themeName)

@@ -2,6 +2,7 @@
 
 #include "app/appresources.h"
 #include "app/caboutdlg.h"
+#include "app/ccommandline.h"
 #include "app/cmainframe.h"
 #include "app/commandids.h"
 #include "app/cqndoc.h"
@@ -72,6 +73,7 @@ bool CQnApp::InitInstance(const QStringList &arguments)
     InstallFontSubstitutions();
     InitAppResources();
     QApplication::setWindowIcon(AppIcon());
+    QGuiApplication::setDesktopFileName(QLatin1String(kAppId));
     m_recentFiles.ReadList(CIniFile(CIniFile::ProfilePath()));
 
     m_pDocument = std::make_unique<CQnDoc>();
@@ -87,14 +89,11 @@ bool CQnApp::InitInstance(const QStringList &arguments)
     connect(m_pMainWnd, &CMainFrame::FileDropped, this, &CQnApp::OpenDocumentFile);
     UpdateRecentFileMenu();
 
-    // The command line: an optional document path; options are left to Qt.
-    QString path;
-    for (const QString &argument : arguments.mid(1)) {
-        if (!argument.startsWith(QLatin1Char('-'))) {
-            path = argument;
-            break;
-        }
-    }
+    // The command line: an optional document path (the window system's options are gone by now).
+    CCommandLine commandLine;
+    if (commandLine.Parse(arguments) != CCommandLine::Run)
+        return false;
+    const QString path = commandLine.DocumentPath();
     if (path.isEmpty()) {
         OnFileNew();
     } else if (!OpenDocumentFile(path)) {

@@ -1,4 +1,5 @@
 // Starts Quillnet.
+#include "app/ccommandline.h"
 #include "app/cqnapp.h"
 #include "platform/csignalquit.h"
 
@@ -6,6 +7,11 @@
 
 int main(int argc, char *argv[])
 {
+    // Help, version and a wrong option are answered before the window system is opened.
+    CCommandLine commandLine;
+    const int answered = commandLine.Answer(CCommandLine::Arguments(argc, argv));
+    if (answered >= 0)
+        return answered;
     CSignalQuit::InstallHandlers();
     QApplication application(argc, argv);
     CSignalQuit quitOnSignal;

@@ -73,7 +73,8 @@ public:
     void StartBatch();
     void AbortBatch();
     // Ends the row in progress and, once the events of its connection are over, starts the next.
-    void AdvanceRow();
+    // `disconnect` is the lParam of the disconnect request (DISCONNECT_ABORT on a forced abort).
+    void AdvanceRow(LPARAM disconnect = 0);
     bool LoadSendFile(const QString &path);
     void SendNextLine();
     void SetRowResult(int code);

@@ -98,12 +98,13 @@ void CBatchSendDlg::EndRowNow()
     if (m_bRowEnding)
         return;
     m_nCurLine = 0;
-    AdvanceRow();
+    // Unlike a row that ends by itself, this one may still be connecting: that connect ends too.
+    AdvanceRow(DISCONNECT_ABORT);
 }
 
-void CBatchSendDlg::AdvanceRow()
+void CBatchSendDlg::AdvanceRow(LPARAM disconnect)
 {
-    Post(EV_DISCONNECT, 0);
+    Post(EV_DISCONNECT, disconnect);
     // The ended connection may still have a close or a prompt on its way: the view may have been
     // told of it before it handles the disconnect. Everything it reports in that time is posted
     // before the second of these hops arrives, and is ignored; then the next row begins.

@@ -1,5 +1,6 @@
 #include "display/clinestore.h"
 
+#include <algorithm>
 #include <utility>
 
 CLineStore::Line CLineStore::Line::FromText(QStringView text, const QByteArray &latin1Tail)
@@ -45,7 +46,19 @@ QString CLineStore::Line::Mid(qsizetype from, qsizetype count) const
 
 qsizetype CLineStore::Line::Bytes() const
 {
-    return head.size() * qsizetype(sizeof(QChar)) + tail.size() + kLineOverhead;
+    return head.size() * qsizetype(sizeof(QChar)) + tail.size() + raw.size() + kLineOverhead;
+}
+
+QByteArray CLineStore::Line::Utf8(char ending) const
+{
+    QByteArray text = head.toUtf8();
+    const bool ascii = std::all_of(tail.cbegin(), tail.cend(), [](char c) { return static_cast<uchar>(c) < 0x80; });
+    if (ascii)
+        text.append(tail);
+    else
+        text.append(QString::fromLatin1(tail).toUtf8());
+    text.append(ending);
+    return text;
 }
 
 std::vector<CLineStore::Line> CLineStore::SplitLines(QStringView text, const QByteArray &latin1Tail)
@@ -94,6 +107,7 @@ int CLineStore::Append(std::vector<Line> lines)
 
 void CLineStore::Clear()
 {
+    m_firstSerial += Count();
     // Swapping with an empty deque hands its blocks back instead of keeping them for reuse.
     std::deque<Line>().swap(m_lines);
     m_bytes = 0;
@@ -112,4 +126,5 @@ void CLineStore::PopFront()
 {
     m_bytes -= m_lines.front().Bytes();
     m_lines.pop_front();
+    ++m_firstSerial;
 }

@@ -18,6 +18,15 @@ public:
     {
         QString head;
         QByteArray tail;
+        // The telegram's bytes this line shows as text (and the line break after them), for finding bytes.
+        QByteArray raw;
+        // Column where the telegram's hex digits or text (a log line: its text after the stamp) begin; -1: none.
+        qint32 body = -1;
+        // 'R' or 'S' for the lines of a telegram received or sent, 0 for others.
+        char direction = 0;
+        // How `raw` was decoded: CTextDecoding::Encoding, plus kControlMarks when control bytes are marked.
+        quint8 decoding = 0;
+        static constexpr quint8 kControlMarks = 0x80;
 
         // Without `latin1Tail`: everything after the last character beyond Latin-1 becomes the tail.
         // With it: `text` is the head and `latin1Tail` (Latin-1 text) the tail, shared, not copied.
@@ -28,6 +37,8 @@ public:
         QString Mid(qsizetype from, qsizetype count) const;
         QString Text() const { return Mid(0, Length()); }
         qsizetype Bytes() const;
+        // The text as UTF-8, followed by `ending`.
+        QByteArray Utf8(char ending = '\n') const;
     };
 
     // Bytes counted for every line besides its text: the line, its layout and the allocator's share.
@@ -53,6 +64,8 @@ public:
     const Line &At(int index) const { return m_lines[static_cast<size_t>(index)]; }
     QStringList Texts() const;
     qsizetype StoredBytes() const { return m_bytes; }
+    // A number for every line appended, counting on across trimming and clearing: the first line's.
+    qint64 FirstSerial() const { return m_firstSerial; }
 
     void SetBudget(qsizetype bytes) { m_budget = bytes; }
     qsizetype Budget() const { return m_budget; }
@@ -62,6 +75,7 @@ private:
 
     std::deque<Line> m_lines;
     qsizetype m_bytes = 0;
+    qint64 m_firstSerial = 0;
     qsizetype m_budget = kDefaultBudget;
     int m_lineLimit = kDefaultLineLimit;
 };

@@ -65,7 +65,9 @@ CLineView::~CLineView() = default;
 
 void CLineView::AppendEntry(std::vector<CLineStore::Line> lines, bool scrollToEnd)
 {
+    const int before = m_store.Count();
     const int removed = m_store.Append(std::move(lines));
+    const int added = m_store.Count() - (before - removed);
     for (int i = 0; i < removed; ++i) {
         if (i < m_measured && m_layouts.front().width >= m_maxWidth)
             m_maxStale = true;
@@ -73,8 +75,34 @@ void CLineView::AppendEntry(std::vector<CLineStore::Line> lines, bool scrollToEn
     }
     m_measured = std::max(0, m_measured - removed);
     m_layouts.resize(static_cast<size_t>(m_store.Count()));
-    if (removed > 0)
-        ShiftForRemoved(removed);
+    const int firstNew = m_store.Count() - added;
+    if (m_search.IsActive()) {
+        for (int i = 0; i < removed && !m_counts.empty(); ++i) {
+            m_total -= m_counts.front();
+            m_counts.pop_front();
+        }
+        for (int i = firstNew; i < m_store.Count(); ++i) {
+            m_counts.push_back(CountMatches(i));
+            m_total += m_counts.back();
+        }
+    }
+    const qint64 firstSerial = m_store.FirstSerial();
+    if (m_currentSerial >= 0 && m_currentSerial < firstSerial)
+        m_currentSerial = -1;
+    int rowsRemoved = removed;
+    if (m_filtered) {
+        rowsRemoved = 0;
+        while (!m_rows.empty() && m_rows.front() < firstSerial) {
+            m_rows.pop_front();
+            ++rowsRemoved;
+        }
+        for (int i = firstNew; i < m_store.Count(); ++i) {
+            if (Shows(i))
+                m_rows.push_back(firstSerial + i);
+        }
+    }
+    if (rowsRemoved > 0)
+        ShiftForRemoved(rowsRemoved);
     m_pendingEnd = m_pendingEnd || scrollToEnd;
     ScheduleFlush();
 }
@@ -90,6 +118,10 @@ void CLineView::Clear()
     m_pendingShift = 0;
     m_anchor = m_cursor = Position{};
     m_selecting = false;
+    std::deque<int>().swap(m_counts);
+    std::deque<qint64>().swap(m_rows);
+    m_total = 0;
+    m_currentSerial = -1;
 #ifdef __GLIBC__
     // Large lines freed in the middle of the heap stay mapped until the allocator is asked.
     malloc_trim(0);
@@ -105,8 +137,8 @@ QString CLineView::SelectedText() const
     const Position to = std::max(m_anchor, m_cursor);
     QString text;
     for (int line = from.line; line <= to.line; ++line) {
-        if (line < m_store.Count()) {
-            const CLineStore::Line &l = m_store.At(line);
+        if (line < RowCount()) {
+            const CLineStore::Line &l = m_store.At(LineOfRow(line));
             const qsizetype start = line == from.line ? from.column : 0;
             const qsizetype end = line == to.line ? to.column : l.Length();
             text += l.Mid(start, end - start);
@@ -120,8 +152,8 @@ QString CLineView::SelectedText() const
 void CLineView::SetSelection(Position anchor, Position cursor)
 {
     auto clamp = [this](Position p) {
-        p.line = std::clamp(p.line, 0, m_store.Count());
-        const qsizetype length = p.line < m_store.Count() ? m_store.At(p.line).Length() : 0;
+        p.line = std::clamp(p.line, 0, RowCount());
+        const qsizetype length = p.line < RowCount() ? m_store.At(LineOfRow(p.line)).Length() : 0;
         p.column = std::clamp<qsizetype>(p.column, 0, length);
         return p;
     };
@@ -132,7 +164,7 @@ void CLineView::SetSelection(Position anchor, Position cursor)
 
 void CLineView::SelectAll()
 {
-    SetSelection(Position{}, Position{m_store.Count(), 0});
+    SetSelection(Position{}, Position{RowCount(), 0});
 }
 
 void CLineView::Copy()
@@ -145,16 +177,17 @@ CLineView::Position CLineView::PositionAt(QPoint point)
 {
     const int row = point.y() >= 0 ? point.y() / m_lineHeight : -1;
     Position p;
-    p.line = std::clamp(FirstLine() + row, 0, m_store.Count());
-    if (p.line < m_store.Count()) {
-        Measure(p.line);
+    p.line = std::clamp(FirstLine() + row, 0, RowCount());
+    if (p.line < RowCount()) {
+        const int index = LineOfRow(p.line);
+        Measure(index);
         const double x = point.x() + horizontalScrollBar()->value() - kMargin;
-        const CLineStore::Line &line = m_store.At(p.line);
+        const CLineStore::Line &line = m_store.At(index);
         // The nearest boundary between characters.
-        const qsizetype c = ColumnAtX(p.line, x);
+        const qsizetype c = ColumnAtX(index, x);
         if (c < line.Length()) {
-            const double left = ColumnX(p.line, c);
-            const double right = ColumnX(p.line, c + 1);
+            const double left = IndexX(index, c);
+            const double right = IndexX(index, c + 1);
             p.column = x - left < right - x ? c : c + 1;
         } else {
             p.column = line.Length();
@@ -165,12 +198,12 @@ CLineView::Position CLineView::PositionAt(QPoint point)
 
 QPoint CLineView::PointOf(Position position)
 {
-    const double x = position.line < m_store.Count() ? ColumnX(position.line, position.column) : 0;
+    const double x = position.line < RowCount() ? ColumnX(position.line, position.column) : 0;
     return QPoint(static_cast<int>(std::lround(x)) + kMargin - horizontalScrollBar()->value(),
                   (position.line - FirstLine()) * m_lineHeight + m_lineHeight / 2);
 }
 
-double CLineView::ColumnX(int line, qsizetype column)
+double CLineView::IndexX(int line, qsizetype column)
 {
     Measure(line);
     const CLineStore::Line &l = m_store.At(line);
@@ -235,7 +268,7 @@ void CLineView::paintEvent(QPaintEvent * /*event*/)
     const int right = left + viewport()->width();
     const int first = FirstLine();
     const int rows = viewport()->height() / m_lineHeight + 1;
-    for (int row = 0; row < rows && first + row < m_store.Count(); ++row)
+    for (int row = 0; row < rows && first + row < RowCount(); ++row)
         DrawLine(painter, first + row, row * m_lineHeight, left, right);
 }
 
@@ -308,9 +341,9 @@ void CLineView::mouseDoubleClickEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton)
         return;
     const Position p = PositionAt(event->position().toPoint());
-    if (p.line >= m_store.Count())
+    if (p.line >= RowCount())
         return;
-    const CLineStore::Line &line = m_store.At(p.line);
+    const CLineStore::Line &line = m_store.At(LineOfRow(p.line));
     qsizetype start = p.column;
     qsizetype end = p.column;
     while (start > 0 && IsWordChar(line.At(start - 1)))
@@ -326,6 +359,10 @@ void CLineView::contextMenuEvent(QContextMenuEvent *event)
     menu.addAction(m_pCopy);
     menu.addAction(m_pSelectAll);
     m_pCopy->setEnabled(HasSelection());
+    if (!m_menuActions.isEmpty()) {
+        menu.addSeparator();
+        menu.addActions(m_menuActions);
+    }
     menu.exec(event->globalPos());
     m_pCopy->setEnabled(true);
 }
@@ -453,7 +490,7 @@ qsizetype CLineView::ColumnAtX(int line, double x)
 
 void CLineView::UpdateScrollBars()
 {
-    const int rows = m_store.Count() + 1;  // the empty line after the last one
+    const int rows = RowCount() + 1;  // the empty line after the last one
     const int visible = std::max(1, viewport()->height() / m_lineHeight);
     QScrollBar *vertical = verticalScrollBar();
     vertical->setPageStep(visible);
@@ -482,27 +519,36 @@ int CLineView::FirstLine() const
     return std::max(0, verticalScrollBar()->value() - m_pendingShift);
 }
 
-void CLineView::DrawLine(QPainter &painter, int line, int y, int left, int right)
+void CLineView::DrawLine(QPainter &painter, int row, int y, int left, int right)
 {
+    const int line = LineOfRow(row);
     const CLineStore::Line &l = m_store.At(line);
     qsizetype first = ColumnAtX(line, left - kMargin);
     if (first > 0 && first < l.Length() && l.At(first).isLowSurrogate())
         --first;
     const qsizetype last = std::min(l.Length(), ColumnAtX(line, right - kMargin) + 1);
-    const QPointF origin(ColumnX(line, first) + kMargin - left, y + m_ascent);
+    const QPointF origin(IndexX(line, first) + kMargin - left, y + m_ascent);
+    if (m_search.IsActive() && static_cast<size_t>(line) < m_counts.size() && m_counts[static_cast<size_t>(line)] > 0) {
+        // Every match in view on a marker colour; a match on the line break shows as a blank's width.
+        for (const CLineSearch::Span &span : m_search.Find(l, first, last)) {
+            const double x0 = IndexX(line, span.start) + kMargin - left;
+            const double x1 = std::max(IndexX(line, span.start + span.length) + kMargin - left, x0 + m_latinAdvance[' ']);
+            painter.fillRect(QRectF(x0, y, x1 - x0, m_lineHeight), QColor(255, 224, 64));
+        }
+    }
     painter.setPen(palette().color(QPalette::Text));
     DrawSegment(painter, l, first, last, origin);
 
     const Position from = std::min(m_anchor, m_cursor);
     const Position to = std::max(m_anchor, m_cursor);
-    if (from == to || line < from.line || line > to.line)
+    if (from == to || row < from.line || row > to.line)
         return;
-    const qsizetype start = line == from.line ? from.column : 0;
-    const qsizetype end = line == to.line ? to.column : l.Length();
+    const qsizetype start = row == from.line ? from.column : 0;
+    const qsizetype end = row == to.line ? to.column : l.Length();
     // A selection that runs on to the next line also covers the line break.
-    const double lineBreak = line < to.line ? m_latinAdvance[' '] : 0;
-    const double x0 = std::max(-1.0, ColumnX(line, start) + kMargin - left);
-    const double x1 = std::min(double(viewport()->width() + 1), ColumnX(line, end) + kMargin - left + lineBreak);
+    const double lineBreak = row < to.line ? m_latinAdvance[' '] : 0;
+    const double x0 = std::max(-1.0, IndexX(line, start) + kMargin - left);
+    const double x1 = std::min(double(viewport()->width() + 1), IndexX(line, end) + kMargin - left + lineBreak);
     if (x1 <= x0)
         return;
     const QRectF band(x0, y, x1 - x0, m_lineHeight);

@@ -1,6 +1,7 @@
 // Read-only text area of the message windows: paints only what is visible, selects and copies lines.
 #pragma once
 
+#include "display/clinesearch.h"
 #include "display/clinestore.h"
 
 #include <QAbstractScrollArea>
@@ -39,6 +40,7 @@ public:
     bool AtLineLimit() const { return m_store.AtLineLimit(); }
 
     int LineCount() const { return m_store.Count(); }
+    const CLineStore &Store() const { return m_store; }
     QString LineText(int index) const { return m_store.At(index).Text(); }
     QStringList Lines() const { return m_store.Texts(); }
     qsizetype StoredBytes() const { return m_store.StoredBytes(); }
@@ -52,12 +54,38 @@ public:
     QAction *CopyAction() const { return m_pCopy; }
     QAction *SelectAllAction() const { return m_pSelectAll; }
 
+    // Finding: every match of the search is marked; the current one is selected. The count of a
+    // line's matches is kept as lines arrive and leave. Lines the filter hides have no matches.
+    void SetSearch(const CLineSearch &search);
+    const CLineSearch &Search() const { return m_search; }
+    qint64 MatchTotal() const { return m_total; }
+    // 1 for the first match, 0 when no match is current.
+    qint64 CurrentMatch() const;
+    // Selects the next (or previous) match after the current one or, without one, after the top of
+    // the view, wrapping around, and brings it into view. False when there is none.
+    bool GoToMatch(bool forward);
+    // Shows only the lines with a match (when `matchingOnly` and a search is set) and only the
+    // lines of the given direction ('R', 'S'; 0 all). Lines that arrive later are filtered too.
+    void SetFilter(bool matchingOnly, char direction);
+    bool IsFiltered() const { return m_filtered; }
+    // Rows on screen: the lines the filter lets through (all lines without a filter), oldest first.
+    int RowCount() const { return m_filtered ? static_cast<int>(m_rows.size()) : m_store.Count(); }
+    QStringList ShownLines() const;
+    // The stored line a row shows.
+    int LineOfRow(int row) const
+    {
+        return m_filtered ? static_cast<int>(m_rows[static_cast<size_t>(row)] - m_store.FirstSerial()) : row;
+    }
+    // Actions added to the context menu after its own.
+    void SetMenuActions(const QList<QAction *> &actions) { m_menuActions = actions; }
+
+    // Positions count rows, not stored lines, while a filter is on.
     // Where a point of the viewport falls in the text.
     Position PositionAt(QPoint point);
     // The viewport point at the left edge of a position, halfway down its line.
     QPoint PointOf(Position position);
-    // Left edge of a character in content coordinates (before horizontal scrolling).
-    double ColumnX(int line, qsizetype column);
+    // Left edge of a character of a row in content coordinates (before horizontal scrolling).
+    double ColumnX(int row, qsizetype column) { return IndexX(LineOfRow(row), column); }
     int LineHeight() const { return m_lineHeight; }
     // Brings the display up to date now instead of at the next scheduled moment.
     void Flush();
@@ -89,6 +117,16 @@ private:
     void CatchUp();
 
     void ScheduleFlush();
+    // The row that shows a stored line, or -1.
+    int RowOfLine(int line) const;
+    bool PassesDirection(const CLineStore::Line &line) const { return !m_direction || line.direction == m_direction; }
+    bool Shows(int line) const;
+    int CountMatches(int line) const;
+    void Recount();
+    void RebuildRows();
+    // Selects the current match and brings it into view.
+    bool SelectCurrent();
+    double IndexX(int line, qsizetype column);
     void UpdateFontMetrics();
     void Measure(int line);
     double Advance(QChar c);
@@ -99,7 +137,7 @@ private:
     void ShiftForRemoved(int removed);
     // The line at the top of the viewport.
     int FirstLine() const;
-    void DrawLine(QPainter &painter, int line, int y, int left, int right);
+    void DrawLine(QPainter &painter, int row, int y, int left, int right);
     // Draws characters [first, last) of a line with the first one's left edge at origin.
     void DrawSegment(QPainter &painter, const CLineStore::Line &line, qsizetype first, qsizetype last,
                      QPointF origin);
@@ -126,6 +164,17 @@ private:
     Position m_anchor;
     Position m_cursor;
     bool m_selecting = false;
+
+    CLineSearch m_search;
+    std::deque<int> m_counts;  // matches per stored line while a search is active
+    qint64 m_total = 0;
+    qint64 m_currentSerial = -1;  // the line of the current match, or -1
+    int m_currentIndex = 0;       // its index among the line's matches
+    bool m_matchingOnly = false;
+    char m_direction = 0;
+    bool m_filtered = false;
+    std::deque<qint64> m_rows;  // serials of the lines shown while filtered
+    QList<QAction *> m_menuActions;
     QAction *m_pCopy;
     QAction *m_pSelectAll;
 };

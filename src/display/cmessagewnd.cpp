@@ -1,7 +1,8 @@
 #include "display/cmessagewnd.h"
 
+#include "display/cfindbar.h"
+#include "display/clinerecorder.h"
 #include "display/clineview.h"
-#include "platform/cp932.h"
 #include "platform/dialogunits.h"
 #include "platform/screenfit.h"
 #include "platform/uifonts.h"
@@ -50,6 +51,7 @@ BOOL CMessageWnd::Create(QObject *view, int kind)
 
     m_pText = new CLineView(this);
     m_pText->setFont(m_font);
+    CreateTools();
     PlaceTextArea();
     connect(m_pClear, &QPushButton::clicked, m_pText, &CLineView::Clear);
     setEnabled(false);
@@ -60,7 +62,10 @@ void CMessageWnd::AddLine(const QString &text)
 {
     if (!m_pText || m_pNoDisplay->isChecked())
         return;
-    AppendEntry(CLineStore::SplitLines(CurrentStamp() + text));
+    const QString stamp = CurrentStamp();
+    std::vector<CLineStore::Line> lines = CLineStore::SplitLines(stamp + text);
+    lines.front().body = static_cast<qint32>(stamp.size());
+    AppendEntry(std::move(lines));
 }
 
 QByteArray CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *data, int length)
@@ -73,20 +78,62 @@ QByteArray CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *
 
 void CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *data, int length, const QByteArray &hex)
 {
+    const char direction = prefix.startsWith(u'R') ? 'R' : prefix.startsWith(u'S') ? 'S' : 0;
+    const auto now = std::chrono::steady_clock::now();
+    QString lead;
+    if (direction == 'R' && m_bResponseTime && m_bSent)
+        lead = ResponseText(now - m_lastSend);
+    if (direction == 'S') {
+        m_lastSend = now;
+        m_bSent = true;
+    }
     if (!m_pText || m_pNoDisplay->isChecked())
         return;
+    lead = CurrentStamp() + prefix + lead;
+    std::vector<CLineStore::Line> lines;
     if (m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked()) {
-        // The bytes up to the first zero byte, as code page 932 text.
-        qsizetype size = 0;
-        if (data && length > 0) {
-            const void *zero = std::memchr(data, 0, static_cast<size_t>(length));
-            size = zero ? static_cast<const unsigned char *>(zero) - data : length;
-        }
-        const QString body = FromCp932(QByteArrayView(data, size));
-        AppendEntry(CLineStore::SplitLines(CurrentStamp() + prefix + body));
+        lines = TextLines(lead, data, length);
     } else {
-        AppendEntry(CLineStore::SplitLines(CurrentStamp() + prefix, hex));
+        lines.push_back(CLineStore::Line::FromText(lead, hex));
+        lines.back().body = static_cast<qint32>(lead.size());
     }
+    for (CLineStore::Line &line : lines)
+        line.direction = direction;
+    AppendEntry(std::move(lines));
+}
+
+std::vector<CLineStore::Line> CMessageWnd::TextLines(const QString &lead, const unsigned char *data, int length) const
+{
+    // The bytes up to the first zero byte (all of them when control bytes are marked), as text.
+    qsizetype size = 0;
+    if (data && length > 0) {
+        const void *zero = m_bControlMarks ? nullptr : std::memchr(data, 0, static_cast<size_t>(length));
+        size = zero ? static_cast<const unsigned char *>(zero) - data : length;
+    }
+    const QByteArrayView bytes(data, size);
+    const quint8 decoding = m_encoding | (m_bControlMarks ? CLineStore::Line::kControlMarks : 0);
+    std::vector<CLineStore::Line> lines;
+    auto add = [&](qsizetype from, qsizetype to, qsizetype next) {
+        const QString text = CTextDecoding::Decode(bytes.sliced(from, to - from), m_encoding, m_bControlMarks);
+        const QString start = lines.empty() ? lead : QString();
+        lines.push_back(CLineStore::Line::FromText(start + text));
+        lines.back().raw = bytes.sliced(from, next - from).toByteArray();
+        lines.back().body = static_cast<qint32>(start.size());
+        lines.back().decoding = decoding;
+    };
+    // CR LF, CR or LF end a line unless control bytes are marked (they are never part of a character).
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < size && !m_bControlMarks; ++i) {
+        if (bytes[i] != '\r' && bytes[i] != '\n')
+            continue;
+        const qsizetype end = i;
+        if (bytes[i] == '\r' && i + 1 < size && bytes[i + 1] == '\n')
+            ++i;
+        add(start, end, i + 1);
+        start = i + 1;
+    }
+    add(start, size, size);
+    return lines;
 }
 
 int CMessageWnd::LineCount() const
@@ -165,7 +212,10 @@ void CMessageWnd::keyPressEvent(QKeyEvent *event)
 {
     switch (event->key()) {
     case Qt::Key_Escape:
-        RequestClose();
+        if (m_pFindBar && !m_pFindBar->isHidden())
+            HideFindBar();
+        else
+            RequestClose();
         event->accept();
         break;
     case Qt::Key_Return:
@@ -201,15 +251,24 @@ void CMessageWnd::AppendEntry(std::vector<CLineStore::Line> lines)
     const bool follow = !m_pNoScroll->isChecked();
     if (!follow && active)
         m_pNoScroll->setFocus();
+    if (m_pRecorder) {
+        for (const CLineStore::Line &line : lines)
+            m_pRecorder->Append(line.Utf8());
+    }
     m_pText->AppendEntry(std::move(lines), follow);
+    if (m_pText->Search().IsActive())
+        ShowMatchCount();
 }
 
 void CMessageWnd::PlaceTextArea()
 {
     if (!m_pText)
         return;
-    m_pText->setGeometry(0, kButtonStrip, width(), std::max(0, height() - kButtonStrip));
+    const int bar = m_pFindBar && !m_pFindBar->isHidden() ? m_pFindBar->sizeHint().height() : 0;
+    m_pText->setGeometry(0, kButtonStrip, width(), std::max(0, height() - kButtonStrip - bar));
     m_pText->show();
+    if (bar > 0)
+        m_pFindBar->setGeometry(0, height() - bar, width(), bar);
 }
 
 void CMessageWnd::RequestClose()
@@ -220,10 +279,21 @@ void CMessageWnd::RequestClose()
 
 QString CMessageWnd::CurrentStamp()
 {
-    const std::time_t now = std::time(nullptr);
+    std::time_t now;
+    int milliseconds = 0;
+    if (m_bMilliseconds) {
+        const auto since = std::chrono::system_clock::now().time_since_epoch();
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
+        now = static_cast<std::time_t>(ms / 1000);
+        milliseconds = static_cast<int>(ms % 1000);
+    } else {
+        now = std::time(nullptr);
+    }
     if (now != m_stampTime) {
         m_stamp = TimeStamp(now);
         m_stampTime = now;
     }
+    if (m_bMilliseconds && !m_stamp.isEmpty())
+        return m_stamp.chopped(2) + QStringLiteral(".%1  ").arg(milliseconds, 3, 10, QChar(u'0'));
     return m_stamp;
 }

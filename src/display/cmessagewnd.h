@@ -3,6 +3,7 @@
 
 #include "display/chexconv.h"
 #include "display/clinestore.h"
+#include "display/ctextdecoding.h"
 #include "platform/cmsgwnd.h"
 
 #include <QByteArray>
@@ -11,11 +12,18 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <chrono>
 #include <ctime>
+#include <memory>
 #include <vector>
 
+class CFindBar;
+class CLineRecorder;
 class CLineView;
+class QAction;
+class QActionGroup;
 class QCheckBox;
+class QMenu;
 class QPushButton;
 
 class CMessageWnd : public CMsgWnd<QWidget>
@@ -56,6 +64,36 @@ public:
     void SetTextBudget(qsizetype bytes);
     qsizetype StoredBytes() const;
 
+    // Additions the user switches on; all off (Shift-JIS) by default. The choices are kept in the
+    // profile's own section and read again when a window is created.
+    CFindBar *FindBar() const { return m_pFindBar; }
+    // Shows the find bar with the focus in its field; hiding it ends the search and the filter.
+    void ShowFindBar();
+    void HideFindBar();
+    // Asks for a file name and writes the shown lines to it (UTF-8); one message on failure.
+    bool SaveAs();
+    // Writes the shown lines to `path` in one step: on failure the old file stays as it was.
+    bool SaveTo(const QString &path, QString *error) const;
+    // Asks for a file name and appends every line from now on to it.
+    bool StartRecording();
+    bool StartRecordingTo(const QString &path);
+    void StopRecording();
+    bool IsRecording() const { return m_pRecorder != nullptr; }
+    CLineRecorder *Recorder() const { return m_pRecorder.get(); }
+    void SetMilliseconds(bool on);
+    bool Milliseconds() const { return m_bMilliseconds; }
+    void SetResponseTime(bool on);
+    bool ResponseTime() const { return m_bResponseTime; }
+    void SetEncoding(CTextDecoding::Encoding encoding);
+    CTextDecoding::Encoding Encoding() const { return m_encoding; }
+    void SetControlMarks(bool on);
+    bool ControlMarks() const { return m_bControlMarks; }
+    // The context-menu entries after copy and select all.
+    QList<QAction *> MenuActions() const;
+    // "(+12.345 ms) ": what an R line shows of the time since the last S line.
+    static QString ResponseText(std::chrono::nanoseconds since);
+    static constexpr const char *kProfileSection = "Message windows";
+
     // Control coordinates are laid out for 96 pixels per inch and scaled by this.
     static double ScaleForDpi(int dpi) { return dpi / 96.0; }
     // "%m/%d/%y %H:%M:%S  " in local time; empty when the time cannot be formatted.
@@ -70,6 +108,16 @@ protected:
 
 private:
     void AppendEntry(std::vector<CLineStore::Line> lines);
+    // The telegram's lines in text display: one line per line of text, each with the bytes it shows.
+    std::vector<CLineStore::Line> TextLines(const QString &lead, const unsigned char *data, int length) const;
+    void CreateTools();
+    void ReadOptions();
+    void WriteOption(const QString &key, const QString &value) const;
+    void OnSearchChanged();
+    void OnFilterChanged();
+    void GoToMatch(bool forward);
+    void ShowMatchCount();
+    void OnRecordFailed(const QString &cause);
     void PlaceTextArea();
     void RequestClose();
     QString CurrentStamp();
@@ -87,4 +135,21 @@ private:
     CHexConv m_hexConv;
     std::time_t m_stampTime = -1;
     QString m_stamp;
+
+    CFindBar *m_pFindBar = nullptr;
+    std::unique_ptr<CLineRecorder> m_pRecorder;
+    bool m_bMilliseconds = false;
+    bool m_bResponseTime = false;
+    bool m_bControlMarks = false;
+    CTextDecoding::Encoding m_encoding = CTextDecoding::ShiftJis;
+    std::chrono::steady_clock::time_point m_lastSend;
+    bool m_bSent = false;
+    QAction *m_pFind = nullptr;
+    QAction *m_pSave = nullptr;
+    QAction *m_pRecord = nullptr;
+    QAction *m_pMilliseconds = nullptr;
+    QAction *m_pResponseTime = nullptr;
+    QAction *m_pControlMarks = nullptr;
+    QMenu *m_pEncodingMenu = nullptr;
+    QActionGroup *m_pEncodings = nullptr;
 };

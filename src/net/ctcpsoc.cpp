@@ -167,7 +167,7 @@ void CTCPSoc::Log(const QString &text, int kind)
 
 void CTCPSoc::PostEvent(int code, LPARAM lParam)
 {
-    PostMessage(m_pOwner, WM_SESSION_EVENT, static_cast<WPARAM>(code), lParam);
+    PostMessage(m_pOwner, WM_SESSION_EVENT, static_cast<WPARAM>(code), lParam, Serial());
 }
 
 void CTCPSoc::OnReceive(int nErrorCode)

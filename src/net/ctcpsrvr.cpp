@@ -100,7 +100,10 @@ LRESULT CTCPSrvr::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_SESSION_EVENT:
-        OnSocketEvent(static_cast<int>(wParam), lParam);
+        // A notice of a socket dropped since it was posted (a client gone, the server rebuilt) is
+        // not acted on: it would act on whatever socket is there now.
+        if (!IsStaleNotice(MessageSource()))
+            OnSocketEvent(static_cast<int>(wParam), lParam);
         return 0;
     case WM_SOCKET_LOG:
         // A line of one of our sockets: mark that it passed here and hand it on.
@@ -125,7 +128,7 @@ void CTCPSrvr::OnSocketEvent(int code, LPARAM lParam)
         break;
     case EV_RECEIVE:
         Log(QStringLiteral("ON RECEIVE"), LOG_TRACE);
-        PostMessage(m_pView, WM_SESSION_EVENT, EV_RECEIVE, lParam);
+        PostMessage(m_pView, WM_SESSION_EVENT, EV_RECEIVE, lParam, MessageSource());
         break;
     case EV_SEND_READY:
         Log(QStringLiteral("ON SEND"), LOG_TRACE);
@@ -138,6 +141,12 @@ void CTCPSrvr::OnSocketEvent(int code, LPARAM lParam)
         Log(QStringLiteral("不明なﾒｯｾｰｼﾞ"), LOG_ERROR);
         break;
     }
+}
+
+bool CTCPSrvr::IsStaleNotice(std::uint64_t serial) const
+{
+    return serial != 0 && !(m_pListenSoc && serial == m_pListenSoc->Serial()) &&
+           !(m_pClientSoc && serial == m_pClientSoc->Serial());
 }
 
 void CTCPSrvr::AcceptClient()

@@ -43,6 +43,8 @@ protected:
 
 private:
     void OnSocketEvent(int code, LPARAM lParam);
+    // A notice from a socket (`serial` not 0) that is neither the listening socket nor the client now.
+    bool IsStaleNotice(std::uint64_t serial) const;
     void AcceptClient();
     void AcceptFinished(int code);
     void ResetAcceptPause();

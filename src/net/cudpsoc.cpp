@@ -94,6 +94,6 @@ void CUDPSoc::Log(const QString &text)
 
 void CUDPSoc::OnReceive(int nErrorCode)
 {
-    PostMessage(m_pOwner, WM_UDP_RECEIVE, static_cast<WPARAM>(m_nId), 0);
+    PostMessage(m_pOwner, WM_UDP_RECEIVE, static_cast<WPARAM>(m_nId), 0, Serial());
     CAsyncSocket::OnReceive(nErrorCode);
 }

@@ -55,6 +55,6 @@ int CUDPWnd::Receive(void *buffer, int length)
 LRESULT CUDPWnd::WindowProc(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/)
 {
     if (message == WM_UDP_RECEIVE)
-        PostMessage(m_pView, WM_UDP_RECEIVE, static_cast<WPARAM>(m_nId), 0);
+        PostMessage(m_pView, WM_UDP_RECEIVE, static_cast<WPARAM>(m_nId), 0, MessageSource());
     return 0;
 }

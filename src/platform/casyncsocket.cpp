@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <utility>
 
 namespace {
@@ -16,6 +17,12 @@ namespace {
 thread_local int t_nLastError = 0;
 
 CAsyncSocket::NameLookup g_nameLookup = ::getaddrinfo;
+
+std::uint64_t NextGeneration()
+{
+    static std::atomic<std::uint64_t> s_count{0};
+    return ++s_count;
+}
 
 bool WouldBlock(int error)
 {
@@ -179,7 +186,7 @@ void CAsyncSocket::Attach(int handle, int type, long events, Phase phase)
     m_lEvents = events;
     m_phase = phase;
     m_bCloseNotified = false;
-    ++m_nGeneration;
+    m_nGeneration = NextGeneration();
     for (QSocketNotifier *notifier : {m_pReadNotifier, m_pWriteNotifier, m_pOobNotifier})
         notifier->setSocket(handle);
     if (phase == Phase::Datagram || phase == Phase::Connected) {
@@ -207,7 +214,7 @@ void CAsyncSocket::Close()
     ::close(m_hSocket);
     m_hSocket = INVALID_SOCKET;
     m_phase = Phase::Idle;
-    ++m_nGeneration;
+    m_nGeneration = NextGeneration();
 }
 
 BOOL CAsyncSocket::Connect(const QString &host, unsigned port)
@@ -246,7 +253,7 @@ BOOL CAsyncSocket::Connect(const QString &host, unsigned port)
 void CAsyncSocket::DeliverDeferredConnect(int code)
 {
     m_phase = Phase::Connecting;
-    const unsigned generation = m_nGeneration;
+    const std::uint64_t generation = m_nGeneration;
     QTimer::singleShot(0, this, [this, generation, code] {
         if (generation == m_nGeneration && m_phase == Phase::Connecting)
             FinishConnect(code);

@@ -106,6 +106,8 @@ public:
     // The Winsock code of this thread's last failed socket call.
     static int GetLastError();
     static void SetLastError(int code);
+    // Names the open handle: unique among all handles this process opens, 0 while there is none.
+    std::uint64_t Serial() const { return m_hSocket == INVALID_SOCKET ? 0 : m_nGeneration; }
 
     int m_hSocket = INVALID_SOCKET;
 
@@ -135,5 +137,7 @@ private:
     long m_lEvents = 0;
     Phase m_phase = Phase::Idle;
     bool m_bCloseNotified = false;
-    unsigned m_nGeneration = 0;  // counts handles, so a deferred notice never reaches a later one
+    // Renewed from one process-wide count at each open and close, so a deferred notice never reaches
+    // a later handle and a serial never names two handles.
+    std::uint64_t m_nGeneration = 0;
 };

@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QObject>
 
-CMessageEvent::CMessageEvent(UINT message, WPARAM wParam, LPARAM lParam)
-    : QEvent(EventType()), m_nMessage(message), m_wParam(wParam), m_lParam(lParam)
+CMessageEvent::CMessageEvent(UINT message, WPARAM wParam, LPARAM lParam, std::uint64_t source)
+    : QEvent(EventType()), m_nMessage(message), m_wParam(wParam), m_lParam(lParam), m_nSource(source)
 {
 }
 
@@ -14,11 +14,11 @@ QEvent::Type CMessageEvent::EventType()
     return type;
 }
 
-BOOL PostMessage(QObject *target, UINT message, WPARAM wParam, LPARAM lParam)
+BOOL PostMessage(QObject *target, UINT message, WPARAM wParam, LPARAM lParam, std::uint64_t source)
 {
     if (!target)
         return FALSE;
-    QCoreApplication::postEvent(target, new CMessageEvent(message, wParam, lParam));
+    QCoreApplication::postEvent(target, new CMessageEvent(message, wParam, lParam, source));
     return TRUE;
 }
 

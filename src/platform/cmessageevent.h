@@ -10,7 +10,7 @@ class QObject;
 class CMessageEvent : public QEvent
 {
 public:
-    CMessageEvent(UINT message, WPARAM wParam, LPARAM lParam);
+    CMessageEvent(UINT message, WPARAM wParam, LPARAM lParam, std::uint64_t source = 0);
 
     static QEvent::Type EventType();
 
@@ -18,11 +18,14 @@ public:
     WPARAM m_wParam;
     LPARAM m_lParam;
     LRESULT m_lResult = 0;
+    // The socket handle whose notice this is (CAsyncSocket::Serial), or 0 for any other message.
+    std::uint64_t m_nSource;
 };
 
 // Queues the message for the target; it is handled after the caller returns, in posting order.
 // A message whose target is destroyed before it is handled is dropped. Returns FALSE for a null target.
-BOOL PostMessage(QObject *target, UINT message, WPARAM wParam, LPARAM lParam);
+// A socket notice names its socket in `source`, so that a notice that outlives the socket can be told.
+BOOL PostMessage(QObject *target, UINT message, WPARAM wParam, LPARAM lParam, std::uint64_t source = 0);
 
 // Handles the message in the target before returning its result (0 for a null target).
 LRESULT SendMessage(QObject *target, UINT message, WPARAM wParam, LPARAM lParam);

@@ -35,12 +35,17 @@ protected:
     // The message map: one switch over the messages this window handles.
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) = 0;
     virtual void OnTimer(int /*id*/) {}
+    // The socket whose notice WindowProc is handling (CMessageEvent::m_nSource); 0 for other messages.
+    std::uint64_t MessageSource() const { return m_nMessageSource; }
 
     bool event(QEvent *e) override
     {
         if (e->type() == CMessageEvent::EventType()) {
             auto *message = static_cast<CMessageEvent *>(e);
+            const std::uint64_t outer = m_nMessageSource;  // a handler may send a message in turn
+            m_nMessageSource = message->m_nSource;
             message->m_lResult = WindowProc(message->m_nMessage, message->m_wParam, message->m_lParam);
+            m_nMessageSource = outer;
             return true;
         }
         return Base::event(e);
@@ -59,4 +64,5 @@ protected:
 
 private:
     std::map<int, int> m_timers;  // program's timer id -> Qt timer id
+    std::uint64_t m_nMessageSource = 0;
 };

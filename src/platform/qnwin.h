@@ -49,6 +49,10 @@ constexpr int EV_RECEIVE = 243;     // 0xF3
 constexpr int EV_SEND_READY = 244;  // 0xF4
 constexpr int EV_CLOSED = 246;      // 0xF6
 
+// lParam of EV_DISCONNECT: 1 the user's command, 0 the batch runner's row end, and this one the
+// runner's forced abort, which also ends a connect still pending.
+constexpr LPARAM DISCONNECT_ABORT = 2;
+
 // Grid notifications posted to the batch send window.
 constexpr int EV_GRID_ROW_MARKED = 11;
 constexpr int EV_GRID_CLICK = 12;

@@ -7,6 +7,7 @@
 #include "display/cmessagewnd.h"
 #include "net/ctcpsoc.h"
 #include "net/ctcpsrvr.h"
+#include "net/cudpsoc.h"
 #include "net/cudpwnd.h"
 #include "platform/cp932.h"
 #include "platform/prompts.h"
@@ -91,6 +92,10 @@ LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_SESSION_EVENT:
+        // A socket's notice that was on its way while the socket was closed (a disconnect, a
+        // reconnect, another client) is dropped: acting on it would read the socket there now.
+        if (IsStaleNotice(MessageSource()))
+            return 0;
         return OnSessionEvent(wParam, lParam);
     case WM_SOCKET_LOG:
         // The socket wrote one zero-terminated line into the shared buffer just before sending this.
@@ -102,7 +107,7 @@ LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     case WM_UDP_RECEIVE:
-        PostMessage(this, WM_SESSION_EVENT, EV_RECEIVE, static_cast<LPARAM>(wParam));
+        PostMessage(this, WM_SESSION_EVENT, EV_RECEIVE, static_cast<LPARAM>(wParam), MessageSource());
         return 0;
     case WM_CHILD_CLOSE:
         OnChildClose(static_cast<int>(wParam));
@@ -110,6 +115,18 @@ LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     default:
         return 0;
     }
+}
+
+bool CQnView::IsStaleNotice(std::uint64_t serial) const
+{
+    if (serial == 0)
+        return false;  // a request, not a socket's notice
+    const CAsyncSocket *const sockets[] = {m_pUdpWnd->m_pSoc, m_pTcpSrvr->m_pClientSoc, m_pTcpClient};
+    for (const CAsyncSocket *socket : sockets) {
+        if (socket && socket->Serial() == serial)
+            return false;
+    }
+    return true;
 }
 
 void CQnView::OnChildClose(int kind)

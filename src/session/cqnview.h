@@ -65,6 +65,8 @@ public:
     void OnSocketType();
     // The C library's reading of a decimal text: blanks, an optional sign, digits up to the first other.
     static int DecimalValue(const QString &text);
+    // The Log line of a UDP or TCP client connect (before " [CQnView]").
+    static QString ConnectLogText(int type, const QString &address, int port, int ownPort);
 
     // Transmission path.
     int SendData(const unsigned char *data, int length);
@@ -125,6 +127,8 @@ protected:
 private:
     void OnFirstInitialUpdate();
     void OnChildClose(int kind);
+    // A notice from a socket (`serial` not 0) that no longer exists.
+    bool IsStaleNotice(std::uint64_t serial) const;
     void LogIgnored();
     void LogMatrixError();
     // Enables "送信" of the Command Send window by the rule for its id.

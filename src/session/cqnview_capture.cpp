@@ -22,13 +22,16 @@ void CQnView::OnCaptureStart()
     m_strCaptureFile = path;
 
     // Write only, created or truncated, and held exclusively: the lock is taken before the file is
-    // cut, so a file another capture holds is neither opened nor emptied.
+    // cut, so a file another capture holds is neither opened nor emptied. Opened without blocking, so
+    // that a named pipe nobody reads fails at once instead of waiting for a reader; writes block as usual.
     bool opened = false;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd >= 0) {
         struct stat info = {};
         const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && (!regular || ::ftruncate(fd, 0) == 0))
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            (!regular || ::ftruncate(fd, 0) == 0))
             opened = m_fileCapture.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
         if (!opened)
             ::close(fd);
@@ -62,12 +65,17 @@ void CQnView::WriteCapture(const unsigned char *data, int length)
     if (written == length)
         return;
     // Disk full, file removed or medium gone: stop capturing, keep what was written, and say why.
-    const QString cause = m_fileCapture.errorString();
+    // The box waits until the receive event has been handled: its event loop would otherwise run the
+    // next receive in the middle of this one.
+    const QString text = m_strCaptureFile + QStringLiteral(" Write err\n") + m_fileCapture.errorString() +
+                         QStringLiteral("\n受信ﾃﾞｰﾀの保存を終了しました。");
     m_bCapture = 0;
     m_fileCapture.close();
     Q_EMIT CommandStateChanged();
-    Prompts::Instance().MessageBox(this,
-                                   m_strCaptureFile + QStringLiteral(" Write err\n") + cause +
-                                       QStringLiteral("\n受信ﾃﾞｰﾀの保存を終了しました。"),
-                                   Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
+    QMetaObject::invokeMethod(
+        this,
+        [this, text] {
+            Prompts::Instance().MessageBox(this, text, Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
+        },
+        Qt::QueuedConnection);
 }

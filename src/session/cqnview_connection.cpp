@@ -58,6 +58,14 @@ int CQnView::DecimalValue(const QString &text)
     return static_cast<int>(value);
 }
 
+QString CQnView::ConnectLogText(int type, const QString &address, int port, int ownPort)
+{
+    // One substitution for all three: an address is free text and may itself hold "%1".
+    const QString format = type == TYPE_UDP ? QStringLiteral("ｿｹｯﾄ接続  接続先ｱﾄﾞﾚｽ:%1 接続先ﾎﾟｰﾄ:%2 QNﾎﾟｰﾄ:%3")
+                                            : QStringLiteral("ｿｹｯﾄ接続  ｻｰﾊﾞｱﾄﾞﾚｽ:%1 ｻｰﾊﾞﾎﾟｰﾄ:%2 QNﾎﾟｰﾄ:%3");
+    return format.arg(address, QString::number(port), QString::number(ownPort));
+}
+
 int CQnView::SocketConnect()
 {
     CQnDoc *doc = m_pDocument;
@@ -69,7 +77,7 @@ int CQnView::SocketConnect()
         const int ownPort = DecimalValue(slot(SLOT_UDP_OWN_PORT));
         if (!m_pUdpWnd->Open(address, unsigned(port), unsigned(ownPort)))
             return 0;
-        AddLog(QStringLiteral("ｿｹｯﾄ接続  接続先ｱﾄﾞﾚｽ:%1 接続先ﾎﾟｰﾄ:%2 QNﾎﾟｰﾄ:%3").arg(address).arg(port).arg(ownPort));
+        AddLog(ConnectLogText(TYPE_UDP, address, port, ownPort));
         return 1;
     }
     case TYPE_TCP_SERVER: {
@@ -90,7 +98,7 @@ int CQnView::SocketConnect()
             m_pTcpClient = nullptr;
             return 0;
         }
-        AddLog(QStringLiteral("ｿｹｯﾄ接続  ｻｰﾊﾞｱﾄﾞﾚｽ:%1 ｻｰﾊﾞﾎﾟｰﾄ:%2 QNﾎﾟｰﾄ:%3").arg(address).arg(port).arg(ownPort));
+        AddLog(ConnectLogText(TYPE_TCP_CLIENT, address, port, ownPort));
         return 1;
     }
     default:

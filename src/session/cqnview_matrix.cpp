@@ -5,8 +5,8 @@
 
 namespace {
 
-enum class Cell { Error, Ignore, Connect, Disconnect, LoopOn, LoopOnState, LoopOff, LoopOffState, Receive,
-                  ReceiveEcho, Send, ConnectDone, SetType };
+enum class Cell { Error, Ignore, Connect, Disconnect, DisconnectOnAbort, LoopOn, LoopOnState, LoopOff, LoopOffState,
+                  Receive, ReceiveEcho, Send, ConnectDone, SetType };
 
 struct Row
 {
@@ -17,7 +17,7 @@ struct Row
 // Columns: ST_DISCONNECTED, ST_CONNECTED_LOOPBACK, ST_CONNECTED, ST_WAIT_CONNECT.
 constexpr Row kMatrix[] = {
     {EV_CONNECT, {Cell::Connect, Cell::Error, Cell::Error, Cell::Error}},
-    {EV_DISCONNECT, {Cell::Ignore, Cell::Disconnect, Cell::Disconnect, Cell::Ignore}},
+    {EV_DISCONNECT, {Cell::Ignore, Cell::Disconnect, Cell::Disconnect, Cell::DisconnectOnAbort}},
     {EV_LOOPBACK_ON, {Cell::LoopOn, Cell::Error, Cell::LoopOnState, Cell::LoopOn}},
     {EV_LOOPBACK_OFF, {Cell::LoopOff, Cell::LoopOffState, Cell::Error, Cell::LoopOff}},
     {EV_RECEIVE, {Cell::Error, Cell::ReceiveEcho, Cell::Receive, Cell::Error}},
@@ -78,6 +78,16 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
     case Cell::Ignore: LogIgnored(); break;
     case Cell::Connect: DoConnect(); break;
     case Cell::Disconnect: DoDisconnect(); break;
+    case Cell::DisconnectOnAbort:
+        // A pending connect is ended only by a forced batch abort, which must leave no connection
+        // behind; any other disconnect request waits for the completion, as ever.
+        if (lParam == DISCONNECT_ABORT) {
+            AddLog(QStringLiteral("ｿｹｯﾄ接続確立待ち中止"));
+            DoDisconnect();
+        } else {
+            LogIgnored();
+        }
+        break;
     case Cell::LoopOn: m_bLoopback = 1; break;
     case Cell::LoopOnState:
         m_bLoopback = 1;

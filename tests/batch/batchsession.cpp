@@ -7,14 +7,6 @@
 #include <QCoreApplication>
 #include <QFile>
 
-int HookedPrompts::MessageBox(QObject *owner, const QString &text, const QString &caption, Buttons buttons,
-                              Icon icon)
-{
-    if (beforeAnswer)
-        beforeAnswer(text);
-    return ScriptedPrompts::MessageBox(owner, text, caption, buttons, icon);
-}
-
 BatchSession::BatchSession(const QString &prompt, int ignoreFlag)
 {
     const QString key = QString::fromUtf8(kPromptKey);

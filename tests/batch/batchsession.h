@@ -11,17 +11,6 @@
 
 #include <QTemporaryDir>
 
-#include <functional>
-
-// Scripted answers with a hook that runs before each message box is answered.
-class HookedPrompts : public ScriptedPrompts
-{
-public:
-    int MessageBox(QObject *owner, const QString &text, const QString &caption, Buttons buttons,
-                   Icon icon) override;
-    std::function<void(const QString &text)> beforeAnswer;
-};
-
 struct BatchSession
 {
     // Stores "> " as the only prompt string unless told otherwise, then opens the batch window.
@@ -40,7 +29,7 @@ struct BatchSession
     bool Asked(const QString &text) const { return prompts.MessageTexts().contains(text); }
 
     TempConfigHome config;
-    HookedPrompts prompts;
+    ScriptedPrompts prompts;
     QTemporaryDir dir;
     CQnDoc doc;
     CQnView view;

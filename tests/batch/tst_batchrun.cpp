@@ -11,6 +11,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 const QString kDone = QStringLiteral("○:正常終了しました");
@@ -29,6 +34,40 @@ public:
 
 private:
     QTcpSocket m_holder;
+};
+
+// A loopback listener that never accepts and whose queue is already full: a connect to it stays
+// pending, as to a destination that never answers.
+class SilentListener
+{
+public:
+    SilentListener()
+        : m_handle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)),
+          m_filler(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_handle, reinterpret_cast<sockaddr *>(&address), length);
+        ::listen(m_handle, 0);  // room for one connection, which the filler takes
+        ::getsockname(m_handle, reinterpret_cast<sockaddr *>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        ::connect(m_filler, reinterpret_cast<sockaddr *>(&address), length);
+        pollfd queued{m_handle, POLLIN, 0};
+        ::poll(&queued, 1, 5000);  // the filler is in the queue
+    }
+    ~SilentListener()
+    {
+        ::close(m_filler);
+        ::close(m_handle);
+    }
+    QString PortText() const { return QString::number(m_port); }
+
+private:
+    int m_handle;
+    int m_filler;
+    quint16 m_port = 0;
 };
 
 QList<QByteArray> NumberedLines(const char *prefix, int count)
@@ -311,6 +350,41 @@ private Q_SLOTS:
         QVERIFY(s.dlg->IsRunning());
         QVERIFY(s.view.CanCloseFrame());
         QCOMPARE(s.prompts.MessageTexts(), (QStringList{"一括送信を開始しますか？", "中止しますか？", "中止しますか？"}));
+    }
+
+    void aForcedAbortEndsAConnectStillPending()
+    {
+        BatchSession s;
+        SilentListener silent;
+        s.SetRow(1, kLoopback, silent.PortText(), s.SendFileOfLines("f.txt", {"x1"}));
+        s.Start();
+        QTRY_COMPARE(s.view.State(), ST_WAIT_CONNECT);
+        int stateWhenEnded = 0;
+        s.prompts.beforeAnswer = [&](const QString &text) {
+            if (text == QStringLiteral("中止しました。"))
+                stateWhenEnded = s.view.State();
+        };
+        s.dlg->AbortBatch();
+        s.dlg->AbortBatch();  // "abort now"
+        QTRY_VERIFY(s.Finished());
+        QCOMPARE(s.Result(1), kAborted);
+        QCOMPARE(stateWhenEnded, ST_DISCONNECTED);
+        QCOMPARE(s.view.TcpClient(), nullptr);
+        QCOMPARE(s.view.StatusLabel().Color(), COLORREF(0x0000FF));
+        const QStringList log = s.view.LogWindow()->Lines().filter(QStringLiteral("ｿｹｯﾄ"));
+        QVERIFY(log.size() >= 2);
+        QVERIFY(log[log.size() - 2].endsWith(QStringLiteral("ｿｹｯﾄ接続確立待ち中止 [CQnView]")));
+        QVERIFY(log.last().endsWith(QStringLiteral("ｿｹｯﾄ切断 [CQnView]")));
+
+        // The next run's first row talks to its own destination.
+        PromptServer server;
+        s.SetRow(1, kLoopback, server.PortText(), s.SendFileOfLines("g.txt", {"y1"}));
+        s.prompts.calls.clear();
+        s.Start();
+        QTRY_VERIFY(s.Finished());
+        QCOMPARE(s.Result(1), kDone);
+        QCOMPARE(server.ConnectionCount(), 1);
+        QCOMPARE(server.Received(0), QByteArray("y1\r"));
     }
 
     void promptAndCloseWhileIdleChangeNothing_data()

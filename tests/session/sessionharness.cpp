@@ -61,6 +61,13 @@ quint16 SessionHarness::ConfigureTcpServer()
     return port;
 }
 
+quint16 SessionHarness::ConfigureUdp(quint16 peerPort)
+{
+    const quint16 own = LoopbackPeer::BindUdp().Port();
+    Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peerPort), QString::number(own)}, 0);
+    return own;
+}
+
 void SessionHarness::Event(int event, LPARAM lParam)
 {
     PostMessage(View(), WM_SESSION_EVENT, static_cast<WPARAM>(event), lParam);

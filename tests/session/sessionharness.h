@@ -25,6 +25,8 @@ public:
     void Configure(int type, const QStringList &slotTexts, int firstSlot);
     // Configures a TCP server on a loopback port that was free a moment ago; returns the port.
     quint16 ConfigureTcpServer();
+    // Configures UDP to a loopback peer from a local port that was free a moment ago; returns it.
+    quint16 ConfigureUdp(quint16 peerPort);
     // Posts a session event and waits until the view has handled it and everything it posted.
     void Event(int event, LPARAM lParam = 0);
     // Runs a command as the menu would (through the frame).

@@ -77,6 +77,20 @@ private Q_SLOTS:
         QVERIFY(asked);
     }
 
+    void connectLogLineKeepsTheAddressAsTyped_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("UDP") << TYPE_UDP << QStringLiteral("ｿｹｯﾄ接続  接続先ｱﾄﾞﾚｽ:h%3%2%1 接続先ﾎﾟｰﾄ:5 QNﾎﾟｰﾄ:-1");
+        QTest::newRow("TCP client") << TYPE_TCP_CLIENT << QStringLiteral("ｿｹｯﾄ接続  ｻｰﾊﾞｱﾄﾞﾚｽ:h%3%2%1 ｻｰﾊﾞﾎﾟｰﾄ:5 QNﾎﾟｰﾄ:-1");
+    }
+    void connectLogLineKeepsTheAddressAsTyped()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, expected);
+        QCOMPARE(CQnView::ConnectLogText(type, QStringLiteral("h%3%2%1"), 5, -1), expected);
+    }
+
     void initialUpdateTakesTheDocumentAndAnnouncesNewStates()
     {
         CQnView view;

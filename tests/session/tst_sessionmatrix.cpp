@@ -1,8 +1,11 @@
 // The session event matrix: log lines, state changes and dropped events, on the real view.
+#include "net/cudpwnd.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
 
 #include <QTest>
+
+#include <sys/socket.h>
 
 namespace {
 
@@ -14,6 +17,37 @@ QStringList Tagged(const QStringList &texts)
     for (const QString &t : texts)
         out << t + kTag;
     return out;
+}
+
+// Disconnects and reconnects the view, as the user may, while the first socket notice that reaches
+// the UDP endpoint is still on its way to the view.
+class ReconnectOnNotice : public QObject
+{
+public:
+    explicit ReconnectOnNotice(CQnView *view) : m_pView(view) {}
+    bool seen = false;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (!seen && e->type() == CMessageEvent::EventType() &&
+            static_cast<CMessageEvent *>(e)->m_nMessage == WM_UDP_RECEIVE) {
+            seen = true;
+            m_pView->OnSessionEvent(EV_DISCONNECT, 1);
+            m_pView->OnSessionEvent(EV_CONNECT, 0);
+        }
+        return false;
+    }
+
+private:
+    CQnView *m_pView;
+};
+
+// The size of the datagram waiting at the peer, -1 when none is.
+ssize_t WaitingDatagram(const LoopbackPeer &peer)
+{
+    char byte;
+    return ::recv(peer.Handle(), &byte, 1, MSG_DONTWAIT | MSG_PEEK | MSG_TRUNC);
 }
 
 }  // namespace
@@ -107,6 +141,28 @@ private Q_SLOTS:
         h.Event(EV_RECEIVE, 1);
         QVERIFY(h.HistoryLines().isEmpty());
         QCOMPARE(h.View()->State(), ST_DISCONNECTED);
+    }
+
+    void aReceiveNoticeThatOutlivesItsSocketIsDropped()
+    {
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        SessionHarness h;
+        const quint16 own = h.ConfigureUdp(peer.Port());
+        h.Event(EV_LOOPBACK_ON);
+        h.Event(EV_CONNECT);
+        ReconnectOnNotice reconnect(h.View());
+        h.View()->UdpEndpoint()->installEventFilter(&reconnect);
+        peer.WriteTo("x", own);
+        QTRY_VERIFY(reconnect.seen);
+        h.Settle();
+        QCOMPARE(h.View()->State(), ST_CONNECTED_LOOPBACK);
+        QCOMPARE(h.HistoryLines(), QStringList());
+        QCOMPARE(WaitingDatagram(peer), ssize_t(-1));  // no empty echo either
+
+        // An empty datagram on the new socket is data: shown and echoed.
+        peer.WriteTo(QByteArray(), own);
+        QTRY_COMPARE(h.HistoryLines(), (QStringList{QStringLiteral("R "), QStringLiteral("S ")}));
+        QTRY_COMPARE(WaitingDatagram(peer), ssize_t(0));
     }
 
     void setTypeOnlyWhileDisconnected()

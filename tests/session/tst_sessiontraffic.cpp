@@ -3,13 +3,27 @@
 #include "app/commandids.h"
 #include "display/ccommandsenddlg.h"
 #include "display/cinputedit.h"
+#include "display/cmessagewnd.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
+#include "support/tempconfighome.h"
 
 #include <QFile>
 #include <QPushButton>
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -37,6 +51,28 @@ QByteArray Bytes(int n, int seed)
     return data;
 }
 
+// Holds the files this process writes to `bytes` for its lifetime: a full disk in small.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes) : m_pOldHandler(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit lowered = m_old;
+        lowered.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_pOldHandler);
+    }
+
+private:
+    rlimit m_old = {};
+    void (*m_pOldHandler)(int);
+};
+
 }  // namespace
 
 class TestSessionTraffic : public QObject
@@ -48,8 +84,7 @@ private Q_SLOTS:
         LoopbackPeer peer = LoopbackPeer::BindUdp();
         SessionHarness h;
         // Own port: a free one found through a socket of our own, then released.
-        const quint16 own = LoopbackPeer::BindUdp().Port();
-        h.Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peer.Port()), QString::number(own)}, 0);
+        const quint16 own = h.ConfigureUdp(peer.Port());
         h.Command(ID_SOCKET_CONNECT);
         QCOMPARE(h.View()->State(), ST_CONNECTED);
         QVERIFY(h.LogLines().contains(QStringLiteral("ｿｹｯﾄ接続  接続先ｱﾄﾞﾚｽ:127.0.0.1 接続先ﾎﾟｰﾄ:%1 QNﾎﾟｰﾄ:%2")
@@ -195,9 +230,8 @@ private Q_SLOTS:
         old.close();
 
         LoopbackPeer peer = LoopbackPeer::BindUdp();
-        const quint16 own = LoopbackPeer::BindUdp().Port();
         SessionHarness h;
-        h.Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peer.Port()), QString::number(own)}, 0);
+        const quint16 own = h.ConfigureUdp(peer.Port());
         h.Prompts().fileNames.enqueue(path);
         h.Command(ID_CAPTURE_START);
         QVERIFY(h.View()->IsCapturing());
@@ -225,10 +259,32 @@ private Q_SLOTS:
         QVERIFY(!h.View()->IsCapturing());
         QCOMPARE(h.Prompts().MessageTexts().last(), dir.path() + QStringLiteral(" Open err"));
 
+        // A named pipe without a reader fails at once. Were the open to wait for a reader, one turns
+        // up after 10 s so that the check fails instead of hanging; with a reader, capture starts.
+        const QString pipe = dir.filePath(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        h.Prompts().fileNames.enqueue(pipe);
+        std::promise<void> returned;
+        int reader = -1;
+        std::thread rescue([&, done = returned.get_future()] {
+            if (done.wait_for(std::chrono::seconds(10)) == std::future_status::timeout)
+                reader = ::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        });
+        h.Command(ID_CAPTURE_START);
+        returned.set_value();
+        rescue.join();
+        QCOMPARE(h.Prompts().MessageTexts().last(), pipe + QStringLiteral(" Open err"));
+        QVERIFY(!h.View()->IsCapturing());
+        reader = ::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        h.Prompts().fileNames.enqueue(pipe);
+        h.Command(ID_CAPTURE_START);
+        QVERIFY(h.View()->IsCapturing());
+        h.Command(ID_CAPTURE_STOP);
+        ::close(reader);
+
         // A full disk: capture ends with a message naming the file and the cause.
         LoopbackPeer peer = LoopbackPeer::BindUdp();
-        const quint16 own = LoopbackPeer::BindUdp().Port();
-        h.Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peer.Port()), QString::number(own)}, 0);
+        const quint16 own = h.ConfigureUdp(peer.Port());
         h.Prompts().fileNames.enqueue(QStringLiteral("/dev/full"));
         h.Command(ID_CAPTURE_START);
         QVERIFY(h.View()->IsCapturing());
@@ -237,6 +293,47 @@ private Q_SLOTS:
         QTRY_VERIFY(!h.View()->IsCapturing());
         QVERIFY(h.Prompts().MessageTexts().last().startsWith(QStringLiteral("/dev/full Write err")));
         QVERIFY(h.View()->IsCommandEnabled(ID_CAPTURE_START));
+    }
+
+    void captureWriteFailureIsReportedOnceTheReceiveIsOver()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("cap.bin"));
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        SessionHarness h;
+        const quint16 own = h.ConfigureUdp(peer.Port());
+        h.Prompts().fileNames.enqueue(path);
+        h.Command(ID_CAPTURE_START);
+        h.Command(ID_SOCKET_CONNECT);
+        h.Command(ID_LOOPBACK_ON);
+        const QList<QByteArray> telegrams{"A", "BB", "CCC", "DDDD"};
+        const auto deliver = [&](int i) {
+            const qsizetype before = h.HistoryLines().size();
+            peer.WriteTo(telegrams[i], own);
+            QTRY_COMPARE(h.HistoryLines().size(), before + 2);  // R and the echoed S
+        };
+        // While the box is open its event loop runs, and two more telegrams arrive.
+        h.Prompts().beforeAnswer = [&](const QString &text) {
+            if (text.contains(QStringLiteral(" Write err")))
+                deliver(2), deliver(3);
+        };
+        {
+            FileSizeLimit limit(1);  // the file takes the first telegram and refuses the second
+            deliver(0);
+            peer.WriteTo(telegrams[1], own);
+            QTRY_VERIFY(!h.View()->IsCapturing());
+            QTRY_COMPARE(h.Prompts().MessageTexts().filter(QStringLiteral(" Write err")).size(), 1);
+        }
+        h.Settle();
+        QStringList expected;
+        for (const QByteArray &t : telegrams)
+            expected << QStringLiteral("R ") + QString::fromLatin1(t.toHex().toUpper())
+                     << QStringLiteral("S ") + QString::fromLatin1(t.toHex().toUpper());
+        QCOMPARE(h.HistoryLines(), expected);
+        QTRY_COMPARE(peer.Drain(), QByteArray("ABBCCCDDDD"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("A"));
     }
 
     void largeTelegramArrivesInBoundedReadsAndWhole()
@@ -270,6 +367,32 @@ private Q_SLOTS:
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), sent);
+    }
+
+    void responseTimeShowsTheDelayOfThePeersAnswer()
+    {
+        TempConfigHome home;
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        SessionHarness h;
+        const quint16 own = LoopbackPeer::BindUdp().Port();
+        h.Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peer.Port()), QString::number(own)}, 0);
+        h.Command(ID_SOCKET_CONNECT);
+        h.View()->HistoryWindow()->SetResponseTime(true);
+        // The peer answers a known time after the telegram reached it.
+        constexpr int kDelay = 120;
+        QElapsedTimer round;
+        round.start();
+        SendTyped(h, QStringLiteral("01"));
+        QTRY_COMPARE(peer.Drain(), QByteArray("\x01"));
+        QTimer::singleShot(kDelay, Qt::PreciseTimer, [&] { peer.WriteTo(QByteArray("\x02"), own); });
+        QTRY_COMPARE(h.HistoryLines().size(), 2);
+        const double elapsed = double(round.nsecsElapsed()) / 1e6;
+        const QRegularExpressionMatch shown =
+            QRegularExpression(QStringLiteral("^R \\(\\+(\\d+\\.\\d{3}) ms\\) 02$")).match(h.HistoryLines().last());
+        QVERIFY2(shown.hasMatch(), qPrintable(h.HistoryLines().last()));
+        const double ms = shown.captured(1).toDouble();
+        QVERIFY2(ms >= kDelay - 1 && ms <= elapsed, qPrintable(QStringLiteral("%1 of %2").arg(ms).arg(elapsed)));
+        h.View()->HistoryWindow()->SetResponseTime(false);
     }
 };
 

@@ -1,6 +1,7 @@
 // A peer that resets the connection in the middle of a telegram: every byte that arrived before the
 // reset is kept, in the capture file and in the History, whichever side the program plays.
 #include "app/commandids.h"
+#include "display/cmessagewnd.h"
 #include "floodpeer.h"
 #include "net/ctcpsoc.h"
 #include "net/loopbackpeer.h"
@@ -175,6 +176,38 @@ private Q_SLOTS:
         for (const QString &line : h.HistoryLines())
             shown += QByteArray::fromHex(line.mid(2).toLatin1());
         QCOMPARE(shown, sent);
+    }
+
+    void historyRecordingOnAFullDiskStopsOnceAndKeepsWhatWasWritten()
+    {
+        constexpr int kDiskKb = 256;
+        QTemporaryDir dir;
+        SmallDisk disk(dir.path(), kDiskKb);
+        if (!disk.IsMounted())
+            QSKIP("mounting a small tmpfs needs root");
+        const QString path = dir.filePath(QStringLiteral("history.log"));
+        SessionHarness h;
+        const quint16 port = h.ConfigureTcpServer();
+        h.Command(ID_SOCKET_CONNECT);
+        LoopbackPeer peer = LoopbackPeer::ConnectTcp(port);
+        QVERIFY(peer.IsValid());
+        CMessageWnd *history = h.View()->HistoryWindow();
+        QVERIFY(history->StartRecordingTo(path));
+        QVERIFY(WriteAllAndWait(peer, FloodPeer::Slice(0, 1024 * 1024)));
+        QTRY_VERIFY(!history->IsRecording());
+        h.Settle();
+        const QStringList messages = h.Prompts().MessageTexts();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().startsWith(path + QStringLiteral(" に記録できません。")), qPrintable(messages.first()));
+        // The file holds the start of the History's text, as far as the disk took it.
+        QByteArray shown;
+        for (const QString &line : history->Lines())
+            shown += line.toUtf8() + '\n';
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray kept = file.readAll();
+        QVERIFY(kept.size() > 0 && kept.size() <= kDiskKb * 1024);
+        QCOMPARE(kept, shown.left(kept.size()));
     }
 
     void echoIntoAPeerThatNeverReadsStaysBoundedAndEndsWithTheReset()

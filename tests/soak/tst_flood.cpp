@@ -117,9 +117,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("burst.bin"));
         LoopbackPeer peer = LoopbackPeer::BindUdp();
-        const quint16 own = LoopbackPeer::BindUdp().Port();
         SessionHarness h;
-        h.Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peer.Port()), QString::number(own)}, 0);
+        const quint16 own = h.ConfigureUdp(peer.Port());
         h.Prompts().fileNames.enqueue(path);
         h.Command(ID_CAPTURE_START);
         h.Command(ID_SOCKET_CONNECT);

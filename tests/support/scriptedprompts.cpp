@@ -18,6 +18,8 @@ int ScriptedPrompts::MessageBox(QObject *, const QString &text, const QString &c
     call.buttons = buttons;
     call.icon = icon;
     calls.append(call);
+    if (beforeAnswer)
+        beforeAnswer(text);
     if (!answers.isEmpty())
         return answers.dequeue();
     return (buttons == YesNo || buttons == YesNoCancel) ? IDYES : IDOK;

@@ -7,6 +7,8 @@
 #include <QQueue>
 #include <QString>
 
+#include <functional>
+
 class ScriptedPrompts : public Prompts
 {
 public:
@@ -33,6 +35,8 @@ public:
     QQueue<int> answers;
     QQueue<QString> fileNames;
     QList<Call> calls;
+    // Runs when a box is asked for, before it is answered: the time the box would be open.
+    std::function<void(const QString &text)> beforeAnswer;
 
     // The message boxes only, in order, as their texts.
     QStringList MessageTexts() const;

@@ -1,0 +1,48 @@
+// The program's command line: the options it knows, the optional document path, and the answers to
+// --help, --version and a wrong option, which need no window system.
+#pragma once
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class CCommandLine
+{
+public:
+    // What the program does after reading its command line.
+    enum Action { Run, ShowHelp, ShowVersion, Fail };
+    // Exit status of a command line the program does not understand.
+    static constexpr int kUsageExitCode = 2;
+
+    CCommandLine();
+
+    // Reads the arguments (program name first). The first argument that is not an option is the
+    // document; later ones are ignored, as they always were.
+    Action Parse(const QStringList &arguments);
+    // Parses, prints the help, the version or the error with the usage, and returns the exit code;
+    // -1 when the program is to run.
+    int Answer(const QStringList &arguments);
+
+    QString DocumentPath() const { return m_documentPath; }
+    QString ErrorText() const { return m_errorText; }
+    QString HelpText() const;
+    static QString VersionText();
+    // The arguments of main() as text (the file system's encoding, UTF-8).
+    static QStringList Arguments(int argc, char *argv[]);
+
+private:
+    // An option of the program, shown in the help in the order added.
+    void AddOption(const QCommandLineOption &option);
+    // Options of the window system that the GUI library takes from the command line itself.
+    void AddWindowSystemOptions();
+
+    QCommandLineParser m_parser;
+    QList<QCommandLineOption> m_options;
+    QCommandLineOption m_helpOption;
+    QCommandLineOption m_versionOption;
+    QString m_programName;
+    QString m_documentPath;
+    QString m_errorText;
+};

@@ -1,0 +1,304 @@
+// The message windows' working tools: find bar and filter, save, record to file, and the display
+// choices of the context menu, kept in the profile.
+#include "display/cmessagewnd.h"
+
+#include "display/cfindbar.h"
+#include "display/clinerecorder.h"
+#include "display/clineview.h"
+#include "platform/cinifile.h"
+#include "platform/prompts.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSaveFile>
+
+namespace {
+
+const char *const kFileFilter = "ﾃｷｽﾄ ﾌｧｲﾙ (*.txt)|*.txt|ﾛｸﾞ ﾌｧｲﾙ (*.log)|*.log|すべてのﾌｧｲﾙ (*.*)|*.*||";
+
+QAction *Toggle(QWidget *owner, const QString &text)
+{
+    auto *action = new QAction(text, owner);
+    action->setCheckable(true);
+    return action;
+}
+
+}  // namespace
+
+void CMessageWnd::CreateTools()
+{
+    const bool history = m_nKind == KIND_HISTORY;
+    m_pFindBar = new CFindBar(history, this);
+    m_pFindBar->hide();
+    connect(m_pFindBar, &CFindBar::SearchChanged, this, &CMessageWnd::OnSearchChanged);
+    connect(m_pFindBar, &CFindBar::FilterChanged, this, &CMessageWnd::OnFilterChanged);
+    connect(m_pFindBar, &CFindBar::NextRequested, this, [this] { GoToMatch(true); });
+    connect(m_pFindBar, &CFindBar::PreviousRequested, this, [this] { GoToMatch(false); });
+    connect(m_pFindBar, &CFindBar::CloseRequested, this, &CMessageWnd::HideFindBar);
+    // After ｸﾘｱ has emptied the text area (queued: the button's own handler runs first).
+    connect(m_pClear, &QPushButton::clicked, this, [this] {
+        if (!m_pFindBar->isHidden())
+            ShowMatchCount();
+    }, Qt::QueuedConnection);
+
+    m_pFind = new QAction(QStringLiteral("検索(&F)..."), this);
+    m_pFind->setShortcut(QKeySequence::Find);
+    connect(m_pFind, &QAction::triggered, this, &CMessageWnd::ShowFindBar);
+    auto *next = new QAction(this);
+    next->setShortcut(QKeySequence(Qt::Key_F3));
+    connect(next, &QAction::triggered, this, [this] { GoToMatch(true); });
+    auto *previous = new QAction(this);
+    previous->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    connect(previous, &QAction::triggered, this, [this] { GoToMatch(false); });
+    m_pSave = new QAction(QStringLiteral("名前を付けて保存..."), this);
+    m_pSave->setShortcut(QKeySequence::Save);
+    connect(m_pSave, &QAction::triggered, this, &CMessageWnd::SaveAs);
+    for (QAction *action : {m_pFind, next, previous, m_pSave}) {
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+    }
+
+    m_pRecord = Toggle(this, QStringLiteral("ファイルに記録..."));
+    connect(m_pRecord, &QAction::triggered, this, [this](bool on) {
+        if (on)
+            StartRecording();
+        else
+            StopRecording();
+    });
+    m_pMilliseconds = Toggle(this, QStringLiteral("ﾐﾘ秒まで表示"));
+    connect(m_pMilliseconds, &QAction::triggered, this, &CMessageWnd::SetMilliseconds);
+    if (history) {
+        m_pResponseTime = Toggle(this, QStringLiteral("応答時間を表示"));
+        connect(m_pResponseTime, &QAction::triggered, this, &CMessageWnd::SetResponseTime);
+        m_pEncodingMenu = new QMenu(QStringLiteral("ﾃｷｽﾄ表示の文字ｺｰﾄﾞ"), this);
+        m_pEncodings = new QActionGroup(this);
+        const QString names[] = {QStringLiteral("日本語 (Shift-JIS)"), QStringLiteral("UTF-8"), QStringLiteral("Latin-1")};
+        for (int e = 0; e < CTextDecoding::kEncodings; ++e) {
+            QAction *action = m_pEncodingMenu->addAction(names[e]);
+            action->setCheckable(true);
+            action->setData(e);
+            m_pEncodings->addAction(action);
+            connect(action, &QAction::triggered, this,
+                    [this, e] { SetEncoding(static_cast<CTextDecoding::Encoding>(e)); });
+        }
+        m_pControlMarks = Toggle(this, QStringLiteral("制御文字を表示"));
+        connect(m_pControlMarks, &QAction::triggered, this, &CMessageWnd::SetControlMarks);
+    }
+    m_pText->SetMenuActions(MenuActions());
+    ReadOptions();
+}
+
+QList<QAction *> CMessageWnd::MenuActions() const
+{
+    QList<QAction *> actions{m_pFind, m_pSave, m_pRecord, m_pMilliseconds};
+    if (m_nKind == KIND_HISTORY)
+        actions << m_pResponseTime << m_pEncodingMenu->menuAction() << m_pControlMarks;
+    return actions;
+}
+
+void CMessageWnd::ReadOptions()
+{
+    const CIniFile profile(CIniFile::ProfilePath());
+    const QString section = QString::fromLatin1(kProfileSection);
+    const QString prefix = m_nKind == KIND_HISTORY ? QStringLiteral("History") : QStringLiteral("Log");
+    m_bMilliseconds = profile.GetInt(section, prefix + QStringLiteral("Milliseconds"), 0) != 0;
+    m_pMilliseconds->setChecked(m_bMilliseconds);
+    if (m_nKind != KIND_HISTORY)
+        return;
+    m_bResponseTime = profile.GetInt(section, QStringLiteral("ResponseTime"), 0) != 0;
+    m_pResponseTime->setChecked(m_bResponseTime);
+    m_encoding = CTextDecoding::FromName(profile.GetString(section, QStringLiteral("Encoding"), QString()));
+    m_pEncodings->actions().at(m_encoding)->setChecked(true);
+    m_bControlMarks = profile.GetInt(section, QStringLiteral("ControlMarks"), 0) != 0;
+    m_pControlMarks->setChecked(m_bControlMarks);
+}
+
+void CMessageWnd::WriteOption(const QString &key, const QString &value) const
+{
+    CIniFile profile(CIniFile::ProfilePath());
+    profile.WriteString(QString::fromLatin1(kProfileSection), key, value);
+}
+
+void CMessageWnd::SetMilliseconds(bool on)
+{
+    m_bMilliseconds = on;
+    m_pMilliseconds->setChecked(on);
+    WriteOption(m_nKind == KIND_HISTORY ? QStringLiteral("HistoryMilliseconds") : QStringLiteral("LogMilliseconds"),
+                QString::number(on ? 1 : 0));
+}
+
+void CMessageWnd::SetResponseTime(bool on)
+{
+    if (!m_pResponseTime)
+        return;
+    m_bResponseTime = on;
+    m_pResponseTime->setChecked(on);
+    WriteOption(QStringLiteral("ResponseTime"), QString::number(on ? 1 : 0));
+}
+
+void CMessageWnd::SetEncoding(CTextDecoding::Encoding encoding)
+{
+    if (!m_pEncodings)
+        return;
+    m_encoding = encoding;
+    m_pEncodings->actions().at(encoding)->setChecked(true);
+    WriteOption(QStringLiteral("Encoding"), CTextDecoding::Name(encoding));
+}
+
+void CMessageWnd::SetControlMarks(bool on)
+{
+    if (!m_pControlMarks)
+        return;
+    m_bControlMarks = on;
+    m_pControlMarks->setChecked(on);
+    WriteOption(QStringLiteral("ControlMarks"), QString::number(on ? 1 : 0));
+}
+
+QString CMessageWnd::ResponseText(std::chrono::nanoseconds since)
+{
+    const double ms = std::chrono::duration<double, std::milli>(since).count();
+    return QStringLiteral("(+%1 ms) ").arg(ms, 0, 'f', 3);
+}
+
+void CMessageWnd::ShowFindBar()
+{
+    if (!m_pFindBar)
+        return;
+    const bool wasHidden = m_pFindBar->isHidden();
+    m_pFindBar->show();
+    PlaceTextArea();
+    m_pFindBar->Edit()->setFocus();
+    m_pFindBar->Edit()->selectAll();
+    if (wasHidden) {
+        OnSearchChanged();
+        OnFilterChanged();
+    }
+}
+
+void CMessageWnd::HideFindBar()
+{
+    if (!m_pFindBar || m_pFindBar->isHidden())
+        return;
+    m_pFindBar->hide();
+    m_pText->SetSearch(CLineSearch());
+    m_pText->SetFilter(false, 0);
+    PlaceTextArea();
+    m_pText->setFocus();
+}
+
+void CMessageWnd::OnSearchChanged()
+{
+    if (m_pFindBar->isHidden())
+        return;
+    m_pText->SetSearch(m_pFindBar->Search());
+    m_pText->GoToMatch(true);
+    ShowMatchCount();
+}
+
+void CMessageWnd::OnFilterChanged()
+{
+    if (m_pFindBar->isHidden())
+        return;
+    m_pText->SetFilter(m_pFindBar->MatchingOnly(), m_pFindBar->Direction());
+    ShowMatchCount();
+}
+
+void CMessageWnd::GoToMatch(bool forward)
+{
+    if (m_pFindBar->isHidden()) {
+        ShowFindBar();
+        return;
+    }
+    m_pText->GoToMatch(forward);
+    ShowMatchCount();
+}
+
+void CMessageWnd::ShowMatchCount()
+{
+    m_pFindBar->ShowCount(m_pText->CurrentMatch(), m_pText->MatchTotal(), m_pText->Search().IsValid());
+}
+
+bool CMessageWnd::SaveAs()
+{
+    Prompts::FileRequest request;
+    request.open = false;
+    request.filter = QString::fromUtf8(kFileFilter);
+    request.defaultExtension = QStringLiteral("txt");
+    request.overwritePrompt = true;
+    const QString path = Prompts::Instance().FileName(this, request);
+    if (path.isEmpty())
+        return false;
+    QString error;
+    if (SaveTo(path, &error))
+        return true;
+    Prompts::Instance().MessageBox(this, QStringLiteral("%1 に保存できません。\n%2").arg(path, error),
+                                   Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
+    return false;
+}
+
+bool CMessageWnd::SaveTo(const QString &path, QString *error) const
+{
+    // Written beside the file and renamed over it at the end: a failure leaves the old file.
+    QSaveFile file(path);
+    bool ok = file.open(QIODevice::WriteOnly);
+    const CLineStore &store = m_pText->Store();
+    for (int row = 0; ok && row < m_pText->RowCount(); ++row)
+        ok = file.write(store.At(m_pText->LineOfRow(row)).Utf8()) >= 0;
+    if (ok)
+        ok = file.commit();
+    if (!ok && error)
+        *error = file.errorString();
+    return ok;
+}
+
+bool CMessageWnd::StartRecording()
+{
+    Prompts::FileRequest request;
+    request.open = false;
+    request.filter = QString::fromUtf8(kFileFilter);
+    request.defaultExtension = QStringLiteral("log");
+    const QString path = Prompts::Instance().FileName(this, request);
+    if (path.isEmpty() || !StartRecordingTo(path)) {
+        m_pRecord->setChecked(IsRecording());
+        return false;
+    }
+    return true;
+}
+
+bool CMessageWnd::StartRecordingTo(const QString &path)
+{
+    StopRecording();
+    auto recorder = std::make_unique<CLineRecorder>();
+    QString error;
+    if (!recorder->Open(path, &error)) {
+        m_pRecord->setChecked(false);
+        Prompts::Instance().MessageBox(this, QStringLiteral("%1 に記録できません。\n%2").arg(path, error),
+                                       Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
+        return false;
+    }
+    connect(recorder.get(), &CLineRecorder::Failed, this, &CMessageWnd::OnRecordFailed);
+    m_pRecorder = std::move(recorder);
+    m_pRecord->setChecked(true);
+    return true;
+}
+
+void CMessageWnd::StopRecording()
+{
+    m_pRecorder.reset();
+    if (m_pRecord)
+        m_pRecord->setChecked(false);
+}
+
+void CMessageWnd::OnRecordFailed(const QString &cause)
+{
+    if (!m_pRecorder)
+        return;
+    const QString path = m_pRecorder->Path();
+    StopRecording();
+    Prompts::Instance().MessageBox(
+        this, QStringLiteral("%1 に記録できません。\n%2\nﾌｧｲﾙへの記録を終了しました。").arg(path, cause),
+        Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
+}

@@ -1,12 +1,12 @@
 #include "app/cmainframe.h"
 
-#include "app/appresources.h"
-#include "app/commandids.h"
 #include "app/cwindowplace.h"
 #include "batch/cbatchsenddlg.h"
 #include "display/ccommandsenddlg.h"
 #include "display/celidedlabel.h"
 #include "display/cmessagewnd.h"
+#include "res/appresources.h"
+#include "res/commandids.h"
 #include "session/cqnview.h"
 
 #include <QAction>

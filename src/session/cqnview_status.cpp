@@ -67,13 +67,13 @@ void CQnView::NoteSocketLog(const QString &line)
         ScheduleConnectionRefresh();
 }
 
-void CQnView::BeginConnectionNote(int event)
+void CQnView::BeginConnectionNote(SessionEvent event)
 {
     if (event == EV_CONNECT)
         m_strSocketError.clear();
 }
 
-void CQnView::EndConnectionNote(int event, int stateBefore)
+void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore)
 {
     const bool failed = m_nState == ST_DISCONNECTED &&
                         ((event == EV_CONNECT && stateBefore == ST_DISCONNECTED) ||
@@ -92,8 +92,8 @@ void CQnView::EndConnectionNote(int event, int stateBefore)
     }
     if (event == EV_CONNECT && m_nState == ST_WAIT_CONNECT && m_pDocument) {
         // What the user asked for, as typed: the pane shows it while the connect is pending.
-        m_strClientAddress = m_pDocument->GetSlotString(4);
-        m_nClientPort = DecimalValue(m_pDocument->GetSlotString(5));
+        m_strClientAddress = m_pDocument->GetSlotString(CQnDoc::SLOT_CLIENT_ADDRESS);
+        m_nClientPort = DecimalValue(m_pDocument->GetSlotString(CQnDoc::SLOT_CLIENT_PORT));
     }
     if (m_nState != stateBefore || failed || event == EV_CONNECT || event == EV_DISCONNECT)
         ScheduleConnectionRefresh();
@@ -139,9 +139,9 @@ QString CQnView::DescribeConnection()
         return QStringLiteral("UDP %1:%2 ← ﾎﾟｰﾄ %3")
             .arg(m_pUdpWnd->m_strAddress)
             .arg(m_pUdpWnd->m_nPort)
-            .arg(OwnPort(m_pUdpWnd->m_pSoc));
+            .arg(OwnPort(m_pUdpWnd->m_pSoc.get()));
     case TYPE_TCP_SERVER: {
-        const QString listening = QStringLiteral("待受中 ﾎﾟｰﾄ %1").arg(OwnPort(m_pTcpSrvr->m_pListenSoc));
+        const QString listening = QStringLiteral("待受中 ﾎﾟｰﾄ %1").arg(OwnPort(m_pTcpSrvr->m_pListenSoc.get()));
         QString address;
         unsigned port = 0;
         if (m_pTcpSrvr->m_bClient && m_pTcpSrvr->m_pClientSoc &&

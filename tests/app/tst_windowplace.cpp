@@ -1,7 +1,7 @@
 // The tool windows reopen where they were last closed, within the run and in the next one; a place
 // off every screen is brought back; Command Send opens beside the main window the first time.
 #include "app/cmainframe.h"
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "app/cqndoc.h"
 #include "batch/cbatchsenddlg.h"
 #include "display/ccommandsenddlg.h"
@@ -69,10 +69,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("section");
-        QTest::newRow("Log") << KIND_LOG << QStringLiteral("Log window");
-        QTest::newRow("History") << KIND_HISTORY << QStringLiteral("History window");
-        QTest::newRow("Command Send") << KIND_COMMAND_SEND << QStringLiteral("Command Send window");
-        QTest::newRow("batch send") << KIND_BATCH_SEND << QStringLiteral("Batch send window");
+        QTest::newRow("Log") << int(KIND_LOG) << QStringLiteral("Log window");
+        QTest::newRow("History") << int(KIND_HISTORY) << QStringLiteral("History window");
+        QTest::newRow("Command Send") << int(KIND_COMMAND_SEND) << QStringLiteral("Command Send window");
+        QTest::newRow("batch send") << int(KIND_BATCH_SEND) << QStringLiteral("Batch send window");
     }
     void reopenedWindowReturnsToItsPlace()
     {

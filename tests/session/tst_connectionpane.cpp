@@ -1,6 +1,6 @@
 // The status bar's connection pane through the whole program: what it says for each socket type,
 // after a refused connect and after the peer's close, while the labels and the Log stay as they were.
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "display/celidedlabel.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"

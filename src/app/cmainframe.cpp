@@ -1,5 +1,10 @@
 #include "app/cmainframe.h"
 
+#include "app/cwindowplace.h"
+#include "batch/cbatchsenddlg.h"
+#include "display/ccommandsenddlg.h"
+#include "display/celidedlabel.h"
+#include "display/cmessagewnd.h"
 #include "res/appresources.h"
 #include "res/commandids.h"
 #include "session/cqnview.h"
@@ -93,6 +98,13 @@ CMainFrame::CMainFrame(QWidget *parent) : CPersistentFrame(parent)
     CreateToolBar();
     CreateStatusBar();
     connect(m_pView, &CQnView::CommandStateChanged, this, &CMainFrame::UpdateCommandUI);
+    // The tool windows open where they were last closed; Command Send the first time beside this window.
+    CWindowPlace::Keep(m_pView->LogWindow(), QStringLiteral("Log window"));
+    CWindowPlace::Keep(m_pView->HistoryWindow(), QStringLiteral("History window"));
+    CWindowPlace::Keep(m_pView->CommandWindow(), QStringLiteral("Command Send window"), [this](const QWidget *window) {
+        return CWindowPlace::BesideFrame(this, window->frameGeometry().size());
+    });
+    CWindowPlace::Keep(m_pView->BatchWindow(), QStringLiteral("Batch send window"));
     qApp->installEventFilter(this);
     UpdateCommandUI();
 }
@@ -210,6 +222,12 @@ void CMainFrame::CreateStatusBar()
     // A normal widget: a command's prompt covers it while the pointer is over the command.
     m_pMessagePane = new QLabel(Text("ﾚﾃﾞｨ"), m_wndStatusBar);
     m_wndStatusBar->addWidget(m_pMessagePane, 1);
+    // Beside the message pane, and never covered by a prompt: the connection in words.
+    m_pConnectionPane = new CElidedLabel(m_wndStatusBar);
+    m_pConnectionPane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_pConnectionPane->setAccessibleName(Text("接続状態"));
+    m_wndStatusBar->addPermanentWidget(m_pConnectionPane, 2);
+    connect(m_pView, &CQnView::ConnectionChanged, m_pConnectionPane, &CElidedLabel::SetFullText);
     for (const auto &[id, text] : kIndicators) {
         auto *pane = new QLabel(Text(text), m_wndStatusBar);
         pane->setAlignment(Qt::AlignCenter);

@@ -66,6 +66,8 @@ public:
     void WriteCsv();
     // The CSV file dialog; "" when cancelled.
     QString AskCsvPath(bool open);
+    // Asks for a send file and writes its path into the row's send-file cell; nothing when cancelled.
+    void PickSendFile(int row);
 
     // The runner.
     void StartBatch();

@@ -66,9 +66,17 @@ public:
     CUDPWnd *UdpEndpoint() const { return m_pUdpWnd.get(); }
     const CTCPSoc *TcpClient() const { return m_pTcpClient.get(); }
 
+    // The connection in words for the status bar (cqnview_status.cpp): type and endpoint, the reason
+    // of a failed connect while disconnected, the peer's close while still connected.
+    QString ConnectionText() const { return m_strConnection; }
+    // The text of a socket's error line in the Log, without its marks and tags.
+    static QString ReasonOfLogLine(const QString &line);
+
 Q_SIGNALS:
     // The enabled or checked state of some command may have changed.
     void CommandStateChanged();
+    // ConnectionText() has changed.
+    void ConnectionChanged(const QString &text);
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -145,6 +153,14 @@ private:
     void OnFilePrint(bool withDialog);
     void OnFilePrintPreview();
     QPrinter *Printer();
+    // What the connection pane watches: socket log lines and the events the matrix handles.
+    void NoteSocketLog(const QString &line);
+    void BeginConnectionNote(SessionEvent event);
+    void EndConnectionNote(SessionEvent event, SessionState stateBefore);
+    void NotePeerClosed();
+    void ScheduleConnectionRefresh();
+    void RefreshConnection();
+    QString DescribeConnection();
 
     // Destroyed in the reverse of this order: the capture file first, then the UDP endpoint and the
     // tool windows, then the TCP server and client, and last the labels, the font and the buffers
@@ -172,4 +188,14 @@ private:
     std::unique_ptr<QPrinter> m_pPrinter;
     QString m_strCaptureFile;
     QFile m_fileCapture;  // open exactly while a capture runs
+
+    // The connection pane (cqnview_status.cpp).
+    QString m_strConnection;
+    QString m_strConnectError;   // while disconnected after a failed connect
+    QString m_strSocketError;    // the last socket error line's text
+    QString m_strClientAddress;  // the TCP client's destination as typed
+    int m_nClientPort = 0;
+    bool m_bPeerClosed = false;
+    bool m_bServerHadClient = false;
+    bool m_bRefreshPending = false;
 };

@@ -35,6 +35,8 @@ CCommandLine::CCommandLine()
     m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     AddOption(m_helpOption);
     AddOption(m_versionOption);
+    for (const QCommandLineOption &option : CBatchOptions::Options())
+        AddOption(option);
     AddWindowSystemOptions();
 }
 
@@ -80,6 +82,9 @@ CCommandLine::Action CCommandLine::Parse(const QStringList &arguments)
         return ShowHelp;
     if (m_parser.isSet(m_versionOption))
         return ShowVersion;
+    m_batch = CBatchOptions();
+    if (!m_batch.Read(m_parser, &m_errorText))
+        return Fail;
     m_documentPath = m_parser.positionalArguments().value(0);
     return Run;
 }
@@ -117,6 +122,7 @@ QString CCommandLine::HelpText() const
         names << text;
     }
     QString help = QStringLiteral("使い方: %1 [ｵﾌﾟｼｮﾝ] [ﾌｧｲﾙ]\n").arg(m_programName)
+                 + QStringLiteral("        %1 --batch SCENARIO.csv [ｵﾌﾟｼｮﾝ]\n").arg(m_programName)
                  + QStringLiteral("ｿｹｯﾄ通信のﾃｽﾄﾂｰﾙです。ﾌｧｲﾙ (*.qn) を指定するとそのﾌｧｲﾙを開きます。\n\n")
                  + QStringLiteral("ｵﾌﾟｼｮﾝ:\n");
     for (int i = 0; i < m_options.size(); ++i)

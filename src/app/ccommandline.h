@@ -2,6 +2,8 @@
 // --help, --version and a wrong option, which need no window system.
 #pragma once
 
+#include "app/cbatchoptions.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QList>
@@ -26,6 +28,9 @@ public:
     int Answer(const QStringList &arguments);
 
     QString DocumentPath() const { return m_documentPath; }
+    // --batch: a run without a window, with the options that go with it.
+    bool IsBatch() const { return !m_batch.scenario.isEmpty(); }
+    const CBatchOptions &Batch() const { return m_batch; }
     QString ErrorText() const { return m_errorText; }
     QString HelpText() const;
     static QString VersionText();
@@ -44,5 +49,6 @@ private:
     QCommandLineOption m_versionOption;
     QString m_programName;
     QString m_documentPath;
+    CBatchOptions m_batch;
     QString m_errorText;
 };

@@ -1,4 +1,5 @@
 // Starts Quillnet.
+#include "app/cbatchcommand.h"
 #include "app/ccommandline.h"
 #include "app/cqnapp.h"
 #include "platform/csignalquit.h"
@@ -13,6 +14,14 @@ int main(int argc, char *argv[])
     if (answered >= 0)
         return answered;
     CSignalQuit::InstallHandlers();
+    if (commandLine.IsBatch()) {
+        // A batch run shows no window: the offscreen platform needs no display.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        CBatchCommand::QuietPlatformNotices();
+        QApplication application(argc, argv);
+        CBatchCommand command(commandLine.Batch());
+        return command.Run();
+    }
     QApplication application(argc, argv);
     CSignalQuit quitOnSignal;
     CQnApp app;

@@ -4,7 +4,6 @@
 #include "res/appresources.h"
 #include "batch/cbatchgrid.h"
 #include "batch/cpromptsettingdlg.h"
-#include "batch/csvfile.h"
 #include "batch/gridediting.h"
 #include "display/chexconv.h"
 #include "platform/cp932.h"
@@ -49,10 +48,13 @@ void SetUpTable(CBatchGrid *grid, int cols, int rows, const QString &layout)
 
 CBatchSendDlg::CBatchSendDlg()
     : CMsgWnd<QDialog>(nullptr)
-    , m_pSendBuf(std::make_unique<char[]>(QN_BUFFER_SIZE))
 {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    connect(&m_runner, &CBatchRunner::RowStarted, this, &CBatchSendDlg::OnRowStarted);
+    connect(&m_runner, &CBatchRunner::SendFileLoaded, this, &CBatchSendDlg::OnSendFileLoaded);
+    connect(&m_runner, &CBatchRunner::ResultChanged, this, &CBatchSendDlg::OnResultChanged);
+    connect(&m_runner, &CBatchRunner::Finished, this, &CBatchSendDlg::OnRunFinished);
 }
 
 CBatchSendDlg::~CBatchSendDlg() = default;
@@ -64,6 +66,7 @@ BOOL CBatchSendDlg::Create(QObject *view, CQnDoc *document, int kind)
     m_pView = view;
     m_pDoc = document;
     m_nKind = kind;
+    m_runner.Attach(view, document);
 
     m_font = DialogFont(QString::fromUtf8(kFaceMsPGothic), 9);
     setFont(m_font);
@@ -94,11 +97,7 @@ void CBatchSendDlg::DestroyWindow()
     qDeleteAll(findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
     m_pScenarioGrid = nullptr;
     m_pFileGrid = nullptr;
-    m_fileLines.clear();
-    m_nCurRow = 0;
-    m_nCurLine = 0;
-    m_bAbort = 0;
-    m_bRowEnding = false;
+    m_runner.Reset();
     m_bWindow = false;
 }
 
@@ -199,9 +198,6 @@ LRESULT CBatchSendDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SESSION_EVENT:
         OnSessionEvent(static_cast<int>(wParam), lParam);
         return 0;
-    case WM_ROW_END:
-        OnRowEnd(static_cast<int>(wParam));
-        return 0;
     default:
         return 0;
     }
@@ -214,16 +210,8 @@ void CBatchSendDlg::OnSessionEvent(int code, LPARAM lParam)
     const int col = GetWordHalf(cell, 1);
     switch (code) {
     case EV_PROMPT:
-        // The view reports prompts and closes whenever the window exists; only a row in progress
-        // acts on them. Those that arrive while a row ends belong to the connection it had.
-        if (IsRunning() && !m_bRowEnding)
-            SendNextLine();
-        break;
     case EV_CLOSED:
-        if (IsRunning() && !m_bRowEnding) {
-            SetRowResult(RESULT_NO_CONNECTION);
-            AdvanceRow();
-        }
+        m_runner.OnSessionEvent(code);
         break;
     case EV_GRID_CONTEXT_MENU:
         if (!IsRunning() && m_pScenarioGrid) {
@@ -300,20 +288,18 @@ void CBatchSendDlg::ReadCsv()
     const QString path = AskCsvPath(true);
     if (path.isEmpty())
         return;
-    bool opened = false;
-    const QList<QByteArray> lines = ReadTextLines(path, kScenarioRows, &opened);
+    CBatchScenario scenario;
     // The table is replaced only by a file that could be opened: a failed open keeps what was typed.
-    if (!opened) {
+    if (!scenario.ReadCsv(path)) {
         ShowOpenError(path);
         return;
     }
     m_pScenarioGrid->CommitEdit();
     m_pScenarioGrid->ClearCells(CvsFlexGrid::kClearScrollable, CvsFlexGrid::kClearEverything);
     m_pFileGrid->ClearCells(CvsFlexGrid::kClearScrollable, CvsFlexGrid::kClearEverything);
-    m_fileLines.clear();
-    for (int i = 0; i < lines.size(); ++i) {
+    for (int row = 1; row <= kScenarioRows; ++row) {
         for (int col = COL_ADDRESS; col <= COL_RESULT; ++col)
-            m_pScenarioGrid->SetCellText(i + 1, col, FromCp932(CsvField(lines[i], col)));
+            m_pScenarioGrid->SetCellText(row, col, scenario.Cell(row, col));
     }
     m_pScenarioGrid->MarkRow(1);
 }
@@ -325,17 +311,19 @@ void CBatchSendDlg::WriteCsv()
     const QString path = AskCsvPath(false);
     if (path.isEmpty())
         return;
-    m_pScenarioGrid->CommitEdit();
-    QList<QByteArray> lines;
-    lines.reserve(kScenarioRows);
-    for (int row = 1; row <= kScenarioRows; ++row) {
-        QStringList cells;
-        for (int col = COL_ADDRESS; col <= COL_RESULT; ++col)
-            cells.append(m_pScenarioGrid->GetCellText(row, col));
-        lines.append(CsvLine(cells));
-    }
-    if (!WriteCsvFile(path, lines))
+    CBatchScenario scenario;
+    TableToScenario(&scenario);
+    if (!scenario.WriteCsv(path))
         ShowOpenError(path);
+}
+
+void CBatchSendDlg::TableToScenario(CBatchScenario *scenario) const
+{
+    m_pScenarioGrid->CommitEdit();
+    for (int row = 1; row <= kScenarioRows; ++row) {
+        for (int col = COL_ADDRESS; col <= COL_RESULT; ++col)
+            scenario->SetCell(row, col, m_pScenarioGrid->GetCellText(row, col));
+    }
 }
 
 // ---- closing ---------------------------------------------------------------------------------

@@ -1,7 +1,8 @@
-// The batch send window: the scenario table with its CSV file, and the runner that connects to each
-// row's destination in turn and sends the row's send file one line per prompt.
+// The batch send window: the scenario table with its CSV file, and the window's side of a run: the
+// questions, the buttons, and the table that shows what its runner does.
 #pragma once
 
+#include "batch/cbatchrunner.h"
 #include "platform/cmsgwnd.h"
 #include "platform/qnwin.h"
 #include "platform/prompts.h"
@@ -11,8 +12,6 @@
 #include <QFont>
 #include <QList>
 #include <QPointer>
-
-#include <memory>
 
 class CBatchGrid;
 class CQnDoc;
@@ -29,23 +28,15 @@ public:
     static constexpr int IDC_ABORT = 1022;
     static constexpr int IDC_PROMPT_SETTINGS = 1023;
 
-    static constexpr int kScenarioRows = 200;   // rows 1 to 200 below the caption row
-    static constexpr int kFileLines = 1000;     // lines of a send file that are sent
+    static constexpr int kScenarioRows = CBatchScenario::kRows;  // rows 1 to 200 below the caption row
+    static constexpr int kFileLines = CBatchRunner::kFileLines;   // rows of the hidden send-file table
     static constexpr int kButtonStrip = 60;     // pixels above the table kept for the buttons
     static constexpr int kTimerMilliseconds = 200;
-    // Posted to itself while a row ends (wParam the hop, 1 or 2); see AdvanceRow.
-    static constexpr UINT WM_ROW_END = WM_USER + 510;
     // Scenario columns.
-    static constexpr int COL_ADDRESS = 1;
-    static constexpr int COL_PORT = 2;
-    static constexpr int COL_FILE = 3;
-    static constexpr int COL_RESULT = 4;
-    // Results written into COL_RESULT.
-    static constexpr int RESULT_DONE = 300;
-    static constexpr int RESULT_NO_CONNECTION = 301;
-    static constexpr int RESULT_NO_FILE = 302;
-    static constexpr int RESULT_RUNNING = 303;
-    static constexpr int RESULT_ABORTED = 304;
+    static constexpr int COL_ADDRESS = CBatchScenario::COL_ADDRESS;
+    static constexpr int COL_PORT = CBatchScenario::COL_PORT;
+    static constexpr int COL_FILE = CBatchScenario::COL_FILE;
+    static constexpr int COL_RESULT = CBatchScenario::COL_RESULT;
 
     CBatchSendDlg();
     ~CBatchSendDlg() override;
@@ -69,30 +60,19 @@ public:
     // Asks for a send file and writes its path into the row's send-file cell; nothing when cancelled.
     void PickSendFile(int row);
 
-    // The runner.
+    // The run: the window asks, then drives its runner with the table's scenario.
     void StartBatch();
     void AbortBatch();
-    // Ends the row in progress and, once the events of its connection are over, starts the next.
-    // `disconnect` is the lParam of the disconnect request (DISCONNECT_ABORT on a forced abort).
-    void AdvanceRow(LPARAM disconnect = 0);
-    bool LoadSendFile(const QString &path);
-    void SendNextLine();
-    void SetRowResult(int code);
-    static QString ResultText(int code);
-    // A row is in progress, or one has ended (or the run has started) and the next is about to begin.
-    bool IsRunning() const { return m_nCurRow != 0 || m_bRowEnding; }
+    CBatchRunner &Runner() { return m_runner; }
+    const CBatchRunner &Runner() const { return m_runner; }
+    bool IsRunning() const { return m_runner.IsRunning(); }
 
     // Brings the buttons and the table's editing in step with the run (timer 1 does it every tick).
     void UpdateControls();
 
-    std::unique_ptr<char[]> m_pSendBuf;  // the line the view sends on EV_SEND, QN_BUFFER_SIZE bytes
-    int m_nSendLen = 0;                  // bytes in m_pSendBuf, terminator excluded
     QPointer<QObject> m_pView;           // the view; not owned
     int m_nKind = 0;
     CQnDoc *m_pDoc = nullptr;            // not owned
-    int m_bAbort = 0;                    // 1 once the user has confirmed an abort
-    int m_nCurRow = 0;                   // 0 idle, else the scenario row in progress
-    int m_nCurLine = 0;                  // send-file line last handed to the view
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -110,21 +90,20 @@ private:
     void OnSessionEvent(int code, LPARAM lParam);
     void OnClose();
     void OnPromptSettings();
-    // Ends the row in progress at once, as an abort, without waiting for its answers.
-    void EndRowNow();
-    void OnRowEnd(int hop);
-    // The next row with an address and a readable send file, or the end of the run.
-    void NextRow();
-    void Post(int event, LPARAM lParam);
+    // The runner's reports, shown in the tables.
+    void OnRowStarted(int row);
+    void OnSendFileLoaded(const QList<QByteArray> &lines);
+    void OnResultChanged(int row, const QString &text);
+    void OnRunFinished(bool aborted);
+    // Commits the edit in progress and copies the table's rows into `scenario`.
+    void TableToScenario(CBatchScenario *scenario) const;
     void ShowInformation(const QString &text);
     void ShowOpenError(const QString &path);
     QPushButton *AddButton(int id, const char *text, int x, int y);
 
     bool m_bWindow = false;
-    bool m_bRowEnding = false;  // a row has ended and the next has not begun
     QFont m_font;  // the template's dialog font
     CBatchGrid *m_pScenarioGrid = nullptr;
     CBatchGrid *m_pFileGrid = nullptr;
-    // The send file's lines as bytes, exactly as the file holds them (line ends removed).
-    QList<QByteArray> m_fileLines;
+    CBatchRunner m_runner;
 };

@@ -21,10 +21,24 @@ QStringList DefaultPromptStrings()
             QStringLiteral(": "), QString(), QString(), QString(), QString(), QString()};
 }
 
-BOOL JudgePromptBlock(const char *data, int length)
+PromptSettings ReadPromptSettings()
 {
     const CRegKey store(QString::fromUtf8(kPromptKey));
-    if (store.ReadDword(QString::fromUtf8(kPromptIgnoreName), 0) == 1)
+    PromptSettings settings;
+    settings.ignore = store.ReadDword(QString::fromUtf8(kPromptIgnoreName), 0) == 1;
+    for (int k = 1; k <= kPromptCount; ++k)
+        settings.strings.append(ToCp932(store.ReadString(PromptValueName(k), QString())));
+    return settings;
+}
+
+BOOL JudgePromptBlock(const char *data, int length)
+{
+    return JudgePromptBlock(data, length, ReadPromptSettings());
+}
+
+BOOL JudgePromptBlock(const char *data, int length, const PromptSettings &settings)
+{
+    if (settings.ignore)
         return 1;
 
     qsizetype size = (data && length > 0) ? length : 0;
@@ -33,8 +47,8 @@ BOOL JudgePromptBlock(const char *data, int length)
     const QByteArrayView text(data, size);
 
     int empty = 0;
-    for (int k = 1; k <= kPromptCount; ++k) {
-        const QByteArray prompt = ToCp932(store.ReadString(PromptValueName(k), QString()));
+    for (int k = 0; k < kPromptCount; ++k) {
+        const QByteArray prompt = settings.strings.value(k);
         if (prompt.isEmpty())
             ++empty;
         else if (text.endsWith(prompt))

@@ -3,6 +3,8 @@
 
 #include "platform/qnwin.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -16,8 +18,20 @@ QString PromptValueName(int k);
 // The ten strings the settings dialog offers as its defaults.
 QStringList DefaultPromptStrings();
 
+// What one judgement applies: the ignore flag and the ten strings, in code page 932.
+struct PromptSettings
+{
+    bool ignore = false;
+    QList<QByteArray> strings;  // up to kPromptCount; missing ones count as empty
+};
+
+// The settings as the store holds them now.
+PromptSettings ReadPromptSettings();
+
 // Judges one received block: 1 when it is the prompt, else 0. The block is taken as text up to
 // its first zero byte. With the ignore flag at 1 any block counts; otherwise the block counts when
 // it ends, byte for byte in code page 932, with one of the non-empty strings, or when all ten are
 // empty. The store is read anew (once) for every call.
 BOOL JudgePromptBlock(const char *data, int length);
+// The same rule with the given settings instead of the store's.
+BOOL JudgePromptBlock(const char *data, int length, const PromptSettings &settings);

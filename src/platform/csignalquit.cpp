@@ -38,7 +38,7 @@ void CSignalQuit::InstallHandlers()
     ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-CSignalQuit::CSignalQuit(QObject *parent) : QObject(parent)
+CSignalQuit::CSignalQuit(QObject *parent, bool quit) : QObject(parent), m_bQuit(quit)
 {
     if (g_pipe[0] < 0)
         return;
@@ -51,6 +51,8 @@ void CSignalQuit::OnSignal()
     char buffer[16];
     while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
     }
+    Q_EMIT Received();
     // Not quit(): that closes the windows first, and a window may ask a question or refuse.
-    QCoreApplication::exit(0);
+    if (m_bQuit)
+        QCoreApplication::exit(0);
 }

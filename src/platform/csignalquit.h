@@ -1,5 +1,6 @@
 // Ends the event loop on SIGTERM or SIGINT without asking anything, so that a stopped program still
-// saves what it keeps (an unsaved document is not written).
+// saves what it keeps (an unsaved document is not written); or only reports the signal to a run that
+// ends itself.
 #pragma once
 
 #include <QObject>
@@ -14,10 +15,15 @@ public:
     // A signal that arrives before the event loop runs is kept and acted on once it runs.
     static void InstallHandlers();
 
-    explicit CSignalQuit(QObject *parent = nullptr);
+    // `quit`: the signal ends the event loop; otherwise it is only reported by Received.
+    explicit CSignalQuit(QObject *parent = nullptr, bool quit = true);
+
+Q_SIGNALS:
+    void Received();
 
 private:
     void OnSignal();
 
     QSocketNotifier *m_pNotifier = nullptr;
+    bool m_bQuit = true;
 };

@@ -12,6 +12,7 @@
 
 #include <memory>
 
+class CBatchRunner;
 class CBatchSendDlg;
 class CCommandSendDlg;
 class CMessageWnd;
@@ -52,6 +53,10 @@ public:
     bool IsCapturing() const { return m_fileCapture.isOpen(); }
     // The batch send window exists (the one place that decides it).
     bool IsBatchWindowOpen() const;
+    // The runner the view serves: one attached for a run without a window, else the batch window's
+    // while that window exists; null when there is none. Prompts are judged only while there is one.
+    CBatchRunner *BatchRunner() const;
+    void AttachBatchRunner(CBatchRunner *runner) { m_pAttachedRunner = runner; }
     bool IsCommandWindowOpen() const;
     // Asked before the main window closes: a running batch is aborted only if the user agrees.
     bool CanCloseFrame();
@@ -198,4 +203,5 @@ private:
     bool m_bPeerClosed = false;
     bool m_bServerHadClient = false;
     bool m_bRefreshPending = false;
+    CBatchRunner *m_pAttachedRunner = nullptr;  // not owned
 };

@@ -1,5 +1,6 @@
-// The view's side of the batch send window: opening and closing it, the events it is told of, and
-// the telegram it has prepared.
+// The view's side of a batch run: the batch send window's opening and closing, the runner it serves
+// (the window's, or one attached for a run without a window), the events it is told of, and the
+// telegram it has prepared.
 #include "session/cqnview.h"
 
 #include "batch/cbatchsenddlg.h"
@@ -8,6 +9,13 @@
 bool CQnView::IsBatchWindowOpen() const
 {
     return m_pBatchDlg && m_pBatchDlg->HasWindow();
+}
+
+CBatchRunner *CQnView::BatchRunner() const
+{
+    if (m_pAttachedRunner)
+        return m_pAttachedRunner;
+    return IsBatchWindowOpen() ? &m_pBatchDlg->Runner() : nullptr;
 }
 
 bool CQnView::CanCloseFrame()
@@ -21,8 +29,8 @@ bool CQnView::CanCloseFrame()
 
 void CQnView::PostToBatchWindow(SessionEvent event)
 {
-    if (IsBatchWindowOpen())
-        PostMessage(m_pBatchDlg.get(), WM_SESSION_EVENT, static_cast<WPARAM>(event), 0);
+    if (CBatchRunner *runner = BatchRunner())
+        PostMessage(runner, WM_SESSION_EVENT, static_cast<WPARAM>(event), 0);
 }
 
 void CQnView::OpenBatchWindow()
@@ -43,6 +51,5 @@ void CQnView::CloseBatchWindow()
 
 const unsigned char *CQnView::BatchTelegram(int *length) const
 {
-    *length = qBound(0, m_pBatchDlg->m_nSendLen, QN_BUFFER_SIZE);
-    return reinterpret_cast<const unsigned char *>(m_pBatchDlg->m_pSendBuf.get());
+    return reinterpret_cast<const unsigned char *>(BatchRunner()->Telegram(length));
 }

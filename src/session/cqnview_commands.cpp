@@ -128,7 +128,7 @@ bool CQnView::IsCommandWindowOpen() const
 
 const unsigned char *CQnView::OutgoingTelegram(int *length) const
 {
-    if (IsBatchWindowOpen())
+    if (BatchRunner())
         return BatchTelegram(length);
     *length = qBound(0, m_pCommandDlg->m_nSendLen, QN_BUFFER_SIZE);
     return m_pCommandDlg->m_pSendBuf.get();

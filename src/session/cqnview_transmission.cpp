@@ -2,7 +2,7 @@
 // lines, loopback, prompt judgement for a batch run, and the two lamps.
 #include "session/cqnview.h"
 
-#include "batch/promptjudge.h"
+#include "batch/cbatchrunner.h"
 #include "display/ccommandsenddlg.h"
 #include "display/cmessagewnd.h"
 #include "net/ctcpsoc.h"
@@ -53,10 +53,11 @@ int CQnView::ReceiveData(unsigned char *buffer, int maximum)
 
 int CQnView::JudgePrompt(unsigned char *buffer, int length)
 {
-    if (!IsBatchWindowOpen())
+    const CBatchRunner *runner = BatchRunner();
+    if (!runner)
         return 0;
     buffer[length] = 0;
-    return JudgePromptBlock(reinterpret_cast<const char *>(buffer), length) ? 1 : 0;
+    return runner->JudgePrompt(reinterpret_cast<const char *>(buffer), length) ? 1 : 0;
 }
 
 void CQnView::OnTimer(int id)

@@ -1,0 +1,195 @@
+#include "app/cbatchcommand.h"
+
+#include "batch/cbatchreport.h"
+#include "platform/csignalquit.h"
+#include "session/cqnview.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstdio>
+
+namespace {
+
+QtMessageHandler g_previousHandler = nullptr;
+
+void FilterMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+        return;
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
+QString Seconds(double milliseconds)
+{
+    return QString::number(milliseconds / 1000.0, 'f', 3) + QStringLiteral("秒");
+}
+
+}  // namespace
+
+CBatchCommand::CBatchCommand(const CBatchOptions &options) : m_options(options) {}
+
+CBatchCommand::~CBatchCommand() = default;
+
+void CBatchCommand::QuietPlatformNotices()
+{
+    g_previousHandler = qInstallMessageHandler(FilterMessage);
+}
+
+void CBatchCommand::Say(const QString &line)
+{
+    std::fputs((line + QLatin1Char('\n')).toUtf8().constData(), stderr);
+    std::fflush(stderr);
+}
+
+void CBatchCommand::Fail(const QString &what, const QString &path, const QString &cause)
+{
+    Say(QStringLiteral("quillnet: %1: %2: %3").arg(what, path, cause));
+}
+
+bool CBatchCommand::CheckWritable(const QString &path)
+{
+    if (path.isEmpty())
+        return true;
+    // Opened as the report will be, then left as it was found: nothing is written before the run.
+    QFile file(path);
+    const bool existed = file.exists();
+    if (!file.open(QIODevice::ReadWrite)) {
+        Fail(QStringLiteral("ﾌｧｲﾙに書き込めません"), path, file.errorString());
+        return false;
+    }
+    file.close();
+    if (!existed)
+        file.remove();
+    return true;
+}
+
+bool CBatchCommand::Prepare()
+{
+    QString cause;
+    if (!m_runner.Scenario().ReadCsv(m_options.scenario, &cause)) {
+        Fail(QStringLiteral("ｼﾅﾘｵﾌｧｲﾙを読めません"), m_options.scenario, cause);
+        return false;
+    }
+    if (!m_options.settings.isEmpty() && !m_doc.OnOpenDocument(m_options.settings, &cause)) {
+        Fail(QStringLiteral("設定ﾌｧｲﾙを読めません"), m_options.settings, cause.simplified());
+        return false;
+    }
+    for (const QString &path : {m_options.results, m_options.junit, m_options.timings}) {
+        if (!CheckWritable(path))
+            return false;
+    }
+    return true;
+}
+
+int CBatchCommand::Run()
+{
+    if (!Prepare())
+        return kExitUsage;
+    m_clock.start();
+    m_pReport = std::make_unique<CBatchReport>(&m_runner, QFileInfo(m_options.scenario).fileName());
+    if (m_pReport->RowCount() == 0) {
+        Say(QStringLiteral("quillnet: ｼﾅﾘｵに接続先ｱﾄﾞﾚｽのある行がありません: %1").arg(m_options.scenario));
+        return WriteReports() ? kExitPassed : kExitUsage;
+    }
+
+    // The settings of the document apply, the socket type becomes TCP client at each row and the
+    // client's own port is the document's (a new document's is "0", as in the window).
+    if (!m_options.settings.isEmpty())
+        m_runner.SetLocalPort(m_doc.GetSlotString(CQnDoc::SLOT_CLIENT_OWN_PORT));
+    m_runner.SetRowTimeout(m_options.rowTimeoutMs);
+    m_runner.SetPromptOverride(m_options.prompts);
+
+    m_pView = std::make_unique<CQnView>();
+    m_pView->OnInitialUpdate(&m_doc);
+    m_pView->AttachBatchRunner(&m_runner);
+    m_runner.Attach(m_pView.get(), &m_doc);
+    connect(&m_runner, &CBatchRunner::RowStarted, this, &CBatchCommand::OnRowStarted);
+    connect(&m_runner, &CBatchRunner::RowEnded, this, &CBatchCommand::OnRowEnded);
+    connect(&m_runner, &CBatchRunner::Finished, this, &CBatchCommand::OnFinished);
+    CSignalQuit interruptions(nullptr, false);
+    connect(&interruptions, &CSignalQuit::Received, this, &CBatchCommand::OnSignal);
+
+    m_runner.Start();
+    if (m_runner.IsRunning())
+        m_loop.exec();
+    m_pView->AttachBatchRunner(nullptr);
+
+    const int passed = m_pReport->PassedRows();
+    const int failed = m_pReport->FailedRows();
+    if (!m_options.quiet) {
+        Say(QStringLiteral("%1 正常終了 %2 行, 正常終了しなかった行 %3 行, %4")
+                .arg(m_bAborted ? QStringLiteral("中止しました。") : QStringLiteral("一括送信は終了しました。"))
+                .arg(passed)
+                .arg(failed)
+                .arg(Seconds(double(m_clock.nsecsElapsed()) / 1e6)));
+    }
+    if (!WriteReports())
+        return kExitUsage;
+    if (m_bInterrupted)
+        return kExitInterrupted;
+    return failed == 0 ? kExitPassed : kExitFailed;
+}
+
+QString CBatchCommand::RowText(int row) const
+{
+    const CBatchScenario &scenario = m_runner.Scenario();
+    return QStringLiteral("行 %1: %2:%3 %4")
+        .arg(QString::number(row), scenario.Cell(row, CBatchScenario::COL_ADDRESS),
+             scenario.Cell(row, CBatchScenario::COL_PORT), scenario.Cell(row, CBatchScenario::COL_FILE));
+}
+
+void CBatchCommand::OnRowStarted(int row)
+{
+    if (!m_options.quiet)
+        Say(RowText(row) + QStringLiteral(" 開始"));
+}
+
+void CBatchCommand::OnRowEnded(int row, int code, double milliseconds)
+{
+    if (!m_options.quiet)
+        Say(RowText(row) + QLatin1Char(' ') + CBatchRunner::ResultText(code) + QLatin1Char(' ') + Seconds(milliseconds));
+}
+
+void CBatchCommand::OnFinished(bool aborted)
+{
+    m_bAborted = aborted;
+    m_loop.quit();
+}
+
+void CBatchCommand::OnSignal()
+{
+    // The row in progress ends at once as aborted; rows not reached keep an empty result.
+    m_bInterrupted = true;
+    if (!m_runner.IsRunning())
+        return;
+    m_runner.RequestAbort();
+    m_runner.EndRowNow();
+}
+
+bool CBatchCommand::WriteFile(const QString &path, const QByteArray &bytes)
+{
+    if (path.isEmpty())
+        return true;
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    Fail(QStringLiteral("ﾌｧｲﾙに書き込めません"), path, file.errorString());
+    return false;
+}
+
+bool CBatchCommand::WriteReports()
+{
+    bool ok = true;
+    if (!m_options.results.isEmpty() && !m_pReport->WriteResults(m_options.results)) {
+        QFile file(m_options.results);
+        file.open(QIODevice::ReadWrite);
+        Fail(QStringLiteral("ﾌｧｲﾙに書き込めません"), m_options.results, file.errorString());
+        ok = false;
+    }
+    ok = WriteFile(m_options.junit, m_pReport->JUnitXml()) && ok;
+    ok = WriteFile(m_options.timings, m_pReport->TimingsCsv()) && ok;
+    return ok;
+}

@@ -1,0 +1,155 @@
+#include "app/cbatchoptions.h"
+
+#include "platform/cp932.h"
+
+#include <QCommandLineParser>
+
+#include <cmath>
+
+namespace {
+
+const char *const kBatch = "batch";
+const char *const kSettings = "settings";
+const char *const kResults = "results";
+const char *const kJUnit = "junit";
+const char *const kTimings = "timings";
+const char *const kRowTimeout = "row-timeout";
+const char *const kPrompt = "prompt";
+const char *const kIgnorePrompt = "ignore-prompt";
+const char *const kQuiet = "quiet";
+
+QCommandLineOption Option(const char *name, const char *description, const char *valueName = nullptr)
+{
+    return QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(description),
+                              valueName ? QString::fromLatin1(valueName) : QString());
+}
+
+QString Dashed(const char *name)
+{
+    return QStringLiteral("--") + QString::fromLatin1(name);
+}
+
+int HexDigit(QChar c)
+{
+    const int value = QStringLiteral("0123456789abcdef").indexOf(c.toLower());
+    return c.unicode() < 128 ? value : -1;
+}
+
+}  // namespace
+
+QList<QCommandLineOption> CBatchOptions::Options()
+{
+    return {
+        Option(kBatch,
+               "ｼﾅﾘｵ(CSVﾌｧｲﾙ)を画面を出さずに一括送信して終了します。終了ｺｰﾄﾞ: 0 全行が正常終了, "
+               "1 正常終了しなかった行がある, 2 使い方またはﾌｧｲﾙの誤り, 130 SIGINT/SIGTERM で中止。",
+               "SCENARIO.csv"),
+        Option(kSettings,
+               "--batch: 使う設定ﾌｧｲﾙ(*.qn)。ｿｹｯﾄ種別は TCP/IP(ｸﾗｲｱﾝﾄ) になり、QNﾎﾟｰﾄはﾌｧｲﾙの値を使います。"
+               "既定: 新規の設定(QNﾎﾟｰﾄ 0)。",
+               "DOC.qn"),
+        Option(kResults, "--batch: 結果欄を埋めたｼﾅﾘｵを一括送信画面と同じ形式で書き込みます。", "OUT.csv"),
+        Option(kJUnit, "--batch: JUnit XML 形式の報告を書き込みます(1行1ﾃｽﾄ)。", "OUT.xml"),
+        Option(kTimings, "--batch: 送信した行ごとの応答時間(ﾐﾘ秒)と行の所要時間を書き込みます。", "OUT.csv"),
+        Option(kRowTimeout,
+               "--batch: ﾌﾟﾛﾝﾌﾟﾄを待つ時間の上限(接続から最初のﾌﾟﾛﾝﾌﾟﾄまで、各行の送信から次のﾌﾟﾛﾝﾌﾟﾄまで)。"
+               "超えた行は「×:応答がありません」で終わり、次の行に進みます。既定: 上限なし"
+               "(ﾌﾟﾛﾝﾌﾟﾄを返さず切断もしない機器が相手だと終わりません)。",
+               "SECONDS"),
+        Option(kPrompt,
+               "--batch: 保存された設定の代わりに使うﾌﾟﾛﾝﾌﾟﾄ文字列(10個まで繰り返し指定可、\\r \\n \\xHH \\\\ を使えます)。"
+               "保存された設定は変わりません。",
+               "TEXT"),
+        Option(kIgnorePrompt, "--batch: ﾌﾟﾛﾝﾌﾟﾄを判定せず、受信するたびに次の行を送ります。"),
+        Option(kQuiet, "--batch: 進行状況を表示しません。"),
+    };
+}
+
+bool CBatchOptions::DecodePrompt(const QString &text, QByteArray *bytes)
+{
+    bytes->clear();
+    QString plain;
+    const auto flush = [&] {
+        *bytes += ToCp932(plain);
+        plain.clear();
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != QLatin1Char('\\')) {
+            plain += text[i];
+            continue;
+        }
+        const QChar next = i + 1 < text.size() ? text[i + 1] : QChar();
+        if (next == QLatin1Char('r') || next == QLatin1Char('n') || next == QLatin1Char('\\')) {
+            plain += next == QLatin1Char('r') ? QChar(u'\r') : next == QLatin1Char('n') ? QChar(u'\n') : next;
+            ++i;
+        } else if (next == QLatin1Char('x') && i + 3 < text.size() && HexDigit(text[i + 2]) >= 0 &&
+                   HexDigit(text[i + 3]) >= 0) {
+            flush();
+            *bytes += char(HexDigit(text[i + 2]) * 16 + HexDigit(text[i + 3]));
+            i += 3;
+        } else {
+            return false;
+        }
+    }
+    flush();
+    return true;
+}
+
+bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
+{
+    const auto value = [&](const char *name) { return parser.value(QString::fromLatin1(name)); };
+    const auto isSet = [&](const char *name) { return parser.isSet(QString::fromLatin1(name)); };
+    scenario = value(kBatch);
+    if (!isSet(kBatch)) {
+        for (const char *name : {kSettings, kResults, kJUnit, kTimings, kRowTimeout, kPrompt, kIgnorePrompt, kQuiet}) {
+            if (isSet(name)) {
+                *error = QStringLiteral("%1 は --batch と一緒に指定してください").arg(Dashed(name));
+                return false;
+            }
+        }
+        return true;
+    }
+    if (scenario.isEmpty()) {
+        *error = QStringLiteral("--batch にｼﾅﾘｵﾌｧｲﾙを指定してください");
+        return false;
+    }
+    settings = value(kSettings);
+    results = value(kResults);
+    junit = value(kJUnit);
+    timings = value(kTimings);
+    quiet = isSet(kQuiet);
+
+    rowTimeoutMs = 0;
+    if (isSet(kRowTimeout)) {
+        bool ok = false;
+        const double seconds = value(kRowTimeout).toDouble(&ok);
+        if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > kMaxRowTimeoutSeconds) {
+            *error = QStringLiteral("--row-timeout には 0 より大きく %1 以下の秒数を指定してください: %2")
+                         .arg(kMaxRowTimeoutSeconds)
+                         .arg(value(kRowTimeout));
+            return false;
+        }
+        rowTimeoutMs = qMax(1, int(std::lround(seconds * 1000)));
+    }
+
+    prompts.reset();
+    const QStringList texts = parser.values(QString::fromLatin1(kPrompt));
+    if (texts.size() > kPromptCount) {
+        *error = QStringLiteral("--prompt は %1 個までです").arg(kPromptCount);
+        return false;
+    }
+    if (isSet(kIgnorePrompt) || !texts.isEmpty()) {
+        PromptSettings given;
+        given.ignore = isSet(kIgnorePrompt);
+        for (const QString &text : texts) {
+            QByteArray bytes;
+            if (!DecodePrompt(text, &bytes)) {
+                *error = QStringLiteral("--prompt の \\ の使い方が誤っています(\\r \\n \\xHH \\\\): %1").arg(text);
+                return false;
+            }
+            given.strings.append(bytes);
+        }
+        prompts = given;
+    }
+    return true;
+}

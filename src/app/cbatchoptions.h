@@ -1,0 +1,38 @@
+// The options of a batch run without a window (--batch SCENARIO.csv and those that go with it):
+// their definitions for the command-line parser and their checked values.
+#pragma once
+
+#include "batch/promptjudge.h"
+
+#include <QCommandLineOption>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QCommandLineParser;
+
+class CBatchOptions
+{
+public:
+    static constexpr int kMaxRowTimeoutSeconds = 2000000;  // what fits a timer in milliseconds
+
+    // The options, in the order the help lists them.
+    static QList<QCommandLineOption> Options();
+    // Takes the values from a parser that has parsed the command line with Options() added. False,
+    // with `error` set, for a wrong value or an option that needs --batch given without it.
+    bool Read(const QCommandLineParser &parser, QString *error);
+    // A prompt text with the escapes \r, \n, \xHH and \\ resolved, the rest in code page 932; false
+    // for a broken escape.
+    static bool DecodePrompt(const QString &text, QByteArray *bytes);
+
+    QString scenario;  // empty: no batch run
+    QString settings;
+    QString results;
+    QString junit;
+    QString timings;
+    int rowTimeoutMs = 0;  // 0: no limit
+    std::optional<PromptSettings> prompts;  // unset: the store's
+    bool quiet = false;
+};

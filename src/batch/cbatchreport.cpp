@@ -1,0 +1,121 @@
+#include "batch/cbatchreport.h"
+
+#include "batch/cbatchrunner.h"
+
+#include <QXmlStreamWriter>
+
+namespace {
+
+QByteArray Number(double milliseconds)
+{
+    return QByteArray::number(milliseconds, 'f', 3);
+}
+
+}  // namespace
+
+CBatchReport::CBatchReport(CBatchRunner *runner, const QString &name)
+    : m_pRunner(runner), m_strName(name), m_rows(CBatchScenario::kRows)
+{
+    connect(runner, &CBatchRunner::LineSent, this, &CBatchReport::OnLineSent);
+    connect(runner, &CBatchRunner::LineAnswered, this, &CBatchReport::OnLineAnswered);
+    connect(runner, &CBatchRunner::RowEnded, this, &CBatchReport::OnRowEnded);
+}
+
+void CBatchReport::OnLineSent(int row, int line, int bytes)
+{
+    m_lines.append({row, line, bytes, -1.0});
+}
+
+void CBatchReport::OnLineAnswered(int row, int line, double milliseconds)
+{
+    if (!m_lines.isEmpty() && m_lines.last().row == row && m_lines.last().line == line)
+        m_lines.last().answerMs = milliseconds;
+}
+
+void CBatchReport::OnRowEnded(int row, int code, double milliseconds)
+{
+    if (row >= 1 && row <= m_rows.size())
+        m_rows[row - 1] = {code, milliseconds};
+}
+
+int CBatchReport::RowCount() const
+{
+    return m_pRunner->Scenario().RunnableRows();
+}
+
+int CBatchReport::PassedRows() const
+{
+    int passed = 0;
+    for (int row = 0; row < RowCount(); ++row)
+        passed += m_rows[row].code == CBatchRunner::RESULT_DONE ? 1 : 0;
+    return passed;
+}
+
+int CBatchReport::FailedRows() const
+{
+    return RowCount() - PassedRows();
+}
+
+bool CBatchReport::WriteResults(const QString &path) const
+{
+    return m_pRunner->Scenario().WriteCsv(path);
+}
+
+QByteArray CBatchReport::JUnitXml() const
+{
+    const CBatchScenario &scenario = m_pRunner->Scenario();
+    int skipped = 0;
+    double total = 0.0;
+    for (int row = 0; row < RowCount(); ++row) {
+        skipped += m_rows[row].code == 0 ? 1 : 0;
+        total += m_rows[row].ms;
+    }
+    const auto seconds = [](double ms) { return QString::number(ms / 1000.0, 'f', 3); };
+
+    QByteArray xml;
+    QXmlStreamWriter writer(&xml);
+    writer.setAutoFormatting(true);
+    writer.writeStartDocument();
+    writer.writeStartElement(QStringLiteral("testsuites"));
+    writer.writeStartElement(QStringLiteral("testsuite"));
+    writer.writeAttribute(QStringLiteral("name"), m_strName);
+    writer.writeAttribute(QStringLiteral("tests"), QString::number(RowCount()));
+    writer.writeAttribute(QStringLiteral("failures"), QString::number(FailedRows() - skipped));
+    writer.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
+    writer.writeAttribute(QStringLiteral("skipped"), QString::number(skipped));
+    writer.writeAttribute(QStringLiteral("time"), seconds(total));
+    for (int row = 1; row <= RowCount(); ++row) {
+        const Row &result = m_rows[row - 1];
+        writer.writeStartElement(QStringLiteral("testcase"));
+        writer.writeAttribute(QStringLiteral("classname"), m_strName);
+        writer.writeAttribute(QStringLiteral("name"),
+                              QStringLiteral("%1 %2:%3 %4")
+                                  .arg(QString::number(row), scenario.Cell(row, CBatchScenario::COL_ADDRESS),
+                                       scenario.Cell(row, CBatchScenario::COL_PORT),
+                                       scenario.Cell(row, CBatchScenario::COL_FILE)));
+        writer.writeAttribute(QStringLiteral("time"), seconds(result.ms));
+        if (result.code == 0) {
+            writer.writeEmptyElement(QStringLiteral("skipped"));
+        } else if (result.code != CBatchRunner::RESULT_DONE) {
+            const QString text = CBatchRunner::ResultText(result.code);
+            writer.writeStartElement(QStringLiteral("failure"));
+            writer.writeAttribute(QStringLiteral("message"), text);
+            writer.writeCharacters(text);
+            writer.writeEndElement();
+        }
+        writer.writeEndElement();
+    }
+    writer.writeEndDocument();
+    return xml;
+}
+
+QByteArray CBatchReport::TimingsCsv() const
+{
+    QByteArray csv("row,line,bytes,response_ms,row_ms\n");
+    for (const Line &line : m_lines) {
+        csv += QByteArray::number(line.row) + ',' + QByteArray::number(line.line) + ',' +
+               QByteArray::number(line.bytes) + ',' + (line.answerMs < 0 ? QByteArray() : Number(line.answerMs)) +
+               ',' + Number(m_rows.value(line.row - 1).ms) + '\n';
+    }
+    return csv;
+}

@@ -1,0 +1,55 @@
+// What a batch run without a window reports: it follows a runner's rows and lines and writes the
+// results CSV, the JUnit XML report and the response times.
+#pragma once
+
+#include "batch/cbatchscenario.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class CBatchRunner;
+
+class CBatchReport : public QObject
+{
+    Q_OBJECT
+public:
+    // Follows `runner`, whose scenario is the one reported; `name` names the JUnit test suite.
+    CBatchReport(CBatchRunner *runner, const QString &name);
+
+    // Rows of the run: those before the first row without an address.
+    int RowCount() const;
+    // Rows of the run that ended "○:正常終了しました", and those that ended otherwise.
+    int PassedRows() const;
+    int FailedRows() const;
+
+    // The scenario with its result column, in the batch window's CSV format.
+    bool WriteResults(const QString &path) const;
+    // One test suite, one test case per row of the run; rows the run did not reach are skipped.
+    QByteArray JUnitXml() const;
+    // A heading line, then one line per sent line: row, line, bytes sent, milliseconds from the send
+    // to the prompt that answered it (empty when none came), and the row's total milliseconds.
+    QByteArray TimingsCsv() const;
+
+private:
+    struct Line
+    {
+        int row;
+        int line;
+        int bytes;
+        double answerMs;  // < 0: no answer
+    };
+    struct Row
+    {
+        int code = 0;      // 0: not reached
+        double ms = 0.0;
+    };
+    void OnLineSent(int row, int line, int bytes);
+    void OnLineAnswered(int row, int line, double milliseconds);
+    void OnRowEnded(int row, int code, double milliseconds);
+
+    const CBatchRunner *m_pRunner;
+    QString m_strName;
+    QList<Line> m_lines;
+    QList<Row> m_rows;  // index row - 1
+};

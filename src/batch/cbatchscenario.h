@@ -1,0 +1,37 @@
+// The scenario of a batch run: 200 rows of destination address, port, send file and result, and
+// its CSV file, shared by the batch window and the command line.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+class CBatchScenario
+{
+public:
+    static constexpr int kRows = 200;  // rows 1 to 200
+    // Columns, numbered as in the window's table and the fields of a CSV line.
+    static constexpr int COL_ADDRESS = 1;
+    static constexpr int COL_PORT = 2;
+    static constexpr int COL_FILE = 3;
+    static constexpr int COL_RESULT = 4;
+
+    CBatchScenario();
+
+    // A cell of rows 1 to 200, columns 1 to 4; anything outside reads "" and ignores writes.
+    QString Cell(int row, int col) const;
+    void SetCell(int row, int col, const QString &text);
+    void ClearResults();
+    // The rows a run reaches: those before the first row without an address.
+    int RunnableRows() const;
+
+    // Reads the CSV file into rows 1, 2, …; rows after the file's last line are emptied. False
+    // (the scenario unchanged) when the file cannot be opened; `error` then holds the cause.
+    bool ReadCsv(const QString &path, QString *error = nullptr);
+    // The 200 lines the CSV file holds for this scenario.
+    QList<QByteArray> CsvLines() const;
+    bool WriteCsv(const QString &path) const;
+
+private:
+    QList<QString> m_cells;  // row-major, kRows x 4
+};

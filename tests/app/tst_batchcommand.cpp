@@ -1,0 +1,232 @@
+// quillnet --batch: the real executable, without a display, against prompt servers on loopback.
+#include "batch/cbatchscenario.h"
+#include "batch/cregkey.h"
+#include "batch/promptjudge.h"
+#include "batch/promptserver.h"
+#include "support/tempconfighome.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QXmlStreamReader>
+
+#include <csignal>
+
+namespace {
+
+const QString kDone = QStringLiteral("○:正常終了しました");
+const QString kNoConnection = QStringLiteral("×:接続できません");
+const QString kNoFile = QStringLiteral("×:送信ﾌｧｲﾙが見つかりません");
+const QString kNoResponse = QStringLiteral("×:応答がありません");
+const QString kAborted = QStringLiteral("中止しました");
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Starts the program with no display of any kind in its environment.
+void Start(QProcess &process, const QStringList &arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(QN_EXECUTABLE), arguments);
+}
+
+// Runs the program to its end while the servers of the test keep answering.
+Run RunProgram(const QStringList &arguments)
+{
+    QProcess process;
+    Start(process, arguments);
+    Run run;
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000))
+        process.kill();
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QByteArray FileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct JUnit
+{
+    int tests = -1;
+    int failures = -1;
+    QString suite;
+    QStringList failureTexts;
+};
+
+JUnit ReadJUnit(const QString &path)
+{
+    JUnit junit;
+    QXmlStreamReader xml(FileBytes(path));
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("testsuite")) {
+            junit.suite = xml.attributes().value(QLatin1String("name")).toString();
+            junit.tests = xml.attributes().value(QLatin1String("tests")).toInt();
+            junit.failures = xml.attributes().value(QLatin1String("failures")).toInt();
+        } else if (xml.name() == QLatin1String("failure")) {
+            junit.failureTexts << xml.attributes().value(QLatin1String("message")).toString();
+        }
+    }
+    if (xml.hasError())
+        junit.tests = -2;
+    return junit;
+}
+
+}  // namespace
+
+class TestBatchCommand : public QObject
+{
+    Q_OBJECT
+private:
+    TempConfigHome m_config;
+    QTemporaryDir m_dir;
+
+    QString Path(const QString &name) const { return m_dir.filePath(name); }
+    QString WriteFile(const QString &name, const QByteArray &bytes) const
+    {
+        QFile file(Path(name));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+        return file.fileName();
+    }
+    // A scenario CSV of (address, port, file) rows.
+    QString Scenario(const QList<QStringList> &rows) const
+    {
+        CBatchScenario scenario;
+        for (int row = 1; row <= rows.size(); ++row) {
+            for (int col = 1; col <= 3; ++col)
+                scenario.SetCell(row, col, rows[row - 1].value(col - 1));
+        }
+        scenario.WriteCsv(Path(QStringLiteral("scenario.csv")));
+        return Path(QStringLiteral("scenario.csv"));
+    }
+
+private Q_SLOTS:
+    void aMixedScenarioFailsWithEveryReportWritten()
+    {
+        // The store's prompt is "> "; this run's prompt, given with an escape, is "# ".
+        RegWriteString(QString::fromUtf8(kPromptKey), PromptValueName(1), QStringLiteral("> "));
+        PromptServer good;
+        good.greeting = good.answer = "ok\r\n# ";
+        PromptServer silent;
+        silent.greeting.clear();
+        QTcpSocket refusing;  // bound, never listening
+        refusing.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress);
+        const QString lines = WriteFile(QStringLiteral("lines.txt"), "l1\r\nline2\r\n");
+        const QString loopback = QStringLiteral("127.0.0.1");
+        const QString scenario = Scenario({{loopback, good.PortText(), lines},
+                                           {loopback, good.PortText(), Path(QStringLiteral("none.txt"))},
+                                           {loopback, QString::number(refusing.localPort()), lines},
+                                           {loopback, silent.PortText(), lines}});
+
+        const Run run = RunProgram({"--batch", scenario, "--row-timeout", "1", "--prompt", "\\x23 ", "--results",
+                                    Path("results.csv"), "--junit", Path("report.xml"), "--timings", Path("times.csv")});
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(good.Lines(0), (QList<QByteArray>{"l1", "line2"}));
+        QCOMPARE(silent.ConnectionCount(), 1);
+        QCOMPARE(RegReadString(QString::fromUtf8(kPromptKey), PromptValueName(1), QString()), QStringLiteral("> "));
+        // One start and one end line per row, then the summary.
+        QCOMPARE(run.err.count(QLatin1Char('\n')), 4 * 2 + 1);
+
+        CBatchScenario results;
+        QVERIFY(results.ReadCsv(Path("results.csv")));
+        const QStringList expected{kDone, kNoFile, kNoConnection, kNoResponse, QString()};
+        for (int row = 1; row <= expected.size(); ++row)
+            QCOMPARE(results.Cell(row, CBatchScenario::COL_RESULT), expected[row - 1]);
+        QCOMPARE(results.Cell(4, CBatchScenario::COL_PORT), silent.PortText());
+
+        const JUnit junit = ReadJUnit(Path("report.xml"));
+        QCOMPARE(junit.suite, QStringLiteral("scenario.csv"));
+        QCOMPARE(junit.tests, 4);
+        QCOMPARE(junit.failures, 3);
+        QCOMPARE(junit.failureTexts, expected.mid(1, 3));
+
+        const QList<QByteArray> times = FileBytes(Path("times.csv")).trimmed().split('\n');
+        QCOMPARE(times.size(), 1 + 2);  // the heading, then the two sent lines
+        QVERIFY(times[1].startsWith("1,1,3,"));
+        QVERIFY(times[2].startsWith("1,2,6,"));
+    }
+
+    void usageAndFilesAreCheckedBeforeAnythingIsSent_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("--help") << "help" << 0 << "--row-timeout";
+        QTest::newRow("unknown option") << "bogus" << 2 << "--bogus";
+        QTest::newRow("broken prompt escape") << "escape" << 2 << "--prompt";
+        QTest::newRow("unreadable scenario") << "no scenario" << 2 << "missing.csv";
+        QTest::newRow("report in a missing folder") << "no folder" << 2 << "nowhere";
+        QTest::newRow("no row with an address") << "empty" << 0 << "scenario.csv";
+    }
+    void usageAndFilesAreCheckedBeforeAnythingIsSent()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, exitCode);
+        QFETCH(QString, says);
+        PromptServer server;
+        QString scenario = Scenario({{QStringLiteral("127.0.0.1"), server.PortText(),
+                                      WriteFile(QStringLiteral("f.txt"), "x\r\n")}});
+        QStringList arguments{"--batch", scenario};
+        if (kind == "help")
+            arguments = QStringList{"--help"};
+        else if (kind == "bogus")
+            arguments << "--bogus";
+        else if (kind == "escape")
+            arguments << "--prompt" << "\\q";
+        else if (kind == "no scenario")
+            arguments[1] = Path("missing.csv");
+        else if (kind == "no folder")
+            arguments << "--junit" << Path("nowhere/report.xml");
+        else if (kind == "empty")
+            arguments[1] = Scenario({{QString(), server.PortText(), Path("f.txt")}});
+        const Run run = RunProgram(arguments);
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2((run.out + run.err).contains(says), qPrintable(run.out + run.err));
+        QCOMPARE(server.ConnectionCount(), 0);
+    }
+
+    void anInterruptEndsTheRowInProgressAndWritesTheReports()
+    {
+        PromptServer silent;
+        silent.greeting.clear();
+        const QString lines = WriteFile(QStringLiteral("lines.txt"), "l1\r\n");
+        const QString scenario =
+            Scenario({{QStringLiteral("127.0.0.1"), silent.PortText(), lines}, {QStringLiteral("127.0.0.1"), silent.PortText(), lines}});
+        QFile::remove(Path("results.csv"));
+        QProcess process;
+        Start(process, {"--batch", scenario, "--quiet", "--results", Path("results.csv"), "--junit", Path("report.xml")});
+        QTRY_COMPARE_WITH_TIMEOUT(silent.ConnectionCount(), 1, 20000);
+        ::kill(pid_t(process.processId()), SIGINT);
+        QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 20000);
+        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(process.readAllStandardError(), QByteArray());  // --quiet
+
+        CBatchScenario results;
+        QVERIFY(results.ReadCsv(Path("results.csv")));
+        QCOMPARE(results.Cell(1, CBatchScenario::COL_RESULT), kAborted);
+        QCOMPARE(results.Cell(2, CBatchScenario::COL_RESULT), QString());
+        const JUnit junit = ReadJUnit(Path("report.xml"));
+        QCOMPARE(junit.tests, 2);
+        QCOMPARE(junit.failureTexts, QStringList{kAborted});
+        QCOMPARE(silent.ConnectionCount(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBatchCommand)
+#include "tst_batchcommand.moc"

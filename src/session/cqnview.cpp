@@ -64,6 +64,7 @@ void CQnView::OnInitialUpdate(CQnDoc *document)
         m_nSocketType = m_pDocument ? m_pDocument->GetSlotInt(0) : TYPE_UDP;
         ShowType(m_nSocketType);
         ShowStatus(m_nState);
+        LoadReplyRules();
     }
     update();
     Q_EMIT CommandStateChanged();

@@ -4,6 +4,8 @@
 
 #include "display/ccolorstatic.h"
 #include "platform/cmsgwnd.h"
+#include "session/creplymatcher.h"
+#include "session/creplyruletable.h"
 
 #include <QFile>
 #include <QFont>
@@ -76,6 +78,14 @@ public:
     void DoReceive();
     void DoReceiveEcho();
 
+    // Reply rules: the table of the document, the answer to a received block, the edit dialog.
+    const CReplyRuleTable &ReplyRules() const { return m_replyRules; }
+    // Takes a new table (from the dialog): into the document, which is marked modified, and into use.
+    void SetReplyRules(const CReplyRuleTable &table);
+    void OnReplyRules();
+    // Delayed replies still waiting for their timer.
+    int PendingReplies() const;
+
     // Received-data capture.
     void OnCaptureStart();
     void OnCaptureStop();
@@ -136,6 +146,17 @@ private:
     // " +α" when the telegram is longer than the part shown in a log line.
     static QString LogTelegramText(const QByteArray &hex, int length);
     void WriteCapture(const unsigned char *data, int length);
+    // Reads the document's rule table; a damaged one is logged once.
+    void LoadReplyRules();
+    // The number of the rule that answers the received block, 0 for none (or rules not in use).
+    int MatchReplyRule(int length) const;
+    // Sends rule `number`'s reply now or arms its timer.
+    void ReplyByRule(int number);
+    void SendRuleReply(int number, const QByteArray &reply);
+    // Ends every delayed reply still waiting (the connection is going away).
+    void CancelPendingReplies();
+    // The History and Log lines of a received block.
+    QByteArray RecordReceived(int length);
     void OnFilePrint(bool withDialog);
     void OnFilePrintPreview();
     QPrinter *Printer();
@@ -166,4 +187,8 @@ private:
     std::unique_ptr<char[]> m_pLogBuf;
 
     std::unique_ptr<QPrinter> m_pPrinter;
+    CReplyRuleTable m_replyRules;
+    CReplyMatcher m_replyMatcher;
+    bool m_bReplyActive = false;
+    QObject m_replyTimers;  // parent of the delayed replies' timers
 };

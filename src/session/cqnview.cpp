@@ -64,8 +64,10 @@ void CQnView::OnInitialUpdate(CQnDoc *document)
         m_nSocketType = m_pDocument ? m_pDocument->GetSlotInt(0) : TYPE_UDP;
         ShowType(m_nSocketType);
         ShowStatus(m_nState);
-        LoadReplyRules();
     }
+    // The rules are the document's own: they follow every New and Open, in any state.
+    if (document && document == m_pDocument)
+        LoadReplyRules();
     update();
     Q_EMIT CommandStateChanged();
 }

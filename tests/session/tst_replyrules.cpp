@@ -87,7 +87,7 @@ private Q_SLOTS:
         client.received.clear();
         client.Write(QByteArray("STAT"));
         QTRY_COMPARE(client.Drain(), QByteArray("STAT"));
-        QCOMPARE(h.LogLines().last(), QStringLiteral("受信-自動応答 53544154") + kTag);
+        QVERIFY(h.LogLines().contains(QStringLiteral("受信-自動応答 53544154") + kTag));
     }
 
     void udpAnswersWhereLoopbackWouldEcho()

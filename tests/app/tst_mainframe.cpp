@@ -81,6 +81,7 @@ private Q_SLOTS:
             QStringLiteral("    OFF(&F)"),
             QStringLiteral("  ｺﾏﾝﾄﾞ送信(&S)"),
             QStringLiteral("  一括送信(&A)"),
+            QStringLiteral("  応答ﾙｰﾙ設定(&R)..."),
             QStringLiteral("表示(&V)"),
             QStringLiteral("  送受信履歴(&S)"),
             QStringLiteral("  ﾛｸﾞ(&L)"),

@@ -156,7 +156,8 @@ private Q_SLOTS:
         CReplyRuleTable table;
         table.rules = {rule};
         const QString path = TempPath(QStringLiteral("rules.csv"));
-        prompts.fileNames = {path, path};
+        prompts.fileNames.enqueue(path);
+        prompts.fileNames.enqueue(path);
         CReplyRulesDlg out(table);
         Click(out, CReplyRulesDlg::IDC_EXPORT);
         CReplyRulesDlg in({});
@@ -164,13 +165,17 @@ private Q_SLOTS:
         Click(in, CReplyRulesDlg::IDC_OK);
         QCOMPARE(in.Table().rules, table.rules);
         QVERIFY(prompts.MessageTexts().isEmpty());
-        QFile::remove(path);
 
         // A file that does not hold rules: a message and the grid as it was.
-        prompts.fileNames = {QFINDTESTDATA("tst_replyrulesdlg.cpp")};
+        QFile other(path);
+        QVERIFY(other.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        other.write("\"1\",\"HEX\",\"x\",\r\n");
+        other.close();
+        prompts.fileNames.enqueue(path);
         Click(in, CReplyRulesDlg::IDC_IMPORT);
-        QCOMPARE(prompts.MessageTexts().size(), 1);
+        QCOMPARE(prompts.MessageTexts(), QStringList{path + QStringLiteral("\n1 行目: 項目が正しくありません。")});
         QCOMPARE(in.Grid()->GetRowCount(), 2);
+        QFile::remove(path);
     }
 
     // Saves a picture of the dialog when QN_SCREENSHOT names a file (looked at by hand).

@@ -3,6 +3,7 @@
 #include "display/cmessagewnd.h"
 #include "net/ctcpsoc.h"
 #include "net/ctcpsrvr.h"
+#include "res/commandids.h"
 #include "session/cqnview.h"
 
 #include <QCoreApplication>
@@ -57,16 +58,16 @@ BenchServer::BenchServer(bool loopback, bool windowsShown) : m_port(FreeLoopback
 {
     m_doc.OnNewDocument();
     m_frame.show();
-    m_doc.SetSlotInt(0, TYPE_TCP_SERVER);
-    m_doc.SetSlotString(3, QString::number(m_port));
+    m_doc.SetSocketType(TYPE_TCP_SERVER);
+    m_doc.SetSlotString(CQnDoc::SLOT_SERVER_PORT, QString::number(m_port));
     CQnView *view = View();
     view->OnInitialUpdate(&m_doc);
     if (loopback)
-        view->OnSessionEvent(EV_LOOPBACK_ON, 0);
-    view->OnSessionEvent(EV_CONNECT, 0);
+        SendMessage(view, WM_SESSION_EVENT, EV_LOOPBACK_ON, 0);
+    SendMessage(view, WM_SESSION_EVENT, EV_CONNECT, 0);
     if (windowsShown) {
-        view->OpenToolWindow(KIND_LOG);
-        view->OpenToolWindow(KIND_HISTORY);
+        view->OnCommand(ID_VIEW_LOG);
+        view->OnCommand(ID_VIEW_HISTORY);
     }
     QCoreApplication::processEvents();
 }
@@ -74,7 +75,7 @@ BenchServer::BenchServer(bool loopback, bool windowsShown) : m_port(FreeLoopback
 BenchServer::~BenchServer()
 {
     CQnView *view = View();
-    view->OnSessionEvent(EV_DISCONNECT, 1);
+    SendMessage(view, WM_SESSION_EVENT, EV_DISCONNECT, 1);
     view->LogWindow()->hide();
     view->HistoryWindow()->hide();
     QCoreApplication::processEvents();

@@ -1,7 +1,7 @@
 // Echo benchmark: the program's own frame and view as a TCP server with loopback on, against socat
 // doing a plain echo, measured in one run on the same machine with the same load generator.
 #include "../benchserver.h"
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "display/cmessagewnd.h"
 #include "platform/qtprompts.h"
 #include "platform/uifonts.h"

@@ -1,7 +1,7 @@
 #include "app/caboutdlg.h"
 
-#include "app/appresources.h"
-#include "app/commandids.h"
+#include "res/appresources.h"
+#include "res/commandids.h"
 #include "platform/qnwin.h"
 
 #include <QLabel>

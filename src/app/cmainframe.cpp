@@ -1,7 +1,7 @@
 #include "app/cmainframe.h"
 
-#include "app/appresources.h"
-#include "app/commandids.h"
+#include "res/appresources.h"
+#include "res/commandids.h"
 #include "session/cqnview.h"
 
 #include <QAction>

@@ -1,10 +1,10 @@
 #include "app/cqnapp.h"
 
-#include "app/appresources.h"
+#include "res/appresources.h"
 #include "app/caboutdlg.h"
 #include "app/ccommandline.h"
 #include "app/cmainframe.h"
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "app/cqndoc.h"
 #include "platform/cinifile.h"
 #include "platform/prompts.h"
@@ -77,16 +77,16 @@ bool CQnApp::InitInstance(const QStringList &arguments)
     m_recentFiles.ReadList(CIniFile(CIniFile::ProfilePath()));
 
     m_pDocument = std::make_unique<CQnDoc>();
-    m_pMainWnd = new CMainFrame;
+    m_pMainWnd = std::make_unique<CMainFrame>();
     m_pMainWnd->SetCloseQuery([this] { return GetView()->CanCloseFrame() && SaveModified(); });
     // The program ends with its main window, whatever tool windows are still open: they are windows
     // of their own, and Qt's quit would wait for them. Outside the event loop there is nothing to end.
-    connect(m_pMainWnd, &CMainFrame::Closed, this, [] {
+    connect(m_pMainWnd.get(), &CMainFrame::Closed, this, [] {
         if (QThread::currentThread()->loopLevel() > 0)
             QCoreApplication::exit(0);
     });
-    connect(m_pMainWnd, &CMainFrame::AppCommand, this, &CQnApp::OnCommand);
-    connect(m_pMainWnd, &CMainFrame::FileDropped, this, &CQnApp::OpenDocumentFile);
+    connect(m_pMainWnd.get(), &CMainFrame::AppCommand, this, &CQnApp::OnCommand);
+    connect(m_pMainWnd.get(), &CMainFrame::FileDropped, this, &CQnApp::OpenDocumentFile);
     UpdateRecentFileMenu();
 
     // The command line: an optional document path (the window system's options are gone by now).
@@ -105,10 +105,7 @@ bool CQnApp::InitInstance(const QStringList &arguments)
 
 void CQnApp::ExitInstance()
 {
-    if (!m_pMainWnd)
-        return;
-    delete m_pMainWnd;
-    m_pMainWnd = nullptr;
+    m_pMainWnd.reset();
 }
 
 CQnView *CQnApp::GetView() const
@@ -155,7 +152,7 @@ void CQnApp::OnFileOpen()
     request.open = true;
     request.filter = FileFilter();
     request.defaultExtension = DocTemplateString(kTemplateFilterExt).mid(1);
-    const QString path = Prompts::Instance().FileName(m_pMainWnd, request);
+    const QString path = Prompts::Instance().FileName(m_pMainWnd.get(), request);
     if (!path.isEmpty())
         OpenDocumentFile(path);
 }
@@ -169,7 +166,7 @@ bool CQnApp::LoadDocument(const QString &path)
 {
     QString error;
     if (!m_pDocument->OnOpenDocument(path, &error)) {
-        Prompts::Instance().MessageBox(m_pMainWnd, error, Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
+        Prompts::Instance().MessageBox(m_pMainWnd.get(), error, Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
         return false;
     }
     AddToRecentFiles(m_pDocument->GetPathName());
@@ -197,7 +194,7 @@ bool CQnApp::OnFileSaveAs()
     request.initialName = m_pDocument->GetPathName().isEmpty()
                               ? m_pDocument->GetTitle() + DocTemplateString(kTemplateFilterExt)
                               : m_pDocument->GetPathName();
-    const QString path = Prompts::Instance().FileName(m_pMainWnd, request);
+    const QString path = Prompts::Instance().FileName(m_pMainWnd.get(), request);
     return !path.isEmpty() && DoSave(path);
 }
 
@@ -205,7 +202,7 @@ bool CQnApp::DoSave(const QString &path)
 {
     QString error;
     if (!m_pDocument->OnSaveDocument(path, &error)) {
-        Prompts::Instance().MessageBox(m_pMainWnd, error, Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
+        Prompts::Instance().MessageBox(m_pMainWnd.get(), error, Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
         return false;
     }
     AddToRecentFiles(m_pDocument->GetPathName());
@@ -219,7 +216,7 @@ bool CQnApp::SaveModified()
         return true;
     const QString name = m_pDocument->GetPathName().isEmpty() ? m_pDocument->GetTitle()
                                                                : QDir::toNativeSeparators(m_pDocument->GetPathName());
-    switch (Prompts::Instance().MessageBox(m_pMainWnd, QStringLiteral("%1 への変更を保存しますか?").arg(name),
+    switch (Prompts::Instance().MessageBox(m_pMainWnd.get(), QStringLiteral("%1 への変更を保存しますか?").arg(name),
                                            Prompts::AppTitle(), Prompts::YesNoCancel, Prompts::Exclamation)) {
     case IDYES: return OnFileSave();
     case IDNO: return true;
@@ -229,7 +226,7 @@ bool CQnApp::SaveModified()
 
 void CQnApp::OnAppAbout()
 {
-    CAboutDlg dialog(m_pMainWnd);
+    CAboutDlg dialog(m_pMainWnd.get());
     dialog.DoModal();
 }
 

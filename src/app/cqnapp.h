@@ -28,7 +28,7 @@ public:
     void ExitInstance();
 
     CQnDoc *GetDocument() const { return m_pDocument.get(); }
-    CMainFrame *GetMainFrame() const { return m_pMainWnd; }
+    CMainFrame *GetMainFrame() const { return m_pMainWnd.get(); }
     CQnView *GetView() const;
     const CRecentFileList &GetRecentFiles() const { return m_recentFiles; }
 
@@ -62,6 +62,6 @@ private:
     void UpdateRecentFileMenu();
 
     std::unique_ptr<CQnDoc> m_pDocument;
-    CMainFrame *m_pMainWnd = nullptr;
+    std::unique_ptr<CMainFrame> m_pMainWnd;  // after the document: it goes first
     CRecentFileList m_recentFiles;
 };

@@ -59,6 +59,16 @@ QByteArray CQnDoc::GetSlotBytes(int slot) const
     return InRange(slot) ? m_strSlots[slot] : QByteArray();
 }
 
+CQnDoc::SlotRange CQnDoc::SettingSlots(ConnectionType type)
+{
+    switch (type) {
+    case TYPE_UDP: return {SLOT_UDP_ADDRESS, 3};
+    case TYPE_TCP_SERVER: return {SLOT_SERVER_PORT, 1};
+    case TYPE_TCP_CLIENT: return {SLOT_CLIENT_ADDRESS, 3};
+    }
+    return {SLOT_UDP_ADDRESS, 0};
+}
+
 int CQnDoc::GetSlotInt(int slot) const
 {
     return InRange(slot) ? m_nSlots[slot] : 0;

@@ -1,5 +1,8 @@
 // The document: the connection settings kept in 10,000 text and 10,000 integer slots, and their file.
+// It is the document core the session reads, the one header of src/app that lower layers include.
 #pragma once
+
+#include "platform/qnwin.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,7 +18,40 @@ public:
     static const char *const kVersion1;  // "QN FileVersion '1'": text slots only
     static const char *const kVersion2;  // "QN FileVersion '2.00'": text slots, then integer slots
 
+    // The slot layout: which slot holds which setting. Slots not named here are unused and keep
+    // whatever a file holds in them.
+    enum IntSlot : int {
+        SLOT_SOCKET_TYPE = 0,  // ConnectionType
+        SLOT_REPLY_USE = 100,  // reply rules: 1 "応答ﾙｰﾙを使用する" on, 0 off
+        SLOT_REPLY_COUNT = 101,  // reply rules stored, 0 to kReplyRuleMax
+        SLOT_REPLY_RULE_INTS = 200,  // kReplyIntsPerRule a rule: on, kind, forms, delay
+    };
+    enum TextSlot : int {
+        SLOT_UDP_ADDRESS = 0,
+        SLOT_UDP_PORT = 1,
+        SLOT_UDP_OWN_PORT = 2,
+        SLOT_SERVER_PORT = 3,
+        SLOT_CLIENT_ADDRESS = 4,
+        SLOT_CLIENT_PORT = 5,
+        SLOT_CLIENT_OWN_PORT = 6,
+        SLOT_REPLY_RULE_TEXTS = 100,  // kReplyTextsPerRule a rule: match, reply
+    };
+    static constexpr int kReplyRuleMax = 64;
+    static constexpr int kReplyIntsPerRule = 4;
+    static constexpr int kReplyTextsPerRule = 2;
+    // The text slots the settings dialog edits for a socket type, in the dialog's order.
+    struct SlotRange
+    {
+        TextSlot first;
+        int count;
+    };
+    static SlotRange SettingSlots(ConnectionType type);
+
     CQnDoc();
+
+    // The socket type the document holds (any value a file gave it).
+    ConnectionType SocketType() const { return static_cast<ConnectionType>(GetSlotInt(SLOT_SOCKET_TYPE)); }
+    void SetSocketType(ConnectionType type) { SetSlotInt(SLOT_SOCKET_TYPE, type); }
 
     // Slot text in the program's encoding (stored as code page 932). Out-of-range slots read empty
     // or 0 and ignore writes.

@@ -1,6 +1,6 @@
 #include "app/csocketsettingdlg.h"
 
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "platform/qnwin.h"
 
 #include <QLabel>

@@ -1,7 +1,7 @@
 // The batch send window itself: template, tables, CSV file, closing, and its message map.
 #include "batch/cbatchsenddlg.h"
 
-#include "app/appresources.h"
+#include "res/appresources.h"
 #include "batch/cbatchgrid.h"
 #include "batch/cpromptsettingdlg.h"
 #include "batch/csvfile.h"

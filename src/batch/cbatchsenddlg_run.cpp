@@ -10,11 +10,6 @@
 
 namespace {
 
-// Text slots of the document that hold the TCP client settings.
-constexpr int SLOT_CLIENT_ADDRESS = 4;
-constexpr int SLOT_CLIENT_PORT = 5;
-constexpr int SLOT_CLIENT_OWN_PORT = 6;
-
 // A line leaves room in the send buffer for its CR and the terminator; longer lines are cut to that.
 constexpr qsizetype kMaxLineBytes = QN_BUFFER_SIZE - 2;
 // The hidden line table shows the start of each line as text.
@@ -150,9 +145,9 @@ void CBatchSendDlg::NextRow()
         }
         m_pScenarioGrid->MarkRow(m_nCurRow);
         if (m_pDoc) {
-            m_pDoc->SetSlotString(SLOT_CLIENT_ADDRESS, address);
-            m_pDoc->SetSlotString(SLOT_CLIENT_PORT, m_pScenarioGrid->GetCellText(m_nCurRow, COL_PORT));
-            m_pDoc->SetSlotString(SLOT_CLIENT_OWN_PORT, QStringLiteral("0"));
+            m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_ADDRESS, address);
+            m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_PORT, m_pScenarioGrid->GetCellText(m_nCurRow, COL_PORT));
+            m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_OWN_PORT, QStringLiteral("0"));
         }
         Post(EV_SET_TYPE, TYPE_TCP_CLIENT);
         m_nCurLine = 0;

@@ -24,7 +24,7 @@ QChar CLineStore::Line::At(qsizetype i) const
 {
     if (i < head.size())
         return head[i];
-    return QChar(static_cast<uchar>(tail[i - head.size()]));
+    return QLatin1Char(tail[i - head.size()]);
 }
 
 QString CLineStore::Line::Mid(qsizetype from, qsizetype count) const

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QFont>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -124,7 +125,7 @@ private:
 
     static constexpr int kButtonStrip = 20;  // pixels above the text area, at every scale
 
-    QObject *m_pView = nullptr;
+    QPointer<QObject> m_pView;  // the view; not owned, null once it is gone
     CLineView *m_pText = nullptr;
     QPushButton *m_pClear = nullptr;
     QCheckBox *m_pNoScroll = nullptr;

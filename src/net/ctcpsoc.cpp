@@ -165,7 +165,7 @@ void CTCPSoc::Log(const QString &text, int kind)
                   m_nRole == ROLE_SRVR ? QStringView(u"[CTCPSoc(Srvr)]") : QStringView(u"[CTCPSoc(Term)]"));
 }
 
-void CTCPSoc::PostEvent(int code, LPARAM lParam)
+void CTCPSoc::PostEvent(SessionEvent code, LPARAM lParam)
 {
     PostMessage(m_pOwner, WM_SESSION_EVENT, static_cast<WPARAM>(code), lParam, Serial());
 }

@@ -55,7 +55,7 @@ private:
     void SendFailed(int code);
     // Logs "<operation>() " and the table's text for `code` as an error line; returns the text.
     QString LogFailure(const char *operation, SocketErrorTable table, int code, const char *defaultText);
-    void PostEvent(int code, LPARAM lParam);
+    void PostEvent(SessionEvent code, LPARAM lParam);
 
     std::deque<QByteArray> m_queue;  // one entry per telegram (or its rest), oldest first
     qsizetype m_nFrontSent = 0;      // bytes of the oldest entry already sent

@@ -14,12 +14,8 @@ constexpr int kResumeAcceptTimer = 1;
 
 CTCPSrvr::CTCPSrvr() = default;
 
-CTCPSrvr::~CTCPSrvr()
-{
-    // Leaving with the view: close quietly, the log may be gone already.
-    delete m_pClientSoc;
-    delete m_pListenSoc;
-}
+// Leaving with the view: the client, then the listener, close quietly (the log may be gone already).
+CTCPSrvr::~CTCPSrvr() = default;
 
 void CTCPSrvr::CreateEndpoint(QObject *view, char *logBuf)
 {
@@ -31,8 +27,8 @@ BOOL CTCPSrvr::Build(unsigned port)
 {
     DropClient();
     ResetAcceptPause();
-    delete m_pListenSoc;
-    m_pListenSoc = new CTCPSoc(this, 1, m_pLogBuf, CTCPSoc::ROLE_SRVR);
+    m_pListenSoc.reset();  // the old listener lets go of its port before the new one binds
+    m_pListenSoc = std::make_unique<CTCPSoc>(this, 1, m_pLogBuf, CTCPSoc::ROLE_SRVR);
     if (!m_pListenSoc->Create(port))
         return FALSE;
     Log(QStringLiteral("Ver1.00  ｻｰﾊﾞ構築"), LOG_TRACE);
@@ -49,15 +45,13 @@ void CTCPSrvr::Teardown()
     if (m_pListenSoc) {
         m_pListenSoc->Close();
         Log(QStringLiteral("ﾃﾞｽﾄﾗｸﾀ ｻｰﾊﾞ破棄"), LOG_TRACE);
-        delete m_pListenSoc;
-        m_pListenSoc = nullptr;
+        m_pListenSoc.reset();
     }
 }
 
 void CTCPSrvr::DropClient()
 {
-    delete m_pClientSoc;
-    m_pClientSoc = nullptr;
+    m_pClientSoc.reset();
     m_bClient = FALSE;
 }
 
@@ -103,7 +97,7 @@ LRESULT CTCPSrvr::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         // A notice of a socket dropped since it was posted (a client gone, the server rebuilt) is
         // not acted on: it would act on whatever socket is there now.
         if (!IsStaleNotice(MessageSource()))
-            OnSocketEvent(static_cast<int>(wParam), lParam);
+            OnSocketEvent(static_cast<SessionEvent>(wParam), lParam);
         return 0;
     case WM_SOCKET_LOG:
         // A line of one of our sockets: mark that it passed here and hand it on.
@@ -120,7 +114,7 @@ LRESULT CTCPSrvr::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-void CTCPSrvr::OnSocketEvent(int code, LPARAM lParam)
+void CTCPSrvr::OnSocketEvent(SessionEvent code, LPARAM lParam)
 {
     switch (code) {
     case EV_ACCEPT:
@@ -169,9 +163,9 @@ void CTCPSrvr::AcceptClient()
         // leaving scope closes the newcomer's connection
     } else {
         Log(QStringLiteral("ON ACCEPT ｸﾗｲｱﾝﾄ構築"), LOG_TRACE);
-        m_pClientSoc = new CTCPSoc(this, 2, m_pLogBuf, CTCPSoc::ROLE_TERM);
+        m_pClientSoc = std::make_unique<CTCPSoc>(this, 2, m_pLogBuf, CTCPSoc::ROLE_TERM);
         m_bClient = TRUE;
-        if (!m_pListenSoc->Accept(m_pClientSoc)) {
+        if (!m_pListenSoc->Accept(m_pClientSoc.get())) {
             code = CAsyncSocket::GetLastError();
             DropClient();  // nothing was accepted: the slot stays free for the next client
         }

@@ -7,7 +7,10 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+
+#include <memory>
 
 class CTCPSoc;
 
@@ -27,10 +30,10 @@ public:
     int Receive(void *buffer, int length);
     void Log(const QString &text, int kind);
 
-    CTCPSoc *m_pListenSoc = nullptr;
-    QObject *m_pView = nullptr;
-    char *m_pLogBuf = nullptr;
-    CTCPSoc *m_pClientSoc = nullptr;
+    std::unique_ptr<CTCPSoc> m_pListenSoc;
+    QPointer<QObject> m_pView;
+    char *m_pLogBuf = nullptr;  // the view's; not owned
+    std::unique_ptr<CTCPSoc> m_pClientSoc;  // declared after the listener: it goes first
     BOOL m_bClient = FALSE;
 
     // How long accepting rests after a failed accept: a connection left waiting by a shortage of
@@ -42,7 +45,7 @@ protected:
     void OnTimer(int id) override;
 
 private:
-    void OnSocketEvent(int code, LPARAM lParam);
+    void OnSocketEvent(SessionEvent code, LPARAM lParam);
     // A notice from a socket (`serial` not 0) that is neither the listening socket nor the client now.
     bool IsStaleNotice(std::uint64_t serial) const;
     void AcceptClient();

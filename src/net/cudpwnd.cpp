@@ -5,15 +5,12 @@
 
 CUDPWnd::CUDPWnd() = default;
 
-CUDPWnd::~CUDPWnd()
-{
-    delete m_pSoc;
-}
+CUDPWnd::~CUDPWnd() = default;
 
 void CUDPWnd::CreateEndpoint(int /*x*/, int /*y*/, QObject *view, int id)
 {
-    delete m_pSoc;
-    m_pSoc = new CUDPSoc(this, id);
+    m_pSoc.reset();  // the old socket lets go of its port first
+    m_pSoc = std::make_unique<CUDPSoc>(this, id);
     m_pView = view;
     m_nId = id;
 }

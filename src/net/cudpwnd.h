@@ -5,7 +5,10 @@
 #include "platform/cmsgwnd.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+
+#include <memory>
 
 class CUDPSoc;
 
@@ -27,8 +30,8 @@ public:
     int m_nId = 0;
     int m_nPort = 0;
     QString m_strAddress;
-    CUDPSoc *m_pSoc = nullptr;
-    QObject *m_pView = nullptr;
+    std::unique_ptr<CUDPSoc> m_pSoc;
+    QPointer<QObject> m_pView;
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -25,48 +25,58 @@ constexpr UINT WM_SESSION_EVENT = WM_USER + 500;  // 0x5F4: session event (wPara
 constexpr UINT WM_SOCKET_LOG = WM_USER + 501;     // 0x5F5: a log text waits in the shared log buffer
 
 // Session states (m_nState of the view).
-constexpr int ST_DISCONNECTED = 1;
-constexpr int ST_CONNECTED_LOOPBACK = 2;
-constexpr int ST_CONNECTED = 3;
-constexpr int ST_WAIT_CONNECT = 4;
+enum SessionState : int {
+    ST_DISCONNECTED = 1,
+    ST_CONNECTED_LOOPBACK = 2,
+    ST_CONNECTED = 3,
+    ST_WAIT_CONNECT = 4,
+};
 
-// Socket types (m_nSocketType of the view, integer slot 0 of the document).
-constexpr int TYPE_UDP = 0;
-constexpr int TYPE_TCP_SERVER = 1;
-constexpr int TYPE_TCP_CLIENT = 2;
+// Socket types (m_nSocketType of the view, the document's socket type slot).
+enum ConnectionType : int {
+    TYPE_UDP = 0,
+    TYPE_TCP_SERVER = 1,
+    TYPE_TCP_CLIENT = 2,
+};
 
 // Event codes carried in wParam of WM_SESSION_EVENT.
-constexpr int EV_CONNECT = 1;
-constexpr int EV_DISCONNECT = 2;
-constexpr int EV_LOOPBACK_ON = 3;
-constexpr int EV_LOOPBACK_OFF = 4;
-constexpr int EV_SEND = 6;
-constexpr int EV_CONNECT_DONE = 7;
-constexpr int EV_SET_TYPE = 9;
-constexpr int EV_PROMPT = 10;
-constexpr int EV_ACCEPT = 207;      // 0xCF
-constexpr int EV_RECEIVE = 243;     // 0xF3
-constexpr int EV_SEND_READY = 244;  // 0xF4
-constexpr int EV_CLOSED = 246;      // 0xF6
+enum SessionEvent : int {
+    EV_CONNECT = 1,
+    EV_DISCONNECT = 2,
+    EV_LOOPBACK_ON = 3,
+    EV_LOOPBACK_OFF = 4,
+    EV_SEND = 6,
+    EV_CONNECT_DONE = 7,
+    EV_SET_TYPE = 9,
+    EV_PROMPT = 10,
+    EV_ACCEPT = 207,      // 0xCF
+    EV_RECEIVE = 243,     // 0xF3
+    EV_SEND_READY = 244,  // 0xF4
+    EV_CLOSED = 246,      // 0xF6
+};
 
 // lParam of EV_DISCONNECT: 1 the user's command, 0 the batch runner's row end, and this one the
 // runner's forced abort, which also ends a connect still pending.
 constexpr LPARAM DISCONNECT_ABORT = 2;
 
-// Grid notifications posted to the batch send window.
-constexpr int EV_GRID_ROW_MARKED = 11;
-constexpr int EV_GRID_CLICK = 12;
-constexpr int EV_GRID_CONTEXT_MENU = 13;
-constexpr int EV_GRID_DELETE_KEY = 14;
-constexpr int EV_GRID_COPY_KEY = 15;
-constexpr int EV_GRID_PASTE_KEY = 16;
-constexpr int EV_GRID_NOTIFY = 17;
+// Grid notifications posted to the batch send window (wParam of WM_SESSION_EVENT there).
+enum GridEvent : int {
+    EV_GRID_ROW_MARKED = 11,
+    EV_GRID_CLICK = 12,
+    EV_GRID_CONTEXT_MENU = 13,
+    EV_GRID_DELETE_KEY = 14,
+    EV_GRID_COPY_KEY = 15,
+    EV_GRID_PASTE_KEY = 16,
+    EV_GRID_NOTIFY = 17,
+};
 
 // Tool window kinds (wParam of WM_CHILD_CLOSE).
-constexpr int KIND_COMMAND_SEND = 1;
-constexpr int KIND_LOG = 2;
-constexpr int KIND_HISTORY = 3;
-constexpr int KIND_BATCH_SEND = 4;
+enum ToolWindowKind : int {
+    KIND_COMMAND_SEND = 1,
+    KIND_LOG = 2,
+    KIND_HISTORY = 3,
+    KIND_BATCH_SEND = 4,
+};
 
 // Timer ids.
 constexpr int TIMER_BATCH_BUTTONS = 1;

@@ -1,6 +1,6 @@
 #include "session/cqnview.h"
 
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "app/cqndoc.h"
 #include "batch/cbatchsenddlg.h"
 #include "display/ccommandsenddlg.h"
@@ -27,14 +27,14 @@ constexpr COLORREF kGrey = 0x808080;
 
 CQnView::CQnView(QWidget *parent)
     : CMsgWnd<QWidget>(parent),
-      m_pTcpSrvr(new CTCPSrvr),
-      m_pUdpWnd(new CUDPWnd),
-      m_pCommandDlg(new CCommandSendDlg),
-      m_pLogWnd(new CMessageWnd),
-      m_pHistoryWnd(new CMessageWnd),
-      m_pBatchDlg(new CBatchSendDlg),
-      m_pRecvBuf(new unsigned char[QN_BUFFER_SIZE]()),
-      m_pLogBuf(new char[QN_BUFFER_SIZE]())
+      m_pRecvBuf(std::make_unique<unsigned char[]>(QN_BUFFER_SIZE)),
+      m_pLogBuf(std::make_unique<char[]>(QN_BUFFER_SIZE)),
+      m_pTcpSrvr(std::make_unique<CTCPSrvr>()),
+      m_pHistoryWnd(std::make_unique<CMessageWnd>()),
+      m_pLogWnd(std::make_unique<CMessageWnd>()),
+      m_pBatchDlg(std::make_unique<CBatchSendDlg>()),
+      m_pCommandDlg(std::make_unique<CCommandSendDlg>()),
+      m_pUdpWnd(std::make_unique<CUDPWnd>())
 {
     setMinimumSize(10, 10);
     setFocusPolicy(Qt::StrongFocus);
@@ -44,15 +44,10 @@ CQnView::CQnView(QWidget *parent)
 
 CQnView::~CQnView()
 {
-    if (m_bCapture)
-        m_fileCapture.close();
-    delete m_pUdpWnd;
-    delete m_pCommandDlg;
-    DeleteBatchWindow();
-    delete m_pLogWnd;
-    delete m_pHistoryWnd;
-    delete m_pTcpSrvr;
-    delete m_pTcpClient;
+    // The capture ends before anything else goes, and without a word to the frame, which may be on
+    // its way out already. The members go in the reverse of their declaration order.
+    const QSignalBlocker quiet(this);
+    StopCapture();
 }
 
 void CQnView::OnInitialUpdate(CQnDoc *document)
@@ -61,7 +56,7 @@ void CQnView::OnInitialUpdate(CQnDoc *document)
         OnFirstInitialUpdate();
     if (IsCommandEnabled(ID_FILE_MRU_FILE1)) {
         m_pDocument = document;
-        m_nSocketType = m_pDocument ? m_pDocument->GetSlotInt(0) : TYPE_UDP;
+        m_nSocketType = m_pDocument ? m_pDocument->SocketType() : TYPE_UDP;
         ShowType(m_nSocketType);
         ShowStatus(m_nState);
     }
@@ -109,7 +104,7 @@ LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         PostMessage(this, WM_SESSION_EVENT, EV_RECEIVE, static_cast<LPARAM>(wParam), MessageSource());
         return 0;
     case WM_CHILD_CLOSE:
-        OnChildClose(static_cast<int>(wParam));
+        OnChildClose(static_cast<ToolWindowKind>(wParam));
         return 0;
     default:
         return 0;
@@ -120,7 +115,7 @@ bool CQnView::IsStaleNotice(std::uint64_t serial) const
 {
     if (serial == 0)
         return false;  // a request, not a socket's notice
-    const CAsyncSocket *const sockets[] = {m_pUdpWnd->m_pSoc, m_pTcpSrvr->m_pClientSoc, m_pTcpClient};
+    const CAsyncSocket *const sockets[] = {m_pUdpWnd->m_pSoc.get(), m_pTcpSrvr->m_pClientSoc.get(), m_pTcpClient.get()};
     for (const CAsyncSocket *socket : sockets) {
         if (socket && socket->Serial() == serial)
             return false;
@@ -128,7 +123,7 @@ bool CQnView::IsStaleNotice(std::uint64_t serial) const
     return true;
 }
 
-void CQnView::OnChildClose(int kind)
+void CQnView::OnChildClose(ToolWindowKind kind)
 {
     switch (kind) {
     case KIND_COMMAND_SEND:
@@ -145,8 +140,6 @@ void CQnView::OnChildClose(int kind)
         break;
     case KIND_BATCH_SEND:
         CloseBatchWindow();
-        break;
-    default:
         break;
     }
     Q_EMIT CommandStateChanged();

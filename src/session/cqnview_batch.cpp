@@ -15,14 +15,14 @@ bool CQnView::CanCloseFrame()
     if (!IsBatchWindowOpen() || !m_pBatchDlg->IsRunning())
         return true;
     // The program's end takes the run's connection with it.
-    return Prompts::Instance().MessageBox(m_pBatchDlg, QStringLiteral("中止しますか？"), Prompts::AppTitle(),
+    return Prompts::Instance().MessageBox(m_pBatchDlg.get(), QStringLiteral("中止しますか？"), Prompts::AppTitle(),
                                           Prompts::YesNo, Prompts::Question) == IDYES;
 }
 
-void CQnView::PostToBatchWindow(int event)
+void CQnView::PostToBatchWindow(SessionEvent event)
 {
     if (IsBatchWindowOpen())
-        PostMessage(m_pBatchDlg, WM_SESSION_EVENT, static_cast<WPARAM>(event), 0);
+        PostMessage(m_pBatchDlg.get(), WM_SESSION_EVENT, static_cast<WPARAM>(event), 0);
 }
 
 void CQnView::OpenBatchWindow()
@@ -39,12 +39,6 @@ void CQnView::CloseBatchWindow()
 {
     if (m_pBatchDlg->HasWindow())
         m_pBatchDlg->DestroyWindow();
-}
-
-void CQnView::DeleteBatchWindow()
-{
-    delete m_pBatchDlg;
-    m_pBatchDlg = nullptr;
 }
 
 const unsigned char *CQnView::BatchTelegram(int *length) const

@@ -1,12 +1,8 @@
 // Received-data capture: every byte the receive path reads, written raw to a file the user chose.
 #include "session/cqnview.h"
 
+#include "platform/exclusivefile.h"
 #include "platform/prompts.h"
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 void CQnView::OnCaptureStart()
 {
@@ -20,33 +16,19 @@ void CQnView::OnCaptureStart()
         return;
     m_strCaptureFile = path;
 
-    // Write only, created or truncated, and held exclusively: the lock is taken before the file is
-    // cut, so a file another capture holds is neither opened nor emptied. Opened without blocking, so
-    // that a named pipe nobody reads fails at once instead of waiting for a reader; writes block as usual.
-    bool opened = false;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd >= 0) {
-        struct stat info = {};
-        const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-        const int flags = ::fcntl(fd, F_GETFL);
-        if (flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            (!regular || ::ftruncate(fd, 0) == 0))
-            opened = m_fileCapture.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
-        if (!opened)
-            ::close(fd);
-    }
-    if (!opened) {
+    // Held exclusively: a file another capture holds is neither opened nor emptied.
+    if (!OpenExclusive(m_fileCapture, path)) {
         Prompts::Instance().MessageBox(this, path + QStringLiteral(" Open err"), Prompts::AppTitle(), Prompts::Ok,
                                        Prompts::NoIcon);
         return;
     }
-    m_bCapture = 1;
     Q_EMIT CommandStateChanged();
 }
 
-void CQnView::OnCaptureStop()
+void CQnView::StopCapture()
 {
-    m_bCapture = 0;
+    if (!m_fileCapture.isOpen())
+        return;
     m_fileCapture.close();
     Q_EMIT CommandStateChanged();
 }
@@ -68,9 +50,7 @@ void CQnView::WriteCapture(const unsigned char *data, int length)
     // next receive in the middle of this one.
     const QString text = m_strCaptureFile + QStringLiteral(" Write err\n") + m_fileCapture.errorString() +
                          QStringLiteral("\n受信ﾃﾞｰﾀの保存を終了しました。");
-    m_bCapture = 0;
-    m_fileCapture.close();
-    Q_EMIT CommandStateChanged();
+    StopCapture();
     QMetaObject::invokeMethod(
         this,
         [this, text] {

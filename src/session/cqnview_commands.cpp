@@ -1,7 +1,7 @@
 // The view's commands: the one enable rule, the handlers and the tool windows.
 #include "session/cqnview.h"
 
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "display/ccommandsenddlg.h"
 #include "display/cmessagewnd.h"
 #include "platform/prompts.h"
@@ -37,9 +37,9 @@ bool CQnView::IsCommandEnabled(int id) const
     case ID_FILE_PRINT_PREVIEW:
         return true;
     case ID_CAPTURE_START:
-        return !waiting && !m_bCapture;
+        return !waiting && !IsCapturing();
     case ID_CAPTURE_STOP:
-        return !waiting && m_bCapture;
+        return !waiting && IsCapturing();
     case IDC_SEND_BUTTON:
         return m_nState != ST_DISCONNECTED;
     default:
@@ -71,7 +71,7 @@ void CQnView::OnCommand(int id)
     case ID_VIEW_HISTORY: OpenToolWindow(KIND_HISTORY); break;
     case ID_VIEW_LOG: OpenToolWindow(KIND_LOG); break;
     case ID_CAPTURE_START: OnCaptureStart(); break;
-    case ID_CAPTURE_STOP: OnCaptureStop(); break;
+    case ID_CAPTURE_STOP: StopCapture(); break;
     case ID_FILE_PRINT: OnFilePrint(true); break;
     case ID_FILE_PRINT_DIRECT: OnFilePrint(false); break;
     case ID_FILE_PRINT_PREVIEW: OnFilePrintPreview(); break;
@@ -79,7 +79,7 @@ void CQnView::OnCommand(int id)
     }
 }
 
-void CQnView::OpenToolWindow(int kind)
+void CQnView::OpenToolWindow(ToolWindowKind kind)
 {
     switch (kind) {
     case KIND_COMMAND_SEND:
@@ -93,7 +93,7 @@ void CQnView::OpenToolWindow(int kind)
         break;
     case KIND_LOG:
     case KIND_HISTORY: {
-        CMessageWnd *window = kind == KIND_LOG ? m_pLogWnd : m_pHistoryWnd;
+        CMessageWnd *window = kind == KIND_LOG ? m_pLogWnd.get() : m_pHistoryWnd.get();
         if (!window->isVisible())
             window->show();
         window->activateWindow();
@@ -108,8 +108,6 @@ void CQnView::OpenToolWindow(int kind)
         }
         OpenBatchWindow();
         break;
-    default:
-        return;
     }
     Q_EMIT CommandStateChanged();
 }

@@ -2,7 +2,7 @@
 // commands that edit the connection settings.
 #include "session/cqnview.h"
 
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "app/cqndoc.h"
 #include "app/csocketsettingdlg.h"
 #include "app/csockettypedlg.h"
@@ -11,35 +11,6 @@
 #include "net/ctcpsoc.h"
 #include "net/ctcpsrvr.h"
 #include "net/cudpwnd.h"
-
-namespace {
-
-// Text slots of the document that hold the connection settings.
-constexpr int SLOT_UDP_ADDRESS = 0;
-constexpr int SLOT_UDP_PORT = 1;
-constexpr int SLOT_UDP_OWN_PORT = 2;
-constexpr int SLOT_SERVER_PORT = 3;
-constexpr int SLOT_CLIENT_ADDRESS = 4;
-constexpr int SLOT_CLIENT_PORT = 5;
-constexpr int SLOT_CLIENT_OWN_PORT = 6;
-
-struct SettingSlots
-{
-    int first;
-    int count;
-};
-
-SettingSlots SlotsOfType(int type)
-{
-    switch (type) {
-    case TYPE_UDP: return {SLOT_UDP_ADDRESS, 3};
-    case TYPE_TCP_SERVER: return {SLOT_SERVER_PORT, 1};
-    case TYPE_TCP_CLIENT: return {SLOT_CLIENT_ADDRESS, 3};
-    default: return {0, 0};
-    }
-}
-
-}  // namespace
 
 int CQnView::DecimalValue(const QString &text)
 {
@@ -58,7 +29,7 @@ int CQnView::DecimalValue(const QString &text)
     return static_cast<int>(value);
 }
 
-QString CQnView::ConnectLogText(int type, const QString &address, int port, int ownPort)
+QString CQnView::ConnectLogText(ConnectionType type, const QString &address, int port, int ownPort)
 {
     // One substitution for all three: an address is free text and may itself hold "%1".
     const QString format = type == TYPE_UDP ? QStringLiteral("ｿｹｯﾄ接続  接続先ｱﾄﾞﾚｽ:%1 接続先ﾎﾟｰﾄ:%2 QNﾎﾟｰﾄ:%3")
@@ -69,41 +40,39 @@ QString CQnView::ConnectLogText(int type, const QString &address, int port, int 
 int CQnView::SocketConnect()
 {
     CQnDoc *doc = m_pDocument;
-    const auto slot = [doc](int n) { return doc ? doc->GetSlotString(n) : QString(); };
+    const auto slot = [doc](CQnDoc::TextSlot n) { return doc ? doc->GetSlotString(n) : QString(); };
     switch (m_nSocketType) {
     case TYPE_UDP: {
-        const QString address = slot(SLOT_UDP_ADDRESS);
-        const int port = DecimalValue(slot(SLOT_UDP_PORT));
-        const int ownPort = DecimalValue(slot(SLOT_UDP_OWN_PORT));
+        const QString address = slot(CQnDoc::SLOT_UDP_ADDRESS);
+        const int port = DecimalValue(slot(CQnDoc::SLOT_UDP_PORT));
+        const int ownPort = DecimalValue(slot(CQnDoc::SLOT_UDP_OWN_PORT));
         if (!m_pUdpWnd->Open(address, unsigned(port), unsigned(ownPort)))
             return 0;
         AddLog(ConnectLogText(TYPE_UDP, address, port, ownPort));
         return 1;
     }
     case TYPE_TCP_SERVER: {
-        const int port = DecimalValue(slot(SLOT_SERVER_PORT));
+        const int port = DecimalValue(slot(CQnDoc::SLOT_SERVER_PORT));
         if (!m_pTcpSrvr->Build(unsigned(port)))
             return 0;
         AddLog(QStringLiteral("ｿｹｯﾄ接続  QNﾎﾟｰﾄ:%1").arg(port));
         return 1;
     }
     case TYPE_TCP_CLIENT: {
-        const QString address = slot(SLOT_CLIENT_ADDRESS);
-        const int port = DecimalValue(slot(SLOT_CLIENT_PORT));
-        const int ownPort = DecimalValue(slot(SLOT_CLIENT_OWN_PORT));
-        delete m_pTcpClient;
-        m_pTcpClient = new CTCPSoc(this, 1, m_pLogBuf.get(), CTCPSoc::ROLE_TERM);
+        const QString address = slot(CQnDoc::SLOT_CLIENT_ADDRESS);
+        const int port = DecimalValue(slot(CQnDoc::SLOT_CLIENT_PORT));
+        const int ownPort = DecimalValue(slot(CQnDoc::SLOT_CLIENT_OWN_PORT));
+        EndTcpClient();
+        m_pTcpClient = std::make_unique<CTCPSoc>(this, 1, m_pLogBuf.get(), CTCPSoc::ROLE_TERM);
         if (!m_pTcpClient->Create(unsigned(ownPort)) || !m_pTcpClient->Connect(address, unsigned(port))) {
-            delete m_pTcpClient;
-            m_pTcpClient = nullptr;
+            EndTcpClient();
             return 0;
         }
         AddLog(ConnectLogText(TYPE_TCP_CLIENT, address, port, ownPort));
         return 1;
     }
-    default:
-        return 1;
     }
+    return 1;  // a type no dialog offers: nothing to open
 }
 
 void CQnView::SocketDisconnect()
@@ -116,16 +85,18 @@ void CQnView::SocketDisconnect()
         m_pTcpSrvr->Teardown();
         break;
     case TYPE_TCP_CLIENT:
-        if (m_pTcpClient) {
-            m_pTcpClient->Close();
-            delete m_pTcpClient;
-            m_pTcpClient = nullptr;
-        }
-        break;
-    default:
+        EndTcpClient();
         break;
     }
     AddLog(QStringLiteral("ｿｹｯﾄ切断"));
+}
+
+void CQnView::EndTcpClient()
+{
+    if (m_pTcpClient) {
+        m_pTcpClient->Close();  // drops what is still queued, without a log line
+        m_pTcpClient.reset();
+    }
 }
 
 void CQnView::DoConnect()
@@ -156,8 +127,7 @@ void CQnView::DoConnectDone(LPARAM param)
         m_nState = ST_DISCONNECTED;
         AddLog(QStringLiteral("ｿｹｯﾄ接続確立待ち応答NG"));
         PostToBatchWindow(EV_CLOSED);
-        delete m_pTcpClient;
-        m_pTcpClient = nullptr;
+        EndTcpClient();
     } else {
         m_nState = ConnectedState();
         RefreshSendButton();
@@ -165,17 +135,17 @@ void CQnView::DoConnectDone(LPARAM param)
     ShowStatus(m_nState);
 }
 
-void CQnView::DoSetType(int type)
+void CQnView::DoSetType(ConnectionType type)
 {
     m_nSocketType = type;
     if (m_pDocument) {
-        m_pDocument->SetSlotInt(0, type);
+        m_pDocument->SetSocketType(type);
         m_pDocument->SetModifiedFlag();
     }
     ShowType(type);
 }
 
-void CQnView::ShowStatus(int state)
+void CQnView::ShowStatus(SessionState state)
 {
     switch (state) {
     case ST_DISCONNECTED:
@@ -191,12 +161,10 @@ void CQnView::ShowStatus(int state)
         m_stStatus.SetColor(0x00FFFF);
         m_stStatus.SetText(QStringLiteral("  ｿｹｯﾄ接続確立待ち"));
         break;
-    default:
-        break;
     }
 }
 
-void CQnView::ShowType(int type)
+void CQnView::ShowType(ConnectionType type)
 {
     switch (type) {
     case TYPE_UDP:
@@ -211,8 +179,6 @@ void CQnView::ShowType(int type)
         m_stType.SetColor(0xFF00FF);
         m_stType.SetText(QStringLiteral("  TCP-IP(ｸﾗｲｱﾝﾄ)"));
         break;
-    default:
-        break;
     }
 }
 
@@ -220,7 +186,7 @@ void CQnView::OnSocketSettings()
 {
     if (!m_pDocument)
         return;
-    const SettingSlots range = SlotsOfType(m_nSocketType);
+    const CQnDoc::SlotRange range = CQnDoc::SettingSlots(m_nSocketType);
     CSocketSettingDlg dialog(this);
     QString *const values[3] = {&dialog.m_strValue1, &dialog.m_strValue2, &dialog.m_strValue3};
     QString shown[3];
@@ -243,12 +209,7 @@ void CQnView::OnSocketType()
     dialog.m_nType = m_nSocketType;
     if (dialog.DoModal() != IDOK || dialog.m_nType == m_nSocketType)
         return;
-    m_nSocketType = dialog.m_nType;
-    if (m_pDocument) {
-        m_pDocument->SetSlotInt(0, m_nSocketType);
-        m_pDocument->SetModifiedFlag();
-    }
-    ShowType(m_nSocketType);
+    DoSetType(static_cast<ConnectionType>(dialog.m_nType));
     Q_EMIT CommandStateChanged();
 }
 

@@ -10,7 +10,7 @@ enum class Cell { Error, Ignore, Connect, Disconnect, DisconnectOnAbort, LoopOn,
 
 struct Row
 {
-    int event;
+    SessionEvent event;
     Cell cells[4];  // states 1 to 4
 };
 
@@ -27,7 +27,7 @@ constexpr Row kMatrix[] = {
 };
 
 // The row number shown in the log line ("ﾏﾄﾘｸｽ <state> <row>").
-int RowNumber(int event)
+int RowNumber(SessionEvent event)
 {
     switch (event) {
     case EV_CONNECT: return 1;
@@ -38,15 +38,20 @@ int RowNumber(int event)
     case EV_SEND: return 6;
     case EV_CONNECT_DONE: return 7;
     case EV_SET_TYPE: return 9;
-    default: return 0;
+    case EV_PROMPT:
+    case EV_ACCEPT:
+    case EV_SEND_READY:
+    case EV_CLOSED:
+        break;  // no row of the matrix
     }
+    return 0;
 }
 
 }  // namespace
 
 LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
 {
-    const int event = static_cast<int>(wParam);
+    const auto event = static_cast<SessionEvent>(wParam);
     if (event == EV_CLOSED) {
         // The peer's close: only a batch run acts on it. A socket reports a close only once it is
         // connected, so one that arrives disconnected or while a new connection is pending comes
@@ -68,7 +73,7 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
     if (m_nState < ST_DISCONNECTED || m_nState > ST_WAIT_CONNECT)
         return 0;
 
-    const int state = m_nState;
+    const SessionState state = m_nState;
     const int loopback = m_bLoopback;
     switch (row->cells[m_nState - 1]) {
     case Cell::Error: LogMatrixError(); break;
@@ -99,7 +104,7 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
     case Cell::ReceiveEcho: DoReceiveEcho(); break;
     case Cell::Send: DoSend(); break;
     case Cell::ConnectDone: DoConnectDone(lParam); break;
-    case Cell::SetType: DoSetType(static_cast<int>(lParam)); break;
+    case Cell::SetType: DoSetType(static_cast<ConnectionType>(lParam)); break;
     }
     // The receive and send path runs here for every telegram: refresh the commands only on a change.
     if (state != m_nState || loopback != m_bLoopback)

@@ -28,8 +28,8 @@ int CQnView::SendData(const unsigned char *data, int length)
     case TYPE_UDP: return m_pUdpWnd->Send(data, length);
     case TYPE_TCP_SERVER: return m_pTcpSrvr->Send(data, length);
     case TYPE_TCP_CLIENT: return m_pTcpClient ? m_pTcpClient->Send(data, length) : 0;
-    default: return 0;
     }
+    return 0;
 }
 
 int CQnView::ReceiveData(unsigned char *buffer, int maximum)
@@ -43,11 +43,10 @@ int CQnView::ReceiveData(unsigned char *buffer, int maximum)
     case TYPE_UDP: n = m_pUdpWnd->Receive(buffer, maximum); break;
     case TYPE_TCP_SERVER: n = m_pTcpSrvr->Receive(buffer, maximum); break;
     case TYPE_TCP_CLIENT: n = m_pTcpClient ? m_pTcpClient->Receive(buffer, maximum) : 0; break;
-    default: break;
     }
     n = qBound(0, n, maximum);
     m_bPromptHit = JudgePrompt(buffer, n);
-    if (m_bCapture)
+    if (IsCapturing())
         WriteCapture(buffer, n);
     return n;
 }

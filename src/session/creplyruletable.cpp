@@ -4,6 +4,8 @@
 #include "batch/csvfile.h"
 #include "platform/cp932.h"
 
+static_assert(CReplyRuleTable::kMaxRules == CQnDoc::kReplyRuleMax);
+
 namespace {
 
 const char *const kKinds[] = {"一致", "前方一致", "含む", "後方一致"};
@@ -38,18 +40,18 @@ int CReplyRuleTable::Load(const CQnDoc &document)
 {
     int damaged = 0;
     rules.clear();
-    const int sw = document.GetSlotInt(kIntSwitch);
+    const int sw = document.GetSlotInt(CQnDoc::SLOT_REPLY_USE);
     if (sw != 0 && sw != 1)
         ++damaged;
     use = sw == 1;
-    int count = document.GetSlotInt(kIntCount);
+    int count = document.GetSlotInt(CQnDoc::SLOT_REPLY_COUNT);
     if (count < 0 || count > kMaxRules) {
         ++damaged;
         count = count < 0 ? 0 : kMaxRules;
     }
     for (int i = 0; i < count; ++i) {
-        const int n = kIntRuleFirst + kIntsPerRule * i;
-        const int s = kStringRuleFirst + kStringsPerRule * i;
+        const int n = CQnDoc::SLOT_REPLY_RULE_INTS + CQnDoc::kReplyIntsPerRule * i;
+        const int s = CQnDoc::SLOT_REPLY_RULE_TEXTS + CQnDoc::kReplyTextsPerRule * i;
         const int enabled = document.GetSlotInt(n);
         const int forms = document.GetSlotInt(n + 2);
         CReplyRule rule;
@@ -71,13 +73,13 @@ int CReplyRuleTable::Load(const CQnDoc &document)
 
 void CReplyRuleTable::Store(CQnDoc &document) const
 {
-    const int previous = qBound(0, document.GetSlotInt(kIntCount), kMaxRules);
+    const int previous = qBound(0, document.GetSlotInt(CQnDoc::SLOT_REPLY_COUNT), kMaxRules);
     const int count = int(qMin<qsizetype>(rules.size(), kMaxRules));
-    document.SetSlotInt(kIntSwitch, use ? 1 : 0);
-    document.SetSlotInt(kIntCount, count);
+    document.SetSlotInt(CQnDoc::SLOT_REPLY_USE, use ? 1 : 0);
+    document.SetSlotInt(CQnDoc::SLOT_REPLY_COUNT, count);
     for (int i = 0; i < qMax(count, previous); ++i) {
-        const int n = kIntRuleFirst + kIntsPerRule * i;
-        const int s = kStringRuleFirst + kStringsPerRule * i;
+        const int n = CQnDoc::SLOT_REPLY_RULE_INTS + CQnDoc::kReplyIntsPerRule * i;
+        const int s = CQnDoc::SLOT_REPLY_RULE_TEXTS + CQnDoc::kReplyTextsPerRule * i;
         const CReplyRule rule = i < count ? rules[i] : CReplyRule{false, 0, false, {}, false, {}, 0};
         document.SetSlotInt(n, rule.enabled ? 1 : 0);
         document.SetSlotInt(n + 1, rule.kind);

@@ -13,14 +13,8 @@ class CQnDoc;
 class CReplyRuleTable
 {
 public:
+    // The table lives in the document's reply slots (CQnDoc::SLOT_REPLY_*; the README lists them).
     static constexpr int kMaxRules = 64;
-    // Where the table lives in the document (see the README's file-format notes).
-    static constexpr int kIntSwitch = 100;       // integer: 1 "応答ﾙｰﾙを使用する" on, 0 off
-    static constexpr int kIntCount = 101;        // integer: rules stored, 0 to 64
-    static constexpr int kIntRuleFirst = 200;    // integers 200 + 4i ..: enabled, kind, forms, delay
-    static constexpr int kIntsPerRule = 4;
-    static constexpr int kStringRuleFirst = 100; // strings 100 + 2i, 101 + 2i: match, reply
-    static constexpr int kStringsPerRule = 2;
 
     bool use = false;
     QList<CReplyRule> rules;

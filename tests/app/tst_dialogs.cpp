@@ -1,6 +1,6 @@
 // The type, settings and About dialogs, driven through their own buttons.
 #include "app/caboutdlg.h"
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "app/csocketsettingdlg.h"
 #include "app/csockettypedlg.h"
 #include "platform/dialogunits.h"
@@ -49,10 +49,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("clicked");
         QTest::addColumn<int>("button");
         QTest::addColumn<int>("result");
-        QTest::newRow("UDP to TCP client") << TYPE_UDP << IDC_TYPE_TCP_CLIENT << IDOK << TYPE_TCP_CLIENT;
-        QTest::newRow("TCP client to server") << TYPE_TCP_CLIENT << IDC_TYPE_TCP_SERVER << IDOK << TYPE_TCP_SERVER;
-        QTest::newRow("same type") << TYPE_TCP_SERVER << IDC_TYPE_TCP_SERVER << IDOK << TYPE_TCP_SERVER;
-        QTest::newRow("cancel keeps the caller's type") << TYPE_UDP << IDC_TYPE_TCP_SERVER << IDCANCEL << TYPE_UDP;
+        QTest::newRow("UDP to TCP client") << int(TYPE_UDP) << IDC_TYPE_TCP_CLIENT << IDOK << int(TYPE_TCP_CLIENT);
+        QTest::newRow("TCP client to server") << int(TYPE_TCP_CLIENT) << IDC_TYPE_TCP_SERVER << IDOK << int(TYPE_TCP_SERVER);
+        QTest::newRow("same type") << int(TYPE_TCP_SERVER) << IDC_TYPE_TCP_SERVER << IDOK << int(TYPE_TCP_SERVER);
+        QTest::newRow("cancel keeps the caller's type") << int(TYPE_UDP) << IDC_TYPE_TCP_SERVER << IDCANCEL << int(TYPE_UDP);
     }
     void typeDialogShowsAndReturnsTheChosenType()
     {
@@ -93,10 +93,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("type");
         QTest::addColumn<QStringList>("labels");
         QTest::addColumn<int>("rows");
-        QTest::newRow("UDP") << TYPE_UDP
+        QTest::newRow("UDP") << int(TYPE_UDP)
                              << QStringList{QStringLiteral("接続先ｱﾄﾞﾚｽ"), QStringLiteral("接続先ﾎﾟｰﾄ"), QStringLiteral("ﾎﾟｰﾄ")} << 3;
-        QTest::newRow("TCP server") << TYPE_TCP_SERVER << QStringList{QStringLiteral("ﾎﾟｰﾄ"), QString(), QString()} << 1;
-        QTest::newRow("TCP client") << TYPE_TCP_CLIENT
+        QTest::newRow("TCP server") << int(TYPE_TCP_SERVER) << QStringList{QStringLiteral("ﾎﾟｰﾄ"), QString(), QString()} << 1;
+        QTest::newRow("TCP client") << int(TYPE_TCP_CLIENT)
                                     << QStringList{QStringLiteral("ｻｰﾊﾞｰ ｱﾄﾞﾚｽ"), QStringLiteral("ｻｰﾊﾞｰ ﾎﾟｰﾄ"),
                                                    QStringLiteral("ｸﾗｲｱﾝﾄﾎﾟｰﾄ (0)")}
                                     << 3;

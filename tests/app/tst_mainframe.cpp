@@ -1,6 +1,6 @@
 // The main window's menus, tool bar, status bar, accelerators and command routing.
 #include "app/cmainframe.h"
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "session/cqnview.h"
 #include "support/tempconfighome.h"
 

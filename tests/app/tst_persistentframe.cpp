@@ -1,6 +1,6 @@
 // Window placement: the profile's text form, and the frame reopening where and how it was closed.
 #include "app/cmainframe.h"
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "app/cpersistentframe.h"
 #include "app/cqndoc.h"
 #include "batch/cbatchsenddlg.h"

@@ -1,7 +1,7 @@
 // The application's file commands: save-changes question, open failures, recent files, command line.
 #include "app/caboutdlg.h"
 #include "app/cmainframe.h"
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "app/cqnapp.h"
 #include "app/cqndoc.h"
 #include "platform/cinifile.h"

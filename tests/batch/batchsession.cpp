@@ -1,6 +1,6 @@
 #include "batchsession.h"
 
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "batch/cregkey.h"
 #include "batch/promptjudge.h"
 

@@ -1,5 +1,5 @@
 // Batch runs through the real view against a prompt server on loopback.
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "batchsession.h"
 #include "display/cmessagewnd.h"
 #include "platform/uifonts.h"
@@ -390,8 +390,8 @@ private Q_SLOTS:
     void promptAndCloseWhileIdleChangeNothing_data()
     {
         QTest::addColumn<int>("event");
-        QTest::newRow("prompt") << EV_PROMPT;
-        QTest::newRow("closed") << EV_CLOSED;
+        QTest::newRow("prompt") << int(EV_PROMPT);
+        QTest::newRow("closed") << int(EV_CLOSED);
     }
     void promptAndCloseWhileIdleChangeNothing()
     {
@@ -468,8 +468,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("connected");
         QTest::addColumn<int>("stateAfter");
-        QTest::newRow("disconnected: only the flag") << false << ST_DISCONNECTED;
-        QTest::newRow("connected: state 2 becomes 3") << true << ST_CONNECTED;
+        QTest::newRow("disconnected: only the flag") << false << int(ST_DISCONNECTED);
+        QTest::newRow("connected: state 2 becomes 3") << true << int(ST_CONNECTED);
     }
     void batchSendWithLoopbackOnSwitchesItOff()
     {

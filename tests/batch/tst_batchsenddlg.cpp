@@ -1,5 +1,5 @@
 // The batch send window opened by the real view: layout, buttons, closing, CSV file and table editing.
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "batch/gridediting.h"
 #include "batchsession.h"
 #include "platform/dialogunits.h"

@@ -109,25 +109,25 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QByteArray>("hex");
         const QByteArray a0b("A\0B", 3);
-        QTest::newRow("log line") << KIND_LOG << false << QString() << QByteArray("接続 [CQnView]")
+        QTest::newRow("log line") << int(KIND_LOG) << false << QString() << QByteArray("接続 [CQnView]")
                                   << QStringList{"接続 [CQnView]"} << QByteArray();
         QTest::newRow("log text with a line break")
-            << KIND_LOG << false << QString() << QByteArray("a\r\nb") << QStringList{"a", "b"} << QByteArray();
-        QTest::newRow("sent hex") << KIND_HISTORY << false << QStringLiteral("S ") << QByteArray("\x01\x02\xff")
+            << int(KIND_LOG) << false << QString() << QByteArray("a\r\nb") << QStringList{"a", "b"} << QByteArray();
+        QTest::newRow("sent hex") << int(KIND_HISTORY) << false << QStringLiteral("S ") << QByteArray("\x01\x02\xff")
                                   << QStringList{"S 0102FF"} << QByteArray("0102FF");
-        QTest::newRow("zero byte in hex") << KIND_HISTORY << false << QStringLiteral("R ") << a0b
+        QTest::newRow("zero byte in hex") << int(KIND_HISTORY) << false << QStringLiteral("R ") << a0b
                                           << QStringList{"R 410042"} << QByteArray("410042");
-        QTest::newRow("zero byte ends the text") << KIND_HISTORY << true << QStringLiteral("R ") << a0b
+        QTest::newRow("zero byte ends the text") << int(KIND_HISTORY) << true << QStringLiteral("R ") << a0b
                                                  << QStringList{"R A"} << QByteArray("410042");
-        QTest::newRow("shift-jis text") << KIND_HISTORY << true << QStringLiteral("R ")
+        QTest::newRow("shift-jis text") << int(KIND_HISTORY) << true << QStringLiteral("R ")
                                         << QByteArray("\x83\x65\x83\x58\x83\x67\xb1")
                                         << QStringList{"R テストｱ"} << QByteArray("836583588367B1");
-        QTest::newRow("text with line breaks") << KIND_HISTORY << true << QStringLiteral("S ")
+        QTest::newRow("text with line breaks") << int(KIND_HISTORY) << true << QStringLiteral("S ")
                                                << QByteArray("A\r\nB\nC\r") << QStringList{"S A", "B", "C", ""}
                                                << QByteArray("410D0A420A430D");
-        QTest::newRow("log window ignores the text box") << KIND_LOG << true << QStringLiteral("S ") << a0b
+        QTest::newRow("log window ignores the text box") << int(KIND_LOG) << true << QStringLiteral("S ") << a0b
                                                          << QStringList{"S 410042"} << QByteArray("410042");
-        QTest::newRow("empty telegram") << KIND_HISTORY << false << QStringLiteral("S ") << QByteArray()
+        QTest::newRow("empty telegram") << int(KIND_HISTORY) << false << QStringLiteral("S ") << QByteArray()
                                         << QStringList{"S "} << QByteArray();
     }
     void linesCarryStampAndBody()
@@ -188,8 +188,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("kind");
         QTest::addColumn<bool>("shown");
-        QTest::newRow("log") << KIND_LOG << false;
-        QTest::newRow("history") << KIND_HISTORY << true;
+        QTest::newRow("log") << int(KIND_LOG) << false;
+        QTest::newRow("history") << int(KIND_HISTORY) << true;
     }
     void textDisplayBoxOnlyInHistory()
     {
@@ -207,11 +207,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("kind");
         QTest::addColumn<int>("key");  // 0: the close box
         QTest::addColumn<bool>("asks");
-        QTest::newRow("log close box") << KIND_LOG << 0 << true;
-        QTest::newRow("history close box") << KIND_HISTORY << 0 << true;
-        QTest::newRow("history escape") << KIND_HISTORY << int(Qt::Key_Escape) << true;
-        QTest::newRow("log return") << KIND_LOG << int(Qt::Key_Return) << false;
-        QTest::newRow("history enter") << KIND_HISTORY << int(Qt::Key_Enter) << false;
+        QTest::newRow("log close box") << int(KIND_LOG) << 0 << true;
+        QTest::newRow("history close box") << int(KIND_HISTORY) << 0 << true;
+        QTest::newRow("history escape") << int(KIND_HISTORY) << int(Qt::Key_Escape) << true;
+        QTest::newRow("log return") << int(KIND_LOG) << int(Qt::Key_Return) << false;
+        QTest::newRow("history enter") << int(KIND_HISTORY) << int(Qt::Key_Enter) << false;
     }
     void closingAsksTheViewAndKeepsTheText()
     {

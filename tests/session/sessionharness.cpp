@@ -48,7 +48,7 @@ SessionHarness::~SessionHarness()
 
 void SessionHarness::Configure(int type, const QStringList &slotTexts, int firstSlot)
 {
-    m_doc.SetSlotInt(0, type);
+    m_doc.SetSocketType(static_cast<ConnectionType>(type));
     for (int i = 0; i < slotTexts.size(); ++i)
         m_doc.SetSlotString(firstSlot + i, slotTexts[i]);
     View()->OnInitialUpdate(&m_doc);
@@ -57,7 +57,7 @@ void SessionHarness::Configure(int type, const QStringList &slotTexts, int first
 quint16 SessionHarness::ConfigureTcpServer()
 {
     const quint16 port = LoopbackPeer::ListenTcp().Port();
-    Configure(TYPE_TCP_SERVER, {QString::number(port)}, 3);
+    Configure(TYPE_TCP_SERVER, {QString::number(port)}, CQnDoc::SLOT_SERVER_PORT);
     return port;
 }
 

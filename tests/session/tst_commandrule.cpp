@@ -1,10 +1,11 @@
 // The one enable rule: every command in each state, as the menu and tool bar show it, and the tool
 // windows it opens and closes.
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "display/ccommandsenddlg.h"
 #include "display/cmessagewnd.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
+#include "sessionprobe.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -55,7 +56,7 @@ private Q_SLOTS:
         if (setup == Waiting) {
             h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(server.Port()), QString()}, 4);
             // Handle the connect alone: its completion is still to come.
-            h.View()->OnSessionEvent(EV_CONNECT, 0);
+            SendMessage(h.View(), WM_SESSION_EVENT, EV_CONNECT, 0);
             QCOMPARE(h.View()->State(), ST_WAIT_CONNECT);
         }
         if (setup == CommandOpen)
@@ -91,7 +92,7 @@ private Q_SLOTS:
     void toolWindowsCloseAsTheirKindSays()
     {
         SessionHarness h;
-        h.View()->AddLog(QStringLiteral("kept"));
+        h.Event(EV_DISCONNECT);  // ignored while disconnected, and logged so
         h.Command(ID_VIEW_LOG);
         QVERIFY(h.View()->LogWindow()->isVisible());
         QCOMPARE(h.View()->LogWindow()->windowTitle(), QStringLiteral("ﾛｸﾞ"));
@@ -99,7 +100,7 @@ private Q_SLOTS:
         h.Settle();
         QVERIFY(!h.View()->LogWindow()->isVisible());
         h.Command(ID_VIEW_LOG);
-        QVERIFY(h.LogLines().contains(QStringLiteral("kept [CQnView]")));
+        QVERIFY(h.LogLines().contains(QStringLiteral("無視 [CQnView]")));
 
         h.Command(ID_VIEW_HISTORY);
         QCOMPARE(h.View()->HistoryWindow()->windowTitle(), QStringLiteral("送受信履歴"));
@@ -116,7 +117,7 @@ private Q_SLOTS:
     {
         SessionHarness h;
         h.Command(ID_COMMAND_SEND);
-        h.View()->OpenToolWindow(KIND_BATCH_SEND);
+        SessionProbe::OpenToolWindow(h.View(), KIND_BATCH_SEND);
         QCOMPARE(h.Prompts().MessageTexts(), QStringList{QStringLiteral("「ｺﾏﾝﾄﾞ送信」画面を閉じてください。")});
         QCOMPARE(h.Prompts().calls.last().icon, Prompts::Exclamation);
         QVERIFY(!h.View()->IsBatchWindowOpen());
@@ -136,7 +137,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(int, value);
-        QCOMPARE(CQnView::DecimalValue(text), value);
+        QCOMPARE(SessionProbe::DecimalValue(text), value);
     }
 };
 

@@ -1,8 +1,9 @@
 // The view: its drawing, printing and print preview of it, and its command interface.
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "app/cqndoc.h"
 #include "app/csocketsettingdlg.h"
 #include "session/cqnview.h"
+#include "sessionprobe.h"
 
 #include <QApplication>
 #include <QFile>
@@ -81,14 +82,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("type");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("UDP") << TYPE_UDP << QStringLiteral("ｿｹｯﾄ接続  接続先ｱﾄﾞﾚｽ:h%3%2%1 接続先ﾎﾟｰﾄ:5 QNﾎﾟｰﾄ:-1");
-        QTest::newRow("TCP client") << TYPE_TCP_CLIENT << QStringLiteral("ｿｹｯﾄ接続  ｻｰﾊﾞｱﾄﾞﾚｽ:h%3%2%1 ｻｰﾊﾞﾎﾟｰﾄ:5 QNﾎﾟｰﾄ:-1");
+        QTest::newRow("UDP") << int(TYPE_UDP) << QStringLiteral("ｿｹｯﾄ接続  接続先ｱﾄﾞﾚｽ:h%3%2%1 接続先ﾎﾟｰﾄ:5 QNﾎﾟｰﾄ:-1");
+        QTest::newRow("TCP client") << int(TYPE_TCP_CLIENT) << QStringLiteral("ｿｹｯﾄ接続  ｻｰﾊﾞｱﾄﾞﾚｽ:h%3%2%1 ｻｰﾊﾞﾎﾟｰﾄ:5 QNﾎﾟｰﾄ:-1");
     }
     void connectLogLineKeepsTheAddressAsTyped()
     {
         QFETCH(int, type);
         QFETCH(QString, expected);
-        QCOMPARE(CQnView::ConnectLogText(type, QStringLiteral("h%3%2%1"), 5, -1), expected);
+        QCOMPARE(SessionProbe::ConnectLogText(type, QStringLiteral("h%3%2%1"), 5, -1), expected);
     }
 
     void initialUpdateTakesTheDocumentAndAnnouncesNewStates()

@@ -171,8 +171,8 @@ private Q_SLOTS:
         // Fewer rules: the slots of the removed one are emptied.
         table.rules.removeLast();
         table.Store(reopened);
-        QCOMPARE(reopened.GetSlotString(CReplyRuleTable::kStringRuleFirst + 2), QString());
-        QCOMPARE(reopened.GetSlotInt(CReplyRuleTable::kIntRuleFirst + 7), 0);
+        QCOMPARE(reopened.GetSlotString(CQnDoc::SLOT_REPLY_RULE_TEXTS + 2), QString());
+        QCOMPARE(reopened.GetSlotInt(CQnDoc::SLOT_REPLY_RULE_INTS + 7), 0);
         QFile::remove(path);
     }
 
@@ -183,12 +183,12 @@ private Q_SLOTS:
         table.rules = {Rule(0, false, QStringLiteral("01")), Rule(1, false, QStringLiteral("02")), Rule(2, false, QStringLiteral("03"))};
         CQnDoc doc;
         table.Store(doc);
-        doc.SetSlotInt(CReplyRuleTable::kIntRuleFirst + 4 + 1, 9);            // rule 2: kind 9
-        doc.SetSlotString(CReplyRuleTable::kStringRuleFirst + 4, QStringLiteral("XY"));  // rule 3: match not hex
+        doc.SetSlotInt(CQnDoc::SLOT_REPLY_RULE_INTS + 4 + 1, 9);            // rule 2: kind 9
+        doc.SetSlotString(CQnDoc::SLOT_REPLY_RULE_TEXTS + 4, QStringLiteral("XY"));  // rule 3: match not hex
         CReplyRuleTable loaded;
         QCOMPARE(loaded.Load(doc), 2);
         QCOMPARE(loaded.rules, QList<CReplyRule>{table.rules.first()});
-        doc.SetSlotInt(CReplyRuleTable::kIntCount, 100000);
+        doc.SetSlotInt(CQnDoc::SLOT_REPLY_COUNT, 100000);
         QCOMPARE(loaded.Load(doc), 64);  // the count, and the 63 stored rules that are not whole
         QCOMPARE(loaded.rules.size(), 1);
         QVERIFY(loaded.use);

@@ -177,7 +177,7 @@ private Q_SLOTS:
         QVERIFY(h.LogLines().filter(QStringLiteral("応答ﾙｰﾙ")).isEmpty());
 
         // Damaged rule slots: the whole rules and one Log line.
-        h.Doc().SetSlotInt(CReplyRuleTable::kIntRuleFirst + CReplyRuleTable::kIntsPerRule + 3, 70000);
+        h.Doc().SetSlotInt(CQnDoc::SLOT_REPLY_RULE_INTS + CQnDoc::kReplyIntsPerRule + 3, 70000);
         h.View()->OnInitialUpdate(&h.Doc());
         QCOMPARE(h.View()->ReplyRules().rules, table.rules.mid(0, 1));
         QCOMPARE(h.LogLines().filter(QStringLiteral("応答ﾙｰﾙ")), QStringList{QStringLiteral("応答ﾙｰﾙ 壊れた設定 1 件を読み込みませんでした") + kTag});

@@ -62,7 +62,7 @@ private Q_SLOTS:
         QVERIFY(h.View()->ReplyRules().IsActive());
         QCOMPARE(h.View()->ReplyRules().rules.size(), 1);
         QVERIFY(h.Doc().IsModified());
-        QCOMPARE(h.Doc().GetSlotString(CReplyRuleTable::kStringRuleFirst), QStringLiteral("0102"));
+        QCOMPARE(h.Doc().GetSlotString(CQnDoc::SLOT_REPLY_RULE_TEXTS), QStringLiteral("0102"));
     }
 
     void badCellsAreMarkedAndOkIsRefused_data()

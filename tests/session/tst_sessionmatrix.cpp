@@ -33,8 +33,8 @@ protected:
         if (!seen && e->type() == CMessageEvent::EventType() &&
             static_cast<CMessageEvent *>(e)->m_nMessage == WM_UDP_RECEIVE) {
             seen = true;
-            m_pView->OnSessionEvent(EV_DISCONNECT, 1);
-            m_pView->OnSessionEvent(EV_CONNECT, 0);
+            SendMessage(m_pView, WM_SESSION_EVENT, EV_DISCONNECT, 1);
+            SendMessage(m_pView, WM_SESSION_EVENT, EV_CONNECT, 0);
         }
         return false;
     }
@@ -60,13 +60,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("event");
         QTest::addColumn<QStringList>("log");
-        QTest::newRow("send") << EV_SEND << Tagged({QStringLiteral("ﾏﾄﾘｸｽ 1 6"), QStringLiteral("ﾏﾄﾘｸｽ ｴﾗｰ")});
-        QTest::newRow("disconnect") << EV_DISCONNECT << Tagged({QStringLiteral("ﾏﾄﾘｸｽ 1 2"), QStringLiteral("無視")});
-        QTest::newRow("receive") << EV_RECEIVE << Tagged({QStringLiteral("ﾏﾄﾘｸｽ 1 5"), QStringLiteral("ﾏﾄﾘｸｽ ｴﾗｰ")});
-        QTest::newRow("connect done") << EV_CONNECT_DONE << Tagged({QStringLiteral("ﾏﾄﾘｸｽ 1 7"), QStringLiteral("ﾏﾄﾘｸｽ ｴﾗｰ")});
-        QTest::newRow("closed: silent") << EV_CLOSED << QStringList();
-        QTest::newRow("send ready: silent") << EV_SEND_READY << QStringList();
-        QTest::newRow("accept: silent") << EV_ACCEPT << QStringList();
+        QTest::newRow("send") << int(EV_SEND) << Tagged({QStringLiteral("ﾏﾄﾘｸｽ 1 6"), QStringLiteral("ﾏﾄﾘｸｽ ｴﾗｰ")});
+        QTest::newRow("disconnect") << int(EV_DISCONNECT) << Tagged({QStringLiteral("ﾏﾄﾘｸｽ 1 2"), QStringLiteral("無視")});
+        QTest::newRow("receive") << int(EV_RECEIVE) << Tagged({QStringLiteral("ﾏﾄﾘｸｽ 1 5"), QStringLiteral("ﾏﾄﾘｸｽ ｴﾗｰ")});
+        QTest::newRow("connect done") << int(EV_CONNECT_DONE) << Tagged({QStringLiteral("ﾏﾄﾘｸｽ 1 7"), QStringLiteral("ﾏﾄﾘｸｽ ｴﾗｰ")});
+        QTest::newRow("closed: silent") << int(EV_CLOSED) << QStringList();
+        QTest::newRow("send ready: silent") << int(EV_SEND_READY) << QStringList();
+        QTest::newRow("accept: silent") << int(EV_ACCEPT) << QStringList();
         QTest::newRow("unknown: silent") << 99 << QStringList();
     }
     void eventsThatDoNotFitTheDisconnectedState()

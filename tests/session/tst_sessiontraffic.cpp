@@ -1,6 +1,6 @@
 // Telegrams through the whole program for each socket type: History, Log, loopback, Command Send and
 // capture, against peers on loopback.
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "display/ccommandsenddlg.h"
 #include "display/cinputedit.h"
 #include "display/cmessagewnd.h"

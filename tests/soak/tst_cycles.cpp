@@ -1,6 +1,6 @@
 // Many short connections as a TCP client, accepted or refused: the program gives back every
 // descriptor and its memory settles where it started.
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "net/ctcpsoc.h"
 #include "net/loopbackpeer.h"
 #include "session/sessionharness.h"

@@ -1,6 +1,6 @@
 // A peer that resets the connection in the middle of a telegram: every byte that arrived before the
 // reset is kept, in the capture file and in the History, whichever side the program plays.
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "display/cmessagewnd.h"
 #include "floodpeer.h"
 #include "net/ctcpsoc.h"

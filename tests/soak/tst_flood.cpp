@@ -1,6 +1,6 @@
 // The whole program under floods from a peer: a 100 MB TCP stream with capture on, and a burst of
 // UDP datagrams, checked against what was sent and what the kernel delivered.
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "display/cmessagewnd.h"
 #include "floodpeer.h"
 #include "net/loopbackpeer.h"

@@ -1,4 +1,4 @@
-#include "app/appresources.h"
+#include "res/appresources.h"
 
 #include <QString>
 

@@ -1,13 +1,9 @@
-// Reply rules without windows: decoding, checks, matching, the document slots and CSV.
+// Reply rules without windows: decoding, checks, matching and the document slots.
 #include "app/cqndoc.h"
-#include "batch/csvfile.h"
 #include "platform/qnwin.h"
 #include "session/creplymatcher.h"
 #include "session/creplyruletable.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTest>
 
 Q_DECLARE_METATYPE(CReplyRule)
@@ -145,35 +141,21 @@ private Q_SLOTS:
         QCOMPARE(failed, field);
     }
 
-    void tableSurvivesTheDocumentFile()
+    void storingFewerRulesEmptiesTheSlotsOfTheRest()
     {
         CReplyRuleTable table;
-        table.use = true;
-        CReplyRule delayed = Rule(CReplyRule::KindEndsWith, true, QStringLiteral("ｺﾏﾝﾄﾞ\\r"), QStringLiteral("OK\\r\\n"));
-        delayed.replyText = true;
+        CReplyRule delayed = Rule(CReplyRule::KindEndsWith, true, QStringLiteral("ｺﾏﾝﾄﾞ\\r"), QStringLiteral("0D"));
         delayed.delay = 250;
-        delayed.enabled = false;
         table.rules = {Rule(CReplyRule::KindContains, false, QStringLiteral("0D0A")), delayed};
         CQnDoc doc;
-        doc.SetSlotString(4, QStringLiteral("127.0.0.1"));
         table.Store(doc);
-        const QString path = QDir(qEnvironmentVariable("QN_TEST_TMP", QDir::tempPath())).filePath(QStringLiteral("rules.qn"));
-        QDir().mkpath(QFileInfo(path).path());
-        QString error;
-        QVERIFY(doc.OnSaveDocument(path, &error));
-        CQnDoc reopened;
-        QVERIFY(reopened.OnOpenDocument(path, &error));
         CReplyRuleTable loaded;
-        QCOMPARE(loaded.Load(reopened), 0);
+        QCOMPARE(loaded.Load(doc), 0);
         QCOMPARE(loaded, table);
-        QCOMPARE(reopened.GetSlotString(4), QStringLiteral("127.0.0.1"));
-
-        // Fewer rules: the slots of the removed one are emptied.
         table.rules.removeLast();
-        table.Store(reopened);
-        QCOMPARE(reopened.GetSlotString(CQnDoc::SLOT_REPLY_RULE_TEXTS + 2), QString());
-        QCOMPARE(reopened.GetSlotInt(CQnDoc::SLOT_REPLY_RULE_INTS + 7), 0);
-        QFile::remove(path);
+        table.Store(doc);
+        QCOMPARE(doc.GetSlotString(CQnDoc::SLOT_REPLY_RULE_TEXTS + 2), QString());
+        QCOMPARE(doc.GetSlotInt(CQnDoc::SLOT_REPLY_RULE_INTS + 7), 0);
     }
 
     void damagedSlotsKeepTheWholeRules()
@@ -192,38 +174,6 @@ private Q_SLOTS:
         QCOMPARE(loaded.Load(doc), 64);  // the count, and the 63 stored rules that are not whole
         QCOMPARE(loaded.rules.size(), 1);
         QVERIFY(loaded.use);
-    }
-
-    void anOldDocumentHasNoRules()
-    {
-        CReplyRuleTable loaded;
-        loaded.use = true;
-        QCOMPARE(loaded.Load(CQnDoc()), 0);
-        QVERIFY(loaded.rules.isEmpty());
-        QVERIFY(!loaded.IsActive());
-    }
-
-    void csvRoundTripAndRefusal()
-    {
-        CReplyRuleTable table;
-        CReplyRule quoted = Rule(CReplyRule::KindStartsWith, true, QStringLiteral("say \"hi\", ok"), QStringLiteral("0D0A"));
-        quoted.delay = 10;
-        table.rules = {quoted, Rule(CReplyRule::KindEndsWith, false, QStringLiteral("FF"))};
-        const QList<QByteArray> lines = table.ToCsv();
-        QCOMPARE(lines.size(), 3);
-        QList<CReplyRule> read;
-        QString error;
-        QVERIFY(CReplyRuleTable::FromCsv(lines, &read, &error));
-        QCOMPARE(read.size(), 2);
-        QCOMPARE(read[1], table.rules[1]);
-        QByteArray a, b;
-        QVERIFY(CReplyRule::DecodeText(read[0].match, &a));
-        QVERIFY(CReplyRule::DecodeText(quoted.match, &b));
-        QCOMPARE(a, b);
-
-        QVERIFY(!CReplyRuleTable::FromCsv({lines[0], CsvLine({QStringLiteral("1"), QStringLiteral("HEX"), QStringLiteral("一致"), QStringLiteral("0G"), QStringLiteral("HEX"), QStringLiteral("01"), QStringLiteral("0")})}, &read, &error));
-        QVERIFY(error.startsWith(QStringLiteral("2 行目: 照合ﾃﾞｰﾀが正しい16進数ではありません")));
-        QCOMPARE(read.size(), 2);  // untouched
     }
 };
 

@@ -33,13 +33,6 @@ CReplyRuleTable Table(const QList<CReplyRule> &rules)
     return t;
 }
 
-QString TempPath(const QString &name)
-{
-    const QString dir = qEnvironmentVariable("QN_TEST_TMP", QDir::tempPath());
-    QDir().mkpath(dir);
-    return QDir(dir).filePath(name);
-}
-
 }  // namespace
 
 class TestReplyRules : public QObject
@@ -165,7 +158,7 @@ private Q_SLOTS:
                                        TextRule(CReplyRule::KindEquals, QStringLiteral("\\x02"), QStringLiteral("\\x06"))});
         table.rules[1].enabled = false;
         h.View()->SetReplyRules(table);
-        const QString path = TempPath(QStringLiteral("replyrules.qn"));
+        const QString path = SessionHarness::TempPath(QStringLiteral("replyrules.qn"));
         QString error;
         QVERIFY(h.Doc().OnSaveDocument(path, &error));
         h.Doc().OnNewDocument();
@@ -190,8 +183,8 @@ private Q_SLOTS:
         plain.SetSlotString(0, QStringLiteral("127.0.0.1"));
         plain.SetSlotString(1, QStringLiteral("5000"));
         plain.SetSlotInt(0, TYPE_TCP_SERVER);
-        const QString path = TempPath(QStringLiteral("plain.qn"));
-        const QString again = TempPath(QStringLiteral("plain-again.qn"));
+        const QString path = SessionHarness::TempPath(QStringLiteral("plain.qn"));
+        const QString again = SessionHarness::TempPath(QStringLiteral("plain-again.qn"));
         QString error;
         QVERIFY(plain.OnSaveDocument(path, &error));
 

@@ -26,13 +26,6 @@ void Click(CReplyRulesDlg &dlg, int id)
     button->click();
 }
 
-QString TempPath(const QString &name)
-{
-    const QString dir = qEnvironmentVariable("QN_TEST_TMP", QDir::tempPath());
-    QDir().mkpath(dir);
-    return QDir(dir).filePath(name);
-}
-
 }  // namespace
 
 class TestReplyRulesDlg : public QObject
@@ -150,12 +143,12 @@ private Q_SLOTS:
         CReplyRule rule;
         rule.kind = CReplyRule::KindContains;
         rule.matchText = true;
-        rule.match = QStringLiteral("ｽﾃｰﾀｽ");
+        rule.match = QStringLiteral("ｽﾃｰﾀｽ \"A\", B");  // a CSV cell holds no quote: written as \x22
         rule.reply = QStringLiteral("0D0A");
         rule.delay = 50;
         CReplyRuleTable table;
         table.rules = {rule};
-        const QString path = TempPath(QStringLiteral("rules.csv"));
+        const QString path = SessionHarness::TempPath(QStringLiteral("rules.csv"));
         prompts.fileNames.enqueue(path);
         prompts.fileNames.enqueue(path);
         CReplyRulesDlg out(table);
@@ -163,7 +156,13 @@ private Q_SLOTS:
         CReplyRulesDlg in({});
         Click(in, CReplyRulesDlg::IDC_IMPORT);
         Click(in, CReplyRulesDlg::IDC_OK);
-        QCOMPARE(in.Table().rules, table.rules);
+        QCOMPARE(in.Table().rules.size(), 1);
+        CReplyRule back = in.Table().rules[0];
+        QByteArray sent, read;
+        QVERIFY(CReplyRule::DecodeText(rule.match, &sent) && CReplyRule::DecodeText(back.match, &read));
+        QCOMPARE(read, sent);
+        back.match = rule.match;
+        QCOMPARE(back, rule);
         QVERIFY(prompts.MessageTexts().isEmpty());
 
         // A file that does not hold rules: a message and the grid as it was.

@@ -1,6 +1,6 @@
 // Reply rules through the whole program for each socket type, against peers on loopback: the
 // answer, its delay, loopback beside it, the History and Log lines, and the document file.
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
 

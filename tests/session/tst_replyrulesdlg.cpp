@@ -1,6 +1,6 @@
 // The dialog "応答ﾙｰﾙ設定": reached from the menu and the tool bar, editing the grid, refusing bad
 // rules with a marked cell and a message, and CSV import and export.
-#include "app/commandids.h"
+#include "res/commandids.h"
 #include "batch/cvsflexgrid.h"
 #include "session/creplyrulesdlg.h"
 #include "sessionharness.h"

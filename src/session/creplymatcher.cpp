@@ -1,5 +1,6 @@
 #include "session/creplymatcher.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__x86_64__)
@@ -48,21 +49,55 @@ bool CReplyMatcher::HoldsAt(const unsigned char *data, int length, int at, int c
 
 namespace {
 
-// Positions of candidate bytes in 16 bytes at `p`, as a bit mask.
-#if defined(__x86_64__)
-__attribute__((target("ssse3"))) unsigned CandidatesSsse3(const unsigned char *p, __m128i low, __m128i high)
+// From *at on, in steps of 64 bytes, the first window holding a byte that may start a contained
+// match (low[b & 15] & high[b >> 4] not 0): *at is left at the window's start and its candidates
+// come back as bits; 0 once the data ends.
+std::uint64_t NextWindowScalar(const unsigned char *data, int *at, int length, const std::uint8_t *low,
+                               const std::uint8_t *high)
 {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    const __m128i nibble = _mm_set1_epi8(0x0F);
-    const __m128i lo = _mm_shuffle_epi8(low, _mm_and_si128(v, nibble));
-    const __m128i hi = _mm_shuffle_epi8(high, _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
-    const __m128i hit = _mm_cmpeq_epi8(_mm_and_si128(lo, hi), _mm_setzero_si128());
-    return ~unsigned(_mm_movemask_epi8(hit)) & 0xFFFFu;
+    for (; *at < length; *at += 64) {
+        std::uint64_t mask = 0;
+        const int n = std::min(64, length - *at);
+        for (int i = 0; i < n; ++i) {
+            const unsigned char b = data[*at + i];
+            if (low[b & 15] & high[b >> 4])
+                mask |= std::uint64_t(1) << i;
+        }
+        if (mask)
+            return mask;
+    }
+    return 0;
 }
 
-bool HasSsse3()
+#if defined(__x86_64__)
+// The same with the two nibbles of 32 bytes at a time looked up in the tables.
+__attribute__((target("avx2"))) std::uint64_t NextWindowAvx2(const unsigned char *data, int *at, int length,
+                                                             const std::uint8_t *low, const std::uint8_t *high)
 {
-    static const bool has = __builtin_cpu_supports("ssse3");
+    const __m256i lowTable = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(low)));
+    const __m256i highTable = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(high)));
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i zero = _mm256_setzero_si256();
+    for (; *at + 64 <= length; *at += 64) {
+        const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(data + *at));
+        const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(data + *at + 32));
+        const __m256i b0 = _mm256_and_si256(_mm256_shuffle_epi8(lowTable, _mm256_and_si256(v0, nibble)),
+                                             _mm256_shuffle_epi8(highTable, _mm256_and_si256(_mm256_srli_epi16(v0, 4), nibble)));
+        const __m256i b1 = _mm256_and_si256(_mm256_shuffle_epi8(lowTable, _mm256_and_si256(v1, nibble)),
+                                             _mm256_shuffle_epi8(highTable, _mm256_and_si256(_mm256_srli_epi16(v1, 4), nibble)));
+        const __m256i any = _mm256_or_si256(b0, b1);
+        if (_mm256_testz_si256(any, any))
+            continue;
+        const std::uint64_t miss0 = std::uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b0, zero)));
+        const std::uint64_t miss1 = std::uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b1, zero)));
+        return ~(miss0 | miss1 << 32);
+    }
+    return NextWindowScalar(data, at, length, low, high);
+}
+
+bool HasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
     return has;
 }
 #endif
@@ -73,37 +108,27 @@ std::uint64_t CReplyMatcher::FindContained(const unsigned char *data, int length
 {
     const std::uint64_t all = m_contains.size() == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m_contains.size()) - 1;
     std::uint64_t found = 0;
-    const auto check = [&](int at) {
-        if (at + 1 < length) {
-            const int pair = data[at] << 8 | data[at + 1];
-            if (!((m_pairs[size_t(pair >> 6)] >> (pair & 63)) & 1))
-                return;
-        }
-        std::uint64_t open = m_startsWith[data[at]] & ~found;
-        while (open) {
-            const int k = __builtin_ctzll(open);
-            open &= open - 1;
-            if (HoldsAt(data, length, at, k))
-                found |= std::uint64_t(1) << k;
-        }
-    };
-    int at = 0;
 #if defined(__x86_64__)
-    if (HasSsse3()) {
-        const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i *>(m_low.data()));
-        const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i *>(m_high.data()));
-        for (; at + 16 <= length && found != all; at += 16) {
-            unsigned mask = CandidatesSsse3(data + at, low, high);
-            while (mask) {
-                check(at + __builtin_ctz(mask));
-                mask &= mask - 1;
+    const auto next = HasAvx2() ? NextWindowAvx2 : NextWindowScalar;
+#else
+    const auto next = NextWindowScalar;
+#endif
+    for (int window = 0; window < length && found != all; window += 64) {
+        for (std::uint64_t mask = next(data, &window, length, m_low.data(), m_high.data()); mask && found != all;
+             mask &= mask - 1) {
+            const int at = window + __builtin_ctzll(mask);
+            // Most candidates end here: no match starts with this byte and the next.
+            if (at + 1 < length) {
+                const int pair = data[at] << 8 | data[at + 1];
+                if (!((m_pairs[size_t(pair >> 6)] >> (pair & 63)) & 1))
+                    continue;
+            }
+            for (std::uint64_t open = m_startsWith[data[at]] & ~found; open; open &= open - 1) {
+                const int k = __builtin_ctzll(open);
+                if (HoldsAt(data, length, at, k))
+                    found |= std::uint64_t(1) << k;
             }
         }
-    }
-#endif
-    for (; at < length && found != all; ++at) {
-        if (m_low[data[at] & 15] & m_high[data[at] >> 4])
-            check(at);
     }
     return found;
 }

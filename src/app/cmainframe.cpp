@@ -47,6 +47,7 @@ const ToolButton kToolButtons[] = {
     {0, nullptr, nullptr, nullptr, nullptr},
     {ID_COMMAND_SEND, "ｺﾏﾝﾄﾞを作成し、送信します", "ｺﾏﾝﾄﾞ送信", "command", nullptr},
     {ID_BATCH_SEND, "ｼﾅﾘｵﾌｧｲﾙを作成して一括送信します", "一括送信", "batch", nullptr},
+    {ID_REPLY_RULES, "受信した電文に自動で応答するﾙｰﾙを設定します", "応答ﾙｰﾙ設定", "replyrule", nullptr},
     {0, nullptr, nullptr, nullptr, nullptr},
     {ID_LOOPBACK_ON, "受信した電文と同一の電文を自動で送信します", "ﾙｰﾌﾟﾊﾞｯｸ ON", "loopon", nullptr},
     {ID_LOOPBACK_OFF, "電文を受信しても送信しません", "ﾙｰﾌﾟﾊﾞｯｸ OFF", "loopoff", nullptr},
@@ -179,6 +180,7 @@ void CMainFrame::CreateMenuBar()
     AddCommand(loopback, ID_LOOPBACK_OFF, Text("OFF(&F)"))->setCheckable(true);
     AddCommand(send, ID_COMMAND_SEND, Text("ｺﾏﾝﾄﾞ送信(&S)"));
     AddCommand(send, ID_BATCH_SEND, Text("一括送信(&A)"));
+    AddCommand(send, ID_REPLY_RULES, Text("応答ﾙｰﾙ設定(&R)..."));
 
     QMenu *view = bar->addMenu(Text("表示(&V)"));
     AddCommand(view, ID_VIEW_HISTORY, Text("送受信履歴(&S)"));

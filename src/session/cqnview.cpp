@@ -60,6 +60,9 @@ void CQnView::OnInitialUpdate(CQnDoc *document)
         ShowType(m_nSocketType);
         ShowStatus(m_nState);
     }
+    // The rules are the document's own: they follow every New and Open, in any state.
+    if (document && document == m_pDocument)
+        LoadReplyRules();
     update();
     Q_EMIT CommandStateChanged();
 }

@@ -4,6 +4,8 @@
 
 #include "display/ccolorstatic.h"
 #include "platform/cmsgwnd.h"
+#include "session/creplymatcher.h"
+#include "session/creplyruletable.h"
 
 #include <QFile>
 #include <QFont>
@@ -76,6 +78,12 @@ public:
     QString ConnectionText() const { return m_strConnection; }
     // The text of a socket's error line in the Log, without its marks and tags.
     static QString ReasonOfLogLine(const QString &line);
+    // Reply rules: the document's table as in use.
+    const CReplyRuleTable &ReplyRules() const { return m_replyRules; }
+    // Takes a new table (the dialog's OK): into the document, which is marked modified, and into use.
+    void SetReplyRules(const CReplyRuleTable &table);
+    // Delayed replies still waiting for their timer.
+    int PendingReplies() const;
 
 Q_SIGNALS:
     // The enabled or checked state of some command may have changed.
@@ -136,6 +144,20 @@ private:
     void DoReceiveEcho();
     // " +α" when the telegram is longer than the part shown in a log line.
     static QString LogTelegramText(const QByteArray &hex, int length);
+    // The History and Log lines of a received block.
+    QByteArray RecordReceived(int length);
+
+    // Reply rules (cqnview_replies.cpp).
+    void OnReplyRules();
+    // Reads the document's rule table; a damaged one is logged once.
+    void LoadReplyRules();
+    // The number of the rule that answers the received block, 0 for none (or rules not in use).
+    int MatchReplyRule(int length) const;
+    // Sends rule `number`'s reply now or arms its timer.
+    void ReplyByRule(int number);
+    void SendRuleReply(int number, const QByteArray &reply);
+    // Ends every delayed reply still waiting (the connection is going away).
+    void CancelPendingReplies();
 
     // Received-data capture (cqnview_capture.cpp).
     void OnCaptureStart();
@@ -204,4 +226,8 @@ private:
     bool m_bServerHadClient = false;
     bool m_bRefreshPending = false;
     CBatchRunner *m_pAttachedRunner = nullptr;  // not owned
+    CReplyRuleTable m_replyRules;
+    CReplyMatcher m_replyMatcher;
+    bool m_bReplyActive = false;
+    QObject m_replyTimers;  // parent of the delayed replies' timers
 };

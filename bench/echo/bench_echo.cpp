@@ -6,6 +6,7 @@
 #include "platform/qtprompts.h"
 #include "platform/uifonts.h"
 #include "session/cqnview.h"
+#include "session/creplyruletable.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -21,6 +22,7 @@
 #include <functional>
 #include <sys/socket.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -37,7 +39,16 @@ struct Figures
     double telegramsPerSecond = 0;
     double peakRssMb = 0;
     double longestStallMs = 0;
+    double cpuMsPerMb1m = 0;  // user-interface thread CPU time per MB echoed in 1 MB writes
 };
+
+// CPU time of the calling thread: what the echo costs, whatever the load on the machine.
+double ThreadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
 
 double Seconds(Clock::time_point from)
 {
@@ -185,15 +196,35 @@ void Measure(quint16 port, const Sizes &sizes, Figures &out, const std::function
     double stall = 0;
     stall = std::max(stall, RunLoad([&] { out.mbps1k = EchoThroughput(port, 1024, sizes.small); }));
     settle();
+    const double cpu = ThreadCpuSeconds();
     stall = std::max(stall, RunLoad([&] { out.mbps1m = EchoThroughput(port, 1 << 20, sizes.large); }));
+    out.cpuMsPerMb1m = (ThreadCpuSeconds() - cpu) * 1000.0 / double(sizes.large >> 20);
     settle();
     stall = std::max(stall, RunLoad([&] { EchoLatency(port, sizes.roundTrips, out); }));
     out.longestStallMs = stall;
 }
 
-Figures MeasureQuillnet(bool windowsShown, const Sizes &sizes)
+// 64 enabled rules of the kind 含む, each of 8 bytes starting with a byte of its own, none of which
+// occurs in the load (all 'x'): every received block is searched for all of them and then echoed.
+CReplyRuleTable SixtyFourContainsRules()
+{
+    CReplyRuleTable table;
+    table.use = true;
+    for (int i = 0; i < CReplyRuleTable::kMaxRules; ++i) {
+        CReplyRule rule;
+        rule.kind = CReplyRule::KindContains;
+        rule.match = QStringLiteral("%1A5A5A5A5A5A5%2").arg(i * 4 + 1, 2, 16, QLatin1Char('0')).arg(i, 2, 16, QLatin1Char('0'));
+        rule.reply = QStringLiteral("06");
+        table.rules.append(rule);
+    }
+    return table;
+}
+
+Figures MeasureQuillnet(bool windowsShown, const Sizes &sizes, bool rules = false)
 {
     BenchServer server(true, windowsShown);
+    if (rules)
+        server.View()->SetReplyRules(SixtyFourContainsRules());
     ResetPeakRss();  // this row's own peak, not an earlier one's
     Figures figures;
     Measure(server.Port(), sizes, figures, [&server] {
@@ -277,10 +308,14 @@ int main(int argc, char *argv[])
         sizes.flood = 128u << 20;
     }
 
-    const Figures socat = MeasureSocat(sizes);
+    // --rules: only the rows with and without reply rules, measured one after the other.
+    const bool rulesOnly = app.arguments().contains(QStringLiteral("--rules"));
+    const Figures socat = rulesOnly ? Figures{} : MeasureSocat(sizes);
     const Figures hidden = MeasureQuillnet(false, sizes);
+    const Figures hiddenRules = MeasureQuillnet(false, sizes, true);
     const Figures shown = MeasureQuillnet(true, sizes);
-    const FloodFigures flood = MeasureFlood(sizes);
+    const Figures shownRules = MeasureQuillnet(true, sizes, true);
+    const FloodFigures flood = rulesOnly ? FloodFigures{} : MeasureFlood(sizes);
 
     std::printf("Echo over loopback: 1 KB writes %zu MB, 1 MB writes %zu MB, %d round trips of 8 bytes.\n"
                 "Ratios to socat in parentheses (latency: lower is better). Peak RSS: VmHWM of the echoing process;\n"
@@ -295,7 +330,16 @@ int main(int argc, char *argv[])
     PrintRow("socat PIPE", socat, socat);
     PrintRow("quillnet, windows hidden", hidden, socat);
     PrintRow("quillnet, History+Log shown", shown, socat);
-    std::printf("\nMemory flood: %zu MB echoed in 1 MB writes with History and Log shown, %.1f MB/s, longest stall %.0f ms.\n"
+    std::printf("\nWith 64 reply rules of the kind 含む that never hold (so every block is searched, then\n"
+                "echoed); ratios to the same row without rules, measured in this run:\n\n");
+    PrintRow("hidden, 64 rules", hiddenRules, hidden);
+    PrintRow("shown, 64 rules", shownRules, shown);
+    std::printf("\nUser-interface thread CPU per MB echoed in 1 MB writes (the echo's own cost, robust to load):\n"
+                "hidden %.2f ms, with 64 rules %.2f ms (%+.1f %%); shown %.2f ms, with 64 rules %.2f ms (%+.1f %%).\n",
+                hidden.cpuMsPerMb1m, hiddenRules.cpuMsPerMb1m, (hiddenRules.cpuMsPerMb1m / hidden.cpuMsPerMb1m - 1) * 100,
+                shown.cpuMsPerMb1m, shownRules.cpuMsPerMb1m, (shownRules.cpuMsPerMb1m / shown.cpuMsPerMb1m - 1) * 100);
+    if (!rulesOnly)
+        std::printf("\nMemory flood: %zu MB echoed in 1 MB writes with History and Log shown, %.1f MB/s, longest stall %.0f ms.\n"
                 "Resident size: %.0f MB before, %.0f MB at the peak, %.0f MB after both windows were cleared.\n"
                 "The History held %d lines, %.1f MB of text, at the end.\n",
                 sizes.flood >> 20, flood.mbps, flood.longestStallMs, flood.startRssMb, flood.peakRssMb,

@@ -1,5 +1,10 @@
 #include "app/cmainframe.h"
 
+#include "app/cwindowplace.h"
+#include "batch/cbatchsenddlg.h"
+#include "display/ccommandsenddlg.h"
+#include "display/celidedlabel.h"
+#include "display/cmessagewnd.h"
 #include "res/appresources.h"
 #include "res/commandids.h"
 #include "session/cqnview.h"
@@ -42,6 +47,7 @@ const ToolButton kToolButtons[] = {
     {0, nullptr, nullptr, nullptr, nullptr},
     {ID_COMMAND_SEND, "ｺﾏﾝﾄﾞを作成し、送信します", "ｺﾏﾝﾄﾞ送信", "command", nullptr},
     {ID_BATCH_SEND, "ｼﾅﾘｵﾌｧｲﾙを作成して一括送信します", "一括送信", "batch", nullptr},
+    {ID_REPLY_RULES, "受信した電文に自動で応答するﾙｰﾙを設定します", "応答ﾙｰﾙ設定", "replyrule", nullptr},
     {0, nullptr, nullptr, nullptr, nullptr},
     {ID_LOOPBACK_ON, "受信した電文と同一の電文を自動で送信します", "ﾙｰﾌﾟﾊﾞｯｸ ON", "loopon", nullptr},
     {ID_LOOPBACK_OFF, "電文を受信しても送信しません", "ﾙｰﾌﾟﾊﾞｯｸ OFF", "loopoff", nullptr},
@@ -93,6 +99,13 @@ CMainFrame::CMainFrame(QWidget *parent) : CPersistentFrame(parent)
     CreateToolBar();
     CreateStatusBar();
     connect(m_pView, &CQnView::CommandStateChanged, this, &CMainFrame::UpdateCommandUI);
+    // The tool windows open where they were last closed; Command Send the first time beside this window.
+    CWindowPlace::Keep(m_pView->LogWindow(), QStringLiteral("Log window"));
+    CWindowPlace::Keep(m_pView->HistoryWindow(), QStringLiteral("History window"));
+    CWindowPlace::Keep(m_pView->CommandWindow(), QStringLiteral("Command Send window"), [this](const QWidget *window) {
+        return CWindowPlace::BesideFrame(this, window->frameGeometry().size());
+    });
+    CWindowPlace::Keep(m_pView->BatchWindow(), QStringLiteral("Batch send window"));
     qApp->installEventFilter(this);
     UpdateCommandUI();
 }
@@ -167,6 +180,7 @@ void CMainFrame::CreateMenuBar()
     AddCommand(loopback, ID_LOOPBACK_OFF, Text("OFF(&F)"))->setCheckable(true);
     AddCommand(send, ID_COMMAND_SEND, Text("ｺﾏﾝﾄﾞ送信(&S)"));
     AddCommand(send, ID_BATCH_SEND, Text("一括送信(&A)"));
+    AddCommand(send, ID_REPLY_RULES, Text("応答ﾙｰﾙ設定(&R)..."));
 
     QMenu *view = bar->addMenu(Text("表示(&V)"));
     AddCommand(view, ID_VIEW_HISTORY, Text("送受信履歴(&S)"));
@@ -210,6 +224,12 @@ void CMainFrame::CreateStatusBar()
     // A normal widget: a command's prompt covers it while the pointer is over the command.
     m_pMessagePane = new QLabel(Text("ﾚﾃﾞｨ"), m_wndStatusBar);
     m_wndStatusBar->addWidget(m_pMessagePane, 1);
+    // Beside the message pane, and never covered by a prompt: the connection in words.
+    m_pConnectionPane = new CElidedLabel(m_wndStatusBar);
+    m_pConnectionPane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_pConnectionPane->setAccessibleName(Text("接続状態"));
+    m_wndStatusBar->addPermanentWidget(m_pConnectionPane, 2);
+    connect(m_pView, &CQnView::ConnectionChanged, m_pConnectionPane, &CElidedLabel::SetFullText);
     for (const auto &[id, text] : kIndicators) {
         auto *pane = new QLabel(Text(text), m_wndStatusBar);
         pane->setAlignment(Qt::AlignCenter);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 
+class CElidedLabel;
 class CQnView;
 class QAction;
 class QLabel;
@@ -30,6 +31,8 @@ public:
     // The status bar's message label ("ﾚﾃﾞｨ") and indicator panes (59137 CAP, 59138 NUM, 59139 SCRL, 59142 ｶﾅ).
     QLabel *GetMessagePane() const { return m_pMessagePane; }
     QLabel *GetIndicator(int id) const;
+    // The pane that tells the connection in words (type, endpoint, why a connect failed).
+    CElidedLabel *GetConnectionPane() const { return m_pConnectionPane; }
 
     // Runs a command as the menu, the tool bar or an accelerator would.
     void OnCommand(int id);
@@ -70,6 +73,7 @@ private:
     QToolBar *m_wndToolBar = nullptr;
     CQnView *m_pView = nullptr;
     QLabel *m_pMessagePane = nullptr;
+    CElidedLabel *m_pConnectionPane = nullptr;
     std::map<int, QLabel *> m_indicators;
     int m_nRecentCount = 0;
     std::map<int, QAction *> m_actions;

@@ -152,7 +152,8 @@ void CQnApp::OnFileOpen()
     request.open = true;
     request.filter = FileFilter();
     request.defaultExtension = DocTemplateString(kTemplateFilterExt).mid(1);
-    const QString path = Prompts::Instance().FileName(m_pMainWnd.get(), request);
+    request.kind = request.defaultExtension;
+    const QString path = Prompts::AskFileName(m_pMainWnd.get(), request);
     if (!path.isEmpty())
         OpenDocumentFile(path);
 }
@@ -194,7 +195,8 @@ bool CQnApp::OnFileSaveAs()
     request.initialName = m_pDocument->GetPathName().isEmpty()
                               ? m_pDocument->GetTitle() + DocTemplateString(kTemplateFilterExt)
                               : m_pDocument->GetPathName();
-    const QString path = Prompts::Instance().FileName(m_pMainWnd.get(), request);
+    request.kind = request.defaultExtension;
+    const QString path = Prompts::AskFileName(m_pMainWnd.get(), request);
     return !path.isEmpty() && DoSave(path);
 }
 
@@ -207,6 +209,7 @@ bool CQnApp::DoSave(const QString &path)
     }
     AddToRecentFiles(m_pDocument->GetPathName());
     UpdateFrameTitle();
+    UpdateDocumentFolder();
     return true;
 }
 
@@ -235,9 +238,16 @@ void CQnApp::UpdateFrameTitle()
     m_pMainWnd->setWindowTitle(m_pDocument->GetTitle() + QStringLiteral(" - ") + DocTemplateString(kTemplateWindowTitle));
 }
 
+void CQnApp::UpdateDocumentFolder()
+{
+    const QString path = m_pDocument->GetPathName();
+    Prompts::SetDocumentFolder(path.isEmpty() ? QString() : QFileInfo(path).absolutePath());
+}
+
 void CQnApp::OnDocumentChanged()
 {
     UpdateFrameTitle();
+    UpdateDocumentFolder();
     m_pMainWnd->GetActiveView()->OnInitialUpdate(m_pDocument.get());
     m_pMainWnd->UpdateCommandUI();
 }

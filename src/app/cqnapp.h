@@ -57,6 +57,8 @@ private:
     bool DoSave(const QString &path);
     void OnDocumentChanged();
     void UpdateFrameTitle();
+    // File dialogs start in the folder of the document open now.
+    void UpdateDocumentFolder();
     void AddToRecentFiles(const QString &path);
     void WriteRecentFiles();
     void UpdateRecentFileMenu();

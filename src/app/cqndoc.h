@@ -22,6 +22,9 @@ public:
     // whatever a file holds in them.
     enum IntSlot : int {
         SLOT_SOCKET_TYPE = 0,  // ConnectionType
+        SLOT_REPLY_USE = 100,  // reply rules: 1 "応答ﾙｰﾙを使用する" on, 0 off
+        SLOT_REPLY_COUNT = 101,  // reply rules stored, 0 to kReplyRuleMax
+        SLOT_REPLY_RULE_INTS = 200,  // kReplyIntsPerRule a rule: on, kind, forms, delay
     };
     enum TextSlot : int {
         SLOT_UDP_ADDRESS = 0,
@@ -31,7 +34,11 @@ public:
         SLOT_CLIENT_ADDRESS = 4,
         SLOT_CLIENT_PORT = 5,
         SLOT_CLIENT_OWN_PORT = 6,
+        SLOT_REPLY_RULE_TEXTS = 100,  // kReplyTextsPerRule a rule: match, reply
     };
+    static constexpr int kReplyRuleMax = 64;
+    static constexpr int kReplyIntsPerRule = 4;
+    static constexpr int kReplyTextsPerRule = 2;
     // The text slots the settings dialog edits for a socket type, in the dialog's order.
     struct SlotRange
     {

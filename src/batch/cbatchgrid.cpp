@@ -3,6 +3,8 @@
 #include "display/chexconv.h"
 #include "platform/cmessageevent.h"
 
+#include <QMouseEvent>
+
 CBatchGrid::CBatchGrid(QWidget *parent, int x, int y, int width, int height, int markCols, BOOL markRow, BOOL notify)
     : CvsFlexGrid(parent), m_bMarkRow(markRow), m_bNotify(notify), m_nMarkCols(markCols), m_pNotifyWnd(parent)
 {
@@ -112,4 +114,27 @@ void CBatchGrid::OnCellChanged(int row, int col)
     if (m_bNotify)
         Notify(EV_GRID_NOTIFY, CellParam(GetCursorRow(), GetCursorCol()));
     CvsFlexGrid::OnCellChanged(row, col);
+}
+
+bool CBatchGrid::CellAt(QPoint viewportPoint, int *row, int *col) const
+{
+    const QModelIndex index = indexAt(viewportPoint);
+    if (!index.isValid())
+        return false;
+    *row = index.row() + GetFixedRowCount();
+    *col = index.column() + GetFixedColCount();
+    return true;
+}
+
+void CBatchGrid::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    int row = 0;
+    int col = 0;
+    if (m_nFilePickCol > 0 && event->button() == Qt::LeftButton && GetEditAllowed() &&
+        CellAt(event->position().toPoint(), &row, &col) && col == m_nFilePickCol && GetCellText(row, col).isEmpty()) {
+        event->accept();
+        emit FilePickRequested(row, col);
+        return;
+    }
+    CvsFlexGrid::mouseDoubleClickEvent(event);
 }

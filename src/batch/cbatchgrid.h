@@ -29,6 +29,17 @@ public:
     static LPARAM ScreenPointParam(QPoint screen);
     static QPoint ScreenPointFromParam(LPARAM lParam);
 
+    // The cell (fixed rows and columns counted) at a point of the grid's cell area; false outside.
+    bool CellAt(QPoint viewportPoint, int *row, int *col) const;
+    // A double-click on an empty cell of `col` while editing is allowed asks for a file instead of
+    // editing the cell (FilePickRequested); 0 turns it off.
+    void SetFilePickColumn(int col) { m_nFilePickCol = col; }
+
+Q_SIGNALS:
+    void FilePickRequested(int row, int col);
+
+public:
+
     int m_nMarkRow = 1;    // 0 = no mark
     int m_bMarkRow;        // 1 = row marking on
     int m_bNotify;         // 1 = forward events to m_pNotifyWnd
@@ -40,9 +51,12 @@ protected:
     void OnKeyUp(short *keyCode, short shift) override;
     void OnMouseUp(short button, short shift, float x, float y) override;
     void OnCellChanged(int row, int col) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
     void Notify(int code, LPARAM lParam);
     // Unpaints the mark, moves it to the cursor row and paints it.
     void MoveMarkToCursor();
+
+    int m_nFilePickCol = 0;
 };

@@ -151,6 +151,10 @@ void CBatchSendDlg::OnSize()
     if (!m_bWindow && !m_pScenarioGrid) {
         m_pScenarioGrid = new CBatchGrid(this, area.x(), area.y(), area.width(), area.height(), 5, TRUE, TRUE);
         m_pFileGrid = new CBatchGrid(this, area.x(), area.y(), area.width(), area.height(), 10, FALSE, TRUE);
+        // Double-clicking an empty send-file cell picks the file (after the click that ends there).
+        m_pScenarioGrid->SetFilePickColumn(COL_FILE);
+        connect(m_pScenarioGrid, &CBatchGrid::FilePickRequested, this,
+                [this](int row, int) { PickSendFile(row); }, Qt::QueuedConnection);
     }
     if (m_pScenarioGrid) {
         m_pScenarioGrid->setGeometry(area);
@@ -211,8 +215,17 @@ void CBatchSendDlg::OnSessionEvent(int code, LPARAM lParam)
         break;
     case EV_GRID_CONTEXT_MENU:
         if (!IsRunning() && m_pScenarioGrid) {
-            const int command = TrackGridMenu(CBatchGrid::ScreenPointFromParam(lParam), this);
-            if (m_pScenarioGrid)
+            // On the send-file column the menu also offers to pick the file of the row under the pointer.
+            const QPoint point = CBatchGrid::ScreenPointFromParam(lParam);
+            int pickRow = 0;
+            int pickCol = 0;
+            const bool filePick = m_pScenarioGrid->CellAt(m_pScenarioGrid->viewport()->mapFromGlobal(point), &pickRow,
+                                                          &pickCol) &&
+                                  pickCol == COL_FILE;
+            const int command = TrackGridMenu(point, this, filePick);
+            if (command == ID_GRID_PICK_FILE)
+                PickSendFile(pickRow);
+            else if (m_pScenarioGrid)
                 DoGridCommand(m_pScenarioGrid, command);
         }
         break;
@@ -242,7 +255,24 @@ QString CBatchSendDlg::AskCsvPath(bool open)
     request.filter = QStringLiteral("ｶﾝﾏ区切りﾃｷｽﾄﾌｧｲﾙ (*.csv)|*.csv|全てのﾌｧｲﾙ (*.*)|*.*||");
     request.defaultExtension = QStringLiteral("csv");
     request.overwritePrompt = true;
-    return Prompts::Instance().FileName(this, request);
+    request.kind = request.defaultExtension;
+    return Prompts::AskFileName(this, request);
+}
+
+void CBatchSendDlg::PickSendFile(int row)
+{
+    if (IsRunning() || !m_pScenarioGrid || row < 1 || row > kScenarioRows)
+        return;
+    Prompts::FileRequest request;
+    request.open = true;
+    request.filter = QStringLiteral("全てのﾌｧｲﾙ (*.*)|*.*|ﾃｷｽﾄﾌｧｲﾙ (*.txt)|*.txt||");
+    request.initialName = m_pScenarioGrid->GetCellText(row, COL_FILE);
+    request.kind = QStringLiteral("send");
+    const QString path = Prompts::AskFileName(this, request);
+    if (path.isEmpty() || !m_pScenarioGrid || IsRunning())
+        return;
+    m_pScenarioGrid->CommitEdit();
+    m_pScenarioGrid->SetCellText(row, COL_FILE, path);
 }
 
 void CBatchSendDlg::ShowOpenError(const QString &path)

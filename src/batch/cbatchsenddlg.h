@@ -57,6 +57,8 @@ public:
     void WriteCsv();
     // The CSV file dialog; "" when cancelled.
     QString AskCsvPath(bool open);
+    // Asks for a send file and writes its path into the row's send-file cell; nothing when cancelled.
+    void PickSendFile(int row);
 
     // The run: the window asks, then drives its runner with the table's scenario.
     void StartBatch();

@@ -30,9 +30,9 @@ CPromptSettingDlg::CPromptSettingDlg(QWidget *parent)
     m_pGrid = new CvsFlexGrid(this);
     m_pGrid->setGeometry(DluToPixels(dialogFont, 7, 38, 78, 117));
 
-    m_pOk = AddButton(IDC_OK, "OK", 124, 13);
-    m_pCancel = AddButton(IDC_CANCEL, "ｷｬﾝｾﾙ", 124, 31);
-    m_pDefaults = AddButton(IDC_DEFAULTS, "初期値にする", 124, 56);
+    m_pOk = AddDialogButton(this, IDC_OK, QStringLiteral("OK"), 124, 13);
+    m_pCancel = AddDialogButton(this, IDC_CANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 124, 31);
+    m_pDefaults = AddDialogButton(this, IDC_DEFAULTS, QStringLiteral("初期値にする"), 124, 56);
     connect(m_pOk, &QPushButton::clicked, this, &CPromptSettingDlg::OnOK);
     connect(m_pCancel, &QPushButton::clicked, this, &CPromptSettingDlg::OnCancel);
     connect(m_pDefaults, &QPushButton::clicked, this, &CPromptSettingDlg::OnDefaults);
@@ -53,16 +53,6 @@ CPromptSettingDlg::CPromptSettingDlg(QWidget *parent)
     SetUpGrid();
     LoadValues();
     m_pGrid->setFocus();
-}
-
-QPushButton *CPromptSettingDlg::AddButton(int id, const char *text, int x, int y)
-{
-    auto *button = new QPushButton(QString::fromUtf8(text), this);
-    button->setObjectName(QString::number(id));
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    button->setGeometry(DluToPixels(font(), x, y, 50, 14));
-    return button;
 }
 
 QWidget *CPromptSettingDlg::GetDlgItem(int id) const
@@ -140,15 +130,8 @@ void CPromptSettingDlg::OnGridKeyDown(short *keyCode, short shift)
 
 void CPromptSettingDlg::keyPressEvent(QKeyEvent *event)
 {
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->accept();
-        return;
-    default:
+    if (!SwallowEnterAndEscape(event))
         QDialog::keyPressEvent(event);
-    }
 }
 
 bool CPromptSettingDlg::eventFilter(QObject *watched, QEvent *event)

@@ -46,7 +46,6 @@ private:
     void LoadValues();
     // Delete empties the current cell, Ctrl+C copies it, Ctrl+V replaces it with the clipboard's text.
     void OnGridKeyDown(short *keyCode, short shift);
-    QPushButton *AddButton(int id, const char *text, int x, int y);
 
     CvsFlexGrid *m_pGrid;
     QCheckBox *m_pIgnore;

@@ -75,7 +75,7 @@ QString SingleCellText(const QString &text)
     return cell;
 }
 
-QMenu *CreateGridMenu(QWidget *parent)
+QMenu *CreateGridMenu(QWidget *parent, bool filePick)
 {
     auto *menu = new QMenu(parent);
     const struct
@@ -85,12 +85,16 @@ QMenu *CreateGridMenu(QWidget *parent)
     } items[] = {{ID_GRID_COPY, "ｺﾋﾟｰ"}, {ID_GRID_PASTE, "貼り付け"}, {ID_GRID_CUT, "切り取り"}, {ID_GRID_DELETE, "削除"}};
     for (const auto &item : items)
         menu->addAction(QString::fromUtf8(item.text))->setData(item.id);
+    if (filePick) {
+        menu->addSeparator();
+        menu->addAction(QStringLiteral("送信ﾌｧｲﾙを選択..."))->setData(ID_GRID_PICK_FILE);
+    }
     return menu;
 }
 
-int TrackGridMenu(QPoint screenPosition, QWidget *owner)
+int TrackGridMenu(QPoint screenPosition, QWidget *owner, bool filePick)
 {
-    const std::unique_ptr<QMenu> menu(CreateGridMenu(owner));
+    const std::unique_ptr<QMenu> menu(CreateGridMenu(owner, filePick));
     const QAction *chosen = menu->exec(screenPosition);
     return chosen ? chosen->data().toInt() : 0;
 }

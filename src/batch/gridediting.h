@@ -20,6 +20,7 @@ constexpr int ID_GRID_COPY = 32820;    // "ｺﾋﾟｰ"
 constexpr int ID_GRID_PASTE = 32821;   // "貼り付け"
 constexpr int ID_GRID_CUT = 32822;     // "切り取り"
 constexpr int ID_GRID_DELETE = 32823;  // "削除"
+constexpr int ID_GRID_PICK_FILE = 32824;  // "送信ﾌｧｲﾙを選択...", on the send-file column only
 
 // The selected block from the cursor cell to the selection end, records its extent, and either
 // returns its cells (tab between cells, CR between rows, none after the last) or, with `clear`,
@@ -37,9 +38,10 @@ QString GetClipboardText();
 // stays on its own line of a CSV file.
 QString SingleCellText(const QString &text);
 
-// The popup menu with the four commands, each action's data its command id. The caller owns it.
-QMenu *CreateGridMenu(QWidget *parent);
+// The popup menu with the four commands, each action's data its command id, and with `filePick`
+// the send-file item after them. The caller owns it.
+QMenu *CreateGridMenu(QWidget *parent, bool filePick = false);
 // Shows the popup menu at a screen position and returns the chosen command id, 0 when none.
-int TrackGridMenu(QPoint screenPosition, QWidget *owner);
+int TrackGridMenu(QPoint screenPosition, QWidget *owner, bool filePick = false);
 // Carries out a popup menu command on the grid's selected block.
 void DoGridCommand(CvsFlexGrid *grid, int id);

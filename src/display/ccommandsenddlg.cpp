@@ -10,8 +10,10 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 
 #include <climits>
 #include <cstring>
@@ -44,6 +46,16 @@ CCommandSendDlg::CCommandSendDlg()
 {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
+    // Ctrl+Return presses "送信" wherever the focus is in the window (Return alone starts a new line
+    // in the input). Made once: the window's controls come and go, the keys stay.
+    for (const QKeySequence &key : {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+        auto *shortcut = new QShortcut(key, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, &CCommandSendDlg::OnCtrlReturn);
+    }
+    m_byteLineTimer.setSingleShot(true);
+    m_byteLineTimer.setInterval(kByteLineDelayMs);
+    connect(&m_byteLineTimer, &QTimer::timeout, this, &CCommandSendDlg::UpdateByteLine);
 }
 
 CCommandSendDlg::~CCommandSendDlg() = default;
@@ -58,6 +70,8 @@ BOOL CCommandSendDlg::Create(QObject *view, int kind)
     m_bWindow = true;
     FitToScreen(this);
     show();
+    // Typing goes into the input at once.
+    m_pInput->setFocus(Qt::OtherFocusReason);
     return TRUE;
 }
 
@@ -65,6 +79,7 @@ void CCommandSendDlg::DestroyWindow()
 {
     if (!m_bWindow)
         return;
+    m_byteLineTimer.stop();
     hide();
     qDeleteAll(findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
     m_bWindow = false;
@@ -118,7 +133,11 @@ void CCommandSendDlg::OnInitDialog()
     connect(clear, &QPushButton::clicked, this, [this] { m_pInput->ClearAll(); });
     connect(writeFile, &QPushButton::clicked, this, &CCommandSendDlg::OnWriteFile);
     connect(readFile, &QPushButton::clicked, this, &CCommandSendDlg::OnReadFile);
-    connect(sendText, &QCheckBox::toggled, this, [this](bool checked) { m_bSendText = checked ? TRUE : FALSE; });
+    connect(sendText, &QCheckBox::toggled, this, [this](bool checked) {
+        m_bSendText = checked ? TRUE : FALSE;
+        UpdateByteLine();
+    });
+    send->setToolTip(QStringLiteral("Ctrl+Enter でも送信します"));
 
     caption->setText(QStringLiteral("送信ﾃﾞｰﾀ"));
 
@@ -126,6 +145,58 @@ void CCommandSendDlg::OnInitDialog()
     m_pInput->CreateScaled(m_font, QnRect{0, 30, 420, 230}, this, IDC_INPUT, 0);
     m_pInput->setProperty(kIdProperty, IDC_INPUT);
     m_pInput->LimitText(QN_BUFFER_SIZE);
+    CreateByteLine();
+}
+
+void CCommandSendDlg::CreateByteLine()
+{
+    // One line under the input; the window grows by it and every control keeps its place.
+    auto *line = new QWidget(this);
+    auto *layout = new QHBoxLayout(line);
+    layout->setContentsMargins(4, 0, 4, 0);
+    m_pByteLine = new QLabel(line);
+    m_pByteLine->setAccessibleName(QStringLiteral("送信ﾊﾞｲﾄ数"));
+    m_pNonHexLine = new QLabel(line);
+    m_pNonHexLine->setAccessibleName(QStringLiteral("16進数でない文字"));
+    QPalette red = m_pNonHexLine->palette();
+    red.setColor(QPalette::WindowText, QColor(0xFF, 0x00, 0x00));
+    m_pNonHexLine->setPalette(red);
+    layout->addWidget(m_pByteLine);
+    layout->addWidget(m_pNonHexLine, 1);
+    const int top = m_pInput->geometry().bottom() + 3;
+    const int height = fontMetrics().height() + 4;
+    line->setGeometry(0, top, width(), height);
+    setFixedSize(width(), qMax(this->height(), top + height + 3));
+    connect(m_pInput, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_byteLineTimer.isActive())
+            m_byteLineTimer.start();
+    });
+    UpdateByteLine();
+}
+
+void CCommandSendDlg::UpdateByteLine()
+{
+    if (!m_pInput || !m_pByteLine || !m_pNonHexLine)
+        return;
+    qsizetype bytes = 0;
+    qsizetype nonHex = 0;
+    if (m_bSendText) {
+        bytes = TextTelegram().size();
+    } else {
+        const QByteArray digits = HexDigits();
+        bytes = digits.isEmpty() ? 0 : qMin(CHexConv::DecodedLength(digits.size()), QN_BUFFER_SIZE);
+        nonHex = CHexConv::NonDigitCount(digits);
+    }
+    m_pByteLine->setText(QStringLiteral("%1 ﾊﾞｲﾄ").arg(bytes));
+    m_pNonHexLine->setText(nonHex == 0 ? QString()
+                                       : QStringLiteral("16進数でない文字 %1 個は 0 として送信します").arg(nonHex));
+}
+
+void CCommandSendDlg::OnCtrlReturn()
+{
+    auto *send = qobject_cast<QPushButton *>(GetDlgItem(IDC_SEND));
+    if (send && send->isEnabled())
+        send->click();
 }
 
 LRESULT CCommandSendDlg::WindowProc(UINT message, WPARAM, LPARAM)
@@ -156,28 +227,33 @@ void CCommandSendDlg::closeEvent(QCloseEvent *event)
     reject();
 }
 
-int CCommandSendDlg::BuildTextTelegram()
+QByteArray CCommandSendDlg::TextTelegram() const
 {
     // Lines joined by CR LF, none after the last; the telegram stops at the end of its buffer.
-    unsigned char *out = m_pSendBuf.get();
-    qsizetype length = 0;
+    QByteArray telegram;
     const int lines = m_pInput->GetLineCount();
     QString line;
-    for (int i = 0; i < lines && length < QN_BUFFER_SIZE; ++i) {
+    for (int i = 0; i < lines && telegram.size() < QN_BUFFER_SIZE; ++i) {
         m_pInput->GetLineText(i, line, kLineChars);
         QByteArray bytes = ToCp932(line);
         if (i < lines - 1)
             bytes += "\r\n";
-        const qsizetype take = WholeCharacters(bytes, QN_BUFFER_SIZE - length);
-        memcpy(out + length, bytes.constData(), static_cast<size_t>(take));
-        length += take;
+        const qsizetype take = WholeCharacters(bytes, QN_BUFFER_SIZE - telegram.size());
+        telegram.append(bytes.constData(), take);
         if (take < bytes.size())
             break;
     }
-    return static_cast<int>(length);
+    return telegram;
 }
 
-int CCommandSendDlg::BuildHexTelegram()
+int CCommandSendDlg::BuildTextTelegram()
+{
+    const QByteArray telegram = TextTelegram();
+    memcpy(m_pSendBuf.get(), telegram.constData(), static_cast<size_t>(telegram.size()));
+    return static_cast<int>(telegram.size());
+}
+
+QByteArray CCommandSendDlg::HexDigits() const
 {
     // Lines joined directly; every character that is no hex digit counts as a digit 0.
     QString joined;
@@ -187,7 +263,12 @@ int CCommandSendDlg::BuildHexTelegram()
         m_pInput->GetLineText(i, line, kLineChars);
         joined += line;
     }
-    const QByteArray digits = ToCp932(joined);
+    return ToCp932(joined);
+}
+
+int CCommandSendDlg::BuildHexTelegram()
+{
+    const QByteArray digits = HexDigits();
     if (digits.isEmpty())
         return 0;
     CHexConv().HexString2Bin(digits, m_pSendBuf.get(), QN_BUFFER_SIZE);
@@ -212,6 +293,7 @@ Prompts::FileRequest CCommandSendDlg::TextFileRequest(bool open) const
     request.filter = QStringLiteral("ﾃｷｽﾄﾌｧｲﾙ (*.txt)|*.txt|全てのﾌｧｲﾙ (*.*)|*.*||");
     request.defaultExtension = QStringLiteral("txt");
     request.overwritePrompt = !open;
+    request.kind = request.defaultExtension;
     return request;
 }
 
@@ -223,7 +305,7 @@ void CCommandSendDlg::ShowOpenError(const QString &path)
 
 void CCommandSendDlg::OnWriteFile()
 {
-    const QString path = Prompts::Instance().FileName(this, TextFileRequest(false));
+    const QString path = Prompts::AskFileName(this, TextFileRequest(false));
     if (path.isEmpty() || !m_pInput)
         return;
     QFile file(path);
@@ -242,7 +324,7 @@ void CCommandSendDlg::OnWriteFile()
 
 void CCommandSendDlg::OnReadFile()
 {
-    const QString path = Prompts::Instance().FileName(this, TextFileRequest(true));
+    const QString path = Prompts::AskFileName(this, TextFileRequest(true));
     if (path.isEmpty() || !m_pInput)
         return;
     QFile file(path);

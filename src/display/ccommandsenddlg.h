@@ -6,11 +6,16 @@
 #include "platform/qnwin.h"
 #include "platform/prompts.h"
 
+#include <QByteArray>
 #include <QDialog>
 #include <QFont>
+#include <QLabel>
 #include <QPointer>
+#include <QTimer>
 
 #include <memory>
+
+
 
 class CCommandSendDlg : public CMsgWnd<QDialog>
 {
@@ -41,6 +46,11 @@ public:
     // The view's enable rule for "送信".
     void EnableSend(bool enable);
     CInputEdit *Input() const { return m_pInput; }
+    // Under the input: what "送信" will send ("n ﾊﾞｲﾄ"), and in red how many characters of a hex
+    // text are no hex digits and go out as 0. Brought up to date at most every kByteLineDelayMs.
+    QLabel *ByteLine() const { return m_pByteLine; }
+    QLabel *NonHexLine() const { return m_pNonHexLine; }
+    static constexpr int kByteLineDelayMs = 100;
 
     BOOL m_bSendText = FALSE;                        // 0 hex, 1 text; follows "ﾃｷｽﾄで送信"
     std::unique_ptr<unsigned char[]> m_pSendBuf;     // the telegram, QN_BUFFER_SIZE bytes
@@ -64,10 +74,20 @@ private:
     // Assembles the telegram; returns its length (0: the input is empty).
     int BuildTextTelegram();
     int BuildHexTelegram();
+    // The telegram of text mode (lines joined by CR LF, cut to the buffer), and the hex text that
+    // hex mode decodes (lines joined directly), both in code page 932.
+    QByteArray TextTelegram() const;
+    QByteArray HexDigits() const;
+    void CreateByteLine();
+    void UpdateByteLine();
+    void OnCtrlReturn();
     Prompts::FileRequest TextFileRequest(bool open) const;
     void ShowOpenError(const QString &path);
 
     bool m_bWindow = false;
     QFont m_font;  // the template's dialog font
     QPointer<CInputEdit> m_pInput;
+    QPointer<QLabel> m_pByteLine;
+    QPointer<QLabel> m_pNonHexLine;
+    QTimer m_byteLineTimer;
 };

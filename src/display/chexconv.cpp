@@ -85,6 +85,16 @@ void CHexConv::HexString2Bin(const QString &text, unsigned char *out, int byteLi
     HexString2Bin(text.toLatin1(), out, byteLimit);
 }
 
+qsizetype CHexConv::NonDigitCount(QByteArrayView text)
+{
+    qsizetype count = 0;
+    for (const char c : text) {
+        const bool digit = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+        count += digit ? 0 : 1;
+    }
+    return count;
+}
+
 void SetWordHalf(std::uint32_t *target, std::uint16_t value, int which)
 {
     if (which)

@@ -23,6 +23,8 @@ public:
 
     // Bytes that HexString2Bin writes for a text of `length` characters (before the limit).
     static int DecodedLength(qsizetype length) { return static_cast<int>((length + 1) / 2); }
+    // Characters of `text` that are not hex digits, each of which HexString2Bin reads as 0.
+    static qsizetype NonDigitCount(QByteArrayView text);
 };
 
 // Replaces the high (which != 0) or low 16 bits of *target with value.

@@ -2,6 +2,8 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QKeyEvent>
+#include <QPushButton>
 
 QSize DialogBaseUnits(const QFont &font)
 {
@@ -26,4 +28,27 @@ QSize DluToPixels(const QFont &font, int width, int height)
 {
     const QSize base = DialogBaseUnits(font);
     return QSize(width * base.width() / 4, height * base.height() / 8);
+}
+
+QPushButton *AddDialogButton(QWidget *dialog, int id, const QString &text, int x, int y, int width, int height)
+{
+    auto *button = new QPushButton(text, dialog);
+    button->setObjectName(QString::number(id));
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    button->setGeometry(DluToPixels(dialog->font(), x, y, width, height));
+    return button;
+}
+
+bool SwallowEnterAndEscape(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        return true;
+    default:
+        return false;
+    }
 }

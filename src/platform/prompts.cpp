@@ -1,6 +1,10 @@
 #include "platform/prompts.h"
 
+#include "platform/cinifile.h"
 #include "platform/qnwin.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -17,6 +21,9 @@ public:
 
 SilentPrompts g_silent;
 Prompts *g_current = nullptr;
+QString g_documentFolder;
+
+const QString kFolderSection = QStringLiteral("Folders");
 
 }  // namespace
 
@@ -37,4 +44,33 @@ Prompts *Prompts::Install(Prompts *prompts)
 QString Prompts::AppTitle()
 {
     return QStringLiteral("Quillnet");
+}
+
+void Prompts::SetDocumentFolder(const QString &folder)
+{
+    g_documentFolder = folder;
+}
+
+QString Prompts::StartFolder(const QString &kind)
+{
+    if (!g_documentFolder.isEmpty() && QDir(g_documentFolder).exists())
+        return g_documentFolder;
+    if (kind.isEmpty())
+        return {};
+    const QString last = CIniFile(CIniFile::ProfilePath()).GetString(kFolderSection, kind, QString());
+    return !last.isEmpty() && QDir(last).exists() ? last : QString();
+}
+
+QString Prompts::AskFileName(QObject *owner, FileRequest request)
+{
+    if (request.initialFolder.isEmpty())
+        request.initialFolder = StartFolder(request.kind);
+    const QString path = Instance().FileName(owner, request);
+    if (!path.isEmpty() && !request.kind.isEmpty()) {
+        const QString folder = QFileInfo(path).absolutePath();
+        CIniFile profile(CIniFile::ProfilePath());
+        if (profile.GetString(kFolderSection, request.kind, QString()) != folder)
+            profile.WriteString(kFolderSection, request.kind, folder);
+    }
+    return path;
 }

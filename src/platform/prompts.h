@@ -20,6 +20,11 @@ public:
         QString defaultExtension;
         QString initialName;
         bool overwritePrompt = false;
+        // The kind of file ("qn", "txt", "csv", "bin", "send"): the dialog starts in the last folder
+        // chosen for it when no document folder is known (see AskFileName).
+        QString kind;
+        // The folder the dialog starts in; empty: the dialog's own choice.
+        QString initialFolder;
     };
 
     virtual ~Prompts();
@@ -38,4 +43,12 @@ public:
 
     // The caption of the program's message boxes.
     static QString AppTitle();
+
+    // Asks Instance() for a file name with the dialog starting in the open document's folder, else
+    // in the last folder chosen for the request's kind, and remembers the chosen file's folder for
+    // that kind (profile section "Folders").
+    static QString AskFileName(QObject *owner, FileRequest request);
+    // The folder of the document open now; empty for a document not saved yet.
+    static void SetDocumentFolder(const QString &folder);
+    static QString StartFolder(const QString &kind);
 };

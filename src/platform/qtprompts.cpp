@@ -58,6 +58,8 @@ QString QtPrompts::FileName(QObject *owner, const FileRequest &request)
     dialog.setDefaultSuffix(request.defaultExtension);
     if (!request.overwritePrompt)
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!request.initialFolder.isEmpty())
+        dialog.setDirectory(request.initialFolder);
     if (!request.initialName.isEmpty())
         dialog.selectFile(request.initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -60,6 +60,9 @@ void CQnView::OnInitialUpdate(CQnDoc *document)
         ShowType(m_nSocketType);
         ShowStatus(m_nState);
     }
+    // The rules are the document's own: they follow every New and Open, in any state.
+    if (document && document == m_pDocument)
+        LoadReplyRules();
     update();
     Q_EMIT CommandStateChanged();
 }
@@ -95,7 +98,11 @@ LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SOCKET_LOG:
         // The socket wrote one zero-terminated line into the shared buffer just before sending this.
         m_pLogBuf[QN_BUFFER_SIZE - 1] = '\0';
-        m_pLogWnd->AddLine(FromCp932(QByteArrayView(m_pLogBuf.get())));
+        {
+            const QString line = FromCp932(QByteArrayView(m_pLogBuf.get()));
+            m_pLogWnd->AddLine(line);
+            NoteSocketLog(line);
+        }
         return 0;
     case WM_UDP_RECEIVE:
         PostMessage(this, WM_SESSION_EVENT, EV_RECEIVE, static_cast<LPARAM>(wParam), MessageSource());

@@ -4,6 +4,8 @@
 
 #include "display/ccolorstatic.h"
 #include "platform/cmsgwnd.h"
+#include "session/creplymatcher.h"
+#include "session/creplyruletable.h"
 
 #include <QFile>
 #include <QFont>
@@ -71,9 +73,23 @@ public:
     CUDPWnd *UdpEndpoint() const { return m_pUdpWnd.get(); }
     const CTCPSoc *TcpClient() const { return m_pTcpClient.get(); }
 
+    // The connection in words for the status bar (cqnview_status.cpp): type and endpoint, the reason
+    // of a failed connect while disconnected, the peer's close while still connected.
+    QString ConnectionText() const { return m_strConnection; }
+    // The text of a socket's error line in the Log, without its marks and tags.
+    static QString ReasonOfLogLine(const QString &line);
+    // Reply rules: the document's table as in use.
+    const CReplyRuleTable &ReplyRules() const { return m_replyRules; }
+    // Takes a new table (the dialog's OK): into the document, which is marked modified, and into use.
+    void SetReplyRules(const CReplyRuleTable &table);
+    // Delayed replies still waiting for their timer.
+    int PendingReplies() const;
+
 Q_SIGNALS:
     // The enabled or checked state of some command may have changed.
     void CommandStateChanged();
+    // ConnectionText() has changed.
+    void ConnectionChanged(const QString &text);
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -128,6 +144,20 @@ private:
     void DoReceiveEcho();
     // " +α" when the telegram is longer than the part shown in a log line.
     static QString LogTelegramText(const QByteArray &hex, int length);
+    // The History and Log lines of a received block.
+    QByteArray RecordReceived(int length);
+
+    // Reply rules (cqnview_replies.cpp).
+    void OnReplyRules();
+    // Reads the document's rule table; a damaged one is logged once.
+    void LoadReplyRules();
+    // The number of the rule that answers the received block, 0 for none (or rules not in use).
+    int MatchReplyRule(int length) const;
+    // Sends rule `number`'s reply now or arms its timer.
+    void ReplyByRule(int number);
+    void SendRuleReply(int number, const QByteArray &reply);
+    // Ends every delayed reply still waiting (the connection is going away).
+    void CancelPendingReplies();
 
     // Received-data capture (cqnview_capture.cpp).
     void OnCaptureStart();
@@ -150,6 +180,14 @@ private:
     void OnFilePrint(bool withDialog);
     void OnFilePrintPreview();
     QPrinter *Printer();
+    // What the connection pane watches: socket log lines and the events the matrix handles.
+    void NoteSocketLog(const QString &line);
+    void BeginConnectionNote(SessionEvent event);
+    void EndConnectionNote(SessionEvent event, SessionState stateBefore);
+    void NotePeerClosed();
+    void ScheduleConnectionRefresh();
+    void RefreshConnection();
+    QString DescribeConnection();
 
     // Destroyed in the reverse of this order: the capture file first, then the UDP endpoint and the
     // tool windows, then the TCP server and client, and last the labels, the font and the buffers
@@ -177,5 +215,19 @@ private:
     std::unique_ptr<QPrinter> m_pPrinter;
     QString m_strCaptureFile;
     QFile m_fileCapture;  // open exactly while a capture runs
+
+    // The connection pane (cqnview_status.cpp).
+    QString m_strConnection;
+    QString m_strConnectError;   // while disconnected after a failed connect
+    QString m_strSocketError;    // the last socket error line's text
+    QString m_strClientAddress;  // the TCP client's destination as typed
+    int m_nClientPort = 0;
+    bool m_bPeerClosed = false;
+    bool m_bServerHadClient = false;
+    bool m_bRefreshPending = false;
     CBatchRunner *m_pAttachedRunner = nullptr;  // not owned
+    CReplyRuleTable m_replyRules;
+    CReplyMatcher m_replyMatcher;
+    bool m_bReplyActive = false;
+    QObject m_replyTimers;  // parent of the delayed replies' timers
 };

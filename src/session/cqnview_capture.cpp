@@ -11,7 +11,8 @@ void CQnView::OnCaptureStart()
     request.filter = QStringLiteral("ﾊﾞｲﾅﾘﾌｧｲﾙ (*.bin)|*.bin|全てのﾌｧｲﾙ (*.*)|*.*||");
     request.defaultExtension = QStringLiteral("bin");
     request.overwritePrompt = true;
-    const QString path = Prompts::Instance().FileName(this, request);
+    request.kind = request.defaultExtension;
+    const QString path = Prompts::AskFileName(this, request);
     if (path.isEmpty())
         return;
     m_strCaptureFile = path;

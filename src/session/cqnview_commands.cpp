@@ -67,6 +67,7 @@ void CQnView::OnCommand(int id)
     case ID_LOOPBACK_OFF: PostMessage(this, WM_SESSION_EVENT, EV_LOOPBACK_OFF, 0); break;
     case ID_COMMAND_SEND: OpenToolWindow(KIND_COMMAND_SEND); break;
     case ID_BATCH_SEND: OnBatchSend(); break;
+    case ID_REPLY_RULES: OnReplyRules(); break;
     case ID_VIEW_HISTORY: OpenToolWindow(KIND_HISTORY); break;
     case ID_VIEW_LOG: OpenToolWindow(KIND_LOG); break;
     case ID_CAPTURE_START: OnCaptureStart(); break;

@@ -113,6 +113,7 @@ void CQnView::DoConnect()
 
 void CQnView::DoDisconnect()
 {
+    CancelPendingReplies();
     SocketDisconnect();
     m_nState = ST_DISCONNECTED;
     ShowStatus(m_nState);

@@ -56,8 +56,10 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
         // The peer's close: only a batch run acts on it. A socket reports a close only once it is
         // connected, so one that arrives disconnected or while a new connection is pending comes
         // from a socket that a disconnect has already removed, and is dropped.
-        if (m_nState == ST_CONNECTED || m_nState == ST_CONNECTED_LOOPBACK)
+        if (m_nState == ST_CONNECTED || m_nState == ST_CONNECTED_LOOPBACK) {
             PostToBatchWindow(EV_CLOSED);
+            NotePeerClosed();
+        }
         return 0;
     }
     const Row *row = nullptr;
@@ -75,6 +77,7 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
 
     const SessionState state = m_nState;
     const int loopback = m_bLoopback;
+    BeginConnectionNote(event);
     switch (row->cells[m_nState - 1]) {
     case Cell::Error: LogMatrixError(); break;
     case Cell::Ignore: LogIgnored(); break;
@@ -106,6 +109,7 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
     case Cell::ConnectDone: DoConnectDone(lParam); break;
     case Cell::SetType: DoSetType(static_cast<ConnectionType>(lParam)); break;
     }
+    EndConnectionNote(event, state);
     // The receive and send path runs here for every telegram: refresh the commands only on a change.
     if (state != m_nState || loopback != m_bLoopback)
         Q_EMIT CommandStateChanged();

@@ -87,21 +87,35 @@ void CQnView::DoSend()
     AddLog(QStringLiteral("送信 ") + LogTelegramText(hex, length));
 }
 
+QByteArray CQnView::RecordReceived(int n)
+{
+    const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("R "), m_pRecvBuf.get(), n);
+    AddLog(QStringLiteral("受信 ") + LogTelegramText(hex, n));
+    return hex;
+}
+
 void CQnView::DoReceive()
 {
     const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
-    const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("R "), m_pRecvBuf.get(), n);
-    AddLog(QStringLiteral("受信 ") + LogTelegramText(hex, n));
+    RecordReceived(n);
     if (m_bPromptHit == 1) {
         PostToBatchWindow(EV_PROMPT);
         AddLog(QStringLiteral("ﾌﾟﾛﾝﾌﾟﾄ受信"));
         m_bPromptHit = 0;
     }
+    if (const int rule = MatchReplyRule(n))
+        ReplyByRule(rule);
 }
 
 void CQnView::DoReceiveEcho()
 {
     const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
+    // A rule that answers takes the place of the echo.
+    if (const int rule = MatchReplyRule(n)) {
+        RecordReceived(n);
+        ReplyByRule(rule);
+        return;
+    }
     SendData(m_pRecvBuf.get(), n);
     const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("R "), m_pRecvBuf.get(), n);
     m_pHistoryWnd->AddTelegram(QStringLiteral("S "), m_pRecvBuf.get(), n, hex);

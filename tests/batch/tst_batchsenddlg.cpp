@@ -330,6 +330,41 @@ private Q_SLOTS:
         QCOMPARE(grid.GetCellText(13, 2), QString());
     }
 
+    void sendFileIsPickedFromTheMenuOrByDoubleClickingAnEmptyCell()
+    {
+        BatchSession s;
+        CBatchGrid &grid = s.Grid();
+        const auto cellCentre = [&grid](int row, int col) {
+            return grid.visualRect(grid.model()->index(row - 1, col - 1)).center();
+        };
+        const QString first = s.dir.filePath(QStringLiteral("first.txt"));
+        const QString second = s.dir.filePath(QStringLiteral("second.txt"));
+        s.prompts.fileNames << first << second;
+        {
+            MenuChooser chooser(QStringLiteral("送信ﾌｧｲﾙを選択..."));
+            PostMessage(s.dlg, WM_SESSION_EVENT, EV_GRID_CONTEXT_MENU,
+                        CBatchGrid::ScreenPointParam(grid.viewport()->mapToGlobal(cellCentre(3, CBatchSendDlg::COL_FILE))));
+            FlushPostedEvents();
+            QVERIFY(chooser.shown);
+        }
+        QCOMPARE(grid.GetCellText(3, CBatchSendDlg::COL_FILE), first);
+        QCOMPARE(s.prompts.calls.size(), 1);
+        QVERIFY(s.prompts.calls[0].fileRequest && s.prompts.calls[0].request.open);
+        QCOMPARE(s.prompts.calls[0].request.kind, QStringLiteral("send"));
+
+        // A double-click on an empty send-file cell asks; on a filled one it edits as before.
+        QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, cellCentre(5, CBatchSendDlg::COL_FILE));
+        FlushPostedEvents();
+        QCOMPARE(grid.GetCellText(5, CBatchSendDlg::COL_FILE), second);
+        // The second dialog starts where the first file was chosen.
+        QCOMPARE(s.prompts.calls[1].request.initialFolder, s.dir.path());
+        QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, cellCentre(5, CBatchSendDlg::COL_FILE));
+        QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, cellCentre(6, CBatchSendDlg::COL_ADDRESS));
+        FlushPostedEvents();
+        QCOMPARE(s.prompts.calls.size(), 2);
+        QCOMPARE(grid.GetCellText(5, CBatchSendDlg::COL_FILE), second);
+    }
+
     void keysEditCellsInEveryStateButTheMenuWaitsForIdle()
     {
         BatchSession s;

@@ -5,8 +5,10 @@
 #include "platform/uifonts.h"
 #include "support/scriptedprompts.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -166,12 +168,98 @@ private Q_SLOTS:
         ScriptedPrompts prompts;
         Press(dlg, CCommandSendDlg::IDC_SEND);
         QCOMPARE(Telegram(dlg), telegram);
+        // The line under the input told the same length before the press.
+        QTRY_COMPARE(dlg.ByteLine()->text(), QStringLiteral("%1 ﾊﾞｲﾄ").arg(telegram.size()));
         QVERIFY(view.Drain());
         QCOMPARE(view.messages.size(), 1);
         QCOMPARE(view.messages[0].message, WM_SESSION_EVENT);
         QCOMPARE(view.messages[0].wParam, WPARAM(EV_SEND));
         QCOMPARE(view.messages[0].lParam, LPARAM(0));
         QVERIFY(prompts.calls.isEmpty());
+    }
+
+    void byteLineCountsWhatIsNoHexDigit_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("bytes");
+        QTest::addColumn<int>("nonHex");
+        QTest::newRow("blanks") << QStringLiteral("01 02 03") << QStringLiteral("4 ﾊﾞｲﾄ") << 2;
+        QTest::newRow("letter past F") << QStringLiteral("0G") << QStringLiteral("1 ﾊﾞｲﾄ") << 1;
+        QTest::newRow("odd length, all digits") << QStringLiteral("123") << QStringLiteral("2 ﾊﾞｲﾄ") << 0;
+        QTest::newRow("tab and a double-byte character") << QStringLiteral("01\t送") << QStringLiteral("3 ﾊﾞｲﾄ") << 3;
+        QTest::newRow("empty") << QString() << QStringLiteral("0 ﾊﾞｲﾄ") << 0;
+    }
+    void byteLineCountsWhatIsNoHexDigit()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, bytes);
+        QFETCH(int, nonHex);
+        RecordingView view;
+        CCommandSendDlg dlg;
+        Open(dlg, view, QStringLiteral("FF"));
+        QTRY_COMPARE(dlg.ByteLine()->text(), QStringLiteral("1 ﾊﾞｲﾄ"));
+        dlg.Input()->setPlainText(input);
+        QTRY_COMPARE(dlg.ByteLine()->text(), bytes);
+        QTRY_COMPARE(dlg.NonHexLine()->text(),
+                 nonHex ? QStringLiteral("16進数でない文字 %1 個は 0 として送信します").arg(nonHex) : QString());
+        QCOMPARE(dlg.NonHexLine()->palette().color(QPalette::WindowText), QColor(Qt::red));
+        QCOMPARE(dlg.ByteLine()->accessibleName(), QStringLiteral("送信ﾊﾞｲﾄ数"));
+        // Text mode counts the text's bytes and has nothing to warn of.
+        SendTextBox(dlg)->setChecked(true);
+        QCOMPARE(dlg.NonHexLine()->text(), QString());
+        QCOMPARE(dlg.ByteLine()->text(), QStringLiteral("%1 ﾊﾞｲﾄ").arg(ToCp932(input).size()));
+        if (const QString folder = qEnvironmentVariable("QN_SCREENSHOTS"); !folder.isEmpty() && nonHex == 2) {
+            SendTextBox(dlg)->setChecked(false);
+            dlg.grab().save(folder + QStringLiteral("/commandsend-nonhex.png"));
+        }
+    }
+
+    void byteLineKeepsUpWithTwoMillionCharacters()
+    {
+        // 2,048,000 characters, none of them a hex digit: 2000 lines of 1023 and their line breaks.
+        RecordingView view;
+        CCommandSendDlg dlg;
+        Open(dlg, view, QString());
+        QString text;
+        for (int i = 0; i < 2000; ++i)
+            text += QString(1023, QLatin1Char('G')) + QLatin1Char('\n');
+        text.chop(1);
+        QElapsedTimer timer;
+        timer.start();
+        dlg.Input()->setPlainText(text);
+        const qint64 filled = timer.restart();
+        QTRY_COMPARE(dlg.NonHexLine()->text(), QStringLiteral("16進数でない文字 2046000 個は 0 として送信します"));
+        QCOMPARE(dlg.ByteLine()->text(), QStringLiteral("1023000 ﾊﾞｲﾄ"));
+        const qint64 counted = timer.restart();
+        // A key typed into it is handled at once; the count follows within the delay.
+        dlg.Input()->moveCursor(QTextCursor::End);
+        timer.restart();
+        QTest::keyClick(dlg.Input(), Qt::Key_Backspace);
+        const qint64 typed = timer.elapsed();
+        QTRY_COMPARE(dlg.NonHexLine()->text(), QStringLiteral("16進数でない文字 2045999 個は 0 として送信します"));
+        qInfo("2,048,000 characters: filled %lld ms, counted %lld ms later, one key %lld ms", filled, counted, typed);
+    }
+
+    void ctrlReturnPressesSendAndTypingStartsInTheInput()
+    {
+        RecordingView view;
+        CCommandSendDlg dlg;
+        dlg.Create(&view, KIND_COMMAND_SEND);
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(dlg.Input()));
+        QVERIFY(Button(dlg, CCommandSendDlg::IDC_SEND)->toolTip().contains(QStringLiteral("Ctrl+Enter")));
+        QTest::keyClicks(dlg.Input(), QStringLiteral("0A"));
+        QTest::keyClick(dlg.Input(), Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(dlg.Input()->toPlainText(), QStringLiteral("0A"));  // no new line
+        QCOMPARE(Telegram(dlg), QByteArray("\x0a", 1));
+        QVERIFY(view.Drain());
+        QCOMPARE(view.messages.size(), 1);
+        // A disabled "送信" is not pressed by the key either.
+        dlg.EnableSend(false);
+        QTest::keyClick(dlg.Input(), Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
+        QVERIFY(view.Drain());
+        QCOMPARE(view.messages.size(), 1);
     }
 
     void emptyInputSendsNothing_data()

@@ -3,6 +3,9 @@
 #include "platform/qnwin.h"
 #include "platform/qttranslation.h"
 #include "support/scriptedprompts.h"
+#include "support/tempconfighome.h"
+
+#include <QDir>
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +28,39 @@ private Q_SLOTS:
         QCOMPARE(prompts.calls[0].icon, Prompts::Question);
         // Unplanned: the first button.
         QCOMPARE(Prompts::Instance().MessageBox(nullptr, {}, {}, Prompts::Ok, Prompts::NoIcon), IDOK);
+    }
+
+    void fileDialogsStartInTheDocumentFolderElseInTheLastOfTheirKind()
+    {
+        TempConfigHome config;
+        QTemporaryDir files;
+        QDir(files.path()).mkpath(QStringLiteral("texts"));
+        QDir(files.path()).mkpath(QStringLiteral("doc"));
+        const QString texts = files.filePath(QStringLiteral("texts"));
+        ScriptedPrompts prompts;
+        Prompts::SetDocumentFolder(QString());
+        Prompts::FileRequest request;
+        request.kind = QStringLiteral("txt");
+        const auto startOf = [&prompts] { return prompts.calls.last().request.initialFolder; };
+
+        prompts.fileNames.enqueue(texts + QStringLiteral("/a.txt"));
+        QCOMPARE(Prompts::AskFileName(nullptr, request), texts + QStringLiteral("/a.txt"));
+        QCOMPARE(startOf(), QString());  // nothing known yet: the dialog's own choice
+        Prompts::AskFileName(nullptr, request);  // cancelled: remembers nothing new
+        QCOMPARE(startOf(), texts);
+        request.kind = QStringLiteral("csv");
+        Prompts::AskFileName(nullptr, request);
+        QCOMPARE(startOf(), QString());  // another kind of file
+
+        // An open document's folder comes first, while it exists.
+        Prompts::SetDocumentFolder(files.filePath(QStringLiteral("doc")));
+        request.kind = QStringLiteral("txt");
+        Prompts::AskFileName(nullptr, request);
+        QCOMPARE(startOf(), files.filePath(QStringLiteral("doc")));
+        Prompts::SetDocumentFolder(files.filePath(QStringLiteral("gone")));
+        Prompts::AskFileName(nullptr, request);
+        QCOMPARE(startOf(), texts);
+        Prompts::SetDocumentFolder(QString());
     }
 
     void scriptedFileRequestRecordsTheRequest()

@@ -4,6 +4,7 @@
 #include "net/loopbackpeer.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 
 namespace {
@@ -107,4 +108,11 @@ QStringList SessionHarness::NewLogLines()
     const QStringList fresh = all.mid(m_nLogSeen);
     m_nLogSeen = int(all.size());
     return fresh;
+}
+
+QString SessionHarness::TempPath(const QString &name)
+{
+    const QString dir = qEnvironmentVariable("QN_TEST_TMP", QDir::tempPath());
+    QDir().mkpath(dir);
+    return QDir(dir).filePath(name);
 }

@@ -33,6 +33,8 @@ public:
     void Command(int id);
     // Waits until the event loop has run every message posted so far.
     static void Settle();
+    // A path for a file of the test's own in the test's temporary folder (created when missing).
+    static QString TempPath(const QString &name);
 
     // Log and History lines without their time stamps.
     QStringList LogLines() const;

@@ -1,0 +1,97 @@
+#include "app/cwindowplace.h"
+
+#include "app/cpersistentframe.h"
+#include "platform/cinifile.h"
+#include "platform/screenfit.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QScreen>
+#include <QWidget>
+
+namespace {
+
+const QString kRectKey = QStringLiteral("Rect");
+
+}  // namespace
+
+CWindowPlace::CWindowPlace(QWidget *window, const QString &section, FirstPlace firstPlace)
+    : QObject(window), m_pWindow(window), m_strSection(section), m_fnFirstPlace(std::move(firstPlace))
+{
+}
+
+CWindowPlace *CWindowPlace::Keep(QWidget *window, const QString &section, FirstPlace firstPlace)
+{
+    if (!window)
+        return nullptr;
+    auto *keeper = new CWindowPlace(window, section, std::move(firstPlace));
+    window->installEventFilter(keeper);
+    // A window still open when the program ends is where it was then.
+    connect(qApp, &QCoreApplication::aboutToQuit, keeper, [keeper] {
+        if (keeper->m_pWindow->isVisible())
+            keeper->Save();
+    });
+    return keeper;
+}
+
+QPoint CWindowPlace::BesideFrame(const QWidget *frame, const QSize &size)
+{
+    const QRect outer = frame->frameGeometry();
+    const QRect candidates[] = {
+        QRect(QPoint(outer.right() + 1, outer.top()), size),
+        QRect(QPoint(outer.left(), outer.bottom() + 1), size),
+        QRect(QPoint(outer.left() - size.width(), outer.top()), size),
+    };
+    const QScreen *screen = frame->screen();
+    if (screen) {
+        for (const QRect &candidate : candidates) {
+            if (screen->availableGeometry().contains(candidate))
+                return candidate.topLeft();
+        }
+    }
+    return candidates[0].topLeft();
+}
+
+void CWindowPlace::Save() const
+{
+    // The normal place: the frame's corner and the client area's size, as the main frame keeps its own.
+    QRect normal = m_pWindow->normalGeometry();
+    if (!normal.isValid())
+        normal = m_pWindow->geometry();
+    normal.translate(m_pWindow->frameGeometry().topLeft() - m_pWindow->geometry().topLeft());
+    const CPersistentFrame::Rect rect{normal.left(), normal.top(), normal.left() + normal.width(),
+                                      normal.top() + normal.height()};
+    CIniFile profile(CIniFile::ProfilePath());
+    profile.WriteString(m_strSection, kRectKey, CPersistentFrame::FormatRect(rect));
+}
+
+void CWindowPlace::Restore() const
+{
+    const CIniFile profile(CIniFile::ProfilePath());
+    const QString text = profile.GetString(m_strSection, kRectKey, QString());
+    if (!text.isEmpty()) {
+        const CPersistentFrame::Rect rect = CPersistentFrame::ParseRect(text);
+        const QSize size(rect.right - rect.left, rect.bottom - rect.top);
+        // A window of fixed size keeps it; a stored size of nothing is not taken.
+        if (m_pWindow->minimumSize() != m_pWindow->maximumSize() && size.width() > 0 && size.height() > 0)
+            m_pWindow->resize(size);
+        m_pWindow->move(rect.left, rect.top);
+    } else if (m_fnFirstPlace) {
+        m_pWindow->move(m_fnFirstPlace(m_pWindow));
+    } else {
+        return;
+    }
+    FitToScreen(m_pWindow);
+}
+
+bool CWindowPlace::eventFilter(QObject *watched, QEvent *event)
+{
+    // Only the program's own showing and hiding: minimizing and restoring are the window system's.
+    if (watched == m_pWindow && !event->spontaneous()) {
+        if (event->type() == QEvent::Show)
+            Restore();
+        else if (event->type() == QEvent::Hide)
+            Save();
+    }
+    return QObject::eventFilter(watched, event);
+}

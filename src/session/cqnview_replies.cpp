@@ -1,0 +1,86 @@
+// Reply rules in the session: the document's table, the answer to a received block (now or after
+// its delay, on a timer), its History and Log lines, and the edit dialog.
+#include "session/cqnview.h"
+
+#include "app/cqndoc.h"
+#include "display/cmessagewnd.h"
+#include "session/creplyrulesdlg.h"
+
+#include <QTimer>
+
+void CQnView::LoadReplyRules()
+{
+    CancelPendingReplies();
+    int damaged = 0;
+    if (m_pDocument)
+        damaged = m_replyRules.Load(*m_pDocument);
+    else
+        m_replyRules = {};
+    m_replyMatcher.SetRules(m_replyRules.rules);
+    m_bReplyActive = m_replyRules.IsActive() && !m_replyMatcher.IsEmpty();
+    if (damaged > 0)
+        AddLog(QStringLiteral("応答ﾙｰﾙ 壊れた設定 %1 件を読み込みませんでした").arg(damaged));
+}
+
+void CQnView::SetReplyRules(const CReplyRuleTable &table)
+{
+    m_replyRules = table;
+    m_replyMatcher.SetRules(m_replyRules.rules);
+    m_bReplyActive = m_replyRules.IsActive() && !m_replyMatcher.IsEmpty();
+    if (m_pDocument) {
+        m_replyRules.Store(*m_pDocument);
+        m_pDocument->SetModifiedFlag();
+    }
+}
+
+void CQnView::OnReplyRules()
+{
+    CReplyRulesDlg dialog(m_replyRules, this);
+    if (dialog.exec() == QDialog::Accepted)
+        SetReplyRules(dialog.Table());
+}
+
+int CQnView::MatchReplyRule(int length) const
+{
+    return m_bReplyActive ? m_replyMatcher.Match(m_pRecvBuf.get(), length) : 0;
+}
+
+void CQnView::ReplyByRule(int number)
+{
+    const QByteArray &reply = m_replyMatcher.Reply(number);
+    const int delay = m_replyMatcher.Delay(number);
+    if (delay <= 0) {
+        SendRuleReply(number, reply);
+        return;
+    }
+    // The reply's own copy: the table may change before the timer fires.
+    auto *timer = new QTimer(&m_replyTimers);
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    connect(timer, &QTimer::timeout, this, [this, timer, number, reply] {
+        timer->deleteLater();
+        timer->setParent(nullptr);
+        SendRuleReply(number, reply);
+    });
+    timer->start(delay);
+}
+
+void CQnView::SendRuleReply(int number, const QByteArray &reply)
+{
+    const auto *data = reinterpret_cast<const unsigned char *>(reply.constData());
+    const int length = int(reply.size());
+    // A failed send is logged by the socket layer, as for every send.
+    SendData(data, length);
+    const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("S "), data, length);
+    AddLog(QStringLiteral("応答ﾙｰﾙ%1 送信 ").arg(number) + LogTelegramText(hex, length));
+}
+
+int CQnView::PendingReplies() const
+{
+    return int(m_replyTimers.children().size());
+}
+
+void CQnView::CancelPendingReplies()
+{
+    qDeleteAll(m_replyTimers.children());
+}

@@ -1,0 +1,55 @@
+// The reply rules made ready for the receive path: decoded bytes, and one pass over a telegram that
+// finds every "contains" rule at once.
+#pragma once
+
+#include "session/creplyrule.h"
+
+#include <QList>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+class CReplyMatcher
+{
+public:
+    static constexpr int kMaxRules = 64;
+
+    // Takes the usable enabled rules (at most kMaxRules; the rest and the unusable ones are left out).
+    void SetRules(const QList<CReplyRule> &rules);
+    // No rule to try: the receive path skips matching.
+    bool IsEmpty() const { return m_rules.empty(); }
+
+    // The number (from 1, the rule's row in the table) of the first rule whose match holds for the
+    // block, 0 when none does.
+    int Match(const unsigned char *data, int length) const;
+    // The reply bytes and the delay of rule `number`.
+    const QByteArray &Reply(int number) const;
+    int Delay(int number) const;
+
+private:
+    struct Compiled
+    {
+        int number;
+        int kind;
+        QByteArray match;
+        QByteArray reply;
+        int delay;
+    };
+    // Bit i set when contains rule i (in m_contains order) occurs in the block.
+    std::uint64_t FindContained(const unsigned char *data, int length) const;
+    bool HoldsAt(const unsigned char *data, int length, int at, int containsIndex) const;
+
+    std::vector<Compiled> m_rules;
+    std::vector<int> m_contains;  // indexes into m_rules of the contains rules
+    // Candidate first bytes, as nibble tables for the vector scan: byte b may start a contained
+    // match when m_low[b & 15] & m_high[b >> 4] is not 0.
+    alignas(16) std::array<std::uint8_t, 16> m_low{};
+    alignas(16) std::array<std::uint8_t, 16> m_high{};
+    // For each byte value, the contains rules (bits over m_contains) whose match starts with it.
+    std::array<std::uint64_t, 256> m_startsWith{};
+    // Bit (b0 << 8 | b1) set when some contains match starts with the bytes b0 b1 (a one-byte match
+    // sets every pair it starts): a candidate whose pair is clear is passed over without a compare.
+    std::array<std::uint64_t, 1024> m_pairs{};
+    QByteArray m_none;
+};

@@ -1,0 +1,113 @@
+#include "session/creplyrule.h"
+
+#include "platform/cp932.h"
+#include "platform/qnwin.h"
+
+namespace {
+
+int HexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+bool CReplyRule::DecodeHex(const QString &text, QByteArray *out)
+{
+    out->clear();
+    int high = -1;
+    for (QChar c : text) {
+        if (c == QLatin1Char(' ') || c == QLatin1Char('\t')) {
+            if (high >= 0)
+                return false;  // a blank splits a pair
+            continue;
+        }
+        const int d = HexDigit(c);
+        if (d < 0)
+            return false;
+        if (high < 0) {
+            high = d;
+        } else {
+            out->append(char(high << 4 | d));
+            high = -1;
+        }
+    }
+    return high < 0;
+}
+
+bool CReplyRule::DecodeText(const QString &text, QByteArray *out)
+{
+    out->clear();
+    qsizetype plain = 0;  // start of the run of characters without escapes
+    const auto flush = [&](qsizetype end) { out->append(ToCp932(QStringView(text).mid(plain, end - plain))); };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != QLatin1Char('\\'))
+            continue;
+        flush(i);
+        if (i + 1 >= text.size())
+            return false;
+        const QChar e = text[i + 1];
+        if (e == QLatin1Char('r')) {
+            out->append('\r');
+        } else if (e == QLatin1Char('n')) {
+            out->append('\n');
+        } else if (e == QLatin1Char('t')) {
+            out->append('\t');
+        } else if (e == QLatin1Char('\\')) {
+            out->append('\\');
+        } else if (e == QLatin1Char('x') && i + 3 < text.size() && HexDigit(text[i + 2]) >= 0 &&
+                   HexDigit(text[i + 3]) >= 0) {
+            out->append(char(HexDigit(text[i + 2]) << 4 | HexDigit(text[i + 3])));
+            i += 2;
+        } else {
+            return false;
+        }
+        ++i;
+        plain = i + 1;
+    }
+    flush(text.size());
+    return true;
+}
+
+bool CReplyRule::Decode(bool text, const QString &value, QByteArray *out)
+{
+    return text ? DecodeText(value, out) : DecodeHex(value, out);
+}
+
+QString CReplyRule::Check(int *field) const
+{
+    const auto fail = [field](int which, const char *reason) {
+        if (field)
+            *field = which;
+        return QString::fromUtf8(reason);
+    };
+    QByteArray bytes;
+    if (kind < KindEquals || kind > KindEndsWith)
+        return fail(1, "照合方法が正しくありません。");
+    if (!Decode(matchText, match, &bytes))
+        return fail(1, matchText ? "照合ﾃﾞｰﾀの \\ の使い方が正しくありません (\\r \\n \\t \\\\ \\xHH が使えます)。"
+                                 : "照合ﾃﾞｰﾀが正しい16進数ではありません (2桁ずつ 0-9 A-F)。");
+    if (bytes.isEmpty())
+        return fail(1, "照合ﾃﾞｰﾀが空です。");
+    if (bytes.size() > QN_BUFFER_SIZE)
+        return fail(1, "照合ﾃﾞｰﾀが長すぎます。");
+    if (!Decode(replyText, reply, &bytes))
+        return fail(2, replyText ? "応答ﾃﾞｰﾀの \\ の使い方が正しくありません (\\r \\n \\t \\\\ \\xHH が使えます)。"
+                                 : "応答ﾃﾞｰﾀが正しい16進数ではありません (2桁ずつ 0-9 A-F)。");
+    if (bytes.isEmpty())
+        return fail(2, "応答ﾃﾞｰﾀが空です。");
+    if (bytes.size() > QN_BUFFER_SIZE)
+        return fail(2, "応答ﾃﾞｰﾀが送信ﾊﾞｯﾌｧ (2048000 ﾊﾞｲﾄ) より長くなっています。");
+    if (delay < 0 || delay > kMaxDelay)
+        return fail(3, "遅延は 0 から 60000 ﾐﾘ秒の範囲で指定してください。");
+    if (field)
+        *field = 0;
+    return QString();
+}

@@ -1,0 +1,131 @@
+// The tool windows reopen where they were last closed, within the run and in the next one; a place
+// off every screen is brought back; Command Send opens beside the main window the first time.
+#include "app/cmainframe.h"
+#include "res/commandids.h"
+#include "app/cqndoc.h"
+#include "batch/cbatchsenddlg.h"
+#include "display/ccommandsenddlg.h"
+#include "display/cmessagewnd.h"
+#include "platform/cinifile.h"
+#include "session/cqnview.h"
+#include "support/scriptedprompts.h"
+#include "support/tempconfighome.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// One run of the program: the main window over a new document.
+struct Run
+{
+    Run()
+    {
+        doc.OnNewDocument();
+        frame.GetActiveView()->OnInitialUpdate(&doc);
+        frame.ActivateFrame();
+    }
+    QWidget *Window(int kind) const
+    {
+        CQnView *view = frame.GetActiveView();
+        switch (kind) {
+        case KIND_LOG: return view->LogWindow();
+        case KIND_HISTORY: return view->HistoryWindow();
+        case KIND_COMMAND_SEND: return view->CommandWindow();
+        default: return view->BatchWindow();
+        }
+    }
+    void Open(int kind)
+    {
+        const int command[] = {0, ID_COMMAND_SEND, ID_VIEW_LOG, ID_VIEW_HISTORY, ID_BATCH_SEND};
+        frame.OnCommand(command[kind]);
+    }
+    void Close(int kind) { SendMessage(frame.GetActiveView(), WM_CHILD_CLOSE, WPARAM(kind), 0); }
+
+    CQnDoc doc;
+    CMainFrame frame;
+};
+
+}  // namespace
+
+class TestWindowPlace : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<TempConfigHome> m_pConfig;
+    ScriptedPrompts m_prompts;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_pConfig.reset();
+        m_pConfig = std::make_unique<TempConfigHome>();
+    }
+
+    void reopenedWindowReturnsToItsPlace_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("section");
+        QTest::newRow("Log") << int(KIND_LOG) << QStringLiteral("Log window");
+        QTest::newRow("History") << int(KIND_HISTORY) << QStringLiteral("History window");
+        QTest::newRow("Command Send") << int(KIND_COMMAND_SEND) << QStringLiteral("Command Send window");
+        QTest::newRow("batch send") << int(KIND_BATCH_SEND) << QStringLiteral("Batch send window");
+    }
+    void reopenedWindowReturnsToItsPlace()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, section);
+        const QPoint place(230, 170);
+        QSize size;
+        {
+            Run run;
+            run.Open(kind);
+            QWidget *window = run.Window(kind);
+            QVERIFY(window->isVisible());
+            window->move(place);
+            size = window->size();
+            run.Close(kind);
+            QVERIFY(!window->isVisible());
+            window->move(5, 5);  // wherever it went meanwhile, the next opening goes to the place
+            run.Open(kind);
+            QCOMPARE(window->pos(), place);
+            run.Close(kind);
+        }
+        QCOMPARE(CIniFile(CIniFile::ProfilePath()).GetString(section, QStringLiteral("Rect"), QString()),
+                 QString::asprintf("%4d %4d %4d %4d ", place.x(), place.y(), place.x() + size.width(),
+                                   place.y() + size.height()));
+        Run next;
+        next.Open(kind);
+        QCOMPARE(next.Window(kind)->pos(), place);
+        QCOMPARE(next.Window(kind)->size(), size);
+    }
+
+    void placeOffEveryScreenIsBroughtBack()
+    {
+        CIniFile(CIniFile::ProfilePath()).WriteString(QStringLiteral("Log window"), QStringLiteral("Rect"),
+                                                      QStringLiteral("-999 -999 -499 -599 "));
+        Run run;
+        run.Open(KIND_LOG);
+        QWidget *log = run.Window(KIND_LOG);
+        QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(log->frameGeometry().topLeft()));
+        QCOMPARE(log->size(), QSize(500, 400));
+    }
+
+    void commandSendOpensBesideTheMainWindowTheFirstTime()
+    {
+        Run run;
+        run.Open(KIND_LOG);  // the History and Log do not decide where it goes
+        run.Open(KIND_COMMAND_SEND);
+        QWidget *command = run.Window(KIND_COMMAND_SEND);
+        const QRect main = run.frame.frameGeometry();
+        QVERIFY(!command->frameGeometry().intersects(main));
+        QCOMPARE(command->frameGeometry().top(), main.top());
+        QCOMPARE(command->frameGeometry().left(), main.right() + 1);
+    }
+};
+
+QTEST_MAIN(TestWindowPlace)
+#include "tst_windowplace.moc"

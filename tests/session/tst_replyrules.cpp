@@ -1,0 +1,208 @@
+// Reply rules through the whole program for each socket type, against peers on loopback: the
+// answer, its delay, loopback beside it, the History and Log lines, and the document file.
+#include "res/commandids.h"
+#include "net/loopbackpeer.h"
+#include "sessionharness.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+
+namespace {
+
+const QString kTag = QStringLiteral(" [CQnView]");
+
+CReplyRule TextRule(int kind, const QString &match, const QString &reply, int delay = 0)
+{
+    CReplyRule r;
+    r.kind = kind;
+    r.matchText = true;
+    r.match = match;
+    r.replyText = true;
+    r.reply = reply;
+    r.delay = delay;
+    return r;
+}
+
+CReplyRuleTable Table(const QList<CReplyRule> &rules)
+{
+    CReplyRuleTable t;
+    t.use = true;
+    t.rules = rules;
+    return t;
+}
+
+}  // namespace
+
+class TestReplyRules : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void tcpServerAnswersByRuleAndLoopbackEchoesTheRest()
+    {
+        SessionHarness h;
+        const quint16 port = h.ConfigureTcpServer();
+        h.View()->SetReplyRules(Table({TextRule(CReplyRule::KindContains, QStringLiteral("STAT"), QStringLiteral("ACK\\r\\n"))}));
+        QVERIFY(h.Doc().IsModified());
+        h.Command(ID_SOCKET_CONNECT);
+        LoopbackPeer client = LoopbackPeer::ConnectTcp(port);
+        QTRY_VERIFY(h.View()->TcpServer() && h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
+
+        client.Write(QByteArray("STAT?"));
+        QTRY_COMPARE(client.Drain(), QByteArray("ACK\r\n"));
+        QCOMPARE(h.HistoryLines().mid(h.HistoryLines().size() - 2),
+                 (QStringList{QStringLiteral("R 535441543F"), QStringLiteral("S 41434B0D0A")}));
+        QCOMPARE(h.LogLines().filter(QStringLiteral("応答ﾙｰﾙ")), QStringList{QStringLiteral("応答ﾙｰﾙ1 送信 41434B0D0A") + kTag});
+
+        // No rule holds and loopback is off: nothing goes back.
+        client.received.clear();
+        client.Write(QByteArray("other"));
+        QTRY_VERIFY(h.HistoryLines().last() == QStringLiteral("R 6F74686572"));
+        QVERIFY(LoopbackPeer::Barrier());
+        QCOMPARE(client.Drain(), QByteArray());
+
+        // Loopback on: a rule's reply takes the place of the echo; the rest is echoed.
+        h.Command(ID_LOOPBACK_ON);
+        client.Write(QByteArray("other"));
+        QTRY_COMPARE(client.Drain(), QByteArray("other"));
+        client.received.clear();
+        client.Write(QByteArray("xSTAT"));
+        QTRY_COMPARE(client.Drain(), QByteArray("ACK\r\n"));
+        QCOMPARE(h.LogLines().filter(QStringLiteral("応答ﾙｰﾙ1 送信")).size(), 2);
+        QVERIFY(LoopbackPeer::Barrier());
+        QCOMPARE(client.Drain(), QByteArray("ACK\r\n"));
+
+        // The switch off: loopback exactly as without rules.
+        CReplyRuleTable off = h.View()->ReplyRules();
+        off.use = false;
+        h.View()->SetReplyRules(off);
+        client.received.clear();
+        client.Write(QByteArray("STAT"));
+        QTRY_COMPARE(client.Drain(), QByteArray("STAT"));
+        QVERIFY(h.LogLines().contains(QStringLiteral("受信-自動応答 53544154") + kTag));
+    }
+
+    void udpAnswersWhereLoopbackWouldEcho()
+    {
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        SessionHarness h;
+        const quint16 own = h.ConfigureUdp(peer.Port());
+        CReplyRule hex;
+        hex.kind = CReplyRule::KindEquals;
+        hex.match = QStringLiteral("01 02");
+        hex.reply = QStringLiteral("0600");
+        h.View()->SetReplyRules(Table({hex}));
+        h.Command(ID_SOCKET_CONNECT);
+        QCOMPARE(h.View()->State(), ST_CONNECTED);
+        peer.WriteTo(QByteArray("\x01\x02", 2), own);
+        QTRY_COMPARE(peer.Drain(), QByteArray("\x06\x00", 2));
+        QCOMPARE(h.HistoryLines(), (QStringList{QStringLiteral("R 0102"), QStringLiteral("S 0600")}));
+    }
+
+    void tcpClientDelayedReplyComesAfterItsDelay()
+    {
+        LoopbackPeer server = LoopbackPeer::ListenTcp();
+        SessionHarness h;
+        h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(server.Port()), QString()}, 4);
+        constexpr int kDelay = 300;
+        h.View()->SetReplyRules(Table({TextRule(CReplyRule::KindEndsWith, QStringLiteral("\\r"), QStringLiteral("> "), kDelay)}));
+        h.Command(ID_SOCKET_CONNECT);
+        QTRY_COMPARE(h.View()->State(), ST_CONNECTED);
+        LoopbackPeer peer = server.AcceptTcp();
+
+        QElapsedTimer clock;
+        clock.start();
+        peer.Write(QByteArray("DIR\r"));
+        QTRY_COMPARE(h.View()->PendingReplies(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(peer.Drain(), QByteArray("> "), 10000);
+        // A timer fires no earlier than its interval; the clock's own rounding is the tolerance.
+        QVERIFY2(clock.elapsed() >= kDelay - 2, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(h.View()->PendingReplies(), 0);
+        QCOMPARE(h.HistoryLines(), (QStringList{QStringLiteral("R 4449520D"), QStringLiteral("S 3E20")}));
+
+        // A disconnect ends a reply still waiting.
+        peer.Write(QByteArray("CD\r"));
+        QTRY_COMPARE(h.View()->PendingReplies(), 1);
+        h.Command(ID_SOCKET_DISCONNECT);
+        QCOMPARE(h.View()->PendingReplies(), 0);
+    }
+
+    void aReplyThatCannotBeSentLogsTheSocketError()
+    {
+        SessionHarness h;
+        const quint16 port = h.ConfigureTcpServer();
+        h.View()->SetReplyRules(Table({TextRule(CReplyRule::KindContains, QStringLiteral("Q"), QStringLiteral("A"), 200)}));
+        h.Command(ID_SOCKET_CONNECT);
+        {
+            LoopbackPeer client = LoopbackPeer::ConnectTcp(port);
+            QTRY_VERIFY(h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
+            client.Write(QByteArray("Q"));
+            QTRY_COMPARE(h.View()->PendingReplies(), 1);
+            client.Reset();
+        }
+        h.NewLogLines();
+        QTRY_COMPARE(h.View()->PendingReplies(), 0);
+        const QStringList lines = h.NewLogLines();
+        // The peer's reset removed the server's client: the send logs it, as every send does.
+        const qsizetype rule = lines.indexOf(QStringLiteral("応答ﾙｰﾙ1 送信 41") + kTag);
+        QVERIFY2(rule > 0, qPrintable(lines.join(QLatin1Char('\n'))));
+        QCOMPARE(lines.at(rule - 1), QStringLiteral("+++ ｸﾗｲｱﾝﾄ未構築　送信不可[TCPSrvr]"));
+        QCOMPARE(h.HistoryLines().last(), QStringLiteral("S 41"));
+    }
+
+    void rulesSurviveSaveAndReopen()
+    {
+        SessionHarness h;
+        CReplyRuleTable table = Table({TextRule(CReplyRule::KindStartsWith, QStringLiteral("ｺﾏﾝﾄﾞ"), QStringLiteral("OK\\n"), 25),
+                                       TextRule(CReplyRule::KindEquals, QStringLiteral("\\x02"), QStringLiteral("\\x06"))});
+        table.rules[1].enabled = false;
+        h.View()->SetReplyRules(table);
+        const QString path = SessionHarness::TempPath(QStringLiteral("replyrules.qn"));
+        QString error;
+        QVERIFY(h.Doc().OnSaveDocument(path, &error));
+        h.Doc().OnNewDocument();
+        h.View()->OnInitialUpdate(&h.Doc());
+        QVERIFY(h.View()->ReplyRules().rules.isEmpty());
+        QVERIFY(h.Doc().OnOpenDocument(path, &error));
+        h.View()->OnInitialUpdate(&h.Doc());
+        QCOMPARE(h.View()->ReplyRules(), table);
+        QVERIFY(h.LogLines().filter(QStringLiteral("応答ﾙｰﾙ")).isEmpty());
+
+        // Damaged rule slots: the whole rules and one Log line.
+        h.Doc().SetSlotInt(CQnDoc::SLOT_REPLY_RULE_INTS + CQnDoc::kReplyIntsPerRule + 3, 70000);
+        h.View()->OnInitialUpdate(&h.Doc());
+        QCOMPARE(h.View()->ReplyRules().rules, table.rules.mid(0, 1));
+        QCOMPARE(h.LogLines().filter(QStringLiteral("応答ﾙｰﾙ")), QStringList{QStringLiteral("応答ﾙｰﾙ 壊れた設定 1 件を読み込みませんでした") + kTag});
+        QFile::remove(path);
+    }
+
+    void aVersion2FileWithoutRulesOpensAndSavesUnchanged()
+    {
+        CQnDoc plain;
+        plain.SetSlotString(0, QStringLiteral("127.0.0.1"));
+        plain.SetSlotString(1, QStringLiteral("5000"));
+        plain.SetSlotInt(0, TYPE_TCP_SERVER);
+        const QString path = SessionHarness::TempPath(QStringLiteral("plain.qn"));
+        const QString again = SessionHarness::TempPath(QStringLiteral("plain-again.qn"));
+        QString error;
+        QVERIFY(plain.OnSaveDocument(path, &error));
+
+        SessionHarness h;
+        QVERIFY(h.Doc().OnOpenDocument(path, &error));
+        h.View()->OnInitialUpdate(&h.Doc());
+        QVERIFY(h.View()->ReplyRules().rules.isEmpty());
+        QVERIFY(!h.View()->ReplyRules().use);
+        QCOMPARE(h.View()->SocketType(), TYPE_TCP_SERVER);
+        QVERIFY(h.LogLines().filter(QStringLiteral("応答ﾙｰﾙ")).isEmpty());
+        QVERIFY(h.Doc().OnSaveDocument(again, &error));
+        QFile a(path), b(again);
+        QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        QCOMPARE(b.readAll(), a.readAll());
+        QFile::remove(path);
+        QFile::remove(again);
+    }
+};
+
+QTEST_MAIN(TestReplyRules)
+#include "tst_replyrules.moc"

@@ -1,0 +1,208 @@
+// The dialog "応答ﾙｰﾙ設定": reached from the menu and the tool bar, editing the grid, refusing bad
+// rules with a marked cell and a message, and CSV import and export.
+#include "res/commandids.h"
+#include "batch/cvsflexgrid.h"
+#include "session/creplyrulesdlg.h"
+#include "sessionharness.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+namespace {
+
+constexpr COLORREF kWhite = 0xFFFFFF;
+
+void Click(CReplyRulesDlg &dlg, int id)
+{
+    auto *button = qobject_cast<QPushButton *>(dlg.GetDlgItem(id));
+    QVERIFY(button);
+    button->click();
+}
+
+}  // namespace
+
+class TestReplyRulesDlg : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void menuAndToolBarOpenTheDialogAndOkStoresTheTable()
+    {
+        SessionHarness h;
+        QAction *action = h.Frame()->GetAction(ID_REPLY_RULES);
+        QVERIFY(action && h.Frame()->GetToolBar()->actions().contains(action));
+        QVERIFY(!action->icon().isNull());
+        QCOMPARE(action->toolTip(), QStringLiteral("応答ﾙｰﾙ設定"));
+        QString title;
+        QTimer::singleShot(0, this, [&] {
+            if (auto *dlg = qobject_cast<CReplyRulesDlg *>(QApplication::activeModalWidget())) {
+                title = dlg->windowTitle();
+                qobject_cast<QCheckBox *>(dlg->GetDlgItem(CReplyRulesDlg::IDC_USE))->setChecked(true);
+                Click(*dlg, CReplyRulesDlg::IDC_ADD);
+                dlg->Grid()->SetCellText(1, CReplyRulesDlg::COL_MATCH, QStringLiteral("0102"));
+                dlg->Grid()->SetCellText(1, CReplyRulesDlg::COL_REPLY, QStringLiteral("06"));
+                Click(*dlg, CReplyRulesDlg::IDC_OK);
+            }
+        });
+        action->trigger();
+        QCOMPARE(title, QStringLiteral("応答ﾙｰﾙ設定"));
+        QVERIFY(h.View()->ReplyRules().IsActive());
+        QCOMPARE(h.View()->ReplyRules().rules.size(), 1);
+        QVERIFY(h.Doc().IsModified());
+        QCOMPARE(h.Doc().GetSlotString(CQnDoc::SLOT_REPLY_RULE_TEXTS), QStringLiteral("0102"));
+    }
+
+    void badCellsAreMarkedAndOkIsRefused_data()
+    {
+        QTest::addColumn<int>("col");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("hex") << int(CReplyRulesDlg::COL_MATCH) << "01G2" << "ﾙｰﾙ 2: 照合ﾃﾞｰﾀが正しい16進数ではありません (2桁ずつ 0-9 A-F)。";
+        QTest::newRow("long reply") << int(CReplyRulesDlg::COL_REPLY) << QString(4096002, QLatin1Char('A'))
+                                    << "ﾙｰﾙ 2: 応答ﾃﾞｰﾀが送信ﾊﾞｯﾌｧ (2048000 ﾊﾞｲﾄ) より長くなっています。";
+        QTest::newRow("delay") << int(CReplyRulesDlg::COL_DELAY) << "60001" << "ﾙｰﾙ 2: 遅延は 0 から 60000 ﾐﾘ秒の範囲で指定してください。";
+        QTest::newRow("delay text") << int(CReplyRulesDlg::COL_DELAY) << "abc" << "ﾙｰﾙ 2: 遅延は 0 から 60000 ﾐﾘ秒の範囲で指定してください。";
+        QTest::newRow("kind") << int(CReplyRulesDlg::COL_KIND) << "近い" << "ﾙｰﾙ 2: 照合方法は 一致、前方一致、含む、後方一致 のいずれかを指定してください。";
+    }
+    void badCellsAreMarkedAndOkIsRefused()
+    {
+        QFETCH(int, col);
+        QFETCH(QString, value);
+        QFETCH(QString, message);
+        ScriptedPrompts prompts;
+        CReplyRule good;
+        good.match = QStringLiteral("01");
+        good.reply = QStringLiteral("02");
+        CReplyRuleTable table;
+        table.rules = {good, good};
+        CReplyRulesDlg dlg(table);
+        dlg.show();
+        dlg.Grid()->SetCellText(2, col, value);
+        Click(dlg, CReplyRulesDlg::IDC_OK);
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.result(), 0);
+        QCOMPARE(prompts.MessageTexts(), QStringList{message});
+        QVERIFY(dlg.Grid()->GetCellBackColor(2, col) != kWhite);
+        QCOMPARE(dlg.Grid()->GetCellBackColor(1, col), kWhite);
+
+        // Fixed: the mark goes and OK closes.
+        dlg.Grid()->SetCellText(2, col, dlg.Grid()->GetCellText(1, col));
+        Click(dlg, CReplyRulesDlg::IDC_OK);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(dlg.Table().rules, table.rules);
+    }
+
+    void gridEditingAddsDeletesMovesAndSteps()
+    {
+        ScriptedPrompts prompts;
+        CReplyRulesDlg dlg({});
+        dlg.show();
+        CvsFlexGrid *grid = dlg.Grid();
+        for (int i = 0; i < 3; ++i) {
+            Click(dlg, CReplyRulesDlg::IDC_ADD);
+            grid->SetCellText(i + 1, CReplyRulesDlg::COL_MATCH, QStringLiteral("0%1").arg(i + 1));
+            grid->SetCellText(i + 1, CReplyRulesDlg::COL_REPLY, QStringLiteral("AA"));
+        }
+        QCOMPARE(grid->GetRowCount(), 4);
+        grid->SetCursorRow(3);
+        Click(dlg, CReplyRulesDlg::IDC_UP);
+        QCOMPARE(grid->GetCursorRow(), 2);
+        grid->SetCursorRow(1);
+        Click(dlg, CReplyRulesDlg::IDC_DELETE);
+        // Space on a column of choices steps through them.
+        grid->SetCursorRow(1);
+        grid->SetCursorCol(CReplyRulesDlg::COL_KIND);
+        QTest::keyClick(grid, Qt::Key_Space);
+        grid->SetCursorCol(CReplyRulesDlg::COL_ENABLED);
+        QTest::keyClick(grid, Qt::Key_Space);
+        grid->SetCursorRow(2);
+        grid->SetCursorCol(CReplyRulesDlg::COL_REPLY_FORM);
+        QTest::keyClick(grid, Qt::Key_Space);
+        grid->SetCellText(2, CReplyRulesDlg::COL_REPLY, QStringLiteral("OK\\r"));
+        Click(dlg, CReplyRulesDlg::IDC_OK);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        const QList<CReplyRule> &rules = dlg.Table().rules;
+        QCOMPARE(rules.size(), 2);
+        QCOMPARE(rules[0].match, QStringLiteral("03"));
+        QCOMPARE(rules[0].kind, int(CReplyRule::KindStartsWith));
+        QVERIFY(!rules[0].enabled);
+        QCOMPARE(rules[1].match, QStringLiteral("02"));
+        QVERIFY(rules[1].replyText);
+        QVERIFY(prompts.MessageTexts().isEmpty());
+    }
+
+    void csvExportThenImportGivesTheSameRules()
+    {
+        ScriptedPrompts prompts;
+        CReplyRule rule;
+        rule.kind = CReplyRule::KindContains;
+        rule.matchText = true;
+        rule.match = QStringLiteral("ｽﾃｰﾀｽ \"A\", B");  // a CSV cell holds no quote: written as \x22
+        rule.reply = QStringLiteral("0D0A");
+        rule.delay = 50;
+        CReplyRuleTable table;
+        table.rules = {rule};
+        const QString path = SessionHarness::TempPath(QStringLiteral("rules.csv"));
+        prompts.fileNames.enqueue(path);
+        prompts.fileNames.enqueue(path);
+        CReplyRulesDlg out(table);
+        Click(out, CReplyRulesDlg::IDC_EXPORT);
+        CReplyRulesDlg in({});
+        Click(in, CReplyRulesDlg::IDC_IMPORT);
+        Click(in, CReplyRulesDlg::IDC_OK);
+        QCOMPARE(in.Table().rules.size(), 1);
+        CReplyRule back = in.Table().rules[0];
+        QByteArray sent, read;
+        QVERIFY(CReplyRule::DecodeText(rule.match, &sent) && CReplyRule::DecodeText(back.match, &read));
+        QCOMPARE(read, sent);
+        back.match = rule.match;
+        QCOMPARE(back, rule);
+        QVERIFY(prompts.MessageTexts().isEmpty());
+
+        // A file that does not hold rules: a message and the grid as it was.
+        QFile other(path);
+        QVERIFY(other.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        other.write("\"1\",\"HEX\",\"x\",\r\n");
+        other.close();
+        prompts.fileNames.enqueue(path);
+        Click(in, CReplyRulesDlg::IDC_IMPORT);
+        QCOMPARE(prompts.MessageTexts(), QStringList{path + QStringLiteral("\n1 行目: 項目が正しくありません。")});
+        QCOMPARE(in.Grid()->GetRowCount(), 2);
+        QFile::remove(path);
+    }
+
+    // Saves a picture of the dialog when QN_SCREENSHOT names a file (looked at by hand).
+    void screenshot()
+    {
+        const QString file = qEnvironmentVariable("QN_SCREENSHOT");
+        if (file.isEmpty())
+            QSKIP("QN_SCREENSHOT not set");
+        CReplyRuleTable table;
+        table.use = true;
+        CReplyRule a;
+        a.kind = CReplyRule::KindContains;
+        a.matchText = a.replyText = true;
+        a.match = QStringLiteral("STATUS?");
+        a.reply = QStringLiteral("ACK\\r\\n");
+        CReplyRule b;
+        b.match = QStringLiteral("02 31 03");
+        b.reply = QStringLiteral("06");
+        b.delay = 500;
+        table.rules = {a, b};
+        CReplyRulesDlg dlg(table);
+        dlg.show();
+        dlg.Grid()->SetCellText(2, CReplyRulesDlg::COL_MATCH, QStringLiteral("02 3G 03"));
+        ScriptedPrompts prompts;
+        Click(dlg, CReplyRulesDlg::IDC_OK);
+        QVERIFY(dlg.grab().save(file));
+    }
+};
+
+QTEST_MAIN(TestReplyRulesDlg)
+#include "tst_replyrulesdlg.moc"

@@ -155,6 +155,10 @@ private Q_SLOTS:
     }
     void aFailedAcceptIsLoggedOnceAndRetriedLater()
     {
+#if defined(__SANITIZE_ADDRESS__)
+        // The sanitizers' own memory checks need a free descriptor, which this test takes away.
+        QSKIP("descriptor exhaustion is not testable under the sanitizers");
+#endif
         QFETCH(bool, served);
         QFETCH(QStringList, failure);
         Server server;

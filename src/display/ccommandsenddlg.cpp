@@ -184,7 +184,7 @@ void CCommandSendDlg::UpdateByteLine()
         bytes = TextTelegram().size();
     } else {
         const QByteArray digits = HexDigits();
-        bytes = digits.isEmpty() ? 0 : qMin(CHexConv::DecodedLength(digits.size()), QN_BUFFER_SIZE);
+        bytes = HexTelegramLength(digits);
         nonHex = CHexConv::NonDigitCount(digits);
     }
     m_pByteLine->setText(QStringLiteral("%1 ﾊﾞｲﾄ").arg(bytes));
@@ -266,13 +266,18 @@ QByteArray CCommandSendDlg::HexDigits() const
     return ToCp932(joined);
 }
 
+int CCommandSendDlg::HexTelegramLength(const QByteArray &digits)
+{
+    return qMin(CHexConv::DecodedLength(digits.size()), QN_BUFFER_SIZE);
+}
+
 int CCommandSendDlg::BuildHexTelegram()
 {
     const QByteArray digits = HexDigits();
     if (digits.isEmpty())
         return 0;
     CHexConv().HexString2Bin(digits, m_pSendBuf.get(), QN_BUFFER_SIZE);
-    return qMin(CHexConv::DecodedLength(digits.size()), QN_BUFFER_SIZE);
+    return HexTelegramLength(digits);
 }
 
 void CCommandSendDlg::OnSend()

@@ -15,8 +15,6 @@
 
 #include <memory>
 
-
-
 class CCommandSendDlg : public CMsgWnd<QDialog>
 {
     Q_OBJECT
@@ -78,6 +76,8 @@ private:
     // hex mode decodes (lines joined directly), both in code page 932.
     QByteArray TextTelegram() const;
     QByteArray HexDigits() const;
+    // Bytes that hex mode sends for these digits (the buffer's size at most).
+    static int HexTelegramLength(const QByteArray &digits);
     void CreateByteLine();
     void UpdateByteLine();
     void OnCtrlReturn();

@@ -2,21 +2,27 @@
 
 #include "platform/prompts.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
-// The value of every character as a hex digit; "0" and every character that is not a digit count as 0.
+// The value of every character as a hex digit (every character that is not a digit counts as 0),
+// and which characters are digits.
 struct DigitValues
 {
     unsigned char values[256];
-    constexpr DigitValues() : values()
+    bool digits[256];
+    constexpr DigitValues() : values(), digits()
     {
-        for (int c = '1'; c <= '9'; ++c)
+        for (int c = '0'; c <= '9'; ++c) {
             values[c] = static_cast<unsigned char>(c - '0');
+            digits[c] = true;
+        }
         for (int c = 'A'; c <= 'F'; ++c) {
             values[c] = static_cast<unsigned char>(c - 'A' + 10);
             values[c - 'A' + 'a'] = static_cast<unsigned char>(c - 'A' + 10);
+            digits[c] = digits[c - 'A' + 'a'] = true;
         }
     }
 };
@@ -85,14 +91,14 @@ void CHexConv::HexString2Bin(const QString &text, unsigned char *out, int byteLi
     HexString2Bin(text.toLatin1(), out, byteLimit);
 }
 
+bool CHexConv::IsDigit(char c)
+{
+    return kDigitValues.digits[static_cast<unsigned char>(c)];
+}
+
 qsizetype CHexConv::NonDigitCount(QByteArrayView text)
 {
-    qsizetype count = 0;
-    for (const char c : text) {
-        const bool digit = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-        count += digit ? 0 : 1;
-    }
-    return count;
+    return std::count_if(text.begin(), text.end(), [](char c) { return !IsDigit(c); });
 }
 
 void SetWordHalf(std::uint32_t *target, std::uint16_t value, int which)

@@ -23,6 +23,9 @@ public:
 
     // Bytes that HexString2Bin writes for a text of `length` characters (before the limit).
     static int DecodedLength(qsizetype length) { return static_cast<int>((length + 1) / 2); }
+    // The characters HexString2Bin reads as digits: 0-9, A-F, a-f.
+    static bool IsDigit(char c);
+    static bool IsDigit(QChar c) { return c.unicode() < 0x80 && IsDigit(static_cast<char>(c.unicode())); }
     // Characters of `text` that are not hex digits, each of which HexString2Bin reads as 0.
     static qsizetype NonDigitCount(QByteArrayView text);
 };

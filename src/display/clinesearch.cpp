@@ -1,17 +1,12 @@
 #include "display/clinesearch.h"
 
+#include "display/chexconv.h"
 #include "display/ctextdecoding.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
-
-bool IsHexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'F') || (u >= 'a' && u <= 'f');
-}
 
 // Every place of `needle` in [begin, end) of `haystack`, overlapping ones too, until `found` says stop.
 template <typename Found>
@@ -44,7 +39,7 @@ void CLineSearch::Set(const QString &pattern, Mode mode)
         for (QChar c : pattern) {
             if (c.isSpace())
                 continue;
-            if (!IsHexDigit(c)) {
+            if (!CHexConv::IsDigit(c)) {
                 m_valid = false;
                 break;
             }
@@ -122,7 +117,7 @@ void CLineSearch::Each(const CLineStore::Line &line, qsizetype from, qsizetype t
             if (span.start < line.body)
                 return true;
             qsizetype start = span.start;
-            while (start > 0 && IsHexDigit(line.At(start - 1)))
+            while (start > 0 && CHexConv::IsDigit(line.At(start - 1)))
                 --start;
             if ((span.start - start) % 2 != 0)
                 return true;

@@ -27,7 +27,6 @@ public:
     bool IsValid() const { return m_valid; }
     // True when there is something valid to find.
     bool IsActive() const { return m_valid && !m_text.isEmpty(); }
-    Mode GetMode() const { return m_mode; }
 
     // Every occurrence counts, overlapping ones too. In Hex mode a match starts on a byte: in a hex
     // line at an even distance from its first digit, in a line shown as text on the bytes it shows,

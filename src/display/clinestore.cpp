@@ -49,7 +49,7 @@ qsizetype CLineStore::Line::Bytes() const
     return head.size() * qsizetype(sizeof(QChar)) + tail.size() + raw.size() + kLineOverhead;
 }
 
-QByteArray CLineStore::Line::Utf8(char ending) const
+QByteArray CLineStore::Line::Utf8() const
 {
     QByteArray text = head.toUtf8();
     const bool ascii = std::all_of(tail.cbegin(), tail.cend(), [](char c) { return static_cast<uchar>(c) < 0x80; });
@@ -57,7 +57,7 @@ QByteArray CLineStore::Line::Utf8(char ending) const
         text.append(tail);
     else
         text.append(QString::fromLatin1(tail).toUtf8());
-    text.append(ending);
+    text.append('\n');
     return text;
 }
 

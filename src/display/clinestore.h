@@ -37,8 +37,8 @@ public:
         QString Mid(qsizetype from, qsizetype count) const;
         QString Text() const { return Mid(0, Length()); }
         qsizetype Bytes() const;
-        // The text as UTF-8, followed by `ending`.
-        QByteArray Utf8(char ending = '\n') const;
+        // The text as UTF-8, followed by a line feed.
+        QByteArray Utf8() const;
     };
 
     // Bytes counted for every line besides its text: the line, its layout and the allocator's share.

@@ -67,7 +67,8 @@ void CLineView::AppendEntry(std::vector<CLineStore::Line> lines, bool scrollToEn
 {
     const int before = m_store.Count();
     const int removed = m_store.Append(std::move(lines));
-    const int added = m_store.Count() - (before - removed);
+    // The lines kept before the entry come first; those of the entry that fit follow them.
+    const int firstNew = before - removed;
     for (int i = 0; i < removed; ++i) {
         if (i < m_measured && m_layouts.front().width >= m_maxWidth)
             m_maxStale = true;
@@ -75,7 +76,6 @@ void CLineView::AppendEntry(std::vector<CLineStore::Line> lines, bool scrollToEn
     }
     m_measured = std::max(0, m_measured - removed);
     m_layouts.resize(static_cast<size_t>(m_store.Count()));
-    const int firstNew = m_store.Count() - added;
     if (m_search.IsActive()) {
         for (int i = 0; i < removed && !m_counts.empty(); ++i) {
             m_total -= m_counts.front();

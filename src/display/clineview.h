@@ -67,7 +67,6 @@ public:
     // Shows only the lines with a match (when `matchingOnly` and a search is set) and only the
     // lines of the given direction ('R', 'S'; 0 all). Lines that arrive later are filtered too.
     void SetFilter(bool matchingOnly, char direction);
-    bool IsFiltered() const { return m_filtered; }
     // Rows on screen: the lines the filter lets through (all lines without a filter), oldest first.
     int RowCount() const { return m_filtered ? static_cast<int>(m_rows.size()) : m_store.Count(); }
     QStringList ShownLines() const;

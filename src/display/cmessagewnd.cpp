@@ -79,17 +79,19 @@ QByteArray CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *
 void CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *data, int length, const QByteArray &hex)
 {
     const char direction = prefix.startsWith(u'R') ? 'R' : prefix.startsWith(u'S') ? 'S' : 0;
-    const auto now = std::chrono::steady_clock::now();
-    QString lead;
+    // The clock is read for S lines, and for R lines only while their response time is shown.
+    QString response;
     if (direction == 'R' && m_bResponseTime && m_bSent)
-        lead = ResponseText(now - m_lastSend);
+        response = ResponseText(std::chrono::steady_clock::now() - m_lastSend);
     if (direction == 'S') {
-        m_lastSend = now;
+        m_lastSend = std::chrono::steady_clock::now();
         m_bSent = true;
     }
     if (!m_pText || m_pNoDisplay->isChecked())
         return;
-    lead = CurrentStamp() + prefix + lead;
+    QString lead = CurrentStamp() + prefix;
+    if (!response.isEmpty())
+        lead += response;
     std::vector<CLineStore::Line> lines;
     if (m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked()) {
         lines = TextLines(lead, data, length);

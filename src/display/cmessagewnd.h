@@ -114,6 +114,9 @@ private:
     void CreateTools();
     void ReadOptions();
     void WriteOption(const QString &key, const QString &value) const;
+    // Sets an on/off choice, its menu entry and its profile key; nothing without the entry.
+    void SetToggle(bool &option, QAction *action, const QString &key, bool on);
+    QString MillisecondsKey() const;
     void OnSearchChanged();
     void OnFilterChanged();
     void GoToMatch(bool forward);

@@ -99,21 +99,26 @@ QList<QAction *> CMessageWnd::MenuActions() const
     return actions;
 }
 
+QString CMessageWnd::MillisecondsKey() const
+{
+    return m_nKind == KIND_HISTORY ? QStringLiteral("HistoryMilliseconds") : QStringLiteral("LogMilliseconds");
+}
+
 void CMessageWnd::ReadOptions()
 {
     const CIniFile profile(CIniFile::ProfilePath());
     const QString section = QString::fromLatin1(kProfileSection);
-    const QString prefix = m_nKind == KIND_HISTORY ? QStringLiteral("History") : QStringLiteral("Log");
-    m_bMilliseconds = profile.GetInt(section, prefix + QStringLiteral("Milliseconds"), 0) != 0;
-    m_pMilliseconds->setChecked(m_bMilliseconds);
+    auto read = [&](bool &option, QAction *action, const QString &key) {
+        option = profile.GetInt(section, key, 0) != 0;
+        action->setChecked(option);
+    };
+    read(m_bMilliseconds, m_pMilliseconds, MillisecondsKey());
     if (m_nKind != KIND_HISTORY)
         return;
-    m_bResponseTime = profile.GetInt(section, QStringLiteral("ResponseTime"), 0) != 0;
-    m_pResponseTime->setChecked(m_bResponseTime);
+    read(m_bResponseTime, m_pResponseTime, QStringLiteral("ResponseTime"));
     m_encoding = CTextDecoding::FromName(profile.GetString(section, QStringLiteral("Encoding"), QString()));
     m_pEncodings->actions().at(m_encoding)->setChecked(true);
-    m_bControlMarks = profile.GetInt(section, QStringLiteral("ControlMarks"), 0) != 0;
-    m_pControlMarks->setChecked(m_bControlMarks);
+    read(m_bControlMarks, m_pControlMarks, QStringLiteral("ControlMarks"));
 }
 
 void CMessageWnd::WriteOption(const QString &key, const QString &value) const
@@ -122,21 +127,23 @@ void CMessageWnd::WriteOption(const QString &key, const QString &value) const
     profile.WriteString(QString::fromLatin1(kProfileSection), key, value);
 }
 
+void CMessageWnd::SetToggle(bool &option, QAction *action, const QString &key, bool on)
+{
+    if (!action)
+        return;  // a choice the window does not offer (the Log's History-only ones)
+    option = on;
+    action->setChecked(on);
+    WriteOption(key, QString::number(on ? 1 : 0));
+}
+
 void CMessageWnd::SetMilliseconds(bool on)
 {
-    m_bMilliseconds = on;
-    m_pMilliseconds->setChecked(on);
-    WriteOption(m_nKind == KIND_HISTORY ? QStringLiteral("HistoryMilliseconds") : QStringLiteral("LogMilliseconds"),
-                QString::number(on ? 1 : 0));
+    SetToggle(m_bMilliseconds, m_pMilliseconds, MillisecondsKey(), on);
 }
 
 void CMessageWnd::SetResponseTime(bool on)
 {
-    if (!m_pResponseTime)
-        return;
-    m_bResponseTime = on;
-    m_pResponseTime->setChecked(on);
-    WriteOption(QStringLiteral("ResponseTime"), QString::number(on ? 1 : 0));
+    SetToggle(m_bResponseTime, m_pResponseTime, QStringLiteral("ResponseTime"), on);
 }
 
 void CMessageWnd::SetEncoding(CTextDecoding::Encoding encoding)
@@ -150,11 +157,7 @@ void CMessageWnd::SetEncoding(CTextDecoding::Encoding encoding)
 
 void CMessageWnd::SetControlMarks(bool on)
 {
-    if (!m_pControlMarks)
-        return;
-    m_bControlMarks = on;
-    m_pControlMarks->setChecked(on);
-    WriteOption(QStringLiteral("ControlMarks"), QString::number(on ? 1 : 0));
+    SetToggle(m_bControlMarks, m_pControlMarks, QStringLiteral("ControlMarks"), on);
 }
 
 QString CMessageWnd::ResponseText(std::chrono::nanoseconds since)

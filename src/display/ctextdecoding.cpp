@@ -1,5 +1,6 @@
 #include "display/ctextdecoding.h"
 
+#include "display/ctextpiecereader.h"
 #include "platform/cp932.h"
 
 #include <array>
@@ -13,16 +14,6 @@ constexpr char16_t kInvalid = 0xFFFD;
 const char *const kControlNames[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS", "HT", "LF",
                                        "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4",
                                        "NAK", "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS", "US"};
-
-bool IsLeadByte(uchar b)
-{
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-bool IsTrailByte(uchar b)
-{
-    return b >= 0x40 && b <= 0xFC && b != 0x7F;
-}
 
 // Code page 932 as two tables, filled once from the program's converter so that valid text reads
 // exactly as the converter reads it: single bytes, and pairs by lead * 256 + trail. 0: not valid.
@@ -42,14 +33,14 @@ struct Cp932Tables
         pairs->fill(0);
         for (int b = 0; b < 256; ++b) {
             const char c = static_cast<char>(b);
-            single[static_cast<size_t>(b)] = IsLeadByte(static_cast<uchar>(b)) ? 0 : one(QByteArrayView(&c, 1));
+            single[static_cast<size_t>(b)] = CTextPieceReader::IsLeadByte(static_cast<uchar>(b)) ? 0 : one(QByteArrayView(&c, 1));
         }
         single[0] = 0x0000;  // the converter's result for a zero byte may be empty
         for (int lead = 0x81; lead <= 0xFC; ++lead) {
-            if (!IsLeadByte(static_cast<uchar>(lead)))
+            if (!CTextPieceReader::IsLeadByte(static_cast<uchar>(lead)))
                 continue;
             for (int trail = 0x40; trail <= 0xFC; ++trail) {
-                if (!IsTrailByte(static_cast<uchar>(trail)))
+                if (!CTextPieceReader::IsTrailByte(static_cast<uchar>(trail)))
                     continue;
                 const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
                 (*pairs)[static_cast<size_t>(lead * 256 + trail)] = one(QByteArrayView(pair, 2));
@@ -104,16 +95,18 @@ int Utf8Sequence(const uchar *p, qsizetype left, char32_t &code)
 
 QString CTextDecoding::Decode(QByteArrayView bytes, Encoding encoding, bool controls, std::vector<qint32> *offsets)
 {
-    QString text;
-    text.reserve(bytes.size());
-    if (offsets) {
-        offsets->clear();
-        offsets->reserve(static_cast<size_t>(bytes.size()) + 1);
-    }
     const auto *data = reinterpret_cast<const uchar *>(bytes.data());
     const qsizetype size = bytes.size();
+    // At most one unit a byte, or five ("<NUL>") with the control marks: written in place, cut after.
+    QString text(size * (controls ? 5 : 1), Qt::Uninitialized);
+    char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
+    char16_t *out = begin;
+    if (offsets) {
+        offsets->clear();
+        offsets->reserve(static_cast<size_t>(size) + 1);
+    }
     auto put = [&](char16_t c, qsizetype at) {
-        text.append(QChar(c));
+        *out++ = c;
         if (offsets)
             offsets->push_back(static_cast<qint32>(at));
     };
@@ -151,7 +144,7 @@ QString CTextDecoding::Decode(QByteArrayView bytes, Encoding encoding, bool cont
         }
         case ShiftJis:
         default:
-            if (IsLeadByte(b)) {
+            if (CTextPieceReader::IsLeadByte(b)) {
                 const char16_t c = i + 1 < size ? (*sjis->pairs)[static_cast<size_t>(b * 256 + data[i + 1])] : 0;
                 if (c != 0) {
                     put(c, i);
@@ -170,6 +163,7 @@ QString CTextDecoding::Decode(QByteArrayView bytes, Encoding encoding, bool cont
     }
     if (offsets)
         offsets->push_back(static_cast<qint32>(size));
+    text.truncate(out - begin);
     return text;
 }
 

@@ -183,10 +183,10 @@ bool CBatchCommand::WriteFile(const QString &path, const QByteArray &bytes)
 bool CBatchCommand::WriteReports()
 {
     bool ok = true;
-    if (!m_options.results.isEmpty() && !m_pReport->WriteResults(m_options.results)) {
-        QFile file(m_options.results);
-        file.open(QIODevice::ReadWrite);
-        Fail(QStringLiteral("ﾌｧｲﾙに書き込めません"), m_options.results, file.errorString());
+    // The scenario with its result column, in the batch window's CSV format.
+    QString cause;
+    if (!m_options.results.isEmpty() && !m_runner.Scenario().WriteCsv(m_options.results, &cause)) {
+        Fail(QStringLiteral("ﾌｧｲﾙに書き込めません"), m_options.results, cause);
         ok = false;
     }
     ok = WriteFile(m_options.junit, m_pReport->JUnitXml()) && ok;

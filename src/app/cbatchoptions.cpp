@@ -1,6 +1,6 @@
 #include "app/cbatchoptions.h"
 
-#include "platform/cp932.h"
+#include "platform/escapedtext.h"
 
 #include <QCommandLineParser>
 
@@ -27,12 +27,6 @@ QCommandLineOption Option(const char *name, const char *description, const char 
 QString Dashed(const char *name)
 {
     return QStringLiteral("--") + QString::fromLatin1(name);
-}
-
-int HexDigit(QChar c)
-{
-    const int value = QStringLiteral("0123456789abcdef").indexOf(c.toLower());
-    return c.unicode() < 128 ? value : -1;
 }
 
 }  // namespace
@@ -67,32 +61,7 @@ QList<QCommandLineOption> CBatchOptions::Options()
 
 bool CBatchOptions::DecodePrompt(const QString &text, QByteArray *bytes)
 {
-    bytes->clear();
-    QString plain;
-    const auto flush = [&] {
-        *bytes += ToCp932(plain);
-        plain.clear();
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != QLatin1Char('\\')) {
-            plain += text[i];
-            continue;
-        }
-        const QChar next = i + 1 < text.size() ? text[i + 1] : QChar();
-        if (next == QLatin1Char('r') || next == QLatin1Char('n') || next == QLatin1Char('\\')) {
-            plain += next == QLatin1Char('r') ? QChar(u'\r') : next == QLatin1Char('n') ? QChar(u'\n') : next;
-            ++i;
-        } else if (next == QLatin1Char('x') && i + 3 < text.size() && HexDigit(text[i + 2]) >= 0 &&
-                   HexDigit(text[i + 3]) >= 0) {
-            flush();
-            *bytes += char(HexDigit(text[i + 2]) * 16 + HexDigit(text[i + 3]));
-            i += 3;
-        } else {
-            return false;
-        }
-    }
-    flush();
-    return true;
+    return DecodeEscapedText(text, bytes, TextEscapes::Basic);
 }
 
 bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)

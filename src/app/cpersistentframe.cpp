@@ -39,8 +39,7 @@ void CPersistentFrame::ActivateFrame()
 void CPersistentFrame::RestorePlacement()
 {
     const CIniFile profile(CIniFile::ProfilePath());
-    const QString text = profile.GetString(kSection, kRectKey, QString());
-    const Rect rect = text.isEmpty() ? kDefaultRect : ParseRect(text);
+    const Rect rect = StoredRect(profile, kSection).value_or(kDefaultRect);
     const bool icon = profile.GetInt(kSection, kIconKey, 0) != 0;
     const bool max = profile.GetInt(kSection, kMaxKey, 0) != 0;
 
@@ -66,19 +65,36 @@ void CPersistentFrame::RestorePlacement()
 void CPersistentFrame::SavePlacement()
 {
     const Qt::WindowStates state = windowState();
-    QRect normal = normalGeometry();
-    if (!normal.isValid())
-        normal = geometry();
-    // Back from the client area to the frame's corner, as it was placed.
-    normal.translate(frameGeometry().topLeft() - geometry().topLeft());
-    const Rect rect{normal.left(), normal.top(), normal.left() + normal.width(), normal.top() + normal.height()};
     const bool icon = state.testFlag(Qt::WindowMinimized);
     const bool max = state.testFlag(Qt::WindowMaximized);
 
     CIniFile profile(CIniFile::ProfilePath());
-    profile.WriteString(kSection, kRectKey, FormatRect(rect));
+    StoreRect(profile, kSection, NormalRect(this));
     profile.WriteInt(kSection, kIconKey, icon ? 1 : 0);
     profile.WriteInt(kSection, kMaxKey, max ? 1 : 0);
+}
+
+CPersistentFrame::Rect CPersistentFrame::NormalRect(const QWidget *window)
+{
+    QRect normal = window->normalGeometry();
+    if (!normal.isValid())
+        normal = window->geometry();
+    // Back from the client area to the frame's corner, as it was placed.
+    normal.translate(window->frameGeometry().topLeft() - window->geometry().topLeft());
+    return Rect{normal.left(), normal.top(), normal.left() + normal.width(), normal.top() + normal.height()};
+}
+
+std::optional<CPersistentFrame::Rect> CPersistentFrame::StoredRect(const CIniFile &profile, const QString &section)
+{
+    const QString text = profile.GetString(section, kRectKey, QString());
+    if (text.isEmpty())
+        return std::nullopt;
+    return ParseRect(text);
+}
+
+void CPersistentFrame::StoreRect(CIniFile &profile, const QString &section, const Rect &rect)
+{
+    profile.WriteString(section, kRectKey, FormatRect(rect));
 }
 
 QString CPersistentFrame::FormatRect(const Rect &rect)

@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
+
+class CIniFile;
+
 class CPersistentFrame : public QMainWindow
 {
     Q_OBJECT
@@ -32,6 +36,11 @@ public:
     // Writes "Rect", "icon" and "max" of the current placement to the profile.
     void SavePlacement();
 
+    // A window's normal place as the profile keeps it: the frame's corner and the client area's size.
+    static Rect NormalRect(const QWidget *window);
+    // "Rect" of a profile section, the form every window's place is kept in; nothing when absent.
+    static std::optional<Rect> StoredRect(const CIniFile &profile, const QString &section);
+    static void StoreRect(CIniFile &profile, const QString &section, const Rect &rect);
     // "%4d %4d %4d %4d ": each number right-aligned in at least four characters, then a blank.
     static QString FormatRect(const Rect &rect);
     // The integers that start at character positions 0, 5, 10 and 15, each read like atoi.

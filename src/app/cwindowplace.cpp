@@ -9,12 +9,6 @@
 #include <QScreen>
 #include <QWidget>
 
-namespace {
-
-const QString kRectKey = QStringLiteral("Rect");
-
-}  // namespace
-
 CWindowPlace::CWindowPlace(QWidget *window, const QString &section, FirstPlace firstPlace)
     : QObject(window), m_pWindow(window), m_strSection(section), m_fnFirstPlace(std::move(firstPlace))
 {
@@ -54,28 +48,20 @@ QPoint CWindowPlace::BesideFrame(const QWidget *frame, const QSize &size)
 
 void CWindowPlace::Save() const
 {
-    // The normal place: the frame's corner and the client area's size, as the main frame keeps its own.
-    QRect normal = m_pWindow->normalGeometry();
-    if (!normal.isValid())
-        normal = m_pWindow->geometry();
-    normal.translate(m_pWindow->frameGeometry().topLeft() - m_pWindow->geometry().topLeft());
-    const CPersistentFrame::Rect rect{normal.left(), normal.top(), normal.left() + normal.width(),
-                                      normal.top() + normal.height()};
+    // The normal place, kept as the main frame keeps its own.
     CIniFile profile(CIniFile::ProfilePath());
-    profile.WriteString(m_strSection, kRectKey, CPersistentFrame::FormatRect(rect));
+    CPersistentFrame::StoreRect(profile, m_strSection, CPersistentFrame::NormalRect(m_pWindow));
 }
 
 void CWindowPlace::Restore() const
 {
     const CIniFile profile(CIniFile::ProfilePath());
-    const QString text = profile.GetString(m_strSection, kRectKey, QString());
-    if (!text.isEmpty()) {
-        const CPersistentFrame::Rect rect = CPersistentFrame::ParseRect(text);
-        const QSize size(rect.right - rect.left, rect.bottom - rect.top);
+    if (const std::optional<CPersistentFrame::Rect> rect = CPersistentFrame::StoredRect(profile, m_strSection)) {
+        const QSize size(rect->right - rect->left, rect->bottom - rect->top);
         // A window of fixed size keeps it; a stored size of nothing is not taken.
         if (m_pWindow->minimumSize() != m_pWindow->maximumSize() && size.width() > 0 && size.height() > 0)
             m_pWindow->resize(size);
-        m_pWindow->move(rect.left, rect.top);
+        m_pWindow->move(rect->left, rect->top);
     } else if (m_fnFirstPlace) {
         m_pWindow->move(m_fnFirstPlace(m_pWindow));
     } else {

@@ -56,11 +56,6 @@ int CBatchReport::FailedRows() const
     return RowCount() - PassedRows();
 }
 
-bool CBatchReport::WriteResults(const QString &path) const
-{
-    return m_pRunner->Scenario().WriteCsv(path);
-}
-
 QByteArray CBatchReport::JUnitXml() const
 {
     const CBatchScenario &scenario = m_pRunner->Scenario();

@@ -1,5 +1,5 @@
-// What a batch run without a window reports: it follows a runner's rows and lines and writes the
-// results CSV, the JUnit XML report and the response times.
+// What a batch run without a window reports: it follows a runner's rows and lines and gives the
+// JUnit XML report and the response times (the results CSV is the runner's scenario itself).
 #pragma once
 
 #include "batch/cbatchscenario.h"
@@ -23,8 +23,6 @@ public:
     int PassedRows() const;
     int FailedRows() const;
 
-    // The scenario with its result column, in the batch window's CSV format.
-    bool WriteResults(const QString &path) const;
     // One test suite, one test case per row of the run; rows the run did not reach are skipped.
     QByteArray JUnitXml() const;
     // A heading line, then one line per sent line: row, line, bytes sent, milliseconds from the send

@@ -148,10 +148,8 @@ void CBatchRunner::NextRow()
             Q_EMIT Finished(true);
             return;
         }
-        if (m_nRowCode == RESULT_RUNNING)
-            FinishRow(RESULT_DONE);
-        else
-            FinishRow(m_nRowCode);
+        // A row still running when it ends has sent its whole file.
+        FinishRow(m_nRowCode == RESULT_RUNNING ? RESULT_DONE : m_nRowCode);
 
         ++m_nCurRow;
         const QString address = m_scenario.Cell(m_nCurRow, CBatchScenario::COL_ADDRESS);
@@ -234,9 +232,7 @@ void CBatchRunner::OnTimer(int id)
     if (m_nCurRow == 0 || m_bRowEnding)
         return;
     SetRowResult(RESULT_NO_RESPONSE);
-    m_nCurLine = 0;
-    // Unlike a row that ends by itself, this one may still be connecting: that connect ends too.
-    AdvanceRow(DISCONNECT_ABORT);
+    EndRowNow();
 }
 
 void CBatchRunner::OnSessionEvent(int code)

@@ -60,7 +60,8 @@ public:
     void Reset();
     // Sets the abort flag: the run ends as aborted when the row in progress ends.
     void RequestAbort();
-    // Ends the row in progress at once, as an abort, without waiting for its answers.
+    // Ends the row in progress at once, without waiting for its answers; with the abort flag set the
+    // run then ends as aborted.
     void EndRowNow();
     // A row is in progress, or one has ended (or the run has started) and the next is about to begin.
     bool IsRunning() const { return m_nCurRow != 0 || m_bRowEnding; }

@@ -81,7 +81,7 @@ QList<QByteArray> CBatchScenario::CsvLines() const
     return lines;
 }
 
-bool CBatchScenario::WriteCsv(const QString &path) const
+bool CBatchScenario::WriteCsv(const QString &path, QString *error) const
 {
-    return WriteCsvFile(path, CsvLines());
+    return WriteCsvFile(path, CsvLines(), error);
 }

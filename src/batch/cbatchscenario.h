@@ -30,7 +30,8 @@ public:
     bool ReadCsv(const QString &path, QString *error = nullptr);
     // The 200 lines the CSV file holds for this scenario.
     QList<QByteArray> CsvLines() const;
-    bool WriteCsv(const QString &path) const;
+    // False when the file cannot be written; `error` then holds the cause.
+    bool WriteCsv(const QString &path, QString *error = nullptr) const;
 
 private:
     QList<QString> m_cells;  // row-major, kRows x 4

@@ -64,7 +64,6 @@ BOOL CBatchSendDlg::Create(QObject *view, CQnDoc *document, int kind)
     if (m_bWindow)
         return FALSE;
     m_pView = view;
-    m_pDoc = document;
     m_nKind = kind;
     m_runner.Attach(view, document);
 

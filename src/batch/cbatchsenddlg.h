@@ -72,7 +72,6 @@ public:
 
     QPointer<QObject> m_pView;           // the view; not owned
     int m_nKind = 0;
-    CQnDoc *m_pDoc = nullptr;            // not owned
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -27,7 +27,6 @@ void CBatchSendDlg::StartBatch()
         return;
     // The table is the window's copy of the scenario: the runner works on the one it is given now.
     TableToScenario(&m_runner.Scenario());
-    m_runner.Attach(m_pView, m_pDoc);
     m_runner.Start();
     UpdateControls();
 }

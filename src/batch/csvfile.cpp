@@ -69,16 +69,23 @@ QList<QByteArray> ReadTextLines(const QString &path, int maxLines, bool *opened,
     return lines;
 }
 
-bool WriteCsvFile(const QString &path, const QList<QByteArray> &lines)
+bool WriteCsvFile(const QString &path, const QList<QByteArray> &lines, QString *error)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
-        return false;
-    qint64 size = 0;
-    for (const QByteArray &line : lines) {
-        if (file.write(line) != line.size())
+    const auto written = [&] {
+        if (!file.open(QIODevice::ReadWrite))
             return false;
-        size += line.size();
-    }
-    return file.resize(size) && file.flush();
+        qint64 size = 0;
+        for (const QByteArray &line : lines) {
+            if (file.write(line) != line.size())
+                return false;
+            size += line.size();
+        }
+        return file.resize(size) && file.flush();
+    };
+    if (written())
+        return true;
+    if (error)
+        *error = file.errorString();
+    return false;
 }

@@ -24,5 +24,6 @@ QList<QByteArray> ReadTextLines(const QString &path, int maxLines, bool *opened 
                                 qsizetype maxLineBytes = kMaxTextLine);
 
 // Writes `lines` from the start of the file, creating it when missing, and cuts off whatever an
-// earlier, longer content left behind. False when the file cannot be opened or written.
-bool WriteCsvFile(const QString &path, const QList<QByteArray> &lines);
+// earlier, longer content left behind. False when the file cannot be opened or written; `error`
+// (when given) then holds the cause.
+bool WriteCsvFile(const QString &path, const QList<QByteArray> &lines, QString *error = nullptr);

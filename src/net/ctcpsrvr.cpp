@@ -51,8 +51,11 @@ void CTCPSrvr::Teardown()
 
 void CTCPSrvr::DropClient()
 {
+    const bool had = m_pClientSoc != nullptr;
     m_pClientSoc.reset();
     m_bClient = FALSE;
+    if (had)
+        Q_EMIT ClientChanged();
 }
 
 BOOL CTCPSrvr::Send(const void *data, int length)
@@ -94,10 +97,7 @@ LRESULT CTCPSrvr::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_SESSION_EVENT:
-        // A notice of a socket dropped since it was posted (a client gone, the server rebuilt) is
-        // not acted on: it would act on whatever socket is there now.
-        if (!IsStaleNotice(MessageSource()))
-            OnSocketEvent(static_cast<SessionEvent>(wParam), lParam);
+        OnSocketEvent(static_cast<SessionEvent>(wParam), lParam);
         return 0;
     case WM_SOCKET_LOG:
         // A line of one of our sockets: mark that it passed here and hand it on.
@@ -139,7 +139,8 @@ void CTCPSrvr::OnSocketEvent(SessionEvent code, LPARAM lParam)
 
 bool CTCPSrvr::IsStaleNotice(std::uint64_t serial) const
 {
-    return serial != 0 && !(m_pListenSoc && serial == m_pListenSoc->Serial()) &&
+    // Dropped since it was posted: a client gone, the server rebuilt.
+    return !(m_pListenSoc && serial == m_pListenSoc->Serial()) &&
            !(m_pClientSoc && serial == m_pClientSoc->Serial());
 }
 
@@ -168,6 +169,8 @@ void CTCPSrvr::AcceptClient()
         if (!m_pListenSoc->Accept(m_pClientSoc.get())) {
             code = CAsyncSocket::GetLastError();
             DropClient();  // nothing was accepted: the slot stays free for the next client
+        } else {
+            Q_EMIT ClientChanged();
         }
     }
     AcceptFinished(code);

@@ -16,6 +16,7 @@ class CTCPSoc;
 
 class CTCPSrvr : public CMsgWnd<QObject>
 {
+    Q_OBJECT
 public:
     CTCPSrvr();
     ~CTCPSrvr() override;
@@ -40,14 +41,18 @@ public:
     // descriptors would otherwise announce itself again at once, for as long as the shortage lasts.
     static constexpr int kAcceptPauseMs = 100;
 
+Q_SIGNALS:
+    // A client was taken or has gone.
+    void ClientChanged();
+
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // A notice of neither the listening socket nor the client there now.
+    bool IsStaleNotice(std::uint64_t serial) const override;
     void OnTimer(int id) override;
 
 private:
     void OnSocketEvent(SessionEvent code, LPARAM lParam);
-    // A notice from a socket (`serial` not 0) that is neither the listening socket nor the client now.
-    bool IsStaleNotice(std::uint64_t serial) const;
     void AcceptClient();
     void AcceptFinished(int code);
     void ResetAcceptPause();

@@ -37,11 +37,17 @@ protected:
     virtual void OnTimer(int /*id*/) {}
     // The socket whose notice WindowProc is handling (CMessageEvent::m_nSource); 0 for other messages.
     std::uint64_t MessageSource() const { return m_nMessageSource; }
+    // True for a notice of socket `serial` (never 0) that this window no longer has: a notice that was
+    // on its way while its socket was closed is dropped before WindowProc sees it, since acting on it
+    // would act on whatever socket is there now.
+    virtual bool IsStaleNotice(std::uint64_t /*serial*/) const { return false; }
 
     bool event(QEvent *e) override
     {
         if (e->type() == CMessageEvent::EventType()) {
             auto *message = static_cast<CMessageEvent *>(e);
+            if (message->m_nSource != 0 && IsStaleNotice(message->m_nSource))
+                return true;
             const std::uint64_t outer = m_nMessageSource;  // a handler may send a message in turn
             m_nMessageSource = message->m_nSource;
             message->m_lResult = WindowProc(message->m_nMessage, message->m_wParam, message->m_lParam);

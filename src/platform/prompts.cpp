@@ -25,6 +25,17 @@ QString g_documentFolder;
 
 const QString kFolderSection = QStringLiteral("Folders");
 
+// The document's folder, else the last folder chosen for `kind`; empty: the dialog's own choice.
+QString StartFolder(const QString &kind)
+{
+    if (!g_documentFolder.isEmpty() && QDir(g_documentFolder).exists())
+        return g_documentFolder;
+    if (kind.isEmpty())
+        return {};
+    const QString last = CIniFile(CIniFile::ProfilePath()).GetString(kFolderSection, kind, QString());
+    return !last.isEmpty() && QDir(last).exists() ? last : QString();
+}
+
 }  // namespace
 
 Prompts::~Prompts() = default;
@@ -49,16 +60,6 @@ QString Prompts::AppTitle()
 void Prompts::SetDocumentFolder(const QString &folder)
 {
     g_documentFolder = folder;
-}
-
-QString Prompts::StartFolder(const QString &kind)
-{
-    if (!g_documentFolder.isEmpty() && QDir(g_documentFolder).exists())
-        return g_documentFolder;
-    if (kind.isEmpty())
-        return {};
-    const QString last = CIniFile(CIniFile::ProfilePath()).GetString(kFolderSection, kind, QString());
-    return !last.isEmpty() && QDir(last).exists() ? last : QString();
 }
 
 QString Prompts::AskFileName(QObject *owner, FileRequest request)

@@ -50,5 +50,4 @@ public:
     static QString AskFileName(QObject *owner, FileRequest request);
     // The folder of the document open now; empty for a document not saved yet.
     static void SetDocumentFolder(const QString &folder);
-    static QString StartFolder(const QString &kind);
 };

@@ -76,6 +76,8 @@ void CQnView::OnFirstInitialUpdate()
 
     m_pUdpWnd->CreateEndpoint(0, 100, this, 1);
     m_pTcpSrvr->CreateEndpoint(this, m_pLogBuf.get());
+    // The server takes and drops its client on its own: the pane looks again each time.
+    connect(m_pTcpSrvr.get(), &CTCPSrvr::ClientChanged, this, &CQnView::ScheduleConnectionRefresh);
 
     m_pLogWnd->Create(this, KIND_LOG);
     m_pLogWnd->setEnabled(true);
@@ -90,10 +92,6 @@ LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_SESSION_EVENT:
-        // A socket's notice that was on its way while the socket was closed (a disconnect, a
-        // reconnect, another client) is dropped: acting on it would read the socket there now.
-        if (IsStaleNotice(MessageSource()))
-            return 0;
         return OnSessionEvent(wParam, lParam);
     case WM_SOCKET_LOG:
         // The socket wrote one zero-terminated line into the shared buffer just before sending this.
@@ -117,8 +115,7 @@ LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 
 bool CQnView::IsStaleNotice(std::uint64_t serial) const
 {
-    if (serial == 0)
-        return false;  // a request, not a socket's notice
+    // The socket was closed since (a disconnect, a reconnect, another client).
     const CAsyncSocket *const sockets[] = {m_pUdpWnd->m_pSoc.get(), m_pTcpSrvr->m_pClientSoc.get(), m_pTcpClient.get()};
     for (const CAsyncSocket *socket : sockets) {
         if (socket && socket->Serial() == serial)

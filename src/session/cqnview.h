@@ -93,6 +93,8 @@ Q_SIGNALS:
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // A notice of none of the UDP socket, the server's client and the TCP client.
+    bool IsStaleNotice(std::uint64_t serial) const override;
     void OnTimer(int id) override;
     void paintEvent(QPaintEvent *event) override;
 
@@ -102,8 +104,6 @@ private:
 
     void OnFirstInitialUpdate();
     void OnChildClose(ToolWindowKind kind);
-    // A notice from a socket (`serial` not 0) that no longer exists.
-    bool IsStaleNotice(std::uint64_t serial) const;
     // The view's drawing: `area` filled with the button face colour.
     void OnDraw(QPainter *painter, const QRect &area) const;
 
@@ -145,7 +145,7 @@ private:
     // " +α" when the telegram is longer than the part shown in a log line.
     static QString LogTelegramText(const QByteArray &hex, int length);
     // The History and Log lines of a received block.
-    QByteArray RecordReceived(int length);
+    void RecordReceived(int length);
 
     // Reply rules (cqnview_replies.cpp).
     void OnReplyRules();
@@ -188,6 +188,7 @@ private:
     void ScheduleConnectionRefresh();
     void RefreshConnection();
     QString DescribeConnection();
+    QString ClientEndpointText() const;
 
     // Destroyed in the reverse of this order: the capture file first, then the UDP endpoint and the
     // tool windows, then the TCP server and client, and last the labels, the font and the buffers
@@ -220,8 +221,6 @@ private:
     QString m_strConnection;
     QString m_strConnectError;   // while disconnected after a failed connect
     QString m_strSocketError;    // the last socket error line's text
-    QString m_strClientAddress;  // the TCP client's destination as typed
-    int m_nClientPort = 0;
     bool m_bPeerClosed = false;
     bool m_bServerHadClient = false;
     bool m_bRefreshPending = false;

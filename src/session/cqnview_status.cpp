@@ -62,9 +62,6 @@ void CQnView::NoteSocketLog(const QString &line)
 {
     if (line.startsWith(QStringLiteral("*** ")))
         m_strSocketError = ReasonOfLogLine(line);
-    // The server takes and drops its client on its own: look again once it is done.
-    if (m_nSocketType == TYPE_TCP_SERVER)
-        ScheduleConnectionRefresh();
 }
 
 void CQnView::BeginConnectionNote(SessionEvent event)
@@ -89,11 +86,6 @@ void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore)
             reason = m_pUdpWnd->m_pSoc->m_strLastError;
         m_strConnectError = reason.isEmpty() ? QStringLiteral("接続できません")
                                              : QStringLiteral("接続できません: ") + reason;
-    }
-    if (event == EV_CONNECT && m_nState == ST_WAIT_CONNECT && m_pDocument) {
-        // What the user asked for, as typed: the pane shows it while the connect is pending.
-        m_strClientAddress = m_pDocument->GetSlotString(CQnDoc::SLOT_CLIENT_ADDRESS);
-        m_nClientPort = DecimalValue(m_pDocument->GetSlotString(CQnDoc::SLOT_CLIENT_PORT));
     }
     if (m_nState != stateBefore || failed || event == EV_CONNECT || event == EV_DISCONNECT)
         ScheduleConnectionRefresh();
@@ -123,6 +115,13 @@ void CQnView::RefreshConnection()
     Q_EMIT ConnectionChanged(text);
 }
 
+// The TCP client's destination as typed; the settings cannot change while it is in use.
+QString CQnView::ClientEndpointText() const
+{
+    const auto slot = [this](CQnDoc::TextSlot n) { return m_pDocument ? m_pDocument->GetSlotString(n) : QString(); };
+    return QStringLiteral("接続先 %1:%2").arg(slot(CQnDoc::SLOT_CLIENT_ADDRESS)).arg(DecimalValue(slot(CQnDoc::SLOT_CLIENT_PORT)));
+}
+
 QString CQnView::DescribeConnection()
 {
     const QString closed = QStringLiteral("相手が切断しました");
@@ -130,7 +129,7 @@ QString CQnView::DescribeConnection()
     case ST_DISCONNECTED:
         return m_strConnectError;
     case ST_WAIT_CONNECT:
-        return QStringLiteral("接続先 %1:%2").arg(m_strClientAddress).arg(m_nClientPort);
+        return ClientEndpointText();
     default:
         break;
     }
@@ -155,7 +154,7 @@ QString CQnView::DescribeConnection()
         return m_bPeerClosed ? closed + QStringLiteral(" (") + listening + QLatin1Char(')') : listening;
     }
     case TYPE_TCP_CLIENT: {
-        const QString endpoint = QStringLiteral("接続先 %1:%2").arg(m_strClientAddress).arg(m_nClientPort);
+        const QString endpoint = ClientEndpointText();
         return m_bPeerClosed ? closed + QStringLiteral(" (") + endpoint + QLatin1Char(')') : endpoint;
     }
     default:

@@ -87,11 +87,10 @@ void CQnView::DoSend()
     AddLog(QStringLiteral("送信 ") + LogTelegramText(hex, length));
 }
 
-QByteArray CQnView::RecordReceived(int n)
+void CQnView::RecordReceived(int n)
 {
     const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("R "), m_pRecvBuf.get(), n);
     AddLog(QStringLiteral("受信 ") + LogTelegramText(hex, n));
-    return hex;
 }
 
 void CQnView::DoReceive()

@@ -1,23 +1,7 @@
 #include "session/creplyrule.h"
 
-#include "platform/cp932.h"
+#include "platform/escapedtext.h"
 #include "platform/qnwin.h"
-
-namespace {
-
-int HexDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    return -1;
-}
-
-}  // namespace
 
 bool CReplyRule::DecodeHex(const QString &text, QByteArray *out)
 {
@@ -29,7 +13,7 @@ bool CReplyRule::DecodeHex(const QString &text, QByteArray *out)
                 return false;  // a blank splits a pair
             continue;
         }
-        const int d = HexDigit(c);
+        const int d = HexDigitValue(c);
         if (d < 0)
             return false;
         if (high < 0) {
@@ -44,36 +28,7 @@ bool CReplyRule::DecodeHex(const QString &text, QByteArray *out)
 
 bool CReplyRule::DecodeText(const QString &text, QByteArray *out)
 {
-    out->clear();
-    qsizetype plain = 0;  // start of the run of characters without escapes
-    const auto flush = [&](qsizetype end) { out->append(ToCp932(QStringView(text).mid(plain, end - plain))); };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != QLatin1Char('\\'))
-            continue;
-        flush(i);
-        if (i + 1 >= text.size())
-            return false;
-        const QChar e = text[i + 1];
-        if (e == QLatin1Char('r')) {
-            out->append('\r');
-        } else if (e == QLatin1Char('n')) {
-            out->append('\n');
-        } else if (e == QLatin1Char('t')) {
-            out->append('\t');
-        } else if (e == QLatin1Char('\\')) {
-            out->append('\\');
-        } else if (e == QLatin1Char('x') && i + 3 < text.size() && HexDigit(text[i + 2]) >= 0 &&
-                   HexDigit(text[i + 3]) >= 0) {
-            out->append(char(HexDigit(text[i + 2]) << 4 | HexDigit(text[i + 3])));
-            i += 2;
-        } else {
-            return false;
-        }
-        ++i;
-        plain = i + 1;
-    }
-    flush(text.size());
-    return true;
+    return DecodeEscapedText(text, out, TextEscapes::WithTab);
 }
 
 bool CReplyRule::Decode(bool text, const QString &value, QByteArray *out)

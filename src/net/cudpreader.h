@@ -62,10 +62,13 @@ private:
     int m_nStop = -1;  // eventfd, written once to end the thread
     std::atomic<bool> m_bStop{false};
     mutable std::mutex m_mutex;
-    std::deque<Datagram> m_queue;
-    qsizetype m_nBytes = 0;
-    qsizetype m_nPeak = 0;
-    quint64 m_nDropped = 0;
-    quint64 m_nDroppedTotal = 0;
+    std::deque<Datagram> m_queue;  // filled by the thread, under the mutex
+    // Taken from m_queue in one piece when it runs dry, then read one by one without the mutex: the
+    // thread is never kept waiting by a read. Only the user-interface thread touches it.
+    std::deque<Datagram> m_taken;
+    std::atomic<qsizetype> m_nBytes{0};  // in both queues
+    std::atomic<qsizetype> m_nPeak{0};
+    std::atomic<quint64> m_nDropped{0};
+    std::atomic<quint64> m_nDroppedTotal{0};
     std::thread m_thread;
 };

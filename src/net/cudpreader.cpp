@@ -111,7 +111,7 @@ void CUdpReader::Run()
     // whenever the socket is empty, and a full queue costs it no more than a read.
     sched_param priority{};
     priority.sched_priority = sched_get_priority_min(SCHED_FIFO);
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
+    m_bRealTime = pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority) == 0;
     // Slots for one batch; only the pages a datagram touches become resident.
     const std::unique_ptr<char[]> room(new char[kSlots * kSlotSize]);
     mmsghdr messages[kSlots];

@@ -48,6 +48,8 @@ public:
     // Datagrams dropped since the reader started.
     quint64 DroppedTotal() const;
     qsizetype Limit() const { return m_nLimit; }
+    // True once the thread runs at a real-time priority (see Run).
+    bool IsRealTime() const { return m_bRealTime.load(std::memory_order_relaxed); }
     qsizetype QueuedBytes() const;
     qsizetype PeakQueuedBytes() const;
 
@@ -61,6 +63,7 @@ private:
     int m_nWake = -1;  // eventfd, non-zero while the queue is not empty
     int m_nStop = -1;  // eventfd, written once to end the thread
     std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bRealTime{false};
     mutable std::mutex m_mutex;
     std::deque<Datagram> m_queue;  // filled by the thread, under the mutex
     // Taken from m_queue in one piece when it runs dry, then read one by one without the mutex: the

@@ -106,6 +106,11 @@ quint64 CUDPSoc::DroppedDatagrams() const
     return m_pReader ? m_pReader->DroppedTotal() : 0;
 }
 
+bool CUDPSoc::ReaderIsRealTime() const
+{
+    return m_pReader && m_pReader->IsRealTime();
+}
+
 BOOL CUDPSoc::Connect(const QString &address, unsigned port)
 {
     m_strAddress = address;

@@ -47,6 +47,8 @@ public:
     qsizetype PeakQueuedBytes() const;
     // Datagrams the full queue has dropped since the socket was opened.
     quint64 DroppedDatagrams() const;
+    // True when the reader thread was allowed a real-time priority.
+    bool ReaderIsRealTime() const;
 
     QString m_strAddress;
     unsigned m_nPort = 0;

@@ -1,7 +1,7 @@
 // UDP burst benchmark: the program's own frame and view as a UDP endpoint while a thread sends it a
 // burst of 100-byte datagrams back to back over loopback; counts what arrived at the view, what the
 // kernel dropped for the socket and what the endpoint's full queue dropped.
-// Usage: bench_udpburst [--rows=N:shown,N:hidden,...]
+// Usage: bench_udpburst [--rows=N:shown,N:hidden,...] [--queue-limit=BYTES]
 #include "app/cmainframe.h"
 #include "app/cqndoc.h"
 #include "display/cmessagewnd.h"
@@ -200,6 +200,10 @@ Figures Measure(int datagrams, bool shown)
     f.peakQueueMb = double(view->UdpEndpoint()->m_pSoc->PeakQueuedBytes()) / (1024 * 1024);
 #endif
     f.peakRssMb = StatusMb("VmHWM:");
+    for (const QString &line : view->LogWindow()->Lines()) {
+        if (line.contains(QStringLiteral("受信ｷｭｰ")))
+            std::printf("Log: %s\n", qPrintable(line));
+    }
     view->removeEventFilter(&counter);
     SendMessage(view, WM_SESSION_EVENT, EV_DISCONNECT, 1);
     view->LogWindow()->hide();
@@ -219,6 +223,10 @@ int main(int argc, char *argv[])
     Prompts::Install(&prompts);
     QList<QPair<int, bool>> rows = {{10000, true}, {100000, false}, {100000, true}};
     for (const QString &argument : app.arguments()) {
+#ifdef QN_HAS_UDP_READER
+        if (argument.startsWith(QStringLiteral("--queue-limit=")))
+            CUDPSoc::SetQueueLimit(argument.mid(14).toLongLong());
+#endif
         if (!argument.startsWith(QStringLiteral("--rows=")))
             continue;
         rows.clear();

@@ -18,8 +18,8 @@
 namespace {
 Q_LOGGING_CATEGORY(lcUdp, "quillnet.udp", QtWarningMsg)
 
-// Receive buffer asked for: a burst of datagrams waits in the kernel while the user-interface thread
-// is busy instead of being dropped. The system caps it (net.core.rmem_max).
+// Receive buffer asked for: a burst of datagrams waits in the kernel while the reader thread waits for
+// a processor, instead of being dropped. The system caps it (net.core.rmem_max).
 constexpr int kReceiveBuffer = 8 * 1024 * 1024;
 // The reader thread watches the socket's readiness, so the platform reports none of it.
 constexpr long kPlatformNotices = FD_ALL_EVENTS & ~(FD_READ | FD_CLOSE);

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <arpa/inet.h>
@@ -130,6 +131,10 @@ Figures Measure(int datagrams, bool shown)
         view->OnCommand(ID_VIEW_HISTORY);
     }
     QCoreApplication::processEvents();
+    // Every Log line of the row, also those the window has trimmed by the end.
+    QTemporaryDir folder;
+    const QString logPath = folder.filePath(QStringLiteral("log.txt"));
+    view->LogWindow()->StartRecordingTo(logPath);
     ReceiveCounter counter;
     view->installEventFilter(&counter);
 
@@ -200,12 +205,17 @@ Figures Measure(int datagrams, bool shown)
     f.peakQueueMb = double(view->UdpEndpoint()->m_pSoc->PeakQueuedBytes()) / (1024 * 1024);
 #endif
     f.peakRssMb = StatusMb("VmHWM:");
-    for (const QString &line : view->LogWindow()->Lines()) {
-        if (line.contains(QStringLiteral("受信ｷｭｰ")))
-            std::printf("Log: %s\n", qPrintable(line));
-    }
+
     view->removeEventFilter(&counter);
     SendMessage(view, WM_SESSION_EVENT, EV_DISCONNECT, 1);
+    view->LogWindow()->StopRecording();
+    QFile log(logPath);
+    if (log.open(QIODevice::ReadOnly)) {
+        for (const QString &line : QString::fromUtf8(log.readAll()).split(u'\n')) {
+            if (line.contains(QStringLiteral("受信ｷｭｰ")))
+                std::printf("Log: %s\n", qPrintable(line));
+        }
+    }
     view->LogWindow()->hide();
     view->HistoryWindow()->hide();
     QCoreApplication::processEvents();

@@ -1,30 +1,114 @@
 #include "net/cudpsoc.h"
 
+#include "net/cudpreader.h"
 #include "net/socketerrors.h"
+#include "net/socketlog.h"
 #include "platform/cmessageevent.h"
 
 #include <QLoggingCategory>
+#include <QSocketNotifier>
 
+#include <arpa/inet.h>
 #include <sys/socket.h>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
 
 namespace {
 Q_LOGGING_CATEGORY(lcUdp, "quillnet.udp", QtWarningMsg)
 
-// Receive buffer asked for: a burst of datagrams waits in the kernel while the user-interface thread
-// is busy instead of being dropped. The system caps it (net.core.rmem_max).
+// Receive buffer asked for: a burst of datagrams waits in the kernel while the reader thread waits for
+// a processor, instead of being dropped. The system caps it (net.core.rmem_max).
 constexpr int kReceiveBuffer = 8 * 1024 * 1024;
+// The reader thread watches the socket's readiness, so the platform reports none of it.
+constexpr long kPlatformNotices = FD_ALL_EVENTS & ~(FD_READ | FD_CLOSE);
+constexpr qint64 kDropLogIntervalMs = 1000;
+
+qsizetype g_queueLimit = 0;
+
+// "64MB", or "16KB" for a limit under a megabyte.
+QString SizeText(qsizetype bytes)
+{
+    return bytes >= 1024 * 1024 ? QStringLiteral("%1MB").arg(bytes / (1024 * 1024))
+                                : QStringLiteral("%1KB").arg(bytes / 1024);
+}
+}  // namespace
+
+CUDPSoc::CUDPSoc(QObject *owner, int id) : m_nId(id), m_pOwner(owner)
+{
+    m_dropLogTimer.setSingleShot(true);
+    connect(&m_dropLogTimer, &QTimer::timeout, this, [this] { LogDrops(); });
 }
 
-CUDPSoc::CUDPSoc(QObject *owner, int id) : m_nId(id), m_pOwner(owner) {}
+CUDPSoc::~CUDPSoc()
+{
+    StopReader();  // before the base closes the handle the thread reads
+}
+
+qsizetype CUDPSoc::SetQueueLimit(qsizetype bytes)
+{
+    return std::exchange(g_queueLimit, bytes);
+}
 
 BOOL CUDPSoc::Create(unsigned port)
 {
-    if (CAsyncSocket::Create(port, SOCK_DGRAM, FD_ALL_EVENTS, nullptr)) {
+    if (CAsyncSocket::Create(port, SOCK_DGRAM, kPlatformNotices, nullptr)) {
         ::setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
-        return TRUE;
+        m_pReader = std::make_unique<CUdpReader>(m_hSocket, g_queueLimit);
+        if (m_pReader->IsRunning()) {
+            m_pQueueNotifier = new QSocketNotifier(m_pReader->WakeHandle(), QSocketNotifier::Read, this);
+            connect(m_pQueueNotifier, &QSocketNotifier::activated, this, [this] { QueueReady(); });
+            return TRUE;
+        }
+        Close();
+        SetLastError(WSAEMFILE);  // no thread or handle left for the reader
     }
     Failed(QStringLiteral("***CUDPSoc::Create"), SocketErrorTable::Connect, kUdpCreateUnknownError);
     return FALSE;
+}
+
+void CUDPSoc::Close()
+{
+    if (m_pReader) {
+        NoteDrops();
+        LogDrops();  // never lost unsaid with the socket
+    }
+    StopReader();
+    CAsyncSocket::Close();
+}
+
+void CUDPSoc::StopReader()
+{
+    m_dropLogTimer.stop();
+    delete std::exchange(m_pQueueNotifier, nullptr);
+    m_pReader.reset();
+    m_nDropsUnlogged = 0;
+}
+
+qsizetype CUDPSoc::QueueLimit() const
+{
+    return m_pReader ? m_pReader->Limit() : 0;
+}
+
+qsizetype CUDPSoc::QueuedBytes() const
+{
+    return m_pReader ? m_pReader->QueuedBytes() : 0;
+}
+
+qsizetype CUDPSoc::PeakQueuedBytes() const
+{
+    return m_pReader ? m_pReader->PeakQueuedBytes() : 0;
+}
+
+quint64 CUDPSoc::DroppedDatagrams() const
+{
+    return m_pReader ? m_pReader->DroppedTotal() : 0;
+}
+
+bool CUDPSoc::ReaderIsRealTime() const
+{
+    return m_pReader && m_pReader->IsRealTime();
 }
 
 BOOL CUDPSoc::Connect(const QString &address, unsigned port)
@@ -73,7 +157,7 @@ int CUDPSoc::Receive(void *buffer, int length)
 
 int CUDPSoc::ReceiveFrom(void *buffer, int length, QString &address, unsigned &port)
 {
-    const int received = CAsyncSocket::ReceiveFrom(buffer, length, address, port, 0);
+    const int received = TakeDatagram(buffer, length, address, port);
     if (received != SOCKET_ERROR)
         return received;
     Failed(QStringLiteral("ReceiveFrom"), SocketErrorTable::ReceiveFrom, kUdpReceiveFromUnknownError);
@@ -90,6 +174,68 @@ void CUDPSoc::Failed(const QString &tag, SocketErrorTable table, const char *def
 void CUDPSoc::Log(const QString &text)
 {
     qCDebug(lcUdp).noquote() << text;
+}
+
+int CUDPSoc::TakeDatagram(void *buffer, int length, QString &address, unsigned &port)
+{
+    if (m_hSocket == INVALID_SOCKET || !m_pReader) {
+        SetLastError(WSAENOTSOCK);
+        return SOCKET_ERROR;
+    }
+    if (length < 0) {
+        SetLastError(WSAEINVAL);
+        return SOCKET_ERROR;
+    }
+    CUdpReader::Datagram datagram;
+    const bool taken = m_pReader->Take(datagram);
+    m_pQueueNotifier->setEnabled(true);  // the next datagram, if any, is told from the event loop
+    NoteDrops();
+    if (!taken) {
+        SetLastError(WSAEWOULDBLOCK);
+        return SOCKET_ERROR;
+    }
+    const int size = int(datagram.bytes.size());
+    if (size > 0 && length > 0)
+        std::memcpy(buffer, datagram.bytes.data(), std::size_t(std::min(size, length)));
+    if (datagram.error == 0 && size > length)
+        datagram.error = WSAEMSGSIZE;  // the rest of the datagram is lost, as with a short buffer
+    if (datagram.error != 0) {
+        SetLastError(datagram.error);
+        return SOCKET_ERROR;
+    }
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &datagram.address, text, sizeof text);
+    address = QString::fromLatin1(text);
+    port = ntohs(datagram.port);
+    return size;
+}
+
+void CUDPSoc::QueueReady()
+{
+    m_pQueueNotifier->setEnabled(false);  // one notice until the owner receives
+    NoteDrops();
+    OnReceive(0);
+}
+
+void CUDPSoc::NoteDrops()
+{
+    m_nDropsUnlogged += m_pReader->TakeDropped();
+    if (m_nDropsUnlogged == 0 || m_dropLogTimer.isActive())
+        return;
+    const qint64 since = m_lastDropLog.isValid() ? m_lastDropLog.elapsed() : kDropLogIntervalMs;
+    m_dropLogTimer.start(int(std::max<qint64>(0, kDropLogIntervalMs - since)));
+}
+
+void CUDPSoc::LogDrops()
+{
+    if (m_nDropsUnlogged == 0)
+        return;
+    const QString text = QStringLiteral("受信ｷｭｰ満杯(上限%1) %2件破棄")
+                             .arg(SizeText(m_pReader ? m_pReader->Limit() : 0))
+                             .arg(std::exchange(m_nDropsUnlogged, 0));
+    m_dropLogTimer.stop();
+    m_lastDropLog.start();
+    SendSocketLog(m_pLogBuf, m_pOwner, text, LOG_ERROR, u"[CUDPSoc]");
 }
 
 void CUDPSoc::OnReceive(int nErrorCode)

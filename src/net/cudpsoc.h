@@ -1,20 +1,30 @@
 // A connectionless datagram socket: Connect only records the destination, every send goes there and
-// every receive takes one whole datagram.
+// every receive takes one whole datagram. A reader thread takes datagrams from the kernel as they
+// arrive; the owner is still told of them one at a time.
 #pragma once
 
 #include "net/socketerrors.h"
 #include "platform/casyncsocket.h"
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 
+#include <memory>
 #include <optional>
+
+class CUdpReader;
+class QSocketNotifier;
 
 class CUDPSoc : public CAsyncSocket
 {
 public:
     CUDPSoc(QObject *owner, int id);
+    ~CUDPSoc() override;
 
     BOOL Create(unsigned port);
+    // Ends the reader thread (a count of dropped datagrams not yet logged is logged now), then closes.
+    void Close() override;
     // Records the destination of later sends; no call reaches the network.
     BOOL Connect(const QString &address, unsigned port);
     // Looks `address` up now: later sends to that destination use what was found (or fail as the
@@ -28,11 +38,26 @@ public:
     // Developer trace of failures (category "quillnet.udp", off unless enabled); never the Log window.
     void Log(const QString &text);
 
+    // Bytes the receive queue of sockets created from now on may hold (0: the default, 64 MB);
+    // returns the limit it replaces.
+    static qsizetype SetQueueLimit(qsizetype bytes);
+    // The open socket's receive queue: its limit, the bytes it holds and the most it has held.
+    qsizetype QueueLimit() const;
+    qsizetype QueuedBytes() const;
+    qsizetype PeakQueuedBytes() const;
+    // Datagrams the full queue has dropped since the socket was opened.
+    quint64 DroppedDatagrams() const;
+    // True when the reader thread was allowed a real-time priority.
+    bool ReaderIsRealTime() const;
+
     QString m_strAddress;
     unsigned m_nPort = 0;
     int m_nId;
     QObject *m_pOwner;
     QString m_strLastError;
+    // Shared log buffer of the view, for the one line this socket writes: datagrams the full queue
+    // dropped, said at most once a second. Not owned; null writes nothing.
+    char *m_pLogBuf = nullptr;
 
 protected:
     void OnReceive(int nErrorCode) override;
@@ -42,6 +67,22 @@ private:
     QString m_strResolvedAddress;
     unsigned m_nResolvedPort = 0;
     std::optional<sockaddr_in> m_resolved;
+
+    std::unique_ptr<CUdpReader> m_pReader;
+    // Watches the reader's queue; disabled from a notice until the next Receive, as the socket's
+    // own readiness would be.
+    QSocketNotifier *m_pQueueNotifier = nullptr;
+    quint64 m_nDropsUnlogged = 0;
+    QElapsedTimer m_lastDropLog;
+    QTimer m_dropLogTimer;
+
+    void QueueReady();
+    // One datagram from the queue, as CAsyncSocket::ReceiveFrom reads one from the socket.
+    int TakeDatagram(void *buffer, int length, QString &address, unsigned &port);
+    // Adds the reader's new drops to those to log and times the line.
+    void NoteDrops();
+    void LogDrops();
+    void StopReader();
 
     // TRUE unless a send gave SOCKET_ERROR, whose text it keeps and traces.
     BOOL Sent(int result);

@@ -7,10 +7,11 @@ CUDPWnd::CUDPWnd() = default;
 
 CUDPWnd::~CUDPWnd() = default;
 
-void CUDPWnd::CreateEndpoint(int /*x*/, int /*y*/, QObject *view, int id)
+void CUDPWnd::CreateEndpoint(int /*x*/, int /*y*/, QObject *view, int id, char *logBuf)
 {
     m_pSoc.reset();  // the old socket lets go of its port first
     m_pSoc = std::make_unique<CUDPSoc>(this, id);
+    m_pSoc->m_pLogBuf = logBuf;
     m_pView = view;
     m_nId = id;
 }
@@ -49,9 +50,16 @@ int CUDPWnd::Receive(void *buffer, int length)
     return m_pSoc ? m_pSoc->Receive(buffer, length) : 0;
 }
 
-LRESULT CUDPWnd::WindowProc(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/)
+LRESULT CUDPWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_UDP_RECEIVE)
+    switch (message) {
+    case WM_UDP_RECEIVE:
         PostMessage(m_pView, WM_UDP_RECEIVE, static_cast<WPARAM>(m_nId), 0, MessageSource());
-    return 0;
+        return 0;
+    case WM_SOCKET_LOG:
+        // The socket's line waits in the shared buffer: the view reads it before this returns.
+        return SendMessage(m_pView, WM_SOCKET_LOG, wParam, lParam);
+    default:
+        return 0;
+    }
 }

@@ -19,7 +19,8 @@ public:
     ~CUDPWnd() override;
 
     // Makes the socket object and remembers the view; x and y place a window that shows nothing.
-    void CreateEndpoint(int x, int y, QObject *view, int id);
+    // The socket's log line goes through `logBuf`, the view's shared log buffer (null: none).
+    void CreateEndpoint(int x, int y, QObject *view, int id, char *logBuf = nullptr);
     // Remembers the destination and creates the socket on `localPort`; a failure is shown to the user.
     BOOL Open(const QString &address, unsigned remotePort, unsigned localPort);
     void Close();

@@ -74,7 +74,7 @@ void CQnView::OnFirstInitialUpdate()
     m_stStatus.Create(&m_fontView, QString(), QnRect{2, 2, 110, 20}, kGrey, this);
     m_stType.Create(&m_fontView, QString(), QnRect{120, 2, 230, 20}, kGrey, this);
 
-    m_pUdpWnd->CreateEndpoint(0, 100, this, 1);
+    m_pUdpWnd->CreateEndpoint(0, 100, this, 1, m_pLogBuf.get());
     m_pTcpSrvr->CreateEndpoint(this, m_pLogBuf.get());
     // The server takes and drops its client on its own: the pane looks again each time.
     connect(m_pTcpSrvr.get(), &CTCPSrvr::ClientChanged, this, &CQnView::ScheduleConnectionRefresh);

@@ -1,20 +1,27 @@
-// The UDP endpoint: opening, whole datagrams, the two-hop receive notice and sends that never fail.
+// The UDP endpoint: opening, whole datagrams, the two-hop receive notice, sends that never fail, and
+// the reader thread's bounded queue.
 #include "loopbackpeer.h"
+#include "net/cudpreader.h"
 #include "net/cudpsoc.h"
 #include "net/cudpwnd.h"
 #include "recordingwnd.h"
 #include "support/scriptedprompts.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QTest>
+#include <QtEndian>
 
+#include <atomic>
 #include <netdb.h>
+#include <thread>
 
 namespace {
 
 struct Endpoint
 {
-    Endpoint() { wnd.CreateEndpoint(0, 100, &view, 1); }
+    Endpoint() { wnd.CreateEndpoint(0, 100, &view, 1, view.LogBuf()); }
     quint16 Port() const { return LoopbackPeer::LocalPort(wnd.m_pSoc->m_hSocket); }
     RecordingWnd view;
     CUDPWnd wnd;
@@ -28,6 +35,19 @@ int CountingLookup(const char *, const char *service, const addrinfo *hints, add
 {
     ++g_nLookups;
     return g_bNamesResolve ? ::getaddrinfo("127.0.0.1", service, hints, found) : EAI_NONAME;
+}
+
+// Datagram k of a test: its number, then filler up to `size` bytes.
+QByteArray Numbered(int k, int size)
+{
+    QByteArray datagram(size, char('a' + k % 26));
+    qToBigEndian<quint32>(quint32(k), datagram.data());
+    return datagram;
+}
+
+int ThreadCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
 }  // namespace
@@ -156,6 +176,89 @@ private Q_SLOTS:
         QCOMPARE(peer.WriteTo("again", first), 5);
         QTRY_COMPARE(endpoint.view.Count(WM_UDP_RECEIVE), 1);
         QCOMPARE(endpoint.wnd.Receive(buffer, sizeof buffer), 5);
+    }
+
+    void aFullQueueDropsLaterDatagramsAndSaysSoAtMostOnceASecond()
+    {
+        constexpr int kSize = 100;
+        constexpr int kHeld = 8;
+        constexpr int kSent = 30;
+        const qsizetype systemLimit = CUDPSoc::SetQueueLimit(kHeld * (kSize + CUdpReader::kItemOverhead));
+        const auto restore = qScopeGuard([&] { CUDPSoc::SetQueueLimit(systemLimit); });
+        Endpoint endpoint;
+        QVERIFY(endpoint.wnd.Open("127.0.0.1", 9, 0));
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        std::vector<char> buffer(QN_MAX_RECEIVE);
+        QList<int> numbers;
+        const auto receive = [&] {
+            QCOMPARE(endpoint.wnd.Receive(buffer.data(), QN_MAX_RECEIVE), kSize);
+            numbers.append(int(qFromBigEndian<quint32>(buffer.data())));
+            QCOMPARE(QByteArray(buffer.data(), kSize), Numbered(numbers.last(), kSize));
+        };
+        bool reading = false;
+        endpoint.view.onMessage = [&](const RecordingWnd::Message &m) {
+            if (m.message == WM_UDP_RECEIVE && reading)
+                receive();
+        };
+        QList<qint64> loggedAt;
+        QElapsedTimer clock;
+        clock.start();
+        QList<int> expected;
+        for (int round = 0; round < 2; ++round) {
+            // The queue fills while nobody reads; the rest of the round is dropped, none reordered.
+            reading = false;
+            for (int k = 0; k < kSent; ++k)
+                QCOMPARE(peer.WriteTo(Numbered(round * kSent + k, kSize), endpoint.Port()), kSize);
+            QTRY_COMPARE(endpoint.wnd.m_pSoc->DroppedDatagrams(), quint64((round + 1) * (kSent - kHeld)));
+            for (int k = 0; k < kHeld; ++k)
+                expected.append(round * kSent + k);
+            reading = true;
+            receive();  // the round's one notice went unanswered: this read asks for the next
+            QVERIFY(QTest::qWaitFor([&] { return endpoint.view.lines.size() > round; }, 5000));
+            loggedAt.append(clock.elapsed());
+            QTRY_COMPARE(numbers, expected);
+        }
+        QCOMPARE(endpoint.view.lines,
+                 QStringList({QStringLiteral("*** 受信ｷｭｰ満杯(上限1KB) 22件破棄[CUDPSoc]"),
+                              QStringLiteral("*** 受信ｷｭｰ満杯(上限1KB) 22件破棄[CUDPSoc]")}));
+        QVERIFY2(loggedAt[1] - loggedAt[0] >= 900, qPrintable(QString::number(loggedAt[1] - loggedAt[0])));
+        QVERIFY(endpoint.view.GuardIntact());
+    }
+
+    void closingDuringABurstEndsTheReaderThread_data()
+    {
+        QTest::addColumn<bool>("destroy");
+        QTest::newRow("close") << false;
+        QTest::newRow("endpoint destroyed") << true;
+    }
+    void closingDuringABurstEndsTheReaderThread()
+    {
+        QFETCH(bool, destroy);
+        const int threads = ThreadCount();
+        auto endpoint = std::make_unique<Endpoint>();
+        QVERIFY(endpoint->wnd.Open("127.0.0.1", 9, 0));
+        const quint16 port = endpoint->Port();
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        std::atomic<bool> stop{false};
+        std::thread sender([&] {
+            for (int k = 0; !stop.load(std::memory_order_relaxed); ++k)
+                peer.WriteTo(Numbered(k, 1000), port);
+        });
+        const auto finish = qScopeGuard([&] {
+            stop = true;
+            sender.join();
+        });
+        QTRY_VERIFY(endpoint->view.Count(WM_UDP_RECEIVE) > 0);
+        QCOMPARE(ThreadCount(), threads + 2);  // the sender and the endpoint's reader
+        if (destroy) {
+            endpoint.reset();
+        } else {
+            endpoint->wnd.Close();
+            char byte;
+            QCOMPARE(endpoint->wnd.Receive(&byte, 1), 0);
+            QVERIFY(endpoint->wnd.m_pSoc->m_strLastError.startsWith(QStringLiteral("ディスクリプタがソケットではありません。")));
+        }
+        QCOMPARE(ThreadCount(), threads + 1);
     }
 };
 

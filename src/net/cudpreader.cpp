@@ -1,0 +1,178 @@
+#include "net/cudpreader.h"
+
+#include "platform/casyncsocket.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <poll.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+// Datagrams taken by one recvmmsg, and the room for each: the largest an IPv4 datagram can carry.
+constexpr int kSlots = 32;
+constexpr std::size_t kSlotSize = 65536;
+
+void Signal(int handle)
+{
+    const std::uint64_t one = 1;
+    while (::write(handle, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void Clear(int handle)
+{
+    std::uint64_t count;
+    while (::read(handle, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace
+
+CUdpReader::CUdpReader(int socket, qsizetype limit)
+    : m_nSocket(socket), m_nLimit(limit > 0 ? limit : kDefaultLimit),
+      m_nWake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_nStop(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+{
+    if (m_nWake < 0 || m_nStop < 0)
+        return;
+    try {
+        m_thread = std::thread([this] { Run(); });
+    } catch (const std::system_error &) {
+        // no thread: IsRunning says so
+    }
+}
+
+CUdpReader::~CUdpReader()
+{
+    if (m_thread.joinable()) {
+        m_bStop.store(true, std::memory_order_release);
+        Signal(m_nStop);
+        m_thread.join();
+    }
+    for (const int handle : {m_nWake, m_nStop}) {
+        if (handle >= 0)
+            ::close(handle);
+    }
+}
+
+bool CUdpReader::Take(Datagram &out)
+{
+    if (m_taken.empty()) {
+        const std::lock_guard lock(m_mutex);
+        m_taken.swap(m_queue);
+        if (m_taken.empty()) {
+            Clear(m_nWake);
+            return false;
+        }
+    }
+    out = std::move(m_taken.front());
+    m_taken.pop_front();
+    m_nBytes.fetch_sub(qsizetype(out.bytes.size()) + kItemOverhead, std::memory_order_relaxed);
+    if (m_taken.empty()) {
+        const std::lock_guard lock(m_mutex);
+        if (m_queue.empty())
+            Clear(m_nWake);  // readable again when the thread queues the next datagram
+    }
+    return true;
+}
+
+quint64 CUdpReader::TakeDropped()
+{
+    return m_nDropped.exchange(0, std::memory_order_relaxed);
+}
+
+quint64 CUdpReader::DroppedTotal() const
+{
+    return m_nDroppedTotal.load(std::memory_order_relaxed);
+}
+
+qsizetype CUdpReader::QueuedBytes() const
+{
+    return m_nBytes.load(std::memory_order_relaxed);
+}
+
+qsizetype CUdpReader::PeakQueuedBytes() const
+{
+    return m_nPeak.load(std::memory_order_relaxed);
+}
+
+void CUdpReader::Run()
+{
+    // A burst fills the kernel's buffer within milliseconds: where the system allows it (root, or a
+    // real-time limit granted to the user) this thread takes the lowest real-time priority, so that
+    // busy processors do not keep it from reading. Refused, it keeps the ordinary priority. It sleeps
+    // whenever the socket is empty, and a full queue costs it no more than a read.
+    sched_param priority{};
+    priority.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    m_bRealTime = pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority) == 0;
+    // Slots for one batch; only the pages a datagram touches become resident.
+    const std::unique_ptr<char[]> room(new char[kSlots * kSlotSize]);
+    mmsghdr messages[kSlots];
+    iovec parts[kSlots];
+    sockaddr_in senders[kSlots];
+    std::vector<Datagram> batch;
+    batch.reserve(kSlots);
+    pollfd watched[2] = {{m_nSocket, POLLIN, 0}, {m_nStop, POLLIN, 0}};
+    while (!m_bStop.load(std::memory_order_acquire)) {
+        for (int i = 0; i < kSlots; ++i) {
+            parts[i] = {room.get() + i * kSlotSize, kSlotSize};
+            messages[i] = {};
+            messages[i].msg_hdr.msg_name = &senders[i];
+            messages[i].msg_hdr.msg_namelen = sizeof senders[i];
+            messages[i].msg_hdr.msg_iov = &parts[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int count = ::recvmmsg(m_nSocket, messages, kSlots, MSG_DONTWAIT, nullptr);
+        const int error = errno;
+        if (count > 0) {
+            batch.clear();
+            for (int i = 0; i < count; ++i) {
+                Datagram &d = batch.emplace_back();
+                d.bytes.assign(room.get() + i * kSlotSize, messages[i].msg_len);
+                d.address = senders[i].sin_addr.s_addr;
+                d.port = senders[i].sin_port;
+                if (messages[i].msg_hdr.msg_flags & MSG_TRUNC)
+                    d.error = WSAEMSGSIZE;  // the rest of the datagram is gone
+            }
+            Store(batch);
+            continue;
+        }
+        if (count < 0 && error == EINTR)
+            continue;
+        if (count < 0 && error != EAGAIN && error != EWOULDBLOCK) {
+            // The read failed: the failure takes its place in the queue, as a read would have seen it.
+            batch.clear();
+            batch.emplace_back().error = WinsockErrorFromErrno(error);
+            Store(batch);
+        }
+        ::poll(watched, 2, -1);
+    }
+}
+
+void CUdpReader::Store(std::vector<Datagram> &batch)
+{
+    const std::lock_guard lock(m_mutex);
+    const bool wasEmpty = m_queue.empty();
+    qsizetype bytes = m_nBytes.load(std::memory_order_relaxed);  // only this thread adds to it
+    for (Datagram &d : batch) {
+        const qsizetype cost = qsizetype(d.bytes.size()) + kItemOverhead;
+        if (bytes + cost > m_nLimit) {
+            m_nDropped.fetch_add(1, std::memory_order_relaxed);
+            m_nDroppedTotal.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        bytes = m_nBytes.fetch_add(cost, std::memory_order_relaxed) + cost;
+        m_queue.push_back(std::move(d));
+    }
+    if (bytes > m_nPeak.load(std::memory_order_relaxed))
+        m_nPeak.store(bytes, std::memory_order_relaxed);
+    if (wasEmpty && !m_queue.empty())
+        Signal(m_nWake);  // already readable while the other thread still has datagrams taken
+}

@@ -1,5 +1,6 @@
-// Echo benchmark: the program's own frame and view as a TCP server with loopback on, against socat
-// doing a plain echo, measured in one run on the same machine with the same load generator.
+// Echo benchmark: the program's own frame and view as a TCP server with loopback on, against a plain
+// threaded C echo server (the loopback limit) and socat, measured in one run on the same machine with
+// the same load generator.
 #include "../benchserver.h"
 #include "res/commandids.h"
 #include "display/cmessagewnd.h"
@@ -258,15 +259,20 @@ FloodFigures MeasureFlood(const Sizes &sizes)
     return figures;
 }
 
-Figures MeasureSocat(const Sizes &sizes)
+// An echo server in a process of its own, started on a free loopback port: `arguments` with %1 for
+// the port.
+Figures MeasureServer(const QString &program, const QStringList &arguments, const Sizes &sizes)
 {
     Figures figures;
     const quint16 port = FreeLoopbackPort();
-    QProcess socat;
-    socat.start(QStringLiteral("socat"),
-                {QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork").arg(port), QStringLiteral("PIPE")});
-    if (!socat.waitForStarted(5000)) {
-        std::fprintf(stderr, "socat could not be started\n");
+    QStringList args;
+    for (const QString &argument : arguments)
+        args.append(argument.contains(QLatin1String("%1")) ? argument.arg(port) : argument);
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(program, args);
+    if (!server.waitForStarted(5000)) {
+        std::fprintf(stderr, "%s could not be started\n", qPrintable(program));
         return figures;
     }
     // Wait until it listens.
@@ -277,16 +283,25 @@ Figures MeasureSocat(const Sizes &sizes)
             ::close(s);
     }
     Measure(port, sizes, figures, [] {});
-    figures.peakRssMb = PeakRssMb(socat.processId());
-    socat.terminate();
-    socat.waitForFinished(5000);
+    figures.peakRssMb = PeakRssMb(server.processId());
+    server.terminate();
+    server.waitForFinished(5000);
     return figures;
+}
+
+void PrintHeader()
+{
+    std::printf("| %-27s | %15s | %15s | %14s | %14s | %16s | %7s | %7s |\n", "echo server", "1 KB MB/s",
+                "1 MB MB/s", "p50 µs", "p99 µs", "telegrams/s", "RSS MB", "stall ms");
+    std::printf("|%s|%s|%s|%s|%s|%s|%s|%s|\n", "-----------------------------", "-----------------",
+                "-----------------", "----------------", "----------------", "------------------", "---------",
+                "---------");
 }
 
 void PrintRow(const char *name, const Figures &f, const Figures &base)
 {
     const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-    std::printf("| %-26s | %8.1f (%4.2f) | %8.1f (%4.2f) | %7.1f (%4.2f) | %7.1f (%4.2f) | %9.0f (%4.2f) | %7.1f | %7.0f |\n",
+    std::printf("| %-27s | %8.1f (%4.2f) | %8.1f (%4.2f) | %7.1f (%4.2f) | %7.1f (%4.2f) | %9.0f (%4.2f) | %7.1f | %7.0f |\n",
                 name, f.mbps1k, ratio(f.mbps1k, base.mbps1k), f.mbps1m, ratio(f.mbps1m, base.mbps1m), f.p50us,
                 ratio(f.p50us, base.p50us), f.p99us, ratio(f.p99us, base.p99us), f.telegramsPerSecond,
                 ratio(f.telegramsPerSecond, base.telegramsPerSecond), f.peakRssMb, f.longestStallMs);
@@ -309,8 +324,23 @@ int main(int argc, char *argv[])
     }
 
     // --rules: only the rows with and without reply rules, measured one after the other.
+    // --only hidden|shown: only that row of the program (for a profiler), printed alone.
     const bool rulesOnly = app.arguments().contains(QStringLiteral("--rules"));
-    const Figures socat = rulesOnly ? Figures{} : MeasureSocat(sizes);
+    const qsizetype only = app.arguments().indexOf(QStringLiteral("--only"));
+    if (only >= 0 && only + 1 < app.arguments().size()) {
+        const bool shownRow = app.arguments().at(only + 1) == QStringLiteral("shown");
+        const Figures row = MeasureQuillnet(shownRow, sizes, app.arguments().contains(QStringLiteral("--with-rules")));
+        PrintHeader();
+        PrintRow(shownRow ? "quillnet, History+Log shown" : "quillnet, windows hidden", row, row);
+        std::printf("\nUser-interface thread CPU per MB echoed in 1 MB writes: %.2f ms.\n", row.cpuMsPerMb1m);
+        Prompts::Install(nullptr);
+        return 0;
+    }
+    const QString cEcho = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_cecho");
+    const Figures limit = rulesOnly ? Figures{} : MeasureServer(cEcho, {QStringLiteral("%1")}, sizes);
+    const Figures socat = rulesOnly ? Figures{}
+        : MeasureServer(QStringLiteral("socat"),
+                        {QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork"), QStringLiteral("PIPE")}, sizes);
     const Figures hidden = MeasureQuillnet(false, sizes);
     const Figures hiddenRules = MeasureQuillnet(false, sizes, true);
     const Figures shown = MeasureQuillnet(true, sizes);
@@ -318,18 +348,22 @@ int main(int argc, char *argv[])
     const FloodFigures flood = rulesOnly ? FloodFigures{} : MeasureFlood(sizes);
 
     std::printf("Echo over loopback: 1 KB writes %zu MB, 1 MB writes %zu MB, %d round trips of 8 bytes.\n"
-                "Ratios to socat in parentheses (latency: lower is better). Peak RSS: VmHWM of the echoing process;\n"
-                "for socat the listening parent (each connection runs in a forked child). Stall: longest gap of a 5 ms\n"
-                "heartbeat timer on the user-interface thread.\n\n",
+                "Ratios to the C echo server in parentheses (latency: lower is better). Peak RSS: VmHWM of the\n"
+                "echoing process; for socat the listening parent (each connection runs in a forked child). Stall:\n"
+                "longest gap of a 5 ms heartbeat timer on the user-interface thread.\n\n",
                 sizes.small >> 20, sizes.large >> 20, sizes.roundTrips);
-    std::printf("| %-26s | %15s | %15s | %14s | %14s | %16s | %7s | %7s |\n", "echo server", "1 KB MB/s",
-                "1 MB MB/s", "p50 µs", "p99 µs", "telegrams/s", "RSS MB", "stall ms");
-    std::printf("|%s|%s|%s|%s|%s|%s|%s|%s|\n", "----------------------------", "-----------------",
-                "-----------------", "----------------", "----------------", "------------------", "---------",
-                "---------");
-    PrintRow("socat PIPE", socat, socat);
-    PrintRow("quillnet, windows hidden", hidden, socat);
-    PrintRow("quillnet, History+Log shown", shown, socat);
+    PrintHeader();
+    PrintRow("C server, thread a client", limit, limit);
+    PrintRow("socat PIPE", socat, limit);
+    PrintRow("quillnet, windows hidden", hidden, limit);
+    PrintRow("quillnet, History+Log shown", shown, limit);
+    const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    if (!rulesOnly)
+        std::printf("\nWindows hidden against the C server / socat: 1 KB echo %.2f / %.2f, 1 MB echo %.2f / %.2f,\n"
+                    "8-byte p50 %.2f / %.2f; telegrams/s with History and Log shown: %.0f.\n",
+                    ratio(hidden.mbps1k, limit.mbps1k), ratio(hidden.mbps1k, socat.mbps1k),
+                    ratio(hidden.mbps1m, limit.mbps1m), ratio(hidden.mbps1m, socat.mbps1m),
+                    ratio(hidden.p50us, limit.p50us), ratio(hidden.p50us, socat.p50us), shown.telegramsPerSecond);
     std::printf("\nWith 64 reply rules of the kind 含む that never hold (so every block is searched, then\n"
                 "echoed); ratios to the same row without rules, measured in this run:\n\n");
     PrintRow("hidden, 64 rules", hiddenRules, hidden);

@@ -176,6 +176,7 @@ struct Sizes
     size_t large = 256u << 20;  // bytes sent in 1 MB writes
     int roundTrips = 5000;
     size_t flood = size_t(1) << 30;  // bytes of the memory flood, in 1 MB writes
+    QString phase;                    // "1k", "1m" or "8": only that phase; empty: all three
 };
 
 // The memory flood: resident sizes before, at the peak, and after both windows were cleared.
@@ -194,14 +195,20 @@ struct FloodFigures
 // phases (the program serves one client at a time and must have seen the last one go).
 void Measure(quint16 port, const Sizes &sizes, Figures &out, const std::function<void()> &settle)
 {
+    const auto runs = [&sizes](const char *phase) { return sizes.phase.isEmpty() || sizes.phase == QLatin1String(phase); };
     double stall = 0;
-    stall = std::max(stall, RunLoad([&] { out.mbps1k = EchoThroughput(port, 1024, sizes.small); }));
-    settle();
-    const double cpu = ThreadCpuSeconds();
-    stall = std::max(stall, RunLoad([&] { out.mbps1m = EchoThroughput(port, 1 << 20, sizes.large); }));
-    out.cpuMsPerMb1m = (ThreadCpuSeconds() - cpu) * 1000.0 / double(sizes.large >> 20);
-    settle();
-    stall = std::max(stall, RunLoad([&] { EchoLatency(port, sizes.roundTrips, out); }));
+    if (runs("1k")) {
+        stall = std::max(stall, RunLoad([&] { out.mbps1k = EchoThroughput(port, 1024, sizes.small); }));
+        settle();
+    }
+    if (runs("1m")) {
+        const double cpu = ThreadCpuSeconds();
+        stall = std::max(stall, RunLoad([&] { out.mbps1m = EchoThroughput(port, 1 << 20, sizes.large); }));
+        out.cpuMsPerMb1m = (ThreadCpuSeconds() - cpu) * 1000.0 / double(sizes.large >> 20);
+        settle();
+    }
+    if (runs("8"))
+        stall = std::max(stall, RunLoad([&] { EchoLatency(port, sizes.roundTrips, out); }));
     out.longestStallMs = stall;
 }
 
@@ -324,10 +331,13 @@ int main(int argc, char *argv[])
     }
 
     // --rules: only the rows with and without reply rules, measured one after the other.
-    // --only hidden|shown: only that row of the program (for a profiler), printed alone.
+    // --only hidden|shown [1k|1m|8]: only that row of the program (for a profiler), printed alone,
+    // optionally only one phase of it.
     const bool rulesOnly = app.arguments().contains(QStringLiteral("--rules"));
     const qsizetype only = app.arguments().indexOf(QStringLiteral("--only"));
     if (only >= 0 && only + 1 < app.arguments().size()) {
+        if (only + 2 < app.arguments().size() && !app.arguments().at(only + 2).startsWith(QLatin1String("--")))
+            sizes.phase = app.arguments().at(only + 2);
         const bool shownRow = app.arguments().at(only + 1) == QStringLiteral("shown");
         const Figures row = MeasureQuillnet(shownRow, sizes, app.arguments().contains(QStringLiteral("--with-rules")));
         PrintHeader();

@@ -72,11 +72,38 @@ QByteArray CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *
 {
     QByteArray hex;
     m_hexConv.Bin2HexString(data, length, hex, kHexByteLimit);
-    AddTelegram(prefix, data, length, hex);
+    AddTelegramLine(prefix, data, length, hex, QByteArray());
     return hex;
 }
 
-void CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *data, int length, const QByteArray &hex)
+void CMessageWnd::AddTelegramLines(std::initializer_list<QStringView> prefixes, const unsigned char *data, int length)
+{
+    QByteArray hex;
+    QByteArray pending;
+    const int count = qBound(0, length, kHexByteLimit);
+    if (ShowsTelegrams() && !(m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked())) {
+        // A hidden window that records nothing keeps the bytes; the digits wait until they are seen.
+        const CLineStore &store = m_pText->Store();
+        if (isVisible() || m_pRecorder) {
+            hex = store.TakeBuffer(qsizetype(count) * 2);
+            m_hexConv.Bin2HexString(data, length, hex, kHexByteLimit);
+        } else {
+            pending = store.TakeBuffer(count);
+            if (count > 0)
+                std::memcpy(pending.data(), data, size_t(count));
+        }
+    }
+    for (const QStringView prefix : prefixes)
+        AddTelegramLine(prefix, data, length, hex, pending);
+}
+
+bool CMessageWnd::ShowsTelegrams() const
+{
+    return m_pText && !m_pNoDisplay->isChecked();
+}
+
+void CMessageWnd::AddTelegramLine(QStringView prefix, const unsigned char *data, int length, const QByteArray &hex,
+                                  const QByteArray &pending)
 {
     const char direction = prefix.startsWith(u'R') ? 'R' : prefix.startsWith(u'S') ? 'S' : 0;
     const auto now = std::chrono::steady_clock::now();
@@ -87,16 +114,22 @@ void CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *data, 
         m_lastSend = now;
         m_bSent = true;
     }
-    if (!m_pText || m_pNoDisplay->isChecked())
+    if (!ShowsTelegrams())
         return;
-    lead = CurrentStamp() + prefix + lead;
+    QString head = CurrentStamp();
+    head += prefix;
+    head += lead;
     std::vector<CLineStore::Line> lines;
     if (m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked()) {
-        lines = TextLines(lead, data, length);
+        lines = TextLines(head, data, length);
+    } else if (!pending.isEmpty()) {
+        lines.emplace_back();
+        lines.back().head = head;
+        lines.back().hexPending = pending;
     } else {
-        lines.push_back(CLineStore::Line::FromText(lead, hex));
-        lines.back().body = static_cast<qint32>(lead.size());
+        lines.push_back(CLineStore::Line::FromText(head, hex));
     }
+    lines.front().body = static_cast<qint32>(head.size());
     for (CLineStore::Line &line : lines)
         line.direction = direction;
     AppendEntry(std::move(lines));

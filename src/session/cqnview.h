@@ -142,10 +142,10 @@ private:
     void DoSend();
     void DoReceive();
     void DoReceiveEcho();
-    // " +α" when the telegram is longer than the part shown in a log line.
-    static QString LogTelegramText(const QByteArray &hex, int length);
+    // A log line's view of a telegram: the hex digits of its first bytes, " +α" when there are more.
+    static QString LogTelegramText(const unsigned char *data, int length);
     // The History and Log lines of a received block.
-    QByteArray RecordReceived(int length);
+    void RecordReceived(int length);
 
     // Reply rules (cqnview_replies.cpp).
     void OnReplyRules();

@@ -71,8 +71,8 @@ void CQnView::SendRuleReply(int number, const QByteArray &reply)
     const int length = int(reply.size());
     // A failed send is logged by the socket layer, as for every send.
     SendData(data, length);
-    const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("S "), data, length);
-    AddLog(QStringLiteral("応答ﾙｰﾙ%1 送信 ").arg(number) + LogTelegramText(hex, length));
+    m_pHistoryWnd->AddTelegramLines({u"S "}, data, length);
+    AddLog(QStringLiteral("応答ﾙｰﾙ%1 送信 ").arg(number) + LogTelegramText(data, length));
 }
 
 int CQnView::PendingReplies() const

@@ -10,6 +10,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include <arpa/inet.h>
@@ -62,8 +64,11 @@ void CQnView::NoteSocketLog(const QString &line)
 {
     if (line.startsWith(QStringLiteral("*** ")))
         m_strSocketError = ReasonOfLogLine(line);
-    // The server takes and drops its client on its own: look again once it is done.
-    if (m_nSocketType == TYPE_TCP_SERVER)
+    // The server takes and drops its client on its own: look again once it is done. The traces of
+    // every telegram (a receive notice, a send, a writable notice) change nothing of that.
+    static const QStringView kTelegramTraces[] = {u">>> ON RECEIVE[", u">>> Send[", u">>> ON SEND["};
+    const auto isTelegramTrace = [&line](QStringView trace) { return line.startsWith(trace); };
+    if (m_nSocketType == TYPE_TCP_SERVER && std::none_of(std::begin(kTelegramTraces), std::end(kTelegramTraces), isTelegramTrace))
         ScheduleConnectionRefresh();
 }
 

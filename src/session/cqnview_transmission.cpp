@@ -4,6 +4,7 @@
 
 #include "batch/cbatchrunner.h"
 #include "display/ccommandsenddlg.h"
+#include "display/chexconv.h"
 #include "display/cmessagewnd.h"
 #include "net/ctcpsoc.h"
 #include "net/ctcpsrvr.h"
@@ -71,9 +72,10 @@ void CQnView::OnTimer(int id)
     }
 }
 
-QString CQnView::LogTelegramText(const QByteArray &hex, int length)
+QString CQnView::LogTelegramText(const unsigned char *data, int length)
 {
-    const QString shown = QString::fromLatin1(hex.left(kLogBytes * 2));
+    QString shown;
+    CHexConv().Bin2HexString(data, length, shown, kLogBytes);
     return length > kLogBytes ? shown + QStringLiteral(" +α") : shown;
 }
 
@@ -83,15 +85,14 @@ void CQnView::DoSend()
     const unsigned char *data = OutgoingTelegram(&length);
     // A failed send is logged by the socket layer; the telegram is recorded as sent either way.
     SendData(data, length);
-    const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("S "), data, length);
-    AddLog(QStringLiteral("送信 ") + LogTelegramText(hex, length));
+    m_pHistoryWnd->AddTelegramLines({u"S "}, data, length);
+    AddLog(QStringLiteral("送信 ") + LogTelegramText(data, length));
 }
 
-QByteArray CQnView::RecordReceived(int n)
+void CQnView::RecordReceived(int n)
 {
-    const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("R "), m_pRecvBuf.get(), n);
-    AddLog(QStringLiteral("受信 ") + LogTelegramText(hex, n));
-    return hex;
+    m_pHistoryWnd->AddTelegramLines({u"R "}, m_pRecvBuf.get(), n);
+    AddLog(QStringLiteral("受信 ") + LogTelegramText(m_pRecvBuf.get(), n));
 }
 
 void CQnView::DoReceive()
@@ -117,7 +118,6 @@ void CQnView::DoReceiveEcho()
         return;
     }
     SendData(m_pRecvBuf.get(), n);
-    const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("R "), m_pRecvBuf.get(), n);
-    m_pHistoryWnd->AddTelegram(QStringLiteral("S "), m_pRecvBuf.get(), n, hex);
-    AddLog(QStringLiteral("受信-自動応答 ") + LogTelegramText(hex, n));
+    m_pHistoryWnd->AddTelegramLines({u"R ", u"S "}, m_pRecvBuf.get(), n);
+    AddLog(QStringLiteral("受信-自動応答 ") + LogTelegramText(m_pRecvBuf.get(), n));
 }

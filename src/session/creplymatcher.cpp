@@ -11,6 +11,7 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
 {
     m_rules.clear();
     m_contains.clear();
+    m_shortestContained = 0;
     m_low.fill(0);
     m_high.fill(0);
     m_startsWith.fill(0);
@@ -36,6 +37,8 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
                 }
             }
             m_contains.push_back(int(m_rules.size()));
+            if (m_shortestContained == 0 || c.match.size() < m_shortestContained)
+                m_shortestContained = int(c.match.size());
         }
         m_rules.push_back(std::move(c));
     }
@@ -150,7 +153,7 @@ int CReplyMatcher::Match(const unsigned char *data, int length) const
             break;
         case CReplyRule::KindContains:
             if (!searched) {
-                contained = FindContained(data, length);
+                contained = length >= m_shortestContained ? FindContained(data, length) : 0;
                 searched = true;
             }
             holds = (contained >> containsIndex++) & 1;

@@ -42,6 +42,7 @@ private:
 
     std::vector<Compiled> m_rules;
     std::vector<int> m_contains;  // indexes into m_rules of the contains rules
+    int m_shortestContained = 0;   // bytes of the shortest contains match: a shorter block needs no scan
     // Candidate first bytes, as nibble tables for the vector scan: byte b may start a contained
     // match when m_low[b & 15] & m_high[b >> 4] is not 0.
     alignas(16) std::array<std::uint8_t, 16> m_low{};

@@ -78,17 +78,24 @@ QByteArray CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *
 
 void CMessageWnd::AddTelegramLines(std::initializer_list<QStringView> prefixes, const unsigned char *data, int length)
 {
+    AddTelegramLines(prefixes, data, length, QByteArray());
+}
+
+void CMessageWnd::AddTelegramLines(std::initializer_list<QStringView> prefixes, const unsigned char *data, int length,
+                                   const QByteArray &kept)
+{
     QByteArray hex;
     QByteArray pending;
     const int count = qBound(0, length, kHexByteLimit);
     if (ShowsTelegrams() && !(m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked())) {
         // A hidden window that records nothing keeps the bytes; the digits wait until they are seen.
-        const CLineStore &store = m_pText->Store();
-        if (isVisible() || m_pRecorder) {
-            hex = store.TakeBuffer(qsizetype(count) * 2);
+        if (!KeepsBytes()) {
+            hex = m_pText->Store().TakeBuffer(qsizetype(count) * 2);
             m_hexConv.Bin2HexString(data, length, hex, kHexByteLimit);
+        } else if (kept.size() == count) {
+            pending = kept;
         } else {
-            pending = store.TakeBuffer(count);
+            pending = KeptBytesBuffer(length);
             if (count > 0)
                 std::memcpy(pending.data(), data, size_t(count));
         }
@@ -97,9 +104,20 @@ void CMessageWnd::AddTelegramLines(std::initializer_list<QStringView> prefixes, 
         AddTelegramLine(prefix, data, length, hex, pending);
 }
 
+QByteArray CMessageWnd::KeptBytesBuffer(int length) const
+{
+    const bool keeps = ShowsTelegrams() && !(m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked()) && KeepsBytes();
+    return keeps ? m_pText->Store().TakeBuffer(qBound(0, length, kHexByteLimit)) : QByteArray();
+}
+
 bool CMessageWnd::ShowsTelegrams() const
 {
     return m_pText && !m_pNoDisplay->isChecked();
+}
+
+bool CMessageWnd::KeepsBytes() const
+{
+    return !isVisible() && !m_pRecorder;
 }
 
 void CMessageWnd::AddTelegramLine(QStringView prefix, const unsigned char *data, int length, const QByteArray &hex,

@@ -54,6 +54,12 @@ public:
     // of them, and without handing back the hex text: while the window is hidden it is written only
     // when the lines are first looked at.
     void AddTelegramLines(std::initializer_list<QStringView> prefixes, const unsigned char *data, int length);
+    // A buffer for the bytes of a telegram of `length` bytes when the window keeps them to convert
+    // later (empty when it converts at once or adds no line): the caller fills it while it reads the
+    // telegram anyway and hands it to AddTelegramLines with the same bytes.
+    QByteArray KeptBytesBuffer(int length) const;
+    void AddTelegramLines(std::initializer_list<QStringView> prefixes, const unsigned char *data, int length,
+                          const QByteArray &kept);
 
     int Kind() const { return m_nKind; }
     // The window's lines, oldest first, without the empty line after the last.
@@ -116,6 +122,8 @@ private:
                          const QByteArray &pending);
     // False when a telegram adds no line (no text area yet, or the don't-display box is checked).
     bool ShowsTelegrams() const;
+    // True when a telegram's hex digits wait until its line is looked at (hidden, not recording).
+    bool KeepsBytes() const;
     // The telegram's lines in text display: one line per line of text, each with the bytes it shows.
     std::vector<CLineStore::Line> TextLines(const QString &lead, const unsigned char *data, int length) const;
     void CreateTools();

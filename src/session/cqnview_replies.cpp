@@ -40,9 +40,14 @@ void CQnView::OnReplyRules()
         SetReplyRules(dialog.Table());
 }
 
-int CQnView::MatchReplyRule(int length) const
+int CQnView::MatchReplyRule(int length, QByteArray *kept) const
 {
-    return m_bReplyActive ? m_replyMatcher.Match(m_pRecvBuf.get(), length) : 0;
+    if (!m_bReplyActive)
+        return 0;
+    // The History's copy is made while the matcher reads the block: one pass over it instead of two.
+    *kept = m_pHistoryWnd->KeptBytesBuffer(length);
+    auto *copy = kept->isEmpty() ? nullptr : reinterpret_cast<unsigned char *>(kept->data());
+    return m_replyMatcher.Match(m_pRecvBuf.get(), length, copy);
 }
 
 void CQnView::ReplyByRule(int number)

@@ -89,22 +89,24 @@ void CQnView::DoSend()
     AddLog(QStringLiteral("送信 ") + LogTelegramText(data, length));
 }
 
-void CQnView::RecordReceived(int n)
+void CQnView::RecordReceived(int n, const QByteArray &kept)
 {
-    m_pHistoryWnd->AddTelegramLines({u"R "}, m_pRecvBuf.get(), n);
+    m_pHistoryWnd->AddTelegramLines({u"R "}, m_pRecvBuf.get(), n, kept);
     AddLog(QStringLiteral("受信 ") + LogTelegramText(m_pRecvBuf.get(), n));
 }
 
 void CQnView::DoReceive()
 {
     const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
-    RecordReceived(n);
+    QByteArray kept;
+    const int rule = MatchReplyRule(n, &kept);
+    RecordReceived(n, kept);
     if (m_bPromptHit == 1) {
         PostToBatchWindow(EV_PROMPT);
         AddLog(QStringLiteral("ﾌﾟﾛﾝﾌﾟﾄ受信"));
         m_bPromptHit = 0;
     }
-    if (const int rule = MatchReplyRule(n))
+    if (rule)
         ReplyByRule(rule);
 }
 
@@ -112,12 +114,13 @@ void CQnView::DoReceiveEcho()
 {
     const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
     // A rule that answers takes the place of the echo.
-    if (const int rule = MatchReplyRule(n)) {
-        RecordReceived(n);
+    QByteArray kept;
+    if (const int rule = MatchReplyRule(n, &kept)) {
+        RecordReceived(n, kept);
         ReplyByRule(rule);
         return;
     }
     SendData(m_pRecvBuf.get(), n);
-    m_pHistoryWnd->AddTelegramLines({u"R ", u"S "}, m_pRecvBuf.get(), n);
+    m_pHistoryWnd->AddTelegramLines({u"R ", u"S "}, m_pRecvBuf.get(), n, kept);
     AddLog(QStringLiteral("受信-自動応答 ") + LogTelegramText(m_pRecvBuf.get(), n));
 }

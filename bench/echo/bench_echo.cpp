@@ -1,5 +1,6 @@
-// Echo benchmark: the program's own frame and view as a TCP server with loopback on, against socat
-// doing a plain echo, measured in one run on the same machine with the same load generator.
+// Echo benchmark: the program's own frame and view as a TCP server with loopback on, against a plain
+// threaded C echo server (the loopback limit) and socat, measured in one run on the same machine with
+// the same load generator.
 #include "../benchserver.h"
 #include "res/commandids.h"
 #include "display/cmessagewnd.h"
@@ -40,6 +41,7 @@ struct Figures
     double peakRssMb = 0;
     double longestStallMs = 0;
     double cpuMsPerMb1m = 0;  // user-interface thread CPU time per MB echoed in 1 MB writes
+    double cpuUsPerTrip = 0;  // the same per 8-byte round trip
 };
 
 // CPU time of the calling thread: what the echo costs, whatever the load on the machine.
@@ -161,8 +163,10 @@ double RunLoad(const std::function<void()> &load)
         load();
         done = true;
     });
+    // The loop sleeps between events as the program's own does (a spinning loop would take a core
+    // from the load and count as the echo's CPU time); the heartbeat wakes it to see the end.
     while (!done)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     worker.join();
     // One more turn so that the last heartbeat gap is seen.
     QCoreApplication::processEvents();
@@ -175,6 +179,7 @@ struct Sizes
     size_t large = 256u << 20;  // bytes sent in 1 MB writes
     int roundTrips = 5000;
     size_t flood = size_t(1) << 30;  // bytes of the memory flood, in 1 MB writes
+    QString phase;                    // "1k", "1m" or "8": only that phase; empty: all three
 };
 
 // The memory flood: resident sizes before, at the peak, and after both windows were cleared.
@@ -193,14 +198,23 @@ struct FloodFigures
 // phases (the program serves one client at a time and must have seen the last one go).
 void Measure(quint16 port, const Sizes &sizes, Figures &out, const std::function<void()> &settle)
 {
+    const auto runs = [&sizes](const char *phase) { return sizes.phase.isEmpty() || sizes.phase == QLatin1String(phase); };
     double stall = 0;
-    stall = std::max(stall, RunLoad([&] { out.mbps1k = EchoThroughput(port, 1024, sizes.small); }));
-    settle();
-    const double cpu = ThreadCpuSeconds();
-    stall = std::max(stall, RunLoad([&] { out.mbps1m = EchoThroughput(port, 1 << 20, sizes.large); }));
-    out.cpuMsPerMb1m = (ThreadCpuSeconds() - cpu) * 1000.0 / double(sizes.large >> 20);
-    settle();
-    stall = std::max(stall, RunLoad([&] { EchoLatency(port, sizes.roundTrips, out); }));
+    if (runs("1k")) {
+        stall = std::max(stall, RunLoad([&] { out.mbps1k = EchoThroughput(port, 1024, sizes.small); }));
+        settle();
+    }
+    if (runs("1m")) {
+        const double cpu = ThreadCpuSeconds();
+        stall = std::max(stall, RunLoad([&] { out.mbps1m = EchoThroughput(port, 1 << 20, sizes.large); }));
+        out.cpuMsPerMb1m = (ThreadCpuSeconds() - cpu) * 1000.0 / double(sizes.large >> 20);
+        settle();
+    }
+    if (runs("8")) {
+        const double cpu = ThreadCpuSeconds();
+        stall = std::max(stall, RunLoad([&] { EchoLatency(port, sizes.roundTrips, out); }));
+        out.cpuUsPerTrip = (ThreadCpuSeconds() - cpu) * 1e6 / sizes.roundTrips;
+    }
     out.longestStallMs = stall;
 }
 
@@ -258,15 +272,20 @@ FloodFigures MeasureFlood(const Sizes &sizes)
     return figures;
 }
 
-Figures MeasureSocat(const Sizes &sizes)
+// An echo server in a process of its own, started on a free loopback port: `arguments` with %1 for
+// the port.
+Figures MeasureServer(const QString &program, const QStringList &arguments, const Sizes &sizes)
 {
     Figures figures;
     const quint16 port = FreeLoopbackPort();
-    QProcess socat;
-    socat.start(QStringLiteral("socat"),
-                {QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork").arg(port), QStringLiteral("PIPE")});
-    if (!socat.waitForStarted(5000)) {
-        std::fprintf(stderr, "socat could not be started\n");
+    QStringList args;
+    for (const QString &argument : arguments)
+        args.append(argument.contains(QLatin1String("%1")) ? argument.arg(port) : argument);
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(program, args);
+    if (!server.waitForStarted(5000)) {
+        std::fprintf(stderr, "%s could not be started\n", qPrintable(program));
         return figures;
     }
     // Wait until it listens.
@@ -277,16 +296,25 @@ Figures MeasureSocat(const Sizes &sizes)
             ::close(s);
     }
     Measure(port, sizes, figures, [] {});
-    figures.peakRssMb = PeakRssMb(socat.processId());
-    socat.terminate();
-    socat.waitForFinished(5000);
+    figures.peakRssMb = PeakRssMb(server.processId());
+    server.terminate();
+    server.waitForFinished(5000);
     return figures;
+}
+
+void PrintHeader()
+{
+    std::printf("| %-27s | %15s | %15s | %14s | %14s | %16s | %7s | %7s |\n", "echo server", "1 KB MB/s",
+                "1 MB MB/s", "p50 µs", "p99 µs", "telegrams/s", "RSS MB", "stall ms");
+    std::printf("|%s|%s|%s|%s|%s|%s|%s|%s|\n", "-----------------------------", "-----------------",
+                "-----------------", "----------------", "----------------", "------------------", "---------",
+                "---------");
 }
 
 void PrintRow(const char *name, const Figures &f, const Figures &base)
 {
     const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-    std::printf("| %-26s | %8.1f (%4.2f) | %8.1f (%4.2f) | %7.1f (%4.2f) | %7.1f (%4.2f) | %9.0f (%4.2f) | %7.1f | %7.0f |\n",
+    std::printf("| %-27s | %8.1f (%4.2f) | %8.1f (%4.2f) | %7.1f (%4.2f) | %7.1f (%4.2f) | %9.0f (%4.2f) | %7.1f | %7.0f |\n",
                 name, f.mbps1k, ratio(f.mbps1k, base.mbps1k), f.mbps1m, ratio(f.mbps1m, base.mbps1m), f.p50us,
                 ratio(f.p50us, base.p50us), f.p99us, ratio(f.p99us, base.p99us), f.telegramsPerSecond,
                 ratio(f.telegramsPerSecond, base.telegramsPerSecond), f.peakRssMb, f.longestStallMs);
@@ -309,8 +337,34 @@ int main(int argc, char *argv[])
     }
 
     // --rules: only the rows with and without reply rules, measured one after the other.
+    // --only hidden|shown [1k|1m|8]: only that row of the program (for a profiler), printed alone,
+    // optionally only one phase of it.
     const bool rulesOnly = app.arguments().contains(QStringLiteral("--rules"));
-    const Figures socat = rulesOnly ? Figures{} : MeasureSocat(sizes);
+    const qsizetype only = app.arguments().indexOf(QStringLiteral("--only"));
+    if (only >= 0 && only + 1 < app.arguments().size()) {
+        if (only + 2 < app.arguments().size() && !app.arguments().at(only + 2).startsWith(QLatin1String("--")))
+            sizes.phase = app.arguments().at(only + 2);
+        const bool shownRow = app.arguments().at(only + 1) == QStringLiteral("shown");
+        const Figures row = MeasureQuillnet(shownRow, sizes, app.arguments().contains(QStringLiteral("--with-rules")));
+        PrintHeader();
+        PrintRow(shownRow ? "quillnet, History+Log shown" : "quillnet, windows hidden", row, row);
+        std::printf("\nUser-interface thread CPU per MB echoed in 1 MB writes: %.2f ms; per 8-byte round trip: %.1f µs.\n",
+                    row.cpuMsPerMb1m, row.cpuUsPerTrip);
+        Prompts::Install(nullptr);
+        return 0;
+    }
+    const QString cEcho = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_cecho");
+    const Figures limit = rulesOnly ? Figures{} : MeasureServer(cEcho, {QStringLiteral("%1")}, sizes);
+    const Figures socat = rulesOnly ? Figures{}
+        : MeasureServer(QStringLiteral("socat"),
+                        {QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork"), QStringLiteral("PIPE")}, sizes);
+    // A short warm-up row first, not shown: the first row of a process would otherwise also pay for
+    // the allocator's first pages, which the rows after it (the ones with rules) find ready.
+    Sizes warmUp = sizes;
+    warmUp.small = 8u << 20;
+    warmUp.large = 64u << 20;
+    warmUp.roundTrips = 500;
+    MeasureQuillnet(false, warmUp);
     const Figures hidden = MeasureQuillnet(false, sizes);
     const Figures hiddenRules = MeasureQuillnet(false, sizes, true);
     const Figures shown = MeasureQuillnet(true, sizes);
@@ -318,26 +372,32 @@ int main(int argc, char *argv[])
     const FloodFigures flood = rulesOnly ? FloodFigures{} : MeasureFlood(sizes);
 
     std::printf("Echo over loopback: 1 KB writes %zu MB, 1 MB writes %zu MB, %d round trips of 8 bytes.\n"
-                "Ratios to socat in parentheses (latency: lower is better). Peak RSS: VmHWM of the echoing process;\n"
-                "for socat the listening parent (each connection runs in a forked child). Stall: longest gap of a 5 ms\n"
-                "heartbeat timer on the user-interface thread.\n\n",
+                "Ratios to the C echo server in parentheses (latency: lower is better). Peak RSS: VmHWM of the\n"
+                "echoing process; for socat the listening parent (each connection runs in a forked child). Stall:\n"
+                "longest gap of a 5 ms heartbeat timer on the user-interface thread.\n\n",
                 sizes.small >> 20, sizes.large >> 20, sizes.roundTrips);
-    std::printf("| %-26s | %15s | %15s | %14s | %14s | %16s | %7s | %7s |\n", "echo server", "1 KB MB/s",
-                "1 MB MB/s", "p50 µs", "p99 µs", "telegrams/s", "RSS MB", "stall ms");
-    std::printf("|%s|%s|%s|%s|%s|%s|%s|%s|\n", "----------------------------", "-----------------",
-                "-----------------", "----------------", "----------------", "------------------", "---------",
-                "---------");
-    PrintRow("socat PIPE", socat, socat);
-    PrintRow("quillnet, windows hidden", hidden, socat);
-    PrintRow("quillnet, History+Log shown", shown, socat);
+    PrintHeader();
+    PrintRow("C server, thread a client", limit, limit);
+    PrintRow("socat PIPE", socat, limit);
+    PrintRow("quillnet, windows hidden", hidden, limit);
+    PrintRow("quillnet, History+Log shown", shown, limit);
+    const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    if (!rulesOnly)
+        std::printf("\nWindows hidden against the C server / socat: 1 KB echo %.2f / %.2f, 1 MB echo %.2f / %.2f,\n"
+                    "8-byte p50 %.2f / %.2f; telegrams/s with History and Log shown: %.0f.\n",
+                    ratio(hidden.mbps1k, limit.mbps1k), ratio(hidden.mbps1k, socat.mbps1k),
+                    ratio(hidden.mbps1m, limit.mbps1m), ratio(hidden.mbps1m, socat.mbps1m),
+                    ratio(hidden.p50us, limit.p50us), ratio(hidden.p50us, socat.p50us), shown.telegramsPerSecond);
     std::printf("\nWith 64 reply rules of the kind 含む that never hold (so every block is searched, then\n"
                 "echoed); ratios to the same row without rules, measured in this run:\n\n");
     PrintRow("hidden, 64 rules", hiddenRules, hidden);
     PrintRow("shown, 64 rules", shownRules, shown);
     std::printf("\nUser-interface thread CPU per MB echoed in 1 MB writes (the echo's own cost, robust to load):\n"
-                "hidden %.2f ms, with 64 rules %.2f ms (%+.1f %%); shown %.2f ms, with 64 rules %.2f ms (%+.1f %%).\n",
+                "hidden %.2f ms, with 64 rules %.2f ms (%+.1f %%); shown %.2f ms, with 64 rules %.2f ms (%+.1f %%).\n"
+                "Per 8-byte round trip: hidden %.1f µs, shown %.1f µs.\n",
                 hidden.cpuMsPerMb1m, hiddenRules.cpuMsPerMb1m, (hiddenRules.cpuMsPerMb1m / hidden.cpuMsPerMb1m - 1) * 100,
-                shown.cpuMsPerMb1m, shownRules.cpuMsPerMb1m, (shownRules.cpuMsPerMb1m / shown.cpuMsPerMb1m - 1) * 100);
+                shown.cpuMsPerMb1m, shownRules.cpuMsPerMb1m, (shownRules.cpuMsPerMb1m / shown.cpuMsPerMb1m - 1) * 100,
+                hidden.cpuUsPerTrip, shown.cpuUsPerTrip);
     if (!rulesOnly)
         std::printf("\nMemory flood: %zu MB echoed in 1 MB writes with History and Log shown, %.1f MB/s, longest stall %.0f ms.\n"
                 "Resident size: %.0f MB before, %.0f MB at the peak, %.0f MB after both windows were cleared.\n"

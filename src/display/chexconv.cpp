@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 // The value of every character as a hex digit (every character that is not a digit counts as 0),
@@ -49,6 +53,34 @@ struct DigitPairs
 };
 constexpr DigitPairs kDigitPairs;
 
+#if defined(__x86_64__)
+// 32 bytes at a time: the two nibbles of every byte side by side, looked up as digits in a table.
+// Returns the bytes done (a multiple of 32).
+__attribute__((target("avx2"))) int HexDigitsAvx2(const unsigned char *data, int count, char *out)
+{
+    const __m256i digits = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(kUpperDigits)));
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    int i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(data + i));
+        const __m256i high = _mm256_shuffle_epi8(digits, _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble));
+        const __m256i low = _mm256_shuffle_epi8(digits, _mm256_and_si256(v, nibble));
+        // Interleaving works within each 16-byte half: put the halves back in order.
+        const __m256i first = _mm256_unpacklo_epi8(high, low);
+        const __m256i second = _mm256_unpackhi_epi8(high, low);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 2 * i), _mm256_permute2x128_si256(first, second, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 2 * i + 32), _mm256_permute2x128_si256(first, second, 0x31));
+    }
+    return i;
+}
+
+bool HasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
 }  // namespace
 
 CHexConv::~CHexConv() = default;
@@ -58,7 +90,14 @@ void CHexConv::Bin2HexString(const unsigned char *data, int length, QByteArray &
     const int count = qMax(0, qMin(length, byteLimit));
     out.resize(qsizetype(count) * 2);
     char *p = out.data();
-    for (int i = 0; i < count; ++i, p += 2)
+    int i = 0;
+#if defined(__x86_64__)
+    if (count >= 32 && HasAvx2()) {
+        i = HexDigitsAvx2(data, count, p);
+        p += 2 * i;
+    }
+#endif
+    for (; i < count; ++i, p += 2)
         std::memcpy(p, kDigitPairs.pairs[data[i]], 2);
 }
 

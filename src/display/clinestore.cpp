@@ -1,5 +1,7 @@
 #include "display/clinestore.h"
 
+#include "display/chexconv.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -46,7 +48,8 @@ QString CLineStore::Line::Mid(qsizetype from, qsizetype count) const
 
 qsizetype CLineStore::Line::Bytes() const
 {
-    return head.size() * qsizetype(sizeof(QChar)) + tail.size() + raw.size() + kLineOverhead;
+    // A waiting hex tail counts as the digits it becomes, so the budget keeps the same lines.
+    return head.size() * qsizetype(sizeof(QChar)) + tail.size() + 2 * hexPending.size() + raw.size() + kLineOverhead;
 }
 
 QByteArray CLineStore::Line::Utf8() const
@@ -110,21 +113,75 @@ void CLineStore::Clear()
     m_firstSerial += Count();
     // Swapping with an empty deque hands its blocks back instead of keeping them for reuse.
     std::deque<Line>().swap(m_lines);
+    std::vector<QByteArray>().swap(m_spare);
     m_bytes = 0;
+}
+
+const CLineStore::Line &CLineStore::At(int index) const
+{
+    const auto i = static_cast<size_t>(index);
+    if (!m_lines[i].hexPending.isEmpty())
+        WriteHex(i);
+    return m_lines[i];
+}
+
+void CLineStore::WriteHex(size_t index) const
+{
+    Line &line = m_lines[index];
+    const QByteArray bytes = std::move(line.hexPending);
+    line.hexPending = QByteArray();
+    line.tail = TakeBuffer(2 * bytes.size());
+    CHexConv().Bin2HexString(reinterpret_cast<const unsigned char *>(bytes.constData()), int(bytes.size()), line.tail,
+                             int(bytes.size()));
+    // An echo's R and S lines wait for the same bytes: they share the digits too.
+    for (const size_t other : {index - 1, index + 1}) {
+        if (other < m_lines.size() && m_lines[other].hexPending.isSharedWith(bytes)) {
+            m_lines[other].hexPending = QByteArray();
+            m_lines[other].tail = line.tail;
+        }
+    }
 }
 
 QStringList CLineStore::Texts() const
 {
     QStringList texts;
     texts.reserve(Count());
-    for (const Line &line : m_lines)
-        texts.append(line.Text());
+    for (int i = 0; i < Count(); ++i)
+        texts.append(At(i).Text());
     return texts;
+}
+
+QByteArray CLineStore::TakeBuffer(qsizetype size) const
+{
+    QByteArray buffer;
+    if (size >= kRecycleSize) {
+        // One of at least the size, and not so much larger that a line would hold memory it does not count.
+        const auto fits = [size](const QByteArray &b) { return b.capacity() >= size && b.capacity() <= size + size / 4; };
+        const auto found = std::find_if(m_spare.begin(), m_spare.end(), fits);
+        if (found != m_spare.end()) {
+            buffer = std::move(*found);
+            m_spare.erase(found);
+        }
+    }
+    buffer.resize(size);
+    return buffer;
+}
+
+void CLineStore::Recycle(QByteArray &bytes) const
+{
+    if (bytes.capacity() < kRecycleSize || !bytes.isDetached())
+        return;  // small, or still held by another line
+    if (m_spare.size() >= kSpareBuffers)
+        m_spare.erase(m_spare.begin());
+    m_spare.push_back(std::move(bytes));
 }
 
 void CLineStore::PopFront()
 {
-    m_bytes -= m_lines.front().Bytes();
+    Line &front = m_lines.front();
+    m_bytes -= front.Bytes();
+    for (QByteArray *bytes : {&front.tail, &front.hexPending, &front.raw})
+        Recycle(*bytes);
     m_lines.pop_front();
     ++m_firstSerial;
 }

@@ -26,13 +26,16 @@ public:
         char direction = 0;
         // How `raw` was decoded: CTextDecoding::Encoding, plus kControlMarks when control bytes are marked.
         quint8 decoding = 0;
+        // Bytes whose hex digits are the line's tail but are not written yet (a telegram that arrived
+        // while its window was hidden): the store writes them the first time the line is looked at.
+        QByteArray hexPending;
         static constexpr quint8 kControlMarks = 0x80;
 
         // Without `latin1Tail`: everything after the last character beyond Latin-1 becomes the tail.
         // With it: `text` is the head and `latin1Tail` (Latin-1 text) the tail, shared, not copied.
         static Line FromText(QStringView text, const QByteArray &latin1Tail = QByteArray());
 
-        qsizetype Length() const { return head.size() + tail.size(); }
+        qsizetype Length() const { return head.size() + tail.size() + 2 * hexPending.size(); }
         QChar At(qsizetype i) const;
         QString Mid(qsizetype from, qsizetype count) const;
         QString Text() const { return Mid(0, Length()); }
@@ -61,7 +64,8 @@ public:
     bool AtLineLimit() const { return Count() + 1 > m_lineLimit; }
 
     int Count() const { return static_cast<int>(m_lines.size()); }
-    const Line &At(int index) const { return m_lines[static_cast<size_t>(index)]; }
+    // The line, with its hex tail written first when it was waiting.
+    const Line &At(int index) const;
     QStringList Texts() const;
     qsizetype StoredBytes() const { return m_bytes; }
     // A number for every line appended, counting on across trimming and clearing: the first line's.
@@ -70,10 +74,23 @@ public:
     void SetBudget(qsizetype bytes) { m_budget = bytes; }
     qsizetype Budget() const { return m_budget; }
 
+    // A buffer of `size` bytes for a new line's text or bytes: one that a removed line left, when
+    // one of about that size is at hand (a large fresh allocation costs a page fault every 4 KB).
+    QByteArray TakeBuffer(qsizetype size) const;
+
 private:
     void PopFront();
+    void Recycle(QByteArray &bytes) const;
+    // Writes the hex tail of line `index`, and gives it to a neighbour waiting for the same bytes.
+    void WriteHex(size_t index) const;
 
-    std::deque<Line> m_lines;
+    // Buffers of at least this size are kept for reuse, at most kSpareBuffers of them.
+    static constexpr qsizetype kRecycleSize = 64 * 1024;
+    static constexpr size_t kSpareBuffers = 4;
+
+    // Mutable: looking at a line may write its hex tail, which changes no line's text.
+    mutable std::deque<Line> m_lines;
+    mutable std::vector<QByteArray> m_spare;
     qsizetype m_bytes = 0;
     qint64 m_firstSerial = 0;
     qsizetype m_budget = kDefaultBudget;

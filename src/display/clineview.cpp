@@ -408,6 +408,10 @@ void CLineView::Measure(int line)
     const qsizetype length = l.Length();
     const qsizetype headSize = l.head.size();
     const char *tail = l.tail.constData();
+    if (SharesLayout(line)) {
+        layout = m_layouts[static_cast<size_t>(line - 1)];
+        return;
+    }
     if (length > kMarkStep)
         layout.marks.reserve(static_cast<size_t>(length / kMarkStep + 1));
     double x = 0;
@@ -423,6 +427,25 @@ void CLineView::Measure(int line)
         }
     }
     layout.width = x;
+}
+
+bool CLineView::SharesLayout(int line)
+{
+    // An echo's S line holds the R line's digits: when the short heads measure the same, so does all.
+    if (line == 0 || m_layouts[static_cast<size_t>(line - 1)].width < 0)
+        return false;
+    const CLineStore::Line &l = m_store.At(line);
+    const CLineStore::Line &before = m_store.At(line - 1);
+    if (l.tail.size() < kMarkStep || !l.tail.isSharedWith(before.tail) || l.head.size() != before.head.size() ||
+        l.head.size() >= kMarkStep)
+        return false;
+    double x = 0;
+    double y = 0;
+    for (qsizetype i = 0; i < l.head.size(); ++i) {
+        x += Advance(l.head[i]);
+        y += Advance(before.head[i]);
+    }
+    return x == y;
 }
 
 double CLineView::LatinWidth(const char *text, qsizetype count) const

@@ -128,6 +128,8 @@ private:
     double IndexX(int line, qsizetype column);
     void UpdateFontMetrics();
     void Measure(int line);
+    // True when a long line's layout equals the one before it (the same shared tail, a head as wide).
+    bool SharesLayout(int line);
     double Advance(QChar c);
     // Width of `count` Latin-1 characters.
     double LatinWidth(const char *text, qsizetype count) const;

@@ -72,11 +72,56 @@ QByteArray CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *
 {
     QByteArray hex;
     m_hexConv.Bin2HexString(data, length, hex, kHexByteLimit);
-    AddTelegram(prefix, data, length, hex);
+    AddTelegramLine(prefix, data, length, hex, QByteArray());
     return hex;
 }
 
-void CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *data, int length, const QByteArray &hex)
+void CMessageWnd::AddTelegramLines(std::initializer_list<QStringView> prefixes, const unsigned char *data, int length)
+{
+    AddTelegramLines(prefixes, data, length, QByteArray());
+}
+
+void CMessageWnd::AddTelegramLines(std::initializer_list<QStringView> prefixes, const unsigned char *data, int length,
+                                   const QByteArray &kept)
+{
+    QByteArray hex;
+    QByteArray pending;
+    const int count = qBound(0, length, kHexByteLimit);
+    if (ShowsTelegrams() && !(m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked())) {
+        // A hidden window that records nothing keeps the bytes; the digits wait until they are seen.
+        if (!KeepsBytes()) {
+            hex = m_pText->Store().TakeBuffer(qsizetype(count) * 2);
+            m_hexConv.Bin2HexString(data, length, hex, kHexByteLimit);
+        } else if (kept.size() == count) {
+            pending = kept;
+        } else {
+            pending = KeptBytesBuffer(length);
+            if (count > 0)
+                std::memcpy(pending.data(), data, size_t(count));
+        }
+    }
+    for (const QStringView prefix : prefixes)
+        AddTelegramLine(prefix, data, length, hex, pending);
+}
+
+QByteArray CMessageWnd::KeptBytesBuffer(int length) const
+{
+    const bool keeps = ShowsTelegrams() && !(m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked()) && KeepsBytes();
+    return keeps ? m_pText->Store().TakeBuffer(qBound(0, length, kHexByteLimit)) : QByteArray();
+}
+
+bool CMessageWnd::ShowsTelegrams() const
+{
+    return m_pText && !m_pNoDisplay->isChecked();
+}
+
+bool CMessageWnd::KeepsBytes() const
+{
+    return !isVisible() && !m_pRecorder;
+}
+
+void CMessageWnd::AddTelegramLine(QStringView prefix, const unsigned char *data, int length, const QByteArray &hex,
+                                  const QByteArray &pending)
 {
     const char direction = prefix.startsWith(u'R') ? 'R' : prefix.startsWith(u'S') ? 'S' : 0;
     // The clock is read for S lines, and for R lines only while their response time is shown.
@@ -87,18 +132,22 @@ void CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *data, 
         m_lastSend = std::chrono::steady_clock::now();
         m_bSent = true;
     }
-    if (!m_pText || m_pNoDisplay->isChecked())
+    if (!ShowsTelegrams())
         return;
-    QString lead = CurrentStamp() + prefix;
-    if (!response.isEmpty())
-        lead += response;
+    QString head = CurrentStamp();
+    head += prefix;
+    head += response;
     std::vector<CLineStore::Line> lines;
     if (m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked()) {
-        lines = TextLines(lead, data, length);
+        lines = TextLines(head, data, length);
+    } else if (!pending.isEmpty()) {
+        lines.emplace_back();
+        lines.back().head = head;
+        lines.back().hexPending = pending;
     } else {
-        lines.push_back(CLineStore::Line::FromText(lead, hex));
-        lines.back().body = static_cast<qint32>(lead.size());
+        lines.push_back(CLineStore::Line::FromText(head, hex));
     }
+    lines.front().body = static_cast<qint32>(head.size());
     for (CLineStore::Line &line : lines)
         line.direction = direction;
     AppendEntry(std::move(lines));

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -49,9 +50,16 @@ public:
     // Appends stamp + prefix + the data as hex (or as text in the History's text display) unless the
     // don't-display box is checked; returns the hex text of at most kHexByteLimit bytes either way.
     QByteArray AddTelegram(const QString &prefix, const unsigned char *data, int length);
-    // The same with the hex text the caller already has from AddTelegram for these bytes (an echo of
-    // what was just received): not converted again, and stored once for both lines.
-    void AddTelegram(const QString &prefix, const unsigned char *data, int length, const QByteArray &hex);
+    // The same for one line per prefix (an echo: "R " then "S "), with the text stored once for all
+    // of them, and without handing back the hex text: while the window is hidden it is written only
+    // when the lines are first looked at.
+    void AddTelegramLines(std::initializer_list<QStringView> prefixes, const unsigned char *data, int length);
+    // A buffer for the bytes of a telegram of `length` bytes when the window keeps them to convert
+    // later (empty when it converts at once or adds no line): the caller fills it while it reads the
+    // telegram anyway and hands it to AddTelegramLines with the same bytes.
+    QByteArray KeptBytesBuffer(int length) const;
+    void AddTelegramLines(std::initializer_list<QStringView> prefixes, const unsigned char *data, int length,
+                          const QByteArray &kept);
 
     int Kind() const { return m_nKind; }
     // The window's lines, oldest first, without the empty line after the last.
@@ -109,6 +117,13 @@ protected:
 
 private:
     void AppendEntry(std::vector<CLineStore::Line> lines);
+    // One telegram line, its hex digits given as text (`hex`) or as the bytes to convert later (`pending`).
+    void AddTelegramLine(QStringView prefix, const unsigned char *data, int length, const QByteArray &hex,
+                         const QByteArray &pending);
+    // False when a telegram adds no line (no text area yet, or the don't-display box is checked).
+    bool ShowsTelegrams() const;
+    // True when a telegram's hex digits wait until its line is looked at (hidden, not recording).
+    bool KeepsBytes() const;
     // The telegram's lines in text display: one line per line of text, each with the bytes it shows.
     std::vector<CLineStore::Line> TextLines(const QString &lead, const unsigned char *data, int length) const;
     void CreateTools();

@@ -186,6 +186,7 @@ void CAsyncSocket::Attach(int handle, int type, long events, Phase phase)
     m_lEvents = events;
     m_phase = phase;
     m_bCloseNotified = false;
+    m_bReceiveNoticed = false;
     m_nGeneration = NextGeneration();
     for (QSocketNotifier *notifier : {m_pReadNotifier, m_pWriteNotifier, m_pOobNotifier})
         notifier->setSocket(handle);
@@ -214,6 +215,7 @@ void CAsyncSocket::Close()
     ::close(m_hSocket);
     m_hSocket = INVALID_SOCKET;
     m_phase = Phase::Idle;
+    m_bReceiveNoticed = false;
     m_nGeneration = NextGeneration();
 }
 
@@ -323,6 +325,7 @@ int CAsyncSocket::Receive(void *buffer, int length, int flags)
         received = ::recv(m_hSocket, buffer, static_cast<size_t>(length), flags);
     while (received < 0 && errno == EINTR);
     const int error = errno;
+    m_bReceiveNoticed = false;
     if ((m_phase == Phase::Connected && !m_bCloseNotified) || m_phase == Phase::Datagram)
         Arm(m_pReadNotifier, FD_READ | FD_CLOSE);
     if (flags & MSG_OOB)
@@ -394,7 +397,14 @@ int CAsyncSocket::ReceiveFrom(void *buffer, int length, QString &address, unsign
 
 void CAsyncSocket::ReadReady()
 {
-    m_pReadNotifier->setEnabled(false);
+    if (m_phase == Phase::Connected && m_bReceiveNoticed) {
+        // The owner has not read since OnReceive: quiet until it does.
+        if (std::exchange(m_bReceiveWaited, true))
+            m_pReadNotifier->setEnabled(false);
+        return;
+    }
+    if (m_phase != Phase::Connected)
+        m_pReadNotifier->setEnabled(false);
     switch (m_phase) {
     case Phase::Listening:
         OnAccept(0);
@@ -410,16 +420,20 @@ void CAsyncSocket::ReadReady()
     char first;
     const ssize_t peeked = ::recv(m_hSocket, &first, 1, MSG_PEEK | MSG_DONTWAIT);
     if (peeked > 0) {
-        if (m_lEvents & FD_READ)
+        if (m_lEvents & FD_READ) {
+            m_bReceiveNoticed = true;
+            m_bReceiveWaited = false;
             OnReceive(0);
+        } else {
+            m_pReadNotifier->setEnabled(false);
+        }
         return;
     }
-    if (peeked < 0 && (WouldBlock(errno) || errno == EINTR)) {
-        m_pReadNotifier->setEnabled(true);
-        return;
-    }
+    if (peeked < 0 && (WouldBlock(errno) || errno == EINTR))
+        return;  // still on: nothing to say yet
     // End of stream or a reset: said once.
     const int code = peeked == 0 ? 0 : WinsockErrorFromErrno(errno);
+    m_pReadNotifier->setEnabled(false);
     m_bCloseNotified = true;
     if (m_lEvents & FD_CLOSE)
         OnClose(code);

@@ -137,6 +137,12 @@ private:
     long m_lEvents = 0;
     Phase m_phase = Phase::Idle;
     bool m_bCloseNotified = false;
+    // OnReceive was said and Receive not called since. The read notifier of a connected socket stays
+    // on meanwhile (turning it off and on for every block costs the event loop a wake-up each time):
+    // the notice travels through posted messages, so it fires once more before the owner reads, and
+    // nothing is said; should it fire again, it is turned off until the owner reads.
+    bool m_bReceiveNoticed = false;
+    bool m_bReceiveWaited = false;
     // Renewed from one process-wide count at each open and close, so a deferred notice never reaches
     // a later handle and a serial never names two handles.
     std::uint64_t m_nGeneration = 0;

@@ -3,15 +3,27 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace {
 
 // ICU's name of Microsoft's variant of Shift-JIS.
 const char *const kCodePage = "windows-31j";
 
+// Printable ASCII, tab and line breaks: the same code in the code page as in Unicode. (Not every
+// control code is: the converter swaps 0x1A, 0x1C and 0x7F.)
+constexpr bool IsPlain(char16_t c)
+{
+    return (c >= 0x20 && c < 0x7F) || c == u'\t' || c == u'\n' || c == u'\r';
+}
+
 }  // namespace
 
 QByteArray ToCp932(QStringView text)
 {
+    // The log lines of every telegram need no converter.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return IsPlain(c.unicode()); }))
+        return text.toLatin1();
     thread_local QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
     if (!encoder.isValid())
         return text.toLatin1();
@@ -21,6 +33,8 @@ QByteArray ToCp932(QStringView text)
 
 QString FromCp932(QByteArrayView bytes)
 {
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return IsPlain(static_cast<unsigned char>(c)); }))
+        return QString::fromLatin1(bytes);
     thread_local QStringDecoder decoder(kCodePage, QStringConverter::Flag::Stateless);
     if (!decoder.isValid())
         return QString::fromLatin1(bytes);

@@ -142,17 +142,19 @@ private:
     void DoSend();
     void DoReceive();
     void DoReceiveEcho();
-    // " +α" when the telegram is longer than the part shown in a log line.
-    static QString LogTelegramText(const QByteArray &hex, int length);
+    // A log line's view of a telegram: the hex digits of its first bytes, " +α" when there are more.
+    static QString LogTelegramText(const unsigned char *data, int length);
     // The History and Log lines of a received block.
-    void RecordReceived(int length);
+    // `kept`: the block's bytes already copied for the History (KeptBytesBuffer), or empty.
+    void RecordReceived(int length, const QByteArray &kept);
 
     // Reply rules (cqnview_replies.cpp).
     void OnReplyRules();
     // Reads the document's rule table; a damaged one is logged once.
     void LoadReplyRules();
     // The number of the rule that answers the received block, 0 for none (or rules not in use).
-    int MatchReplyRule(int length) const;
+    // The rule that answers the received block (0: none); fills `kept` for the History on the way.
+    int MatchReplyRule(int length, QByteArray *kept) const;
     // Sends rule `number`'s reply now or arms its timer.
     void ReplyByRule(int number);
     void SendRuleReply(int number, const QByteArray &reply);

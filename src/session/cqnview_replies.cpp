@@ -40,9 +40,14 @@ void CQnView::OnReplyRules()
         SetReplyRules(dialog.Table());
 }
 
-int CQnView::MatchReplyRule(int length) const
+int CQnView::MatchReplyRule(int length, QByteArray *kept) const
 {
-    return m_bReplyActive ? m_replyMatcher.Match(m_pRecvBuf.get(), length) : 0;
+    if (!m_bReplyActive)
+        return 0;
+    // The History's copy is made while the matcher reads the block: one pass over it instead of two.
+    *kept = m_pHistoryWnd->KeptBytesBuffer(length);
+    auto *copy = kept->isEmpty() ? nullptr : reinterpret_cast<unsigned char *>(kept->data());
+    return m_replyMatcher.Match(m_pRecvBuf.get(), length, copy);
 }
 
 void CQnView::ReplyByRule(int number)
@@ -71,8 +76,8 @@ void CQnView::SendRuleReply(int number, const QByteArray &reply)
     const int length = int(reply.size());
     // A failed send is logged by the socket layer, as for every send.
     SendData(data, length);
-    const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("S "), data, length);
-    AddLog(QStringLiteral("応答ﾙｰﾙ%1 送信 ").arg(number) + LogTelegramText(hex, length));
+    m_pHistoryWnd->AddTelegramLines({u"S "}, data, length);
+    AddLog(QStringLiteral("応答ﾙｰﾙ%1 送信 ").arg(number) + LogTelegramText(data, length));
 }
 
 int CQnView::PendingReplies() const

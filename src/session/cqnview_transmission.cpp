@@ -4,6 +4,7 @@
 
 #include "batch/cbatchrunner.h"
 #include "display/ccommandsenddlg.h"
+#include "display/chexconv.h"
 #include "display/cmessagewnd.h"
 #include "net/ctcpsoc.h"
 #include "net/ctcpsrvr.h"
@@ -71,9 +72,10 @@ void CQnView::OnTimer(int id)
     }
 }
 
-QString CQnView::LogTelegramText(const QByteArray &hex, int length)
+QString CQnView::LogTelegramText(const unsigned char *data, int length)
 {
-    const QString shown = QString::fromLatin1(hex.left(kLogBytes * 2));
+    QString shown;
+    CHexConv().Bin2HexString(data, length, shown, kLogBytes);
     return length > kLogBytes ? shown + QStringLiteral(" +α") : shown;
 }
 
@@ -83,26 +85,28 @@ void CQnView::DoSend()
     const unsigned char *data = OutgoingTelegram(&length);
     // A failed send is logged by the socket layer; the telegram is recorded as sent either way.
     SendData(data, length);
-    const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("S "), data, length);
-    AddLog(QStringLiteral("送信 ") + LogTelegramText(hex, length));
+    m_pHistoryWnd->AddTelegramLines({u"S "}, data, length);
+    AddLog(QStringLiteral("送信 ") + LogTelegramText(data, length));
 }
 
-void CQnView::RecordReceived(int n)
+void CQnView::RecordReceived(int n, const QByteArray &kept)
 {
-    const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("R "), m_pRecvBuf.get(), n);
-    AddLog(QStringLiteral("受信 ") + LogTelegramText(hex, n));
+    m_pHistoryWnd->AddTelegramLines({u"R "}, m_pRecvBuf.get(), n, kept);
+    AddLog(QStringLiteral("受信 ") + LogTelegramText(m_pRecvBuf.get(), n));
 }
 
 void CQnView::DoReceive()
 {
     const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
-    RecordReceived(n);
+    QByteArray kept;
+    const int rule = MatchReplyRule(n, &kept);
+    RecordReceived(n, kept);
     if (m_bPromptHit == 1) {
         PostToBatchWindow(EV_PROMPT);
         AddLog(QStringLiteral("ﾌﾟﾛﾝﾌﾟﾄ受信"));
         m_bPromptHit = 0;
     }
-    if (const int rule = MatchReplyRule(n))
+    if (rule)
         ReplyByRule(rule);
 }
 
@@ -110,13 +114,13 @@ void CQnView::DoReceiveEcho()
 {
     const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
     // A rule that answers takes the place of the echo.
-    if (const int rule = MatchReplyRule(n)) {
-        RecordReceived(n);
+    QByteArray kept;
+    if (const int rule = MatchReplyRule(n, &kept)) {
+        RecordReceived(n, kept);
         ReplyByRule(rule);
         return;
     }
     SendData(m_pRecvBuf.get(), n);
-    const QByteArray hex = m_pHistoryWnd->AddTelegram(QStringLiteral("R "), m_pRecvBuf.get(), n);
-    m_pHistoryWnd->AddTelegram(QStringLiteral("S "), m_pRecvBuf.get(), n, hex);
-    AddLog(QStringLiteral("受信-自動応答 ") + LogTelegramText(hex, n));
+    m_pHistoryWnd->AddTelegramLines({u"R ", u"S "}, m_pRecvBuf.get(), n, kept);
+    AddLog(QStringLiteral("受信-自動応答 ") + LogTelegramText(m_pRecvBuf.get(), n));
 }

@@ -11,6 +11,7 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
 {
     m_rules.clear();
     m_contains.clear();
+    m_shortestContained = 0;
     m_low.fill(0);
     m_high.fill(0);
     m_startsWith.fill(0);
@@ -36,6 +37,8 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
                 }
             }
             m_contains.push_back(int(m_rules.size()));
+            if (m_shortestContained == 0 || c.match.size() < m_shortestContained)
+                m_shortestContained = int(c.match.size());
         }
         m_rules.push_back(std::move(c));
     }
@@ -104,7 +107,8 @@ bool HasAvx2()
 
 }  // namespace
 
-std::uint64_t CReplyMatcher::FindContained(const unsigned char *data, int length) const
+std::uint64_t CReplyMatcher::FindContained(const unsigned char *data, int length, unsigned char *copy,
+                                           int *copied) const
 {
     const std::uint64_t all = m_contains.size() == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m_contains.size()) - 1;
     std::uint64_t found = 0;
@@ -113,27 +117,45 @@ std::uint64_t CReplyMatcher::FindContained(const unsigned char *data, int length
 #else
     const auto next = NextWindowScalar;
 #endif
-    for (int window = 0; window < length && found != all; window += 64) {
-        for (std::uint64_t mask = next(data, &window, length, m_low.data(), m_high.data()); mask && found != all;
-             mask &= mask - 1) {
-            const int at = window + __builtin_ctzll(mask);
-            // Most candidates end here: no match starts with this byte and the next.
-            if (at + 1 < length) {
-                const int pair = data[at] << 8 | data[at + 1];
-                if (!((m_pairs[size_t(pair >> 6)] >> (pair & 63)) & 1))
-                    continue;
+    // Pieces small enough to stay in the core's first cache between the search and the copy.
+    constexpr int kPiece = 16 * 1024;
+    for (int piece = 0; piece < length && found != all; piece += kPiece) {
+        const int end = std::min(length, piece + kPiece);
+        for (int window = piece; window < end && found != all; window += 64) {
+            for (std::uint64_t mask = next(data, &window, end, m_low.data(), m_high.data()); mask && found != all;
+                 mask &= mask - 1) {
+                const int at = window + __builtin_ctzll(mask);
+                // Most candidates end here: no match starts with this byte and the next.
+                if (at + 1 < length) {
+                    const int pair = data[at] << 8 | data[at + 1];
+                    if (!((m_pairs[size_t(pair >> 6)] >> (pair & 63)) & 1))
+                        continue;
+                }
+                for (std::uint64_t open = m_startsWith[data[at]] & ~found; open; open &= open - 1) {
+                    const int k = __builtin_ctzll(open);
+                    if (HoldsAt(data, length, at, k))
+                        found |= std::uint64_t(1) << k;
+                }
             }
-            for (std::uint64_t open = m_startsWith[data[at]] & ~found; open; open &= open - 1) {
-                const int k = __builtin_ctzll(open);
-                if (HoldsAt(data, length, at, k))
-                    found |= std::uint64_t(1) << k;
-            }
+        }
+        if (copy) {
+            std::memcpy(copy + piece, data + piece, size_t(end - piece));
+            *copied = end;
         }
     }
     return found;
 }
 
-int CReplyMatcher::Match(const unsigned char *data, int length) const
+int CReplyMatcher::Match(const unsigned char *data, int length, unsigned char *copy) const
+{
+    int copied = 0;
+    const int number = MatchCopying(data, length, copy, &copied);
+    if (copy && copied < length)
+        std::memcpy(copy + copied, data + copied, size_t(length - copied));
+    return number;
+}
+
+int CReplyMatcher::MatchCopying(const unsigned char *data, int length, unsigned char *copy, int *copied) const
 {
     bool searched = false;
     std::uint64_t contained = 0;
@@ -150,7 +172,7 @@ int CReplyMatcher::Match(const unsigned char *data, int length) const
             break;
         case CReplyRule::KindContains:
             if (!searched) {
-                contained = FindContained(data, length);
+                contained = length >= m_shortestContained ? FindContained(data, length, copy, copied) : 0;
                 searched = true;
             }
             holds = (contained >> containsIndex++) & 1;

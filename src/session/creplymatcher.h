@@ -21,8 +21,9 @@ public:
     bool IsEmpty() const { return m_rules.empty(); }
 
     // The number (from 1, the rule's row in the table) of the first rule whose match holds for the
-    // block, 0 when none does.
-    int Match(const unsigned char *data, int length) const;
+    // block, 0 when none does. With `copy`, the block is also copied there (`length` bytes), piece by
+    // piece right after each piece is searched, so that it is read from memory once for both.
+    int Match(const unsigned char *data, int length, unsigned char *copy = nullptr) const;
     // The reply bytes and the delay of rule `number`.
     const QByteArray &Reply(int number) const;
     int Delay(int number) const;
@@ -37,11 +38,14 @@ private:
         int delay;
     };
     // Bit i set when contains rule i (in m_contains order) occurs in the block.
-    std::uint64_t FindContained(const unsigned char *data, int length) const;
+    std::uint64_t FindContained(const unsigned char *data, int length, unsigned char *copy, int *copied) const;
     bool HoldsAt(const unsigned char *data, int length, int at, int containsIndex) const;
+    // Match, with the bytes copied so far (from the start) counted in *copied.
+    int MatchCopying(const unsigned char *data, int length, unsigned char *copy, int *copied) const;
 
     std::vector<Compiled> m_rules;
     std::vector<int> m_contains;  // indexes into m_rules of the contains rules
+    int m_shortestContained = 0;   // bytes of the shortest contains match: a shorter block needs no scan
     // Candidate first bytes, as nibble tables for the vector scan: byte b may start a contained
     // match when m_low[b & 15] & m_high[b >> 4] is not 0.
     alignas(16) std::array<std::uint8_t, 16> m_low{};

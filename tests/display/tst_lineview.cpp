@@ -126,6 +126,31 @@ private Q_SLOTS:
         QCOMPARE(view.ColumnX(1, 5000), half * (1667 * 2 + 3333));
     }
 
+    // A line whose long tail is the one before it's (an echo's S line) takes that line's layout only
+    // when its head is as wide: every column lies where a view measuring it alone puts it.
+    void lineSharingATailMeasuresAsAlone_data()
+    {
+        QTest::addColumn<QString>("head");
+        QTest::newRow("head as wide") << QStringLiteral("S ");
+        QTest::newRow("head wider") << QStringLiteral("送 ");
+    }
+    void lineSharingATailMeasuresAsAlone()
+    {
+        QFETCH(QString, head);
+        const QByteArray digits(3000, '7');
+        CLineView view;
+        Prepare(view);
+        view.AppendEntry({CLineStore::Line::FromText(QStringLiteral("R "), digits)}, true);
+        view.AppendEntry({CLineStore::Line::FromText(head, digits)}, true);
+        CLineView alone;
+        Prepare(alone);
+        alone.AppendEntry({CLineStore::Line::FromText(head, digits)}, true);
+        view.Flush();
+        alone.Flush();
+        for (qsizetype column : {0, 1, 2, 1024, 2500, 3002})
+            QCOMPARE(view.ColumnX(1, column), alone.ColumnX(0, column));
+    }
+
     void trimmedLinesTakeTheSelectionAlong()
     {
         CLineView view;

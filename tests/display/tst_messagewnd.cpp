@@ -409,6 +409,47 @@ private Q_SLOTS:
         window->AddLine(QStringLiteral("after"));
         QCOMPARE(WithoutStamp(*window), QStringList{QStringLiteral("after")});
     }
+
+    // A hidden History keeps the bytes and writes the hex digits when the lines are first looked at;
+    // the lines, their count and the budget come out as in a shown one, also with buffers that trimmed
+    // lines left being used again.
+    void hiddenHistoryMatchesShownHistory_data()
+    {
+        QTest::addColumn<QList<int>>("sizes");
+        QTest::addColumn<qsizetype>("budget");
+        QTest::newRow("short") << QList<int>{0, 1, 31, 32, 33, 1000} << CLineStore::kDefaultBudget;
+        QTest::newRow("large, trimmed") << QList<int>{200000, 180000, 200000, 230000, 200000, 199999, 64} << qsizetype(1600000);
+    }
+    void hiddenHistoryMatchesShownHistory()
+    {
+        QFETCH(QList<int>, sizes);
+        QFETCH(qsizetype, budget);
+        ViewStandIn view;
+        auto shown = MakeWindow(&view, KIND_HISTORY);
+        auto hidden = MakeWindow(&view, KIND_HISTORY);
+        shown->show();
+        for (CMessageWnd *window : {shown.get(), hidden.get()})
+            window->SetTextBudget(budget);
+        for (int i = 0; i < sizes.size(); ++i) {
+            QByteArray data(sizes[i], '\0');
+            for (int k = 0; k < data.size(); ++k)
+                data[k] = char(i * 37 + k);
+            for (CMessageWnd *window : {shown.get(), hidden.get()}) {
+                window->AddTelegramLines({u"R ", u"S "}, Bytes(data), int(data.size()));
+                window->AddTelegramLines({u"S "}, Bytes(data), int(data.size()));
+            }
+            QVERIFY(shown->LineText(shown->LineCount() - 1).endsWith(QString::fromLatin1(data.toHex().toUpper())));
+            QCOMPARE(hidden->StoredBytes(), shown->StoredBytes());
+        }
+        const auto withoutStamps = [](QStringList lines) {
+            for (QString &line : lines)
+                line.remove(kStamp);
+            return lines;
+        };
+        QCOMPARE(hidden->LineCount(), shown->LineCount());
+        QCOMPARE(withoutStamps(hidden->Lines()), withoutStamps(shown->Lines()));
+        QCOMPARE(hidden->StoredBytes(), shown->StoredBytes());
+    }
 };
 
 QTEST_MAIN(TestMessageWnd)

@@ -1,6 +1,8 @@
 // Code page 932 conversion at the program's byte boundaries.
 #include "platform/cp932.h"
 
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTest>
 
 class TestCodePage : public QObject
@@ -25,6 +27,22 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QCOMPARE(ToCp932(text), bytes);
         QCOMPARE(FromCp932(bytes), text);
+    }
+
+    // Every ASCII code converts as the converter itself converts it, on the quick path for plain text
+    // and through the converter for the control codes it maps differently.
+    void asciiCodesMatchTheConverter()
+    {
+        QStringEncoder encoder("windows-31j", QStringConverter::Flag::Stateless);
+        QStringDecoder decoder("windows-31j", QStringConverter::Flag::Stateless);
+        for (char16_t c = 0; c < 0x80; ++c) {
+            const QString text = QStringLiteral("a") + QChar(c);
+            const QByteArray bytes = QByteArray("a") + char(c);
+            QCOMPARE(ToCp932(text), QByteArray(encoder.encode(text)));
+            const QString decoded = decoder.decode(bytes);
+            if (!decoded.contains(QChar(0x1A)))  // the converter's mark of a bad sequence is shown otherwise
+                QCOMPARE(FromCp932(bytes), decoded);
+        }
     }
 
     void invalidBytesDecodeWithoutFailure()

@@ -49,6 +49,9 @@ private Q_SLOTS:
         QTest::newRow("contains text at end") << int(R::KindContains) << true << "STAT" << QByteArray(40, '.') + "STAT" << true;
         QTest::newRow("contains text cut at end") << int(R::KindContains) << true << "STAT" << QByteArray(40, '.') + "STA" << false;
         QTest::newRow("contains hex \\x in long block") << int(R::KindContains) << false << "0D0A" << QByteArray(100, 'x') + "\r\n" + QByteArray(100, 'y') << true;
+        QTest::newRow("contains, block shorter") << int(R::KindContains) << true << "STAT" << QByteArray("STA") << false;
+        QTest::newRow("contains, block as long") << int(R::KindContains) << true << "STAT" << QByteArray("STAT") << true;
+        QTest::newRow("contains across 16 KB") << int(R::KindContains) << true << "STAT" << QByteArray(16382, '.') + "STAT" + QByteArray(70000, '.') << true;
         QTest::newRow("contains, absent") << int(R::KindContains) << false << "0D0A" << QByteArray(100, 'x') << false;
         QTest::newRow("contains, cp932 text") << int(R::KindContains) << true << QStringLiteral("ｱ") << QByteArray("x\xb1y") << true;
         QTest::newRow("ends hex") << int(R::KindEndsWith) << false << "03" << QByteArray("\x01\x02\x03") << true;
@@ -65,6 +68,11 @@ private Q_SLOTS:
         CReplyMatcher m;
         m.SetRules({Rule(kind, text, match)});
         QCOMPARE(MatchOf(m, block), holds ? 1 : 0);
+        // The same answer when the block is copied on the way, and the whole block in the copy.
+        QByteArray copy(block.size(), '\0');
+        const auto *data = reinterpret_cast<const unsigned char *>(block.constData());
+        QCOMPARE(m.Match(data, int(block.size()), reinterpret_cast<unsigned char *>(copy.data())), holds ? 1 : 0);
+        QCOMPARE(copy, block);
     }
 
     void firstEnabledMatchingRuleAnswers()

@@ -7,6 +7,7 @@
 #include "session/cqnview.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -85,4 +86,23 @@ int BenchServer::ClientHandle() const
 {
     const CTCPSrvr *server = View()->TcpServer();
     return server && server->m_bClient && server->m_pClientSoc ? server->m_pClientSoc->m_hSocket : -1;
+}
+
+double StatusMb(qint64 pid, const QByteArray &field)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+void ResetPeakRss()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
 }

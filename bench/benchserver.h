@@ -5,9 +5,15 @@
 #include "app/cmainframe.h"
 #include "app/cqndoc.h"
 
+#include <QByteArray>
 #include <QtGlobal>
 
 class CQnView;
+
+// A field of /proc/<pid>/status in MB ("VmHWM:" the peak resident size, "VmRSS:" the current one).
+double StatusMb(qint64 pid, const QByteArray &field);
+// Starts this process's peak resident size afresh from the current one (Linux: clear_refs 5).
+void ResetPeakRss();
 
 // A loopback port that was free a moment ago.
 quint16 FreeLoopbackPort();

@@ -120,30 +120,9 @@ void EchoLatency(quint16 port, int count, Figures &out)
     out.p99us = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
 }
 
-// A field of /proc/<pid>/status in MB ("VmHWM:" the peak resident size, "VmRSS:" the current one).
-double StatusMb(qint64 pid, const QByteArray &field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(field.size()).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
-}
-
 double PeakRssMb(qint64 pid)
 {
     return StatusMb(pid, "VmHWM:");
-}
-
-// Starts the peak resident size afresh from the current one (Linux: clear_refs 5).
-void ResetPeakRss()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
 }
 
 // Runs the load on a thread while the event loop keeps serving; measures the longest gap between

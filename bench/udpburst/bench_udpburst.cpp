@@ -2,6 +2,7 @@
 // burst of 100-byte datagrams back to back over loopback; counts what arrived at the view, what the
 // kernel dropped for the socket and what the endpoint's full queue dropped.
 // Usage: bench_udpburst [--rows=N:shown,N:hidden,...] [--queue-limit=BYTES]
+#include "../benchserver.h"
 #include "app/cmainframe.h"
 #include "app/cqndoc.h"
 #include "display/cmessagewnd.h"
@@ -77,18 +78,6 @@ bool KernelCounters(quint16 port, qint64 &queued, qint64 &drops)
         return true;
     }
     return false;
-}
-
-double StatusMb(const QByteArray &field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(field.size()).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
 }
 
 // Counts the receive events the view handles: each is one read of the endpoint.
@@ -204,7 +193,7 @@ Figures Measure(int datagrams, bool shown)
 #ifdef QN_HAS_UDP_READER
     f.peakQueueMb = double(view->UdpEndpoint()->m_pSoc->PeakQueuedBytes()) / (1024 * 1024);
 #endif
-    f.peakRssMb = StatusMb("VmHWM:");
+    f.peakRssMb = StatusMb(QCoreApplication::applicationPid(), "VmHWM:");
 
     view->removeEventFilter(&counter);
     SendMessage(view, WM_SESSION_EVENT, EV_DISCONNECT, 1);

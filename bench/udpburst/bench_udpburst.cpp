@@ -28,10 +28,6 @@
 #include <thread>
 #include <unistd.h>
 
-#if __has_include("net/cudpreader.h")
-#define QN_HAS_UDP_READER 1
-#endif
-
 namespace {
 
 constexpr int kDatagramSize = 100;
@@ -172,16 +168,11 @@ Figures Measure(int datagrams, bool shown)
         if (!done.load())
             continue;
         KernelCounters(ownPort, queued, drops);
-#ifdef QN_HAS_UDP_READER
         const CUDPSoc *soc = view->UdpEndpoint()->m_pSoc.get();
         queueDrops = soc->DroppedDatagrams();
         if (queued == 0 && soc->QueuedBytes() == 0
             && counter.count + (drops - dropsBefore) + qint64(queueDrops) >= datagrams)
             break;
-#else
-        if (queued == 0 && counter.count + (drops - dropsBefore) >= datagrams)
-            break;
-#endif
     }
     f.seconds = clock.elapsed() / 1000.0;
     heartbeat.stop();
@@ -190,9 +181,7 @@ Figures Measure(int datagrams, bool shown)
     f.arrived = counter.count;
     f.kernelDrops = drops - dropsBefore;
     f.queueDrops = qint64(queueDrops);
-#ifdef QN_HAS_UDP_READER
     f.peakQueueMb = double(view->UdpEndpoint()->m_pSoc->PeakQueuedBytes()) / (1024 * 1024);
-#endif
     f.peakRssMb = StatusMb(QCoreApplication::applicationPid(), "VmHWM:");
 
     view->removeEventFilter(&counter);
@@ -222,10 +211,8 @@ int main(int argc, char *argv[])
     Prompts::Install(&prompts);
     QList<QPair<int, bool>> rows = {{10000, true}, {100000, false}, {100000, true}};
     for (const QString &argument : app.arguments()) {
-#ifdef QN_HAS_UDP_READER
         if (argument.startsWith(QStringLiteral("--queue-limit=")))
             CUDPSoc::SetQueueLimit(argument.mid(14).toLongLong());
-#endif
         if (!argument.startsWith(QStringLiteral("--rows=")))
             continue;
         rows.clear();

@@ -76,18 +76,13 @@ QByteArray CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *
     return hex;
 }
 
-void CMessageWnd::AddTelegramLines(std::initializer_list<QStringView> prefixes, const unsigned char *data, int length)
-{
-    AddTelegramLines(prefixes, data, length, QByteArray());
-}
-
 void CMessageWnd::AddTelegramLines(std::initializer_list<QStringView> prefixes, const unsigned char *data, int length,
                                    const QByteArray &kept)
 {
     QByteArray hex;
     QByteArray pending;
     const int count = qBound(0, length, kHexByteLimit);
-    if (ShowsTelegrams() && !(m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked())) {
+    if (AddsHexLines()) {
         // A hidden window that records nothing keeps the bytes; the digits wait until they are seen.
         if (!KeepsBytes()) {
             hex = m_pText->Store().TakeBuffer(qsizetype(count) * 2);
@@ -106,13 +101,17 @@ void CMessageWnd::AddTelegramLines(std::initializer_list<QStringView> prefixes, 
 
 QByteArray CMessageWnd::KeptBytesBuffer(int length) const
 {
-    const bool keeps = ShowsTelegrams() && !(m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked()) && KeepsBytes();
-    return keeps ? m_pText->Store().TakeBuffer(qBound(0, length, kHexByteLimit)) : QByteArray();
+    return AddsHexLines() && KeepsBytes() ? m_pText->Store().TakeBuffer(qBound(0, length, kHexByteLimit)) : QByteArray();
 }
 
 bool CMessageWnd::ShowsTelegrams() const
 {
     return m_pText && !m_pNoDisplay->isChecked();
+}
+
+bool CMessageWnd::AddsHexLines() const
+{
+    return ShowsTelegrams() && !(m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked());
 }
 
 bool CMessageWnd::KeepsBytes() const

@@ -53,13 +53,13 @@ public:
     // The same for one line per prefix (an echo: "R " then "S "), with the text stored once for all
     // of them, and without handing back the hex text: while the window is hidden it is written only
     // when the lines are first looked at.
-    void AddTelegramLines(std::initializer_list<QStringView> prefixes, const unsigned char *data, int length);
+    // `kept`: a KeptBytesBuffer already filled with the same bytes, or empty.
+    void AddTelegramLines(std::initializer_list<QStringView> prefixes, const unsigned char *data, int length,
+                          const QByteArray &kept = QByteArray());
     // A buffer for the bytes of a telegram of `length` bytes when the window keeps them to convert
     // later (empty when it converts at once or adds no line): the caller fills it while it reads the
     // telegram anyway and hands it to AddTelegramLines with the same bytes.
     QByteArray KeptBytesBuffer(int length) const;
-    void AddTelegramLines(std::initializer_list<QStringView> prefixes, const unsigned char *data, int length,
-                          const QByteArray &kept);
 
     int Kind() const { return m_nKind; }
     // The window's lines, oldest first, without the empty line after the last.
@@ -122,6 +122,8 @@ private:
                          const QByteArray &pending);
     // False when a telegram adds no line (no text area yet, or the don't-display box is checked).
     bool ShowsTelegrams() const;
+    // A telegram adds hex lines: it adds lines, and not in the History's text display.
+    bool AddsHexLines() const;
     // True when a telegram's hex digits wait until its line is looked at (hidden, not recording).
     bool KeepsBytes() const;
     // The telegram's lines in text display: one line per line of text, each with the bytes it shows.

@@ -85,7 +85,8 @@ bool CUdpReader::Take(Datagram &out)
 
 quint64 CUdpReader::TakeDropped()
 {
-    return m_nDropped.exchange(0, std::memory_order_relaxed);
+    const quint64 total = DroppedTotal();
+    return total - std::exchange(m_nDroppedTaken, total);
 }
 
 quint64 CUdpReader::DroppedTotal() const
@@ -164,7 +165,6 @@ void CUdpReader::Store(std::vector<Datagram> &batch)
     for (Datagram &d : batch) {
         const qsizetype cost = qsizetype(d.bytes.size()) + kItemOverhead;
         if (bytes + cost > m_nLimit) {
-            m_nDropped.fetch_add(1, std::memory_order_relaxed);
             m_nDroppedTotal.fetch_add(1, std::memory_order_relaxed);
             continue;
         }

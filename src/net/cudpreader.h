@@ -71,7 +71,7 @@ private:
     std::deque<Datagram> m_taken;
     std::atomic<qsizetype> m_nBytes{0};  // in both queues
     std::atomic<qsizetype> m_nPeak{0};
-    std::atomic<quint64> m_nDropped{0};
     std::atomic<quint64> m_nDroppedTotal{0};
+    quint64 m_nDroppedTaken = 0;  // DroppedTotal at the last TakeDropped; only the user-interface thread touches it
     std::thread m_thread;
 };

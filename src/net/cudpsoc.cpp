@@ -86,11 +86,6 @@ void CUDPSoc::StopReader()
     m_nDropsUnlogged = 0;
 }
 
-qsizetype CUDPSoc::QueueLimit() const
-{
-    return m_pReader ? m_pReader->Limit() : 0;
-}
-
 qsizetype CUDPSoc::QueuedBytes() const
 {
     return m_pReader ? m_pReader->QueuedBytes() : 0;

@@ -41,8 +41,7 @@ public:
     // Bytes the receive queue of sockets created from now on may hold (0: the default, 64 MB);
     // returns the limit it replaces.
     static qsizetype SetQueueLimit(qsizetype bytes);
-    // The open socket's receive queue: its limit, the bytes it holds and the most it has held.
-    qsizetype QueueLimit() const;
+    // The open socket's receive queue: the bytes it holds and the most it has held.
     qsizetype QueuedBytes() const;
     qsizetype PeakQueuedBytes() const;
     // Datagrams the full queue has dropped since the socket was opened.

@@ -58,7 +58,10 @@ BOOL CUDPSoc::Create(unsigned port)
         m_pReader = std::make_unique<CUdpReader>(m_hSocket, g_queueLimit);
         if (m_pReader->IsRunning()) {
             m_pQueueNotifier = new QSocketNotifier(m_pReader->WakeHandle(), QSocketNotifier::Read, this);
-            connect(m_pQueueNotifier, &QSocketNotifier::activated, this, [this] { QueueReady(); });
+            connect(m_pQueueNotifier, &QSocketNotifier::activated, this, [this] {
+                QueueReady();
+                DispatchPostedMessages();
+            });
             return TRUE;
         }
         Close();

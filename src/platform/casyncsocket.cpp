@@ -1,5 +1,7 @@
 #include "platform/casyncsocket.h"
 
+#include "platform/cmessageevent.h"
+
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -9,7 +11,9 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -127,9 +131,20 @@ CAsyncSocket::CAsyncSocket()
       m_pWriteNotifier(new QSocketNotifier(QSocketNotifier::Write, this)),
       m_pOobNotifier(new QSocketNotifier(QSocketNotifier::Exception, this))
 {
-    connect(m_pReadNotifier, &QSocketNotifier::activated, this, [this] { ReadReady(); });
-    connect(m_pWriteNotifier, &QSocketNotifier::activated, this, [this] { WriteReady(); });
-    connect(m_pOobNotifier, &QSocketNotifier::activated, this, [this] { ExceptionReady(); });
+    // What a notice posts is handled at once, as the next messages a message loop would take; the
+    // socket may be gone by then.
+    connect(m_pReadNotifier, &QSocketNotifier::activated, this, [this] {
+        ReadReady();
+        DispatchPostedMessages();
+    });
+    connect(m_pWriteNotifier, &QSocketNotifier::activated, this, [this] {
+        WriteReady();
+        DispatchPostedMessages();
+    });
+    connect(m_pOobNotifier, &QSocketNotifier::activated, this, [this] {
+        ExceptionReady();
+        DispatchPostedMessages();
+    });
 }
 
 CAsyncSocket::~CAsyncSocket()
@@ -187,6 +202,7 @@ void CAsyncSocket::Attach(int handle, int type, long events, Phase phase)
     m_phase = phase;
     m_bCloseNotified = false;
     m_bReceiveNoticed = false;
+    ForgetReadAhead();
     m_nGeneration = NextGeneration();
     for (QSocketNotifier *notifier : {m_pReadNotifier, m_pWriteNotifier, m_pOobNotifier})
         notifier->setSocket(handle);
@@ -216,7 +232,15 @@ void CAsyncSocket::Close()
     m_hSocket = INVALID_SOCKET;
     m_phase = Phase::Idle;
     m_bReceiveNoticed = false;
+    ForgetReadAhead();
     m_nGeneration = NextGeneration();
+}
+
+void CAsyncSocket::ForgetReadAhead()
+{
+    m_nAheadBegin = m_nAheadEnd = 0;
+    m_bMoreWaiting = false;
+    m_nDeferredError = 0;
 }
 
 BOOL CAsyncSocket::Connect(const QString &host, unsigned port)
@@ -320,6 +344,8 @@ int CAsyncSocket::Receive(void *buffer, int length, int flags)
         return FailWith(WSAENOTSOCK);
     if (length < 0)
         return FailWith(WSAEINVAL);
+    if (m_nAheadEnd > m_nAheadBegin && !(flags & MSG_OOB))
+        return ReceiveAhead(static_cast<char *>(buffer), length, flags);
     ssize_t received;
     do
         received = ::recv(m_hSocket, buffer, static_cast<size_t>(length), flags);
@@ -333,6 +359,45 @@ int CAsyncSocket::Receive(void *buffer, int length, int flags)
     if (received < 0)
         return FailWith(WinsockErrorFromErrno(error));
     return static_cast<int>(received);
+}
+
+int CAsyncSocket::ReceiveAhead(char *buffer, int length, int flags)
+{
+    const int held = m_nAheadEnd - m_nAheadBegin;
+    const int taken = std::min(length, held);
+    if (taken > 0)
+        std::memcpy(buffer, m_pReadAhead.get() + m_nAheadBegin, static_cast<size_t>(taken));
+    int total = taken;
+    if (!(flags & MSG_PEEK)) {
+        m_nAheadBegin += taken;
+        if (taken == held) {
+            m_nAheadBegin = m_nAheadEnd = 0;
+            if (taken < length && std::exchange(m_bMoreWaiting, false)) {
+                ssize_t more;
+                do
+                    more = ::recv(m_hSocket, buffer + taken, static_cast<size_t>(length - taken), flags | MSG_DONTWAIT);
+                while (more < 0 && errno == EINTR);
+                if (more > 0)
+                    total += static_cast<int>(more);
+                else if (more < 0 && !WouldBlock(errno))
+                    m_nDeferredError = WinsockErrorFromErrno(errno);
+                // 0: the end of the stream, which the next notice says
+            }
+        }
+    }
+    m_bReceiveNoticed = false;
+    if (!m_bCloseNotified)
+        Arm(m_pReadNotifier, FD_READ | FD_CLOSE);
+    if (m_nAheadEnd > m_nAheadBegin) {
+        // Bytes are left for a later Receive, with perhaps nothing more coming from the system to
+        // wake the notifier: say so again, as after any read that leaves data.
+        QTimer::singleShot(0, this, [this, generation = m_nGeneration] {
+            if (m_nGeneration == generation && !m_bReceiveNoticed && m_nAheadEnd > m_nAheadBegin)
+                NoticeReceive();
+            DispatchPostedMessages();
+        });
+    }
+    return total;
 }
 
 int CAsyncSocket::SendTo(const void *data, int length, unsigned port, const QString &host, int flags)
@@ -399,6 +464,7 @@ void CAsyncSocket::ReadReady()
 {
     if (m_phase == Phase::Connected && m_bReceiveNoticed) {
         // The owner has not read since OnReceive: quiet until it does.
+        m_bMoreWaiting = true;
         if (std::exchange(m_bReceiveWaited, true))
             m_pReadNotifier->setEnabled(false);
         return;
@@ -417,26 +483,45 @@ void CAsyncSocket::ReadReady()
     default:
         return;
     }
-    char first;
-    const ssize_t peeked = ::recv(m_hSocket, &first, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (peeked > 0) {
+    if (m_nAheadEnd > m_nAheadBegin) {  // a Receive left bytes, and more came
+        m_bMoreWaiting = true;
+        NoticeReceive();
+        return;
+    }
+    ssize_t got;
+    if (m_lEvents & FD_READ) {
+        if (!m_pReadAhead)
+            m_pReadAhead = std::make_unique<char[]>(kReadAhead);
+        got = ::recv(m_hSocket, m_pReadAhead.get(), kReadAhead, MSG_DONTWAIT);
+    } else {
+        char first;
+        got = ::recv(m_hSocket, &first, 1, MSG_PEEK | MSG_DONTWAIT);
+    }
+    if (got > 0) {
         if (m_lEvents & FD_READ) {
-            m_bReceiveNoticed = true;
-            m_bReceiveWaited = false;
-            OnReceive(0);
+            m_nAheadEnd = static_cast<int>(got);
+            m_bMoreWaiting = got == kReadAhead;
+            NoticeReceive();
         } else {
             m_pReadNotifier->setEnabled(false);
         }
         return;
     }
-    if (peeked < 0 && (WouldBlock(errno) || errno == EINTR))
+    if (got < 0 && (WouldBlock(errno) || errno == EINTR))
         return;  // still on: nothing to say yet
     // End of stream or a reset: said once.
-    const int code = peeked == 0 ? 0 : WinsockErrorFromErrno(errno);
+    const int code = got != 0 ? WinsockErrorFromErrno(errno) : std::exchange(m_nDeferredError, 0);
     m_pReadNotifier->setEnabled(false);
     m_bCloseNotified = true;
     if (m_lEvents & FD_CLOSE)
         OnClose(code);
+}
+
+void CAsyncSocket::NoticeReceive()
+{
+    m_bReceiveNoticed = true;
+    m_bReceiveWaited = false;
+    OnReceive(0);
 }
 
 void CAsyncSocket::WriteReady()

@@ -9,6 +9,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <memory>
+
 class QSocketNotifier;
 struct addrinfo;
 
@@ -89,6 +91,8 @@ public:
 
     int Send(const void *data, int length, int flags = 0);
     int Receive(void *buffer, int length, int flags = 0);
+    // Bytes a connected socket's receive notice reads before the owner asks (see m_pReadAhead).
+    static constexpr int kReadAhead = 16384;
     int SendTo(const void *data, int length, unsigned port, const QString &host, int flags = 0);
     // Sends to an address looked up beforehand (ResolveAddress); null `to` stands for a destination
     // that did not resolve and fails with WSAEINVAL, as SendTo with that name does.
@@ -139,10 +143,21 @@ private:
     bool m_bCloseNotified = false;
     // OnReceive was said and Receive not called since. The read notifier of a connected socket stays
     // on meanwhile (turning it off and on for every block costs the event loop a wake-up each time):
-    // the notice travels through posted messages, so it fires once more before the owner reads, and
-    // nothing is said; should it fire again, it is turned off until the owner reads.
+    // should it fire once before the owner reads, nothing is said; should it fire again, it is
+    // turned off until the owner reads.
     bool m_bReceiveNoticed = false;
     bool m_bReceiveWaited = false;
+    // A connected socket tells data from the end of the stream by reading the first bytes, not by
+    // peeking at them: the notice's read takes up to kReadAhead bytes, and Receive hands them out
+    // before it asks the system for more, so a short telegram costs the owner no system call.
+    std::unique_ptr<char[]> m_pReadAhead;
+    int m_nAheadBegin = 0;
+    int m_nAheadEnd = 0;
+    bool m_bMoreWaiting = false;  // the system may hold bytes behind the read-ahead
+    int m_nDeferredError = 0;     // a reset that Receive met behind the read-ahead: said with the close
+    void NoticeReceive();
+    int ReceiveAhead(char *buffer, int length, int flags);
+    void ForgetReadAhead();
     // Renewed from one process-wide count at each open and close, so a deferred notice never reaches
     // a later handle and a serial never names two handles.
     std::uint64_t m_nGeneration = 0;

@@ -1,7 +1,10 @@
 #include "platform/cmessageevent.h"
 
+#include "platform/cmessagequeue.h"
+
 #include <QCoreApplication>
 #include <QObject>
+#include <QThread>
 
 CMessageEvent::CMessageEvent(UINT message, WPARAM wParam, LPARAM lParam, std::uint64_t source)
     : QEvent(EventType()), m_nMessage(message), m_wParam(wParam), m_lParam(lParam), m_nSource(source)
@@ -18,8 +21,18 @@ BOOL PostMessage(QObject *target, UINT message, WPARAM wParam, LPARAM lParam, st
 {
     if (!target)
         return FALSE;
-    QCoreApplication::postEvent(target, new CMessageEvent(message, wParam, lParam, source));
+    CMessageQueue *queue = CMessageQueue::Instance();
+    if (queue && QThread::currentThread() == queue->thread() && target->thread() == queue->thread())
+        queue->Post(target, message, wParam, lParam, source);
+    else
+        QCoreApplication::postEvent(target, new CMessageEvent(message, wParam, lParam, source));
     return TRUE;
+}
+
+void DispatchPostedMessages()
+{
+    if (CMessageQueue *queue = CMessageQueue::Instance(); queue && QThread::currentThread() == queue->thread())
+        queue->Dispatch();
 }
 
 LRESULT SendMessage(QObject *target, UINT message, WPARAM wParam, LPARAM lParam)

@@ -27,5 +27,9 @@ public:
 // A socket notice names its socket in `source`, so that a notice that outlives the socket can be told.
 BOOL PostMessage(QObject *target, UINT message, WPARAM wParam, LPARAM lParam, std::uint64_t source = 0);
 
+// Handles now the messages posted on this thread that wait, and those they post in turn (a bounded
+// number: the rest keep their turn in the event loop).
+void DispatchPostedMessages();
+
 // Handles the message in the target before returning its result (0 for a null target).
 LRESULT SendMessage(QObject *target, UINT message, WPARAM wParam, LPARAM lParam);

@@ -48,6 +48,8 @@ bool BatchSession::Finished() const
 
 void FlushPostedEvents()
 {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
+        DispatchPostedMessages();
         QCoreApplication::sendPostedEvents();
+    }
 }

@@ -230,7 +230,7 @@ private Q_SLOTS:
             QVERIFY(!close.isAccepted());
         } else
             QTest::keyClick(window->TextArea(), Qt::Key(key));
-        QCoreApplication::sendPostedEvents(&view);
+        DispatchPostedMessages();
         if (asks)
             QCOMPARE(view.messages, (QList<std::tuple<UINT, WPARAM, LPARAM>>{{WM_CHILD_CLOSE, WPARAM(kind), 0}}));
         else

@@ -71,21 +71,45 @@ private Q_SLOTS:
         QCOMPARE(client.Count("receive 0"), 2);
     }
 
-    void peerCloseIsReportedOnceAfterTheData()
+    // The data comes whole in one Receive, however it stands to the bytes the notice reads ahead;
+    // the end after it is said once, a reset with its cause.
+    void peerEndIsReportedOnceAfterTheData_data()
     {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("reset");
+        for (const bool reset : {false, true}) {
+            const char *end = reset ? "reset" : "close";
+            QTest::addRow("1 byte, %s", end) << 1 << reset;
+            QTest::addRow("read-ahead exactly, %s", end) << CAsyncSocket::kReadAhead << reset;
+            QTest::addRow("three read-aheads, %s", end) << 3 * CAsyncSocket::kReadAhead << reset;
+        }
+    }
+
+    void peerEndIsReportedOnceAfterTheData()
+    {
+        QFETCH(int, size);
+        QFETCH(bool, reset);
         Probe client;
         LoopbackPeer server, far;
         QVERIFY(ConnectProbe(client, server, far));
-        QCOMPARE(far.Write("x"), 1);
-        far = LoopbackPeer();
+        QByteArray data(size, 'x');
+        for (int i = 0; i < size; ++i)
+            data[i] = char(i * 7);
+        QCOMPARE(far.Write(data), qint64(size));
+        if (reset)
+            far.Reset();
+        else
+            far = LoopbackPeer();
         QTRY_COMPARE(client.Count("receive 0"), 1);
         QVERIFY(!client.calls.join(' ').contains("close"));
-        char buffer[8];
-        QCOMPARE(client.Receive(buffer, sizeof buffer), 1);
-        QTRY_COMPARE(client.Count("close 0"), 1);
-        QCOMPARE(client.Receive(buffer, sizeof buffer), 0);
+        QByteArray buffer(QN_MAX_RECEIVE, '\0');
+        QCOMPARE(client.Receive(buffer.data(), QN_MAX_RECEIVE), size);
+        QCOMPARE(buffer.left(size), data);
+        const QString end = QStringLiteral("close %1").arg(reset ? WSAECONNRESET : 0);
+        QTRY_COMPARE(client.Count(end), 1);
+        QCOMPARE(client.Receive(buffer.data(), QN_MAX_RECEIVE), 0);
         QVERIFY(Barrier());
-        QCOMPARE(client.calls, (QStringList{"connect 0", "send 0", "receive 0", "close 0"}));
+        QCOMPARE(client.calls, (QStringList{"connect 0", "send 0", "receive 0", end}));
     }
 
     void sendReadyComesFirstThenOnlyAfterWouldBlock()

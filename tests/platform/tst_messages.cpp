@@ -3,7 +3,11 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
+#include <QEventLoop>
 #include <QTest>
+
+#include <functional>
 
 namespace {
 
@@ -19,12 +23,14 @@ class Recorder : public CMsgWnd<QObject>
 public:
     QList<Received> received;
     QList<int> timers;
-    bool inHandler = false;
+    std::function<void(WPARAM)> onMessage;  // runs inside the handler
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
     {
         received.append({message, wParam, lParam});
+        if (onMessage)
+            onMessage(wParam);
         return static_cast<LRESULT>(wParam) * 10;
     }
     void OnTimer(int id) override
@@ -76,6 +82,48 @@ private Q_SLOTS:
         PostMessage(&witness, WM_SESSION_EVENT, 2, 0);
         QTRY_COMPARE(witness.received.size(), 1);
         QVERIFY(guard.isNull());
+    }
+
+    // A handler may run a modal loop (a message box): the messages behind it are handled inside
+    // that loop, in order.
+    void modalLoopInsideAHandlerStillGetsTheMessagesBehind()
+    {
+        Recorder r;
+        bool handledInside = false;
+        r.onMessage = [&](WPARAM w) {
+            if (w != 1)
+                return;
+            QEventLoop modal;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (r.received.size() == 3)
+                    modal.quit();
+            });
+            QTimer::singleShot(5000, &modal, &QEventLoop::quit);
+            poll.start(1);
+            modal.exec();
+            handledInside = r.received.size() == 3;
+        };
+        for (WPARAM w = 1; w <= 3; ++w)
+            PostMessage(&r, WM_SESSION_EVENT, w, 0);
+        QTRY_COMPARE(r.received.size(), 3);
+        QVERIFY(handledInside);
+        QCOMPARE((QList<WPARAM>{r.received[0].wParam, r.received[1].wParam, r.received[2].wParam}),
+                 (QList<WPARAM>{1, 2, 3}));
+    }
+
+    // Messages posted by handlers are handled without a turn of the event loop each, yet a window
+    // that keeps posting to itself never holds up timers and other events.
+    void endlessPostingDoesNotStarveTheEventLoop()
+    {
+        Recorder r;
+        r.onMessage = [&](WPARAM w) { PostMessage(&r, WM_SESSION_EVENT, w + 1, 0); };
+        PostMessage(&r, WM_SESSION_EVENT, 0, 0);
+        Recorder witness;
+        witness.SetTimer(1, 20);
+        QTRY_COMPARE(witness.timers.size(), 1);
+        QVERIFY(r.received.size() > 1000);
+        r.onMessage = nullptr;
     }
 
     void nullTargetIsRefused()

@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QObject>
-#include <QThread>
 
 CMessageEvent::CMessageEvent(UINT message, WPARAM wParam, LPARAM lParam, std::uint64_t source)
     : QEvent(EventType()), m_nMessage(message), m_wParam(wParam), m_lParam(lParam), m_nSource(source)
@@ -21,8 +20,8 @@ BOOL PostMessage(QObject *target, UINT message, WPARAM wParam, LPARAM lParam, st
 {
     if (!target)
         return FALSE;
-    CMessageQueue *queue = CMessageQueue::Instance();
-    if (queue && QThread::currentThread() == queue->thread() && target->thread() == queue->thread())
+    CMessageQueue *queue = CMessageQueue::ForThisThread();
+    if (queue && target->thread() == queue->thread())
         queue->Post(target, message, wParam, lParam, source);
     else
         QCoreApplication::postEvent(target, new CMessageEvent(message, wParam, lParam, source));
@@ -31,7 +30,7 @@ BOOL PostMessage(QObject *target, UINT message, WPARAM wParam, LPARAM lParam, st
 
 void DispatchPostedMessages()
 {
-    if (CMessageQueue *queue = CMessageQueue::Instance(); queue && QThread::currentThread() == queue->thread())
+    if (CMessageQueue *queue = CMessageQueue::ForThisThread())
         queue->Dispatch();
 }
 

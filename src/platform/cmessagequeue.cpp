@@ -3,19 +3,19 @@
 #include "platform/cmessageevent.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <QTimerEvent>
 
 #include <utility>
 
-CMessageQueue *CMessageQueue::Instance()
+CMessageQueue *CMessageQueue::ForThisThread()
 {
-    static QPointer<CMessageQueue> queue;
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return nullptr;
+    static QPointer<CMessageQueue> queue;  // only ever touched on the application's thread
     if (!queue) {
-        QCoreApplication *app = QCoreApplication::instance();
-        if (!app)
-            return nullptr;
         queue = new CMessageQueue;
-        queue->moveToThread(app->thread());
         queue->setParent(app);
     }
     return queue;

@@ -13,8 +13,9 @@
 class CMessageQueue : public QObject
 {
 public:
-    // The queue of the application's thread, made on first use; null while no application exists.
-    static CMessageQueue *Instance();
+    // The application thread's queue, made on first use; null on any other thread and while no
+    // application exists.
+    static CMessageQueue *ForThisThread();
 
     // Queues a message for `target`, which lives on the queue's thread, as a posted message would be.
     void Post(QObject *target, UINT message, WPARAM wParam, LPARAM lParam, std::uint64_t source);

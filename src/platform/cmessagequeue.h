@@ -39,8 +39,9 @@ private:
         std::uint64_t source;
     };
 
-    // A zero timer asks the event loop for a turn without a system call: it is on exactly while
-    // messages wait and no Dispatch is about to take them (a modal loop inside a handler too).
+    // A zero timer asks the event loop for a turn without a system call. It is on while messages
+    // wait, also while Dispatch hands one to a handler with more behind it (a modal loop inside the
+    // handler then takes them); Dispatch turns it off when the queue runs dry.
     void Arm();
     void Disarm();
 

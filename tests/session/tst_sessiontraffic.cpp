@@ -336,8 +336,17 @@ private Q_SLOTS:
         QCOMPARE(file.readAll(), QByteArray("A"));
     }
 
+    // Echoed or not: whole blocks of the largest size and short ones alike.
+    void largeTelegramArrivesInBoundedReadsAndWhole_data()
+    {
+        QTest::addColumn<bool>("echo");
+        QTest::newRow("received") << false;
+        QTest::newRow("echoed") << true;
+    }
+
     void largeTelegramArrivesInBoundedReadsAndWhole()
     {
+        QFETCH(bool, echo);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("big.bin"));
         SessionHarness h;
@@ -346,23 +355,34 @@ private Q_SLOTS:
         h.Command(ID_CAPTURE_START);
         h.Command(ID_SOCKET_CONNECT);
         LoopbackPeer client = LoopbackPeer::ConnectTcp(port);
-        const QByteArray sent = Bytes(1024001, 7);
+        if (echo) {
+            QTRY_VERIFY(h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
+            h.Command(ID_LOOPBACK_ON);
+            client.CollectWhileRunning(65536);
+        }
+        const QByteArray sent = Bytes(3 * 1024000 + 1, 7);
         qint64 written = 0;
         QTRY_VERIFY((written += qMax<qint64>(0, client.Write(sent.mid(written))), written == sent.size()));
 
-        QByteArray received;
+        QByteArray received[2];  // R lines, S lines
         QTRY_VERIFY_WITH_TIMEOUT(([&] {
-                                     received.clear();
+                                     received[0].clear();
+                                     received[1].clear();
                                      for (const QString &line : h.HistoryLines())
-                                         received += QByteArray::fromHex(line.mid(2).toLatin1());
-                                     return received.size() >= sent.size();
+                                         received[line.startsWith(u'S')] += QByteArray::fromHex(line.mid(2).toLatin1());
+                                     return received[0].size() >= sent.size();
                                  }()),
                                  20000);
         for (const QString &line : h.HistoryLines()) {
-            QVERIFY(line.startsWith(QStringLiteral("R ")));
+            QVERIFY(line.startsWith(QStringLiteral("R ")) || (echo && line.startsWith(QStringLiteral("S "))));
             QVERIFY(line.size() - 2 <= 2 * 1024000);
         }
-        QCOMPARE(received, sent);
+        QCOMPARE(received[0], sent);
+        if (echo) {
+            QCOMPARE(received[1], sent);
+            QTRY_COMPARE_WITH_TIMEOUT(client.received.size(), sent.size(), 20000);
+            QCOMPARE(client.received, sent);
+        }
         h.Command(ID_CAPTURE_STOP);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));

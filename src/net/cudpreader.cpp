@@ -137,8 +137,7 @@ void CUdpReader::Run()
             for (int i = 0; i < count; ++i) {
                 Datagram &d = batch.emplace_back();
                 d.bytes.assign(room.get() + i * kSlotSize, messages[i].msg_len);
-                d.address = senders[i].sin_addr.s_addr;
-                d.port = senders[i].sin_port;
+                d.sender = senders[i];
                 if (messages[i].msg_hdr.msg_flags & MSG_TRUNC)
                     d.error = WSAEMSGSIZE;  // the rest of the datagram is gone
             }

@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+#include <netinet/in.h>
+
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -24,8 +26,7 @@ public:
     struct Datagram
     {
         std::string bytes;
-        std::uint32_t address = 0;  // network order
-        std::uint16_t port = 0;     // network order
+        sockaddr_in sender{};
         int error = 0;
     };
 

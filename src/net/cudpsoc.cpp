@@ -8,7 +8,6 @@
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 
-#include <arpa/inet.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -58,10 +57,7 @@ BOOL CUDPSoc::Create(unsigned port)
         m_pReader = std::make_unique<CUdpReader>(m_hSocket, g_queueLimit);
         if (m_pReader->IsRunning()) {
             m_pQueueNotifier = new QSocketNotifier(m_pReader->WakeHandle(), QSocketNotifier::Read, this);
-            connect(m_pQueueNotifier, &QSocketNotifier::activated, this, [this] {
-                QueueReady();
-                DispatchPostedMessages();
-            });
+            Watch(m_pQueueNotifier, [this] { QueueReady(); });
             return TRUE;
         }
         Close();
@@ -201,10 +197,7 @@ int CUDPSoc::TakeDatagram(void *buffer, int length, QString &address, unsigned &
         SetLastError(datagram.error);
         return SOCKET_ERROR;
     }
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &datagram.address, text, sizeof text);
-    address = QString::fromLatin1(text);
-    port = ntohs(datagram.port);
+    TellSender(datagram.sender, address, port);
     return size;
 }
 

@@ -131,20 +131,25 @@ CAsyncSocket::CAsyncSocket()
       m_pWriteNotifier(new QSocketNotifier(QSocketNotifier::Write, this)),
       m_pOobNotifier(new QSocketNotifier(QSocketNotifier::Exception, this))
 {
-    // What a notice posts is handled at once, as the next messages a message loop would take; the
-    // socket may be gone by then.
-    connect(m_pReadNotifier, &QSocketNotifier::activated, this, [this] {
-        ReadReady();
+    Watch(m_pReadNotifier, [this] { ReadReady(); });
+    Watch(m_pWriteNotifier, [this] { WriteReady(); });
+    Watch(m_pOobNotifier, [this] { ExceptionReady(); });
+}
+
+void CAsyncSocket::Watch(QSocketNotifier *notifier, std::function<void()> handler)
+{
+    connect(notifier, &QSocketNotifier::activated, this, [handler = std::move(handler)] {
+        handler();
         DispatchPostedMessages();
     });
-    connect(m_pWriteNotifier, &QSocketNotifier::activated, this, [this] {
-        WriteReady();
-        DispatchPostedMessages();
-    });
-    connect(m_pOobNotifier, &QSocketNotifier::activated, this, [this] {
-        ExceptionReady();
-        DispatchPostedMessages();
-    });
+}
+
+void CAsyncSocket::TellSender(const sockaddr_in &from, QString &address, unsigned &port)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+    address = QString::fromLatin1(text);
+    port = ntohs(from.sin_port);
 }
 
 CAsyncSocket::~CAsyncSocket()
@@ -344,7 +349,7 @@ int CAsyncSocket::Receive(void *buffer, int length, int flags)
         return FailWith(WSAENOTSOCK);
     if (length < 0)
         return FailWith(WSAEINVAL);
-    if (m_nAheadEnd > m_nAheadBegin && !(flags & MSG_OOB))
+    if (AheadBytes() > 0 && !(flags & MSG_OOB))
         return ReceiveAhead(static_cast<char *>(buffer), length, flags);
     ssize_t received;
     do
@@ -363,7 +368,7 @@ int CAsyncSocket::Receive(void *buffer, int length, int flags)
 
 int CAsyncSocket::ReceiveAhead(char *buffer, int length, int flags)
 {
-    const int held = m_nAheadEnd - m_nAheadBegin;
+    const int held = AheadBytes();
     const int taken = std::min(length, held);
     if (taken > 0)
         std::memcpy(buffer, m_pReadAhead.get() + m_nAheadBegin, static_cast<size_t>(taken));
@@ -388,11 +393,11 @@ int CAsyncSocket::ReceiveAhead(char *buffer, int length, int flags)
     m_bReceiveNoticed = false;
     if (!m_bCloseNotified)
         Arm(m_pReadNotifier, FD_READ | FD_CLOSE);
-    if (m_nAheadEnd > m_nAheadBegin) {
+    if (AheadBytes() > 0) {
         // Bytes are left for a later Receive, with perhaps nothing more coming from the system to
         // wake the notifier: say so again, as after any read that leaves data.
         QTimer::singleShot(0, this, [this, generation = m_nGeneration] {
-            if (m_nGeneration == generation && !m_bReceiveNoticed && m_nAheadEnd > m_nAheadBegin)
+            if (m_nGeneration == generation && !m_bReceiveNoticed && AheadBytes() > 0)
                 NoticeReceive();
             DispatchPostedMessages();
         });
@@ -453,10 +458,7 @@ int CAsyncSocket::ReceiveFrom(void *buffer, int length, QString &address, unsign
         return FailWith(WinsockErrorFromErrno(error));
     if (message.msg_flags & MSG_TRUNC)
         return FailWith(WSAEMSGSIZE);  // the rest of the datagram is gone
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
-    address = QString::fromLatin1(text);
-    port = ntohs(from.sin_port);
+    TellSender(from, address, port);
     return static_cast<int>(received);
 }
 
@@ -483,28 +485,26 @@ void CAsyncSocket::ReadReady()
     default:
         return;
     }
-    if (m_nAheadEnd > m_nAheadBegin) {  // a Receive left bytes, and more came
+    if (AheadBytes() > 0) {  // a Receive left bytes, and more came
         m_bMoreWaiting = true;
         NoticeReceive();
         return;
     }
-    ssize_t got;
-    if (m_lEvents & FD_READ) {
-        if (!m_pReadAhead)
-            m_pReadAhead = std::make_unique<char[]>(kReadAhead);
-        got = ::recv(m_hSocket, m_pReadAhead.get(), kReadAhead, MSG_DONTWAIT);
-    } else {
-        char first;
-        got = ::recv(m_hSocket, &first, 1, MSG_PEEK | MSG_DONTWAIT);
+    // Read ahead for an owner that wants the data; only looked at for one that does not.
+    const bool wanted = m_lEvents & FD_READ;
+    if (wanted && !m_pReadAhead)
+        m_pReadAhead = std::make_unique<char[]>(kReadAhead);
+    char first;
+    const ssize_t got = wanted ? ::recv(m_hSocket, m_pReadAhead.get(), kReadAhead, MSG_DONTWAIT)
+                               : ::recv(m_hSocket, &first, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (got > 0 && !wanted) {
+        m_pReadNotifier->setEnabled(false);
+        return;
     }
     if (got > 0) {
-        if (m_lEvents & FD_READ) {
-            m_nAheadEnd = static_cast<int>(got);
-            m_bMoreWaiting = got == kReadAhead;
-            NoticeReceive();
-        } else {
-            m_pReadNotifier->setEnabled(false);
-        }
+        m_nAheadEnd = static_cast<int>(got);
+        m_bMoreWaiting = got == kReadAhead;
+        NoticeReceive();
         return;
     }
     if (got < 0 && (WouldBlock(errno) || errno == EINTR))

@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <functional>
 #include <memory>
 
 class QSocketNotifier;
@@ -116,6 +117,11 @@ public:
     int m_hSocket = INVALID_SOCKET;
 
 protected:
+    // Runs `handler` each time `notifier` fires, then handles what it posted, as the next messages a
+    // message loop would take (the socket may be gone by then).
+    void Watch(QSocketNotifier *notifier, std::function<void()> handler);
+    // The sender of a datagram as ReceiveFrom gives it: dotted text and port.
+    static void TellSender(const sockaddr_in &from, QString &address, unsigned &port);
     virtual void OnReceive(int nErrorCode);
     virtual void OnSend(int nErrorCode);
     virtual void OnOutOfBandData(int nErrorCode);
@@ -155,6 +161,7 @@ private:
     int m_nAheadEnd = 0;
     bool m_bMoreWaiting = false;  // the system may hold bytes behind the read-ahead
     int m_nDeferredError = 0;     // a reset that Receive met behind the read-ahead: said with the close
+    int AheadBytes() const { return m_nAheadEnd - m_nAheadBegin; }
     void NoticeReceive();
     int ReceiveAhead(char *buffer, int length, int flags);
     void ForgetReadAhead();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <poll.h>
 #include <pthread.h>
@@ -19,6 +20,26 @@ namespace {
 // Datagrams taken by one recvmmsg, and the room for each: the largest an IPv4 datagram can carry.
 constexpr int kSlots = 32;
 constexpr std::size_t kSlotSize = 65536;
+
+// A flood is on when one pass from a wake to an empty socket takes this many datagrams or more.
+constexpr int kFloodFrom = 8;
+// During a flood the thread lets datagrams gather for at most this long before it reads again.
+constexpr std::chrono::microseconds kGatherMax{500};
+// About what the kernel's buffer spends on a small datagram beside its bytes.
+constexpr qsizetype kKernelOverhead = 1024;
+
+// How long to let datagrams gather after a pass that took `count` datagrams costing `cost` bytes of
+// the kernel's buffer, which arrived within `took`: none unless a flood is on, then as long as the
+// buffer takes to fill to an eighth at that pace, and at most kGatherMax. Each wake then reads many
+// datagrams instead of a few: a woken thread takes a processor from another, and on a busy machine
+// that other is the user-interface thread.
+std::chrono::nanoseconds GatherTime(int count, qsizetype cost, std::chrono::nanoseconds took, int bufferBytes)
+{
+    if (count < kFloodFrom || cost <= 0 || bufferBytes <= 0)
+        return {};
+    const double eighth = double(took.count()) * double(bufferBytes) / 8.0 / double(cost);
+    return std::min<std::chrono::nanoseconds>(kGatherMax, std::chrono::nanoseconds(qint64(eighth)));
+}
 
 void Signal(int handle)
 {
@@ -109,7 +130,8 @@ void CUdpReader::Run()
     // A burst fills the kernel's buffer within milliseconds: where the system allows it (root, or a
     // real-time limit granted to the user) this thread takes the lowest real-time priority, so that
     // busy processors do not keep it from reading. Refused, it keeps the ordinary priority. It sleeps
-    // whenever the socket is empty, and a full queue costs it no more than a read.
+    // whenever the socket is empty (during a flood only briefly, see GatherTime), and a full queue
+    // costs it no more than a read.
     sched_param priority{};
     priority.sched_priority = sched_get_priority_min(SCHED_FIFO);
     m_bRealTime = pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority) == 0;
@@ -121,6 +143,13 @@ void CUdpReader::Run()
     std::vector<Datagram> batch;
     batch.reserve(kSlots);
     pollfd watched[2] = {{m_nSocket, POLLIN, 0}, {m_nStop, POLLIN, 0}};
+    int bufferBytes = 0;
+    socklen_t size = sizeof bufferBytes;
+    ::getsockopt(m_nSocket, SOL_SOCKET, SO_RCVBUF, &bufferBytes, &size);
+    // This pass: datagrams read since the wake, their cost, and when they began to arrive.
+    int passCount = 0;
+    qsizetype passCost = 0;
+    auto passStart = std::chrono::steady_clock::now();
     while (!m_bStop.load(std::memory_order_acquire)) {
         for (int i = 0; i < kSlots; ++i) {
             parts[i] = {room.get() + i * kSlotSize, kSlotSize};
@@ -140,19 +169,31 @@ void CUdpReader::Run()
                 d.sender = senders[i];
                 if (messages[i].msg_hdr.msg_flags & MSG_TRUNC)
                     d.error = WSAEMSGSIZE;  // the rest of the datagram is gone
+                passCost += qsizetype(messages[i].msg_len) + kKernelOverhead;
             }
             Store(batch);
+            passCount += count;
+            if (count == kSlots)
+                continue;  // more may be waiting
+        } else if (count < 0 && error == EINTR) {
             continue;
-        }
-        if (count < 0 && error == EINTR)
-            continue;
-        if (count < 0 && error != EAGAIN && error != EWOULDBLOCK) {
+        } else if (count < 0 && error != EAGAIN && error != EWOULDBLOCK) {
             // The read failed: the failure takes its place in the queue, as a read would have seen it.
             batch.clear();
             batch.emplace_back().error = WinsockErrorFromErrno(error);
             Store(batch);
         }
+        // The socket is empty, or its read failed.
+        const auto now = std::chrono::steady_clock::now();
+        const auto gather = GatherTime(std::exchange(passCount, 0), std::exchange(passCost, 0), now - passStart, bufferBytes);
+        if (gather.count() > 0) {
+            const timespec wait{0, long(gather.count())};
+            ::ppoll(&watched[1], 1, &wait, nullptr);  // ends at once when the thread is stopped
+            passStart = now;
+            continue;
+        }
         ::poll(watched, 2, -1);
+        passStart = std::chrono::steady_clock::now();
     }
 }
 

@@ -28,15 +28,16 @@ constexpr std::chrono::microseconds kGatherMax{500};
 // About what the kernel's buffer spends on a small datagram beside its bytes.
 constexpr qsizetype kKernelOverhead = 1024;
 
-// How long to let datagrams gather after a pass that took `count` datagrams costing `cost` bytes of
-// the kernel's buffer, which arrived within `took`: none unless a flood is on, then as long as the
-// buffer takes to fill to an eighth at that pace, and at most kGatherMax. Each wake then reads many
-// datagrams instead of a few: a woken thread takes a processor from another, and on a busy machine
-// that other is the user-interface thread.
-std::chrono::nanoseconds GatherTime(int count, qsizetype cost, std::chrono::nanoseconds took, int bufferBytes)
+// How long to let datagrams gather after a pass that took `count` datagrams of `bytes` in all, which
+// arrived within `took`: none unless a flood is on, then as long as the kernel's buffer takes to fill
+// to an eighth at that pace, and at most kGatherMax. Each wake then reads many datagrams instead of
+// a few: a woken thread takes a processor from another, and on a busy machine that other is the
+// user-interface thread.
+std::chrono::nanoseconds GatherTime(int count, qsizetype bytes, std::chrono::nanoseconds took, int bufferBytes)
 {
-    if (count < kFloodFrom || cost <= 0 || bufferBytes <= 0)
+    if (count < kFloodFrom || bufferBytes <= 0)
         return {};
+    const qsizetype cost = bytes + count * kKernelOverhead;  // of the kernel's buffer
     const double eighth = double(took.count()) * double(bufferBytes) / 8.0 / double(cost);
     return std::min<std::chrono::nanoseconds>(kGatherMax, std::chrono::nanoseconds(qint64(eighth)));
 }
@@ -146,9 +147,9 @@ void CUdpReader::Run()
     int bufferBytes = 0;
     socklen_t size = sizeof bufferBytes;
     ::getsockopt(m_nSocket, SOL_SOCKET, SO_RCVBUF, &bufferBytes, &size);
-    // This pass: datagrams read since the wake, their cost, and when they began to arrive.
+    // This pass: datagrams read since the wake, their bytes, and when they began to arrive.
     int passCount = 0;
-    qsizetype passCost = 0;
+    qsizetype passBytes = 0;
     auto passStart = std::chrono::steady_clock::now();
     while (!m_bStop.load(std::memory_order_acquire)) {
         for (int i = 0; i < kSlots; ++i) {
@@ -169,7 +170,7 @@ void CUdpReader::Run()
                 d.sender = senders[i];
                 if (messages[i].msg_hdr.msg_flags & MSG_TRUNC)
                     d.error = WSAEMSGSIZE;  // the rest of the datagram is gone
-                passCost += qsizetype(messages[i].msg_len) + kKernelOverhead;
+                passBytes += qsizetype(messages[i].msg_len);
             }
             Store(batch);
             passCount += count;
@@ -185,7 +186,7 @@ void CUdpReader::Run()
         }
         // The socket is empty, or its read failed.
         const auto now = std::chrono::steady_clock::now();
-        const auto gather = GatherTime(std::exchange(passCount, 0), std::exchange(passCost, 0), now - passStart, bufferBytes);
+        const auto gather = GatherTime(std::exchange(passCount, 0), std::exchange(passBytes, 0), now - passStart, bufferBytes);
         if (gather.count() > 0) {
             const timespec wait{0, long(gather.count())};
             ::ppoll(&watched[1], 1, &wait, nullptr);  // ends at once when the thread is stopped

@@ -497,14 +497,14 @@ void CAsyncSocket::ReadReady()
     char first;
     const ssize_t got = wanted ? ::recv(m_hSocket, m_pReadAhead.get(), kReadAhead, MSG_DONTWAIT)
                                : ::recv(m_hSocket, &first, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (got > 0 && !wanted) {
-        m_pReadNotifier->setEnabled(false);
-        return;
-    }
     if (got > 0) {
-        m_nAheadEnd = static_cast<int>(got);
-        m_bMoreWaiting = got == kReadAhead;
-        NoticeReceive();
+        if (wanted) {
+            m_nAheadEnd = static_cast<int>(got);
+            m_bMoreWaiting = got == kReadAhead;
+            NoticeReceive();
+        } else {
+            m_pReadNotifier->setEnabled(false);
+        }
         return;
     }
     if (got < 0 && (WouldBlock(errno) || errno == EINTR))

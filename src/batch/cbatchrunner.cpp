@@ -221,7 +221,7 @@ void CBatchRunner::SendNextLine()
 void CBatchRunner::StartRowTimer()
 {
     if (m_nRowTimeout > 0)
-        SetTimer(TIMER_ROW_TIMEOUT, m_nRowTimeout);
+        SetTimer(TIMER_ROW_TIMEOUT, m_nRowTimeout, Qt::PreciseTimer);
 }
 
 void CBatchRunner::OnTimer(int id)

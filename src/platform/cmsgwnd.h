@@ -13,11 +13,12 @@ class CMsgWnd : public Base
 public:
     using Base::Base;
 
-    // Starts (or restarts) timer `id` with the given interval; it fires OnTimer(id) until killed.
-    void SetTimer(int id, int milliseconds)
+    // Starts (or restarts) timer `id` with the given interval; it fires OnTimer(id) until killed. A
+    // coarse timer may fire up to 5 % early; a time the user gives is kept with a precise one.
+    void SetTimer(int id, int milliseconds, Qt::TimerType type = Qt::CoarseTimer)
     {
         KillTimer(id);
-        m_timers[id] = Base::startTimer(milliseconds);
+        m_timers[id] = Base::startTimer(milliseconds, type);
     }
 
     void KillTimer(int id)

@@ -70,6 +70,7 @@ struct JUnit
     int failures = -1;
     QString suite;
     QStringList failureTexts;
+    QList<double> times;
 };
 
 JUnit ReadJUnit(const QString &path)
@@ -83,6 +84,8 @@ JUnit ReadJUnit(const QString &path)
             junit.suite = xml.attributes().value(QLatin1String("name")).toString();
             junit.tests = xml.attributes().value(QLatin1String("tests")).toInt();
             junit.failures = xml.attributes().value(QLatin1String("failures")).toInt();
+        } else if (xml.name() == QLatin1String("testcase")) {
+            junit.times << xml.attributes().value(QLatin1String("time")).toDouble();
         } else if (xml.name() == QLatin1String("failure")) {
             junit.failureTexts << xml.attributes().value(QLatin1String("message")).toString();
         }
@@ -165,6 +168,25 @@ private Q_SLOTS:
         QCOMPARE(times.size(), 1 + 2);  // the heading, then the two sent lines
         QVERIFY(times[1].startsWith("1,1,3,"));
         QVERIFY(times[2].startsWith("1,2,6,"));
+    }
+
+    void aRowTimeoutNeverEndsARowEarly()
+    {
+        // A coarse timer may fire up to 5 % before its time; each silent row must last the whole timeout.
+        PromptServer silent;
+        silent.greeting.clear();
+        const QString lines = WriteFile(QStringLiteral("lines.txt"), "l1\r\n");
+        const QString loopback = QStringLiteral("127.0.0.1");
+        QList<QStringList> rows;
+        for (int i = 0; i < 6; ++i)
+            rows.append({loopback, silent.PortText(), lines});
+        const QString scenario = Scenario(rows);
+        const Run run = RunProgram({"--batch", scenario, "--row-timeout", "0.25", "--quiet", "--junit", Path("report.xml")});
+        QCOMPARE(run.exitCode, 1);
+        const JUnit junit = ReadJUnit(Path("report.xml"));
+        QCOMPARE(junit.times.size(), 6);
+        for (double seconds : junit.times)
+            QVERIFY2(seconds >= 0.25, qPrintable(QString::number(seconds)));
     }
 
     void usageAndFilesAreCheckedBeforeAnythingIsSent_data()

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +79,7 @@ void CLineRecorder::WaitWritten()
 
 void CLineRecorder::Run()
 {
+    pthread_setname_np(pthread_self(), "qn-recorder");  // for top -H and a debugger
     using Clock = std::chrono::steady_clock;
     auto lastCheck = Clock::now();
     QByteArray batch;

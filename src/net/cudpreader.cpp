@@ -133,6 +133,7 @@ void CUdpReader::Run()
     // busy processors do not keep it from reading. Refused, it keeps the ordinary priority. It sleeps
     // whenever the socket is empty (during a flood only briefly, see GatherTime), and a full queue
     // costs it no more than a read.
+    pthread_setname_np(pthread_self(), "qn-udp-reader");  // for top -H and a debugger
     sched_param priority{};
     priority.sched_priority = sched_get_priority_min(SCHED_FIFO);
     m_bRealTime = pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority) == 0;

@@ -1,5 +1,6 @@
 // The message windows' tools: find bar, filter with lines arriving, save, record, stamps, encodings,
 // and the choices kept in the profile.
+#include "support/threadnames.h"
 #include "display/cfindbar.h"
 #include "display/clinerecorder.h"
 #include "display/clineview.h"
@@ -158,6 +159,7 @@ private Q_SLOTS:
         const QString recorded = dir.filePath(QStringLiteral("run.log"));
         prompts.fileNames.enqueue(recorded);
         QVERIFY(window->StartRecording());
+        QTRY_VERIFY(ThreadNames().contains(QStringLiteral("qn-recorder")));
         Add(*window, "S ", "\x01");
         Add(*window, "R ", "\x02\xff");
         qobject_cast<QCheckBox *>(window->GetDlgItem(CMessageWnd::IDC_TEXT_DISPLAY))->setChecked(true);

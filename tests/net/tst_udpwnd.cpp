@@ -1,5 +1,6 @@
 // The UDP endpoint: opening, whole datagrams, the two-hop receive notice, sends that never fail, and
 // the reader thread's bounded queue.
+#include "support/threadnames.h"
 #include "loopbackpeer.h"
 #include "net/cudpreader.h"
 #include "net/cudpsoc.h"
@@ -76,6 +77,7 @@ private Q_SLOTS:
     {
         Endpoint endpoint;
         QVERIFY(endpoint.wnd.Open("127.0.0.1", 9, 0));
+        QTRY_VERIFY(ThreadNames().contains(QStringLiteral("qn-udp-reader")));
         LoopbackPeer peer = LoopbackPeer::BindUdp();
         for (const QByteArray &datagram : {QByteArray("first"), QByteArray(), QByteArray(60000, 's')})
             QCOMPARE(peer.WriteTo(datagram, endpoint.Port()), datagram.size());

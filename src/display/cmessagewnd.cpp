@@ -123,10 +123,14 @@ void CMessageWnd::AddTelegramLine(QStringView prefix, const unsigned char *data,
                                   const QByteArray &pending)
 {
     const char direction = prefix.startsWith(u'R') ? 'R' : prefix.startsWith(u'S') ? 'S' : 0;
-    // The clock is read for S lines, and for R lines only while their response time is shown.
+    // The clock is read for S lines, and for R lines only while their response time is shown. The
+    // time belongs to the first R line after an S line: later R lines answer nothing of this side's.
     QString response;
-    if (direction == 'R' && m_bResponseTime && m_bSent)
-        response = ResponseText(std::chrono::steady_clock::now() - m_lastSend);
+    if (direction == 'R' && m_bSent) {
+        if (m_bResponseTime)
+            response = ResponseText(std::chrono::steady_clock::now() - m_lastSend);
+        m_bSent = false;
+    }
     if (direction == 'S') {
         m_lastSend = std::chrono::steady_clock::now();
         m_bSent = true;

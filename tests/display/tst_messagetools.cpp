@@ -168,6 +168,8 @@ private Q_SLOTS:
         const QStringList lines = window->Lines();
         QCOMPARE(lines.size(), 4);
         QVERIFY(lines[1].contains(QRegularExpression(QStringLiteral("\\.\\d\\d\\d  R \\(\\+\\d+\\.\\d\\d\\d ms\\) 02FF$"))));
+        // Only the first R line after an S line answers it.
+        QVERIFY(lines[2].contains(QRegularExpression(QStringLiteral("\\.\\d\\d\\d  R (?!\\()"))));
         QCOMPARE(FileText(recorded), Joined(lines));
 
         const QString saved = dir.filePath(QStringLiteral("saved.txt"));

@@ -15,6 +15,11 @@ deb=$(ls quillnet_*.deb)
 # cannot know, so it keeps the plain calls).
 lintian --fail-on error,warning --display-info "$deb"
 
+# Without Qt's translations the standard dialogs speak English: the package must ask for them.
+recommends=$(dpkg-deb -f "$deb" Recommends)
+echo "package recommends: $recommends"
+tr ',' '\n' <<< "$recommends" | sed 's/^ *//; s/ .*//' | grep -qx qt6-translations-l10n
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 dpkg-deb -x "$deb" "$work"

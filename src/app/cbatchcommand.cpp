@@ -2,13 +2,16 @@
 
 #include "batch/cbatchreport.h"
 #include "platform/csignalquit.h"
+#include "platform/fileerrortext.h"
+#include "platform/wholefile.h"
 #include "session/cqnview.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include <cerrno>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -53,17 +56,21 @@ bool CBatchCommand::CheckWritable(const QString &path)
 {
     if (path.isEmpty())
         return true;
-    // Opened as the report will be, then left as it was found: nothing is written before the run.
-    QFile file(path);
-    const bool existed = file.exists();
-    if (!file.open(QIODevice::ReadWrite)) {
-        Fail(QStringLiteral("ﾌｧｲﾙに書き込めません"), path, file.errorString());
-        return false;
-    }
-    file.close();
-    if (!existed)
-        file.remove();
-    return true;
+    // What the write will need, asked without touching anything: an existing file the user may write
+    // (replaced beside it, or in place in a folder the user may not write; a terminal or pipe is
+    // written straight), or else a folder the user may create it in.
+    const QFileInfo info(path);
+    const QByteArray name = QFile::encodeName(path);
+    const QByteArray folder = QFile::encodeName(info.absolutePath());
+    int code = 0;
+    if (info.isDir())
+        code = EISDIR;
+    else if (info.exists() ? ::access(name.constData(), W_OK) != 0 : ::access(folder.constData(), W_OK | X_OK) != 0)
+        code = errno;
+    if (code == 0)
+        return true;
+    Fail(QStringLiteral("ﾌｧｲﾙに書き込めません"), path, FileErrorText(code));
+    return false;
 }
 
 bool CBatchCommand::Prepare()
@@ -77,9 +84,18 @@ bool CBatchCommand::Prepare()
         Fail(QStringLiteral("設定ﾌｧｲﾙを読めません"), m_options.settings, cause.simplified());
         return false;
     }
+    QStringList reports;
     for (const QString &path : {m_options.results, m_options.junit, m_options.timings}) {
         if (!CheckWritable(path))
             return false;
+        if (path.isEmpty())
+            continue;
+        const QString same = QFileInfo(path).absoluteFilePath();
+        if (reports.contains(same)) {
+            Fail(QStringLiteral("同じﾌｧｲﾙに二つのﾚﾎﾟｰﾄは書けません"), path, QStringLiteral("別のﾌｧｲﾙ名を指定してください"));
+            return false;
+        }
+        reports << same;
     }
     return true;
 }
@@ -173,10 +189,10 @@ bool CBatchCommand::WriteFile(const QString &path, const QByteArray &bytes)
 {
     if (path.isEmpty())
         return true;
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    int code = 0;
+    if (WriteWholeFile(path, bytes, &code))
         return true;
-    Fail(QStringLiteral("ﾌｧｲﾙに書き込めません"), path, file.errorString());
+    Fail(QStringLiteral("ﾌｧｲﾙに書き込めません"), path, FileErrorText(code));
     return false;
 }
 

@@ -2,11 +2,13 @@
 
 #include "platform/carchive.h"
 #include "platform/cp932.h"
+#include "platform/fileerrortext.h"
+#include "platform/wholefile.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 const char *const CQnDoc::kVersion1 = "QN FileVersion '1'";
 const char *const CQnDoc::kVersion2 = "QN FileVersion '2.00'";
@@ -138,18 +140,18 @@ bool CQnDoc::OnSaveDocument(const QString &path, QString *error)
         *error = QStringLiteral("%1 はﾌｫﾙﾀﾞです。保存できません。").arg(name);
         return false;
     }
-    QSaveFile file(path);
-    // A file the user may write in a folder the user may not: written in place, as there is no
-    // room for the temporary file.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = AccessFailureText(QStringLiteral("%1 に保存できません。"), name, file.error());
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    CArchive archive(&buffer, CArchive::Store);
+    if (!Serialize(archive)) {
+        *error = QStringLiteral("%1 に保存できません。\n書き込み中にｴﾗｰが発生しました。").arg(name);
         return false;
     }
-    CArchive archive(&file, CArchive::Store);
-    if (!Serialize(archive) || !file.commit()) {
-        file.cancelWriting();
-        *error = QStringLiteral("%1 に保存できません。\n書き込み中にｴﾗｰが発生しました。").arg(name);
+    // All or nothing; a file the user may write in a folder the user may not is written in place.
+    int code = 0;
+    if (!WriteWholeFile(path, bytes, &code)) {
+        *error = QStringLiteral("%1 に保存できません。\n%2").arg(name, FileErrorText(code));
         return false;
     }
     SetPathName(path);

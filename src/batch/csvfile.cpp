@@ -1,6 +1,8 @@
 #include "batch/csvfile.h"
 
 #include "platform/cp932.h"
+#include "platform/fileerrortext.h"
+#include "platform/wholefile.h"
 
 #include <QFile>
 
@@ -71,21 +73,10 @@ QList<QByteArray> ReadTextLines(const QString &path, int maxLines, bool *opened,
 
 bool WriteCsvFile(const QString &path, const QList<QByteArray> &lines, QString *error)
 {
-    QFile file(path);
-    const auto written = [&] {
-        if (!file.open(QIODevice::ReadWrite))
-            return false;
-        qint64 size = 0;
-        for (const QByteArray &line : lines) {
-            if (file.write(line) != line.size())
-                return false;
-            size += line.size();
-        }
-        return file.resize(size) && file.flush();
-    };
-    if (written())
+    int code = 0;
+    if (WriteWholeFile(path, lines.join(), &code))
         return true;
     if (error)
-        *error = file.errorString();
+        *error = FileErrorText(code);
     return false;
 }

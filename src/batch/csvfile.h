@@ -23,7 +23,6 @@ constexpr qsizetype kMaxTextLine = 1 << 20;
 QList<QByteArray> ReadTextLines(const QString &path, int maxLines, bool *opened = nullptr,
                                 qsizetype maxLineBytes = kMaxTextLine);
 
-// Writes `lines` from the start of the file, creating it when missing, and cuts off whatever an
-// earlier, longer content left behind. False when the file cannot be opened or written; `error`
-// (when given) then holds the cause.
+// Writes `lines` as the whole file (see WriteWholeFile): all of them arrive, or an earlier file stays
+// as it was. False when the file cannot be written; `error` (when given) then holds the cause.
 bool WriteCsvFile(const QString &path, const QList<QByteArray> &lines, QString *error = nullptr);

@@ -6,6 +6,7 @@
 #include "platform/dialogunits.h"
 #include "platform/screenfit.h"
 #include "platform/uifonts.h"
+#include "platform/wholefile.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -313,18 +314,17 @@ void CCommandSendDlg::OnWriteFile()
     const QString path = Prompts::AskFileName(this, TextFileRequest(false));
     if (path.isEmpty() || !m_pInput)
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        ShowOpenError(path);
-        return;
-    }
     // Every line, the last one included, ends with CR LF.
+    QByteArray bytes;
     QString line;
     const int lines = m_pInput->GetLineCount();
     for (int i = 0; i < lines; ++i) {
         m_pInput->GetLineText(i, line, kLineChars);
-        file.write(ToCp932(line) + "\r\n");
+        bytes += ToCp932(line) + "\r\n";
     }
+    // All or nothing: a full disk leaves an earlier file as it was.
+    if (!WriteWholeFile(path, bytes))
+        ShowOpenError(path);
 }
 
 void CCommandSendDlg::OnReadFile()

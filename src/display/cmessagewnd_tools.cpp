@@ -6,14 +6,15 @@
 #include "display/clinerecorder.h"
 #include "display/clineview.h"
 #include "platform/cinifile.h"
+#include "platform/fileerrortext.h"
 #include "platform/prompts.h"
+#include "platform/wholefile.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QSaveFile>
 
 namespace {
 
@@ -245,16 +246,16 @@ bool CMessageWnd::SaveAs()
 bool CMessageWnd::SaveTo(const QString &path, QString *error) const
 {
     // Written beside the file and renamed over it at the end: a failure leaves the old file.
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
+    QByteArray bytes;
     const CLineStore &store = m_pText->Store();
-    for (int row = 0; ok && row < m_pText->RowCount(); ++row)
-        ok = file.write(store.At(m_pText->LineOfRow(row)).Utf8()) >= 0;
-    if (ok)
-        ok = file.commit();
-    if (!ok && error)
-        *error = file.errorString();
-    return ok;
+    for (int row = 0; row < m_pText->RowCount(); ++row)
+        bytes += store.At(m_pText->LineOfRow(row)).Utf8();
+    int code = 0;
+    if (WriteWholeFile(path, bytes, &code))
+        return true;
+    if (error)
+        *error = FileErrorText(code);
+    return false;
 }
 
 bool CMessageWnd::StartRecording()

@@ -1,9 +1,10 @@
 #include "platform/cinifile.h"
 
+#include "platform/wholefile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -165,13 +166,8 @@ bool CIniFile::Save() const
     if (m_strPath.isEmpty())
         return false;
     QDir().mkpath(QFileInfo(m_strPath).absolutePath());
-    QSaveFile file(m_strPath);
     // In a folder the user may not write, a file the user may write is written in place.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(Serialize());
-    return file.commit();
+    return WriteWholeFile(m_strPath, Serialize());
 }
 
 QString CIniFile::ConfigHome()

@@ -199,6 +199,7 @@ private Q_SLOTS:
         QTest::newRow("broken prompt escape") << "escape" << 2 << "--prompt";
         QTest::newRow("unreadable scenario") << "no scenario" << 2 << "missing.csv";
         QTest::newRow("report in a missing folder") << "no folder" << 2 << "nowhere";
+        QTest::newRow("two reports, one path") << "same path" << 2 << "same.xml";
         QTest::newRow("no row with an address") << "empty" << 0 << "scenario.csv";
     }
     void usageAndFilesAreCheckedBeforeAnythingIsSent()
@@ -220,6 +221,8 @@ private Q_SLOTS:
             arguments[1] = Path("missing.csv");
         else if (kind == "no folder")
             arguments << "--junit" << Path("nowhere/report.xml");
+        else if (kind == "same path")
+            arguments << "--junit" << Path("same.xml") << "--timings" << Path("./same.xml");
         else if (kind == "empty")
             arguments[1] = Scenario({{QString(), server.PortText(), Path("f.txt")}});
         const Run run = RunProgram(arguments);

@@ -1,16 +1,23 @@
 // A peer that resets the connection in the middle of a telegram: every byte that arrived before the
 // reset is kept, in the capture file and in the History, whichever side the program plays.
 #include "res/commandids.h"
+#include "app/cqndoc.h"
+#include "batch/csvfile.h"
 #include "display/cmessagewnd.h"
 #include "floodpeer.h"
 #include "net/ctcpsoc.h"
 #include "net/loopbackpeer.h"
+#include "platform/cinifile.h"
+#include "platform/wholefile.h"
 #include "session/sessionharness.h"
 #include "soakprobe.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
 
 #include <linux/sockios.h>
 #include <poll.h>
@@ -134,6 +141,45 @@ private Q_SLOTS:
             shown += QByteArray::fromHex(line.mid(2).toLatin1());
         }
         QCOMPARE(shown, sent);
+    }
+
+    void aFileWrittenWholeOnAFullDiskLeavesTheOldOne_data()
+    {
+        // Each writer replaces a file that holds "old" with far more than the disk has room for.
+        using Writer = std::function<bool(const QString &path, const QByteArray &bytes)>;
+        QTest::addColumn<Writer>("write");
+        QTest::newRow("document") << Writer([](const QString &path, const QByteArray &bytes) {
+            CQnDoc doc;
+            for (int slot = 0; slot * 1000 < bytes.size(); ++slot)
+                doc.SetSlotString(slot, QString::fromLatin1(bytes.left(1000)));
+            QString error;
+            return doc.OnSaveDocument(path, &error);
+        });
+        QTest::newRow("profile") << Writer([](const QString &path, const QByteArray &bytes) {
+            CIniFile ini(path);
+            return ini.WriteString(QStringLiteral("s"), QStringLiteral("k"), QString::fromLatin1(bytes));
+        });
+        QTest::newRow("csv, report, History") << Writer([](const QString &path, const QByteArray &bytes) {
+            return WriteCsvFile(path, {bytes, bytes});
+        });
+    }
+
+    void aFileWrittenWholeOnAFullDiskLeavesTheOldOne()
+    {
+        QFETCH(std::function<bool(const QString &, const QByteArray &)>, write);
+        QTemporaryDir dir;
+        SmallDisk disk(dir.path(), 128);
+        if (!disk.IsMounted())
+            QSKIP("mounting a small tmpfs needs root");
+        const QString path = dir.filePath(QStringLiteral("kept"));
+        QVERIFY(WriteWholeFile(path, "old"));
+        QVERIFY(!write(path, QByteArray(200 * 1024, 'n')));
+        QFile kept(path);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("old"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("kept")});
+        // What fits still arrives whole.
+        QVERIFY(write(path, QByteArray(1000, 'n')));
     }
 
     void captureOnAFullDiskEndsWithTheMessageAndKeepsWhatWasWritten()

@@ -48,18 +48,25 @@ QList<QByteArray> ReadTextLines(const QString &path, int maxLines, bool *opened,
     // Room for a CR LF beyond the limit: a line end is recognised as one before the line is cut, and
     // a CR inside an overlong line stays text.
     const qsizetype keep = maxLineBytes + 2;
-    while (lines.size() < maxLines && !file.atEnd()) {
+    // Read until a read gives nothing, never by the file's size: a pipe (/dev/stdin, a process
+    // substitution) has none and holds its bytes until its writer closes it.
+    bool end = false;
+    while (lines.size() < maxLines && !end) {
         QByteArray line;
         bool ended = false;
         // Read in chunks so that an overlong line never takes more than `keep` bytes of memory.
-        while (!ended && !file.atEnd()) {
+        while (!ended) {
             QByteArray part = file.readLine(kChunk);
-            if (part.isEmpty())
+            if (part.isEmpty()) {
+                end = true;
                 break;
+            }
             ended = part.endsWith('\n');
             if (line.size() < keep)
                 line += part.left(keep - line.size());
         }
+        if (end && line.isEmpty())
+            break;
         if (line.endsWith('\n')) {
             line.chop(1);
             if (line.endsWith('\r'))

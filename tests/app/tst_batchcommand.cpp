@@ -14,6 +14,10 @@
 #include <QXmlStreamReader>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -168,6 +172,35 @@ private Q_SLOTS:
         QCOMPARE(times.size(), 1 + 2);  // the heading, then the two sent lines
         QVERIFY(times[1].startsWith("1,1,3,"));
         QVERIFY(times[2].startsWith("1,2,6,"));
+    }
+
+    void aScenarioAndSendFileOnPipesAreReadToTheirEnd()
+    {
+        PromptServer good;
+        good.greeting = good.answer = "ok\r\n> ";
+        const QString fifoLines = Path(QStringLiteral("lines.pipe"));
+        const QString fifoScenario = Path(QStringLiteral("scenario.pipe"));
+        const QByteArray scenarioBytes = FileBytes(Scenario({{QStringLiteral("127.0.0.1"), good.PortText(), fifoLines}}));
+        // Each pipe gets its bytes once the program opens it, then its end (a reader gone early is
+        // no signal to this process).
+        std::signal(SIGPIPE, SIG_IGN);
+        std::vector<std::thread> writers;
+        for (const auto &[fifo, bytes] : {std::pair{fifoScenario, scenarioBytes}, std::pair{fifoLines, QByteArray("p1\r\np2\r\n")}}) {
+            QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+            writers.emplace_back([fifo = QFile::encodeName(fifo), bytes = bytes] {
+                const int fd = ::open(fifo.constData(), O_WRONLY);
+                if (fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) >= 0)
+                    ::close(fd);
+            });
+        }
+        const Run run = RunProgram({"--batch", fifoScenario, "--quiet", "--junit", Path("report.xml")});
+        for (const QString &fifo : {fifoScenario, fifoLines})  // frees a writer the program never read
+            ::close(::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK));
+        for (std::thread &writer : writers)
+            writer.join();
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(ReadJUnit(Path("report.xml")).tests, 1);
+        QCOMPARE(good.Lines(0), (QList<QByteArray>{"p1", "p2"}));
     }
 
     void aRowTimeoutNeverEndsARowEarly()

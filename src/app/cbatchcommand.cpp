@@ -84,6 +84,9 @@ bool CBatchCommand::Prepare()
         Fail(QStringLiteral("設定ﾌｧｲﾙを読めません"), m_options.settings, cause.simplified());
         return false;
     }
+    // A scenario run drives a device; it does not stand in for one unless asked to.
+    if (!m_options.replyRules)
+        m_doc.SetSlotInt(CQnDoc::SLOT_REPLY_USE, 0);
     QStringList reports;
     for (const QString &path : {m_options.results, m_options.junit, m_options.timings}) {
         if (!CheckWritable(path))

@@ -17,6 +17,7 @@ const char *const kRowTimeout = "row-timeout";
 const char *const kPrompt = "prompt";
 const char *const kIgnorePrompt = "ignore-prompt";
 const char *const kQuiet = "quiet";
+const char *const kReplyRules = "reply-rules";
 
 QCommandLineOption Option(const char *name, const char *description, const char *valueName = nullptr)
 {
@@ -56,6 +57,7 @@ QList<QCommandLineOption> CBatchOptions::Options()
                "TEXT"),
         Option(kIgnorePrompt, "--batch: ﾌﾟﾛﾝﾌﾟﾄを判定せず、受信するたびに次の行を送ります。"),
         Option(kQuiet, "--batch: 進行状況を表示しません。"),
+        Option(kReplyRules, "--batch: 設定ﾌｧｲﾙの応答ﾙｰﾙを使います。既定: 一括送信中は応答ﾙｰﾙを使いません。"),
     };
 }
 
@@ -70,7 +72,8 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
     const auto isSet = [&](const char *name) { return parser.isSet(QString::fromLatin1(name)); };
     scenario = value(kBatch);
     if (!isSet(kBatch)) {
-        for (const char *name : {kSettings, kResults, kJUnit, kTimings, kRowTimeout, kPrompt, kIgnorePrompt, kQuiet}) {
+        for (const char *name :
+             {kSettings, kResults, kJUnit, kTimings, kRowTimeout, kPrompt, kIgnorePrompt, kQuiet, kReplyRules}) {
             if (isSet(name)) {
                 *error = QStringLiteral("%1 は --batch と一緒に指定してください").arg(Dashed(name));
                 return false;
@@ -87,6 +90,7 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
     junit = value(kJUnit);
     timings = value(kTimings);
     quiet = isSet(kQuiet);
+    replyRules = isSet(kReplyRules);
 
     rowTimeoutMs = 0;
     if (isSet(kRowTimeout)) {

@@ -35,4 +35,5 @@ public:
     int rowTimeoutMs = 0;  // 0: no limit
     std::optional<PromptSettings> prompts;  // unset: the store's
     bool quiet = false;
+    bool replyRules = false;  // the document's reply rules answer during the run
 };

@@ -3,6 +3,8 @@
 #include "batch/cregkey.h"
 #include "batch/promptjudge.h"
 #include "batch/promptserver.h"
+#include "app/cqndoc.h"
+#include "session/creplyruletable.h"
 #include "support/tempconfighome.h"
 
 #include <QFile>
@@ -201,6 +203,39 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(ReadJUnit(Path("report.xml")).tests, 1);
         QCOMPARE(good.Lines(0), (QList<QByteArray>{"p1", "p2"}));
+    }
+
+    void replyRulesAnswerDuringARunOnlyWhenAskedFor_data()
+    {
+        QTest::addColumn<bool>("asked");
+        QTest::newRow("settings only") << false;
+        QTest::newRow("--reply-rules") << true;
+    }
+    void replyRulesAnswerDuringARunOnlyWhenAskedFor()
+    {
+        QFETCH(bool, asked);
+        PromptServer device;
+        device.greeting = device.answer = "ok\r\n> ";
+        CReplyRuleTable table;
+        table.use = true;
+        CReplyRule rule;
+        rule.kind = CReplyRule::KindContains;
+        rule.matchText = rule.replyText = true;
+        rule.match = QStringLiteral("ok");
+        rule.reply = QStringLiteral("RULE\\r\\n");
+        table.rules << rule;
+        CQnDoc doc;
+        table.Store(doc);
+        QString error;
+        QVERIFY(doc.OnSaveDocument(Path("rules.qn"), &error));
+        const QString scenario =
+            Scenario({{QStringLiteral("127.0.0.1"), device.PortText(), WriteFile(QStringLiteral("f.txt"), "l1\r\n")}});
+        QStringList arguments{"--batch", scenario, "--quiet", "--settings", Path("rules.qn")};
+        if (asked)
+            arguments << "--reply-rules";
+        QCOMPARE(RunProgram(arguments).exitCode, 0);
+        QCOMPARE(device.Received(0).contains("RULE\r\n"), asked);
+        QVERIFY(device.Received(0).contains("l1\r"));
     }
 
     void aRowTimeoutNeverEndsARowEarly()

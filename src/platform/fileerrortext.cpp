@@ -10,14 +10,14 @@ QString FileErrorText(int errorNumber)
     switch (errorNumber) {
     case ENOSPC:
     case EDQUOT:
-        return QStringLiteral("ﾃﾞｨｽｸの空き容量が不足しています");
+        return QStringLiteral("ﾃﾞｨｽｸの空き容量が不足しています。");
     case EACCES:
     case EPERM:
-        return QStringLiteral("ｱｸｾｽが拒否されました");
+        return QStringLiteral("ｱｸｾｽが拒否されました。");
     case EROFS:
-        return QStringLiteral("読み取り専用のﾌｧｲﾙｼｽﾃﾑです");
+        return QStringLiteral("読み取り専用のﾌｧｲﾙｼｽﾃﾑです。");
     case ENOENT:
-        return QStringLiteral("ﾌｧｲﾙまたはﾌｫﾙﾀﾞが見つかりません");
+        return QStringLiteral("ﾌｧｲﾙまたはﾌｫﾙﾀﾞが見つかりません。");
     default:
         return QString::fromLocal8Bit(std::strerror(errorNumber));
     }

@@ -76,8 +76,12 @@ void CQnView::OnFirstInitialUpdate()
 
     m_pUdpWnd->CreateEndpoint(0, 100, this, 1, m_pLogBuf.get());
     m_pTcpSrvr->CreateEndpoint(this, m_pLogBuf.get());
-    // The server takes and drops its client on its own: the pane looks again each time.
-    connect(m_pTcpSrvr.get(), &CTCPSrvr::ClientChanged, this, &CQnView::ScheduleConnectionRefresh);
+    // The server takes and drops its client on its own: the pane looks again each time, and a
+    // delayed reply to the client that went never reaches the next one.
+    connect(m_pTcpSrvr.get(), &CTCPSrvr::ClientChanged, this, [this] {
+        CancelPendingReplies();
+        ScheduleConnectionRefresh();
+    });
 
     m_pLogWnd->Create(this, KIND_LOG);
     m_pLogWnd->setEnabled(true);

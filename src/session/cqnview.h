@@ -158,8 +158,9 @@ private:
     // Sends rule `number`'s reply now or arms its timer.
     void ReplyByRule(int number);
     void SendRuleReply(int number, const QByteArray &reply);
-    // Ends every delayed reply still waiting (the connection is going away).
+    // Ends every delayed reply still waiting: it answers a connection that is going or gone.
     void CancelPendingReplies();
+    void ForgetPendingReply(qsizetype bytes);
 
     // Received-data capture (cqnview_capture.cpp).
     void OnCaptureStart();
@@ -231,4 +232,9 @@ private:
     CReplyMatcher m_replyMatcher;
     bool m_bReplyActive = false;
     QObject m_replyTimers;  // parent of the delayed replies' timers
+    // Bounds of what delayed replies may hold; a reply past them is dropped and said once in the Log.
+    static constexpr int kMaxPendingReplies = 1024;
+    static constexpr qsizetype kMaxPendingReplyBytes = 64 * 1024 * 1024;
+    qsizetype m_nPendingReplyBytes = 0;
+    bool m_bPendingReplyDropped = false;
 };

@@ -8,6 +8,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 void CQnView::LoadReplyRules()
 {
     CancelPendingReplies();
@@ -27,6 +29,8 @@ void CQnView::SetReplyRules(const CReplyRuleTable &table)
     m_replyRules = table;
     m_replyMatcher.SetRules(m_replyRules.rules);
     m_bReplyActive = m_replyRules.IsActive() && !m_replyMatcher.IsEmpty();
+    if (!m_bReplyActive)
+        CancelPendingReplies();  // rules switched off: nothing they armed goes out any more
     if (m_pDocument) {
         m_replyRules.Store(*m_pDocument);
         m_pDocument->SetModifiedFlag();
@@ -58,6 +62,13 @@ void CQnView::ReplyByRule(int number)
         SendRuleReply(number, reply);
         return;
     }
+    const QObjectList &pending = m_replyTimers.children();
+    if (pending.size() >= kMaxPendingReplies || m_nPendingReplyBytes + reply.size() > kMaxPendingReplyBytes) {
+        if (!std::exchange(m_bPendingReplyDropped, true))
+            AddLog(QStringLiteral("応答ﾙｰﾙ%1 送信待ちの応答が上限を超えたため破棄しました").arg(number));
+        return;
+    }
+    m_nPendingReplyBytes += reply.size();
     // The reply's own copy: the table may change before the timer fires.
     auto *timer = new QTimer(&m_replyTimers);
     timer->setSingleShot(true);
@@ -65,6 +76,7 @@ void CQnView::ReplyByRule(int number)
     connect(timer, &QTimer::timeout, this, [this, timer, number, reply] {
         timer->deleteLater();
         timer->setParent(nullptr);
+        ForgetPendingReply(reply.size());
         SendRuleReply(number, reply);
     });
     timer->start(delay);
@@ -85,7 +97,16 @@ int CQnView::PendingReplies() const
     return int(m_replyTimers.children().size());
 }
 
+void CQnView::ForgetPendingReply(qsizetype bytes)
+{
+    m_nPendingReplyBytes -= bytes;
+    if (m_replyTimers.children().isEmpty())
+        m_bPendingReplyDropped = false;  // the next excess is said again
+}
+
 void CQnView::CancelPendingReplies()
 {
     qDeleteAll(m_replyTimers.children());
+    m_nPendingReplyBytes = 0;
+    m_bPendingReplyDropped = false;
 }

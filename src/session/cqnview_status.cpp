@@ -94,6 +94,7 @@ void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore)
 void CQnView::NotePeerClosed()
 {
     m_bPeerClosed = true;
+    CancelPendingReplies();
     ScheduleConnectionRefresh();
 }
 

@@ -5,6 +5,8 @@
 #include "net/socketlog.h"
 #include "platform/cmessageevent.h"
 
+#include <QTimer>
+
 #include <netinet/in.h>
 
 CTCPSoc::CTCPSoc(QObject *owner, int id, char *logBuf, int role)
@@ -12,10 +14,34 @@ CTCPSoc::CTCPSoc(QObject *owner, int id, char *logBuf, int role)
 {
 }
 
+CTCPSoc::~CTCPSoc() = default;
+
 void CTCPSoc::Close()
 {
     DropQueue();
+    m_bReadHeld = false;
+    m_pDrainTimer.reset();
     CAsyncSocket::Close();
+}
+
+void CTCPSoc::CloseWhenSent()
+{
+    if (m_nQueued == 0) {
+        Close();
+        return;
+    }
+    m_pDrainTimer = std::make_unique<QTimer>();
+    m_nQueuedAtLastCheck = m_nQueued;
+    QObject::connect(m_pDrainTimer.get(), &QTimer::timeout, this, [this] { CheckDrainProgress(); });
+    m_pDrainTimer->start(kDrainIdleMs);
+}
+
+void CTCPSoc::CheckDrainProgress()
+{
+    if (m_nQueued == m_nQueuedAtLastCheck)
+        Close();  // the peer reads no more: what is left is dropped
+    else
+        m_nQueuedAtLastCheck = m_nQueued;
 }
 
 BOOL CTCPSoc::Create(unsigned port)
@@ -172,6 +198,12 @@ void CTCPSoc::PostEvent(SessionEvent code, LPARAM lParam)
 
 void CTCPSoc::OnReceive(int nErrorCode)
 {
+    if (m_nQueued > kHoldReadingAt) {
+        // Said once the queue has drained (OnSend); until then the socket stays quiet and the
+        // peer's sending stops when the buffers between us are full.
+        m_bReadHeld = true;
+        return;
+    }
     PostEvent(EV_RECEIVE, m_nId);
     CAsyncSocket::OnReceive(nErrorCode);
 }
@@ -179,7 +211,16 @@ void CTCPSoc::OnReceive(int nErrorCode)
 void CTCPSoc::OnSend(int nErrorCode)
 {
     // Waiting bytes go first; the owner hears of a writable socket only once nothing waits.
-    if (!Flush() || m_nQueued > 0)
+    const bool flushed = Flush();
+    if (m_pDrainTimer && (!flushed || m_nQueued == 0)) {
+        Close();  // closing: all sent, or the peer is gone
+        return;
+    }
+    if (m_bReadHeld && m_nQueued <= kResumeReadingAt) {
+        m_bReadHeld = false;
+        PostEvent(EV_RECEIVE, m_nId);
+    }
+    if (!flushed || m_nQueued > 0)
         return;
     PostEvent(EV_SEND_READY, m_nId);
     CAsyncSocket::OnSend(nErrorCode);

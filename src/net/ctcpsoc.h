@@ -4,11 +4,15 @@
 
 #include "net/socketerrors.h"
 #include "platform/casyncsocket.h"
+#include "platform/qnwin.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <deque>
+#include <memory>
+
+class QTimer;
 
 class CTCPSoc : public CAsyncSocket
 {
@@ -18,7 +22,15 @@ public:
     // Bytes a slow peer may leave waiting in the socket before a further send is refused.
     static constexpr qsizetype kMaxQueued = 64 * 1024 * 1024;
 
+    // While more than this waits, received data is not announced: the peer's own sending is held
+    // back by TCP until the queue has drained to kResumeReadingAt, so the echo of the next read fits.
+    static constexpr qsizetype kHoldReadingAt = kMaxQueued - QN_MAX_RECEIVE;
+    static constexpr qsizetype kResumeReadingAt = kMaxQueued / 2;
+    // A closing socket gives up on a peer that has taken nothing for this long.
+    static constexpr int kDrainIdleMs = 10000;
+
     CTCPSoc(QObject *owner, int id, char *logBuf, int role);
+    ~CTCPSoc() override;
 
     void Close() override;
     BOOL Create(unsigned port);
@@ -34,6 +46,10 @@ public:
 
     // Bytes accepted by Send that the socket has not taken yet.
     qsizetype QueuedBytes() const { return m_nQueued; }
+    // After the peer's close: what is queued still goes out to a peer that reads, then the socket
+    // closes; one that takes nothing for kDrainIdleMs is given up.
+    void CloseWhenSent();
+    bool IsOpen() const { return m_hSocket != INVALID_SOCKET; }
 
     int m_nRole;
     char *m_pLogBuf;
@@ -57,7 +73,12 @@ private:
     QString LogFailure(const char *operation, SocketErrorTable table, int code, const char *defaultText);
     void PostEvent(SessionEvent code, LPARAM lParam);
 
+    void CheckDrainProgress();
+
     std::deque<QByteArray> m_queue;  // one entry per telegram (or its rest), oldest first
     qsizetype m_nFrontSent = 0;      // bytes of the oldest entry already sent
     qsizetype m_nQueued = 0;
+    bool m_bReadHeld = false;   // a receive notice is being held back while the queue drains
+    std::unique_ptr<QTimer> m_pDrainTimer;  // running while closing with bytes queued
+    qsizetype m_nQueuedAtLastCheck = 0;
 };

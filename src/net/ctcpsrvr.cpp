@@ -26,6 +26,7 @@ void CTCPSrvr::CreateEndpoint(QObject *view, char *logBuf)
 BOOL CTCPSrvr::Build(unsigned port)
 {
     DropClient();
+    m_closingSocs.clear();
     ResetAcceptPause();
     m_pListenSoc.reset();  // the old listener lets go of its port before the new one binds
     m_pListenSoc = std::make_unique<CTCPSoc>(this, 1, m_pLogBuf, CTCPSoc::ROLE_SRVR);
@@ -38,6 +39,7 @@ BOOL CTCPSrvr::Build(unsigned port)
 void CTCPSrvr::Teardown()
 {
     ResetAcceptPause();
+    m_closingSocs.clear();
     if (m_bClient) {
         DropClient();
         Log(QStringLiteral("ﾃﾞｽﾄﾗｸﾀ ｸﾗｲｱﾝﾄ破棄"), LOG_TRACE);
@@ -51,11 +53,21 @@ void CTCPSrvr::Teardown()
 
 void CTCPSrvr::DropClient()
 {
-    const bool had = m_pClientSoc != nullptr;
+    const bool had = m_pClientSoc != nullptr || m_bClient;
     m_pClientSoc.reset();
     m_bClient = FALSE;
     if (had)
         Q_EMIT ClientChanged();
+}
+
+void CTCPSrvr::ReleaseClosedClient()
+{
+    std::erase_if(m_closingSocs, [](const std::unique_ptr<CTCPSoc> &soc) { return !soc->IsOpen(); });
+    if (m_pClientSoc && m_pClientSoc->QueuedBytes() > 0) {
+        m_pClientSoc->CloseWhenSent();
+        m_closingSocs.push_back(std::move(m_pClientSoc));
+    }
+    DropClient();
 }
 
 BOOL CTCPSrvr::Send(const void *data, int length)
@@ -129,7 +141,7 @@ void CTCPSrvr::OnSocketEvent(SessionEvent code, LPARAM lParam)
         break;
     case EV_CLOSED:
         Log(QStringLiteral("ON CLOSE  ｸﾗｲｱﾝﾄ破棄"), LOG_TRACE);
-        DropClient();
+        ReleaseClosedClient();
         break;
     default:
         Log(QStringLiteral("不明なﾒｯｾｰｼﾞ"), LOG_ERROR);

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class CTCPSoc;
 
@@ -35,6 +36,9 @@ public:
     QPointer<QObject> m_pView;
     char *m_pLogBuf = nullptr;  // the view's; not owned
     std::unique_ptr<CTCPSoc> m_pClientSoc;  // declared after the listener: it goes first
+    // Clients that closed their side while bytes for them were still queued: they send the rest
+    // and close on their own; a teardown drops them.
+    std::vector<std::unique_ptr<CTCPSoc>> m_closingSocs;
     BOOL m_bClient = FALSE;
 
     // How long accepting rests after a failed accept: a connection left waiting by a shortage of
@@ -57,6 +61,8 @@ private:
     void AcceptFinished(int code);
     void ResetAcceptPause();
     void DropClient();
+    // The client's close: its queued bytes still go out to a peer that reads.
+    void ReleaseClosedClient();
     void ReleaseHeldLog();
 
     int m_nAcceptError = 0;         // code of the last failed accept until one succeeds

@@ -3,6 +3,8 @@
 #include "res/commandids.h"
 #include "display/cmessagewnd.h"
 #include "net/cudpsoc.h"
+#include "net/ctcpsoc.h"
+#include "net/ctcpsrvr.h"
 #include "net/cudpwnd.h"
 #include "floodpeer.h"
 #include "net/loopbackpeer.h"
@@ -111,6 +113,59 @@ private Q_SLOTS:
         QVERIFY(common > 0);
         QCOMPARE(logged.mid(logged.size() - common), heads.mid(heads.size() - common));
         QVERIFY(h.LogLines().size() <= CLineStore::kDefaultLineLimit);
+    }
+
+    // A peer that sends before it reads gets the whole echo, in order: while the program's send
+    // queue is full it stops reading (TCP holds the peer back), and a peer's half-close lets what
+    // is queued still go out before the program closes.
+    void theEchoReachesAPeerThatSendsBeforeItReads_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<qint64>("total");
+        QTest::newRow("server, echo queued at the half-close") << int(TYPE_TCP_SERVER) << qint64(24) * 1024 * 1024;
+        QTest::newRow("client, echo queued at the half-close") << int(TYPE_TCP_CLIENT) << qint64(24) * 1024 * 1024;
+        QTest::newRow("server, past the send queue's bound") << int(TYPE_TCP_SERVER) << qint64(100) * 1024 * 1024;
+        QTest::newRow("client, past the send queue's bound") << int(TYPE_TCP_CLIENT) << qint64(100) * 1024 * 1024;
+    }
+
+    void theEchoReachesAPeerThatSendsBeforeItReads()
+    {
+        QFETCH(int, type);
+        QFETCH(qint64, total);
+        SessionHarness h;
+        LoopbackPeer listener;
+        LoopbackPeer peer;
+        if (type == TYPE_TCP_SERVER) {
+            const quint16 port = h.ConfigureTcpServer();
+            h.Command(ID_LOOPBACK_ON);
+            h.Command(ID_SOCKET_CONNECT);
+            peer = LoopbackPeer::ConnectTcp(port);
+            QTRY_VERIFY(h.View()->TcpServer()->m_pClientSoc);
+        } else {
+            listener = LoopbackPeer::ListenTcp();
+            h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(listener.Port()), QString()}, 4);
+            h.Command(ID_LOOPBACK_ON);
+            h.Command(ID_SOCKET_CONNECT);
+            peer = listener.AcceptTcp();
+        }
+        QTRY_COMPARE(h.View()->State(), ST_CONNECTED_LOOPBACK);
+        const CTCPSoc *soc = type == TYPE_TCP_SERVER ? h.View()->TcpServer()->m_pClientSoc.get() : h.View()->TcpClient();
+        const QByteArray data = FloodPeer::Slice(0, total);
+        qint64 sent = 0;
+        const auto sendMore = [&] {
+            const qint64 n = peer.Write(QByteArrayView(data).sliced(sent));
+            sent += qMax<qint64>(0, n);
+            return sent == total;
+        };
+        // Sends without reading for as long as the program takes it.
+        QTRY_VERIFY_WITH_TIMEOUT(sendMore() || soc->QueuedBytes() > CTCPSoc::kHoldReadingAt, 60000);
+        QVERIFY(soc->QueuedBytes() <= CTCPSoc::kMaxQueued);
+        peer.CollectWhileRunning(1 << 20);
+        QTRY_VERIFY_WITH_TIMEOUT(sendMore(), 60000);
+        QCOMPARE(::shutdown(peer.Handle(), SHUT_WR), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(peer.received.size(), total, 60000);
+        QVERIFY(peer.received == data);
+        QVERIFY(h.LogLines().filter(QStringLiteral("Send()")).isEmpty());
     }
 
     void udpBurstLargerThanTheSocketBufferArrivesWholeAndInOrder()

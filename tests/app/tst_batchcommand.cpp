@@ -7,6 +7,7 @@
 #include "session/creplyruletable.h"
 #include "support/tempconfighome.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -297,6 +298,33 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2((run.out + run.err).contains(says), qPrintable(run.out + run.err));
         QCOMPARE(server.ConnectionCount(), 0);
+    }
+
+    void anInterruptEndsARunBlockedInReadingItsScenario()
+    {
+        // A pipe whose writer never writes: the program waits in its first read.
+        const QString fifo = Path(QStringLiteral("silent.pipe"));
+        QFile::remove(fifo);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const int writer = ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(writer >= 0);
+        QProcess process;
+        // The signal waits until the program has its handler, however early it is sent.
+        process.setChildProcessModifier([] {
+            sigset_t set;
+            sigemptyset(&set);
+            sigaddset(&set, SIGINT);
+            sigprocmask(SIG_BLOCK, &set, nullptr);
+        });
+        Start(process, {"--batch", fifo, "--quiet"});
+        QVERIFY(process.waitForStarted(10000));
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(pid_t(process.processId()), SIGINT);
+        QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 20000);
+        ::close(writer);
+        QCOMPARE(process.exitCode(), 130);
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     }
 
     void anInterruptEndsTheRowInProgressAndWritesTheReports()

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -49,6 +50,19 @@ BOOL Refuse(int code)
 
 }  // namespace
 
+namespace {
+
+// The answer for one name looked up beforehand, off the user-interface thread.
+struct RememberedAnswer
+{
+    QString host;
+    bool found = false;
+    in_addr address{};
+};
+std::optional<RememberedAnswer> g_answer;
+
+}  // namespace
+
 BOOL CAsyncSocket::ResolveAddress(const QString &host, unsigned port, int socketType, sockaddr_in &out)
 {
     if (host.isEmpty() || port > 0xFFFF)
@@ -59,15 +73,34 @@ BOOL CAsyncSocket::ResolveAddress(const QString &host, unsigned port, int socket
     out.sin_port = htons(static_cast<uint16_t>(port));
     if (inet_pton(AF_INET, name.constData(), &out.sin_addr) == 1)
         return TRUE;
+    if (g_answer && g_answer->host == host) {
+        out.sin_addr = g_answer->address;
+        return g_answer->found;
+    }
+    return LookUpName(name, socketType, &out.sin_addr);
+}
+
+bool CAsyncSocket::LookUpName(const QByteArray &host, int socketType, in_addr *out)
+{
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = socketType;
     addrinfo *found = nullptr;
-    if (g_nameLookup(name.constData(), nullptr, &hints, &found) != 0 || !found)
-        return FALSE;
-    out.sin_addr = reinterpret_cast<const sockaddr_in *>(found->ai_addr)->sin_addr;
+    if (g_nameLookup(host.constData(), nullptr, &hints, &found) != 0 || !found)
+        return false;
+    *out = reinterpret_cast<const sockaddr_in *>(found->ai_addr)->sin_addr;
     freeaddrinfo(found);
-    return TRUE;
+    return true;
+}
+
+void CAsyncSocket::RememberAnswer(const QString &host, bool found, in_addr address)
+{
+    g_answer = RememberedAnswer{host, found, address};
+}
+
+void CAsyncSocket::ForgetAnswer()
+{
+    g_answer.reset();
 }
 
 CAsyncSocket::NameLookup CAsyncSocket::SetNameLookup(NameLookup lookup)

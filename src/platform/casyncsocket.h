@@ -104,6 +104,13 @@ public:
     // `host` (dotted text or a name) with `port` as an IPv4 address for sockets of `socketType`;
     // FALSE when it does not resolve.
     static BOOL ResolveAddress(const QString &host, unsigned port, int socketType, sockaddr_in &out);
+    // The look-up part of ResolveAddress, which may take long: the IPv4 address of a host name.
+    // Safe on any thread.
+    static bool LookUpName(const QByteArray &host, int socketType, in_addr *out);
+    // An answer looked up beforehand that ResolveAddress gives for `host` (not found: FALSE) until
+    // ForgetAnswer, instead of looking the name up itself. User-interface thread only.
+    static void RememberAnswer(const QString &host, bool found, in_addr address);
+    static void ForgetAnswer();
     // The function that looks host names up, getaddrinfo unless replaced; returns the one replaced.
     using NameLookup = int (*)(const char *, const char *, const addrinfo *, addrinfo **);
     static NameLookup SetNameLookup(NameLookup lookup);

@@ -55,6 +55,7 @@ void CQnView::OnInitialUpdate(CQnDoc *document)
     if (!m_bInitialised)
         OnFirstInitialUpdate();
     if (IsCommandEnabled(ID_FILE_MRU_FILE1)) {
+        m_nameLookup.Cancel();  // a connect waiting for a name of the old document's
         m_pDocument = document;
         m_nSocketType = m_pDocument ? m_pDocument->SocketType() : TYPE_UDP;
         ShowType(m_nSocketType);

@@ -4,6 +4,7 @@
 
 #include "display/ccolorstatic.h"
 #include "platform/cmsgwnd.h"
+#include "platform/cnamelookup.h"
 #include "session/creplymatcher.h"
 #include "session/creplyruletable.h"
 
@@ -120,7 +121,11 @@ private:
     void SocketDisconnect();
     // Every end of the TCP client connection: closed and deleted here, nowhere else.
     void EndTcpClient();
+    // The matrix's connect: with a host name, once it has been looked up off this thread.
     void DoConnect();
+    void OpenConnection();
+    // The host name the connect needs looked up (UDP destination, TCP client's server).
+    QString DestinationHost() const;
     void DoDisconnect();
     void DoConnectDone(LPARAM param);
     void DoSetType(ConnectionType type);
@@ -223,6 +228,8 @@ private:
     // The connection pane (cqnview_status.cpp).
     QString m_strConnection;
     QString m_strConnectError;   // while disconnected after a failed connect
+    CNameLookup m_nameLookup;    // running while a connect waits for its host name
+    bool m_bNameUnresolved = false;  // the connect being ended failed for a name that does not resolve
     QString m_strSocketError;    // the last socket error line's text
     bool m_bPeerClosed = false;
     bool m_bServerHadClient = false;

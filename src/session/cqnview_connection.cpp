@@ -11,6 +11,7 @@
 #include "net/ctcpsoc.h"
 #include "net/ctcpsrvr.h"
 #include "net/cudpwnd.h"
+#include "platform/casyncsocket.h"
 
 int CQnView::DecimalValue(const QString &text)
 {
@@ -99,7 +100,44 @@ void CQnView::EndTcpClient()
     }
 }
 
+QString CQnView::DestinationHost() const
+{
+    if (!m_pDocument)
+        return {};
+    switch (m_nSocketType) {
+    case TYPE_UDP: return m_pDocument->GetSlotString(CQnDoc::SLOT_UDP_ADDRESS);
+    case TYPE_TCP_CLIENT: return m_pDocument->GetSlotString(CQnDoc::SLOT_CLIENT_ADDRESS);
+    default: return {};
+    }
+}
+
 void CQnView::DoConnect()
+{
+    if (m_nameLookup.IsRunning()) {
+        LogIgnored();  // the connect asked for before is still looking its name up
+        return;
+    }
+    const QString host = DestinationHost();
+    if (!CNameLookup::NeedsLookup(host)) {
+        OpenConnection();
+        return;
+    }
+    // The connection opens with the answer, as it would have at once: the same lines, the same
+    // states, only later; a disconnect, a type change or a new document meanwhile cancels it.
+    m_nameLookup.Start(host, m_nSocketType == TYPE_UDP ? SOCK_DGRAM : SOCK_STREAM, [this, host](bool found, in_addr address) {
+        const SessionState before = m_nState;
+        CAsyncSocket::RememberAnswer(host, found, address);
+        m_bNameUnresolved = !found;
+        BeginConnectionNote(EV_CONNECT);
+        OpenConnection();
+        CAsyncSocket::ForgetAnswer();
+        EndConnectionNote(EV_CONNECT, before);
+        m_bNameUnresolved = false;
+        Q_EMIT CommandStateChanged();
+    });
+}
+
+void CQnView::OpenConnection()
 {
     if (!SocketConnect()) {
         AddLog(QStringLiteral("ｿｹｯﾄを接続できません"));

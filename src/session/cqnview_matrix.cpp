@@ -62,6 +62,10 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
         }
         return 0;
     }
+    if ((event == EV_DISCONNECT || event == EV_SET_TYPE) && m_nameLookup.IsRunning()) {
+        m_nameLookup.Cancel();  // the connect that waited for its host name is not wanted any more
+        ScheduleConnectionRefresh();
+    }
     const Row *row = nullptr;
     for (const Row &r : kMatrix) {
         if (r.event == event)

@@ -72,7 +72,7 @@ void CQnView::BeginConnectionNote(SessionEvent event)
 
 void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore)
 {
-    const bool failed = m_nState == ST_DISCONNECTED &&
+    const bool failed = m_nState == ST_DISCONNECTED && !m_nameLookup.IsRunning() &&
                         ((event == EV_CONNECT && stateBefore == ST_DISCONNECTED) ||
                          (event == EV_CONNECT_DONE && stateBefore == ST_WAIT_CONNECT));
     if (m_nState != stateBefore || failed) {
@@ -81,7 +81,7 @@ void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore)
         m_strConnectError.clear();
     }
     if (failed) {
-        QString reason = m_strSocketError;
+        QString reason = m_bNameUnresolved ? QStringLiteral("ｱﾄﾞﾚｽを解決できません") : m_strSocketError;
         if (reason.isEmpty() && m_nSocketType == TYPE_UDP && m_pUdpWnd->m_pSoc)
             reason = m_pUdpWnd->m_pSoc->m_strLastError;
         m_strConnectError = reason.isEmpty() ? QStringLiteral("接続できません")
@@ -126,11 +126,15 @@ QString CQnView::ClientEndpointText() const
 QString CQnView::DescribeConnection()
 {
     const QString closed = QStringLiteral("相手が切断しました");
+    const QString connecting = QStringLiteral(" 接続中...");
     switch (m_nState) {
     case ST_DISCONNECTED:
-        return m_strConnectError;
+        if (!m_nameLookup.IsRunning())
+            return m_strConnectError;
+        return (m_nSocketType == TYPE_UDP ? QStringLiteral("UDP %1:%2").arg(DestinationHost()).arg(DecimalValue(m_pDocument->GetSlotString(CQnDoc::SLOT_UDP_PORT)))
+                                          : ClientEndpointText()) + connecting;
     case ST_WAIT_CONNECT:
-        return ClientEndpointText();
+        return ClientEndpointText() + connecting;
     default:
         break;
     }
@@ -156,7 +160,7 @@ QString CQnView::DescribeConnection()
     }
     case TYPE_TCP_CLIENT: {
         const QString endpoint = ClientEndpointText();
-        return m_bPeerClosed ? closed + QStringLiteral(" (") + endpoint + QLatin1Char(')') : endpoint;
+        return m_bPeerClosed ? closed + QStringLiteral(" (") + endpoint + QLatin1Char(')') : endpoint + QStringLiteral(" 接続済");
     }
     default:
         return QString();

@@ -3,11 +3,16 @@
 #include "res/commandids.h"
 #include "display/celidedlabel.h"
 #include "net/loopbackpeer.h"
+#include "platform/casyncsocket.h"
 #include "sessionharness.h"
 
 #include <QDir>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QRegularExpression>
 #include <QTest>
+
+#include <netdb.h>
 
 namespace {
 
@@ -26,6 +31,20 @@ void Screenshot(SessionHarness &h, const char *name)
     h.Frame()->show();
     QDir().mkpath(folder);
     h.Frame()->grab().save(folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+}
+
+QSemaphore g_release;
+bool g_bResolves = true;
+
+// A resolver that answers only when the test lets it, with loopback for any name.
+int HeldLookup(const char *, const char *, const addrinfo *hints, addrinfo **found)
+{
+    g_release.acquire();
+    if (!g_bResolves)
+        return EAI_NONAME;
+    addrinfo numeric = *hints;
+    numeric.ai_flags = AI_NUMERICHOST;
+    return ::getaddrinfo("127.0.0.1", nullptr, &numeric, found);
 }
 
 }  // namespace
@@ -81,7 +100,7 @@ private Q_SLOTS:
         h.Command(ID_SOCKET_CONNECT);
         const QString endpoint = QStringLiteral("接続先 127.0.0.1:%1").arg(server.Port());
         QTRY_COMPARE(h.View()->State(), ST_CONNECTED);
-        QTRY_COMPARE(Pane(h), endpoint);
+        QTRY_COMPARE(Pane(h), endpoint + QStringLiteral(" 接続済"));
         Screenshot(h, "pane-client");
 
         LoopbackPeer accepted = server.AcceptTcp();
@@ -112,7 +131,37 @@ private Q_SLOTS:
         LoopbackPeer server = LoopbackPeer::ListenTcp();
         h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(server.Port()), QString()}, 4);
         h.Command(ID_SOCKET_CONNECT);
-        QTRY_COMPARE(Pane(h), QStringLiteral("接続先 127.0.0.1:%1").arg(server.Port()));
+        QTRY_COMPARE(Pane(h), QStringLiteral("接続先 127.0.0.1:%1 接続済").arg(server.Port()));
+    }
+
+    void aHostNameIsLookedUpWhileTheWindowGoesOn_data()
+    {
+        QTest::addColumn<bool>("resolves");
+        QTest::newRow("found") << true;
+        QTest::newRow("not found") << false;
+    }
+    void aHostNameIsLookedUpWhileTheWindowGoesOn()
+    {
+        QFETCH(bool, resolves);
+        g_bResolves = resolves;
+        const auto systemLookup = CAsyncSocket::SetNameLookup(HeldLookup);
+        const auto restore = qScopeGuard([&] { CAsyncSocket::SetNameLookup(systemLookup); });
+        LoopbackPeer server = LoopbackPeer::ListenTcp();
+        SessionHarness h;
+        h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("device.invalid"), QString::number(server.Port()), QString()}, 4);
+        h.Command(ID_SOCKET_CONNECT);
+        // The look-up is held: the window goes on and says what it waits for.
+        const QString endpoint = QStringLiteral("接続先 device.invalid:%1").arg(server.Port());
+        QTRY_COMPARE(Pane(h), endpoint + QStringLiteral(" 接続中..."));
+        QCOMPARE(h.View()->State(), ST_DISCONNECTED);
+        g_release.release();
+        if (resolves) {
+            QTRY_COMPARE(h.View()->State(), ST_CONNECTED);
+            QTRY_COMPARE(Pane(h), endpoint + QStringLiteral(" 接続済"));
+        } else {
+            QTRY_COMPARE(Pane(h), QStringLiteral("接続できません: ｱﾄﾞﾚｽを解決できません"));
+            QVERIFY(h.LogLines().contains(QStringLiteral("ｿｹｯﾄを接続できません [CQnView]")));
+        }
     }
 
     void longTextIsElidedInTheMiddle()

@@ -1,6 +1,7 @@
 #include "app/cbatchcommand.h"
 
 #include "batch/cbatchreport.h"
+#include "platform/cp932.h"
 #include "platform/csignalquit.h"
 #include "platform/fileerrortext.h"
 #include "platform/wholefile.h"
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <unistd.h>
@@ -73,13 +75,52 @@ bool CBatchCommand::CheckWritable(const QString &path)
     return false;
 }
 
+namespace {
+
+// "3, 5, 9行目", the first few of them.
+QString LineNumbers(const QList<int> &lines)
+{
+    constexpr int kShown = 5;
+    QStringList shown;
+    for (int i = 0; i < lines.size() && i < kShown; ++i)
+        shown << QString::number(lines[i]);
+    return shown.join(QStringLiteral(", ")) + (lines.size() > kShown ? QStringLiteral(" ほか") : QString()) +
+           QStringLiteral("行目");
+}
+
+}  // namespace
+
+bool CBatchCommand::CheckScenarioNotes(const CBatchScenario::ReadNotes &notes)
+{
+    // Unattended, a row the scenario holds but the run would not reach is an error, never a pass.
+    QStringList causes;
+    if (notes.utf8Bom)
+        causes << QStringLiteral("UTF-8 (BOM付き) のﾌｧｲﾙです。ｺｰﾄﾞﾍﾟｰｼﾞ932で保存してください");
+    if (!notes.notCp932.isEmpty())
+        causes << LineNumbers(notes.notCp932) + QStringLiteral("はｺｰﾄﾞﾍﾟｰｼﾞ932の文字ではありません");
+    if (!notes.strayQuotes.isEmpty())
+        causes << LineNumbers(notes.strayQuotes) + QStringLiteral("の \" が閉じていません");
+    if (!notes.afterBlank.isEmpty())
+        causes << LineNumbers(notes.afterBlank) + QStringLiteral("は接続先ｱﾄﾞﾚｽのない行の後にあり、実行されません");
+    if (notes.pastLastRow)
+        causes << QStringLiteral("%1行目より後は読まれません").arg(CBatchScenario::kRows);
+    if (notes.lines > 0 && m_runner.Scenario().RunnableRows() == 0)
+        causes << QStringLiteral("接続先ｱﾄﾞﾚｽのある行がありません");
+    for (const QString &text : std::as_const(causes))
+        Fail(QStringLiteral("ｼﾅﾘｵﾌｧｲﾙを実行できません"), m_options.scenario, text);
+    return causes.isEmpty();
+}
+
 bool CBatchCommand::Prepare()
 {
     QString cause;
-    if (!m_runner.Scenario().ReadCsv(m_options.scenario, &cause)) {
+    CBatchScenario::ReadNotes notes;
+    if (!m_runner.Scenario().ReadCsv(m_options.scenario, &cause, &notes)) {
         Fail(QStringLiteral("ｼﾅﾘｵﾌｧｲﾙを読めません"), m_options.scenario, cause);
         return false;
     }
+    if (!CheckScenarioNotes(notes))
+        return false;
     if (!m_options.settings.isEmpty() && !m_doc.OnOpenDocument(m_options.settings, &cause)) {
         Fail(QStringLiteral("設定ﾌｧｲﾙを読めません"), m_options.settings, cause.simplified());
         return false;
@@ -128,6 +169,13 @@ int CBatchCommand::Run()
     connect(&m_runner, &CBatchRunner::RowStarted, this, &CBatchCommand::OnRowStarted);
     connect(&m_runner, &CBatchRunner::RowEnded, this, &CBatchCommand::OnRowEnded);
     connect(&m_runner, &CBatchRunner::Finished, this, &CBatchCommand::OnFinished);
+    // A send file goes out byte for byte; one that is no code page 932 text may be a mistake.
+    connect(&m_runner, &CBatchRunner::SendFileLoaded, this, [this](const QList<QByteArray> &lines) {
+        const bool bom = !lines.isEmpty() && lines[0].startsWith("\xEF\xBB\xBF");
+        if (!m_options.quiet && (bom || !std::all_of(lines.begin(), lines.end(), IsCp932Text)))
+            Say(RowText(m_nRow) + (bom ? QStringLiteral(" 注意: 送信ﾌｧｲﾙは UTF-8 (BOM付き) です。BOM も送信されます")
+                                       : QStringLiteral(" 注意: 送信ﾌｧｲﾙにｺｰﾄﾞﾍﾟｰｼﾞ932の文字でないﾊﾞｲﾄがあります (そのまま送信します)")));
+    });
     CSignalQuit interruptions(nullptr, false);
     connect(&interruptions, &CSignalQuit::Received, this, &CBatchCommand::OnSignal);
 
@@ -162,6 +210,7 @@ QString CBatchCommand::RowText(int row) const
 
 void CBatchCommand::OnRowStarted(int row)
 {
+    m_nRow = row;
     if (!m_options.quiet)
         Say(RowText(row) + QStringLiteral(" 開始"));
 }

@@ -6,6 +6,7 @@
 #include "app/cbatchoptions.h"
 #include "app/cqndoc.h"
 #include "batch/cbatchrunner.h"
+#include "batch/cbatchscenario.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -43,6 +44,8 @@ private:
     static void Say(const QString &line);
     // Reads the scenario and the settings and checks that every report can be written.
     bool Prepare();
+    // Says what of the scenario the run would pass over; false when anything.
+    bool CheckScenarioNotes(const CBatchScenario::ReadNotes &notes);
     bool CheckWritable(const QString &path);
     bool WriteReports();
     bool WriteFile(const QString &path, const QByteArray &bytes);
@@ -61,5 +64,6 @@ private:
     QEventLoop m_loop;
     QElapsedTimer m_clock;
     bool m_bInterrupted = false;
+    int m_nRow = 0;  // the row in progress
     bool m_bAborted = false;
 };

@@ -49,10 +49,11 @@ int CBatchScenario::RunnableRows() const
     return rows;
 }
 
-bool CBatchScenario::ReadCsv(const QString &path, QString *error)
+bool CBatchScenario::ReadCsv(const QString &path, QString *error, ReadNotes *notes)
 {
     bool opened = false;
-    const QList<QByteArray> lines = ReadTextLines(path, kRows, &opened);
+    bool more = false;
+    const QList<QByteArray> lines = ReadTextLines(path, kRows, &opened, kMaxTextLine, notes ? &more : nullptr);
     if (!opened) {
         if (error) {
             QFile file(path);
@@ -64,6 +65,25 @@ bool CBatchScenario::ReadCsv(const QString &path, QString *error)
     for (int row = 1; row <= kRows; ++row) {
         for (int col = COL_ADDRESS; col <= kCols; ++col)
             SetCell(row, col, row <= lines.size() ? FromCp932(CsvField(lines[row - 1], col)) : QString());
+    }
+    if (notes) {
+        *notes = {};
+        notes->lines = int(lines.size());
+        notes->pastLastRow = more;
+        notes->utf8Bom = !lines.isEmpty() && lines[0].startsWith("\xEF\xBB\xBF");
+        const int runnable = RunnableRows();
+        for (int row = 1; row <= lines.size(); ++row) {
+            const QByteArray &line = lines[row - 1];
+            if (line.count('"') % 2 != 0)
+                notes->strayQuotes.append(row);
+            if (!IsCp932Text(line))
+                notes->notCp932.append(row);
+            bool text = false;
+            for (int col = COL_ADDRESS; col <= kCols; ++col)
+                text = text || !Cell(row, col).isEmpty();
+            if (row > runnable && text)
+                notes->afterBlank.append(row);
+        }
     }
     return true;
 }

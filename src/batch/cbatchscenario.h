@@ -25,9 +25,21 @@ public:
     // The rows a run reaches: those before the first row without an address.
     int RunnableRows() const;
 
+    // What a reading passes over without a word (the batch window reads so), for a run that must
+    // not: line numbers count from 1.
+    struct ReadNotes
+    {
+        int lines = 0;                // lines read, at most kRows
+        bool pastLastRow = false;     // text follows line kRows
+        QList<int> afterBlank;        // lines with text after the first row without an address
+        QList<int> strayQuotes;       // lines with an odd number of double quotes
+        bool utf8Bom = false;         // the file starts with a UTF-8 byte order mark
+        QList<int> notCp932;          // lines holding bytes that are no code page 932 text
+    };
+
     // Reads the CSV file into rows 1, 2, …; rows after the file's last line are emptied. False
     // (the scenario unchanged) when the file cannot be opened; `error` then holds the cause.
-    bool ReadCsv(const QString &path, QString *error = nullptr);
+    bool ReadCsv(const QString &path, QString *error = nullptr, ReadNotes *notes = nullptr);
     // The 200 lines the CSV file holds for this scenario.
     QList<QByteArray> CsvLines() const;
     // False when the file cannot be written; `error` then holds the cause.

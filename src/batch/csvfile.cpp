@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 QByteArray CsvField(QByteArrayView line, int n)
 {
     QByteArray field;
@@ -35,8 +37,10 @@ QByteArray CsvLine(const QStringList &cells)
     return line + "\r\n";
 }
 
-QList<QByteArray> ReadTextLines(const QString &path, int maxLines, bool *opened, qsizetype maxLineBytes)
+QList<QByteArray> ReadTextLines(const QString &path, int maxLines, bool *opened, qsizetype maxLineBytes, bool *more)
 {
+    if (more)
+        *more = false;
     QList<QByteArray> lines;
     QFile file(path);
     const bool ok = file.open(QIODevice::ReadOnly);
@@ -74,6 +78,12 @@ QList<QByteArray> ReadTextLines(const QString &path, int maxLines, bool *opened,
         }
         line.truncate(maxLineBytes);
         lines.append(line);
+    }
+    // The rest is only looked through, never kept.
+    while (more && !end && !*more) {
+        const QByteArray part = file.read(kChunk);
+        end = part.isEmpty();
+        *more = std::any_of(part.begin(), part.end(), [](char c) { return c != '\r' && c != '\n' && c != ' ' && c != '\t'; });
     }
     return lines;
 }

@@ -19,9 +19,10 @@ constexpr qsizetype kMaxTextLine = 1 << 20;
 
 // Reads up to `maxLines` lines of a file opened as text, line ends (LF, CR LF) removed, each line
 // whole up to `maxLineBytes` bytes. `opened` (when given) tells whether the file could be opened;
-// a file that cannot be opened reads as no lines.
+// a file that cannot be opened reads as no lines. `more` (when given) tells whether the file goes on
+// after those lines with something other than line ends and blanks.
 QList<QByteArray> ReadTextLines(const QString &path, int maxLines, bool *opened = nullptr,
-                                qsizetype maxLineBytes = kMaxTextLine);
+                                qsizetype maxLineBytes = kMaxTextLine, bool *more = nullptr);
 
 // Writes `lines` as the whole file (see WriteWholeFile): all of them arrive, or an earlier file stays
 // as it was. False when the file cannot be written; `error` (when given) then holds the cause.

@@ -51,3 +51,9 @@ bool Cp932Available()
 {
     return QStringEncoder(kCodePage).isValid();
 }
+
+bool IsCp932Text(QByteArrayView bytes)
+{
+    // No code page 932 sequence stands for U+FFFD: it marks an invalid one.
+    return !FromCp932(bytes).contains(QChar::ReplacementCharacter);
+}

@@ -10,5 +10,8 @@
 QByteArray ToCp932(QStringView text);
 // Decodes code page 932 bytes; an invalid sequence becomes U+FFFD, never a failure.
 QString FromCp932(QByteArrayView bytes);
+// True when every byte sequence of `bytes` is code page 932 text.
+bool IsCp932Text(QByteArrayView bytes);
+
 // True when the code page converter is available on this system.
 bool Cp932Available();

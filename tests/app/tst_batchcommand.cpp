@@ -260,20 +260,27 @@ private Q_SLOTS:
 
     void usageAndFilesAreCheckedBeforeAnythingIsSent_data()
     {
-        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("kind");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("says");
-        QTest::newRow("--help") << "help" << 0 << "--row-timeout";
-        QTest::newRow("unknown option") << "bogus" << 2 << "--bogus";
-        QTest::newRow("broken prompt escape") << "escape" << 2 << "--prompt";
-        QTest::newRow("unreadable scenario") << "no scenario" << 2 << "missing.csv";
-        QTest::newRow("report in a missing folder") << "no folder" << 2 << "nowhere";
-        QTest::newRow("two reports, one path") << "same path" << 2 << "same.xml";
-        QTest::newRow("no row with an address") << "empty" << 0 << "scenario.csv";
+        QTest::newRow("--help") << QByteArray("help") << 0 << "--row-timeout";
+        QTest::newRow("unknown option") << QByteArray("bogus") << 2 << "--bogus";
+        QTest::newRow("broken prompt escape") << QByteArray("escape") << 2 << "--prompt";
+        QTest::newRow("unreadable scenario") << QByteArray("no scenario") << 2 << "missing.csv";
+        QTest::newRow("report in a missing folder") << QByteArray("no folder") << 2 << "nowhere";
+        QTest::newRow("two reports, one path") << QByteArray("same path") << 2 << "same.xml";
+        // A scenario with rows the run would pass over: the run must not pass.
+        QTest::newRow("no row with an address") << QByteArray("empty") << 2 << "接続先ｱﾄﾞﾚｽのある行がありません";
+        QTest::newRow("empty file") << QByteArray("raw:") << 0 << "scenario.csv";
+        QTest::newRow("row after a blank row") << QByteArray("raw:\"a\",\"1\",\"f\",\r\n\r\n\"b\",\"1\",\"f\",\r\n") << 2 << "3行目は接続先ｱﾄﾞﾚｽのない行の後";
+        QTest::newRow("stray quote") << QByteArray("raw:\"a\",\"1\",\"f,\r\n") << 2 << "1行目の \" が閉じていません";
+        QTest::newRow("UTF-8 BOM") << QByteArray("raw:\xEF\xBB\xBF\"a\",\"1\",\"f\",\r\n") << 2 << "BOM";
+        QTest::newRow("no code page 932") << QByteArray("raw:\"a\x81\x7F\",\"1\",\"f\",\r\n") << 2 << "1行目はｺｰﾄﾞﾍﾟｰｼﾞ932の文字ではありません";
+        QTest::newRow("past row 200") << "raw:" + QByteArray("\"a\",\"1\",\"f\",\r\n").repeated(201) << 2 << "200行目より後は読まれません";
     }
     void usageAndFilesAreCheckedBeforeAnythingIsSent()
     {
-        QFETCH(QString, kind);
+        QFETCH(QByteArray, kind);
         QFETCH(int, exitCode);
         QFETCH(QString, says);
         PromptServer server;
@@ -294,6 +301,8 @@ private Q_SLOTS:
             arguments << "--junit" << Path("same.xml") << "--timings" << Path("./same.xml");
         else if (kind == "empty")
             arguments[1] = Scenario({{QString(), server.PortText(), Path("f.txt")}});
+        else if (kind.startsWith("raw:"))
+            arguments[1] = WriteFile(QStringLiteral("scenario.csv"), kind.mid(4));
         const Run run = RunProgram(arguments);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2((run.out + run.err).contains(says), qPrintable(run.out + run.err));

@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace {
 
 constexpr COLORREF kWhite = 0xFFFFFF;
@@ -239,14 +241,24 @@ void CReplyRulesDlg::OnImport()
     if (path.isEmpty())
         return;
     bool opened = false;
-    const QList<QByteArray> lines = ReadTextLines(path, CReplyRuleTable::kMaxRules + 2, &opened);
+    bool more = false;
+    // Lines as long as an exported rule can make them, and blank lines between rules as many as
+    // may be; a file that goes on past that holds more rules than the table takes.
+    constexpr int kMaxLines = 4096;
+    constexpr qsizetype kMaxLine = 64 * 1024 * 1024;
+    const QList<QByteArray> lines = ReadTextLines(path, kMaxLines, &opened, kMaxLine, &more);
     if (!opened) {
         Message(path + QStringLiteral(" Open err"));
         return;
     }
     QList<CReplyRule> rules;
     QString error;
-    if (!CReplyRuleTable::FromCsv(lines, &rules, &error)) {
+    const auto tooLong = std::find_if(lines.begin(), lines.end(), [](const QByteArray &line) { return line.size() >= kMaxLine; });
+    if (tooLong != lines.end())
+        error = QStringLiteral("%1 行目: 行が長すぎます。").arg(tooLong - lines.begin() + 1);
+    else if (more)
+        error = QStringLiteral("応答ﾙｰﾙは %1 件までです。").arg(CReplyRuleTable::kMaxRules);
+    if (!error.isEmpty() || !CReplyRuleTable::FromCsv(lines, &rules, &error)) {
         Message(path + QLatin1Char('\n') + error);
         return;
     }

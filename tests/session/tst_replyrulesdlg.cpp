@@ -177,6 +177,45 @@ private Q_SLOTS:
         QFile::remove(path);
     }
 
+    void importCountsRulesNotLines_data()
+    {
+        QTest::addColumn<int>("rules");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("64 rules, blank lines between") << 64 << QString();
+        QTest::newRow("65 rules") << 65 << QStringLiteral("\n131 行目: 応答ﾙｰﾙは 64 件までです。");
+    }
+    void importCountsRulesNotLines()
+    {
+        QFETCH(int, rules);
+        QFETCH(QString, message);
+        ScriptedPrompts prompts;
+        CReplyRule rule;
+        CReplyRuleTable table;
+        rule.match = QStringLiteral("01");
+        rule.reply = QStringLiteral("06");
+        table.rules.fill(rule, rules);
+        // The longest reply a rule takes, as hex text: a line of over 6 MB.
+        table.rules[0].reply = QStringLiteral("41 ").repeated(QN_BUFFER_SIZE).trimmed();
+        QVERIFY(table.rules[0].Check().isEmpty());
+        // Each line ends twice: a blank line follows every one.
+        QByteArray file;
+        for (const QByteArray &line : table.ToCsv())
+            file += line + "\r\n";
+        const QString path = SessionHarness::TempPath(QStringLiteral("rules.csv"));
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(file) == file.size());
+        out.close();
+        prompts.fileNames.enqueue(path);
+        CReplyRulesDlg in({});
+        Click(in, CReplyRulesDlg::IDC_IMPORT);
+        QCOMPARE(prompts.MessageTexts(), message.isEmpty() ? QStringList() : QStringList{path + message});
+        if (message.isEmpty()) {
+            Click(in, CReplyRulesDlg::IDC_OK);
+            QCOMPARE(in.Table().rules, table.rules);
+        }
+        QFile::remove(path);
+    }
+
     // Saves a picture of the dialog when QN_SCREENSHOT names a file (looked at by hand).
     void screenshot()
     {

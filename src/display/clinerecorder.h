@@ -6,9 +6,7 @@
 #include <QString>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 class CLineRecorder : public QObject
 {
@@ -19,13 +17,17 @@ public:
     // The writer writes when this much is waiting, or kGather after the first of it arrived.
     static constexpr qsizetype kBatch = 256 * 1024;
     static constexpr std::chrono::milliseconds kGather{20};
+    // How long the end of a recording waits for the writer to finish; a writer still held up then
+    // (a pipe nobody reads, a file system that does not answer) goes on alone, or ends with the program.
+    static constexpr std::chrono::milliseconds kStopWait{500};
 
     explicit CLineRecorder(QObject *parent = nullptr);
-    // Writes what is still waiting, then closes the file.
+    // Lets the writer write what is still waiting and close the file, waiting at most kStopWait.
     ~CLineRecorder() override;
 
-    // Opens the file for appending (created when missing) and starts the writer; false with the
-    // cause in `error` when it cannot be opened.
+    // Opens the file for appending (created when missing) without waiting for anything (a pipe
+    // without a reader is an error at once) and starts the writer; false with the cause in
+    // `error` when it cannot be opened.
     bool Open(const QString &path, QString *error);
     // Queues text for the file; returns at once. Ignored after a failure.
     void Append(QByteArrayView text);
@@ -39,19 +41,10 @@ Q_SIGNALS:
     void Failed(const QString &cause);
 
 private:
-    void Run();
-    void Fail(const QString &cause);
-    // The file at the path is still the one being written.
-    bool StillThere() const;
+    // What the writer thread shares with the recorder; it outlives a recorder that stopped waiting.
+    struct State;
+    static void Run(const std::shared_ptr<State> &state);
 
     QString m_strPath;
-    int m_fd = -1;
-    std::thread m_writer;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_idle;
-    QByteArray m_pending;
-    bool m_writing = false;
-    bool m_stop = false;
-    bool m_failed = false;
+    std::shared_ptr<State> m_state;
 };

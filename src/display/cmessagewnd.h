@@ -159,6 +159,7 @@ private:
 
     CFindBar *m_pFindBar = nullptr;
     std::unique_ptr<CLineRecorder> m_pRecorder;
+    QString m_strPlainTitle;  // the caption without the recording note
     bool m_bMilliseconds = false;
     bool m_bResponseTime = false;
     bool m_bControlMarks = false;

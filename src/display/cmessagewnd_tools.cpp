@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -232,6 +233,7 @@ bool CMessageWnd::SaveAs()
     request.filter = QString::fromUtf8(kFileFilter);
     request.defaultExtension = QStringLiteral("txt");
     request.overwritePrompt = true;
+    request.kind = QStringLiteral("txt");
     const QString path = Prompts::Instance().FileName(this, request);
     if (path.isEmpty())
         return false;
@@ -264,6 +266,7 @@ bool CMessageWnd::StartRecording()
     request.open = false;
     request.filter = QString::fromUtf8(kFileFilter);
     request.defaultExtension = QStringLiteral("log");
+    request.kind = QStringLiteral("txt");
     const QString path = Prompts::Instance().FileName(this, request);
     if (path.isEmpty() || !StartRecordingTo(path)) {
         m_pRecord->setChecked(IsRecording());
@@ -286,11 +289,16 @@ bool CMessageWnd::StartRecordingTo(const QString &path)
     connect(recorder.get(), &CLineRecorder::Failed, this, &CMessageWnd::OnRecordFailed);
     m_pRecorder = std::move(recorder);
     m_pRecord->setChecked(true);
+    // The caption says so while it lasts: a menu tick alone is easily missed.
+    m_strPlainTitle = windowTitle();
+    setWindowTitle(m_strPlainTitle + QStringLiteral("  記録中: ") + QFileInfo(path).fileName());
     return true;
 }
 
 void CMessageWnd::StopRecording()
 {
+    if (m_pRecorder)
+        setWindowTitle(m_strPlainTitle);
     m_pRecorder.reset();
     if (m_pRecord)
         m_pRecord->setChecked(false);

@@ -18,6 +18,10 @@ QString FileErrorText(int errorNumber)
         return QStringLiteral("読み取り専用のﾌｧｲﾙｼｽﾃﾑです。");
     case ENOENT:
         return QStringLiteral("ﾌｧｲﾙまたはﾌｫﾙﾀﾞが見つかりません。");
+    case ENXIO:
+        return QStringLiteral("読み出す側のないﾊﾟｲﾌﾟです。");
+    case EPIPE:
+        return QStringLiteral("読み出す側がﾊﾟｲﾌﾟを閉じました。");
     default:
         return QString::fromLocal8Bit(std::strerror(errorNumber));
     }

@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
@@ -20,8 +21,11 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -158,7 +162,10 @@ private Q_SLOTS:
         window->SetResponseTime(true);
         const QString recorded = dir.filePath(QStringLiteral("run.log"));
         prompts.fileNames.enqueue(recorded);
+        const QString caption = window->windowTitle();
         QVERIFY(window->StartRecording());
+        QCOMPARE(prompts.calls.last().request.kind, QStringLiteral("txt"));
+        QCOMPARE(window->windowTitle(), caption + QStringLiteral("  記録中: run.log"));
         QTRY_VERIFY(ThreadNames().contains(QStringLiteral("qn-recorder")));
         Add(*window, "S ", "\x01");
         Add(*window, "R ", "\x02\xff");
@@ -183,6 +190,7 @@ private Q_SLOTS:
         QVERIFY(window->SaveTo(saved, nullptr));
         QCOMPARE(FileText(saved), Joined(lines.mid(0, 1)));
         window->StopRecording();
+        QCOMPARE(window->windowTitle(), caption);
         Add(*window, "S ", "\x03");
         QCOMPARE(FileText(recorded), Joined(lines));
         QVERIFY(prompts.MessageTexts().isEmpty());
@@ -222,13 +230,15 @@ private Q_SLOTS:
     void recordingFailureStopsWithOneMessageAfterTheAppend_data()
     {
         QTest::addColumn<bool>("fullDisk");  // else the file's folder disappears
-        QTest::newRow("full disk") << true;
-        QTest::newRow("folder removed") << false;
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("full disk") << true << QStringLiteral("ﾃﾞｨｽｸの空き容量が不足しています。");
+        QTest::newRow("folder removed") << false << QStringLiteral("ﾌｧｲﾙまたはﾌｫﾙﾀﾞが見つかりません。");
     }
 
     void recordingFailureStopsWithOneMessageAfterTheAppend()
     {
         QFETCH(bool, fullDisk);
+        QFETCH(QString, cause);
         TempConfigHome home;
         QTemporaryDir dir;
         ScriptedPrompts prompts;
@@ -254,7 +264,35 @@ private Q_SLOTS:
             window->AddLine(QStringLiteral("after"));
         QCoreApplication::processEvents();
         QCOMPARE(prompts.MessageTexts().size(), 1);
-        QVERIFY(prompts.MessageTexts().first().startsWith(path + QStringLiteral(" に記録できません。")));
+        QCOMPARE(prompts.MessageTexts().first(), path + QStringLiteral(" に記録できません。\n") + cause +
+                                                     QStringLiteral("\nﾌｧｲﾙへの記録を終了しました。"));
+    }
+
+    void recordingOntoAPipeNeverHoldsTheWindow()
+    {
+        TempConfigHome home;
+        QTemporaryDir dir;
+        ScriptedPrompts prompts;
+        auto window = MakeWindow(KIND_LOG);
+        const QString fifo = dir.filePath(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        // Nobody reads: an error at once.
+        QVERIFY(!window->StartRecordingTo(fifo));
+        QCOMPARE(prompts.MessageTexts(), QStringList{fifo + QStringLiteral(" に記録できません。\n読み出す側のないﾊﾟｲﾌﾟです。")});
+        // A reader that never reads: the writer is held up once the pipe is full; the window is not.
+        const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(reader >= 0);
+        QVERIFY(window->StartRecordingTo(fifo));
+        for (int i = 0; i < 200; ++i)
+            window->AddLine(QString(2000, QLatin1Char('x')));
+        QElapsedTimer clock;
+        clock.start();
+        window->StopRecording();
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        // The reader goes: the writer left alone fails and ends, and the program goes on.
+        ::close(reader);
+        QTRY_VERIFY(!ThreadNames().contains(QStringLiteral("qn-recorder")));
+        QCOMPARE(prompts.MessageTexts().size(), 1);
     }
 
     void textDisplayDecodesInTheChosenEncoding_data()

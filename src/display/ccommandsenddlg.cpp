@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QShortcut>
 
 #include <climits>
@@ -180,17 +181,27 @@ void CCommandSendDlg::UpdateByteLine()
     if (!m_pInput || !m_pByteLine || !m_pNonHexLine)
         return;
     qsizetype bytes = 0;
-    qsizetype nonHex = 0;
+    QStringList notes;
     if (m_bSendText) {
         bytes = TextTelegram().size();
     } else {
         const QByteArray digits = HexDigits();
         bytes = HexTelegramLength(digits);
-        nonHex = CHexConv::NonDigitCount(digits);
+        if (const qsizetype nonHex = CHexConv::NonDigitCount(digits))
+            notes << QStringLiteral("16進数でない文字 %1 個は 0 として送信します").arg(nonHex);
+        if (digits.size() % 2 != 0)
+            notes << QStringLiteral("16進数の桁数が奇数です");
+    }
+    // A telegram takes the first kLineChars characters of each line.
+    const int lines = m_pInput->GetLineCount();
+    for (int i = 0; i < lines; ++i) {
+        if (m_pInput->document()->findBlockByNumber(i).length() - 1 > kLineChars) {
+            notes << QStringLiteral("%1 行目が %2 文字を超えています (超えた分は送信しません)").arg(i + 1).arg(kLineChars);
+            break;
+        }
     }
     m_pByteLine->setText(QStringLiteral("%1 ﾊﾞｲﾄ").arg(bytes));
-    m_pNonHexLine->setText(nonHex == 0 ? QString()
-                                       : QStringLiteral("16進数でない文字 %1 個は 0 として送信します").arg(nonHex));
+    m_pNonHexLine->setText(notes.join(QStringLiteral("  ")));
 }
 
 void CCommandSendDlg::OnCtrlReturn()

@@ -182,33 +182,41 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("bytes");
-        QTest::addColumn<int>("nonHex");
-        QTest::newRow("blanks") << QStringLiteral("01 02 03") << QStringLiteral("4 ﾊﾞｲﾄ") << 2;
-        QTest::newRow("letter past F") << QStringLiteral("0G") << QStringLiteral("1 ﾊﾞｲﾄ") << 1;
-        QTest::newRow("odd length, all digits") << QStringLiteral("123") << QStringLiteral("2 ﾊﾞｲﾄ") << 0;
-        QTest::newRow("tab and a double-byte character") << QStringLiteral("01\t送") << QStringLiteral("3 ﾊﾞｲﾄ") << 3;
-        QTest::newRow("empty") << QString() << QStringLiteral("0 ﾊﾞｲﾄ") << 0;
+        QTest::addColumn<QString>("notes");
+        QTest::addColumn<QString>("textNotes");  // with 文字列送信 on
+        const QString zeros = QStringLiteral("16進数でない文字 %1 個は 0 として送信します");
+        const QString odd = QStringLiteral("16進数の桁数が奇数です");
+        const QString longLine = QStringLiteral("2 行目が 1024 文字を超えています (超えた分は送信しません)");
+        QTest::newRow("blanks") << QStringLiteral("01 02 03") << QStringLiteral("4 ﾊﾞｲﾄ") << zeros.arg(2) << QString();
+        QTest::newRow("letter past F") << QStringLiteral("0G") << QStringLiteral("1 ﾊﾞｲﾄ") << zeros.arg(1) << QString();
+        QTest::newRow("odd length, all digits") << QStringLiteral("123") << QStringLiteral("2 ﾊﾞｲﾄ") << odd << QString();
+        QTest::newRow("tab and a double-byte character")
+            << QStringLiteral("01\t送") << QStringLiteral("3 ﾊﾞｲﾄ") << zeros.arg(3) + QStringLiteral("  ") + odd << QString();
+        QTest::newRow("line over 1024 characters") << QStringLiteral("01\n") + QString(1030, QLatin1Char('A'))
+                                                   << QStringLiteral("513 ﾊﾞｲﾄ") << longLine << longLine;
+        QTest::newRow("empty") << QString() << QStringLiteral("0 ﾊﾞｲﾄ") << QString() << QString();
     }
     void byteLineCountsWhatIsNoHexDigit()
     {
         QFETCH(QString, input);
         QFETCH(QString, bytes);
-        QFETCH(int, nonHex);
+        QFETCH(QString, notes);
+        QFETCH(QString, textNotes);
         RecordingView view;
         CCommandSendDlg dlg;
         Open(dlg, view, QStringLiteral("FF"));
         QTRY_COMPARE(dlg.ByteLine()->text(), QStringLiteral("1 ﾊﾞｲﾄ"));
         dlg.Input()->setPlainText(input);
         QTRY_COMPARE(dlg.ByteLine()->text(), bytes);
-        QTRY_COMPARE(dlg.NonHexLine()->text(),
-                 nonHex ? QStringLiteral("16進数でない文字 %1 個は 0 として送信します").arg(nonHex) : QString());
+        QTRY_COMPARE(dlg.NonHexLine()->text(), notes);
         QCOMPARE(dlg.NonHexLine()->palette().color(QPalette::WindowText), QColor(Qt::red));
         QCOMPARE(dlg.ByteLine()->accessibleName(), QStringLiteral("送信ﾊﾞｲﾄ数"));
-        // Text mode counts the text's bytes and has nothing to warn of.
+        // Text mode counts the text's bytes; only a long line is worth a word.
         SendTextBox(dlg)->setChecked(true);
-        QCOMPARE(dlg.NonHexLine()->text(), QString());
-        QCOMPARE(dlg.ByteLine()->text(), QStringLiteral("%1 ﾊﾞｲﾄ").arg(ToCp932(input).size()));
-        if (const QString folder = qEnvironmentVariable("QN_SCREENSHOTS"); !folder.isEmpty() && nonHex == 2) {
+        QCOMPARE(dlg.NonHexLine()->text(), textNotes);
+        if (!input.contains(QLatin1Char('\n')))
+            QCOMPARE(dlg.ByteLine()->text(), QStringLiteral("%1 ﾊﾞｲﾄ").arg(ToCp932(input).size()));
+        if (const QString folder = qEnvironmentVariable("QN_SCREENSHOTS"); !folder.isEmpty() && input.startsWith(u"01 ")) {
             SendTextBox(dlg)->setChecked(false);
             dlg.grab().save(folder + QStringLiteral("/commandsend-nonhex.png"));
         }
@@ -236,7 +244,7 @@ private Q_SLOTS:
         timer.restart();
         QTest::keyClick(dlg.Input(), Qt::Key_Backspace);
         const qint64 typed = timer.elapsed();
-        QTRY_COMPARE(dlg.NonHexLine()->text(), QStringLiteral("16進数でない文字 2045999 個は 0 として送信します"));
+        QTRY_COMPARE(dlg.NonHexLine()->text(), QStringLiteral("16進数でない文字 2045999 個は 0 として送信します  16進数の桁数が奇数です"));
         qInfo("2,048,000 characters: filled %lld ms, counted %lld ms later, one key %lld ms", filled, counted, typed);
     }
 

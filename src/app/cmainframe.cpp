@@ -202,6 +202,8 @@ void CMainFrame::CreateToolBar()
     m_wndToolBar->setFloatable(false);
     m_wndToolBar->setAllowedAreas(Qt::TopToolBarArea);
     m_wndToolBar->setIconSize(QSize(18, 24));
+    // Buttons as tight as the images allow, so that all of them show at the default width.
+    m_wndToolBar->setStyleSheet(QStringLiteral("QToolBar { spacing: 0px; padding: 0px; } QToolButton { padding: 1px; }"));
     m_wndToolBar->toggleViewAction()->setEnabled(false);
     for (const ToolButton &button : kToolButtons) {
         if (button.id == 0) {
@@ -223,12 +225,16 @@ void CMainFrame::CreateStatusBar()
     m_wndStatusBar->setSizeGripEnabled(true);
     // A normal widget: a command's prompt covers it while the pointer is over the command.
     m_pMessagePane = new QLabel(Text("ﾚﾃﾞｨ"), m_wndStatusBar);
-    m_wndStatusBar->addWidget(m_pMessagePane, 1);
-    // Beside the message pane, and never covered by a prompt: the connection in words.
+    m_pMessagePane->setMinimumWidth(m_pMessagePane->sizeHint().width());
+    m_wndStatusBar->addWidget(m_pMessagePane, 2);
+    // Beside the message pane: the connection in words. It takes the lesser share of the room and
+    // steps aside while a command's prompt shows, which then has the width up to the indicators.
     m_pConnectionPane = new CElidedLabel(m_wndStatusBar);
     m_pConnectionPane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_pConnectionPane->setAccessibleName(Text("接続状態"));
-    m_wndStatusBar->addPermanentWidget(m_pConnectionPane, 2);
+    m_wndStatusBar->addPermanentWidget(m_pConnectionPane, 1);
+    connect(m_wndStatusBar, &QStatusBar::messageChanged, m_pConnectionPane,
+            [pane = m_pConnectionPane](const QString &message) { pane->setVisible(message.isEmpty()); });
     connect(m_pView, &CQnView::ConnectionChanged, m_pConnectionPane, &CElidedLabel::SetFullText);
     for (const auto &[id, text] : kIndicators) {
         auto *pane = new QLabel(Text(text), m_wndStatusBar);

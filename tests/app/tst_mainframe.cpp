@@ -1,6 +1,7 @@
 // The main window's menus, tool bar, status bar, accelerators and command routing.
 #include "app/cmainframe.h"
 #include "res/commandids.h"
+#include "display/celidedlabel.h"
 #include "session/cqnview.h"
 #include "support/tempconfighome.h"
 
@@ -124,6 +125,17 @@ private Q_SLOTS:
         QCOMPARE(prompts.at(23), QStringLiteral("ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示"));
         QVERIFY(!frame.GetToolBar()->isMovable());
         QVERIFY(!frame.GetToolBar()->isFloatable());
+
+        // At the default width every button shows, none behind the extension button.
+        frame.resize(500, 140);
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        for (QAction *action : actions) {
+            if (!action->isSeparator())
+                QVERIFY2(frame.GetToolBar()->widgetForAction(action)->isVisible(), qPrintable(action->toolTip()));
+        }
+        auto *extension = frame.GetToolBar()->findChild<QWidget *>(QStringLiteral("qt_toolbar_ext_button"));
+        QVERIFY(!extension || !extension->isVisible());
     }
 
     void statusBarShowsReadyAndThePromptOfTheCommandUnderThePointer()
@@ -136,12 +148,24 @@ private Q_SLOTS:
             indicators << frame.GetIndicator(id)->text();
         QCOMPARE(indicators, (QStringList{QStringLiteral("ｶﾅ"), QStringLiteral("CAP"), QStringLiteral("NUM"), QStringLiteral("SCRL")}));
 
+        // At the default size and with a long connection text, "ﾚﾃﾞｨ" and the prompts keep their room.
+        frame.resize(500, 140);
+        frame.GetConnectionPane()->SetFullText(QStringLiteral("相手が切断しました (接続先 device.example.invalid:50000)"));
+        QTRY_VERIFY(frame.GetMessagePane()->width() >= frame.GetMessagePane()->fontMetrics().horizontalAdvance(QStringLiteral("ﾚﾃﾞｨ")));
+        const QString longest = QStringLiteral("QNの動作履歴を表示します");
+        QVERIFY2(frame.GetConnectionPane()->x() - 8 >= frame.statusBar()->fontMetrics().horizontalAdvance(longest),
+                 qPrintable(QString::number(frame.GetConnectionPane()->x())));
+        QVERIFY(frame.GetConnectionPane()->width() > 0);
+
+        // A prompt has the room up to the indicators; the pane is back once it goes.
         frame.GetAction(ID_FILE_OPEN)->showStatusText(&frame);
         QCOMPARE(frame.statusBar()->currentMessage(), QStringLiteral("既存のﾌｧｲﾙを開く"));
         QVERIFY(!frame.GetMessagePane()->isVisible());
+        QVERIFY(!frame.GetConnectionPane()->isVisible());
         QStatusTipEvent leave{QString()};
         QCoreApplication::sendEvent(&frame, &leave);
         QVERIFY(frame.GetMessagePane()->isVisible());
+        QVERIFY(frame.GetConnectionPane()->isVisible());
     }
 
     void lockIndicatorsFollowTheKeyboardState()

@@ -70,10 +70,13 @@ int CLineSearch::Count(const CLineStore::Line &line) const
 std::vector<CLineSearch::Span> CLineSearch::Find(const CLineStore::Line &line, qsizetype from, qsizetype to) const
 {
     std::vector<Span> spans;
-    Each(line, from, to, [&spans](Span span) {
-        spans.push_back(span);
-        return true;
-    });
+    Each(
+        line, from, to,
+        [&spans](Span span) {
+            spans.push_back(span);
+            return true;
+        },
+        true);
     return spans;
 }
 
@@ -91,14 +94,14 @@ CLineSearch::Span CLineSearch::Nth(const CLineStore::Line &line, int index) cons
 }
 
 void CLineSearch::Each(const CLineStore::Line &line, qsizetype from, qsizetype to,
-                       const std::function<bool(Span)> &found) const
+                       const std::function<bool(Span)> &found, bool continued) const
 {
     if (!IsActive() || from >= to)
         return;
     if (m_mode == Text) {
         EachText(line, from, to, found);
     } else if (!line.raw.isEmpty()) {
-        EachRaw(line, from, to, found);
+        EachRaw(line, from, to, found, continued);
     } else if (line.direction != 0 && line.body >= line.head.size()) {
         // A hex line: the digits are the tail from the body on; a byte starts at an even distance.
         const qsizetype base = line.head.size();
@@ -165,25 +168,41 @@ void CLineSearch::EachText(const CLineStore::Line &line, qsizetype from, qsizety
 }
 
 void CLineSearch::EachRaw(const CLineStore::Line &line, qsizetype from, qsizetype to,
-                          const std::function<bool(Span)> &found) const
+                          const std::function<bool(Span)> &found, bool continued) const
 {
-    // The bytes are found in the telegram, then placed on the characters they were decoded into.
+    // The bytes are found in the telegram, then placed on the characters this line's bytes were
+    // decoded into: `offsets` gives the byte each UTF-16 unit came from (a control mark's units
+    // and a surrogate pair's share one).
+    const qsizetype own = line.rawBegin;
+    const qsizetype ownEnd = line.RawEnd();
     std::vector<qint32> offsets;
     const bool controls = line.decoding & CLineStore::Line::kControlMarks;
     const auto encoding = static_cast<CTextDecoding::Encoding>(line.decoding & ~CLineStore::Line::kControlMarks);
-    CTextDecoding::Decode(line.raw, encoding, controls, &offsets);
+    CTextDecoding::Decode(QByteArrayView(line.raw).sliced(own, ownEnd - own), encoding, controls, &offsets);
     const qsizetype length = line.Length();
-    // A match starts on the character its first byte belongs to and ends after the one of its last.
-    auto column = [&](qsizetype index) { return std::min(length, line.body + index); };
-    EachBytes(line.raw.constData(), 0, line.raw.size(), m_bytes, [&](qsizetype pos) {
-        const auto first = std::upper_bound(offsets.begin(), offsets.end(), static_cast<qint32>(pos)) - 1;
-        const auto last = std::lower_bound(offsets.begin(), offsets.end(), static_cast<qint32>(pos + m_bytes.size()));
-        const qsizetype start = column(first - offsets.begin());
-        const qsizetype end = std::max(start + 1, column(last - offsets.begin()));
+    const qsizetype n = m_bytes.size();
+    // The first unit of the character byte `at` (of this line's) belongs to.
+    auto unitOf = [&](qsizetype at) {
+        const auto last = std::upper_bound(offsets.begin(), offsets.end(), static_cast<qint32>(at)) - 1;
+        return std::lower_bound(offsets.begin(), last, *last) - offsets.begin();
+    };
+    auto column = [&](qsizetype unit) { return std::min(length, line.body + unit); };
+    const qsizetype begin = continued ? std::max<qsizetype>(0, own - n + 1) : own;
+    const qsizetype end = std::min<qsizetype>(line.raw.size(), ownEnd + n - 1);
+    EachBytes(line.raw.constData(), begin, end, m_bytes, [&](qsizetype pos) {
+        if (pos >= ownEnd)
+            return false;  // begins on a later line
+        // Begun on an earlier line: marked from this line's start.
+        const qsizetype start = pos < own ? line.body : column(unitOf(pos - own));
+        const qsizetype stop = pos + n - own;
+        const qsizetype endColumn =
+            stop >= ownEnd - own ? length
+                                 : column(std::lower_bound(offsets.begin(), offsets.end(), static_cast<qint32>(stop)) - offsets.begin());
+        const qsizetype finish = std::max(start + 1, endColumn);
         if (start >= to && !(start == length && to == length))  // a match on the line break is at the end
             return false;
-        if (end > from)
-            return found(Span{start, std::min(end, length) - start});
+        if (finish > from)
+            return found(Span{start, std::min(finish, length) - start});
         return true;
     });
 }

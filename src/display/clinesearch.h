@@ -32,19 +32,21 @@ public:
     // line at an even distance from its first digit, in a line shown as text on the bytes it shows,
     // in other lines (after the stamp) at an even distance from the start of its run of hex digits.
     int Count(const CLineStore::Line &line) const;
-    // The matches that overlap columns [from, to), in order.
+    // The matches that overlap columns [from, to), in order; for a line shown as text also those
+    // that began on an earlier line of the same telegram and go on into this one.
     std::vector<Span> Find(const CLineStore::Line &line, qsizetype from, qsizetype to) const;
     // The match with the given index in the line (0 first), or a span of length 0.
     Span Nth(const CLineStore::Line &line, int index) const;
 
 private:
-    // Calls `found` for each match overlapping [from, to) in order until it returns false.
+    // Calls `found` for each match overlapping [from, to) in order until it returns false; with
+    // `continued`, also for the ones that began on an earlier line (else each counts once, on its first).
     void Each(const CLineStore::Line &line, qsizetype from, qsizetype to,
-              const std::function<bool(Span)> &found) const;
+              const std::function<bool(Span)> &found, bool continued = false) const;
     void EachText(const CLineStore::Line &line, qsizetype from, qsizetype to,
                   const std::function<bool(Span)> &found) const;
     void EachRaw(const CLineStore::Line &line, qsizetype from, qsizetype to,
-                 const std::function<bool(Span)> &found) const;
+                 const std::function<bool(Span)> &found, bool continued) const;
 
     Mode m_mode = Text;
     bool m_valid = true;

@@ -75,7 +75,8 @@ QString CLineStore::Line::Mid(qsizetype from, qsizetype count) const
 qsizetype CLineStore::Line::Bytes() const
 {
     // A waiting hex tail counts as the digits it becomes, so the budget keeps the same lines.
-    return head.size() * qsizetype(sizeof(QChar)) + tail.size() + 2 * hexPending.size() + raw.size() + kLineOverhead;
+    return head.size() * qsizetype(sizeof(QChar)) + tail.size() + 2 * hexPending.size() + (RawEnd() - rawBegin) +
+           kLineOverhead;
 }
 
 QByteArray CLineStore::Line::Utf8() const

@@ -18,8 +18,11 @@ public:
     {
         QString head;
         QByteArray tail;
-        // The telegram's bytes this line shows as text (and the line break after them), for finding bytes.
+        // For finding bytes in a line shown as text: the bytes of its telegram (shared by the
+        // telegram's lines), of which [rawBegin, RawEnd()) are this line's, its line break included.
         QByteArray raw;
+        qint32 rawBegin = 0;
+        qint32 rawEnd = -1;  // -1: to the end of `raw`
         // Column where the telegram's hex digits or text (a log line: its text after the stamp) begin; -1: none.
         qint32 body = -1;
         // 'R' or 'S' for the lines of a telegram received or sent, 0 for others.
@@ -36,6 +39,7 @@ public:
         static Line FromText(QStringView text, const QByteArray &latin1Tail = QByteArray());
 
         qsizetype Length() const { return head.size() + tail.size() + 2 * hexPending.size(); }
+        qsizetype RawEnd() const { return rawEnd < 0 ? raw.size() : rawEnd; }
         QChar At(qsizetype i) const;
         QString Mid(qsizetype from, qsizetype count) const;
         QString Text() const { return Mid(0, Length()); }

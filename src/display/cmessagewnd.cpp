@@ -167,11 +167,15 @@ std::vector<CLineStore::Line> CMessageWnd::TextLines(const QString &lead, const 
     const QByteArrayView bytes(data, size);
     const quint8 decoding = m_encoding | (m_bControlMarks ? CLineStore::Line::kControlMarks : 0);
     std::vector<CLineStore::Line> lines;
+    // One copy of the bytes for all the lines: a byte sequence is found across their line breaks.
+    const QByteArray shared = bytes.toByteArray();
     auto add = [&](qsizetype from, qsizetype to, qsizetype next) {
         const QString text = CTextDecoding::Decode(bytes.sliced(from, to - from), m_encoding, m_bControlMarks);
         const QString start = lines.empty() ? lead : QString();
         lines.push_back(CLineStore::Line::FromText(start + text));
-        lines.back().raw = bytes.sliced(from, next - from).toByteArray();
+        lines.back().raw = shared;
+        lines.back().rawBegin = static_cast<qint32>(from);
+        lines.back().rawEnd = static_cast<qint32>(next);
         lines.back().body = static_cast<qint32>(start.size());
         lines.back().decoding = decoding;
     };

@@ -119,18 +119,56 @@ private Q_SLOTS:
         QCOMPARE(search.Count(line), 1);
     }
 
+    void findsBytesOfLinesShownAsText_data()
+    {
+        // The lines of one telegram shown as text, "|" between them; each line's bytes run to the
+        // next line's first byte. The spans are those marked on each line, "|" between lines.
+        QTest::addColumn<QString>("texts");
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<QList<int>>("lineStarts");  // the first byte of each line
+        QTest::addColumn<int>("decoding");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("spans");
+        QTest::addColumn<int>("count");
+        const int marks = CLineStore::Line::kControlMarks;
+        QTest::newRow("shift-jis character") << QStringLiteral("R Aあ") << QByteArray("A\x82\xa0\r\n") << QList<int>{0}
+                                             << 0 << QStringLiteral("82A0") << QStringLiteral("3+1") << 1;
+        QTest::newRow("its trail byte") << QStringLiteral("R Aあ") << QByteArray("A\x82\xa0\r\n") << QList<int>{0} << 0
+                                        << QStringLiteral("A0") << QStringLiteral("3+1") << 1;
+        QTest::newRow("control marks") << QStringLiteral("R A<CR><LF>") << QByteArray("A\r\n") << QList<int>{0} << marks
+                                       << QStringLiteral("0D0A") << QStringLiteral("3+8") << 1;
+        QTest::newRow("a character beyond the plane") << QStringLiteral("R ") + QString::fromUtf8("\xf0\x9f\x98\x80") + QStringLiteral("A")
+                                                      << QByteArray("\xf0\x9f\x98\x80" "A") << QList<int>{0} << 1
+                                                      << QStringLiteral("9F988041") << QStringLiteral("2+3") << 1;
+        QTest::newRow("across a line break") << QStringLiteral("R Hello|World") << QByteArray("Hello\r\nWorld")
+                                             << QList<int>{0, 7} << 0 << QStringLiteral("0A576F")
+                                             << QStringLiteral("7+0|0+2") << 1;
+    }
     void findsBytesOfLinesShownAsText()
     {
-        // "A あ" in Shift-JIS, then CR LF: hex finds the bytes and marks the characters they became.
-        Line line = MakeLine(QStringLiteral("R Aあ"), QByteArray(), 2, 'R');
-        line.raw = QByteArray("A\x82\xa0\r\n");
+        QFETCH(QString, texts);
+        QFETCH(QByteArray, raw);
+        QFETCH(QList<int>, lineStarts);
+        QFETCH(int, decoding);
+        QFETCH(QString, pattern);
+        QFETCH(QString, spans);
+        QFETCH(int, count);
         CLineSearch search;
-        search.Set(QStringLiteral("82A0"), CLineSearch::Hex);
-        QCOMPARE(Spans(search.Find(line, 0, line.Length())), QStringLiteral("3+1"));
-        search.Set(QStringLiteral("0D0A"), CLineSearch::Hex);
-        QCOMPARE(search.Count(line), 1);
-        search.Set(QStringLiteral("A0"), CLineSearch::Hex);
-        QCOMPARE(search.Count(line), 1);
+        search.Set(pattern, CLineSearch::Hex);
+        QStringList found;
+        int total = 0;
+        const QStringList lineTexts = texts.split(u'|');
+        for (int i = 0; i < lineTexts.size(); ++i) {
+            Line line = MakeLine(lineTexts[i], QByteArray(), i == 0 ? 2 : 0, 'R');
+            line.raw = raw;
+            line.rawBegin = lineStarts[i];
+            line.rawEnd = i + 1 < lineStarts.size() ? lineStarts[i + 1] : -1;
+            line.decoding = quint8(decoding);
+            found << Spans(search.Find(line, 0, line.Length()));
+            total += search.Count(line);
+        }
+        QCOMPARE(found.join(u'|'), spans);
+        QCOMPARE(total, count);
     }
 
     void decodesWithVisibleReplacements_data()

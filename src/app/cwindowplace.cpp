@@ -61,9 +61,9 @@ void CWindowPlace::Restore() const
         // A window of fixed size keeps it; a stored size of nothing is not taken.
         if (m_pWindow->minimumSize() != m_pWindow->maximumSize() && size.width() > 0 && size.height() > 0)
             m_pWindow->resize(size);
-        m_pWindow->move(rect->left, rect->top);
+        MoveFrame(m_pWindow, QPoint(rect->left, rect->top));
     } else if (m_fnFirstPlace) {
-        m_pWindow->move(m_fnFirstPlace(m_pWindow));
+        MoveFrame(m_pWindow, m_fnFirstPlace(m_pWindow));
     } else {
         return;
     }

@@ -80,5 +80,15 @@ void FitToScreen(QWidget *window)
     if (fitted == frame)
         return;
     window->resize(fitted.size().shrunkBy(margins));
-    window->move(fitted.topLeft());
+    MoveFrame(window, fitted.topLeft());
+}
+
+void MoveFrame(QWidget *window, const QPoint &corner)
+{
+    window->move(corner);
+    // Once the native window exists, move() places the client area by the frame it knows, none
+    // before the window manager has framed it; the window's own frame position is kept as asked.
+    QWindow *handle = window->isWindow() ? window->windowHandle() : nullptr;
+    if (handle && !handle->isVisible())
+        handle->setFramePosition(corner);
 }

@@ -17,3 +17,7 @@ QRect FitFrameToScreens(const QRect &frame, const QList<QRect> &areas, int title
 // contents lay themselves out (and scroll) in the smaller size. A maximized, minimized or
 // full-screen window is left to the window system.
 void FitToScreen(QWidget *window);
+
+// Puts the top-left corner of `window`'s frame at `corner`, also before a window manager has framed
+// it (a plain move would put the client area there, and the frame a title bar higher).
+void MoveFrame(QWidget *window, const QPoint &corner);

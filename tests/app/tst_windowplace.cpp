@@ -103,6 +103,34 @@ private Q_SLOTS:
         QCOMPARE(next.Window(kind)->size(), size);
     }
 
+    void theFramesCornerHoldsOverOpeningsUnderAWindowManager_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QPoint>("corner");  // where the frame opens; (-1, -1): anywhere on the screen
+        QTest::newRow("stored place") << QStringLiteral(" 230  420  730  820 ") << QPoint(230, 420);
+        QTest::newRow("far off the screen") << QStringLiteral("-900 -5000 -400 -4600 ") << QPoint(-1, -1);
+    }
+    void theFramesCornerHoldsOverOpeningsUnderAWindowManager()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QPoint, corner);
+        CIniFile(CIniFile::ProfilePath()).WriteString(QStringLiteral("History window"), QStringLiteral("Rect"), stored);
+        // A window manager frames a window some time after it is shown; the offscreen platform never does.
+        const bool framed = QGuiApplication::platformName() != QStringLiteral("offscreen");
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        for (int opening = 0; opening < 3; ++opening) {
+            Run run;
+            run.Open(KIND_HISTORY);
+            QWidget *window = run.Window(KIND_HISTORY);
+            QTRY_VERIFY(!framed || window->windowHandle()->frameMargins().top() > 0);
+            if (corner.x() >= 0)
+                QTRY_COMPARE(window->frameGeometry().topLeft(), corner);
+            else
+                QTRY_VERIFY2(screen.contains(window->frameGeometry().topLeft()), qPrintable(QStringLiteral("%1,%2").arg(window->frameGeometry().x()).arg(window->frameGeometry().y())));
+            run.Close(KIND_HISTORY);
+        }
+    }
+
     void placeOffEveryScreenIsBroughtBack()
     {
         CIniFile(CIniFile::ProfilePath()).WriteString(QStringLiteral("Log window"), QStringLiteral("Rect"),

@@ -1,7 +1,7 @@
 // Costs of the hex codec and the message windows: appending, painting, short-line rate and memory.
 // (The receive path through the frame and view is in bench_receive.cpp; both share this main.)
 #include "display/cfindbar.h"
-#include "display/chexconv.h"
+#include "platform/chexconv.h"
 #include "display/clinerecorder.h"
 #include "display/clineview.h"
 #include "display/cmessagewnd.h"

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/cmainframe.h"
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 
 #include <QByteArray>
 #include <QtGlobal>

@@ -1,7 +1,7 @@
 // Document files from arbitrary bytes. The archive reads its fields without reading past the data or
 // allocating more than the data could hold; a document either opens and writes back to the same
 // slots, or fails and keeps every slot it had.
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "fuzzsupport.h"
 #include "platform/carchive.h"
 

@@ -1,6 +1,6 @@
 // The hex codec over arbitrary text and bytes: decoding never writes past its limit, says so once
 // when the text is longer, and decodes exactly what encoding produced.
-#include "display/chexconv.h"
+#include "platform/chexconv.h"
 #include "fuzzsupport.h"
 #include "platform/prompts.h"
 

@@ -4,7 +4,7 @@
 // Usage: bench_udpburst [--rows=N:shown,N:hidden,...] [--queue-limit=BYTES]
 #include "../benchserver.h"
 #include "app/cmainframe.h"
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "display/cmessagewnd.h"
 #include "net/cudpsoc.h"
 #include "net/cudpwnd.h"

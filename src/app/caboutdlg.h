@@ -1,7 +1,7 @@
 // The About box: the program's icon, name and version.
 #pragma once
 
-#include "app/cqndialog.h"
+#include "platform/cqndialog.h"
 
 class CAboutDlg : public CQnDialog
 {

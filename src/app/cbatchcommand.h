@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/cbatchoptions.h"
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "batch/cbatchrunner.h"
 #include "batch/cbatchscenario.h"
 

@@ -5,7 +5,7 @@
 #include "app/ccommandline.h"
 #include "app/cmainframe.h"
 #include "res/commandids.h"
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "platform/cinifile.h"
 #include "platform/prompts.h"
 #include "platform/qnwin.h"

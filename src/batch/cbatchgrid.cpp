@@ -1,6 +1,6 @@
 #include "batch/cbatchgrid.h"
 
-#include "display/chexconv.h"
+#include "platform/chexconv.h"
 #include "platform/cmessageevent.h"
 
 #include <QMouseEvent>

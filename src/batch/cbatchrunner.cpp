@@ -1,6 +1,6 @@
 #include "batch/cbatchrunner.h"
 
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "batch/csvfile.h"
 
 #include <cstring>

@@ -5,7 +5,7 @@
 #include "batch/cbatchgrid.h"
 #include "batch/cpromptsettingdlg.h"
 #include "batch/gridediting.h"
-#include "display/chexconv.h"
+#include "platform/chexconv.h"
 #include "platform/cp932.h"
 #include "platform/dialogunits.h"
 #include "platform/screenfit.h"

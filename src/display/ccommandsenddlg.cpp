@@ -1,6 +1,6 @@
 #include "display/ccommandsenddlg.h"
 
-#include "display/chexconv.h"
+#include "platform/chexconv.h"
 #include "display/ctextpiecereader.h"
 #include "platform/cp932.h"
 #include "platform/dialogunits.h"

@@ -1,6 +1,6 @@
 #include "display/clinesearch.h"
 
-#include "display/chexconv.h"
+#include "platform/chexconv.h"
 #include "display/ctextdecoding.h"
 
 #include <algorithm>

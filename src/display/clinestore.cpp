@@ -1,6 +1,6 @@
 #include "display/clinestore.h"
 
-#include "display/chexconv.h"
+#include "platform/chexconv.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The History and Log windows: one time-stamped line per telegram or log text, kept while hidden.
 #pragma once
 
-#include "display/chexconv.h"
+#include "platform/chexconv.h"
 #include "display/clinestore.h"
 #include "display/ctextdecoding.h"
 #include "platform/cmsgwnd.h"

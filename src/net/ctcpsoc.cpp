@@ -1,6 +1,6 @@
 #include "net/ctcpsoc.h"
 
-#include "display/chexconv.h"
+#include "platform/chexconv.h"
 #include "net/socketerrors.h"
 #include "net/socketlog.h"
 #include "platform/cmessageevent.h"

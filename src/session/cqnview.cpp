@@ -1,7 +1,7 @@
 #include "session/cqnview.h"
 
 #include "res/commandids.h"
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "batch/cbatchsenddlg.h"
 #include "display/ccommandsenddlg.h"
 #include "display/cmessagewnd.h"

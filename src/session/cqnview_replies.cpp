@@ -2,7 +2,7 @@
 // its delay, on a timer), its History and Log lines, and the edit dialog.
 #include "session/cqnview.h"
 
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "display/cmessagewnd.h"
 #include "session/creplyrulesdlg.h"
 

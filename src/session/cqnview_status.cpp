@@ -2,7 +2,7 @@
 // the peer's close. It only watches the session; the labels and the Log stay as they are.
 #include "session/cqnview.h"
 
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "net/ctcpsoc.h"
 #include "net/ctcpsrvr.h"
 #include "net/cudpsoc.h"

@@ -4,7 +4,7 @@
 
 #include "batch/cbatchrunner.h"
 #include "display/ccommandsenddlg.h"
-#include "display/chexconv.h"
+#include "platform/chexconv.h"
 #include "display/cmessagewnd.h"
 #include "net/ctcpsoc.h"
 #include "net/ctcpsrvr.h"

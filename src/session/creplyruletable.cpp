@@ -1,6 +1,6 @@
 #include "session/creplyruletable.h"
 
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "batch/csvfile.h"
 #include "platform/cp932.h"
 

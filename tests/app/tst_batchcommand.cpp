@@ -3,7 +3,7 @@
 #include "batch/cregkey.h"
 #include "batch/promptjudge.h"
 #include "batch/promptserver.h"
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "session/creplyruletable.h"
 #include "support/tempconfighome.h"
 

@@ -1,8 +1,8 @@
 // The type, settings and About dialogs, driven through their own buttons.
 #include "app/caboutdlg.h"
 #include "res/commandids.h"
-#include "app/csocketsettingdlg.h"
-#include "app/csockettypedlg.h"
+#include "session/csocketsettingdlg.h"
+#include "session/csockettypedlg.h"
 #include "platform/dialogunits.h"
 #include "platform/qnwin.h"
 #include "platform/uifonts.h"

@@ -2,7 +2,7 @@
 #include "app/cmainframe.h"
 #include "res/commandids.h"
 #include "app/cpersistentframe.h"
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "batch/cbatchsenddlg.h"
 #include "display/cmessagewnd.h"
 #include "platform/cinifile.h"

@@ -3,7 +3,7 @@
 #include "app/cmainframe.h"
 #include "res/commandids.h"
 #include "app/cqnapp.h"
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "platform/cinifile.h"
 #include "platform/csignalquit.h"
 #include "platform/qnwin.h"

@@ -1,5 +1,5 @@
 // The document file: exact layout of both versions, long and Japanese strings, and damaged files.
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "platform/cp932.h"
 #include "support/lockedfolder.h"
 

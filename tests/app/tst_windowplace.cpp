@@ -2,7 +2,7 @@
 // off every screen is brought back; Command Send opens beside the main window the first time.
 #include "app/cmainframe.h"
 #include "res/commandids.h"
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "batch/cbatchsenddlg.h"
 #include "display/ccommandsenddlg.h"
 #include "display/cmessagewnd.h"

@@ -2,7 +2,7 @@
 // through the view's command, scripted answers, and send files in a temporary folder.
 #pragma once
 
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "batch/cbatchgrid.h"
 #include "batch/cbatchsenddlg.h"
 #include "session/cqnview.h"

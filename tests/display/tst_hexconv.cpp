@@ -1,5 +1,5 @@
 // Hex codec and word halves: the conversions telegrams and message parameters rely on.
-#include "display/chexconv.h"
+#include "platform/chexconv.h"
 #include "support/scriptedprompts.h"
 
 #include <QRandomGenerator>

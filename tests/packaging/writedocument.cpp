@@ -1,5 +1,5 @@
 // Writes a document the way the program saves one: qn_write_document PATH [ADDRESS].
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 
 #include <QString>
 

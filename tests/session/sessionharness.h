@@ -1,7 +1,7 @@
 // The whole program for a test: the real main frame and view over a document, driven as a user does.
 #pragma once
 
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "app/cmainframe.h"
 #include "session/cqnview.h"
 #include "support/scriptedprompts.h"

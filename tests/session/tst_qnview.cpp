@@ -1,7 +1,7 @@
 // The view: its drawing, printing and print preview of it, and its command interface.
 #include "res/commandids.h"
-#include "app/cqndoc.h"
-#include "app/csocketsettingdlg.h"
+#include "document/cqndoc.h"
+#include "session/csocketsettingdlg.h"
 #include "session/cqnview.h"
 #include "sessionprobe.h"
 

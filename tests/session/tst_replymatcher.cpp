@@ -1,5 +1,5 @@
 // Reply rules without windows: decoding, checks, matching and the document slots.
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "platform/qnwin.h"
 #include "session/creplymatcher.h"
 #include "session/creplyruletable.h"

@@ -1,7 +1,7 @@
 // A peer that resets the connection in the middle of a telegram: every byte that arrived before the
 // reset is kept, in the capture file and in the History, whichever side the program plays.
 #include "res/commandids.h"
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 #include "batch/csvfile.h"
 #include "display/cmessagewnd.h"
 #include "floodpeer.h"

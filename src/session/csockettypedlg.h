@@ -1,7 +1,7 @@
 // The socket type dialog: UDP, TCP server or TCP client.
 #pragma once
 
-#include "app/cqndialog.h"
+#include "platform/cqndialog.h"
 
 class QButtonGroup;
 

@@ -1,7 +1,7 @@
 // The socket settings dialog: the addresses and ports of the current socket type, as free texts.
 #pragma once
 
-#include "app/cqndialog.h"
+#include "platform/cqndialog.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "app/cqndialog.h"
+#include "platform/cqndialog.h"
 
 #include "platform/dialogunits.h"
 #include "platform/qnwin.h"

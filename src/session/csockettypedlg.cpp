@@ -1,4 +1,4 @@
-#include "app/csockettypedlg.h"
+#include "session/csockettypedlg.h"
 
 #include "res/commandids.h"
 #include "platform/qnwin.h"

@@ -1,4 +1,4 @@
-#include "display/chexconv.h"
+#include "platform/chexconv.h"
 
 #include "platform/prompts.h"
 

@@ -1,4 +1,4 @@
-#include "app/csocketsettingdlg.h"
+#include "session/csocketsettingdlg.h"
 
 #include "res/commandids.h"
 #include "platform/qnwin.h"

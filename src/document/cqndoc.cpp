@@ -1,4 +1,4 @@
-#include "app/cqndoc.h"
+#include "document/cqndoc.h"
 
 #include "platform/carchive.h"
 #include "platform/cp932.h"

@@ -5,6 +5,7 @@
 #include "net/ctcpsrvr.h"
 #include "res/commandids.h"
 #include "session/cqnview.h"
+#include "support/sessionprobe.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -84,8 +85,9 @@ BenchServer::~BenchServer()
 
 int BenchServer::ClientHandle() const
 {
-    const CTCPSrvr *server = View()->TcpServer();
-    return server && server->m_bClient && server->m_pClientSoc ? server->m_pClientSoc->m_hSocket : -1;
+    const CTCPSrvr *server = SessionProbe::TcpServer(View());
+    const CTCPSoc *client = server && EndpointProbe::HasClient(*server) ? EndpointProbe::Client(*server) : nullptr;
+    return client ? client->m_hSocket : -1;
 }
 
 double StatusMb(qint64 pid, const QByteArray &field)

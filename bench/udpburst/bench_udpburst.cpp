@@ -12,6 +12,7 @@
 #include "platform/uifonts.h"
 #include "res/commandids.h"
 #include "session/cqnview.h"
+#include "support/sessionprobe.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -168,7 +169,7 @@ Figures Measure(int datagrams, bool shown)
         if (!done.load())
             continue;
         KernelCounters(ownPort, queued, drops);
-        const CUDPSoc *soc = view->UdpEndpoint()->m_pSoc.get();
+        const CUDPSoc *soc = SessionProbe::UdpSocket(view);
         queueDrops = soc->DroppedDatagrams();
         if (queued == 0 && soc->QueuedBytes() == 0
             && counter.count + (drops - dropsBefore) + qint64(queueDrops) >= datagrams)
@@ -181,7 +182,7 @@ Figures Measure(int datagrams, bool shown)
     f.arrived = counter.count;
     f.kernelDrops = drops - dropsBefore;
     f.queueDrops = qint64(queueDrops);
-    f.peakQueueMb = double(view->UdpEndpoint()->m_pSoc->PeakQueuedBytes()) / (1024 * 1024);
+    f.peakQueueMb = double(SessionProbe::UdpSocket(view)->PeakQueuedBytes()) / (1024 * 1024);
     f.peakRssMb = StatusMb(QCoreApplication::applicationPid(), "VmHWM:");
 
     view->removeEventFilter(&counter);

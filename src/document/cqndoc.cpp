@@ -63,10 +63,19 @@ QByteArray CQnDoc::GetSlotBytes(int slot) const
 
 CQnDoc::SlotRange CQnDoc::SettingSlots(ConnectionType type)
 {
-    switch (type) {
-    case TYPE_UDP: return {SLOT_UDP_ADDRESS, 3};
-    case TYPE_TCP_SERVER: return {SLOT_SERVER_PORT, 1};
-    case TYPE_TCP_CLIENT: return {SLOT_CLIENT_ADDRESS, 3};
+    struct Row
+    {
+        ConnectionType type;
+        SlotRange range;
+    };
+    static constexpr Row kRows[] = {
+        {TYPE_UDP, {SLOT_UDP_ADDRESS, 3}},
+        {TYPE_TCP_SERVER, {SLOT_SERVER_PORT, 1}},
+        {TYPE_TCP_CLIENT, {SLOT_CLIENT_ADDRESS, 3}},
+    };
+    for (const Row &row : kRows) {
+        if (row.type == type)
+            return row.range;
     }
     return {SLOT_UDP_ADDRESS, 0};
 }

@@ -73,7 +73,7 @@ BOOL CTCPSoc::Listen()
         return FALSE;
     if (CAsyncSocket::Listen(5))
         return TRUE;
-    m_strLastError = LogFailure("Listen", SocketErrorTable::Listen, GetLastError(), kUnknownErrorAfterCall);
+    LogFailure("Listen", SocketErrorTable::Listen, GetLastError(), kUnknownErrorAfterCall);
     return FALSE;
 }
 
@@ -92,7 +92,7 @@ BOOL CTCPSoc::Accept(CTCPSoc *client)
             LOG_TRACE);
         return TRUE;
     }
-    m_strLastError = LogFailure("Accept", SocketErrorTable::Accept, GetLastError(), kUnknownErrorAfterCall);
+    LogFailure("Accept", SocketErrorTable::Accept, GetLastError(), kUnknownErrorAfterCall);
     return FALSE;
 }
 
@@ -158,14 +158,13 @@ void CTCPSoc::DropQueue()
 
 void CTCPSoc::SendFailed(int code)
 {
-    m_strLastError = LogFailure("Send", SocketErrorTable::Send, code, kUnknownErrorAfterCall);
+    LogFailure("Send", SocketErrorTable::Send, code, kUnknownErrorAfterCall);
 }
 
-QString CTCPSoc::LogFailure(const char *operation, SocketErrorTable table, int code, const char *defaultText)
+void CTCPSoc::LogFailure(const char *operation, SocketErrorTable table, int code, const char *defaultText)
 {
-    const QString text = SocketErrorText(table, code, QString::fromUtf8(defaultText));
-    Log(QString::fromLatin1(operation) + QStringLiteral("() ") + text, LOG_ERROR);
-    return text;
+    m_lastFailure = {code, SocketErrorText(table, code, QString::fromUtf8(defaultText))};
+    Log(QString::fromLatin1(operation) + QStringLiteral("() ") + m_lastFailure.text, LOG_ERROR);
 }
 
 int CTCPSoc::Receive(void *buffer, int length)
@@ -173,7 +172,7 @@ int CTCPSoc::Receive(void *buffer, int length)
     const int received = CAsyncSocket::Receive(buffer, length, 0);
     if (received != SOCKET_ERROR)
         return received;
-    m_strLastError = LogFailure("Receive", SocketErrorTable::Receive, GetLastError(), kUnknownError);
+    LogFailure("Receive", SocketErrorTable::Receive, GetLastError(), kUnknownError);
     return 0;
 }
 
@@ -181,7 +180,8 @@ BOOL CTCPSoc::CheckRole(int role)
 {
     if (m_nRole == role)
         return TRUE;
-    Log(QStringLiteral("ｻｰﾊﾞ/ｸﾗｲｱﾝﾄ制御異常"), LOG_ERROR);
+    m_lastFailure = {0, QStringLiteral("ｻｰﾊﾞ/ｸﾗｲｱﾝﾄ制御異常")};
+    Log(m_lastFailure.text, LOG_ERROR);
     return FALSE;
 }
 
@@ -242,9 +242,9 @@ void CTCPSoc::OnConnect(int nErrorCode)
 {
     Log(QStringLiteral("OnConnect"), LOG_TRACE);
     if (CheckRole(ROLE_TERM) && nErrorCode != 0) {
-        Log(SocketErrorText(SocketErrorTable::Connect, nErrorCode,
-                            QString::fromUtf8(kUnknownErrorAfterCall)),
-            LOG_ERROR);
+        m_lastFailure = {nErrorCode, SocketErrorText(SocketErrorTable::Connect, nErrorCode,
+                                                     QString::fromUtf8(kUnknownErrorAfterCall))};
+        Log(m_lastFailure.text, LOG_ERROR);
     }
     std::uint32_t param = 0;
     SetWordHalf(&param, static_cast<std::uint16_t>(nErrorCode), 0);
@@ -256,6 +256,7 @@ void CTCPSoc::OnConnect(int nErrorCode)
 void CTCPSoc::OnClose(int nErrorCode)
 {
     Log(QStringLiteral("OnClose"), LOG_TRACE);
+    m_bPeerClosed = true;
     PostEvent(EV_CLOSED, m_nId);
     CAsyncSocket::OnClose(nErrorCode);
 }

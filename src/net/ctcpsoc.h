@@ -50,12 +50,10 @@ public:
     // closes; one that takes nothing for kDrainIdleMs is given up.
     void CloseWhenSent();
     bool IsOpen() const { return m_hSocket != INVALID_SOCKET; }
-
-    int m_nRole;
-    char *m_pLogBuf;
-    int m_nId;
-    QObject *m_pOwner;
-    QString m_strLastError;
+    // The peer has closed the connection (OnClose has come).
+    bool PeerClosed() const { return m_bPeerClosed; }
+    // The last call that failed, or the failed outcome of a connect.
+    const SocketFailure &LastFailure() const { return m_lastFailure; }
 
 protected:
     void OnReceive(int nErrorCode) override;
@@ -66,11 +64,18 @@ protected:
     void OnClose(int nErrorCode) override;
 
 private:
+    int m_nRole;
+    char *m_pLogBuf;    // the view's; not owned
+    int m_nId;
+    QObject *m_pOwner;  // not owned
+    SocketFailure m_lastFailure;
+    bool m_bPeerClosed = false;
+
     bool Flush();
     void DropQueue();
     void SendFailed(int code);
-    // Logs "<operation>() " and the table's text for `code` as an error line; returns the text.
-    QString LogFailure(const char *operation, SocketErrorTable table, int code, const char *defaultText);
+    // Logs "<operation>() " and the table's text for `code` as an error line and keeps both.
+    void LogFailure(const char *operation, SocketErrorTable table, int code, const char *defaultText);
     void PostEvent(SessionEvent code, LPARAM lParam);
 
     void CheckDrainProgress();

@@ -5,6 +5,8 @@
 #include "platform/cp932.h"
 #include "platform/qnwin.h"
 
+#include <sys/socket.h>
+
 #include <cstring>
 #include <utility>
 
@@ -27,6 +29,7 @@ BOOL CTCPSrvr::Build(unsigned port)
 {
     DropClient();
     m_closingSocs.clear();
+    m_bClientClosed = false;
     ResetAcceptPause();
     m_pListenSoc.reset();  // the old listener lets go of its port before the new one binds
     m_pListenSoc = std::make_unique<CTCPSoc>(this, 1, m_pLogBuf, CTCPSoc::ROLE_SRVR);
@@ -56,13 +59,58 @@ void CTCPSrvr::DropClient()
     const bool had = m_pClientSoc != nullptr || m_bClient;
     m_pClientSoc.reset();
     m_bClient = FALSE;
-    if (had)
-        Q_EMIT ClientChanged();
+    if (had) {
+        PeerChanged();
+    }
+}
+
+int CTCPSrvr::SocketKind() const
+{
+    return SOCK_STREAM;
+}
+
+bool CTCPSrvr::Open(const QStringList &settings, QString *logText)
+{
+    const int port = DecimalValue(Setting(settings, 0));
+    if (!Build(unsigned(port)))
+        return false;
+    *logText = QStringLiteral("ｿｹｯﾄ接続  QNﾎﾟｰﾄ:%1").arg(port);
+    return true;
+}
+
+CEndpoint::Description CTCPSrvr::Describe() const
+{
+    Description description;
+    QString own;
+    if (m_pListenSoc)
+        SocketName(m_pListenSoc->m_hSocket, false, &own, &description.ownPort);
+    const QString listening = QStringLiteral("待受中 ﾎﾟｰﾄ %1").arg(description.ownPort);
+    if (m_bClient && m_pClientSoc &&
+        SocketName(m_pClientSoc->m_hSocket, true, &description.peerAddress, &description.peerPort)) {
+        description.text = QStringLiteral("ｸﾗｲｱﾝﾄ %1:%2 接続中").arg(description.peerAddress).arg(description.peerPort);
+    } else if (m_bClientClosed) {
+        description.peerClosed = true;
+        description.text = QStringLiteral("相手が切断しました (") + listening + QLatin1Char(')');
+    } else {
+        description.text = listening;
+    }
+    return description;
+}
+
+SocketFailure CTCPSrvr::LastFailure() const
+{
+    return m_pListenSoc ? m_pListenSoc->LastFailure() : SocketFailure();
+}
+
+bool CTCPSrvr::IsNoticeFrom(std::uint64_t serial) const
+{
+    return m_pClientSoc && m_pClientSoc->Serial() == serial;
 }
 
 void CTCPSrvr::ReleaseClosedClient()
 {
     std::erase_if(m_closingSocs, [](const std::unique_ptr<CTCPSoc> &soc) { return !soc->IsOpen(); });
+    m_bClientClosed = m_bClientClosed || m_bClient;
     if (m_pClientSoc && m_pClientSoc->QueuedBytes() > 0) {
         m_pClientSoc->CloseWhenSent();
         m_closingSocs.push_back(std::move(m_pClientSoc));
@@ -182,7 +230,8 @@ void CTCPSrvr::AcceptClient()
             code = CAsyncSocket::GetLastError();
             DropClient();  // nothing was accepted: the slot stays free for the next client
         } else {
-            Q_EMIT ClientChanged();
+            m_bClientClosed = false;
+            PeerChanged();
         }
     }
     AcceptFinished(code);

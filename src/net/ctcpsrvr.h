@@ -2,6 +2,7 @@
 // view only received-data events and log lines.
 #pragma once
 
+#include "net/cendpoint.h"
 #include "platform/cmsgwnd.h"
 
 #include <QByteArray>
@@ -15,7 +16,7 @@
 
 class CTCPSoc;
 
-class CTCPSrvr : public CMsgWnd<QObject>
+class CTCPSrvr : public CMsgWnd<QObject>, public CEndpoint
 {
     Q_OBJECT
 public:
@@ -28,9 +29,32 @@ public:
     BOOL Build(unsigned port);
     // Discards the client, if any, and the listening socket.
     void Teardown();
-    BOOL Send(const void *data, int length);
-    int Receive(void *buffer, int length);
+    BOOL Send(const void *data, int length) override;
+    int Receive(void *buffer, int length) override;
     void Log(const QString &text, int kind);
+
+    // The endpoint: the one setting is the port to listen on.
+    ConnectionType Type() const override { return TYPE_TCP_SERVER; }
+    int SocketKind() const override;
+    bool Open(const QStringList &settings, QString *logText) override;
+    void Close() override { Teardown(); }
+    Description Describe() const override;
+    SocketFailure LastFailure() const override;
+    bool IsNoticeFrom(std::uint64_t serial) const override;
+
+    // How long accepting rests after a failed accept: a connection left waiting by a shortage of
+    // descriptors would otherwise announce itself again at once, for as long as the shortage lasts.
+    static constexpr int kAcceptPauseMs = 100;
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // A notice of neither the listening socket nor the client there now.
+    bool IsStaleNotice(std::uint64_t serial) const override;
+    void OnTimer(int id) override;
+
+private:
+    // Tests reach the sockets behind the endpoint through it (tests/support/endpointprobe.h).
+    friend class EndpointProbe;
 
     std::unique_ptr<CTCPSoc> m_pListenSoc;
     QPointer<QObject> m_pView;
@@ -40,22 +64,8 @@ public:
     // and close on their own; a teardown drops them.
     std::vector<std::unique_ptr<CTCPSoc>> m_closingSocs;
     BOOL m_bClient = FALSE;
+    bool m_bClientClosed = false;  // the last client closed the connection; cleared by the next
 
-    // How long accepting rests after a failed accept: a connection left waiting by a shortage of
-    // descriptors would otherwise announce itself again at once, for as long as the shortage lasts.
-    static constexpr int kAcceptPauseMs = 100;
-
-Q_SIGNALS:
-    // A client was taken or has gone.
-    void ClientChanged();
-
-protected:
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-    // A notice of neither the listening socket nor the client there now.
-    bool IsStaleNotice(std::uint64_t serial) const override;
-    void OnTimer(int id) override;
-
-private:
     void OnSocketEvent(SessionEvent code, LPARAM lParam);
     void AcceptClient();
     void AcceptFinished(int code);

@@ -160,9 +160,10 @@ int CUDPSoc::ReceiveFrom(void *buffer, int length, QString &address, unsigned &p
 
 void CUDPSoc::Failed(const QString &tag, SocketErrorTable table, const char *defaultText)
 {
-    m_strLastError = SocketErrorText(table, GetLastError(), QString::fromUtf8(defaultText));
+    const int code = GetLastError();
+    m_lastFailure = {code, SocketErrorText(table, code, QString::fromUtf8(defaultText))};
     Log(tag);
-    Log(m_strLastError);
+    Log(m_lastFailure.text);
 }
 
 void CUDPSoc::Log(const QString &text)

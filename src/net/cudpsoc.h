@@ -49,19 +49,23 @@ public:
     // True when the reader thread was allowed a real-time priority.
     bool ReaderIsRealTime() const;
 
-    QString m_strAddress;
-    unsigned m_nPort = 0;
-    int m_nId;
-    QObject *m_pOwner;
-    QString m_strLastError;
+    // The last call that failed (Create, a send or a receive).
+    const SocketFailure &LastFailure() const { return m_lastFailure; }
     // Shared log buffer of the view, for the one line this socket writes: datagrams the full queue
     // dropped, said at most once a second. Not owned; null writes nothing.
-    char *m_pLogBuf = nullptr;
+    void SetLogBuffer(char *logBuf) { m_pLogBuf = logBuf; }
 
 protected:
     void OnReceive(int nErrorCode) override;
 
 private:
+    QString m_strAddress;  // the destination Connect recorded
+    unsigned m_nPort = 0;
+    int m_nId;
+    QObject *m_pOwner;  // not owned
+    SocketFailure m_lastFailure;
+    char *m_pLogBuf = nullptr;  // not owned
+
     // Destination last looked up by ResolveDestination, and its address unless it did not resolve.
     QString m_strResolvedAddress;
     unsigned m_nResolvedPort = 0;
@@ -83,8 +87,8 @@ private:
     void LogDrops();
     void StopReader();
 
-    // TRUE unless a send gave SOCKET_ERROR, whose text it keeps and traces.
+    // TRUE unless a send gave SOCKET_ERROR, whose failure it keeps and traces.
     BOOL Sent(int result);
-    // Keeps the table's text for the last error and traces the tag, then the text.
+    // Keeps the last error's code and the table's text for it, and traces the tag, then the text.
     void Failed(const QString &tag, SocketErrorTable table, const char *defaultText);
 };

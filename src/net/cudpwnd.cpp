@@ -3,6 +3,8 @@
 #include "net/cudpsoc.h"
 #include "platform/prompts.h"
 
+#include <sys/socket.h>
+
 CUDPWnd::CUDPWnd() = default;
 
 CUDPWnd::~CUDPWnd() = default;
@@ -11,7 +13,7 @@ void CUDPWnd::CreateEndpoint(int /*x*/, int /*y*/, QObject *view, int id, char *
 {
     m_pSoc.reset();  // the old socket lets go of its port first
     m_pSoc = std::make_unique<CUDPSoc>(this, id);
-    m_pSoc->m_pLogBuf = logBuf;
+    m_pSoc->SetLogBuffer(logBuf);
     m_pView = view;
     m_nId = id;
 }
@@ -48,6 +50,56 @@ BOOL CUDPWnd::Send(const void *data, int length)
 int CUDPWnd::Receive(void *buffer, int length)
 {
     return m_pSoc ? m_pSoc->Receive(buffer, length) : 0;
+}
+
+int CUDPWnd::SocketKind() const
+{
+    return SOCK_DGRAM;
+}
+
+QString CUDPWnd::DestinationText(const QStringList &settings) const
+{
+    return QStringLiteral("UDP %1:%2").arg(Setting(settings, 0)).arg(DecimalValue(Setting(settings, 1)));
+}
+
+bool CUDPWnd::Open(const QStringList &settings, QString *logText)
+{
+    const QString address = Setting(settings, 0);
+    const int port = DecimalValue(Setting(settings, 1));
+    const int ownPort = DecimalValue(Setting(settings, 2));
+    if (!Open(address, unsigned(port), unsigned(ownPort)))
+        return false;
+    *logText = ConnectLogText(address, port, ownPort);
+    return true;
+}
+
+QString CUDPWnd::ConnectLogText(const QString &address, int port, int ownPort)
+{
+    // One substitution for all three: an address is free text and may itself hold "%1".
+    return QStringLiteral("ｿｹｯﾄ接続  接続先ｱﾄﾞﾚｽ:%1 接続先ﾎﾟｰﾄ:%2 QNﾎﾟｰﾄ:%3")
+        .arg(address, QString::number(port), QString::number(ownPort));
+}
+
+CEndpoint::Description CUDPWnd::Describe() const
+{
+    Description description;
+    QString own;
+    if (m_pSoc)
+        SocketName(m_pSoc->m_hSocket, false, &own, &description.ownPort);
+    description.peerAddress = m_strAddress;
+    description.peerPort = unsigned(m_nPort);
+    description.text = QStringLiteral("UDP %1:%2 ← ﾎﾟｰﾄ %3").arg(m_strAddress).arg(m_nPort).arg(description.ownPort);
+    return description;
+}
+
+SocketFailure CUDPWnd::LastFailure() const
+{
+    return m_pSoc ? m_pSoc->LastFailure() : SocketFailure();
+}
+
+bool CUDPWnd::IsNoticeFrom(std::uint64_t serial) const
+{
+    return m_pSoc && m_pSoc->Serial() == serial;
 }
 
 LRESULT CUDPWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)

@@ -2,6 +2,7 @@
 // view of each datagram that arrives.
 #pragma once
 
+#include "net/cendpoint.h"
 #include "platform/cmsgwnd.h"
 
 #include <QObject>
@@ -12,7 +13,7 @@
 
 class CUDPSoc;
 
-class CUDPWnd : public CMsgWnd<QObject>
+class CUDPWnd : public CMsgWnd<QObject>, public CEndpoint
 {
 public:
     CUDPWnd();
@@ -23,17 +24,33 @@ public:
     void CreateEndpoint(int x, int y, QObject *view, int id, char *logBuf = nullptr);
     // Remembers the destination and creates the socket on `localPort`; a failure is shown to the user.
     BOOL Open(const QString &address, unsigned remotePort, unsigned localPort);
-    void Close();
+    void Close() override;
     // Sends one datagram to the destination; TRUE whatever the send's outcome.
-    BOOL Send(const void *data, int length);
-    int Receive(void *buffer, int length);
+    BOOL Send(const void *data, int length) override;
+    int Receive(void *buffer, int length) override;
+
+    // The endpoint: settings are the destination address, its port and the own port.
+    ConnectionType Type() const override { return TYPE_UDP; }
+    QString DestinationHost(const QStringList &settings) const override { return Setting(settings, 0); }
+    int SocketKind() const override;
+    QString DestinationText(const QStringList &settings) const override;
+    bool Open(const QStringList &settings, QString *logText) override;
+    Description Describe() const override;
+    SocketFailure LastFailure() const override;
+    bool IsNoticeFrom(std::uint64_t serial) const override;
+    // The view's line for an open UDP endpoint.
+    static QString ConnectLogText(const QString &address, int port, int ownPort);
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    // Tests reach the sockets behind the endpoint through it (tests/support/endpointprobe.h).
+    friend class EndpointProbe;
 
     int m_nId = 0;
     int m_nPort = 0;
     QString m_strAddress;
     std::unique_ptr<CUDPSoc> m_pSoc;
     QPointer<QObject> m_pView;
-
-protected:
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 };

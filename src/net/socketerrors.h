@@ -14,3 +14,12 @@ inline constexpr char kUnknownErrorAfterCall[] = "()不明なエラー";
 inline constexpr char kUdpCreateUnknownError[] = "CAsyncSocket::Create()不明なエラー";
 inline constexpr char kUdpSendToUnknownError[] = "CAsyncSocket::SendTo()不明なエラー";
 inline constexpr char kUdpReceiveFromUnknownError[] = "CAsyncSocket::ReceiveFrom()不明なエラー";
+
+// A socket call that failed: its Winsock code and the text the table gave it (code 0 and no text:
+// none has failed).
+struct SocketFailure
+{
+    int code = 0;
+    QString text;
+    bool IsSet() const { return code != 0 || !text.isEmpty(); }
+};

@@ -5,10 +5,7 @@
 #include "batch/cbatchsenddlg.h"
 #include "display/ccommandsenddlg.h"
 #include "display/cmessagewnd.h"
-#include "net/ctcpsoc.h"
-#include "net/ctcpsrvr.h"
-#include "net/cudpsoc.h"
-#include "net/cudpwnd.h"
+#include "net/cendpoint.h"
 #include "platform/cp932.h"
 #include "platform/prompts.h"
 #include "platform/uifonts.h"
@@ -29,12 +26,10 @@ CQnView::CQnView(QWidget *parent)
     : CMsgWnd<QWidget>(parent),
       m_pRecvBuf(std::make_unique<unsigned char[]>(QN_BUFFER_SIZE)),
       m_pLogBuf(std::make_unique<char[]>(QN_BUFFER_SIZE)),
-      m_pTcpSrvr(std::make_unique<CTCPSrvr>()),
       m_pHistoryWnd(std::make_unique<CMessageWnd>()),
       m_pLogWnd(std::make_unique<CMessageWnd>()),
       m_pBatchDlg(std::make_unique<CBatchSendDlg>()),
-      m_pCommandDlg(std::make_unique<CCommandSendDlg>()),
-      m_pUdpWnd(std::make_unique<CUDPWnd>())
+      m_pCommandDlg(std::make_unique<CCommandSendDlg>())
 {
     setMinimumSize(10, 10);
     setFocusPolicy(Qt::StrongFocus);
@@ -58,6 +53,7 @@ void CQnView::OnInitialUpdate(CQnDoc *document)
         m_nameLookup.Cancel();  // a connect waiting for a name of the old document's
         m_pDocument = document;
         m_nSocketType = m_pDocument ? m_pDocument->SocketType() : TYPE_UDP;
+        UseEndpointFor(m_nSocketType);
         ShowType(m_nSocketType);
         ShowStatus(m_nState);
     }
@@ -75,15 +71,7 @@ void CQnView::OnFirstInitialUpdate()
     m_stStatus.Create(&m_fontView, QString(), QnRect{2, 2, 110, 20}, kGrey, this);
     m_stType.Create(&m_fontView, QString(), QnRect{120, 2, 230, 20}, kGrey, this);
 
-    m_pUdpWnd->CreateEndpoint(0, 100, this, 1, m_pLogBuf.get());
-    m_pTcpSrvr->CreateEndpoint(this, m_pLogBuf.get());
-    // The server takes and drops its client on its own: the pane looks again each time, and a
-    // delayed reply to the client that went never reaches the next one.
-    connect(m_pTcpSrvr.get(), &CTCPSrvr::ClientChanged, this, [this] {
-        CancelPendingReplies();
-        ScheduleConnectionRefresh();
-    });
-
+    UseEndpointFor(m_nSocketType);
     m_pLogWnd->Create(this, KIND_LOG);
     m_pLogWnd->setEnabled(true);
     m_pLogWnd->setWindowTitle(QStringLiteral("ﾛｸﾞ"));
@@ -104,7 +92,6 @@ LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         {
             const QString line = FromCp932(QByteArrayView(m_pLogBuf.get()));
             m_pLogWnd->AddLine(line);
-            NoteSocketLog(line);
         }
         return 0;
     case WM_UDP_RECEIVE:
@@ -121,12 +108,7 @@ LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 bool CQnView::IsStaleNotice(std::uint64_t serial) const
 {
     // The socket was closed since (a disconnect, a reconnect, another client).
-    const CAsyncSocket *const sockets[] = {m_pUdpWnd->m_pSoc.get(), m_pTcpSrvr->m_pClientSoc.get(), m_pTcpClient.get()};
-    for (const CAsyncSocket *socket : sockets) {
-        if (socket && socket->Serial() == serial)
-            return false;
-    }
-    return true;
+    return !(m_pEndpoint && m_pEndpoint->IsNoticeFrom(serial));
 }
 
 void CQnView::OnChildClose(ToolWindowKind kind)

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFont>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
@@ -18,11 +19,9 @@
 class CBatchRunner;
 class CBatchSendDlg;
 class CCommandSendDlg;
+class CEndpoint;
 class CMessageWnd;
 class CQnDoc;
-class CTCPSoc;
-class CTCPSrvr;
-class CUDPWnd;
 class QPainter;
 class QPrinter;
 
@@ -67,18 +66,10 @@ public:
     CMessageWnd *HistoryWindow() const { return m_pHistoryWnd.get(); }
     CCommandSendDlg *CommandWindow() const { return m_pCommandDlg.get(); }
     CBatchSendDlg *BatchWindow() const { return m_pBatchDlg.get(); }
-    const CColorStatic &StatusLabel() const { return m_stStatus; }
-    const CColorStatic &TypeLabel() const { return m_stType; }
-    const CColorStatic &ReceiveLamp() const { return m_stRecvLamp; }
-    const CTCPSrvr *TcpServer() const { return m_pTcpSrvr.get(); }
-    CUDPWnd *UdpEndpoint() const { return m_pUdpWnd.get(); }
-    const CTCPSoc *TcpClient() const { return m_pTcpClient.get(); }
 
     // The connection in words for the status bar (cqnview_status.cpp): type and endpoint, the reason
     // of a failed connect while disconnected, the peer's close while still connected.
     QString ConnectionText() const { return m_strConnection; }
-    // The text of a socket's error line in the Log, without its marks and tags.
-    static QString ReasonOfLogLine(const QString &line);
     // Reply rules: the document's table as in use.
     const CReplyRuleTable &ReplyRules() const { return m_replyRules; }
     // Takes a new table (the dialog's OK): into the document, which is marked modified, and into use.
@@ -94,13 +85,13 @@ Q_SIGNALS:
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
-    // A notice of none of the UDP socket, the server's client and the TCP client.
+    // A notice of no socket the endpoint has open now.
     bool IsStaleNotice(std::uint64_t serial) const override;
     void OnTimer(int id) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // Tests reach the entries no user action can reach through it (tests/session/sessionprobe.h).
+    // Tests reach the entries no user action can reach through it (tests/support/sessionprobe.h).
     friend class SessionProbe;
 
     void OnFirstInitialUpdate();
@@ -119,13 +110,13 @@ private:
     // Connection control (cqnview_connection.cpp): the matrix's actions and the settings commands.
     int SocketConnect();
     void SocketDisconnect();
-    // Every end of the TCP client connection: closed and deleted here, nowhere else.
-    void EndTcpClient();
+    // Makes the endpoint of `type` unless the view holds it already.
+    void UseEndpointFor(ConnectionType type);
+    // The document's settings of the connection type in use, in slot order (none without a document).
+    QStringList EndpointSettings() const;
     // The matrix's connect: with a host name, once it has been looked up off this thread.
     void DoConnect();
     void OpenConnection();
-    // The host name the connect needs looked up (UDP destination, TCP client's server).
-    QString DestinationHost() const;
     void DoDisconnect();
     void DoConnectDone(LPARAM param);
     void DoSetType(ConnectionType type);
@@ -133,10 +124,6 @@ private:
     void ShowType(ConnectionType type);
     void OnSocketSettings();
     void OnSocketType();
-    // The C library's reading of a decimal text: blanks, an optional sign, digits up to the first other.
-    static int DecimalValue(const QString &text);
-    // The Log line of a UDP or TCP client connect (before " [CQnView]").
-    static QString ConnectLogText(ConnectionType type, const QString &address, int port, int ownPort);
     // Enables "送信" of the Command Send window by the rule for its id.
     void RefreshSendButton();
 
@@ -188,19 +175,15 @@ private:
     void OnFilePrint(bool withDialog);
     void OnFilePrintPreview();
     QPrinter *Printer();
-    // What the connection pane watches: socket log lines and the events the matrix handles.
-    void NoteSocketLog(const QString &line);
-    void BeginConnectionNote(SessionEvent event);
+    // What the connection pane watches: the events the matrix handles and the peer's comings and goings.
     void EndConnectionNote(SessionEvent event, SessionState stateBefore);
-    void NotePeerClosed();
+    void NotePeerChanged();
     void ScheduleConnectionRefresh();
     void RefreshConnection();
-    QString DescribeConnection();
-    QString ClientEndpointText() const;
+    QString DescribeConnection() const;
 
-    // Destroyed in the reverse of this order: the capture file first, then the UDP endpoint and the
-    // tool windows, then the TCP server and client, and last the labels, the font and the buffers
-    // that the others point into.
+    // Destroyed in the reverse of this order: the capture file first, then the endpoint and the
+    // tool windows, and last the labels, the font and the buffers that the others point into.
     std::unique_ptr<unsigned char[]> m_pRecvBuf;
     std::unique_ptr<char[]> m_pLogBuf;
     CQnDoc *m_pDocument = nullptr;  // the application's document; not owned
@@ -214,13 +197,11 @@ private:
     int m_bLoopback = 0;
     SessionState m_nState = ST_DISCONNECTED;
     int m_bPromptHit = 0;
-    std::unique_ptr<CTCPSoc> m_pTcpClient;
-    std::unique_ptr<CTCPSrvr> m_pTcpSrvr;
     std::unique_ptr<CMessageWnd> m_pHistoryWnd;
     std::unique_ptr<CMessageWnd> m_pLogWnd;
     std::unique_ptr<CBatchSendDlg> m_pBatchDlg;
     std::unique_ptr<CCommandSendDlg> m_pCommandDlg;
-    std::unique_ptr<CUDPWnd> m_pUdpWnd;
+    std::unique_ptr<CEndpoint> m_pEndpoint;  // of m_nSocketType; made by UseEndpointFor
     std::unique_ptr<QPrinter> m_pPrinter;
     QString m_strCaptureFile;
     QFile m_fileCapture;  // open exactly while a capture runs
@@ -230,9 +211,6 @@ private:
     QString m_strConnectError;   // while disconnected after a failed connect
     CNameLookup m_nameLookup;    // running while a connect waits for its host name
     bool m_bNameUnresolved = false;  // the connect being ended failed for a name that does not resolve
-    QString m_strSocketError;    // the last socket error line's text
-    bool m_bPeerClosed = false;
-    bool m_bServerHadClient = false;
     bool m_bRefreshPending = false;
     CBatchRunner *m_pAttachedRunner = nullptr;  // not owned
     CReplyRuleTable m_replyRules;

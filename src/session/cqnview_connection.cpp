@@ -7,108 +7,49 @@
 #include "session/csocketsettingdlg.h"
 #include "session/csockettypedlg.h"
 #include "display/ccommandsenddlg.h"
+#include "net/cendpoint.h"
 #include "platform/chexconv.h"
-#include "net/ctcpsoc.h"
-#include "net/ctcpsrvr.h"
-#include "net/cudpwnd.h"
 #include "platform/casyncsocket.h"
-
-int CQnView::DecimalValue(const QString &text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && (text[i] == QLatin1Char(' ') || (text[i].unicode() >= 9 && text[i].unicode() <= 13)))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+')))
-        negative = text[i++] == QLatin1Char('-');
-    // Read as an unsigned 32-bit value that wraps, as the C library's conversion does on this platform.
-    std::uint32_t value = 0;
-    for (; i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'); ++i)
-        value = value * 10u + std::uint32_t(text[i].unicode() - '0');
-    if (negative)
-        value = 0u - value;
-    return static_cast<int>(value);
-}
-
-QString CQnView::ConnectLogText(ConnectionType type, const QString &address, int port, int ownPort)
-{
-    // One substitution for all three: an address is free text and may itself hold "%1".
-    const QString format = type == TYPE_UDP ? QStringLiteral("ｿｹｯﾄ接続  接続先ｱﾄﾞﾚｽ:%1 接続先ﾎﾟｰﾄ:%2 QNﾎﾟｰﾄ:%3")
-                                            : QStringLiteral("ｿｹｯﾄ接続  ｻｰﾊﾞｱﾄﾞﾚｽ:%1 ｻｰﾊﾞﾎﾟｰﾄ:%2 QNﾎﾟｰﾄ:%3");
-    return format.arg(address, QString::number(port), QString::number(ownPort));
-}
 
 int CQnView::SocketConnect()
 {
-    CQnDoc *doc = m_pDocument;
-    const auto slot = [doc](CQnDoc::TextSlot n) { return doc ? doc->GetSlotString(n) : QString(); };
-    switch (m_nSocketType) {
-    case TYPE_UDP: {
-        const QString address = slot(CQnDoc::SLOT_UDP_ADDRESS);
-        const int port = DecimalValue(slot(CQnDoc::SLOT_UDP_PORT));
-        const int ownPort = DecimalValue(slot(CQnDoc::SLOT_UDP_OWN_PORT));
-        if (!m_pUdpWnd->Open(address, unsigned(port), unsigned(ownPort)))
-            return 0;
-        AddLog(ConnectLogText(TYPE_UDP, address, port, ownPort));
-        return 1;
-    }
-    case TYPE_TCP_SERVER: {
-        const int port = DecimalValue(slot(CQnDoc::SLOT_SERVER_PORT));
-        if (!m_pTcpSrvr->Build(unsigned(port)))
-            return 0;
-        AddLog(QStringLiteral("ｿｹｯﾄ接続  QNﾎﾟｰﾄ:%1").arg(port));
-        return 1;
-    }
-    case TYPE_TCP_CLIENT: {
-        const QString address = slot(CQnDoc::SLOT_CLIENT_ADDRESS);
-        const int port = DecimalValue(slot(CQnDoc::SLOT_CLIENT_PORT));
-        const int ownPort = DecimalValue(slot(CQnDoc::SLOT_CLIENT_OWN_PORT));
-        EndTcpClient();
-        m_pTcpClient = std::make_unique<CTCPSoc>(this, 1, m_pLogBuf.get(), CTCPSoc::ROLE_TERM);
-        if (!m_pTcpClient->Create(unsigned(ownPort)) || !m_pTcpClient->Connect(address, unsigned(port))) {
-            EndTcpClient();
-            return 0;
-        }
-        AddLog(ConnectLogText(TYPE_TCP_CLIENT, address, port, ownPort));
-        return 1;
-    }
-    }
-    return 1;  // a type no dialog offers: nothing to open
+    if (!m_pEndpoint)
+        return 1;  // a type no dialog offers: nothing to open
+    QString logText;
+    if (!m_pEndpoint->Open(EndpointSettings(), &logText))
+        return 0;
+    AddLog(logText);
+    return 1;
 }
 
 void CQnView::SocketDisconnect()
 {
-    switch (m_nSocketType) {
-    case TYPE_UDP:
-        m_pUdpWnd->Close();
-        break;
-    case TYPE_TCP_SERVER:
-        m_pTcpSrvr->Teardown();
-        break;
-    case TYPE_TCP_CLIENT:
-        EndTcpClient();
-        break;
-    }
+    if (m_pEndpoint)
+        m_pEndpoint->Close();
     AddLog(QStringLiteral("ｿｹｯﾄ切断"));
 }
 
-void CQnView::EndTcpClient()
+void CQnView::UseEndpointFor(ConnectionType type)
 {
-    if (m_pTcpClient) {
-        m_pTcpClient->Close();  // drops what is still queued, without a log line
-        m_pTcpClient.reset();
-    }
+    if (m_pEndpoint && m_pEndpoint->Type() == type)
+        return;
+    m_pEndpoint.reset();  // the old endpoint lets go of its port first
+    m_pEndpoint = CEndpoint::Make(type, this, m_pLogBuf.get());
+    // A server takes and drops its client on its own: the pane looks again each time, and a
+    // delayed reply to the client that went never reaches the next one.
+    if (m_pEndpoint)
+        m_pEndpoint->SetPeerChangedHandler([this] { NotePeerChanged(); });
 }
 
-QString CQnView::DestinationHost() const
+QStringList CQnView::EndpointSettings() const
 {
+    QStringList settings;
     if (!m_pDocument)
-        return {};
-    switch (m_nSocketType) {
-    case TYPE_UDP: return m_pDocument->GetSlotString(CQnDoc::SLOT_UDP_ADDRESS);
-    case TYPE_TCP_CLIENT: return m_pDocument->GetSlotString(CQnDoc::SLOT_CLIENT_ADDRESS);
-    default: return {};
-    }
+        return settings;
+    const CQnDoc::SlotRange range = CQnDoc::SettingSlots(m_nSocketType);
+    for (int i = 0; i < range.count; ++i)
+        settings.append(m_pDocument->GetSlotString(range.first + i));
+    return settings;
 }
 
 void CQnView::DoConnect()
@@ -117,18 +58,17 @@ void CQnView::DoConnect()
         LogIgnored();  // the connect asked for before is still looking its name up
         return;
     }
-    const QString host = DestinationHost();
+    const QString host = m_pEndpoint ? m_pEndpoint->DestinationHost(EndpointSettings()) : QString();
     if (!CNameLookup::NeedsLookup(host)) {
         OpenConnection();
         return;
     }
     // The connection opens with the answer, as it would have at once: the same lines, the same
     // states, only later; a disconnect, a type change or a new document meanwhile cancels it.
-    m_nameLookup.Start(host, m_nSocketType == TYPE_UDP ? SOCK_DGRAM : SOCK_STREAM, [this, host](bool found, in_addr address) {
+    m_nameLookup.Start(host, m_pEndpoint->SocketKind(), [this, host](bool found, in_addr address) {
         const SessionState before = m_nState;
         CAsyncSocket::RememberAnswer(host, found, address);
         m_bNameUnresolved = !found;
-        BeginConnectionNote(EV_CONNECT);
         OpenConnection();
         CAsyncSocket::ForgetAnswer();
         EndConnectionNote(EV_CONNECT, before);
@@ -144,7 +84,7 @@ void CQnView::OpenConnection()
         PostToBatchWindow(EV_CLOSED);
         return;
     }
-    m_nState = (m_nSocketType == TYPE_TCP_CLIENT) ? ST_WAIT_CONNECT : ConnectedState();
+    m_nState = m_pEndpoint && m_pEndpoint->CompletesLater() ? ST_WAIT_CONNECT : ConnectedState();
     ShowStatus(m_nState);
     RefreshSendButton();
 }
@@ -165,7 +105,8 @@ void CQnView::DoConnectDone(LPARAM param)
         m_nState = ST_DISCONNECTED;
         AddLog(QStringLiteral("ｿｹｯﾄ接続確立待ち応答NG"));
         PostToBatchWindow(EV_CLOSED);
-        EndTcpClient();
+        if (m_pEndpoint)
+            m_pEndpoint->Close();
     } else {
         m_nState = ConnectedState();
         RefreshSendButton();
@@ -176,6 +117,7 @@ void CQnView::DoConnectDone(LPARAM param)
 void CQnView::DoSetType(ConnectionType type)
 {
     m_nSocketType = type;
+    UseEndpointFor(type);
     if (m_pDocument) {
         m_pDocument->SetSocketType(type);
         m_pDocument->SetModifiedFlag();
@@ -204,20 +146,12 @@ void CQnView::ShowStatus(SessionState state)
 
 void CQnView::ShowType(ConnectionType type)
 {
-    switch (type) {
-    case TYPE_UDP:
-        m_stType.SetColor(0xFFFF00);
-        m_stType.SetText(QStringLiteral("        UDP"));
-        break;
-    case TYPE_TCP_SERVER:
-        m_stType.SetColor(0x00FFFF);
-        m_stType.SetText(QStringLiteral("   TCP-IP(ｻｰﾊﾞｰ)"));
-        break;
-    case TYPE_TCP_CLIENT:
-        m_stType.SetColor(0xFF00FF);
-        m_stType.SetText(QStringLiteral("  TCP-IP(ｸﾗｲｱﾝﾄ)"));
-        break;
-    }
+    QString text;
+    COLORREF colour = 0;
+    if (!CEndpoint::TypeLabel(type, &text, &colour))
+        return;
+    m_stType.SetColor(colour);
+    m_stType.SetText(text);
 }
 
 void CQnView::OnSocketSettings()

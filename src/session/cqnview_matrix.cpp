@@ -58,7 +58,7 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
         // from a socket that a disconnect has already removed, and is dropped.
         if (m_nState == ST_CONNECTED || m_nState == ST_CONNECTED_LOOPBACK) {
             PostToBatchWindow(EV_CLOSED);
-            NotePeerClosed();
+            NotePeerChanged();
         }
         return 0;
     }
@@ -81,7 +81,6 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
 
     const SessionState state = m_nState;
     const int loopback = m_bLoopback;
-    BeginConnectionNote(event);
     switch (row->cells[m_nState - 1]) {
     case Cell::Error: LogMatrixError(); break;
     case Cell::Ignore: LogIgnored(); break;

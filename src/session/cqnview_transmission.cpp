@@ -6,9 +6,7 @@
 #include "display/ccommandsenddlg.h"
 #include "platform/chexconv.h"
 #include "display/cmessagewnd.h"
-#include "net/ctcpsoc.h"
-#include "net/ctcpsrvr.h"
-#include "net/cudpwnd.h"
+#include "net/cendpoint.h"
 
 namespace {
 
@@ -25,12 +23,7 @@ int CQnView::SendData(const unsigned char *data, int length)
     KillTimer(TIMER_SEND_LAMP);
     SetTimer(TIMER_SEND_LAMP, kLampMilliseconds);
     m_stSendLamp.SetColor(kLampOn);
-    switch (m_nSocketType) {
-    case TYPE_UDP: return m_pUdpWnd->Send(data, length);
-    case TYPE_TCP_SERVER: return m_pTcpSrvr->Send(data, length);
-    case TYPE_TCP_CLIENT: return m_pTcpClient ? m_pTcpClient->Send(data, length) : 0;
-    }
-    return 0;
+    return m_pEndpoint ? m_pEndpoint->Send(data, length) : 0;
 }
 
 int CQnView::ReceiveData(unsigned char *buffer, int maximum)
@@ -39,12 +32,7 @@ int CQnView::ReceiveData(unsigned char *buffer, int maximum)
     SetTimer(TIMER_RECEIVE_LAMP, kLampMilliseconds);
     m_stRecvLamp.SetColor(kLampOn);
     maximum = qBound(0, maximum, QN_BUFFER_SIZE - 1);  // room for the zero byte after the data
-    int n = 0;
-    switch (m_nSocketType) {
-    case TYPE_UDP: n = m_pUdpWnd->Receive(buffer, maximum); break;
-    case TYPE_TCP_SERVER: n = m_pTcpSrvr->Receive(buffer, maximum); break;
-    case TYPE_TCP_CLIENT: n = m_pTcpClient ? m_pTcpClient->Receive(buffer, maximum) : 0; break;
-    }
+    int n = m_pEndpoint ? m_pEndpoint->Receive(buffer, maximum) : 0;
     n = qBound(0, n, maximum);
     m_bPromptHit = JudgePrompt(buffer, n);
     if (IsCapturing())

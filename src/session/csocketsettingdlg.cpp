@@ -28,28 +28,26 @@ int CSocketSettingDlg::DoModal(int type)
 
 void CSocketSettingDlg::OnInitDialog()
 {
-    switch (m_nType) {
-    case TYPE_UDP:
-        m_strLabel1 = QStringLiteral("接続先ｱﾄﾞﾚｽ");
-        m_strLabel2 = QStringLiteral("接続先ﾎﾟｰﾄ");
-        m_strLabel3 = QStringLiteral("ﾎﾟｰﾄ");
-        break;
-    case TYPE_TCP_SERVER:
-        m_strLabel1 = QStringLiteral("ﾎﾟｰﾄ");
-        m_strLabel2.clear();
-        m_strLabel3.clear();
-        break;
-    case TYPE_TCP_CLIENT:
-        m_strLabel1 = QStringLiteral("ｻｰﾊﾞｰ ｱﾄﾞﾚｽ");
-        m_strLabel2 = QStringLiteral("ｻｰﾊﾞｰ ﾎﾟｰﾄ");
-        m_strLabel3 = QStringLiteral("ｸﾗｲｱﾝﾄﾎﾟｰﾄ (0)");
-        break;
-    default:
-        break;
+    // The labels of each type's settings, in slot order; an empty label has no field.
+    struct Row
+    {
+        int type;
+        const char16_t *labels[3];
+    };
+    static constexpr Row kRows[] = {
+        {TYPE_UDP, {u"接続先ｱﾄﾞﾚｽ", u"接続先ﾎﾟｰﾄ", u"ﾎﾟｰﾄ"}},
+        {TYPE_TCP_SERVER, {u"ﾎﾟｰﾄ", u"", u""}},
+        {TYPE_TCP_CLIENT, {u"ｻｰﾊﾞｰ ｱﾄﾞﾚｽ", u"ｻｰﾊﾞｰ ﾎﾟｰﾄ", u"ｸﾗｲｱﾝﾄﾎﾟｰﾄ (0)"}},
+    };
+    QString *const labels[3] = {&m_strLabel1, &m_strLabel2, &m_strLabel3};
+    for (const Row &row : kRows) {
+        if (row.type == m_nType) {
+            for (int i = 0; i < 3; ++i) {
+                *labels[i] = QString::fromUtf16(row.labels[i]);
+                m_pEdits[i]->setHidden(labels[i]->isEmpty());
+            }
+        }
     }
-    // The TCP server has one setting: its port.
-    m_pEdits[1]->setHidden(m_nType == TYPE_TCP_SERVER);
-    m_pEdits[2]->setHidden(m_nType == TYPE_TCP_SERVER);
     CQnDialog::OnInitDialog();
 }
 

@@ -4,6 +4,7 @@
 #include "display/cmessagewnd.h"
 #include "platform/uifonts.h"
 #include "promptserver.h"
+#include "support/sessionprobe.h"
 
 #include <QPushButton>
 #include <QTcpServer>
@@ -369,8 +370,8 @@ private Q_SLOTS:
         QTRY_VERIFY(s.Finished());
         QCOMPARE(s.Result(1), kAborted);
         QCOMPARE(stateWhenEnded, ST_DISCONNECTED);
-        QCOMPARE(s.view.TcpClient(), nullptr);
-        QCOMPARE(s.view.StatusLabel().Color(), COLORREF(0x0000FF));
+        QCOMPARE(SessionProbe::TcpClient(&s.view), nullptr);
+        QCOMPARE(SessionProbe::StatusLabel(&s.view).Color(), COLORREF(0x0000FF));
         const QStringList log = s.view.LogWindow()->Lines().filter(QStringLiteral("ｿｹｯﾄ"));
         QVERIFY(log.size() >= 2);
         QVERIFY(log[log.size() - 2].endsWith(QStringLiteral("ｿｹｯﾄ接続確立待ち中止 [CQnView]")));

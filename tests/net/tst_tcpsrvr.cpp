@@ -3,6 +3,7 @@
 #include "net/ctcpsoc.h"
 #include "net/ctcpsrvr.h"
 #include "recordingwnd.h"
+#include "support/endpointprobe.h"
 
 #include <QTest>
 
@@ -19,7 +20,7 @@ namespace {
 struct Server
 {
     Server() { srvr.CreateEndpoint(&view, view.LogBuf()); }
-    quint16 Port() const { return LoopbackPeer::LocalPort(srvr.m_pListenSoc->m_hSocket); }
+    quint16 Port() const { return quint16(srvr.Describe().ownPort); }
     // Connects a client and waits until the endpoint has taken it as the one client (an invalid
     // peer when it does not within 5 s).
     LoopbackPeer Join()
@@ -223,7 +224,7 @@ private Q_SLOTS:
         const qsizetype before = server.view.lines.size();
         server.srvr.Teardown();
         QCOMPARE(server.view.lines.mid(before), lines);
-        QVERIFY(!server.srvr.m_pListenSoc && !server.srvr.m_bClient);
+        QVERIFY(EndpointProbe::IsTornDown(server.srvr));
         if (withClient)
             QVERIFY(client.WaitEndOfStream());
         QVERIFY(!LoopbackPeer::ConnectTcp(port).IsValid());

@@ -7,6 +7,7 @@
 #include "net/cudpwnd.h"
 #include "recordingwnd.h"
 #include "support/scriptedprompts.h"
+#include "support/endpointprobe.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,7 +25,7 @@ namespace {
 struct Endpoint
 {
     Endpoint() { wnd.CreateEndpoint(0, 100, &view, 1, view.LogBuf()); }
-    quint16 Port() const { return LoopbackPeer::LocalPort(wnd.m_pSoc->m_hSocket); }
+    quint16 Port() const { return quint16(wnd.Describe().ownPort); }
     RecordingWnd view;
     CUDPWnd wnd;
 };
@@ -69,7 +70,7 @@ private Q_SLOTS:
         QCOMPARE(prompts.calls[0].caption, Prompts::AppTitle());
         QCOMPARE(prompts.calls[0].buttons, Prompts::Ok);
         QCOMPARE(prompts.calls[0].icon, Prompts::NoIcon);
-        QCOMPARE(endpoint.wnd.m_pSoc->m_strLastError, QStringLiteral("指定したアドレスは使用中です。"));
+        QCOMPARE(endpoint.wnd.LastFailure().text, QStringLiteral("指定したアドレスは使用中です。"));
         QVERIFY(endpoint.view.lines.isEmpty());
     }
 
@@ -130,7 +131,7 @@ private Q_SLOTS:
             endpoint.wnd.Close();
         for (int i = 0; i < 3; ++i)
             QVERIFY(endpoint.wnd.Send("abc", 3));
-        QCOMPARE(endpoint.wnd.m_pSoc->m_strLastError, lastError);
+        QCOMPARE(endpoint.wnd.LastFailure().text, lastError);
         QVERIFY(LoopbackPeer::Barrier());
         QVERIFY(endpoint.view.lines.isEmpty() && prompts.calls.isEmpty());
         QCOMPARE(endpoint.view.Count(WM_UDP_RECEIVE), 0);
@@ -159,7 +160,7 @@ private Q_SLOTS:
         for (int i = 0; i < 100; ++i)
             QVERIFY(endpoint.wnd.Send("d", 1));
         QCOMPARE(g_nLookups, 1);
-        QCOMPARE(endpoint.wnd.m_pSoc->m_strLastError, lastError);
+        QCOMPARE(endpoint.wnd.LastFailure().text, lastError);
         int arrived = 0;
         while (!destination.ReadNow().isEmpty())
             ++arrived;
@@ -212,7 +213,7 @@ private Q_SLOTS:
             reading = false;
             for (int k = 0; k < kSent; ++k)
                 QCOMPARE(peer.WriteTo(Numbered(round * kSent + k, kSize), endpoint.Port()), kSize);
-            QTRY_COMPARE(endpoint.wnd.m_pSoc->DroppedDatagrams(), quint64((round + 1) * (kSent - kHeld)));
+            QTRY_COMPARE(EndpointProbe::Socket(endpoint.wnd)->DroppedDatagrams(), quint64((round + 1) * (kSent - kHeld)));
             for (int k = 0; k < kHeld; ++k)
                 expected.append(round * kSent + k);
             reading = true;
@@ -267,7 +268,7 @@ private Q_SLOTS:
             endpoint->wnd.Close();
             char byte;
             QCOMPARE(endpoint->wnd.Receive(&byte, 1), 0);
-            QVERIFY(endpoint->wnd.m_pSoc->m_strLastError.startsWith(QStringLiteral("ディスクリプタがソケットではありません。")));
+            QVERIFY(endpoint->wnd.LastFailure().text.startsWith(QStringLiteral("ディスクリプタがソケットではありません。")));
         }
         QCOMPARE(ThreadCount(), threads + 1);
     }

@@ -5,7 +5,7 @@
 #include "display/cmessagewnd.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
-#include "sessionprobe.h"
+#include "support/sessionprobe.h"
 
 #include <QAction>
 #include <QPushButton>

@@ -5,6 +5,7 @@
 #include "net/loopbackpeer.h"
 #include "platform/casyncsocket.h"
 #include "sessionharness.h"
+#include "support/sessionprobe.h"
 
 #include <QDir>
 #include <QScopeGuard>
@@ -89,7 +90,7 @@ private Q_SLOTS:
         client = LoopbackPeer();  // the client closes
         QTRY_COMPARE(Pane(h), QStringLiteral("相手が切断しました (待受中 ﾎﾟｰﾄ %1)").arg(port));
         QCOMPARE(h.View()->State(), ST_CONNECTED);
-        QCOMPARE(h.View()->StatusLabel().Text(), QStringLiteral("    ｿｹｯﾄ接続中"));
+        QCOMPARE(SessionProbe::StatusLabel(h.View()).Text(), QStringLiteral("    ｿｹｯﾄ接続中"));
     }
 
     void clientShowsItsServerAndThePeersClose()
@@ -108,7 +109,7 @@ private Q_SLOTS:
         accepted = LoopbackPeer();
         QTRY_COMPARE(Pane(h), QStringLiteral("相手が切断しました (") + endpoint + QLatin1Char(')'));
         QCOMPARE(h.View()->State(), ST_CONNECTED);
-        QCOMPARE(h.View()->StatusLabel().Color(), COLORREF(0x00FF00));
+        QCOMPARE(SessionProbe::StatusLabel(h.View()).Color(), COLORREF(0x00FF00));
         Screenshot(h, "pane-peer-closed");
     }
 

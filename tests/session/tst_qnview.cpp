@@ -3,7 +3,7 @@
 #include "document/cqndoc.h"
 #include "session/csocketsettingdlg.h"
 #include "session/cqnview.h"
-#include "sessionprobe.h"
+#include "support/sessionprobe.h"
 
 #include <QApplication>
 #include <QFile>

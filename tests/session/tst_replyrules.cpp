@@ -3,6 +3,7 @@
 #include "res/commandids.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
+#include "support/sessionprobe.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -49,7 +50,7 @@ private Q_SLOTS:
         QVERIFY(h.Doc().IsModified());
         h.Command(ID_SOCKET_CONNECT);
         LoopbackPeer client = LoopbackPeer::ConnectTcp(port);
-        QTRY_VERIFY(h.View()->TcpServer() && h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
+        QTRY_VERIFY(SessionProbe::TcpServer(h.View()) && h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
 
         client.Write(QByteArray("STAT?"));
         QTRY_COMPARE(client.Drain(), QByteArray("ACK\r\n"));

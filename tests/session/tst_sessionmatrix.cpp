@@ -2,6 +2,7 @@
 #include "net/cudpwnd.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
+#include "support/sessionprobe.h"
 
 #include <QTest>
 
@@ -106,8 +107,8 @@ private Q_SLOTS:
 
         h.Event(EV_DISCONNECT, 1);
         QCOMPARE(h.View()->State(), ST_DISCONNECTED);
-        QCOMPARE(h.View()->StatusLabel().Text(), QStringLiteral("    ｿｹｯﾄ切断中"));
-        QCOMPARE(h.View()->StatusLabel().Color(), COLORREF(0x0000FF));
+        QCOMPARE(SessionProbe::StatusLabel(h.View()).Text(), QStringLiteral("    ｿｹｯﾄ切断中"));
+        QCOMPARE(SessionProbe::StatusLabel(h.View()).Color(), COLORREF(0x0000FF));
     }
 
     void waitingClientIgnoresDisconnectAndKeepsTheLoopbackChoice()
@@ -151,7 +152,7 @@ private Q_SLOTS:
         h.Event(EV_LOOPBACK_ON);
         h.Event(EV_CONNECT);
         ReconnectOnNotice reconnect(h.View());
-        h.View()->UdpEndpoint()->installEventFilter(&reconnect);
+        SessionProbe::UdpEndpoint(h.View())->installEventFilter(&reconnect);
         peer.WriteTo("x", own);
         QTRY_VERIFY(reconnect.seen);
         h.Settle();
@@ -172,8 +173,8 @@ private Q_SLOTS:
         QCOMPARE(h.View()->SocketType(), TYPE_TCP_CLIENT);
         QCOMPARE(h.Doc().GetSlotInt(0), TYPE_TCP_CLIENT);
         QVERIFY(h.Doc().IsModified());
-        QCOMPARE(h.View()->TypeLabel().Text(), QStringLiteral("  TCP-IP(ｸﾗｲｱﾝﾄ)"));
-        QCOMPARE(h.View()->TypeLabel().Color(), COLORREF(0xFF00FF));
+        QCOMPARE(SessionProbe::TypeLabel(h.View()).Text(), QStringLiteral("  TCP-IP(ｸﾗｲｱﾝﾄ)"));
+        QCOMPARE(SessionProbe::TypeLabel(h.View()).Color(), COLORREF(0xFF00FF));
     }
 };
 

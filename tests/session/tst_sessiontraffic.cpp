@@ -7,6 +7,7 @@
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
 #include "support/tempconfighome.h"
+#include "support/sessionprobe.h"
 
 #include <QFile>
 #include <QPushButton>
@@ -94,8 +95,8 @@ private Q_SLOTS:
         QCOMPARE(peer.WriteTo(QByteArray("\x01\x02\xff", 3), own), qint64(3));
         QTRY_COMPARE(h.HistoryLines(), QStringList{QStringLiteral("R 0102FF")});
         QTRY_VERIFY(h.LogLines().contains(QStringLiteral("受信 0102FF") + kTag));
-        QCOMPARE(h.View()->ReceiveLamp().Color(), COLORREF(0x00FF00));
-        QTRY_COMPARE(h.View()->ReceiveLamp().Color(), COLORREF(0x808080));
+        QCOMPARE(SessionProbe::ReceiveLamp(h.View()).Color(), COLORREF(0x00FF00));
+        QTRY_COMPARE(SessionProbe::ReceiveLamp(h.View()).Color(), COLORREF(0x808080));
 
         // A telegram typed as hex.
         SendTyped(h, QStringLiteral("0102FF"));
@@ -162,13 +163,13 @@ private Q_SLOTS:
         // The connect event is posted; handle it alone to see the waiting state.
         QTRY_VERIFY(h.View()->State() != ST_DISCONNECTED);
         if (h.View()->State() == ST_WAIT_CONNECT) {
-            QCOMPARE(h.View()->StatusLabel().Text(), QStringLiteral("  ｿｹｯﾄ接続確立待ち"));
-            QCOMPARE(h.View()->StatusLabel().Color(), COLORREF(0x00FFFF));
+            QCOMPARE(SessionProbe::StatusLabel(h.View()).Text(), QStringLiteral("  ｿｹｯﾄ接続確立待ち"));
+            QCOMPARE(SessionProbe::StatusLabel(h.View()).Color(), COLORREF(0x00FFFF));
             QVERIFY(!h.View()->IsCommandEnabled(ID_SOCKET_DISCONNECT));
         }
         QTRY_COMPARE(h.View()->State(), ST_CONNECTED);
-        QCOMPARE(h.View()->StatusLabel().Text(), QStringLiteral("    ｿｹｯﾄ接続中"));
-        QCOMPARE(h.View()->StatusLabel().Color(), COLORREF(0x00FF00));
+        QCOMPARE(SessionProbe::StatusLabel(h.View()).Text(), QStringLiteral("    ｿｹｯﾄ接続中"));
+        QCOMPARE(SessionProbe::StatusLabel(h.View()).Color(), COLORREF(0x00FF00));
         QVERIFY(h.LogLines().contains(QStringLiteral(">>> OnConnect[CTCPSoc(Term)]")));
 
         LoopbackPeer peer = server.AcceptTcp();
@@ -193,9 +194,9 @@ private Q_SLOTS:
         h.Command(ID_SOCKET_CONNECT);
         QTRY_VERIFY(h.LogLines().contains(QStringLiteral("ｿｹｯﾄ接続確立待ち応答NG") + kTag));
         QCOMPARE(h.View()->State(), ST_DISCONNECTED);
-        QCOMPARE(h.View()->StatusLabel().Text(), QStringLiteral("    ｿｹｯﾄ切断中"));
+        QCOMPARE(SessionProbe::StatusLabel(h.View()).Text(), QStringLiteral("    ｿｹｯﾄ切断中"));
         QVERIFY(h.LogLines().contains(QStringLiteral("*** 接続を試みましたが、リジェクトされました。[CTCPSoc(Term)]")));
-        QCOMPARE(h.View()->TcpClient(), nullptr);
+        QCOMPARE(SessionProbe::TcpClient(h.View()), nullptr);
     }
 
     void logLineShowsThirtyTwoBytesThenMarksTheRest_data()

@@ -5,6 +5,7 @@
 #include "net/loopbackpeer.h"
 #include "session/sessionharness.h"
 #include "soakprobe.h"
+#include "support/sessionprobe.h"
 
 #include <QTest>
 
@@ -38,7 +39,7 @@ private:
             if (!accepted.IsValid())
                 return false;
             h.Command(ID_SOCKET_DISCONNECT);
-            if (h.View()->State() != ST_DISCONNECTED || h.View()->TcpClient())
+            if (h.View()->State() != ST_DISCONNECTED || SessionProbe::TcpClient(h.View()))
                 return false;
         }
         return true;
@@ -49,7 +50,7 @@ private:
     {
         for (int i = 0; i < count; ++i) {
             h.Command(ID_SOCKET_CONNECT);
-            if (!SoakProbe::RunUntil([&] { return h.View()->State() == ST_DISCONNECTED && !h.View()->TcpClient(); }, 5000))
+            if (!SoakProbe::RunUntil([&] { return h.View()->State() == ST_DISCONNECTED && !SessionProbe::TcpClient(h.View()); }, 5000))
                 return false;
         }
         return true;

@@ -11,6 +11,7 @@
 #include "platform/wholefile.h"
 #include "session/sessionharness.h"
 #include "soakprobe.h"
+#include "support/sessionprobe.h"
 
 #include <QDir>
 #include <QFile>
@@ -269,7 +270,7 @@ private Q_SLOTS:
 
         // The peer sends and never reads: the echo fills the program's send queue, then the program
         // stops reading and TCP holds the peer back; no echo is refused.
-        const CTCPSoc *client = h.View()->TcpClient();
+        const CTCPSoc *client = SessionProbe::TcpClient(h.View());
         qint64 written = 0;
         QVERIFY(SoakProbe::RunUntil([&] {
             const qint64 n = peer.Write(FloodPeer::Slice(written, 256 * 1024));

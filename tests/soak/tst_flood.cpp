@@ -11,6 +11,7 @@
 #include "session/sessionharness.h"
 #include "soakprobe.h"
 #include "stallmeter.h"
+#include "support/sessionprobe.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -140,7 +141,7 @@ private Q_SLOTS:
             h.Command(ID_LOOPBACK_ON);
             h.Command(ID_SOCKET_CONNECT);
             peer = LoopbackPeer::ConnectTcp(port);
-            QTRY_VERIFY(h.View()->TcpServer()->m_pClientSoc);
+            QTRY_VERIFY(SessionProbe::ServerClient(h.View()));
         } else {
             listener = LoopbackPeer::ListenTcp();
             h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(listener.Port()), QString()}, 4);
@@ -149,7 +150,7 @@ private Q_SLOTS:
             peer = listener.AcceptTcp();
         }
         QTRY_COMPARE(h.View()->State(), ST_CONNECTED_LOOPBACK);
-        const CTCPSoc *soc = type == TYPE_TCP_SERVER ? h.View()->TcpServer()->m_pClientSoc.get() : h.View()->TcpClient();
+        const CTCPSoc *soc = type == TYPE_TCP_SERVER ? SessionProbe::ServerClient(h.View()) : SessionProbe::TcpClient(h.View());
         const QByteArray data = FloodPeer::Slice(0, total);
         qint64 sent = 0;
         const auto sendMore = [&] {
@@ -187,7 +188,7 @@ private Q_SLOTS:
         // Whatever receive buffer the system granted, the burst's bytes alone are more than it holds.
         int granted = 0;
         socklen_t length = sizeof granted;
-        QCOMPARE(::getsockopt(h.View()->UdpEndpoint()->m_pSoc->m_hSocket, SOL_SOCKET, SO_RCVBUF, &granted, &length), 0);
+        QCOMPARE(::getsockopt(SessionProbe::UdpSocket(h.View())->m_hSocket, SOL_SOCKET, SO_RCVBUF, &granted, &length), 0);
         const int size = qMax(100, granted / kDatagrams + 1);
         const auto datagram = [size](int k) {
             QByteArray bytes = FloodPeer::Slice(k, size);
@@ -215,14 +216,14 @@ private Q_SLOTS:
         sender.join();
         h.Settle();
         const int expected = int(delivered());
-        const bool realTime = h.View()->UdpEndpoint()->m_pSoc->ReaderIsRealTime();
+        const bool realTime = SessionProbe::UdpSocket(h.View())->ReaderIsRealTime();
         qInfo("udp burst: %d datagrams of %d bytes against a %d-byte buffer, %d dropped by the kernel (reader %s)",
               kDatagrams, size, granted, kDatagrams - expected, realTime ? "real-time" : "at the ordinary priority");
         QVERIFY(settled);
         // A reader that other work (a sanitizer, a loaded machine) keeps from every processor can lose
         // datagrams to the kernel even at a real-time priority: the count is reported here and
         // measured in the UDP burst benchmark; what did arrive must be whole and in order.
-        QCOMPARE(h.View()->UdpEndpoint()->m_pSoc->DroppedDatagrams(), 0u);
+        QCOMPARE(SessionProbe::UdpSocket(h.View())->DroppedDatagrams(), 0u);
 
         // What arrived is the capture, in order and whole; the History keeps the newest of it in order.
         h.Command(ID_CAPTURE_STOP);

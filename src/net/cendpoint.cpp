@@ -1,0 +1,112 @@
+#include "net/cendpoint.h"
+
+#include "net/ctcpclient.h"
+#include "net/ctcpsrvr.h"
+#include "net/cudpwnd.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace {
+
+// Every connection type: its label and how its endpoint is made. A new transport is one more row.
+struct TypeEntry
+{
+    ConnectionType type;
+    const char16_t *label;
+    COLORREF colour;
+    std::unique_ptr<CEndpoint> (*make)(QObject *view, char *logBuf);
+};
+
+const TypeEntry kTypes[] = {
+    {TYPE_UDP, u"        UDP", 0xFFFF00,
+     [](QObject *view, char *logBuf) -> std::unique_ptr<CEndpoint> {
+         auto endpoint = std::make_unique<CUDPWnd>();
+         endpoint->CreateEndpoint(0, 100, view, 1, logBuf);
+         return endpoint;
+     }},
+    {TYPE_TCP_SERVER, u"   TCP-IP(ｻｰﾊﾞｰ)", 0x00FFFF,
+     [](QObject *view, char *logBuf) -> std::unique_ptr<CEndpoint> {
+         auto endpoint = std::make_unique<CTCPSrvr>();
+         endpoint->CreateEndpoint(view, logBuf);
+         return endpoint;
+     }},
+    {TYPE_TCP_CLIENT, u"  TCP-IP(ｸﾗｲｱﾝﾄ)", 0xFF00FF,
+     [](QObject *view, char *logBuf) -> std::unique_ptr<CEndpoint> {
+         return std::make_unique<CTCPClient>(view, logBuf);
+     }},
+};
+
+const TypeEntry *Entry(ConnectionType type)
+{
+    for (const TypeEntry &entry : kTypes) {
+        if (entry.type == type)
+            return &entry;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+CEndpoint::~CEndpoint() = default;
+
+std::unique_ptr<CEndpoint> CEndpoint::Make(ConnectionType type, QObject *view, char *logBuf)
+{
+    const TypeEntry *entry = Entry(type);
+    return entry ? entry->make(view, logBuf) : nullptr;
+}
+
+bool CEndpoint::TypeLabel(ConnectionType type, QString *text, COLORREF *colour)
+{
+    const TypeEntry *entry = Entry(type);
+    if (!entry)
+        return false;
+    *text = QString::fromUtf16(entry->label);
+    *colour = entry->colour;
+    return true;
+}
+
+QString CEndpoint::DestinationHost(const QStringList & /*settings*/) const
+{
+    return {};
+}
+
+QString CEndpoint::DestinationText(const QStringList & /*settings*/) const
+{
+    return {};
+}
+
+int CEndpoint::DecimalValue(const QString &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == QLatin1Char(' ') || (text[i].unicode() >= 9 && text[i].unicode() <= 13)))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+')))
+        negative = text[i++] == QLatin1Char('-');
+    // Read as an unsigned 32-bit value that wraps, as the C library's conversion does on this platform.
+    std::uint32_t value = 0;
+    for (; i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'); ++i)
+        value = value * 10u + std::uint32_t(text[i].unicode() - '0');
+    if (negative)
+        value = 0u - value;
+    return static_cast<int>(value);
+}
+
+bool CEndpoint::SocketName(int handle, bool peer, QString *address, unsigned *port)
+{
+    if (handle < 0)
+        return false;
+    sockaddr_in name{};
+    socklen_t length = sizeof name;
+    const int result = peer ? ::getpeername(handle, reinterpret_cast<sockaddr *>(&name), &length)
+                            : ::getsockname(handle, reinterpret_cast<sockaddr *>(&name), &length);
+    if (result != 0 || name.sin_family != AF_INET)
+        return false;
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &name.sin_addr, text, sizeof text);
+    *address = QString::fromLatin1(text);
+    *port = ntohs(name.sin_port);
+    return true;
+}

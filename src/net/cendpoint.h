@@ -1,0 +1,86 @@
+// One connection of the session, whatever carries it. The view holds the endpoint of the chosen
+// type through this and opens, closes, sends and reads through it; it asks the endpoint what the
+// connection pane shows and why an open failed. Endpoints are made in one place, Make().
+#pragma once
+
+#include "net/socketerrors.h"
+#include "platform/qnwin.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QObject;
+
+class CEndpoint
+{
+public:
+    // The endpoint for `type`; `view` receives its notices and `logBuf` (the view's, not owned)
+    // carries its log lines. Null for a type no dialog offers.
+    static std::unique_ptr<CEndpoint> Make(ConnectionType type, QObject *view, char *logBuf);
+    // The type label's text and colour; false for a type no dialog offers.
+    static bool TypeLabel(ConnectionType type, QString *text, COLORREF *colour);
+
+    // What the connection pane says of an open endpoint.
+    struct Description
+    {
+        QString text;          // in words, e.g. "待受中 ﾎﾟｰﾄ 5000"
+        unsigned ownPort = 0;  // the local port (0: none open)
+        QString peerAddress;   // the connected peer, else the destination (empty: none)
+        unsigned peerPort = 0;
+        bool peerClosed = false;  // the peer has closed the connection since it opened
+    };
+
+    CEndpoint() = default;
+    CEndpoint(const CEndpoint &) = delete;
+    CEndpoint &operator=(const CEndpoint &) = delete;
+    virtual ~CEndpoint();
+
+    virtual ConnectionType Type() const = 0;
+
+    // `settings` are the texts of the document's setting slots for this type, in slot order.
+    // The host name that must be looked up before Open (empty: none), and the kind of socket it is for.
+    virtual QString DestinationHost(const QStringList &settings) const;
+    virtual int SocketKind() const = 0;
+    // The destination in words while the open is under way ("接続先 host:port").
+    virtual QString DestinationText(const QStringList &settings) const;
+    // Opens; false when it cannot (LastFailure() then says why, where a socket call failed). On
+    // success `logText` is the view's line for it.
+    virtual bool Open(const QStringList &settings, QString *logText) = 0;
+    // True when the open ends later, with EV_CONNECT_DONE.
+    virtual bool CompletesLater() const { return false; }
+    // Closes without a log line of the view's; what is queued is dropped.
+    virtual void Close() = 0;
+    virtual int Send(const void *data, int length) = 0;
+    virtual int Receive(void *buffer, int length) = 0;
+
+    // The open endpoint in words and addresses.
+    virtual Description Describe() const = 0;
+    // The last socket call that failed; kept after the socket that failed is gone.
+    virtual SocketFailure LastFailure() const = 0;
+    // Whether a notice stamped with `serial` comes from a socket this endpoint has open now.
+    virtual bool IsNoticeFrom(std::uint64_t serial) const = 0;
+
+    // Called when the peer of an endpoint that serves clients comes or goes.
+    void SetPeerChangedHandler(std::function<void()> handler) { m_peerChanged = std::move(handler); }
+
+    // The C library's reading of a decimal text: blanks, an optional sign, digits up to the first other.
+    static int DecimalValue(const QString &text);
+    // The own (peer = false) or the other end's IPv4 address of an open socket handle.
+    static bool SocketName(int handle, bool peer, QString *address, unsigned *port);
+
+protected:
+    void PeerChanged() const
+    {
+        if (m_peerChanged)
+            m_peerChanged();
+    }
+    // A setting by its place, empty where there is none.
+    static QString Setting(const QStringList &settings, int index) { return settings.value(index); }
+
+private:
+    std::function<void()> m_peerChanged;
+};

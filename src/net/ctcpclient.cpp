@@ -1,0 +1,90 @@
+#include "net/ctcpclient.h"
+
+#include "net/ctcpsoc.h"
+
+#include <sys/socket.h>
+
+CTCPClient::CTCPClient(QObject *view, char *logBuf) : m_pView(view), m_pLogBuf(logBuf)
+{
+}
+
+CTCPClient::~CTCPClient() = default;
+
+QString CTCPClient::ConnectLogText(const QString &address, int port, int ownPort)
+{
+    // One substitution for all three: an address is free text and may itself hold "%1".
+    return QStringLiteral("ｿｹｯﾄ接続  ｻｰﾊﾞｱﾄﾞﾚｽ:%1 ｻｰﾊﾞﾎﾟｰﾄ:%2 QNﾎﾟｰﾄ:%3")
+        .arg(address, QString::number(port), QString::number(ownPort));
+}
+
+int CTCPClient::SocketKind() const
+{
+    return SOCK_STREAM;
+}
+
+QString CTCPClient::DestinationText(const QStringList &settings) const
+{
+    return QStringLiteral("接続先 %1:%2").arg(Setting(settings, 0)).arg(DecimalValue(Setting(settings, 1)));
+}
+
+bool CTCPClient::Open(const QStringList &settings, QString *logText)
+{
+    const QString address = Setting(settings, 0);
+    const int port = DecimalValue(Setting(settings, 1));
+    const int ownPort = DecimalValue(Setting(settings, 2));
+    Close();
+    m_lastFailure = {};
+    m_strDestination = DestinationText(settings);
+    m_pSoc = std::make_unique<CTCPSoc>(m_pView, 1, m_pLogBuf, CTCPSoc::ROLE_TERM);
+    if (!m_pSoc->Create(unsigned(ownPort)) || !m_pSoc->Connect(address, unsigned(port))) {
+        Close();
+        return false;
+    }
+    *logText = ConnectLogText(address, port, ownPort);
+    return true;
+}
+
+void CTCPClient::Close()
+{
+    if (!m_pSoc)
+        return;
+    if (m_pSoc->LastFailure().IsSet())
+        m_lastFailure = m_pSoc->LastFailure();
+    m_pSoc->Close();
+    m_pSoc.reset();
+}
+
+int CTCPClient::Send(const void *data, int length)
+{
+    return m_pSoc ? m_pSoc->Send(data, length) : 0;
+}
+
+int CTCPClient::Receive(void *buffer, int length)
+{
+    return m_pSoc ? m_pSoc->Receive(buffer, length) : 0;
+}
+
+CEndpoint::Description CTCPClient::Describe() const
+{
+    Description description;
+    if (m_pSoc) {
+        QString own;
+        SocketName(m_pSoc->m_hSocket, false, &own, &description.ownPort);
+        SocketName(m_pSoc->m_hSocket, true, &description.peerAddress, &description.peerPort);
+        description.peerClosed = m_pSoc->PeerClosed();
+    }
+    // The destination as typed; the settings cannot change while it is in use.
+    description.text = description.peerClosed ? QStringLiteral("相手が切断しました (") + m_strDestination + QLatin1Char(')')
+                                              : m_strDestination + QStringLiteral(" 接続済");
+    return description;
+}
+
+SocketFailure CTCPClient::LastFailure() const
+{
+    return m_pSoc && m_pSoc->LastFailure().IsSet() ? m_pSoc->LastFailure() : m_lastFailure;
+}
+
+bool CTCPClient::IsNoticeFrom(std::uint64_t serial) const
+{
+    return m_pSoc && m_pSoc->Serial() == serial;
+}

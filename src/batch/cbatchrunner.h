@@ -66,14 +66,10 @@ public:
     // A row is in progress, or one has ended (or the run has started) and the next is about to begin.
     bool IsRunning() const { return m_nCurRow != 0 || m_bRowEnding; }
     bool IsRowEnding() const { return m_bRowEnding; }
+    // An abort has been asked for and the run has not ended since.
+    bool IsAbortRequested() const { return m_bAbort == 1; }
     // EV_PROMPT and EV_CLOSED from the view; other codes are not the runner's.
     void OnSessionEvent(int code);
-
-    std::unique_ptr<char[]> m_pSendBuf;  // the line the view sends on EV_SEND, QN_BUFFER_SIZE bytes
-    int m_nSendLen = 0;                  // bytes in m_pSendBuf, terminator excluded
-    int m_bAbort = 0;                    // 1 once an abort has been requested
-    int m_nCurRow = 0;                   // 0 idle, else the scenario row in progress
-    int m_nCurLine = 0;                  // send-file line last handed to the view
 
 Q_SIGNALS:
     // A row's destination is set and its send file is about to be read.
@@ -95,6 +91,15 @@ protected:
     void OnTimer(int id) override;
 
 private:
+    // Tests reach the line in progress through it (tests/support/sessionprobe.h).
+    friend class SessionProbe;
+
+    std::unique_ptr<char[]> m_pSendBuf;  // the line the view sends on EV_SEND, QN_BUFFER_SIZE bytes
+    int m_nSendLen = 0;                  // bytes in m_pSendBuf, terminator excluded
+    int m_bAbort = 0;                    // 1 once an abort has been requested
+    int m_nCurRow = 0;                   // 0 idle, else the scenario row in progress
+    int m_nCurLine = 0;                  // send-file line last handed to the view
+
     // Ends the row in progress and, once the events of its connection are over, starts the next.
     // `disconnect` is the lParam of the disconnect request.
     void AdvanceRow(LPARAM disconnect = 0);

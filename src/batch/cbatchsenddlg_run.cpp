@@ -35,13 +35,13 @@ void CBatchSendDlg::AbortBatch()
 {
     if (!IsRunning())
         return;
-    if (m_runner.m_bAbort == 1) {
+    if (m_runner.IsAbortRequested()) {
         // The row has not ended since the abort was confirmed: its answers may never come.
         const int answer = Prompts::Instance().MessageBox(
             this, QStringLiteral("中止を待っています。応答を待たずに直ちに中止しますか？"), Prompts::AppTitle(),
             Prompts::YesNo, Prompts::Question);
         // The row may have ended while the question was open.
-        if (answer == IDYES && IsRunning() && m_runner.m_bAbort == 1)
+        if (answer == IDYES && IsRunning() && m_runner.IsAbortRequested())
             m_runner.EndRowNow();
         return;
     }

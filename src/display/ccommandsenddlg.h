@@ -49,12 +49,12 @@ public:
     QLabel *ByteLine() const { return m_pByteLine; }
     QLabel *NonHexLine() const { return m_pNonHexLine; }
     static constexpr int kByteLineDelayMs = 100;
-
-    BOOL m_bSendText = FALSE;                        // 0 hex, 1 text; follows "ﾃｷｽﾄで送信"
-    std::unique_ptr<unsigned char[]> m_pSendBuf;     // the telegram, QN_BUFFER_SIZE bytes
-    int m_nSendLen = 0;                              // telegram bytes in m_pSendBuf
-    QPointer<QObject> m_pView;                       // not owned; null once it is gone
-    int m_nKind = KIND_COMMAND_SEND;
+    // The telegram "送信" prepared last, and its length in bytes.
+    const unsigned char *Telegram(int *length) const
+    {
+        *length = qBound(0, m_nSendLen, QN_BUFFER_SIZE);
+        return m_pSendBuf.get();
+    }
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -84,6 +84,14 @@ private:
     Prompts::FileRequest TextFileRequest(bool open) const;
     void ShowOpenError(const QString &path);
 
+    // Tests read the mode through it (tests/support/sessionprobe.h).
+    friend class SessionProbe;
+
+    BOOL m_bSendText = FALSE;                        // 0 hex, 1 text; follows "ﾃｷｽﾄで送信"
+    std::unique_ptr<unsigned char[]> m_pSendBuf;     // the telegram, QN_BUFFER_SIZE bytes
+    int m_nSendLen = 0;                              // telegram bytes in m_pSendBuf
+    QPointer<QObject> m_pView;                       // not owned; null once it is gone
+    int m_nKind = KIND_COMMAND_SEND;
     bool m_bWindow = false;
     QFont m_font;  // the template's dialog font
     QPointer<CInputEdit> m_pInput;

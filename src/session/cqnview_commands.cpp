@@ -131,6 +131,5 @@ const unsigned char *CQnView::OutgoingTelegram(int *length) const
 {
     if (BatchRunner())
         return BatchTelegram(length);
-    *length = qBound(0, m_pCommandDlg->m_nSendLen, QN_BUFFER_SIZE);
-    return m_pCommandDlg->m_pSendBuf.get();
+    return m_pCommandDlg->Telegram(length);
 }

@@ -261,7 +261,7 @@ private Q_SLOTS:
         QCOMPARE(server.Received(1), QByteArray("x1\rx2\rx3\r"));
         QCOMPARE(s.prompts.MessageTexts(),
                  (QStringList{"一括送信を開始しますか？", "中止しますか？", "中止しました。"}));
-        QCOMPARE(s.dlg->Runner().m_bAbort, 0);
+        QCOMPARE(s.dlg->Runner().IsAbortRequested(), false);
         QTRY_COMPARE(s.view.State(), ST_DISCONNECTED);
     }
 
@@ -282,7 +282,7 @@ private Q_SLOTS:
         s.Start();
         QTRY_VERIFY(s.Asked(QStringLiteral("中止しますか？")));
         QCOMPARE(s.Result(1), kDone);
-        QCOMPARE(s.dlg->Runner().m_bAbort, 0);
+        QCOMPARE(s.dlg->Runner().IsAbortRequested(), false);
 
         server.onLine = nullptr;
         s.prompts.calls.clear();
@@ -311,7 +311,7 @@ private Q_SLOTS:
         QCOMPARE(s.Result(1), kRunning);
 
         s.dlg->AbortBatch();
-        QCOMPARE(s.dlg->Runner().m_bAbort, 1);
+        QCOMPARE(s.dlg->Runner().IsAbortRequested(), true);
         QVERIFY(s.dlg->GetDlgItem(CBatchSendDlg::IDC_ABORT)->isEnabled());
         const auto askAgain = [&] {
             if (byClose)
@@ -329,7 +329,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!s.dlg->IsRunning());
         QCOMPARE(s.Result(1), kAborted);
         QCOMPARE(s.Result(2), QString());
-        QCOMPARE(s.dlg->Runner().m_bAbort, 0);
+        QCOMPARE(s.dlg->Runner().IsAbortRequested(), false);
         const QString again = QStringLiteral("中止を待っています。応答を待たずに直ちに中止しますか？");
         QCOMPARE(s.prompts.MessageTexts(),
                  (QStringList{"一括送信を開始しますか？", "中止しますか？", again, again, "中止しました。"}));
@@ -440,7 +440,7 @@ private Q_SLOTS:
         // The greeting has been received and judged: no line goes out for it.
         QTRY_COMPARE(s.view.HistoryWindow()->LineCount(), 1);
         FlushPostedEvents();
-        QCOMPARE(s.dlg->Runner().m_nCurLine, 0);
+        QCOMPARE(SessionProbe::CurrentLine(s.dlg->Runner()), 0);
         QCOMPARE(s.Result(1), kRunning);
     }
 
@@ -456,11 +456,11 @@ private Q_SLOTS:
         server.Write(0, "login>");
         QTRY_COMPARE(s.view.HistoryWindow()->LineCount(), 1);
         FlushPostedEvents();
-        QCOMPARE(s.dlg->Runner().m_nCurLine, 0);
+        QCOMPARE(SessionProbe::CurrentLine(s.dlg->Runner()), 0);
         server.Write(0, " ");
         QTRY_COMPARE(s.view.HistoryWindow()->LineCount(), 2);
         FlushPostedEvents();
-        QCOMPARE(s.dlg->Runner().m_nCurLine, 0);  // " " alone does not end with "> "
+        QCOMPARE(SessionProbe::CurrentLine(s.dlg->Runner()), 0);  // " " alone does not end with "> "
         server.Write(0, "again> ");
         QTRY_COMPARE(server.Lines(0), QList<QByteArray>{"x1"});
     }

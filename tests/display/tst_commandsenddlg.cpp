@@ -4,6 +4,7 @@
 #include "platform/cp932.h"
 #include "platform/uifonts.h"
 #include "support/scriptedprompts.h"
+#include "support/sessionprobe.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -87,7 +88,9 @@ QStringList InputLines(const CCommandSendDlg &dlg)
 
 QByteArray Telegram(const CCommandSendDlg &dlg)
 {
-    return QByteArray(reinterpret_cast<const char *>(dlg.m_pSendBuf.get()), dlg.m_nSendLen);
+    int length = 0;
+    const unsigned char *data = dlg.Telegram(&length);
+    return QByteArray(reinterpret_cast<const char *>(data), length);
 }
 
 QByteArray ReadAll(const QString &path)
@@ -164,7 +167,7 @@ private Q_SLOTS:
         RecordingView view;
         CCommandSendDlg dlg;
         Open(dlg, view, input, textMode);
-        QCOMPARE(dlg.m_bSendText, textMode ? TRUE : FALSE);  // the box drives the mode
+        QCOMPARE(SessionProbe::SendsText(dlg), textMode ? TRUE : FALSE);  // the box drives the mode
         ScriptedPrompts prompts;
         Press(dlg, CCommandSendDlg::IDC_SEND);
         QCOMPARE(Telegram(dlg), telegram);
@@ -303,7 +306,7 @@ private Q_SLOTS:
         CCommandSendDlg dlg;
         Open(dlg, view, input, true);
         Press(dlg, CCommandSendDlg::IDC_SEND);
-        QCOMPARE(dlg.m_nSendLen, QN_BUFFER_SIZE - 1);
+        QCOMPARE(int(Telegram(dlg).size()), QN_BUFFER_SIZE - 1);
         const QByteArray telegram = Telegram(dlg);
         const QByteArray line = ToCp932(kanji) + "\r\n";
         QVERIFY(telegram.startsWith("A\r\n" + line));
@@ -326,7 +329,7 @@ private Q_SLOTS:
         Open(dlg, view, input);
         ScriptedPrompts prompts;
         Press(dlg, CCommandSendDlg::IDC_SEND);
-        QCOMPARE(dlg.m_nSendLen, 1024000);
+        QCOMPARE(int(Telegram(dlg).size()), 1024000);
         QCOMPARE(Telegram(dlg), QByteArray(1024000, '\xff'));
         QVERIFY(prompts.calls.isEmpty());
     }
@@ -415,7 +418,7 @@ private Q_SLOTS:
         QCOMPARE(Telegram(dlg), QByteArray("AB"));
         QCOMPARE(dlg.Create(&view, KIND_COMMAND_SEND), TRUE);
         QVERIFY(SendTextBox(dlg)->isChecked());
-        QCOMPARE(dlg.m_bSendText, TRUE);
+        QCOMPARE(SessionProbe::SendsText(dlg), TRUE);
         QCOMPARE(dlg.Input()->GetTextLength(), 0);
         QVERIFY(Button(dlg, CCommandSendDlg::IDC_SEND)->isEnabled());  // the view sets it again
         QCOMPARE(Telegram(dlg), QByteArray("AB"));
@@ -430,7 +433,7 @@ private Q_SLOTS:
         QCOMPARE(SendMessage(&dlg, WM_SESSION_EVENT, EV_SEND, 0), LRESULT(0));
         QVERIFY(view.Drain());
         QVERIFY(view.messages.isEmpty());
-        QCOMPARE(dlg.m_nSendLen, 0);
+        QCOMPARE(int(Telegram(dlg).size()), 0);
     }
 
     void writeFileSavesLinesWithCrLf_data()

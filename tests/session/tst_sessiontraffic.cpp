@@ -9,6 +9,7 @@
 #include "support/tempconfighome.h"
 #include "support/sessionprobe.h"
 
+#include <QAbstractButton>
 #include <QFile>
 #include <QPushButton>
 #include <QElapsedTimer>
@@ -36,7 +37,10 @@ void SendTyped(SessionHarness &h, const QString &text, bool asText = false)
     h.Command(ID_COMMAND_SEND);
     CCommandSendDlg *dlg = h.View()->CommandWindow();
     QVERIFY(dlg->HasWindow());
-    dlg->m_bSendText = asText ? TRUE : FALSE;
+    auto *textBox = qobject_cast<QAbstractButton *>(dlg->GetDlgItem(CCommandSendDlg::IDC_SEND_TEXT));
+    QVERIFY(textBox);
+    if (textBox->isChecked() != asText)
+        textBox->click();
     dlg->Input()->setPlainText(text);
     auto *send = qobject_cast<QPushButton *>(dlg->GetDlgItem(CCommandSendDlg::IDC_SEND));
     QVERIFY(send && send->isEnabled());

@@ -3,11 +3,17 @@
 #pragma once
 
 #include "support/endpointprobe.h"
+#include "batch/cbatchrunner.h"
+#include "display/ccommandsenddlg.h"
 #include "session/cqnview.h"
 
 class SessionProbe
 {
 public:
+    // The Command Send window's mode (TRUE: text) and the batch runner's line in progress.
+    static BOOL SendsText(const CCommandSendDlg &dialog) { return dialog.m_bSendText; }
+    static int CurrentLine(const CBatchRunner &runner) { return runner.m_nCurLine; }
+
     // Opens a tool window as the view's own commands do, even where the enable rule would not.
     static void OpenToolWindow(CQnView *view, ToolWindowKind kind) { view->OpenToolWindow(kind); }
     static int DecimalValue(const QString &text) { return CEndpoint::DecimalValue(text); }

@@ -1,11 +1,11 @@
 // Costs of the hex codec and the message windows: appending, painting, short-line rate and memory.
 // (The receive path through the frame and view is in bench_receive.cpp; both share this main.)
-#include "display/cfindbar.h"
+#include "display/ui/cfindbar.h"
 #include "platform/chexconv.h"
 #include "display/clinerecorder.h"
-#include "display/clineview.h"
-#include "display/cmessagewnd.h"
-#include "platform/uifonts.h"
+#include "display/ui/clineview.h"
+#include "display/ui/cmessagewnd.h"
+#include "platform/ui/uifonts.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,9 +1,9 @@
 // Cost of the receive path in process: a telegram written by a loopback peer until the program's own
 // frame and view (TCP server, loopback off) have read it and put it into the History and Log.
 #include "benchserver.h"
-#include "display/cmessagewnd.h"
+#include "display/ui/cmessagewnd.h"
 #include "platform/qnwin.h"
-#include "session/cqnview.h"
+#include "session/ui/cqnview.h"
 
 #include <benchmark/benchmark.h>
 

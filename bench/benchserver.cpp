@@ -1,10 +1,10 @@
 #include "benchserver.h"
 
-#include "display/cmessagewnd.h"
+#include "display/ui/cmessagewnd.h"
 #include "net/ctcpsoc.h"
 #include "net/ctcpsrvr.h"
 #include "res/commandids.h"
-#include "session/cqnview.h"
+#include "session/ui/cqnview.h"
 #include "support/sessionprobe.h"
 
 #include <QCoreApplication>

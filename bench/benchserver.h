@@ -2,7 +2,7 @@
 // benchmarks; plus the plain sockets their load generators use.
 #pragma once
 
-#include "app/cmainframe.h"
+#include "app/ui/cmainframe.h"
 #include "document/cqndoc.h"
 
 #include <QByteArray>

@@ -3,10 +3,10 @@
 // the same load generator.
 #include "../benchserver.h"
 #include "res/commandids.h"
-#include "display/cmessagewnd.h"
-#include "platform/qtprompts.h"
-#include "platform/uifonts.h"
-#include "session/cqnview.h"
+#include "display/ui/cmessagewnd.h"
+#include "platform/ui/qtprompts.h"
+#include "platform/ui/uifonts.h"
+#include "session/ui/cqnview.h"
 #include "session/creplyruletable.h"
 
 #include <QAbstractButton>

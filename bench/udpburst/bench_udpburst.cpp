@@ -3,15 +3,15 @@
 // kernel dropped for the socket and what the endpoint's full queue dropped.
 // Usage: bench_udpburst [--rows=N:shown,N:hidden,...] [--queue-limit=BYTES]
 #include "../benchserver.h"
-#include "app/cmainframe.h"
+#include "app/ui/cmainframe.h"
 #include "document/cqndoc.h"
-#include "display/cmessagewnd.h"
+#include "display/ui/cmessagewnd.h"
 #include "net/cudpsoc.h"
 #include "net/cudpwnd.h"
-#include "platform/qtprompts.h"
-#include "platform/uifonts.h"
+#include "platform/ui/qtprompts.h"
+#include "platform/ui/uifonts.h"
 #include "res/commandids.h"
-#include "session/cqnview.h"
+#include "session/ui/cqnview.h"
 #include "support/sessionprobe.h"
 
 #include <QApplication>

@@ -1,11 +1,11 @@
 // The type, settings and About dialogs, driven through their own buttons.
-#include "app/caboutdlg.h"
+#include "app/ui/caboutdlg.h"
 #include "res/commandids.h"
-#include "session/csocketsettingdlg.h"
-#include "session/csockettypedlg.h"
-#include "platform/dialogunits.h"
+#include "session/ui/csocketsettingdlg.h"
+#include "session/ui/csockettypedlg.h"
+#include "platform/ui/dialogunits.h"
 #include "platform/qnwin.h"
-#include "platform/uifonts.h"
+#include "platform/ui/uifonts.h"
 
 #include <QLabel>
 #include <QLineEdit>

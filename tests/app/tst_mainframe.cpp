@@ -1,8 +1,8 @@
 // The main window's menus, tool bar, status bar, accelerators and command routing.
-#include "app/cmainframe.h"
+#include "app/ui/cmainframe.h"
 #include "res/commandids.h"
-#include "display/celidedlabel.h"
-#include "session/cqnview.h"
+#include "display/ui/celidedlabel.h"
+#include "session/ui/cqnview.h"
 #include "support/tempconfighome.h"
 
 #include <QAction>

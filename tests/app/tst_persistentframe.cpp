@@ -1,12 +1,12 @@
 // Window placement: the profile's text form, and the frame reopening where and how it was closed.
-#include "app/cmainframe.h"
+#include "app/ui/cmainframe.h"
 #include "res/commandids.h"
-#include "app/cpersistentframe.h"
+#include "app/ui/cpersistentframe.h"
 #include "document/cqndoc.h"
-#include "batch/cbatchsenddlg.h"
-#include "display/cmessagewnd.h"
+#include "batch/ui/cbatchsenddlg.h"
+#include "display/ui/cmessagewnd.h"
 #include "platform/cinifile.h"
-#include "session/cqnview.h"
+#include "session/ui/cqnview.h"
 #include "support/tempconfighome.h"
 
 #include <QScreen>

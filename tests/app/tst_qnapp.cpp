@@ -1,13 +1,13 @@
 // The application's file commands: save-changes question, open failures, recent files, command line.
-#include "app/caboutdlg.h"
-#include "app/cmainframe.h"
+#include "app/ui/caboutdlg.h"
+#include "app/ui/cmainframe.h"
 #include "res/commandids.h"
-#include "app/cqnapp.h"
+#include "app/ui/cqnapp.h"
 #include "document/cqndoc.h"
 #include "platform/cinifile.h"
 #include "platform/csignalquit.h"
 #include "platform/qnwin.h"
-#include "session/cqnview.h"
+#include "session/ui/cqnview.h"
 #include "support/scriptedprompts.h"
 #include "support/tempconfighome.h"
 

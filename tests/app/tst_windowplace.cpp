@@ -1,13 +1,13 @@
 // The tool windows reopen where they were last closed, within the run and in the next one; a place
 // off every screen is brought back; Command Send opens beside the main window the first time.
-#include "app/cmainframe.h"
+#include "app/ui/cmainframe.h"
 #include "res/commandids.h"
 #include "document/cqndoc.h"
-#include "batch/cbatchsenddlg.h"
-#include "display/ccommandsenddlg.h"
-#include "display/cmessagewnd.h"
+#include "batch/ui/cbatchsenddlg.h"
+#include "display/ui/ccommandsenddlg.h"
+#include "display/ui/cmessagewnd.h"
 #include "platform/cinifile.h"
-#include "session/cqnview.h"
+#include "session/ui/cqnview.h"
 #include "support/scriptedprompts.h"
 #include "support/tempconfighome.h"
 

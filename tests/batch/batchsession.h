@@ -3,9 +3,9 @@
 #pragma once
 
 #include "document/cqndoc.h"
-#include "batch/cbatchgrid.h"
-#include "batch/cbatchsenddlg.h"
-#include "session/cqnview.h"
+#include "batch/ui/cbatchgrid.h"
+#include "batch/ui/cbatchsenddlg.h"
+#include "session/ui/cqnview.h"
 #include "support/scriptedprompts.h"
 #include "support/tempconfighome.h"
 

@@ -1,6 +1,6 @@
 #include "gridtestutil.h"
 
-#include "platform/uifonts.h"
+#include "platform/ui/uifonts.h"
 
 #include <QTest>
 

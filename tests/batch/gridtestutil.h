@@ -2,7 +2,7 @@
 // positions on screen, and a window that records the notifications posted to it.
 #pragma once
 
-#include "batch/cvsflexgrid.h"
+#include "batch/ui/cvsflexgrid.h"
 #include "platform/cmsgwnd.h"
 
 #include <QList>

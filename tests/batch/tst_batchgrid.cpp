@@ -1,7 +1,7 @@
 // The batch window's table: the row mark and the notifications it posts to the window.
-#include "batch/cbatchgrid.h"
+#include "batch/ui/cbatchgrid.h"
 #include "gridtestutil.h"
-#include "platform/uifonts.h"
+#include "platform/ui/uifonts.h"
 
 #include <QLineEdit>
 #include <QTest>

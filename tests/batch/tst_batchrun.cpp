@@ -1,8 +1,8 @@
 // Batch runs through the real view against a prompt server on loopback.
 #include "res/commandids.h"
 #include "batchsession.h"
-#include "display/cmessagewnd.h"
-#include "platform/uifonts.h"
+#include "display/ui/cmessagewnd.h"
+#include "platform/ui/uifonts.h"
 #include "promptserver.h"
 #include "support/sessionprobe.h"
 

@@ -1,9 +1,9 @@
 // The batch send window opened by the real view: layout, buttons, closing, CSV file and table editing.
 #include "res/commandids.h"
-#include "batch/gridediting.h"
+#include "batch/ui/gridediting.h"
 #include "batchsession.h"
-#include "platform/dialogunits.h"
-#include "platform/uifonts.h"
+#include "platform/ui/dialogunits.h"
+#include "platform/ui/uifonts.h"
 #include "promptserver.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 // The grid control: captions, fixed parts, cells, blocks, colours, user selection, keys and edits.
-#include "batch/cflexgridheader.h"
-#include "batch/cvsflexgrid.h"
+#include "batch/ui/cflexgridheader.h"
+#include "batch/ui/cvsflexgrid.h"
 #include "gridtestutil.h"
-#include "platform/uifonts.h"
+#include "platform/ui/uifonts.h"
 
 #include <QHeaderView>
 #include <QLineEdit>

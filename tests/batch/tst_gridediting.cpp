@@ -1,7 +1,7 @@
 // Block copy, cut, paste and delete on the scenario table, the clipboard, and the popup menu.
-#include "batch/gridediting.h"
+#include "batch/ui/gridediting.h"
 #include "gridtestutil.h"
-#include "platform/uifonts.h"
+#include "platform/ui/uifonts.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,11 +1,11 @@
 // The prompt-judgement settings dialog: what it shows, what OK, Cancel and the defaults write.
-#include "batch/cpromptsettingdlg.h"
+#include "batch/ui/cpromptsettingdlg.h"
 #include "batch/cregkey.h"
-#include "batch/cvsflexgrid.h"
-#include "batch/gridediting.h"
+#include "batch/ui/cvsflexgrid.h"
+#include "batch/ui/gridediting.h"
 #include "batch/promptjudge.h"
 #include "platform/cinifile.h"
-#include "platform/uifonts.h"
+#include "platform/ui/uifonts.h"
 
 #include <QCheckBox>
 #include <QFile>

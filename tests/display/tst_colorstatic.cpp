@@ -1,6 +1,6 @@
 // The colour label: one-time creation, scaled placement, colour and text changes, and what it paints.
-#include "display/ccolorstatic.h"
-#include "platform/uifonts.h"
+#include "display/ui/ccolorstatic.h"
+#include "platform/ui/uifonts.h"
 
 #include <QImage>
 #include <QTest>

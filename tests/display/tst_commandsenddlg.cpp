@@ -1,8 +1,8 @@
 // The Command Send window: telegrams from hex and text input, the send event, files, closing.
-#include "display/ccommandsenddlg.h"
+#include "display/ui/ccommandsenddlg.h"
 #include "platform/cmsgwnd.h"
 #include "platform/cp932.h"
-#include "platform/uifonts.h"
+#include "platform/ui/uifonts.h"
 #include "support/scriptedprompts.h"
 #include "support/sessionprobe.h"
 

@@ -1,8 +1,8 @@
 // Rectangle scaling and the input edit control: scaled creation, line access, append, length limit.
-#include "display/cinputedit.h"
-#include "display/logfontheight.h"
+#include "display/ui/cinputedit.h"
+#include "display/ui/logfontheight.h"
 #include "display/scalerecttofont.h"
-#include "platform/uifonts.h"
+#include "platform/ui/uifonts.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,6 +1,6 @@
 // Text area of the message windows: mouse selection, copy, hit testing on long lines, trimming.
-#include "display/clineview.h"
-#include "platform/uifonts.h"
+#include "display/ui/clineview.h"
+#include "platform/ui/uifonts.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

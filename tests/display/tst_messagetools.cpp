@@ -1,11 +1,11 @@
 // The message windows' tools: find bar, filter with lines arriving, save, record, stamps, encodings,
 // and the choices kept in the profile.
 #include "support/threadnames.h"
-#include "display/cfindbar.h"
+#include "display/ui/cfindbar.h"
 #include "display/clinerecorder.h"
-#include "display/clineview.h"
-#include "display/cmessagewnd.h"
-#include "platform/uifonts.h"
+#include "display/ui/clineview.h"
+#include "display/ui/cmessagewnd.h"
+#include "platform/ui/uifonts.h"
 #include "support/scriptedprompts.h"
 #include "support/tempconfighome.h"
 

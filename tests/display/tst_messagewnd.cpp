@@ -1,8 +1,8 @@
 // History and Log windows: creation, line formats, the three check boxes, trimming, closing, layout.
-#include "display/clineview.h"
-#include "display/cmessagewnd.h"
+#include "display/ui/clineview.h"
+#include "display/ui/cmessagewnd.h"
 #include "platform/cmsgwnd.h"
-#include "platform/uifonts.h"
+#include "platform/ui/uifonts.h"
 
 #include <QApplication>
 #include <QCheckBox>

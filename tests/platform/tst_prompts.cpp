@@ -1,5 +1,5 @@
 // The prompt seam: scripted answers for tests and the filter form of the Qt dialogs.
-#include "platform/qtprompts.h"
+#include "platform/ui/qtprompts.h"
 #include "platform/qnwin.h"
 #include "platform/qttranslation.h"
 #include "support/scriptedprompts.h"

@@ -1,5 +1,5 @@
 // Keeping windows within reach: where a frame goes for a given set of screens.
-#include "platform/screenfit.h"
+#include "platform/ui/screenfit.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #include "sessionharness.h"
 
-#include "display/cmessagewnd.h"
+#include "display/ui/cmessagewnd.h"
 #include "net/loopbackpeer.h"
 
 #include <QCoreApplication>

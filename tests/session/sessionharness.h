@@ -2,8 +2,8 @@
 #pragma once
 
 #include "document/cqndoc.h"
-#include "app/cmainframe.h"
-#include "session/cqnview.h"
+#include "app/ui/cmainframe.h"
+#include "session/ui/cqnview.h"
 #include "support/scriptedprompts.h"
 
 #include <QStringList>

@@ -1,8 +1,8 @@
 // The one enable rule: every command in each state, as the menu and tool bar show it, and the tool
 // windows it opens and closes.
 #include "res/commandids.h"
-#include "display/ccommandsenddlg.h"
-#include "display/cmessagewnd.h"
+#include "display/ui/ccommandsenddlg.h"
+#include "display/ui/cmessagewnd.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
 #include "support/sessionprobe.h"

@@ -1,7 +1,7 @@
 // The status bar's connection pane through the whole program: what it says for each socket type,
 // after a refused connect and after the peer's close, while the labels and the Log stay as they were.
 #include "res/commandids.h"
-#include "display/celidedlabel.h"
+#include "display/ui/celidedlabel.h"
 #include "net/loopbackpeer.h"
 #include "platform/casyncsocket.h"
 #include "sessionharness.h"

@@ -1,8 +1,8 @@
 // The view: its drawing, printing and print preview of it, and its command interface.
 #include "res/commandids.h"
 #include "document/cqndoc.h"
-#include "session/csocketsettingdlg.h"
-#include "session/cqnview.h"
+#include "session/ui/csocketsettingdlg.h"
+#include "session/ui/cqnview.h"
 #include "support/sessionprobe.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 // The dialog "応答ﾙｰﾙ設定": reached from the menu and the tool bar, editing the grid, refusing bad
 // rules with a marked cell and a message, and CSV import and export.
 #include "res/commandids.h"
-#include "batch/cvsflexgrid.h"
-#include "session/creplyrulesdlg.h"
+#include "batch/ui/cvsflexgrid.h"
+#include "session/ui/creplyrulesdlg.h"
 #include "sessionharness.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 // Telegrams through the whole program for each socket type: History, Log, loopback, Command Send and
 // capture, against peers on loopback.
 #include "res/commandids.h"
-#include "display/ccommandsenddlg.h"
-#include "display/cinputedit.h"
-#include "display/cmessagewnd.h"
+#include "display/ui/ccommandsenddlg.h"
+#include "display/ui/cinputedit.h"
+#include "display/ui/cmessagewnd.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
 #include "support/tempconfighome.h"

@@ -3,7 +3,7 @@
 #include "res/commandids.h"
 #include "document/cqndoc.h"
 #include "batch/csvfile.h"
-#include "display/cmessagewnd.h"
+#include "display/ui/cmessagewnd.h"
 #include "floodpeer.h"
 #include "net/ctcpsoc.h"
 #include "net/loopbackpeer.h"

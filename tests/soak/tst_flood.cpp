@@ -1,7 +1,7 @@
 // The whole program under floods from a peer: a 100 MB TCP stream with capture on, and a burst of
 // UDP datagrams holding more than the socket's buffer, checked against what was sent.
 #include "res/commandids.h"
-#include "display/cmessagewnd.h"
+#include "display/ui/cmessagewnd.h"
 #include "net/cudpsoc.h"
 #include "net/ctcpsoc.h"
 #include "net/ctcpsrvr.h"

@@ -4,8 +4,8 @@
 
 #include "support/endpointprobe.h"
 #include "batch/cbatchrunner.h"
-#include "display/ccommandsenddlg.h"
-#include "session/cqnview.h"
+#include "display/ui/ccommandsenddlg.h"
+#include "session/ui/cqnview.h"
 
 class SessionProbe
 {

@@ -1,0 +1,101 @@
+// The Command Send window: the user types one telegram as hex digits or text and the view sends it.
+#pragma once
+
+#include "display/ui/cinputedit.h"
+#include "platform/cmsgwnd.h"
+#include "platform/qnwin.h"
+#include "platform/prompts.h"
+
+#include <QByteArray>
+#include <QDialog>
+#include <QFont>
+#include <QLabel>
+#include <QPointer>
+#include <QTimer>
+
+#include <memory>
+
+class CCommandSendDlg : public CMsgWnd<QDialog>
+{
+    Q_OBJECT
+public:
+    static constexpr int IDD = 136;
+    static constexpr int IDC_INPUT = 1;
+    static constexpr int IDC_SEND = 1004;
+    static constexpr int IDC_CAPTION = 1008;
+    static constexpr int IDC_SEND_TEXT = 1017;
+    static constexpr int IDC_CLEAR = 1039;
+    static constexpr int IDC_WRITE_FILE = 1041;
+    static constexpr int IDC_READ_FILE = 1042;
+    // Characters taken from one input line, for the telegram and for a written file.
+    static constexpr int kLineChars = 1024;
+
+    CCommandSendDlg();
+    ~CCommandSendDlg() override;
+
+    // Builds and shows the window for `view` (the receiver of its messages); FALSE when it exists.
+    BOOL Create(QObject *view, int kind);
+    // Hides the window and destroys its controls; the typed text goes, m_bSendText and the telegram stay.
+    void DestroyWindow();
+    bool HasWindow() const { return m_bWindow; }
+
+    // A control of the window by its id (null without a window).
+    QWidget *GetDlgItem(int id) const;
+    // The view's enable rule for "送信".
+    void EnableSend(bool enable);
+    CInputEdit *Input() const { return m_pInput; }
+    // Under the input: what "送信" will send ("n ﾊﾞｲﾄ"), and in red how many characters of a hex
+    // text are no hex digits and go out as 0. Brought up to date at most every kByteLineDelayMs.
+    QLabel *ByteLine() const { return m_pByteLine; }
+    QLabel *NonHexLine() const { return m_pNonHexLine; }
+    static constexpr int kByteLineDelayMs = 100;
+    // The telegram "送信" prepared last, and its length in bytes.
+    const unsigned char *Telegram(int *length) const
+    {
+        *length = qBound(0, m_nSendLen, QN_BUFFER_SIZE);
+        return m_pSendBuf.get();
+    }
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Esc and the close box ask the view to close the window (it never closes itself on them);
+    // only a close the program starts, such as quitting, is let through.
+    void reject() override;
+    void accept() override {}
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void OnInitDialog();
+    void OnSend();
+    void OnWriteFile();
+    void OnReadFile();
+    // Assembles the telegram; returns its length (0: the input is empty).
+    int BuildTextTelegram();
+    int BuildHexTelegram();
+    // The telegram of text mode (lines joined by CR LF, cut to the buffer), and the hex text that
+    // hex mode decodes (lines joined directly), both in code page 932.
+    QByteArray TextTelegram() const;
+    QByteArray HexDigits() const;
+    // Bytes that hex mode sends for these digits (the buffer's size at most).
+    static int HexTelegramLength(const QByteArray &digits);
+    void CreateByteLine();
+    void UpdateByteLine();
+    void OnCtrlReturn();
+    Prompts::FileRequest TextFileRequest(bool open) const;
+    void ShowOpenError(const QString &path);
+
+    // Tests read the mode through it (tests/support/sessionprobe.h).
+    friend class SessionProbe;
+
+    BOOL m_bSendText = FALSE;                        // 0 hex, 1 text; follows "ﾃｷｽﾄで送信"
+    std::unique_ptr<unsigned char[]> m_pSendBuf;     // the telegram, QN_BUFFER_SIZE bytes
+    int m_nSendLen = 0;                              // telegram bytes in m_pSendBuf
+    QPointer<QObject> m_pView;                       // not owned; null once it is gone
+    int m_nKind = KIND_COMMAND_SEND;
+    bool m_bWindow = false;
+    QFont m_font;  // the template's dialog font
+    QPointer<CInputEdit> m_pInput;
+    QPointer<QLabel> m_pByteLine;
+    QPointer<QLabel> m_pNonHexLine;
+    QTimer m_byteLineTimer;
+};

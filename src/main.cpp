@@ -1,0 +1,29 @@
+// Starts Quillnet.
+#include "app/ui/cbatchcommand.h"
+#include "app/ccommandline.h"
+#include "app/ui/cqnapp.h"
+#include "platform/csignalquit.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    // Help, version and a wrong option are answered before the window system is opened.
+    CCommandLine commandLine;
+    const int answered = commandLine.Answer(CCommandLine::Arguments(argc, argv));
+    if (answered >= 0)
+        return answered;
+    CSignalQuit::InstallHandlers();
+    if (commandLine.IsBatch()) {
+        // A batch run shows no window: the offscreen platform needs no display.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        CBatchCommand::QuietPlatformNotices();
+        QApplication application(argc, argv);
+        CBatchCommand command(commandLine.Batch());
+        return command.Run();
+    }
+    QApplication application(argc, argv);
+    CSignalQuit quitOnSignal;
+    CQnApp app;
+    return app.Run();
+}

@@ -1,0 +1,225 @@
+// The main window's one view and the session controller: it owns the connection, the tool windows
+// and the capture file, and runs every session event through its state matrix.
+#pragma once
+
+#include "display/ui/ccolorstatic.h"
+#include "platform/cmsgwnd.h"
+#include "platform/cnamelookup.h"
+#include "session/creplymatcher.h"
+#include "session/creplyruletable.h"
+
+#include <QFile>
+#include <QFont>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+
+class CBatchRunner;
+class CBatchSendDlg;
+class CCommandSendDlg;
+class CEndpoint;
+class CMessageWnd;
+class CQnDoc;
+class QPainter;
+class QPrinter;
+
+class CQnView final : public CMsgWnd<QWidget>
+{
+    Q_OBJECT
+public:
+    explicit CQnView(QWidget *parent = nullptr);
+    ~CQnView() override;
+
+    // Called after every New and Open with the document now shown; the first call also builds the
+    // labels, the endpoints and the message windows.
+    void OnInitialUpdate(CQnDoc *document);
+    CQnDoc *GetDocument() const { return m_pDocument; }
+
+    // The one enable rule of every command the frame shows; ids the rule does not name are enabled.
+    bool IsCommandEnabled(int id) const;
+    // The two loopback items are checked exactly when they are disabled.
+    bool IsCommandChecked(int id) const;
+    // Runs a command of the view (the session's commands and printing). Everything else reaches the
+    // session as a WM_SESSION_EVENT message, through the state matrix.
+    void OnCommand(int id);
+
+    // Prints the drawing at the size it has on the screen; false when the printer cannot start.
+    bool PrintOn(QPrinter *printer) const;
+
+    // Read access for the frame, the batch window and tests.
+    SessionState State() const { return m_nState; }
+    ConnectionType SocketType() const { return m_nSocketType; }
+    int Loopback() const { return m_bLoopback; }
+    bool IsCapturing() const { return m_fileCapture.isOpen(); }
+    // The batch send window exists (the one place that decides it).
+    bool IsBatchWindowOpen() const;
+    // The runner the view serves: one attached for a run without a window, else the batch window's
+    // while that window exists; null when there is none. Prompts are judged only while there is one.
+    CBatchRunner *BatchRunner() const;
+    void AttachBatchRunner(CBatchRunner *runner) { m_pAttachedRunner = runner; }
+    bool IsCommandWindowOpen() const;
+    // Asked before the main window closes: a running batch is aborted only if the user agrees.
+    bool CanCloseFrame();
+    CMessageWnd *LogWindow() const { return m_pLogWnd.get(); }
+    CMessageWnd *HistoryWindow() const { return m_pHistoryWnd.get(); }
+    CCommandSendDlg *CommandWindow() const { return m_pCommandDlg.get(); }
+    CBatchSendDlg *BatchWindow() const { return m_pBatchDlg.get(); }
+
+    // The connection in words for the status bar (cqnview_status.cpp): type and endpoint, the reason
+    // of a failed connect while disconnected, the peer's close while still connected.
+    QString ConnectionText() const { return m_strConnection; }
+    // Reply rules: the document's table as in use.
+    const CReplyRuleTable &ReplyRules() const { return m_replyRules; }
+    // Takes a new table (the dialog's OK): into the document, which is marked modified, and into use.
+    void SetReplyRules(const CReplyRuleTable &table);
+    // Delayed replies still waiting for their timer.
+    int PendingReplies() const;
+
+Q_SIGNALS:
+    // The enabled or checked state of some command may have changed.
+    void CommandStateChanged();
+    // ConnectionText() has changed.
+    void ConnectionChanged(const QString &text);
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // A notice of no socket the endpoint has open now.
+    bool IsStaleNotice(std::uint64_t serial) const override;
+    void OnTimer(int id) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    // Tests reach the entries no user action can reach through it (tests/support/sessionprobe.h).
+    friend class SessionProbe;
+
+    void OnFirstInitialUpdate();
+    void OnChildClose(ToolWindowKind kind);
+    // The view's drawing: `area` filled with the button face colour.
+    void OnDraw(QPainter *painter, const QRect &area) const;
+
+    // Session event matrix (cqnview_matrix.cpp): every WM_SESSION_EVENT comes here.
+    LRESULT OnSessionEvent(WPARAM event, LPARAM param);
+    SessionState ConnectedState() const { return m_bLoopback == 1 ? ST_CONNECTED_LOOPBACK : ST_CONNECTED; }
+    // Appends text + " [CQnView]" to the Log window.
+    void AddLog(const QString &text);
+    void LogIgnored();
+    void LogMatrixError();
+
+    // Connection control (cqnview_connection.cpp): the matrix's actions and the settings commands.
+    int SocketConnect();
+    void SocketDisconnect();
+    // Makes the endpoint of `type` unless the view holds it already.
+    void UseEndpointFor(ConnectionType type);
+    // The document's settings of the connection type in use, in slot order (none without a document).
+    QStringList EndpointSettings() const;
+    // The matrix's connect: with a host name, once it has been looked up off this thread.
+    void DoConnect();
+    void OpenConnection();
+    void DoDisconnect();
+    void DoConnectDone(LPARAM param);
+    void DoSetType(ConnectionType type);
+    void ShowStatus(SessionState state);
+    void ShowType(ConnectionType type);
+    void OnSocketSettings();
+    void OnSocketType();
+    // Enables "送信" of the Command Send window by the rule for its id.
+    void RefreshSendButton();
+
+    // Transmission path (cqnview_transmission.cpp).
+    int SendData(const unsigned char *data, int length);
+    int ReceiveData(unsigned char *buffer, int maximum);
+    int JudgePrompt(unsigned char *buffer, int length);
+    void DoSend();
+    void DoReceive();
+    void DoReceiveEcho();
+    // A log line's view of a telegram: the hex digits of its first bytes, " +α" when there are more.
+    static QString LogTelegramText(const unsigned char *data, int length);
+    // The History and Log lines of a received block.
+    // `kept`: the block's bytes already copied for the History (KeptBytesBuffer), or empty.
+    void RecordReceived(int length, const QByteArray &kept);
+
+    // Reply rules (cqnview_replies.cpp).
+    void OnReplyRules();
+    // Reads the document's rule table; a damaged one is logged once.
+    void LoadReplyRules();
+    // The number of the rule that answers the received block, 0 for none (or rules not in use).
+    // The rule that answers the received block (0: none); fills `kept` for the History on the way.
+    int MatchReplyRule(int length, QByteArray *kept) const;
+    // Sends rule `number`'s reply now or arms its timer.
+    void ReplyByRule(int number);
+    void SendRuleReply(int number, const QByteArray &reply);
+    // Ends every delayed reply still waiting: it answers a connection that is going or gone.
+    void CancelPendingReplies();
+    void ForgetPendingReply(qsizetype bytes);
+
+    // Received-data capture (cqnview_capture.cpp).
+    void OnCaptureStart();
+    // Closes the capture file with what was written and refreshes the commands; nothing when no
+    // capture runs.
+    void StopCapture();
+    void WriteCapture(const unsigned char *data, int length);
+
+    // Tool windows (cqnview_commands.cpp, cqnview_batch.cpp).
+    void OpenToolWindow(ToolWindowKind kind);
+    void OnBatchSend();
+    // The batch send window: everything the view does with it.
+    void PostToBatchWindow(SessionEvent event);
+    void OpenBatchWindow();
+    void CloseBatchWindow();
+    const unsigned char *BatchTelegram(int *length) const;
+    // The telegram prepared by the batch window when it is open, else by the Command Send window.
+    const unsigned char *OutgoingTelegram(int *length) const;
+
+    void OnFilePrint(bool withDialog);
+    void OnFilePrintPreview();
+    QPrinter *Printer();
+    // What the connection pane watches: the events the matrix handles and the peer's comings and goings.
+    void EndConnectionNote(SessionEvent event, SessionState stateBefore);
+    void NotePeerChanged();
+    void ScheduleConnectionRefresh();
+    void RefreshConnection();
+    QString DescribeConnection() const;
+
+    // Destroyed in the reverse of this order: the capture file first, then the endpoint and the
+    // tool windows, and last the labels, the font and the buffers that the others point into.
+    std::unique_ptr<unsigned char[]> m_pRecvBuf;
+    std::unique_ptr<char[]> m_pLogBuf;
+    CQnDoc *m_pDocument = nullptr;  // the application's document; not owned
+    QFont m_fontView;
+    CColorStatic m_stStatus;
+    CColorStatic m_stType;
+    CColorStatic m_stRecvLamp;
+    CColorStatic m_stSendLamp;
+    bool m_bInitialised = false;
+    ConnectionType m_nSocketType = TYPE_UDP;
+    int m_bLoopback = 0;
+    SessionState m_nState = ST_DISCONNECTED;
+    int m_bPromptHit = 0;
+    std::unique_ptr<CMessageWnd> m_pHistoryWnd;
+    std::unique_ptr<CMessageWnd> m_pLogWnd;
+    std::unique_ptr<CBatchSendDlg> m_pBatchDlg;
+    std::unique_ptr<CCommandSendDlg> m_pCommandDlg;
+    std::unique_ptr<CEndpoint> m_pEndpoint;  // of m_nSocketType; made by UseEndpointFor
+    std::unique_ptr<QPrinter> m_pPrinter;
+    QString m_strCaptureFile;
+    QFile m_fileCapture;  // open exactly while a capture runs
+
+    // The connection pane (cqnview_status.cpp).
+    QString m_strConnection;
+    QString m_strConnectError;   // while disconnected after a failed connect
+    CNameLookup m_nameLookup;    // running while a connect waits for its host name
+    bool m_bNameUnresolved = false;  // the connect being ended failed for a name that does not resolve
+    bool m_bRefreshPending = false;
+    CBatchRunner *m_pAttachedRunner = nullptr;  // not owned
+    CReplyRuleTable m_replyRules;
+    CReplyMatcher m_replyMatcher;
+    bool m_bReplyActive = false;
+    QObject m_replyTimers;  // parent of the delayed replies' timers
+    // Bounds of what delayed replies may hold; a reply past them is dropped and said once in the Log.
+    static constexpr int kMaxPendingReplies = 1024;
+    static constexpr qsizetype kMaxPendingReplyBytes = 64 * 1024 * 1024;
+    qsizetype m_nPendingReplyBytes = 0;
+    bool m_bPendingReplyDropped = false;
+};

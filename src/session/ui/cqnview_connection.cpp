@@ -1,0 +1,192 @@
+// Connection control: opening and closing the one connection, the state and type labels, and the
+// commands that edit the connection settings.
+#include "session/ui/cqnview.h"
+
+#include "res/commandids.h"
+#include "document/cqndoc.h"
+#include "session/ui/csocketsettingdlg.h"
+#include "session/ui/csockettypedlg.h"
+#include "display/ui/ccommandsenddlg.h"
+#include "net/cendpoint.h"
+#include "platform/chexconv.h"
+#include "platform/casyncsocket.h"
+
+int CQnView::SocketConnect()
+{
+    if (!m_pEndpoint)
+        return 1;  // a type no dialog offers: nothing to open
+    QString logText;
+    if (!m_pEndpoint->Open(EndpointSettings(), &logText))
+        return 0;
+    AddLog(logText);
+    return 1;
+}
+
+void CQnView::SocketDisconnect()
+{
+    if (m_pEndpoint)
+        m_pEndpoint->Close();
+    AddLog(QStringLiteral("ｿｹｯﾄ切断"));
+}
+
+void CQnView::UseEndpointFor(ConnectionType type)
+{
+    if (m_pEndpoint && m_pEndpoint->Type() == type)
+        return;
+    m_pEndpoint.reset();  // the old endpoint lets go of its port first
+    m_pEndpoint = CEndpoint::Make(type, this, m_pLogBuf.get());
+    // A server takes and drops its client on its own: the pane looks again each time, and a
+    // delayed reply to the client that went never reaches the next one.
+    if (m_pEndpoint)
+        m_pEndpoint->SetPeerChangedHandler([this] { NotePeerChanged(); });
+}
+
+QStringList CQnView::EndpointSettings() const
+{
+    QStringList settings;
+    if (!m_pDocument)
+        return settings;
+    const CQnDoc::SlotRange range = CQnDoc::SettingSlots(m_nSocketType);
+    for (int i = 0; i < range.count; ++i)
+        settings.append(m_pDocument->GetSlotString(range.first + i));
+    return settings;
+}
+
+void CQnView::DoConnect()
+{
+    if (m_nameLookup.IsRunning()) {
+        LogIgnored();  // the connect asked for before is still looking its name up
+        return;
+    }
+    const QString host = m_pEndpoint ? m_pEndpoint->DestinationHost(EndpointSettings()) : QString();
+    if (!CNameLookup::NeedsLookup(host)) {
+        OpenConnection();
+        return;
+    }
+    // The connection opens with the answer, as it would have at once: the same lines, the same
+    // states, only later; a disconnect, a type change or a new document meanwhile cancels it.
+    m_nameLookup.Start(host, m_pEndpoint->SocketKind(), [this, host](bool found, in_addr address) {
+        const SessionState before = m_nState;
+        CAsyncSocket::RememberAnswer(host, found, address);
+        m_bNameUnresolved = !found;
+        OpenConnection();
+        CAsyncSocket::ForgetAnswer();
+        EndConnectionNote(EV_CONNECT, before);
+        m_bNameUnresolved = false;
+        Q_EMIT CommandStateChanged();
+    });
+}
+
+void CQnView::OpenConnection()
+{
+    if (!SocketConnect()) {
+        AddLog(QStringLiteral("ｿｹｯﾄを接続できません"));
+        PostToBatchWindow(EV_CLOSED);
+        return;
+    }
+    m_nState = m_pEndpoint && m_pEndpoint->CompletesLater() ? ST_WAIT_CONNECT : ConnectedState();
+    ShowStatus(m_nState);
+    RefreshSendButton();
+}
+
+void CQnView::DoDisconnect()
+{
+    CancelPendingReplies();
+    SocketDisconnect();
+    m_nState = ST_DISCONNECTED;
+    ShowStatus(m_nState);
+    RefreshSendButton();
+}
+
+void CQnView::DoConnectDone(LPARAM param)
+{
+    const int error = GetWordHalf(static_cast<std::uint32_t>(param), 0);
+    if (error != 0) {
+        m_nState = ST_DISCONNECTED;
+        AddLog(QStringLiteral("ｿｹｯﾄ接続確立待ち応答NG"));
+        PostToBatchWindow(EV_CLOSED);
+        if (m_pEndpoint)
+            m_pEndpoint->Close();
+    } else {
+        m_nState = ConnectedState();
+        RefreshSendButton();
+    }
+    ShowStatus(m_nState);
+}
+
+void CQnView::DoSetType(ConnectionType type)
+{
+    m_nSocketType = type;
+    UseEndpointFor(type);
+    if (m_pDocument) {
+        m_pDocument->SetSocketType(type);
+        m_pDocument->SetModifiedFlag();
+    }
+    ShowType(type);
+}
+
+void CQnView::ShowStatus(SessionState state)
+{
+    switch (state) {
+    case ST_DISCONNECTED:
+        m_stStatus.SetColor(0x0000FF);
+        m_stStatus.SetText(QStringLiteral("    ｿｹｯﾄ切断中"));
+        break;
+    case ST_CONNECTED_LOOPBACK:
+    case ST_CONNECTED:
+        m_stStatus.SetColor(0x00FF00);
+        m_stStatus.SetText(QStringLiteral("    ｿｹｯﾄ接続中"));
+        break;
+    case ST_WAIT_CONNECT:
+        m_stStatus.SetColor(0x00FFFF);
+        m_stStatus.SetText(QStringLiteral("  ｿｹｯﾄ接続確立待ち"));
+        break;
+    }
+}
+
+void CQnView::ShowType(ConnectionType type)
+{
+    QString text;
+    COLORREF colour = 0;
+    if (!CEndpoint::TypeLabel(type, &text, &colour))
+        return;
+    m_stType.SetColor(colour);
+    m_stType.SetText(text);
+}
+
+void CQnView::OnSocketSettings()
+{
+    if (!m_pDocument)
+        return;
+    const CQnDoc::SlotRange range = CQnDoc::SettingSlots(m_nSocketType);
+    CSocketSettingDlg dialog(this);
+    QString *const values[3] = {&dialog.m_strValue1, &dialog.m_strValue2, &dialog.m_strValue3};
+    QString shown[3];
+    for (int i = 0; i < range.count; ++i)
+        *values[i] = shown[i] = m_pDocument->GetSlotString(range.first + i);
+    if (dialog.DoModal(m_nSocketType) != IDOK)
+        return;
+    // A field left as it was keeps its stored bytes: not every byte sequence survives the way
+    // through text and back.
+    for (int i = 0; i < range.count; ++i) {
+        if (*values[i] != shown[i])
+            m_pDocument->SetSlotString(range.first + i, *values[i]);
+    }
+    m_pDocument->SetModifiedFlag();
+}
+
+void CQnView::OnSocketType()
+{
+    CSocketTypeDlg dialog(this);
+    dialog.m_nType = m_nSocketType;
+    if (dialog.DoModal() != IDOK || dialog.m_nType == m_nSocketType)
+        return;
+    DoSetType(static_cast<ConnectionType>(dialog.m_nType));
+    Q_EMIT CommandStateChanged();
+}
+
+void CQnView::RefreshSendButton()
+{
+    if (m_pCommandDlg->HasWindow())
+        m_pCommandDlg->EnableSend(IsCommandEnabled(IDC_SEND_BUTTON));
+}

@@ -1,0 +1,112 @@
+// Reply rules in the session: the document's table, the answer to a received block (now or after
+// its delay, on a timer), its History and Log lines, and the edit dialog.
+#include "session/ui/cqnview.h"
+
+#include "document/cqndoc.h"
+#include "display/ui/cmessagewnd.h"
+#include "session/ui/creplyrulesdlg.h"
+
+#include <QTimer>
+
+#include <utility>
+
+void CQnView::LoadReplyRules()
+{
+    CancelPendingReplies();
+    int damaged = 0;
+    if (m_pDocument)
+        damaged = m_replyRules.Load(*m_pDocument);
+    else
+        m_replyRules = {};
+    m_replyMatcher.SetRules(m_replyRules.rules);
+    m_bReplyActive = m_replyRules.IsActive() && !m_replyMatcher.IsEmpty();
+    if (damaged > 0)
+        AddLog(QStringLiteral("応答ﾙｰﾙ 壊れた設定 %1 件を読み込みませんでした").arg(damaged));
+}
+
+void CQnView::SetReplyRules(const CReplyRuleTable &table)
+{
+    m_replyRules = table;
+    m_replyMatcher.SetRules(m_replyRules.rules);
+    m_bReplyActive = m_replyRules.IsActive() && !m_replyMatcher.IsEmpty();
+    if (!m_bReplyActive)
+        CancelPendingReplies();  // rules switched off: nothing they armed goes out any more
+    if (m_pDocument) {
+        m_replyRules.Store(*m_pDocument);
+        m_pDocument->SetModifiedFlag();
+    }
+}
+
+void CQnView::OnReplyRules()
+{
+    CReplyRulesDlg dialog(m_replyRules, this);
+    if (dialog.exec() == QDialog::Accepted)
+        SetReplyRules(dialog.Table());
+}
+
+int CQnView::MatchReplyRule(int length, QByteArray *kept) const
+{
+    if (!m_bReplyActive)
+        return 0;
+    // The History's copy is made while the matcher reads the block: one pass over it instead of two.
+    *kept = m_pHistoryWnd->KeptBytesBuffer(length);
+    auto *copy = kept->isEmpty() ? nullptr : reinterpret_cast<unsigned char *>(kept->data());
+    return m_replyMatcher.Match(m_pRecvBuf.get(), length, copy);
+}
+
+void CQnView::ReplyByRule(int number)
+{
+    const QByteArray &reply = m_replyMatcher.Reply(number);
+    const int delay = m_replyMatcher.Delay(number);
+    if (delay <= 0) {
+        SendRuleReply(number, reply);
+        return;
+    }
+    const QObjectList &pending = m_replyTimers.children();
+    if (pending.size() >= kMaxPendingReplies || m_nPendingReplyBytes + reply.size() > kMaxPendingReplyBytes) {
+        if (!std::exchange(m_bPendingReplyDropped, true))
+            AddLog(QStringLiteral("応答ﾙｰﾙ%1 送信待ちの応答が上限を超えたため破棄しました").arg(number));
+        return;
+    }
+    m_nPendingReplyBytes += reply.size();
+    // The reply's own copy: the table may change before the timer fires.
+    auto *timer = new QTimer(&m_replyTimers);
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    connect(timer, &QTimer::timeout, this, [this, timer, number, reply] {
+        timer->deleteLater();
+        timer->setParent(nullptr);
+        ForgetPendingReply(reply.size());
+        SendRuleReply(number, reply);
+    });
+    timer->start(delay);
+}
+
+void CQnView::SendRuleReply(int number, const QByteArray &reply)
+{
+    const auto *data = reinterpret_cast<const unsigned char *>(reply.constData());
+    const int length = int(reply.size());
+    // A failed send is logged by the socket layer, as for every send.
+    SendData(data, length);
+    m_pHistoryWnd->AddTelegramLines({u"S "}, data, length);
+    AddLog(QStringLiteral("応答ﾙｰﾙ%1 送信 ").arg(number) + LogTelegramText(data, length));
+}
+
+int CQnView::PendingReplies() const
+{
+    return int(m_replyTimers.children().size());
+}
+
+void CQnView::ForgetPendingReply(qsizetype bytes)
+{
+    m_nPendingReplyBytes -= bytes;
+    if (m_replyTimers.children().isEmpty())
+        m_bPendingReplyDropped = false;  // the next excess is said again
+}
+
+void CQnView::CancelPendingReplies()
+{
+    qDeleteAll(m_replyTimers.children());
+    m_nPendingReplyBytes = 0;
+    m_bPendingReplyDropped = false;
+}

@@ -1,0 +1,61 @@
+// The connection in words for the status bar: type and endpoint, the reason of a failed connect,
+// the peer's close. It only watches the session; the labels and the Log stay as they are.
+#include "session/ui/cqnview.h"
+
+#include "net/cendpoint.h"
+
+void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore)
+{
+    const bool failed = m_nState == ST_DISCONNECTED && !m_nameLookup.IsRunning() &&
+                        ((event == EV_CONNECT && stateBefore == ST_DISCONNECTED) ||
+                         (event == EV_CONNECT_DONE && stateBefore == ST_WAIT_CONNECT));
+    if (m_nState != stateBefore || failed)
+        m_strConnectError.clear();
+    if (failed) {
+        QString reason = QStringLiteral("ｱﾄﾞﾚｽを解決できません");
+        if (!m_bNameUnresolved)
+            reason = m_pEndpoint ? m_pEndpoint->LastFailure().text : QString();
+        m_strConnectError = reason.isEmpty() ? QStringLiteral("接続できません")
+                                             : QStringLiteral("接続できません: ") + reason;
+    }
+    if (m_nState != stateBefore || failed || event == EV_CONNECT || event == EV_DISCONNECT)
+        ScheduleConnectionRefresh();
+}
+
+void CQnView::NotePeerChanged()
+{
+    CancelPendingReplies();
+    ScheduleConnectionRefresh();
+}
+
+void CQnView::ScheduleConnectionRefresh()
+{
+    if (m_bRefreshPending)
+        return;
+    m_bRefreshPending = true;
+    QMetaObject::invokeMethod(this, &CQnView::RefreshConnection, Qt::QueuedConnection);
+}
+
+void CQnView::RefreshConnection()
+{
+    m_bRefreshPending = false;
+    const QString text = DescribeConnection();
+    if (text == m_strConnection)
+        return;
+    m_strConnection = text;
+    Q_EMIT ConnectionChanged(text);
+}
+
+QString CQnView::DescribeConnection() const
+{
+    switch (m_nState) {
+    case ST_DISCONNECTED:
+        if (!m_nameLookup.IsRunning())
+            return m_strConnectError;
+        [[fallthrough]];
+    case ST_WAIT_CONNECT:
+        return m_pEndpoint ? m_pEndpoint->DestinationText(EndpointSettings()) + QStringLiteral(" 接続中...") : QString();
+    default:
+        return m_pEndpoint ? m_pEndpoint->Describe().text : QString();
+    }
+}

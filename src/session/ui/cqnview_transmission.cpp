@@ -1,0 +1,114 @@
+// The transmission path: sending the prepared telegram, reading what arrives, the History and Log
+// lines, loopback, prompt judgement for a batch run, and the two lamps.
+#include "session/ui/cqnview.h"
+
+#include "batch/cbatchrunner.h"
+#include "display/ui/ccommandsenddlg.h"
+#include "platform/chexconv.h"
+#include "display/ui/cmessagewnd.h"
+#include "net/cendpoint.h"
+
+namespace {
+
+constexpr COLORREF kLampOn = 0x00FF00;
+constexpr COLORREF kLampOff = 0x808080;
+constexpr int kLampMilliseconds = 100;
+// A log line shows the first 32 bytes of a telegram (64 hex digits).
+constexpr int kLogBytes = 32;
+
+}  // namespace
+
+int CQnView::SendData(const unsigned char *data, int length)
+{
+    KillTimer(TIMER_SEND_LAMP);
+    SetTimer(TIMER_SEND_LAMP, kLampMilliseconds);
+    m_stSendLamp.SetColor(kLampOn);
+    return m_pEndpoint ? m_pEndpoint->Send(data, length) : 0;
+}
+
+int CQnView::ReceiveData(unsigned char *buffer, int maximum)
+{
+    KillTimer(TIMER_RECEIVE_LAMP);
+    SetTimer(TIMER_RECEIVE_LAMP, kLampMilliseconds);
+    m_stRecvLamp.SetColor(kLampOn);
+    maximum = qBound(0, maximum, QN_BUFFER_SIZE - 1);  // room for the zero byte after the data
+    int n = m_pEndpoint ? m_pEndpoint->Receive(buffer, maximum) : 0;
+    n = qBound(0, n, maximum);
+    m_bPromptHit = JudgePrompt(buffer, n);
+    if (IsCapturing())
+        WriteCapture(buffer, n);
+    return n;
+}
+
+int CQnView::JudgePrompt(unsigned char *buffer, int length)
+{
+    const CBatchRunner *runner = BatchRunner();
+    if (!runner)
+        return 0;
+    buffer[length] = 0;
+    return runner->JudgePrompt(reinterpret_cast<const char *>(buffer), length) ? 1 : 0;
+}
+
+void CQnView::OnTimer(int id)
+{
+    if (id == TIMER_SEND_LAMP) {
+        KillTimer(TIMER_SEND_LAMP);
+        m_stSendLamp.SetColor(kLampOff);
+    } else if (id == TIMER_RECEIVE_LAMP) {
+        KillTimer(TIMER_RECEIVE_LAMP);
+        m_stRecvLamp.SetColor(kLampOff);
+    }
+}
+
+QString CQnView::LogTelegramText(const unsigned char *data, int length)
+{
+    QString shown;
+    CHexConv().Bin2HexString(data, length, shown, kLogBytes);
+    return length > kLogBytes ? shown + QStringLiteral(" +α") : shown;
+}
+
+void CQnView::DoSend()
+{
+    int length = 0;
+    const unsigned char *data = OutgoingTelegram(&length);
+    // A failed send is logged by the socket layer; the telegram is recorded as sent either way.
+    SendData(data, length);
+    m_pHistoryWnd->AddTelegramLines({u"S "}, data, length);
+    AddLog(QStringLiteral("送信 ") + LogTelegramText(data, length));
+}
+
+void CQnView::RecordReceived(int n, const QByteArray &kept)
+{
+    m_pHistoryWnd->AddTelegramLines({u"R "}, m_pRecvBuf.get(), n, kept);
+    AddLog(QStringLiteral("受信 ") + LogTelegramText(m_pRecvBuf.get(), n));
+}
+
+void CQnView::DoReceive()
+{
+    const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
+    QByteArray kept;
+    const int rule = MatchReplyRule(n, &kept);
+    RecordReceived(n, kept);
+    if (m_bPromptHit == 1) {
+        PostToBatchWindow(EV_PROMPT);
+        AddLog(QStringLiteral("ﾌﾟﾛﾝﾌﾟﾄ受信"));
+        m_bPromptHit = 0;
+    }
+    if (rule)
+        ReplyByRule(rule);
+}
+
+void CQnView::DoReceiveEcho()
+{
+    const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
+    // A rule that answers takes the place of the echo.
+    QByteArray kept;
+    if (const int rule = MatchReplyRule(n, &kept)) {
+        RecordReceived(n, kept);
+        ReplyByRule(rule);
+        return;
+    }
+    SendData(m_pRecvBuf.get(), n);
+    m_pHistoryWnd->AddTelegramLines({u"R ", u"S "}, m_pRecvBuf.get(), n, kept);
+    AddLog(QStringLiteral("受信-自動応答 ") + LogTelegramText(m_pRecvBuf.get(), n));
+}

@@ -1,0 +1,306 @@
+#include "session/ui/creplyrulesdlg.h"
+
+#include "batch/csvfile.h"
+#include "batch/ui/cvsflexgrid.h"
+#include "platform/ui/dialogunits.h"
+#include "platform/prompts.h"
+#include "platform/ui/uifonts.h"
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace {
+
+constexpr COLORREF kWhite = 0xFFFFFF;
+constexpr COLORREF kBadCell = 0x9999FF;  // light red (0x00BBGGRR)
+
+QString OnOffText(bool on)
+{
+    return on ? QStringLiteral("ON") : QStringLiteral("OFF");
+}
+
+}  // namespace
+
+CReplyRulesDlg::CReplyRulesDlg(const CReplyRuleTable &table, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_table(table)
+{
+    const QFont dialogFont = DialogFont(QString::fromUtf8(kFaceMsPGothic), 9);
+    setFont(dialogFont);
+    setWindowTitle(QStringLiteral("応答ﾙｰﾙ設定"));
+    setFixedSize(DluToPixels(dialogFont, 420, 236));
+
+    m_pUse = new QCheckBox(QStringLiteral("応答ﾙｰﾙを使用する"), this);
+    m_pUse->setObjectName(QString::number(IDC_USE));
+    m_pUse->setGeometry(DluToPixels(dialogFont, 7, 7, 150, 10));
+
+    auto *label = new QLabel(QStringLiteral("受信した電文に最初に一致したﾙｰﾙが応答します (ﾙｰﾌﾟﾊﾞｯｸ ONの時は応答がｴｺｰの代わりになり、"
+                                            "一致しなければｴｺｰします)。ﾃｷｽﾄでは \\r \\n \\t \\\\ \\xHH が使えます。"
+                                            "選択の列はｽﾍﾟｰｽｷｰで切り替えます。"),
+                             this);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setGeometry(DluToPixels(dialogFont, 7, 20, 348, 26));
+
+    m_pGrid = new CvsFlexGrid(this);
+    m_pGrid->setObjectName(QString::number(IDC_GRID));
+    m_pGrid->setGeometry(DluToPixels(dialogFont, 7, 48, 348, 181));
+    m_pGrid->SetFontName(QString::fromUtf8(kFaceMsGothic));
+    m_pGrid->SetColCount(8);
+    m_pGrid->SetRowCount(1);
+    m_pGrid->SetHeaderLayout(QStringLiteral("No.|使用|照合形式|照合方法|照合ﾃﾞｰﾀ                |応答形式|"
+                                            "応答ﾃﾞｰﾀ                |遅延(ms)"));
+    m_pGrid->SetEditAllowed(TRUE);
+    m_pGrid->SetFixedColCount(1);
+    m_pGrid->SetFixedRowCount(1);
+    m_pGrid->SetBackColor(kWhite);
+    connect(m_pGrid, &CvsFlexGrid::KeyDown, this, &CReplyRulesDlg::OnGridKeyDown);
+
+    m_pOk = AddDialogButton(this, IDC_OK, QStringLiteral("OK"), 363, 7);
+    m_pCancel = AddDialogButton(this, IDC_CANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 363, 25);
+    m_pAdd = AddDialogButton(this, IDC_ADD, QStringLiteral("追加"), 363, 55);
+    m_pDelete = AddDialogButton(this, IDC_DELETE, QStringLiteral("削除"), 363, 73);
+    m_pUp = AddDialogButton(this, IDC_UP, QStringLiteral("上へ"), 363, 91);
+    m_pDown = AddDialogButton(this, IDC_DOWN, QStringLiteral("下へ"), 363, 109);
+    m_pImport = AddDialogButton(this, IDC_IMPORT, QStringLiteral("読込み..."), 363, 139);
+    m_pExport = AddDialogButton(this, IDC_EXPORT, QStringLiteral("保存..."), 363, 157);
+    connect(m_pOk, &QPushButton::clicked, this, &CReplyRulesDlg::OnOK);
+    connect(m_pCancel, &QPushButton::clicked, this, &CReplyRulesDlg::reject);
+    connect(m_pAdd, &QPushButton::clicked, this, &CReplyRulesDlg::OnAdd);
+    connect(m_pDelete, &QPushButton::clicked, this, &CReplyRulesDlg::OnDelete);
+    connect(m_pUp, &QPushButton::clicked, this, [this] { OnMove(-1); });
+    connect(m_pDown, &QPushButton::clicked, this, [this] { OnMove(1); });
+    connect(m_pImport, &QPushButton::clicked, this, &CReplyRulesDlg::OnImport);
+    connect(m_pExport, &QPushButton::clicked, this, &CReplyRulesDlg::OnExport);
+
+    m_pUse->setChecked(m_table.use);
+    ShowRules(m_table.rules);
+    m_pGrid->setFocus();
+}
+
+QWidget *CReplyRulesDlg::GetDlgItem(int id) const
+{
+    switch (id) {
+    case IDC_USE: return m_pUse;
+    case IDC_GRID: return m_pGrid;
+    case IDC_OK: return m_pOk;
+    case IDC_CANCEL: return m_pCancel;
+    case IDC_ADD: return m_pAdd;
+    case IDC_DELETE: return m_pDelete;
+    case IDC_UP: return m_pUp;
+    case IDC_DOWN: return m_pDown;
+    case IDC_IMPORT: return m_pImport;
+    case IDC_EXPORT: return m_pExport;
+    default: return nullptr;
+    }
+}
+
+int CReplyRulesDlg::RuleCount() const
+{
+    return m_pGrid->GetRowCount() - 1;
+}
+
+void CReplyRulesDlg::ShowRule(int row, const CReplyRule &rule)
+{
+    m_pGrid->SetCellText(row, 0, QString::number(row));
+    m_pGrid->SetCellText(row, COL_ENABLED, OnOffText(rule.enabled));
+    m_pGrid->SetCellText(row, COL_MATCH_FORM, CReplyRuleTable::FormText(rule.matchText));
+    m_pGrid->SetCellText(row, COL_KIND, CReplyRuleTable::KindText(rule.kind));
+    m_pGrid->SetCellText(row, COL_MATCH, rule.match);
+    m_pGrid->SetCellText(row, COL_REPLY_FORM, CReplyRuleTable::FormText(rule.replyText));
+    m_pGrid->SetCellText(row, COL_REPLY, rule.reply);
+    m_pGrid->SetCellText(row, COL_DELAY, QString::number(rule.delay));
+}
+
+void CReplyRulesDlg::ShowRules(const QList<CReplyRule> &rules)
+{
+    m_pGrid->SetRowCount(1 + int(rules.size()));
+    for (int i = 0; i < rules.size(); ++i)
+        ShowRule(i + 1, rules[i]);
+    if (RuleCount() > 0)
+        m_pGrid->SetRangeCellProperty(CvsFlexGrid::kCellBackColor, 1, 1, RuleCount(), COL_DELAY, kWhite);
+}
+
+bool CReplyRulesDlg::ReadRules(QList<CReplyRule> *rules)
+{
+    m_pGrid->CommitEdit();
+    if (RuleCount() > 0)
+        m_pGrid->SetRangeCellProperty(CvsFlexGrid::kCellBackColor, 1, 1, RuleCount(), COL_DELAY, kWhite);
+    rules->clear();
+    for (int row = 1; row <= RuleCount(); ++row) {
+        const auto cell = [&](int col) { return m_pGrid->GetCellText(row, col).trimmed(); };
+        const auto fail = [&](int col, const QString &reason) {
+            m_pGrid->SetRangeCellProperty(CvsFlexGrid::kCellBackColor, row, col, row, col, kBadCell);
+            m_pGrid->SetCursorRow(row);
+            m_pGrid->SetCursorCol(col);
+            Message(QStringLiteral("ﾙｰﾙ %1: %2").arg(row).arg(reason));
+            return false;
+        };
+        CReplyRule rule;
+        const QString enabled = cell(COL_ENABLED).toUpper();
+        if (enabled != OnOffText(true) && enabled != OnOffText(false))
+            return fail(COL_ENABLED, QStringLiteral("使用は ON か OFF を指定してください。"));
+        rule.enabled = enabled == OnOffText(true);
+        const int matchForm = CReplyRuleTable::FormFromText(cell(COL_MATCH_FORM));
+        if (matchForm < 0)
+            return fail(COL_MATCH_FORM, QStringLiteral("照合形式は HEX か ﾃｷｽﾄ を指定してください。"));
+        rule.kind = CReplyRuleTable::KindFromText(cell(COL_KIND));
+        if (rule.kind < 0)
+            return fail(COL_KIND, QStringLiteral("照合方法は 一致、前方一致、含む、後方一致 のいずれかを指定してください。"));
+        const int replyForm = CReplyRuleTable::FormFromText(cell(COL_REPLY_FORM));
+        if (replyForm < 0)
+            return fail(COL_REPLY_FORM, QStringLiteral("応答形式は HEX か ﾃｷｽﾄ を指定してください。"));
+        bool number = false;
+        rule.delay = cell(COL_DELAY).toInt(&number);
+        if (!number)
+            rule.delay = -1;  // refused below with the range's text
+        rule.matchText = matchForm == 1;
+        rule.replyText = replyForm == 1;
+        rule.match = m_pGrid->GetCellText(row, COL_MATCH);
+        rule.reply = m_pGrid->GetCellText(row, COL_REPLY);
+        int field = 0;
+        const QString reason = rule.Check(&field);
+        if (!reason.isEmpty())
+            return fail(field == 1 ? COL_MATCH : field == 2 ? COL_REPLY : field == 3 ? COL_DELAY : COL_KIND, reason);
+        rules->append(rule);
+    }
+    return true;
+}
+
+void CReplyRulesDlg::Message(const QString &text)
+{
+    Prompts::Instance().MessageBox(this, text, Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
+}
+
+void CReplyRulesDlg::OnOK()
+{
+    QList<CReplyRule> rules;
+    if (!ReadRules(&rules))
+        return;
+    m_table.use = m_pUse->isChecked();
+    m_table.rules = rules;
+    accept();
+}
+
+void CReplyRulesDlg::OnAdd()
+{
+    m_pGrid->CommitEdit();
+    if (RuleCount() >= CReplyRuleTable::kMaxRules) {
+        Message(QStringLiteral("応答ﾙｰﾙは %1 件までです。").arg(CReplyRuleTable::kMaxRules));
+        return;
+    }
+    const int row = RuleCount() + 1;
+    m_pGrid->SetRowCount(row + 1);
+    ShowRule(row, CReplyRule{});
+    m_pGrid->SetRangeCellProperty(CvsFlexGrid::kCellBackColor, row, 1, row, COL_DELAY, kWhite);
+    m_pGrid->SetCursorRow(row);
+    m_pGrid->SetCursorCol(COL_MATCH);
+}
+
+void CReplyRulesDlg::OnDelete()
+{
+    m_pGrid->CommitEdit();
+    const int row = m_pGrid->GetCursorRow();
+    if (row < 1 || row > RuleCount())
+        return;
+    for (int r = row; r < RuleCount(); ++r) {
+        for (int c = 1; c <= COL_DELAY; ++c)
+            m_pGrid->SetCellText(r, c, m_pGrid->GetCellText(r + 1, c));
+    }
+    m_pGrid->SetRowCount(RuleCount());
+    if (RuleCount() > 0)
+        m_pGrid->SetCursorRow(qMin(row, RuleCount()));
+}
+
+void CReplyRulesDlg::OnMove(int step)
+{
+    m_pGrid->CommitEdit();
+    const int row = m_pGrid->GetCursorRow();
+    const int other = row + step;
+    if (row < 1 || row > RuleCount() || other < 1 || other > RuleCount())
+        return;
+    const int col = m_pGrid->GetCursorCol();
+    for (int c = 1; c <= COL_DELAY; ++c) {
+        const QString text = m_pGrid->GetCellText(row, c);
+        m_pGrid->SetCellText(row, c, m_pGrid->GetCellText(other, c));
+        m_pGrid->SetCellText(other, c, text);
+    }
+    m_pGrid->SetCursorRow(other);
+    m_pGrid->SetCursorCol(col);
+}
+
+void CReplyRulesDlg::OnImport()
+{
+    Prompts::FileRequest request;
+    request.filter = QStringLiteral("ｶﾝﾏ区切りﾃｷｽﾄﾌｧｲﾙ (*.csv)|*.csv|全てのﾌｧｲﾙ (*.*)|*.*||");
+    request.defaultExtension = QStringLiteral("csv");
+    const QString path = Prompts::Instance().FileName(this, request);
+    if (path.isEmpty())
+        return;
+    bool opened = false;
+    bool more = false;
+    // Lines as long as an exported rule can make them, and blank lines between rules as many as
+    // may be; a file that goes on past that holds more rules than the table takes.
+    constexpr int kMaxLines = 4096;
+    constexpr qsizetype kMaxLine = 64 * 1024 * 1024;
+    const QList<QByteArray> lines = ReadTextLines(path, kMaxLines, &opened, kMaxLine, &more);
+    if (!opened) {
+        Message(path + QStringLiteral(" Open err"));
+        return;
+    }
+    QList<CReplyRule> rules;
+    QString error;
+    const auto tooLong = std::find_if(lines.begin(), lines.end(), [](const QByteArray &line) { return line.size() >= kMaxLine; });
+    if (tooLong != lines.end())
+        error = QStringLiteral("%1 行目: 行が長すぎます。").arg(tooLong - lines.begin() + 1);
+    else if (more)
+        error = QStringLiteral("応答ﾙｰﾙは %1 件までです。").arg(CReplyRuleTable::kMaxRules);
+    if (!error.isEmpty() || !CReplyRuleTable::FromCsv(lines, &rules, &error)) {
+        Message(path + QLatin1Char('\n') + error);
+        return;
+    }
+    ShowRules(rules);
+}
+
+void CReplyRulesDlg::OnExport()
+{
+    CReplyRuleTable table;
+    if (!ReadRules(&table.rules))
+        return;
+    Prompts::FileRequest request;
+    request.open = false;
+    request.filter = QStringLiteral("ｶﾝﾏ区切りﾃｷｽﾄﾌｧｲﾙ (*.csv)|*.csv|全てのﾌｧｲﾙ (*.*)|*.*||");
+    request.defaultExtension = QStringLiteral("csv");
+    request.overwritePrompt = true;
+    const QString path = Prompts::Instance().FileName(this, request);
+    if (!path.isEmpty() && !WriteCsvFile(path, table.ToCsv()))
+        Message(path + QStringLiteral(" Open err"));
+}
+
+void CReplyRulesDlg::OnGridKeyDown(short *keyCode, short shift)
+{
+    const int row = m_pGrid->GetCursorRow();
+    const int col = m_pGrid->GetCursorCol();
+    if (*keyCode != 0x20 || shift != 0 || row < 1)
+        return;
+    const QString text = m_pGrid->GetCellText(row, col).trimmed();
+    QString next;
+    switch (col) {
+    case COL_ENABLED: next = OnOffText(text.toUpper() != OnOffText(true)); break;
+    case COL_MATCH_FORM:
+    case COL_REPLY_FORM: next = CReplyRuleTable::FormText(CReplyRuleTable::FormFromText(text) != 1); break;
+    case COL_KIND: next = CReplyRuleTable::KindText((CReplyRuleTable::KindFromText(text) + 1) % 4); break;
+    default: return;
+    }
+    m_pGrid->SetCellText(row, col, next);
+    *keyCode = 0;
+}
+
+void CReplyRulesDlg::keyPressEvent(QKeyEvent *event)
+{
+    if (!SwallowEnterAndEscape(event))
+        QDialog::keyPressEvent(event);
+}

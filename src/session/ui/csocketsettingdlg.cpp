@@ -1,0 +1,67 @@
+#include "session/ui/csocketsettingdlg.h"
+
+#include "res/commandids.h"
+#include "platform/qnwin.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+CSocketSettingDlg::CSocketSettingDlg(QWidget *parent) : CQnDialog(QStringLiteral("ｿｹｯﾄ設定"), 125, 75, parent)
+{
+    const int labelIds[3] = {IDC_SETTING_LABEL1, IDC_SETTING_LABEL2, IDC_SETTING_LABEL3};
+    const int editIds[3] = {IDC_SETTING_VALUE1, IDC_SETTING_VALUE2, IDC_SETTING_VALUE3};
+    for (int row = 0; row < 3; ++row) {
+        const int top = 5 + 16 * row;
+        m_pLabels[row] = AddItem(labelIds[row], new QLabel, 7, top, 60, 12);
+        m_pLabels[row]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        m_pEdits[row] = AddItem(editIds[row], new QLineEdit, 70, top, 48, 12);
+    }
+    AddButton(IDOK, QStringLiteral("OK"), 10, 56, 50, 14, true);
+    AddButton(IDCANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 65, 56, 50, 14, false);
+}
+
+int CSocketSettingDlg::DoModal(int type)
+{
+    m_nType = type;
+    return CQnDialog::DoModal();
+}
+
+void CSocketSettingDlg::OnInitDialog()
+{
+    // The labels of each type's settings, in slot order; an empty label has no field.
+    struct Row
+    {
+        int type;
+        const char16_t *labels[3];
+    };
+    static constexpr Row kRows[] = {
+        {TYPE_UDP, {u"接続先ｱﾄﾞﾚｽ", u"接続先ﾎﾟｰﾄ", u"ﾎﾟｰﾄ"}},
+        {TYPE_TCP_SERVER, {u"ﾎﾟｰﾄ", u"", u""}},
+        {TYPE_TCP_CLIENT, {u"ｻｰﾊﾞｰ ｱﾄﾞﾚｽ", u"ｻｰﾊﾞｰ ﾎﾟｰﾄ", u"ｸﾗｲｱﾝﾄﾎﾟｰﾄ (0)"}},
+    };
+    QString *const labels[3] = {&m_strLabel1, &m_strLabel2, &m_strLabel3};
+    for (const Row &row : kRows) {
+        if (row.type == m_nType) {
+            for (int i = 0; i < 3; ++i) {
+                *labels[i] = QString::fromUtf16(row.labels[i]);
+                m_pEdits[i]->setHidden(labels[i]->isEmpty());
+            }
+        }
+    }
+    CQnDialog::OnInitDialog();
+}
+
+void CSocketSettingDlg::DoDataExchange(bool save)
+{
+    QString *labels[3] = {&m_strLabel1, &m_strLabel2, &m_strLabel3};
+    QString *values[3] = {&m_strValue1, &m_strValue2, &m_strValue3};
+    for (int row = 0; row < 3; ++row) {
+        if (save) {
+            *labels[row] = m_pLabels[row]->text();
+            *values[row] = m_pEdits[row]->text();
+        } else {
+            m_pLabels[row]->setText(*labels[row]);
+            m_pEdits[row]->setText(*values[row]);
+        }
+    }
+}

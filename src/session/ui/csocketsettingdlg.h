@@ -1,0 +1,35 @@
+// The socket settings dialog: the addresses and ports of the current socket type, as free texts.
+#pragma once
+
+#include "platform/ui/cqndialog.h"
+
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+
+class CSocketSettingDlg : public CQnDialog
+{
+    Q_OBJECT
+public:
+    explicit CSocketSettingDlg(QWidget *parent = nullptr);
+
+    // Runs modally showing the labels and fields of `type`; returns IDOK or IDCANCEL.
+    int DoModal(int type);
+
+    QString m_strLabel1;
+    QString m_strLabel2;
+    QString m_strLabel3;
+    QString m_strValue1;
+    QString m_strValue2;
+    QString m_strValue3;
+    int m_nType = 0;
+
+protected:
+    void OnInitDialog() override;
+    void DoDataExchange(bool save) override;
+
+private:
+    QLabel *m_pLabels[3];
+    QLineEdit *m_pEdits[3];
+};

@@ -1,0 +1,35 @@
+#include "session/ui/csockettypedlg.h"
+
+#include "res/commandids.h"
+#include "platform/qnwin.h"
+
+#include <QButtonGroup>
+#include <QRadioButton>
+
+CSocketTypeDlg::CSocketTypeDlg(QWidget *parent)
+    : CQnDialog(QStringLiteral("ﾀｲﾌﾟ"), 131, 65, parent), m_pGroup(new QButtonGroup(this))
+{
+    AddButton(IDOK, QStringLiteral("OK"), 84, 7, 40, 14, true);
+    AddButton(IDCANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 84, 25, 40, 14, false);
+    m_pGroup->addButton(AddItem(IDC_TYPE_UDP, new QRadioButton(QStringLiteral("UDP/IP")), 7, 7, 70, 14), TYPE_UDP);
+    m_pGroup->addButton(AddItem(IDC_TYPE_TCP_SERVER, new QRadioButton(QStringLiteral("TCP/IP (ｻｰﾊﾞｰ)")), 7, 24, 70, 14),
+                        TYPE_TCP_SERVER);
+    m_pGroup->addButton(AddItem(IDC_TYPE_TCP_CLIENT, new QRadioButton(QStringLiteral("TCP/IP (ｸﾗｲｱﾝﾄ)")), 7, 41, 70, 14),
+                        TYPE_TCP_CLIENT);
+}
+
+void CSocketTypeDlg::DoDataExchange(bool save)
+{
+    if (save) {
+        m_nType = m_pGroup->checkedId();
+        return;
+    }
+    // A type outside the group leaves no button checked, as the radio group does.
+    if (QAbstractButton *button = m_pGroup->button(m_nType)) {
+        button->setChecked(true);
+    } else if (QAbstractButton *checked = m_pGroup->checkedButton()) {
+        m_pGroup->setExclusive(false);
+        checked->setChecked(false);
+        m_pGroup->setExclusive(true);
+    }
+}

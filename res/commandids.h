@@ -47,6 +47,7 @@ constexpr int IDC_SEND_BUTTON = 1004;
 constexpr int IDC_TYPE_UDP = 1011;
 constexpr int IDC_TYPE_TCP_SERVER = 1012;
 constexpr int IDC_TYPE_TCP_CLIENT = 1013;
+constexpr int IDC_TYPE_SERIAL = 1015;
 
 // Settings dialog labels and edits.
 constexpr int IDC_SETTING_LABEL1 = 1012;

@@ -162,12 +162,18 @@ void CBatchRunner::NextRow()
         m_rowClock.start();
         m_nRowCode = 0;
         Q_EMIT RowStarted(m_nCurRow);
-        if (m_pDoc) {
+        // A device path runs the row over that serial line, its port cell being the baud; the
+        // document's other line settings hold for it.
+        const bool serial = address.startsWith(QStringLiteral("/dev/"));
+        if (m_pDoc && serial) {
+            m_pDoc->SetSlotString(CQnDoc::SLOT_SERIAL_DEVICE, address);
+            m_pDoc->SetSlotString(CQnDoc::SLOT_SERIAL_BAUD, m_scenario.Cell(m_nCurRow, CBatchScenario::COL_PORT));
+        } else if (m_pDoc) {
             m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_ADDRESS, address);
             m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_PORT, m_scenario.Cell(m_nCurRow, CBatchScenario::COL_PORT));
             m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_OWN_PORT, m_strLocalPort);
         }
-        Post(EV_SET_TYPE, TYPE_TCP_CLIENT);
+        Post(EV_SET_TYPE, serial ? TYPE_SERIAL : TYPE_TCP_CLIENT);
         m_nCurLine = 0;
         if (!LoadSendFile(m_scenario.Cell(m_nCurRow, CBatchScenario::COL_FILE))) {
             SetRowResult(RESULT_NO_FILE);

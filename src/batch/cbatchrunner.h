@@ -1,5 +1,5 @@
 // The batch runner: connects to each scenario row's destination in turn over the view's TCP client
-// connection and sends the row's send file one line per prompt. The batch window and the command
+// connection (a serial line for a device path) and sends the row's send file one line per prompt. The batch window and the command
 // line both drive it; it knows no widget.
 #pragma once
 

@@ -72,6 +72,7 @@ CQnDoc::SlotRange CQnDoc::SettingSlots(ConnectionType type)
         {TYPE_UDP, {SLOT_UDP_ADDRESS, 3}},
         {TYPE_TCP_SERVER, {SLOT_SERVER_PORT, 1}},
         {TYPE_TCP_CLIENT, {SLOT_CLIENT_ADDRESS, 3}},
+        {TYPE_SERIAL, {SLOT_SERIAL_DEVICE, 6}},
     };
     for (const Row &row : kRows) {
         if (row.type == type)

@@ -34,6 +34,16 @@ public:
         SLOT_CLIENT_ADDRESS = 4,
         SLOT_CLIENT_PORT = 5,
         SLOT_CLIENT_OWN_PORT = 6,
+        // A serial line: the device path, the baud ("115200"), the frame ("8N1", "7E1", "8N1.5"), the
+        // flow control ("none", "rtscts", "xonxoff"), the end of a received telegram ("" each read,
+        // "gap:5" a gap of 5 ms, "byte:0D" an end byte) and the control lines ("" DTR and RTS on, else
+        // e.g. "dtr:0 rts:1"). Empty slots mean 9600 8N1, no flow control, each read.
+        SLOT_SERIAL_DEVICE = 7,
+        SLOT_SERIAL_BAUD = 8,
+        SLOT_SERIAL_FRAME = 9,
+        SLOT_SERIAL_FLOW = 10,
+        SLOT_SERIAL_END = 11,
+        SLOT_SERIAL_LINES = 12,
         SLOT_REPLY_RULE_TEXTS = 100,  // kReplyTextsPerRule a rule: match, reply
     };
     static constexpr int kReplyRuleMax = 64;

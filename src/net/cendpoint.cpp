@@ -1,5 +1,6 @@
 #include "net/cendpoint.h"
 
+#include "net/cserialport.h"
 #include "net/ctcpclient.h"
 #include "net/ctcpsrvr.h"
 #include "net/cudpwnd.h"
@@ -35,6 +36,10 @@ const TypeEntry kTypes[] = {
     {TYPE_TCP_CLIENT, u"  TCP-IP(ｸﾗｲｱﾝﾄ)", 0xFF00FF,
      [](QObject *view, char *logBuf) -> std::unique_ptr<CEndpoint> {
          return std::make_unique<CTCPClient>(view, logBuf);
+     }},
+    {TYPE_SERIAL, u"       ｼﾘｱﾙ", 0x80C0FF,
+     [](QObject *view, char *logBuf) -> std::unique_ptr<CEndpoint> {
+         return std::make_unique<CSerialPort>(view, logBuf);
      }},
 };
 

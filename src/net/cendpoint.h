@@ -66,6 +66,8 @@ public:
 
     // Called when the peer of an endpoint that serves clients comes or goes.
     void SetPeerChangedHandler(std::function<void()> handler) { m_peerChanged = std::move(handler); }
+    // Called when what Describe() says has changed on its own (a serial line's modem lines).
+    void SetDescriptionChangedHandler(std::function<void()> handler) { m_descriptionChanged = std::move(handler); }
 
     // The C library's reading of a decimal text: blanks, an optional sign, digits up to the first other.
     static int DecimalValue(const QString &text);
@@ -78,9 +80,15 @@ protected:
         if (m_peerChanged)
             m_peerChanged();
     }
+    void DescriptionChanged() const
+    {
+        if (m_descriptionChanged)
+            m_descriptionChanged();
+    }
     // A setting by its place, empty where there is none.
     static QString Setting(const QStringList &settings, int index) { return settings.value(index); }
 
 private:
     std::function<void()> m_peerChanged;
+    std::function<void()> m_descriptionChanged;
 };

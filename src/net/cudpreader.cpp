@@ -9,8 +9,6 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
-#include <sys/eventfd.h>
-#include <system_error>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
@@ -42,46 +40,17 @@ std::chrono::nanoseconds GatherTime(int count, qsizetype bytes, std::chrono::nan
     return std::min<std::chrono::nanoseconds>(kGatherMax, std::chrono::nanoseconds(qint64(eighth)));
 }
 
-void Signal(int handle)
-{
-    const std::uint64_t one = 1;
-    while (::write(handle, &one, sizeof one) < 0 && errno == EINTR) {
-    }
-}
-
-void Clear(int handle)
-{
-    std::uint64_t count;
-    while (::read(handle, &count, sizeof count) < 0 && errno == EINTR) {
-    }
-}
-
 }  // namespace
 
 CUdpReader::CUdpReader(int socket, qsizetype limit)
-    : m_nSocket(socket), m_nLimit(limit > 0 ? limit : kDefaultLimit),
-      m_nWake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_nStop(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    : m_nSocket(socket), m_nLimit(limit > 0 ? limit : kDefaultLimit)
 {
-    if (m_nWake < 0 || m_nStop < 0)
-        return;
-    try {
-        m_thread = std::thread([this] { Run(); });
-    } catch (const std::system_error &) {
-        // no thread: IsRunning says so
-    }
+    m_thread.Start([this] { Run(); });
 }
 
 CUdpReader::~CUdpReader()
 {
-    if (m_thread.joinable()) {
-        m_bStop.store(true, std::memory_order_release);
-        Signal(m_nStop);
-        m_thread.join();
-    }
-    for (const int handle : {m_nWake, m_nStop}) {
-        if (handle >= 0)
-            ::close(handle);
-    }
+    m_thread.Stop();  // before the queues the thread fills go
 }
 
 bool CUdpReader::Take(Datagram &out)
@@ -90,7 +59,7 @@ bool CUdpReader::Take(Datagram &out)
         const std::lock_guard lock(m_mutex);
         m_taken.swap(m_queue);
         if (m_taken.empty()) {
-            Clear(m_nWake);
+            m_thread.ClearWake();
             return false;
         }
     }
@@ -100,7 +69,7 @@ bool CUdpReader::Take(Datagram &out)
     if (m_taken.empty()) {
         const std::lock_guard lock(m_mutex);
         if (m_queue.empty())
-            Clear(m_nWake);  // readable again when the thread queues the next datagram
+            m_thread.ClearWake();  // readable again when the thread queues the next datagram
     }
     return true;
 }
@@ -144,7 +113,7 @@ void CUdpReader::Run()
     sockaddr_in senders[kSlots];
     std::vector<Datagram> batch;
     batch.reserve(kSlots);
-    pollfd watched[2] = {{m_nSocket, POLLIN, 0}, {m_nStop, POLLIN, 0}};
+    pollfd watched[2] = {{m_nSocket, POLLIN, 0}, {m_thread.StopHandle(), POLLIN, 0}};
     int bufferBytes = 0;
     socklen_t size = sizeof bufferBytes;
     ::getsockopt(m_nSocket, SOL_SOCKET, SO_RCVBUF, &bufferBytes, &size);
@@ -152,7 +121,7 @@ void CUdpReader::Run()
     int passCount = 0;
     qsizetype passBytes = 0;
     auto passStart = std::chrono::steady_clock::now();
-    while (!m_bStop.load(std::memory_order_acquire)) {
+    while (!m_thread.StopRequested()) {
         for (int i = 0; i < kSlots; ++i) {
             parts[i] = {room.get() + i * kSlotSize, kSlotSize};
             messages[i] = {};
@@ -216,5 +185,5 @@ void CUdpReader::Store(std::vector<Datagram> &batch)
     if (bytes > m_nPeak.load(std::memory_order_relaxed))
         m_nPeak.store(bytes, std::memory_order_relaxed);
     if (wasEmpty && !m_queue.empty())
-        Signal(m_nWake);  // already readable while the other thread still has datagrams taken
+        m_thread.Wake();  // already readable while the other thread still has datagrams taken
 }

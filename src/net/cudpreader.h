@@ -2,6 +2,8 @@
 // queue that the user-interface thread reads one datagram at a time.
 #pragma once
 
+#include "net/creaderthread.h"
+
 #include <QtGlobal>
 
 #include <netinet/in.h>
@@ -11,7 +13,6 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 class CUdpReader
@@ -39,9 +40,9 @@ public:
     CUdpReader &operator=(const CUdpReader &) = delete;
 
     // False when the thread or its handles could not be made (the process is out of them).
-    bool IsRunning() const { return m_thread.joinable(); }
+    bool IsRunning() const { return m_thread.IsRunning(); }
     // Readable exactly while the queue holds a datagram: the user-interface thread watches it.
-    int WakeHandle() const { return m_nWake; }
+    int WakeHandle() const { return m_thread.WakeHandle(); }
     // Takes the oldest datagram; false when the queue is empty.
     bool Take(Datagram &out);
     // Datagrams dropped because the queue was full since the last call.
@@ -61,9 +62,6 @@ private:
 
     const int m_nSocket;
     const qsizetype m_nLimit;
-    int m_nWake = -1;  // eventfd, non-zero while the queue is not empty
-    int m_nStop = -1;  // eventfd, written once to end the thread
-    std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bRealTime{false};
     mutable std::mutex m_mutex;
     std::deque<Datagram> m_queue;  // filled by the thread, under the mutex
@@ -74,5 +72,5 @@ private:
     std::atomic<qsizetype> m_nPeak{0};
     std::atomic<quint64> m_nDroppedTotal{0};
     quint64 m_nDroppedTaken = 0;  // DroppedTotal at the last TakeDropped; only the user-interface thread touches it
-    std::thread m_thread;
+    CReaderThread m_thread;  // last: it stops before the rest goes; wakes while the queue is not empty
 };

@@ -25,8 +25,7 @@ CAsyncSocket::NameLookup g_nameLookup = ::getaddrinfo;
 
 std::uint64_t NextGeneration()
 {
-    static std::atomic<std::uint64_t> s_count{0};
-    return ++s_count;
+    return NewMessageSource();
 }
 
 bool WouldBlock(int error)

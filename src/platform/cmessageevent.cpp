@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QObject>
 
+#include <atomic>
+
 CMessageEvent::CMessageEvent(UINT message, WPARAM wParam, LPARAM lParam, std::uint64_t source)
     : QEvent(EventType()), m_nMessage(message), m_wParam(wParam), m_lParam(lParam), m_nSource(source)
 {
@@ -41,4 +43,10 @@ LRESULT SendMessage(QObject *target, UINT message, WPARAM wParam, LPARAM lParam)
     CMessageEvent event(message, wParam, lParam);
     QCoreApplication::sendEvent(target, &event);
     return event.m_lResult;
+}
+
+std::uint64_t NewMessageSource()
+{
+    static std::atomic<std::uint64_t> s_count{0};
+    return ++s_count;
 }

@@ -22,6 +22,9 @@ public:
     std::uint64_t m_nSource;
 };
 
+// A new number for a handle whose notices name it as their source: unique in the process, never 0.
+std::uint64_t NewMessageSource();
+
 // Queues the message for the target; it is handled after the caller returns, in posting order.
 // A message whose target is destroyed before it is handled is dropped. Returns FALSE for a null target.
 // A socket notice names its socket in `source`, so that a notice that outlives the socket can be told.

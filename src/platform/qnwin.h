@@ -37,6 +37,7 @@ enum ConnectionType : int {
     TYPE_UDP = 0,
     TYPE_TCP_SERVER = 1,
     TYPE_TCP_CLIENT = 2,
+    TYPE_SERIAL = 3,  // a serial line; an addition beside the socket types
 };
 
 // Event codes carried in wParam of WM_SESSION_EVENT.

@@ -53,6 +53,8 @@ private Q_SLOTS:
         QTest::newRow("TCP client to server") << int(TYPE_TCP_CLIENT) << IDC_TYPE_TCP_SERVER << IDOK << int(TYPE_TCP_SERVER);
         QTest::newRow("same type") << int(TYPE_TCP_SERVER) << IDC_TYPE_TCP_SERVER << IDOK << int(TYPE_TCP_SERVER);
         QTest::newRow("cancel keeps the caller's type") << int(TYPE_UDP) << IDC_TYPE_TCP_SERVER << IDCANCEL << int(TYPE_UDP);
+        QTest::newRow("TCP client to serial") << int(TYPE_TCP_CLIENT) << IDC_TYPE_SERIAL << IDOK << int(TYPE_SERIAL);
+        QTest::newRow("serial to UDP") << int(TYPE_SERIAL) << IDC_TYPE_UDP << IDOK << int(TYPE_UDP);
     }
     void typeDialogShowsAndReturnsTheChosenType()
     {
@@ -64,12 +66,12 @@ private Q_SLOTS:
         dialog.m_nType = initial;
         QList<bool> shownChecked;
         const int answer = RunWith(dialog, button, [&] {
-            for (int id : {IDC_TYPE_UDP, IDC_TYPE_TCP_SERVER, IDC_TYPE_TCP_CLIENT})
+            for (int id : {IDC_TYPE_UDP, IDC_TYPE_TCP_SERVER, IDC_TYPE_TCP_CLIENT, IDC_TYPE_SERIAL})
                 shownChecked << Radio(dialog, id)->isChecked();
             Radio(dialog, clicked)->click();
         });
         QCOMPARE(answer, button);
-        QCOMPARE(shownChecked, (QList<bool>{initial == 0, initial == 1, initial == 2}));
+        QCOMPARE(shownChecked, (QList<bool>{initial == 0, initial == 1, initial == 2, initial == 3}));
         QCOMPARE(dialog.m_nType, result);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("ﾀｲﾌﾟ"));
     }

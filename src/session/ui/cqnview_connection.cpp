@@ -37,8 +37,10 @@ void CQnView::UseEndpointFor(ConnectionType type)
     m_pEndpoint = CEndpoint::Make(type, this, m_pLogBuf.get());
     // A server takes and drops its client on its own: the pane looks again each time, and a
     // delayed reply to the client that went never reaches the next one.
-    if (m_pEndpoint)
+    if (m_pEndpoint) {
         m_pEndpoint->SetPeerChangedHandler([this] { NotePeerChanged(); });
+        m_pEndpoint->SetDescriptionChangedHandler([this] { ScheduleConnectionRefresh(); });
+    }
 }
 
 QStringList CQnView::EndpointSettings() const
@@ -159,18 +161,15 @@ void CQnView::OnSocketSettings()
     if (!m_pDocument)
         return;
     const CQnDoc::SlotRange range = CQnDoc::SettingSlots(m_nSocketType);
-    CSocketSettingDlg dialog(this);
-    QString *const values[3] = {&dialog.m_strValue1, &dialog.m_strValue2, &dialog.m_strValue3};
-    QString shown[3];
-    for (int i = 0; i < range.count; ++i)
-        *values[i] = shown[i] = m_pDocument->GetSlotString(range.first + i);
-    if (dialog.DoModal(m_nSocketType) != IDOK)
+    const QStringList shown = EndpointSettings();
+    QStringList edited = shown;
+    if (!CSocketSettingDlg::Edit(this, m_nSocketType, &edited))
         return;
     // A field left as it was keeps its stored bytes: not every byte sequence survives the way
     // through text and back.
-    for (int i = 0; i < range.count; ++i) {
-        if (*values[i] != shown[i])
-            m_pDocument->SetSlotString(range.first + i, *values[i]);
+    for (int i = 0; i < range.count && i < edited.size(); ++i) {
+        if (edited[i] != shown[i])
+            m_pDocument->SetSlotString(range.first + i, edited[i]);
     }
     m_pDocument->SetModifiedFlag();
 }

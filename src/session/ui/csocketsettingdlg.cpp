@@ -2,6 +2,7 @@
 
 #include "res/commandids.h"
 #include "platform/qnwin.h"
+#include "session/ui/cserialsettingdlg.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,40 @@ int CSocketSettingDlg::DoModal(int type)
 {
     m_nType = type;
     return CQnDialog::DoModal();
+}
+
+bool CSocketSettingDlg::Edit(QWidget *parent, int type, QStringList *texts)
+{
+    // Types whose settings have a dialog of their own.
+    struct Page
+    {
+        int type;
+        bool (*edit)(QWidget *parent, QStringList *texts);
+    };
+    static constexpr Page kPages[] = {
+        {TYPE_SERIAL,
+         [](QWidget *parent, QStringList *texts) {
+             CSerialSettingDlg dialog(parent);
+             dialog.m_texts = *texts;
+             if (dialog.DoModal() != IDOK)
+                 return false;
+             *texts = dialog.m_texts;
+             return true;
+         }},
+    };
+    for (const Page &page : kPages) {
+        if (page.type == type)
+            return page.edit(parent, texts);
+    }
+    CSocketSettingDlg dialog(parent);
+    QString *const values[3] = {&dialog.m_strValue1, &dialog.m_strValue2, &dialog.m_strValue3};
+    for (int i = 0; i < 3; ++i)
+        *values[i] = texts->value(i);
+    if (dialog.DoModal(type) != IDOK)
+        return false;
+    for (int i = 0; i < texts->size() && i < 3; ++i)
+        (*texts)[i] = *values[i];
+    return true;
 }
 
 void CSocketSettingDlg::OnInitDialog()

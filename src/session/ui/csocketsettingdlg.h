@@ -4,6 +4,7 @@
 #include "platform/ui/cqndialog.h"
 
 #include <QString>
+#include <QStringList>
 
 class QLabel;
 class QLineEdit;
@@ -16,6 +17,9 @@ public:
 
     // Runs modally showing the labels and fields of `type`; returns IDOK or IDCANCEL.
     int DoModal(int type);
+    // Edits the texts of `type`'s setting slots in the dialog of that type (this one for the socket
+    // types, a page of its own for a serial line); false when the user cancels.
+    static bool Edit(QWidget *parent, int type, QStringList *texts);
 
     QString m_strLabel1;
     QString m_strLabel2;

@@ -7,7 +7,7 @@
 #include <QRadioButton>
 
 CSocketTypeDlg::CSocketTypeDlg(QWidget *parent)
-    : CQnDialog(QStringLiteral("ﾀｲﾌﾟ"), 131, 65, parent), m_pGroup(new QButtonGroup(this))
+    : CQnDialog(QStringLiteral("ﾀｲﾌﾟ"), 131, 82, parent), m_pGroup(new QButtonGroup(this))
 {
     AddButton(IDOK, QStringLiteral("OK"), 84, 7, 40, 14, true);
     AddButton(IDCANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 84, 25, 40, 14, false);
@@ -16,6 +16,7 @@ CSocketTypeDlg::CSocketTypeDlg(QWidget *parent)
                         TYPE_TCP_SERVER);
     m_pGroup->addButton(AddItem(IDC_TYPE_TCP_CLIENT, new QRadioButton(QStringLiteral("TCP/IP (ｸﾗｲｱﾝﾄ)")), 7, 41, 70, 14),
                         TYPE_TCP_CLIENT);
+    m_pGroup->addButton(AddItem(IDC_TYPE_SERIAL, new QRadioButton(QStringLiteral("ｼﾘｱﾙ")), 7, 58, 70, 14), TYPE_SERIAL);
 }
 
 void CSocketTypeDlg::DoDataExchange(bool save)

@@ -1,0 +1,35 @@
+// The thread of a reader that takes bytes from a handle for the user-interface thread: a wake handle
+// that is readable while the reader has something for that thread, a stop handle the thread watches,
+// and the thread itself, stopped and joined at the latest when this goes.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+class CReaderThread
+{
+public:
+    CReaderThread();
+    ~CReaderThread();
+    CReaderThread(const CReaderThread &) = delete;
+    CReaderThread &operator=(const CReaderThread &) = delete;
+
+    // Runs `run` on the thread; false when the handles or the thread could not be made.
+    bool Start(std::function<void()> run);
+    // Asks the thread to end (StopRequested, the stop handle readable) and joins it.
+    void Stop();
+    bool IsRunning() const { return m_thread.joinable(); }
+    bool StopRequested() const { return m_bStop.load(std::memory_order_acquire); }
+    int WakeHandle() const { return m_nWake; }
+    int StopHandle() const { return m_nStop; }
+    // Makes the wake handle readable, or no longer readable.
+    void Wake() const;
+    void ClearWake() const;
+
+private:
+    int m_nWake = -1;  // eventfd
+    int m_nStop = -1;  // eventfd, written once to end the thread
+    std::atomic<bool> m_bStop{false};
+    std::thread m_thread;
+};

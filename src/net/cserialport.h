@@ -1,0 +1,79 @@
+// The serial end of a session: opens the device with the document's line settings, tells the view
+// of each telegram the reader thread has cut, sends in order as the line takes the bytes, and says
+// when the device goes (an adapter pulled out). The modem lines and the driver's receive errors are
+// watched while it is open.
+#pragma once
+
+#include "net/cendpoint.h"
+#include "net/cserialline.h"
+#include "net/cserialsettings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <deque>
+#include <memory>
+#include <string>
+
+class CSerialReader;
+class QSocketNotifier;
+
+class CSerialPort final : public QObject, public CEndpoint
+{
+public:
+    // Bytes that may wait for a slow line before a further send is refused.
+    static constexpr qsizetype kMaxQueued = 64 * 1024 * 1024;
+    // How often the modem lines and the error counters are looked at.
+    static constexpr int kLinesPollMs = 200;
+    static constexpr int kErrorLogMs = 1000;
+
+    // `view` receives the notices and the log lines through `logBuf` (the view's, not owned).
+    CSerialPort(QObject *view, char *logBuf);
+    ~CSerialPort() override;
+
+    // The endpoint: settings are the serial slots of the document, in order.
+    ConnectionType Type() const override { return TYPE_SERIAL; }
+    int SocketKind() const override { return 0; }
+    bool Open(const QStringList &settings, QString *logText) override;
+    void Close() override;
+    int Send(const void *data, int length) override;
+    int Receive(void *buffer, int length) override;
+    Description Describe() const override;
+    SocketFailure LastFailure() const override { return m_lastFailure; }
+    bool IsNoticeFrom(std::uint64_t serial) const override { return serial != 0 && serial == m_nSerial; }
+
+    // The failure text of an open that failed at `step` with `error`, for `device`.
+    static QString OpenFailureText(CSerialLine::Step step, int error, const QString &device, const QString &group);
+
+private:
+    void Log(const QString &text, int kind);
+    void Fail(int code, const QString &text);
+    void QueueReady();
+    void DeviceGone(int error);
+    bool Flush();
+    void WatchLines();
+    void LogErrorCounts();
+
+    QPointer<QObject> m_pView;
+    char *m_pLogBuf;  // not owned
+    CSerialSettings m_settings;
+    CSerialLine m_line;
+    std::unique_ptr<CSerialReader> m_pReader;  // declared after the line: it stops before the line closes
+    QSocketNotifier *m_pWakeNotifier = nullptr;   // children of this object, made per open
+    QSocketNotifier *m_pWriteNotifier = nullptr;
+    std::uint64_t m_nSerial = 0;  // names this open's notices; 0 while closed
+    SocketFailure m_lastFailure;
+    std::string m_next;        // the telegram the view has been told of
+    bool m_bHasNext = false;
+    bool m_bGone = false;      // the device went; said once
+    std::deque<QByteArray> m_queue;  // bytes the line has not taken yet, oldest first
+    qsizetype m_nFrontSent = 0;
+    qsizetype m_nQueued = 0;
+    int m_nLines = -1;         // the modem lines last seen (TIOCM_* bits), -1: the device has none
+    CSerialLine::Counts m_counts;
+    bool m_bCounts = false;    // the driver counts errors
+    QTimer m_linesTimer;
+    QTimer m_errorTimer;
+};

@@ -1,0 +1,100 @@
+#include "net/cserialsettings.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+const char *const kFlowNames[] = {"none", "rtscts", "xonxoff"};
+
+}  // namespace
+
+bool CSerialSettings::Parse(const QStringList &texts, CSerialSettings *out, QString *error)
+{
+    CSerialSettings settings;
+    const auto text = [&texts](int i) { return texts.value(i).trimmed(); };
+    settings.device = texts.value(0);
+    if (!text(1).isEmpty()) {
+        bool ok = false;
+        settings.baud = text(1).toInt(&ok);
+        if (!ok || settings.baud <= 0) {
+            *error = QStringLiteral("ﾎﾞｰﾚｰﾄ \"%1\" は数値ではありません").arg(text(1));
+            return false;
+        }
+    }
+    if (!text(2).isEmpty()) {
+        static const QRegularExpression frame(QStringLiteral("^([5-8])([NOEMS])(1|1\\.5|2)$"),
+                                              QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch match = frame.match(text(2));
+        if (!match.hasMatch()) {
+            *error = QStringLiteral("ﾌﾚｰﾑ \"%1\" はﾃﾞｰﾀﾋﾞｯﾄ 5-8、ﾊﾟﾘﾃｨ N/O/E/M/S、ｽﾄｯﾌﾟﾋﾞｯﾄ 1/1.5/2 の形 (例 8N1) ではありません").arg(text(2));
+            return false;
+        }
+        settings.dataBits = match.captured(1).toInt();
+        settings.parity = char(match.captured(2).toUpper().at(0).unicode());
+        settings.stopHalves = match.captured(3) == QStringLiteral("1") ? 2 : match.captured(3) == QStringLiteral("2") ? 4 : 3;
+    }
+    if (!text(3).isEmpty()) {
+        int flow = -1;
+        for (int i = 0; i < 3; ++i) {
+            if (text(3).compare(QLatin1String(kFlowNames[i]), Qt::CaseInsensitive) == 0)
+                flow = i;
+        }
+        if (flow < 0) {
+            *error = QStringLiteral("ﾌﾛｰ制御 \"%1\" は none、rtscts、xonxoff のどれでもありません").arg(text(3));
+            return false;
+        }
+        settings.flow = Flow(flow);
+    }
+    if (!text(4).isEmpty()) {
+        static const QRegularExpression gap(QStringLiteral("^gap:(\\d{1,5})$"), QRegularExpression::CaseInsensitiveOption);
+        static const QRegularExpression byte(QStringLiteral("^byte:([0-9A-Fa-f]{2})$"), QRegularExpression::CaseInsensitiveOption);
+        if (const QRegularExpressionMatch match = gap.match(text(4)); match.hasMatch() && match.captured(1).toInt() <= kMaxGapMs) {
+            settings.gapMs = match.captured(1).toInt();
+            settings.end = settings.gapMs > 0 ? END_GAP : END_EACH_READ;
+        } else if (const QRegularExpressionMatch match = byte.match(text(4)); match.hasMatch()) {
+            settings.end = END_BYTE;
+            settings.endByte = static_cast<unsigned char>(match.captured(1).toUInt(nullptr, 16));
+        } else {
+            *error = QStringLiteral("電文の区切り \"%1\" は gap:ﾐﾘ秒 (0-60000) でも byte:16進2桁 でもありません").arg(text(4));
+            return false;
+        }
+    }
+    for (const QString &line : text(5).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        static const QRegularExpression state(QStringLiteral("^(dtr|rts):([01])$"), QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch match = state.match(line);
+        if (!match.hasMatch()) {
+            *error = QStringLiteral("制御線 \"%1\" は dtr:0/1 rts:0/1 の形ではありません").arg(text(5));
+            return false;
+        }
+        (match.captured(1).toLower() == QStringLiteral("dtr") ? settings.dtr : settings.rts) = match.captured(2) == QStringLiteral("1");
+    }
+    *out = settings;
+    return true;
+}
+
+QString CSerialSettings::FrameText() const
+{
+    const QString stop = stopHalves == 2 ? QStringLiteral("1") : stopHalves == 4 ? QStringLiteral("2") : QStringLiteral("1.5");
+    return QString::number(dataBits) + QLatin1Char(parity) + stop;
+}
+
+QString CSerialSettings::LineText() const
+{
+    QString line = QString::number(baud) + QLatin1Char(' ') + FrameText();
+    if (flow == FLOW_RTSCTS)
+        line += QStringLiteral(" RTS/CTS");
+    else if (flow == FLOW_XONXOFF)
+        line += QStringLiteral(" XON/XOFF");
+    return line;
+}
+
+QStringList CSerialSettings::Texts() const
+{
+    QString endText;
+    if (end == END_GAP)
+        endText = QStringLiteral("gap:%1").arg(gapMs);
+    else if (end == END_BYTE)
+        endText = QStringLiteral("byte:") + QString::number(endByte, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+    const QString lines = dtr && rts ? QString() : QStringLiteral("dtr:%1 rts:%2").arg(int(dtr)).arg(int(rts));
+    return {device, QString::number(baud), FrameText(), QLatin1String(kFlowNames[flow]), endText, lines};
+}

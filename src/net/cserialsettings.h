@@ -1,0 +1,38 @@
+// The settings of a serial line as the document keeps them, as text slots in order (device, baud,
+// frame, flow control, telegram end, control lines), read into values and written back.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct CSerialSettings
+{
+    enum Flow { FLOW_NONE, FLOW_RTSCTS, FLOW_XONXOFF };
+    // Where a received telegram ends: at each read, after a gap in the bytes, or after an end byte.
+    enum End { END_EACH_READ, END_GAP, END_BYTE };
+
+    QString device;
+    int baud = 9600;
+    int dataBits = 8;
+    char parity = 'N';   // N, O, E, M or S
+    int stopHalves = 2;  // stop bits in halves: 2, 3 (1.5) or 4
+    Flow flow = FLOW_NONE;
+    End end = END_EACH_READ;
+    int gapMs = 0;
+    unsigned char endByte = 0;
+    bool dtr = true;
+    bool rts = true;
+
+    // The longest gap that may end a telegram.
+    static constexpr int kMaxGapMs = 60000;
+
+    // Reads the slots' texts (missing ones are empty: the defaults); false with the reason in
+    // `error` for a text that is no setting.
+    static bool Parse(const QStringList &texts, CSerialSettings *out, QString *error);
+    // The texts for the slots, in order; a default is written as its text, never as empty.
+    QStringList Texts() const;
+    // "8N1", "7E1", "8N1.5".
+    QString FrameText() const;
+    // "115200 8N1" and the flow control where there is one.
+    QString LineText() const;
+};

@@ -20,6 +20,11 @@ recommends=$(dpkg-deb -f "$deb" Recommends)
 echo "package recommends: $recommends"
 tr ',' '\n' <<< "$recommends" | sed 's/^ *//; s/ .*//' | grep -qx qt6-translations-l10n
 
+# The serial line's library comes through dpkg-shlibdeps.
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "package depends: $depends"
+grep -q 'libqt6serialport6' <<< "$depends"
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 dpkg-deb -x "$deb" "$work"

@@ -1,12 +1,15 @@
 // The type, settings and About dialogs, driven through their own buttons.
 #include "app/ui/caboutdlg.h"
 #include "res/commandids.h"
+#include "session/ui/cserialsettingdlg.h"
 #include "session/ui/csocketsettingdlg.h"
+#include "support/scriptedprompts.h"
 #include "session/ui/csockettypedlg.h"
 #include "platform/ui/dialogunits.h"
 #include "platform/qnwin.h"
 #include "platform/ui/uifonts.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -74,6 +77,45 @@ private Q_SLOTS:
         QCOMPARE(shownChecked, (QList<bool>{initial == 0, initial == 1, initial == 2, initial == 3}));
         QCOMPARE(dialog.m_nType, result);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("ﾀｲﾌﾟ"));
+    }
+
+    void serialSettingsKeepTheLineAndRefuseWhatIsNoSetting_data()
+    {
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<QString>("baud");  // typed over the shown one; empty: left as it is
+        QTest::addColumn<QStringList>("saved");  // empty: refused, the dialog stays open
+        const QStringList line{QStringLiteral("/dev/ttyUSB9"), QStringLiteral("19200"), QStringLiteral("7E1.5"),
+                               QStringLiteral("xonxoff"), QStringLiteral("byte:0A"), QStringLiteral("dtr:0 rts:1")};
+        QTest::newRow("every setting as shown") << line << QString() << line;
+        QTest::newRow("empty slots are the defaults") << QStringList{QStringLiteral("/dev/ttyS9")} << QStringLiteral("250000")
+            << QStringList{QStringLiteral("/dev/ttyS9"), QStringLiteral("250000"), QStringLiteral("8N1"), QStringLiteral("none"), QString(), QString()};
+        QTest::newRow("a baud that is no number") << line << QStringLiteral("fast") << QStringList{};
+    }
+    void serialSettingsKeepTheLineAndRefuseWhatIsNoSetting()
+    {
+        QFETCH(QStringList, shown);
+        QFETCH(QString, baud);
+        QFETCH(QStringList, saved);
+        ScriptedPrompts prompts;
+        CSerialSettingDlg dialog;
+        dialog.m_texts = shown;
+        bool stayed = false;
+        QTimer::singleShot(0, &dialog, [&] {
+            if (!baud.isEmpty())
+                static_cast<QComboBox *>(dialog.GetDlgItem(CSerialSettingDlg::IDC_BAUD))->setEditText(baud);
+            static_cast<QPushButton *>(dialog.GetDlgItem(IDOK))->click();
+            stayed = dialog.isVisible();
+            if (stayed)
+                static_cast<QPushButton *>(dialog.GetDlgItem(IDCANCEL))->click();
+        });
+        const int answer = dialog.DoModal();
+        QCOMPARE(answer, saved.isEmpty() ? IDCANCEL : IDOK);
+        QCOMPARE(stayed, saved.isEmpty());
+        QCOMPARE(prompts.calls.size(), saved.isEmpty() ? 1 : 0);
+        if (!saved.isEmpty())
+            QCOMPARE(dialog.m_texts, saved);
+        else
+            QCOMPARE(prompts.calls[0].text, QStringLiteral("ﾎﾞｰﾚｰﾄ \"fast\" は数値ではありません。"));
     }
 
     void typeRadioButtonsFormOneGroup()

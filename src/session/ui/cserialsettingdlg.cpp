@@ -14,12 +14,6 @@
 
 namespace {
 
-// Control ids of the dialog.
-enum : int {
-    IDC_DEVICE = 1201, IDC_BAUD, IDC_DATA_BITS, IDC_PARITY, IDC_STOP_BITS, IDC_FLOW, IDC_DTR, IDC_RTS,
-    IDC_END_EACH_READ, IDC_END_GAP, IDC_END_BYTE, IDC_GAP_MS, IDC_END_BYTE_HEX,
-};
-
 const int kBauds[] = {300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200, 230400,
                       460800, 921600, 1000000, 1500000, 2000000, 3000000, 4000000};
 // Parity letters in the order of the list.

@@ -16,6 +16,12 @@ class CSerialSettingDlg : public CQnDialog
 {
     Q_OBJECT
 public:
+    // Control ids of the dialog.
+    enum : int {
+        IDC_DEVICE = 1201, IDC_BAUD, IDC_DATA_BITS, IDC_PARITY, IDC_STOP_BITS, IDC_FLOW, IDC_DTR, IDC_RTS,
+        IDC_END_EACH_READ, IDC_END_GAP, IDC_END_BYTE, IDC_GAP_MS, IDC_END_BYTE_HEX,
+    };
+
     explicit CSerialSettingDlg(QWidget *parent = nullptr);
 
     // The serial slots' texts, in order: shown when it opens, the edited ones after OK.

@@ -13,6 +13,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -163,8 +165,15 @@ int main(int argc, char *argv[])
         clock.start();
         std::thread device = Pace(pair.master, stream, rate);
         QFile file(capture);
-        while (QFileInfo(capture).size() < stream.size() && clock.elapsed() < qint64(seconds * 1000) + 30000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        // The event loop runs as in the program; a timer looks at the capture now and then.
+        QEventLoop loop;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (QFileInfo(capture).size() >= stream.size() || clock.elapsed() > qint64(seconds * 1000) + 30000)
+                loop.quit();
+        });
+        watch.start(50);
+        loop.exec();
         const double took = clock.elapsed() / 1000.0;
         const double cpu = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore;
         device.join();

@@ -86,7 +86,8 @@ bool CSerialLine::Open(const CSerialSettings &settings)
         mode.c_cflag |= CRTSCTS;
     else if (settings.flow == CSerialSettings::FLOW_XONXOFF)
         mode.c_iflag |= IXON | IXOFF;
-    mode.c_cc[VMIN] = 0;
+    // One byte makes a read: a read without bytes then fails with EAGAIN, and 0 means a hang-up.
+    mode.c_cc[VMIN] = 1;
     mode.c_cc[VTIME] = 0;
     const speed_t code = RateCode(settings.baud);
     if (code != B0) {

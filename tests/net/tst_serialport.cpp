@@ -1,5 +1,6 @@
 // The serial endpoint on pseudo-terminal pairs, the test playing the device: telegrams cut as set,
-// the line's settings, sends that go out whole, the failures a user meets, and a device pulled out.
+// the line's settings, sends that go out whole, and the failures a user meets (a device pulled out:
+// tests/session/tst_serialsession.cpp).
 #include "net/cserialport.h"
 #include "recordingwnd.h"
 #include "support/ptydevice.h"
@@ -169,25 +170,6 @@ private Q_SLOTS:
         // The program runs as root here, which every device admits: the words alone.
         QCOMPARE(CSerialPort::OpenFailureText(CSerialLine::STEP_OPEN, EACCES, QStringLiteral("/dev/ttyUSB0"), QStringLiteral("dialout")),
                  QStringLiteral("ﾃﾞﾊﾞｲｽ /dev/ttyUSB0 を開く権限がありません。ｸﾞﾙｰﾌﾟ dialout に加わってください (sudo usermod -aG dialout ﾕｰｻﾞｰ名 の後、ﾛｸﾞｲﾝし直す)。"));
-    }
-
-    void aDevicePulledOutEndsTheSessionOnceAndKeepsWhatWasRead()
-    {
-        PtyDevice device;
-        Endpoint endpoint;
-        QVERIFY(endpoint.Open({device.Path()}));
-        device.Write("before");
-        QTRY_COMPARE(endpoint.Bytes(), QByteArray("before"));
-        device.PullOut();
-        QTRY_COMPARE(endpoint.view.Events(EV_DISCONNECT).size(), 1);
-        QCOMPARE(endpoint.view.Events(EV_CLOSED).size(), 1);
-        const QStringList errors = endpoint.view.lines.filter(QStringLiteral("*** "));
-        QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors[0].contains(QStringLiteral("との接続が切れました")), qPrintable(errors[0]));
-        QVERIFY(endpoint.port.Describe().peerClosed);
-        QCOMPARE(endpoint.Bytes(), QByteArray("before"));
-        QTest::qWait(0);
-        QCOMPARE(endpoint.view.Events(EV_DISCONNECT).size(), 1);  // said once
     }
 };
 

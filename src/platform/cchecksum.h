@@ -1,0 +1,62 @@
+// Checksums by name: the parametric CRC model (width 3 to 64 bits, polynomial, initial value,
+// reflected input and output, final XOR) with the catalogue entries engineers use, and the simple
+// sums (SUM8, SUM16, two's-complement SUM8, XOR8/BCC, LRC, LRC over ASCII hex). Names and aliases as
+// the public CRC catalogue writes them; CRCs are table-driven, eight bytes a step.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <array>
+#include <memory>
+
+class CChecksum
+{
+public:
+    enum Kind { KIND_CRC, KIND_SUM8, KIND_SUM16, KIND_SUM8_NEGATED, KIND_XOR8, KIND_LRC_ASCII };
+
+    // One entry of the catalogue.
+    struct Entry
+    {
+        const char *name;
+        const char *aliases;  // separated by spaces, or empty
+        Kind kind;
+        int width;            // bits of the value
+        quint64 poly;
+        quint64 init;
+        bool refin;
+        bool refout;
+        quint64 xorout;
+        quint64 check;        // the value over the nine bytes "123456789"
+    };
+
+    // The entry of `name` or one of its aliases (any case); null when there is none.
+    static std::unique_ptr<CChecksum> Find(const QString &name);
+    static const Entry *Entries(int *count);
+    // Every entry's name, in the catalogue's order.
+    static QStringList Names();
+    // "CRC-16/MODBUS  width=16 poly=0x8005 init=0xFFFF refin=true refout=true xorout=0x0000 check=0x4B37"
+    // and its aliases, one entry.
+    static QString Describe(const Entry &entry);
+
+    explicit CChecksum(const Entry &entry);
+    const Entry &Parameters() const { return m_entry; }
+    // Bytes the value takes when appended in binary.
+    int Bytes() const { return (m_entry.width + 7) / 8; }
+
+    quint64 Compute(const void *data, qsizetype length) const;
+    quint64 Compute(const QByteArray &data) const { return Compute(data.constData(), data.size()); }
+    // The value as upper-case hex digits, most significant first, as the catalogue writes check values.
+    QString HexText(quint64 value) const;
+    // The value as the bytes appended: binary in the byte order asked for, or its hex digits as ASCII.
+    QByteArray ValueBytes(quint64 value, bool bigEndian, bool asciiHex) const;
+
+private:
+    quint64 Crc(const unsigned char *data, qsizetype length) const;
+
+    Entry m_entry;
+    // Eight tables of the CRC, one per byte of a step (empty for the sums).
+    std::unique_ptr<std::array<std::array<quint64, 256>, 8>> m_pTables;
+};

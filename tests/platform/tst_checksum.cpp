@@ -1,0 +1,95 @@
+// The checksum catalogue: every entry's check value over "123456789", in pieces of every length the
+// eight-byte steps meet; names and aliases; the bytes appended for Modbus frames.
+#include "platform/cchecksum.h"
+
+#include <QTest>
+
+class TestChecksum : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void everyEntryGivesItsCheckValue_data()
+    {
+        QTest::addColumn<int>("index");
+        int count = 0;
+        const CChecksum::Entry *entries = CChecksum::Entries(&count);
+        for (int i = 0; i < count; ++i)
+            QTest::newRow(entries[i].name) << i;
+    }
+    void everyEntryGivesItsCheckValue()
+    {
+        QFETCH(int, index);
+        int count = 0;
+        const CChecksum::Entry &entry = CChecksum::Entries(&count)[index];
+        const CChecksum checksum(entry);
+        QCOMPARE(checksum.HexText(checksum.Compute(QByteArray("123456789"))), checksum.HexText(entry.check));
+        if (entry.kind != CChecksum::KIND_CRC)
+            return;
+        // A CRC over a text long enough for the eight-byte steps, against a bit at a time from the
+        // model's definition.
+        const QByteArray text = QByteArray("123456789").repeated(7);
+        {
+            const quint64 top = quint64(1) << (entry.width - 1);
+            const quint64 mask = entry.width == 64 ? ~quint64(0) : (top << 1) - 1;
+            const auto reflect = [](quint64 v, int w) { quint64 r = 0; for (int i = 0; i < w; ++i, v >>= 1) r = (r << 1) | (v & 1); return r; };
+            quint64 crc = entry.init;
+            for (const char c : text) {
+                const quint64 byte = entry.refin ? reflect(quint64(uchar(c)), 8) : quint64(uchar(c));
+                for (int bit = 7; bit >= 0; --bit) {
+                    const bool in = ((byte >> bit) & 1) != ((crc & top) != 0);
+                    crc = ((crc << 1) & mask) ^ (in ? entry.poly : 0);
+                }
+            }
+            const quint64 expected = ((entry.refout ? reflect(crc, entry.width) : crc) ^ entry.xorout) & mask;
+            QCOMPARE(checksum.HexText(checksum.Compute(text)), checksum.HexText(expected));
+        }
+    }
+
+    void namesAndAliasesFindTheirEntry_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("entry");
+        QTest::newRow("the name") << QStringLiteral("CRC-16/MODBUS") << QStringLiteral("CRC-16/MODBUS");
+        QTest::newRow("an alias, lower case") << QStringLiteral("crc-16/ccitt-false") << QStringLiteral("CRC-16/IBM-3740");
+        QTest::newRow("X-25") << QStringLiteral("CRC-16/X-25") << QStringLiteral("CRC-16/IBM-SDLC");
+        QTest::newRow("CRC-32C") << QStringLiteral("CRC-32C") << QStringLiteral("CRC-32/ISCSI");
+        QTest::newRow("BCC") << QStringLiteral("BCC") << QStringLiteral("XOR8");
+        QTest::newRow("unknown") << QStringLiteral("CRC-17/NONE") << QString();
+    }
+    void namesAndAliasesFindTheirEntry()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, entry);
+        const auto checksum = CChecksum::Find(name);
+        QCOMPARE(checksum ? QString::fromLatin1(checksum->Parameters().name) : QString(), entry);
+    }
+
+    void modbusFramesGetTheirChecksumBytes_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<bool>("bigEndian");
+        QTest::addColumn<bool>("ascii");
+        QTest::addColumn<QByteArray>("appended");
+        // Modbus RTU sends its CRC low byte first; Modbus ASCII its LRC as two hex digits.
+        QTest::newRow("RTU read holding registers") << QStringLiteral("CRC-16/MODBUS") << QByteArray::fromHex("01030000000A")
+                                                    << false << false << QByteArray::fromHex("C5CD");
+        QTest::newRow("ASCII frame") << QStringLiteral("LRC/ASCII") << QByteArray(":010300000001") << true << true << QByteArray("FB");
+        QTest::newRow("SUM16 little endian") << QStringLiteral("SUM16") << QByteArray::fromHex("FFFF02") << false << false
+                                             << QByteArray::fromHex("0002");
+    }
+    void modbusFramesGetTheirChecksumBytes()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, frame);
+        QFETCH(bool, bigEndian);
+        QFETCH(bool, ascii);
+        QFETCH(QByteArray, appended);
+        const auto checksum = CChecksum::Find(name);
+        QVERIFY(checksum);
+        QCOMPARE(checksum->ValueBytes(checksum->Compute(frame), bigEndian, ascii), appended);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestChecksum)
+#include "tst_checksum.moc"

@@ -1,5 +1,7 @@
 #include "app/ccommandline.h"
 
+#include "app/cchecksumcommand.h"
+
 #include <QFileInfo>
 
 #include <cstdio>
@@ -36,6 +38,8 @@ CCommandLine::CCommandLine()
     AddOption(m_helpOption);
     AddOption(m_versionOption);
     for (const QCommandLineOption &option : CBatchOptions::Options())
+        AddOption(option);
+    for (const QCommandLineOption &option : CChecksumCommand::Options())
         AddOption(option);
     AddWindowSystemOptions();
 }
@@ -82,6 +86,14 @@ CCommandLine::Action CCommandLine::Parse(const QStringList &arguments)
         return ShowHelp;
     if (m_parser.isSet(m_versionOption))
         return ShowVersion;
+    if (CChecksumCommand::IsAsked(m_parser))
+        return Checksum;
+    for (const QCommandLineOption &option : CChecksumCommand::Options()) {
+        if (m_parser.isSet(option)) {
+            m_errorText = QStringLiteral("--%1 は --checksum と使います").arg(option.names().constFirst());
+            return Fail;
+        }
+    }
     m_batch = CBatchOptions();
     if (!m_batch.Read(m_parser, &m_errorText))
         return Fail;
@@ -98,6 +110,8 @@ int CCommandLine::Answer(const QStringList &arguments)
     case ShowVersion:
         Print(stdout, VersionText() + QLatin1Char('\n'));
         return 0;
+    case Checksum:
+        return RunChecksum(stdin, stdout, stderr);
     case Fail:
         Print(stderr, m_programName + QStringLiteral(": ") + m_errorText + QStringLiteral("\n\n") + HelpText());
         return kUsageExitCode;
@@ -105,6 +119,11 @@ int CCommandLine::Answer(const QStringList &arguments)
         break;
     }
     return -1;
+}
+
+int CCommandLine::RunChecksum(FILE *in, FILE *out, FILE *err) const
+{
+    return CChecksumCommand::Run(m_parser, in, out, err);
 }
 
 QString CCommandLine::HelpText() const
@@ -123,6 +142,7 @@ QString CCommandLine::HelpText() const
     }
     QString help = QStringLiteral("使い方: %1 [ｵﾌﾟｼｮﾝ] [ﾌｧｲﾙ]\n").arg(m_programName)
                  + QStringLiteral("        %1 --batch SCENARIO.csv [ｵﾌﾟｼｮﾝ]\n").arg(m_programName)
+                 + QStringLiteral("        %1 --checksum NAME [--hex DIGITS | --text TEXT | --file PATH | -]\n").arg(m_programName)
                  + QStringLiteral("ｿｹｯﾄ通信のﾃｽﾄﾂｰﾙです。ﾌｧｲﾙ (*.qn) を指定するとそのﾌｧｲﾙを開きます。\n\n")
                  + QStringLiteral("ｵﾌﾟｼｮﾝ:\n");
     for (int i = 0; i < m_options.size(); ++i)

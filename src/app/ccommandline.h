@@ -10,11 +10,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
+
 class CCommandLine
 {
 public:
     // What the program does after reading its command line.
-    enum Action { Run, ShowHelp, ShowVersion, Fail };
+    enum Action { Run, ShowHelp, ShowVersion, Checksum, Fail };
     // Exit status of a command line the program does not understand.
     static constexpr int kUsageExitCode = 2;
 
@@ -27,6 +29,8 @@ public:
     // -1 when the program is to run.
     int Answer(const QStringList &arguments);
 
+    // --checksum, once parsed: prints the value or the catalogue, returns the exit code.
+    int RunChecksum(FILE *in, FILE *out, FILE *err) const;
     QString DocumentPath() const { return m_documentPath; }
     // --batch: a run without a window, with the options that go with it.
     bool IsBatch() const { return !m_batch.scenario.isEmpty(); }

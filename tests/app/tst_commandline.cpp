@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <cstdio>
+
 class TestCommandLine : public QObject
 {
     Q_OBJECT
@@ -30,6 +32,56 @@ private Q_SLOTS:
         QTest::newRow("unknown long option") << QStringList{"--no-such-option=1"} << fail << QString() << QStringLiteral("--no-such-option");
         QTest::newRow("unknown short option") << QStringList{"a.qn", "-x"} << fail << QString() << QStringLiteral("-x");
         QTest::newRow("option without its value") << QStringList{"-platform"} << fail << QString() << QStringLiteral("platform");
+        QTest::newRow("--checksum") << QStringList{"--checksum", "SUM8", "--text", "a"} << int(CCommandLine::Checksum) << QString() << QString();
+        QTest::newRow("an input without --checksum") << QStringList{"--hex", "00"} << fail << QString() << QStringLiteral("--hex は --checksum と使います");
+    }
+
+    void checksumPrintsItsValueOrSaysWhy_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("input");  // on standard input
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");  // a part of it
+        QTest::newRow("Modbus RTU request") << QStringList{"--checksum", "CRC-16/MODBUS", "--hex", "01 03 00 00 00 0A"} << QByteArray()
+                                            << 0 << QStringLiteral("CDC5\n") << QString();
+        QTest::newRow("text in code page 932") << QStringList{"--checksum", "sum16", "--text", "ｱ"} << QByteArray() << 0
+                                               << QStringLiteral("00B1\n") << QString();
+        QTest::newRow("standard input") << QStringList{"--checksum", "CRC-32", "-"} << QByteArray("123456789") << 0
+                                        << QStringLiteral("CBF43926\n") << QString();
+        QTest::newRow("a missing file") << QStringList{"--checksum", "CRC-32", "--file", "/nonexistent/in.bin"} << QByteArray() << 2
+                                        << QString() << QStringLiteral("/nonexistent/in.bin: ");
+        QTest::newRow("odd hex") << QStringList{"--checksum", "XOR8", "--hex", "123"} << QByteArray() << 2 << QString()
+                                 << QStringLiteral("16進数が正しくありません");
+        QTest::newRow("two inputs") << QStringList{"--checksum", "XOR8", "--hex", "12", "--text", "a"} << QByteArray() << 2 << QString()
+                                    << QStringLiteral("どれか一つ");
+        QTest::newRow("unknown name lists the names") << QStringList{"--checksum", "CRC-99"} << QByteArray() << 2 << QString()
+                                                      << QStringLiteral("使えるもの: CRC-3/GSM");
+    }
+    void checksumPrintsItsValueOrSaysWhy()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        FILE *streams[3] = {std::tmpfile(), std::tmpfile(), std::tmpfile()};
+        std::fwrite(input.constData(), 1, std::size_t(input.size()), streams[0]);
+        std::rewind(streams[0]);
+        CCommandLine commandLine;
+        QCOMPARE(commandLine.Parse(QStringList{"/usr/bin/quillnet"} + arguments), CCommandLine::Checksum);
+        QCOMPARE(commandLine.RunChecksum(streams[0], streams[1], streams[2]), exitCode);
+        QString texts[2];
+        for (int i = 0; i < 2; ++i) {
+            std::rewind(streams[i + 1]);
+            QByteArray bytes(4096, '\0');
+            bytes.truncate(qsizetype(std::fread(bytes.data(), 1, std::size_t(bytes.size()), streams[i + 1])));
+            texts[i] = QString::fromUtf8(bytes);
+        }
+        for (FILE *stream : streams)
+            std::fclose(stream);
+        QCOMPARE(texts[0], out);
+        QVERIFY2(err.isEmpty() ? texts[1].isEmpty() : texts[1].contains(err), qPrintable(texts[1]));
     }
 
     void actionAndDocument()

@@ -1,0 +1,23 @@
+// quillnet --checksum NAME [--hex DIGITS | --text TEXT | --file PATH | -]: prints a checksum of the
+// bytes given, or the catalogue (NAME "list"), without a display.
+#pragma once
+
+#include <QCommandLineOption>
+#include <QList>
+#include <QString>
+
+#include <cstdio>
+
+class QCommandLineParser;
+
+class CChecksumCommand
+{
+public:
+    // The options, in the order the help lists them.
+    static QList<QCommandLineOption> Options();
+    // True when the command line asks for a checksum.
+    static bool IsAsked(const QCommandLineParser &parser);
+    // Prints the value (or the catalogue) to `out`, a fault to `err`; returns the exit code: 0, or 2
+    // for an unknown name, input that is no hex, a file that cannot be read, or more than one input.
+    static int Run(const QCommandLineParser &parser, FILE *in, FILE *out, FILE *err);
+};

@@ -91,6 +91,15 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
     timings = value(kTimings);
     quiet = isSet(kQuiet);
     replyRules = isSet(kReplyRules);
+    checksum.reset();
+    if (isSet("checksum")) {
+        QString reason;
+        checksum = CChecksumRule::Parse(value("checksum"), &reason);
+        if (!checksum) {
+            *error = QStringLiteral("--checksum: ") + reason;
+            return false;
+        }
+    }
 
     rowTimeoutMs = 0;
     if (isSet(kRowTimeout)) {

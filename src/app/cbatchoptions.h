@@ -3,12 +3,14 @@
 #pragma once
 
 #include "batch/promptjudge.h"
+#include "platform/cchecksumrule.h"
 
 #include <QCommandLineOption>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 class QCommandLineParser;
@@ -36,4 +38,5 @@ public:
     std::optional<PromptSettings> prompts;  // unset: the store's
     bool quiet = false;
     bool replyRules = false;  // the document's reply rules answer during the run
+    std::shared_ptr<const CChecksumRule> checksum;  // put into every line sent; null: none
 };

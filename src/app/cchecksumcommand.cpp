@@ -37,7 +37,8 @@ QList<QCommandLineOption> CChecksumCommand::Options()
     return {
         option(kChecksum,
                "ﾁｪｯｸｻﾑを16進数(上位桁から)で表示して終了します。入力は --hex, --text, --file のどれか、"
-               "または - (標準入力、何も指定しないときも)。NAME に list を指定すると一覧を表示します。",
+               "または - (標準入力、何も指定しないときも)。NAME に list を指定すると一覧を表示します。"
+               "--batch と一緒に指定すると、送信する各行 (CR 付き) にﾁｪｯｸｻﾑを入れます: NAME[:from=n,end=m,before=16進,le,be,ascii,bin]。",
                "NAME"),
         option(kHex, "--checksum: 入力を16進数で指定します(空白は無視)。", "DIGITS"),
         option(kText, "--checksum: 入力を文字列で指定します(ｺｰﾄﾞﾍﾟｰｼﾞ932のﾊﾞｲﾄ)。", "TEXT"),

@@ -86,11 +86,14 @@ CCommandLine::Action CCommandLine::Parse(const QStringList &arguments)
         return ShowHelp;
     if (m_parser.isSet(m_versionOption))
         return ShowVersion;
-    if (CChecksumCommand::IsAsked(m_parser))
+    // With --batch, --checksum names what goes into every line sent; alone, it asks for a value.
+    const bool batch = m_parser.isSet(CBatchOptions::Options().constFirst());
+    if (CChecksumCommand::IsAsked(m_parser) && !batch)
         return Checksum;
-    for (const QCommandLineOption &option : CChecksumCommand::Options()) {
+    for (const QCommandLineOption &option : CChecksumCommand::Options().mid(batch ? 1 : 0)) {
         if (m_parser.isSet(option)) {
-            m_errorText = QStringLiteral("--%1 は --checksum と使います").arg(option.names().constFirst());
+            m_errorText = batch ? QStringLiteral("--%1 は --batch と使えません").arg(option.names().constFirst())
+                                : QStringLiteral("--%1 は --checksum と使います").arg(option.names().constFirst());
             return Fail;
         }
     }

@@ -213,11 +213,15 @@ void CBatchRunner::SendNextLine()
         AdvanceRow();
         return;
     }
-    const qsizetype length = qMin(line.size(), kMaxLineBytes);
-    std::memcpy(m_pSendBuf.get(), line.constData(), static_cast<size_t>(length));
-    m_pSendBuf[length] = '\r';
-    m_pSendBuf[length + 1] = '\0';
-    m_nSendLen = static_cast<int>(length + 1);
+    // The line and its CR, then the checksum where the rule puts it; a line too long for the buffer
+    // is cut to make room for both.
+    const qsizetype room = kMaxLineBytes - (m_pChecksum ? m_pChecksum->ValueBytes() : 0);
+    QByteArray telegram = line.left(room) + '\r';
+    if (m_pChecksum)
+        telegram = m_pChecksum->Apply(telegram);
+    std::memcpy(m_pSendBuf.get(), telegram.constData(), static_cast<size_t>(telegram.size()));
+    m_pSendBuf[telegram.size()] = '\0';
+    m_nSendLen = static_cast<int>(telegram.size());
     Post(EV_SEND, 0);
     Q_EMIT LineSent(m_nCurRow, m_nCurLine, m_nSendLen);
     m_lineClock.start();

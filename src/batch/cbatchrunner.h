@@ -5,6 +5,7 @@
 
 #include "batch/cbatchscenario.h"
 #include "batch/promptjudge.h"
+#include "platform/cchecksumrule.h"
 #include "platform/cmsgwnd.h"
 #include "platform/qnwin.h"
 
@@ -49,6 +50,8 @@ public:
     void SetLocalPort(const QString &port) { m_strLocalPort = port; }
     void SetRowTimeout(int milliseconds) { m_nRowTimeout = milliseconds; }
     void SetPromptOverride(const std::optional<PromptSettings> &settings) { m_promptOverride = settings; }
+    // A checksum put into every line sent (with its CR); null: none.
+    void SetChecksum(std::shared_ptr<const CChecksumRule> rule) { m_pChecksum = std::move(rule); }
     // Judges a received block by the run's prompt settings.
     BOOL JudgePrompt(const char *data, int length) const;
     // The line prepared for the view's next send.
@@ -124,6 +127,7 @@ private:
     QString m_strLocalPort = QStringLiteral("0");
     int m_nRowTimeout = 0;
     std::optional<PromptSettings> m_promptOverride;
+    std::shared_ptr<const CChecksumRule> m_pChecksum;
     QElapsedTimer m_rowClock;
     QElapsedTimer m_lineClock;
 };

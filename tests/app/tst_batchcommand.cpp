@@ -239,6 +239,30 @@ private Q_SLOTS:
         QVERIFY(device.Received(0).contains("l1\r"));
     }
 
+    void aChecksumGoesIntoEveryLineSent_data()
+    {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("Modbus ASCII: LRC digits before the CR") << QStringLiteral("LRC/ASCII:before=0D") << QByteArray(":010300000001")
+                                                                << QByteArray(":010300000001FB\r");
+        QTest::newRow("CRC-16/MODBUS after the CR, low byte first") << QStringLiteral("crc-16/modbus:le") << QByteArray("AB")
+                                                                    << QByteArray("AB\r") + QByteArray::fromHex("D0B1");
+    }
+    void aChecksumGoesIntoEveryLineSent()
+    {
+        QFETCH(QString, rule);
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, sent);
+        PromptServer device;
+        const QString scenario = Scenario({{QStringLiteral("127.0.0.1"), device.PortText(), WriteFile(QStringLiteral("c.txt"), line + "\r\n")}});
+        QCOMPARE(RunProgram({"--batch", scenario, "--quiet", "--checksum", rule}).exitCode, 0);
+        QCOMPARE(device.Received(0), sent);
+        const Run wrong = RunProgram({"--batch", scenario, "--checksum", rule + QStringLiteral(",sideways")});
+        QCOMPARE(wrong.exitCode, 2);
+        QVERIFY2(wrong.err.contains(QStringLiteral("sideways")), qPrintable(wrong.err));
+    }
+
     void aRowTimeoutNeverEndsARowEarly()
     {
         // A coarse timer may fire up to 5 % before its time; each silent row must last the whole timeout.

@@ -1,6 +1,7 @@
 // The checksum catalogue: every entry's check value over "123456789", in pieces of every length the
 // eight-byte steps meet; names and aliases; the bytes appended for Modbus frames.
 #include "platform/cchecksum.h"
+#include "platform/cchecksumrule.h"
 
 #include <QTest>
 
@@ -88,6 +89,33 @@ private Q_SLOTS:
         const auto checksum = CChecksum::Find(name);
         QVERIFY(checksum);
         QCOMPARE(checksum->ValueBytes(checksum->Compute(frame), bigEndian, ascii), appended);
+    }
+
+    void aRulePlacesTheChecksum_data()
+    {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QByteArray>("telegram");
+        QTest::addColumn<QByteArray>("placed");  // empty: the rule is refused
+        QTest::newRow("appended, big endian") << QStringLiteral("SUM16") << QByteArray("\xFF\xFF\x02") << QByteArray("\xFF\xFF\x02\x02\x00", 5);
+        QTest::newRow("before CR LF, as ASCII") << QStringLiteral("SUM8:before=0D0A,ascii") << QByteArray("AB\r\n") << QByteArray("AB83\r\n");
+        QTest::newRow("no terminator: appended") << QStringLiteral("SUM8:before=0D0A") << QByteArray("AB") << QByteArray("AB\x83");
+        QTest::newRow("from byte 1 to the end less 1") << QStringLiteral("XOR8:from=1,end=1") << QByteArray("\x02\x10\x20\x03")
+                                                       << QByteArray("\x02\x10\x20\x03\x30");
+        QTest::newRow("a range past the telegram covers nothing") << QStringLiteral("SUM8:from=9") << QByteArray("A") << QByteArray("A\x00", 2);
+        QTest::newRow("unknown option") << QStringLiteral("SUM8:middle") << QByteArray("A") << QByteArray();
+        QTest::newRow("unknown name") << QStringLiteral("CRC-99") << QByteArray("A") << QByteArray();
+    }
+    void aRulePlacesTheChecksum()
+    {
+        QFETCH(QString, rule);
+        QFETCH(QByteArray, telegram);
+        QFETCH(QByteArray, placed);
+        QString error;
+        const auto parsed = CChecksumRule::Parse(rule, &error);
+        QCOMPARE(bool(parsed), !placed.isEmpty());
+        QCOMPARE(error.isEmpty(), !placed.isEmpty());
+        if (parsed)
+            QCOMPARE(parsed->Apply(telegram), placed);
     }
 };
 

@@ -161,6 +161,7 @@ int CBatchCommand::Run()
         m_runner.SetLocalPort(m_doc.GetSlotString(CQnDoc::SLOT_CLIENT_OWN_PORT));
     m_runner.SetRowTimeout(m_options.rowTimeoutMs);
     m_runner.SetPromptOverride(m_options.prompts);
+    m_runner.SetChecksum(m_options.checksum);
 
     m_pView = std::make_unique<CQnView>();
     m_pView->OnInitialUpdate(&m_doc);

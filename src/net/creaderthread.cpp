@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <system_error>
 #include <unistd.h>
@@ -31,12 +33,18 @@ CReaderThread::~CReaderThread()
     }
 }
 
-bool CReaderThread::Start(std::function<void()> run)
+bool CReaderThread::Start(const char *name, std::function<void()> run)
 {
     if (m_nWake < 0 || m_nStop < 0 || m_thread.joinable())
         return false;
     try {
-        m_thread = std::thread(std::move(run));
+        m_thread = std::thread([this, name, run = std::move(run)] {
+            pthread_setname_np(pthread_self(), name);
+            sched_param priority{};
+            priority.sched_priority = sched_get_priority_min(SCHED_FIFO);
+            m_bRealTime = pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority) == 0;
+            run();
+        });
     } catch (const std::system_error &) {
         return false;
     }

@@ -15,12 +15,17 @@ public:
     CReaderThread(const CReaderThread &) = delete;
     CReaderThread &operator=(const CReaderThread &) = delete;
 
-    // Runs `run` on the thread; false when the handles or the thread could not be made.
-    bool Start(std::function<void()> run);
+    // Runs `run` on a thread named `name` (for top -H and a debugger); false when the handles or the
+    // thread could not be made. Where the system allows it (root, or a real-time limit granted to
+    // the user) the thread takes the lowest real-time priority, so that busy processors do not keep
+    // it from a peer that sends faster than the window draws; refused, it keeps the ordinary one.
+    bool Start(const char *name, std::function<void()> run);
     // Asks the thread to end (StopRequested, the stop handle readable) and joins it.
     void Stop();
     bool IsRunning() const { return m_thread.joinable(); }
     bool StopRequested() const { return m_bStop.load(std::memory_order_acquire); }
+    // True once the thread runs at the real-time priority.
+    bool IsRealTime() const { return m_bRealTime.load(std::memory_order_relaxed); }
     int WakeHandle() const { return m_nWake; }
     int StopHandle() const { return m_nStop; }
     // Makes the wake handle readable, or no longer readable.
@@ -31,5 +36,6 @@ private:
     int m_nWake = -1;  // eventfd
     int m_nStop = -1;  // eventfd, written once to end the thread
     std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bRealTime{false};
     std::thread m_thread;
 };

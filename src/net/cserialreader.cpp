@@ -2,11 +2,11 @@
 
 #include "platform/qnwin.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <poll.h>
-#include <pthread.h>
-#include <sched.h>
 #include <unistd.h>
 
 namespace {
@@ -19,7 +19,7 @@ constexpr int kFullWaitMs = 10;
 
 CSerialReader::CSerialReader(int handle, const CSerialSettings &settings) : m_nHandle(handle), m_settings(settings)
 {
-    m_thread.Start([this] { Run(); });
+    m_thread.Start("qn-serial-reader", [this] { Run(); });
 }
 
 CSerialReader::~CSerialReader()
@@ -71,10 +71,19 @@ void CSerialReader::Cut(const char *bytes, qsizetype length)
         Emit(telegram);
         return;
     }
-    for (qsizetype i = 0; i < length; ++i) {
-        m_pending.push_back(bytes[i]);
-        // A telegram ends at its end byte, and at the most one receive takes.
-        const bool end = m_settings.end == CSerialSettings::END_BYTE && static_cast<unsigned char>(bytes[i]) == m_settings.endByte;
+    // A telegram ends after its end byte, and at the most one receive takes.
+    while (length > 0) {
+        qsizetype take = std::min(length, QN_MAX_RECEIVE - qsizetype(m_pending.size()));
+        bool end = false;
+        if (m_settings.end == CSerialSettings::END_BYTE) {
+            if (const void *found = std::memchr(bytes, m_settings.endByte, std::size_t(take))) {
+                take = static_cast<const char *>(found) - bytes + 1;
+                end = true;
+            }
+        }
+        m_pending.append(bytes, std::size_t(take));
+        bytes += take;
+        length -= take;
         if (end || qsizetype(m_pending.size()) >= QN_MAX_RECEIVE)
             Emit(m_pending);
     }
@@ -89,12 +98,6 @@ void CSerialReader::End(int error)
 
 void CSerialReader::Run()
 {
-    // As the UDP reader: the lowest real-time priority where the system allows it, so that busy
-    // processors do not keep the thread from a device that sends faster than the window draws.
-    pthread_setname_np(pthread_self(), "qn-serial-reader");
-    sched_param priority{};
-    priority.sched_priority = sched_get_priority_min(SCHED_FIFO);
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
     std::string buffer(kReadSize, '\0');
     using Clock = std::chrono::steady_clock;
     Clock::time_point lastByte = Clock::now();

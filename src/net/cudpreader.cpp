@@ -7,8 +7,6 @@
 #include <chrono>
 #include <memory>
 #include <poll.h>
-#include <pthread.h>
-#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
@@ -45,7 +43,7 @@ std::chrono::nanoseconds GatherTime(int count, qsizetype bytes, std::chrono::nan
 CUdpReader::CUdpReader(int socket, qsizetype limit)
     : m_nSocket(socket), m_nLimit(limit > 0 ? limit : kDefaultLimit)
 {
-    m_thread.Start([this] { Run(); });
+    m_thread.Start("qn-udp-reader", [this] { Run(); });
 }
 
 CUdpReader::~CUdpReader()
@@ -97,15 +95,9 @@ qsizetype CUdpReader::PeakQueuedBytes() const
 
 void CUdpReader::Run()
 {
-    // A burst fills the kernel's buffer within milliseconds: where the system allows it (root, or a
-    // real-time limit granted to the user) this thread takes the lowest real-time priority, so that
-    // busy processors do not keep it from reading. Refused, it keeps the ordinary priority. It sleeps
-    // whenever the socket is empty (during a flood only briefly, see GatherTime), and a full queue
-    // costs it no more than a read.
-    pthread_setname_np(pthread_self(), "qn-udp-reader");  // for top -H and a debugger
-    sched_param priority{};
-    priority.sched_priority = sched_get_priority_min(SCHED_FIFO);
-    m_bRealTime = pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority) == 0;
+    // A burst fills the kernel's buffer within milliseconds, hence the real-time priority where
+    // allowed (CReaderThread::Start). The thread sleeps whenever the socket is empty (during a flood
+    // only briefly, see GatherTime), and a full queue costs it no more than a read.
     // Slots for one batch; only the pages a datagram touches become resident.
     const std::unique_ptr<char[]> room(new char[kSlots * kSlotSize]);
     mmsghdr messages[kSlots];

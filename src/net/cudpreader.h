@@ -51,7 +51,7 @@ public:
     quint64 DroppedTotal() const;
     qsizetype Limit() const { return m_nLimit; }
     // True once the thread runs at a real-time priority (see Run).
-    bool IsRealTime() const { return m_bRealTime.load(std::memory_order_relaxed); }
+    bool IsRealTime() const { return m_thread.IsRealTime(); }
     qsizetype QueuedBytes() const;
     qsizetype PeakQueuedBytes() const;
 
@@ -62,7 +62,6 @@ private:
 
     const int m_nSocket;
     const qsizetype m_nLimit;
-    std::atomic<bool> m_bRealTime{false};
     mutable std::mutex m_mutex;
     std::deque<Datagram> m_queue;  // filled by the thread, under the mutex
     // Taken from m_queue in one piece when it runs dry, then read one by one without the mutex: the

@@ -24,14 +24,12 @@ public:
     // The type label's text and colour; false for a type no dialog offers.
     static bool TypeLabel(ConnectionType type, QString *text, COLORREF *colour);
 
-    // What the connection pane says of an open endpoint.
+    // What the connection pane says of an open endpoint: its place, its peer (or destination) and
+    // the peer's close in words, and the local port.
     struct Description
     {
-        QString text;          // in words, e.g. "待受中 ﾎﾟｰﾄ 5000"
+        QString text;          // e.g. "待受中 ﾎﾟｰﾄ 5000", "相手が切断しました (接続先 host:port)"
         unsigned ownPort = 0;  // the local port (0: none open)
-        QString peerAddress;   // the connected peer, else the destination (empty: none)
-        unsigned peerPort = 0;
-        bool peerClosed = false;  // the peer has closed the connection since it opened
     };
 
     CEndpoint() = default;

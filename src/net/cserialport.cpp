@@ -220,8 +220,6 @@ bool CSerialPort::Flush()
 CEndpoint::Description CSerialPort::Describe() const
 {
     Description description;
-    description.peerAddress = m_settings.device;
-    description.peerClosed = m_bGone;
     description.text = QStringLiteral("ｼﾘｱﾙ %1 %2").arg(m_settings.device, m_settings.LineText());
     // The modem lines that are on, where the device has them.
     const struct

@@ -67,14 +67,11 @@ int CTCPClient::Receive(void *buffer, int length)
 CEndpoint::Description CTCPClient::Describe() const
 {
     Description description;
-    if (m_pSoc) {
-        QString own;
+    QString own;
+    if (m_pSoc)
         SocketName(m_pSoc->m_hSocket, false, &own, &description.ownPort);
-        SocketName(m_pSoc->m_hSocket, true, &description.peerAddress, &description.peerPort);
-        description.peerClosed = m_pSoc->PeerClosed();
-    }
     // The destination as typed; the settings cannot change while it is in use.
-    description.text = description.peerClosed ? QStringLiteral("相手が切断しました (") + m_strDestination + QLatin1Char(')')
+    description.text = m_pSoc && m_pSoc->PeerClosed() ? QStringLiteral("相手が切断しました (") + m_strDestination + QLatin1Char(')')
                                               : m_strDestination + QStringLiteral(" 接続済");
     return description;
 }

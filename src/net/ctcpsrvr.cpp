@@ -85,11 +85,11 @@ CEndpoint::Description CTCPSrvr::Describe() const
     if (m_pListenSoc)
         SocketName(m_pListenSoc->m_hSocket, false, &own, &description.ownPort);
     const QString listening = QStringLiteral("待受中 ﾎﾟｰﾄ %1").arg(description.ownPort);
-    if (m_bClient && m_pClientSoc &&
-        SocketName(m_pClientSoc->m_hSocket, true, &description.peerAddress, &description.peerPort)) {
-        description.text = QStringLiteral("ｸﾗｲｱﾝﾄ %1:%2 接続中").arg(description.peerAddress).arg(description.peerPort);
+    QString peer;
+    unsigned peerPort = 0;
+    if (m_bClient && m_pClientSoc && SocketName(m_pClientSoc->m_hSocket, true, &peer, &peerPort)) {
+        description.text = QStringLiteral("ｸﾗｲｱﾝﾄ %1:%2 接続中").arg(peer).arg(peerPort);
     } else if (m_bClientClosed) {
-        description.peerClosed = true;
         description.text = QStringLiteral("相手が切断しました (") + listening + QLatin1Char(')');
     } else {
         description.text = listening;

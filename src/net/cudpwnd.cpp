@@ -86,8 +86,6 @@ CEndpoint::Description CUDPWnd::Describe() const
     QString own;
     if (m_pSoc)
         SocketName(m_pSoc->m_hSocket, false, &own, &description.ownPort);
-    description.peerAddress = m_strAddress;
-    description.peerPort = unsigned(m_nPort);
     description.text = QStringLiteral("UDP %1:%2 ← ﾎﾟｰﾄ %3").arg(m_strAddress).arg(m_nPort).arg(description.ownPort);
     return description;
 }

@@ -24,6 +24,8 @@ public:
     // The bytes of the checksum at most; Apply adds exactly this many.
     int ValueBytes() const { return m_bAscii ? 2 * m_pChecksum->Bytes() : m_pChecksum->Bytes(); }
     QString Text() const { return m_strText; }
+    // The checksum is written as ASCII hex digits.
+    bool IsAscii() const { return m_bAscii; }
 
 private:
     CChecksumRule() = default;

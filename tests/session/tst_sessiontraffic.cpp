@@ -5,6 +5,7 @@
 #include "display/ui/cinputedit.h"
 #include "display/ui/cmessagewnd.h"
 #include "net/loopbackpeer.h"
+#include "platform/cchecksumrule.h"
 #include "sessionharness.h"
 #include "support/tempconfighome.h"
 #include "support/sessionprobe.h"
@@ -13,7 +14,9 @@
 #include <QFile>
 #include <QPushButton>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTest>
@@ -119,6 +122,43 @@ private Q_SLOTS:
         const QStringList history = h.HistoryLines();
         QCOMPARE(history.mid(history.size() - 2), (QStringList{QStringLiteral("R 68656C6C6F"), QStringLiteral("S 68656C6C6F")}));
         QCOMPARE(h.LogLines().filter(QStringLiteral("受信-自動応答")), QStringList{QStringLiteral("受信-自動応答 68656C6C6F") + kTag});
+    }
+
+    void repeatedSendsReachThePeerAndAFailedSendStopsThem()
+    {
+        // Ten numbered telegrams with their CRC, at 1 ms, to a UDP peer.
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        SessionHarness h;
+        h.Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peer.Port()), QStringLiteral("0")}, 0);
+        h.Command(ID_SOCKET_CONNECT);
+        h.Command(ID_COMMAND_SEND);
+        CCommandSendDlg *dlg = h.View()->CommandWindow();
+        const auto set = [dlg](int id, auto apply) { apply(dlg->GetDlgItem(id)); };
+        set(CCommandSendDlg::IDC_CHECKSUM_ON, [](QWidget *w) { qobject_cast<QAbstractButton *>(w)->setChecked(true); });
+        set(CCommandSendDlg::IDC_REPEAT_ON, [](QWidget *w) { qobject_cast<QAbstractButton *>(w)->setChecked(true); });
+        set(CCommandSendDlg::IDC_SEQUENCE_ON, [](QWidget *w) { qobject_cast<QAbstractButton *>(w)->setChecked(true); });
+        set(CCommandSendDlg::IDC_SEQUENCE_OFFSET, [](QWidget *w) { qobject_cast<QSpinBox *>(w)->setValue(5); });
+        set(CCommandSendDlg::IDC_REPEAT_INTERVAL, [](QWidget *w) { qobject_cast<QSpinBox *>(w)->setValue(1); });
+        set(CCommandSendDlg::IDC_REPEAT_COUNT, [](QWidget *w) { qobject_cast<QSpinBox *>(w)->setValue(10); });
+        SendTyped(h, QStringLiteral("010300000000"));  // Modbus, the count of registers numbered 0 to 9
+        QString error;
+        const std::unique_ptr<CChecksumRule> crc = CChecksumRule::Parse(QStringLiteral("CRC-16/MODBUS:le"), &error);
+        QByteArray expected;
+        for (char n = 0; n < 10; ++n)
+            expected += crc->Apply(QByteArray::fromHex("0103000000") + n);
+        QTRY_COMPARE(peer.Drain().toHex(), expected.toHex());
+        QCOMPARE(h.HistoryLines().last(), QStringLiteral("S ") + QString::fromLatin1(expected.right(8).toHex().toUpper()));
+        h.Command(ID_SOCKET_DISCONNECT);
+
+        // A TCP server without a client cannot send: the repetition ends at its first send.
+        h.ConfigureTcpServer();
+        h.Command(ID_SOCKET_CONNECT);
+        set(CCommandSendDlg::IDC_REPEAT_COUNT, [](QWidget *w) { qobject_cast<QSpinBox *>(w)->setValue(0); });
+        SendTyped(h, QStringLiteral("AA0000000000"));
+        QTRY_VERIFY(!dlg->IsRepeating());
+        QCOMPARE(qobject_cast<QLabel *>(dlg->GetDlgItem(CCommandSendDlg::IDC_REPEAT_COUNTER))->text(),
+                 QStringLiteral("1 回送信 (送信に失敗したため停止)"));
+        QCOMPARE(h.LogLines().count(QStringLiteral("+++ ｸﾗｲｱﾝﾄ未構築　送信不可[TCPSrvr]")), 1);
     }
 
     void udpOwnPortInUseShowsTheBoxAndStaysDisconnected()

@@ -10,15 +10,19 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QTextBlock>
 #include <QShortcut>
+#include <QSpinBox>
+#include <QTextBlock>
 
 #include <climits>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 namespace {
 
@@ -58,6 +62,11 @@ CCommandSendDlg::CCommandSendDlg()
     m_byteLineTimer.setSingleShot(true);
     m_byteLineTimer.setInterval(kByteLineDelayMs);
     connect(&m_byteLineTimer, &QTimer::timeout, this, &CCommandSendDlg::UpdateByteLine);
+    m_repeatTimer.setSingleShot(true);
+    m_repeatTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_repeatTimer, &QTimer::timeout, this, &CCommandSendDlg::OnRepeatTick);
+    m_repeatCounterTimer.setInterval(kByteLineDelayMs);
+    connect(&m_repeatCounterTimer, &QTimer::timeout, this, &CCommandSendDlg::UpdateRepeatCounter);
 }
 
 CCommandSendDlg::~CCommandSendDlg() = default;
@@ -81,6 +90,7 @@ void CCommandSendDlg::DestroyWindow()
 {
     if (!m_bWindow)
         return;
+    StopRepeat(QString());
     m_byteLineTimer.stop();
     hide();
     qDeleteAll(findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
@@ -89,7 +99,8 @@ void CCommandSendDlg::DestroyWindow()
 
 QWidget *CCommandSendDlg::GetDlgItem(int id) const
 {
-    const QList<QWidget *> children = findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    // The send tools sit in rows of their own: look below the window's direct children too.
+    const QList<QWidget *> children = findChildren<QWidget *>();
     for (QWidget *child : children) {
         if (child->property(kIdProperty).toInt() == id)
             return child;
@@ -99,6 +110,8 @@ QWidget *CCommandSendDlg::GetDlgItem(int id) const
 
 void CCommandSendDlg::EnableSend(bool enable)
 {
+    if (!enable && m_repeat.IsRunning())
+        StopRepeat(QStringLiteral("送信できない状態になったため停止"));
     if (QWidget *send = GetDlgItem(IDC_SEND))
         send->setEnabled(enable);
 }
@@ -148,6 +161,7 @@ void CCommandSendDlg::OnInitDialog()
     m_pInput->setProperty(kIdProperty, IDC_INPUT);
     m_pInput->LimitText(QN_BUFFER_SIZE);
     CreateByteLine();
+    CreateSendTools();
 }
 
 void CCommandSendDlg::CreateByteLine()
@@ -182,11 +196,17 @@ void CCommandSendDlg::UpdateByteLine()
         return;
     qsizetype bytes = 0;
     QStringList notes;
+    QByteArray typed;
     if (m_bSendText) {
-        bytes = TextTelegram().size();
+        typed = TextTelegram();
+        bytes = typed.size();
     } else {
         const QByteArray digits = HexDigits();
         bytes = HexTelegramLength(digits);
+        if (m_tools.checksumOn || (m_tools.repeatOn && m_tools.sequenceOn)) {
+            typed.resize(bytes);
+            CHexConv().HexString2Bin(digits, reinterpret_cast<unsigned char *>(typed.data()), int(bytes));
+        }
         if (const qsizetype nonHex = CHexConv::NonDigitCount(digits))
             notes << QStringLiteral("16進数でない文字 %1 個は 0 として送信します").arg(nonHex);
         if (digits.size() % 2 != 0)
@@ -200,7 +220,21 @@ void CCommandSendDlg::UpdateByteLine()
             break;
         }
     }
-    m_pByteLine->setText(QStringLiteral("%1 ﾊﾞｲﾄ").arg(bytes));
+    QString checksumText;
+    QString error;
+    if (const std::shared_ptr<const CChecksumRule> rule = ChecksumRule(&error)) {
+        const QByteArray first = m_tools.repeatOn ? CRepeatSend::Stamp(typed, Sequence(), 0) : typed;
+        const QByteArray value = rule->Value(first);
+        checksumText = QStringLiteral("  ﾁｪｯｸｻﾑ ") +
+                       QString::fromLatin1(rule->IsAscii() ? value : value.toHex(' ').toUpper());
+        bytes += rule->ValueBytes();
+    }
+    if (!error.isEmpty())
+        notes << error;
+    if (m_tools.repeatOn)
+        notes << CRepeatSend::CheckSequence(typed, Sequence());
+    notes.removeAll(QString());
+    m_pByteLine->setText(QStringLiteral("%1 ﾊﾞｲﾄ").arg(bytes) + checksumText);
     m_pNonHexLine->setText(notes.join(QStringLiteral("  ")));
 }
 
@@ -296,11 +330,219 @@ void CCommandSendDlg::OnSend()
 {
     if (!m_pInput)
         return;
+    if (m_repeat.IsRunning()) {
+        StopRepeat(QString());  // "送信" reads "停止" during a repetition
+        return;
+    }
     const int length = m_bSendText ? BuildTextTelegram() : BuildHexTelegram();
     if (length == 0)
         return;  // empty input: nothing to send
+    if (m_tools.checksumOn || m_tools.repeatOn) {
+        SendWithTools(QByteArray(reinterpret_cast<const char *>(m_pSendBuf.get()), length));
+        return;
+    }
     m_nSendLen = length;
     PostMessage(m_pView, WM_SESSION_EVENT, EV_SEND, 0);
+}
+
+void CCommandSendDlg::PostTelegram(const QByteArray &telegram)
+{
+    m_nSendLen = int(telegram.size());
+    memcpy(m_pSendBuf.get(), telegram.constData(), static_cast<size_t>(telegram.size()));
+    m_bAwaitingView = true;
+    PostMessage(m_pView, WM_SESSION_EVENT, EV_SEND, 0);
+}
+
+bool CCommandSendDlg::SendWithTools(const QByteArray &typed)
+{
+    QString error;
+    const std::shared_ptr<const CChecksumRule> rule = ChecksumRule(&error);
+    const CRepeatSend::Sequence sequence = Sequence();
+    if (error.isEmpty() && m_tools.repeatOn)
+        error = CRepeatSend::CheckSequence(typed, sequence);
+    if (error.isEmpty() && rule && typed.size() + rule->ValueBytes() > QN_BUFFER_SIZE)
+        error = QStringLiteral("ﾁｪｯｸｻﾑを付けると送信ﾃﾞｰﾀが %1 ﾊﾞｲﾄを超えます").arg(QN_BUFFER_SIZE);
+    if (!error.isEmpty()) {
+        Prompts::Instance().MessageBox(this, error, Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
+        return false;
+    }
+    if (!m_tools.repeatOn) {
+        PostTelegram(rule ? rule->Apply(typed) : typed);
+        return true;
+    }
+    m_repeat.Start(typed, sequence, rule, m_tools.intervalMs, m_tools.count);
+    m_repeatClock.start();
+    m_bAwaitingView = false;
+    if (auto *send = qobject_cast<QPushButton *>(GetDlgItem(IDC_SEND)))
+        send->setText(QStringLiteral("停止"));
+    m_repeatCounterTimer.start();
+    OnRepeatTick();
+    return true;
+}
+
+void CCommandSendDlg::SendDone(bool sent)
+{
+    if (!std::exchange(m_bAwaitingView, false) || !m_repeat.IsRunning())
+        return;
+    if (!sent) {
+        StopRepeat(QStringLiteral("送信に失敗したため停止"));
+        return;
+    }
+    OnRepeatTick();
+}
+
+void CCommandSendDlg::OnRepeatTick()
+{
+    // One telegram at a time: the next is posted once the view has handled this one (SendDone).
+    if (!m_repeat.IsRunning() || m_bAwaitingView)
+        return;
+    const qint64 elapsed = m_repeatClock.nsecsElapsed();
+    if (!m_repeat.IsDue(elapsed)) {
+        m_repeatTimer.start(m_repeat.MillisecondsToNext(elapsed));
+        return;
+    }
+    PostTelegram(m_repeat.Next());
+    if (!m_repeat.IsRunning())
+        StopRepeat(QString());  // that was the last one
+}
+
+void CCommandSendDlg::StopRepeat(const QString &why)
+{
+    const bool wasRunning = m_repeatCounterTimer.isActive();
+    m_repeat.Stop();
+    m_repeatTimer.stop();
+    m_repeatCounterTimer.stop();
+    if (!wasRunning)
+        return;
+    if (auto *send = qobject_cast<QPushButton *>(GetDlgItem(IDC_SEND)))
+        send->setText(QStringLiteral("送信"));
+    UpdateRepeatCounter();
+    if (auto *counter = qobject_cast<QLabel *>(GetDlgItem(IDC_REPEAT_COUNTER)); counter && !why.isEmpty())
+        counter->setText(counter->text() + QStringLiteral(" (%1)").arg(why));
+}
+
+void CCommandSendDlg::UpdateRepeatCounter()
+{
+    auto *counter = qobject_cast<QLabel *>(GetDlgItem(IDC_REPEAT_COUNTER));
+    if (!counter)
+        return;
+    counter->setText(m_repeat.Count() > 0 ? QStringLiteral("%1 / %2 回送信").arg(m_repeat.Sent()).arg(m_repeat.Count())
+                                          : QStringLiteral("%1 回送信").arg(m_repeat.Sent()));
+}
+
+std::shared_ptr<const CChecksumRule> CCommandSendDlg::ChecksumRule(QString *error) const
+{
+    error->clear();
+    if (!m_tools.checksumOn)
+        return nullptr;
+    return CChecksumRule::Parse(m_tools.checksumRule, error);
+}
+
+CRepeatSend::Sequence CCommandSendDlg::Sequence() const
+{
+    CRepeatSend::Sequence sequence;
+    if (m_tools.sequenceOn) {
+        sequence.offset = m_tools.sequenceOffset;
+        sequence.bytes = m_tools.sequenceBytes;
+        sequence.bigEndian = m_tools.sequenceBigEndian;
+    }
+    return sequence;
+}
+
+void CCommandSendDlg::CreateSendTools()
+{
+    // Rows under the byte line; the window grows by them, every control above keeps its place.
+    const auto tag = [](QWidget *control, int id) {
+        control->setProperty(kIdProperty, id);
+        return control;
+    };
+    const auto row = [this](std::initializer_list<QWidget *> controls) {
+        auto *line = new QWidget(this);
+        auto *layout = new QHBoxLayout(line);
+        layout->setContentsMargins(4, 0, 4, 0);
+        for (QWidget *control : controls) {
+            control->setParent(line);
+            layout->addWidget(control);
+        }
+        layout->addStretch(1);
+        const int top = height();
+        line->setGeometry(0, top, width(), line->sizeHint().height());
+        setFixedSize(width(), top + line->height() + 3);
+        return line;
+    };
+    const auto refresh = [this] {
+        if (!m_byteLineTimer.isActive())
+            m_byteLineTimer.start();
+    };
+
+    auto *checksumOn = new QCheckBox(QStringLiteral("ﾁｪｯｸｻﾑ付加"));
+    checksumOn->setChecked(m_tools.checksumOn);
+    auto *checksumRule = new QComboBox;
+    checksumRule->setEditable(true);
+    checksumRule->setMinimumContentsLength(28);
+    checksumRule->addItems(QStringList{QStringLiteral("CRC-16/MODBUS:le"), QStringLiteral("LRC/ASCII:from=1,before=0D0A")} +
+                           CChecksum::Names());
+    checksumRule->setToolTip(QStringLiteral("名前[:from=n,end=m,before=16進,le|be,ascii|bin]"));
+    checksumRule->setCurrentText(m_tools.checksumRule);
+    checksumRule->setAccessibleName(QStringLiteral("ﾁｪｯｸｻﾑ"));
+    row({tag(checksumOn, IDC_CHECKSUM_ON), tag(checksumRule, IDC_CHECKSUM_RULE)});
+
+    auto *repeatOn = new QCheckBox(QStringLiteral("繰り返し送信"));
+    repeatOn->setChecked(m_tools.repeatOn);
+    auto *interval = new QSpinBox;
+    interval->setRange(CRepeatSend::kMinIntervalMs, 86400000);
+    interval->setValue(m_tools.intervalMs);
+    interval->setPrefix(QStringLiteral("間隔 "));
+    interval->setSuffix(QStringLiteral(" ms"));
+    auto *count = new QSpinBox;
+    count->setRange(0, 100000000);
+    count->setValue(m_tools.count);
+    count->setPrefix(QStringLiteral("回数 "));
+    count->setSpecialValueText(QStringLiteral("停止まで"));
+    auto *counter = new QLabel;
+    counter->setAccessibleName(QStringLiteral("送信回数"));
+    row({tag(repeatOn, IDC_REPEAT_ON), tag(interval, IDC_REPEAT_INTERVAL), tag(count, IDC_REPEAT_COUNT),
+         tag(counter, IDC_REPEAT_COUNTER)});
+
+    auto *sequenceOn = new QCheckBox(QStringLiteral("連番"));
+    sequenceOn->setChecked(m_tools.sequenceOn);
+    auto *offset = new QSpinBox;
+    offset->setRange(0, QN_BUFFER_SIZE - 1);
+    offset->setValue(m_tools.sequenceOffset);
+    offset->setPrefix(QStringLiteral("ｵﾌｾｯﾄ "));
+    auto *bytes = new QComboBox;
+    bytes->addItems({QStringLiteral("1 ﾊﾞｲﾄ"), QStringLiteral("2 ﾊﾞｲﾄ"), QStringLiteral("4 ﾊﾞｲﾄ")});
+    bytes->setCurrentIndex(m_tools.sequenceBytes == 4 ? 2 : m_tools.sequenceBytes - 1);
+    auto *order = new QComboBox;
+    order->addItems({QStringLiteral("ﾋﾞｯｸﾞｴﾝﾃﾞｨｱﾝ"), QStringLiteral("ﾘﾄﾙｴﾝﾃﾞｨｱﾝ")});
+    order->setCurrentIndex(m_tools.sequenceBigEndian ? 0 : 1);
+    row({tag(sequenceOn, IDC_SEQUENCE_ON), tag(offset, IDC_SEQUENCE_OFFSET), tag(bytes, IDC_SEQUENCE_BYTES),
+         tag(order, IDC_SEQUENCE_ORDER)});
+    sequenceOn->setToolTip(QStringLiteral("繰り返し送信の度に、入力した値から 1 ずつ増やします"));
+
+    // The choices are kept as they change; each one brings the byte line up to date.
+    const auto keep = [this, refresh](auto member) {
+        return [this, refresh, member](auto value) {
+            m_tools.*member = value;
+            refresh();
+        };
+    };
+    connect(checksumOn, &QCheckBox::toggled, this, keep(&SendTools::checksumOn));
+    connect(checksumRule, &QComboBox::currentTextChanged, this, keep(&SendTools::checksumRule));
+    connect(repeatOn, &QCheckBox::toggled, this, keep(&SendTools::repeatOn));
+    connect(interval, &QSpinBox::valueChanged, this, keep(&SendTools::intervalMs));
+    connect(count, &QSpinBox::valueChanged, this, keep(&SendTools::count));
+    connect(sequenceOn, &QCheckBox::toggled, this, keep(&SendTools::sequenceOn));
+    connect(offset, &QSpinBox::valueChanged, this, keep(&SendTools::sequenceOffset));
+    connect(bytes, &QComboBox::currentIndexChanged, this, [this, refresh](int index) {
+        m_tools.sequenceBytes = index == 2 ? 4 : index + 1;
+        refresh();
+    });
+    connect(order, &QComboBox::currentIndexChanged, this, [this, refresh](int index) {
+        m_tools.sequenceBigEndian = index == 0;
+        refresh();
+    });
+    UpdateByteLine();
 }
 
 Prompts::FileRequest CCommandSendDlg::TextFileRequest(bool open) const

@@ -1,6 +1,7 @@
 // The Command Send window: the user types one telegram as hex digits or text and the view sends it.
 #pragma once
 
+#include "display/crepeatsend.h"
 #include "display/ui/cinputedit.h"
 #include "platform/cmsgwnd.h"
 #include "platform/qnwin.h"
@@ -8,6 +9,7 @@
 
 #include <QByteArray>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QLabel>
 #include <QPointer>
@@ -27,6 +29,17 @@ public:
     static constexpr int IDC_CLEAR = 1039;
     static constexpr int IDC_WRITE_FILE = 1041;
     static constexpr int IDC_READ_FILE = 1042;
+    // The send tools under the input: checksum, repeated sends and their sequence number.
+    static constexpr int IDC_CHECKSUM_ON = 1101;
+    static constexpr int IDC_CHECKSUM_RULE = 1102;
+    static constexpr int IDC_REPEAT_ON = 1103;
+    static constexpr int IDC_REPEAT_INTERVAL = 1104;
+    static constexpr int IDC_REPEAT_COUNT = 1105;
+    static constexpr int IDC_REPEAT_COUNTER = 1106;
+    static constexpr int IDC_SEQUENCE_ON = 1107;
+    static constexpr int IDC_SEQUENCE_OFFSET = 1108;
+    static constexpr int IDC_SEQUENCE_BYTES = 1109;
+    static constexpr int IDC_SEQUENCE_ORDER = 1110;
     // Characters taken from one input line, for the telegram and for a written file.
     static constexpr int kLineChars = 1024;
 
@@ -41,8 +54,12 @@ public:
 
     // A control of the window by its id (null without a window).
     QWidget *GetDlgItem(int id) const;
-    // The view's enable rule for "送信".
+    // The view's enable rule for "送信"; a repetition stops when sending becomes impossible.
     void EnableSend(bool enable);
+    // The view has handled the telegram posted last (`sent`: the endpoint took it). A repetition
+    // posts its next telegram only after this, and stops when a send failed.
+    void SendDone(bool sent);
+    bool IsRepeating() const { return m_repeat.IsRunning(); }
     CInputEdit *Input() const { return m_pInput; }
     // Under the input: what "送信" will send ("n ﾊﾞｲﾄ"), and in red how many characters of a hex
     // text are no hex digits and go out as 0. Brought up to date at most every kByteLineDelayMs.
@@ -69,6 +86,17 @@ private:
     void OnSend();
     void OnWriteFile();
     void OnReadFile();
+    // Posts `telegram` to the view as the one "送信" prepared.
+    void PostTelegram(const QByteArray &telegram);
+    // Sends with the checksum and repetition as set; false when they refuse (the user is told).
+    bool SendWithTools(const QByteArray &typed);
+    // The checksum rule while "ﾁｪｯｸｻﾑ付加" is on (null: off, or with `error` set: no rule).
+    std::shared_ptr<const CChecksumRule> ChecksumRule(QString *error) const;
+    CRepeatSend::Sequence Sequence() const;
+    void CreateSendTools();
+    void OnRepeatTick();
+    void StopRepeat(const QString &why);
+    void UpdateRepeatCounter();
     // Assembles the telegram; returns its length (0: the input is empty).
     int BuildTextTelegram();
     int BuildHexTelegram();
@@ -98,4 +126,23 @@ private:
     QPointer<QLabel> m_pByteLine;
     QPointer<QLabel> m_pNonHexLine;
     QTimer m_byteLineTimer;
+
+    // The send tools' choices, kept while the window is closed.
+    struct SendTools
+    {
+        bool checksumOn = false;
+        QString checksumRule = QStringLiteral("CRC-16/MODBUS:le");
+        bool repeatOn = false;
+        int intervalMs = 1000;
+        int count = 0;  // 0: until stopped
+        bool sequenceOn = false;
+        int sequenceOffset = 0;
+        int sequenceBytes = 1;
+        bool sequenceBigEndian = true;
+    } m_tools;
+    CRepeatSend m_repeat;
+    QElapsedTimer m_repeatClock;
+    QTimer m_repeatTimer;         // the next send's deadline
+    QTimer m_repeatCounterTimer;  // the counter, redrawn at most every kByteLineDelayMs
+    bool m_bAwaitingView = false;
 };

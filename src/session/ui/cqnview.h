@@ -131,7 +131,8 @@ private:
     int SendData(const unsigned char *data, int length);
     int ReceiveData(unsigned char *buffer, int maximum);
     int JudgePrompt(unsigned char *buffer, int length);
-    void DoSend();
+    // False when the endpoint did not take the telegram.
+    bool DoSend();
     void DoReceive();
     void DoReceiveEcho();
     // A log line's view of a telegram: the hex digits of its first bytes, " +α" when there are more.

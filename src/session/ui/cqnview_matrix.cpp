@@ -1,6 +1,7 @@
 // The session event matrix: one row per event, one column per state, one action in each cell.
 #include "session/ui/cqnview.h"
 
+#include "display/ui/ccommandsenddlg.h"
 #include "display/ui/cmessagewnd.h"
 
 namespace {
@@ -81,6 +82,7 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
 
     const SessionState state = m_nState;
     const int loopback = m_bLoopback;
+    bool sent = false;
     switch (row->cells[m_nState - 1]) {
     case Cell::Error: LogMatrixError(); break;
     case Cell::Ignore: LogIgnored(); break;
@@ -108,10 +110,12 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
         break;
     case Cell::Receive: DoReceive(); break;
     case Cell::ReceiveEcho: DoReceiveEcho(); break;
-    case Cell::Send: DoSend(); break;
+    case Cell::Send: sent = DoSend(); break;
     case Cell::ConnectDone: DoConnectDone(lParam); break;
     case Cell::SetType: DoSetType(static_cast<ConnectionType>(lParam)); break;
     }
+    if (event == EV_SEND)
+        m_pCommandDlg->SendDone(sent);  // a repetition goes on, or stops on a failure
     EndConnectionNote(event, state);
     // The receive and send path runs here for every telegram: refresh the commands only on a change.
     if (state != m_nState || loopback != m_bLoopback)

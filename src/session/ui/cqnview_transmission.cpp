@@ -67,14 +67,15 @@ QString CQnView::LogTelegramText(const unsigned char *data, int length)
     return length > kLogBytes ? shown + QStringLiteral(" +α") : shown;
 }
 
-void CQnView::DoSend()
+bool CQnView::DoSend()
 {
     int length = 0;
     const unsigned char *data = OutgoingTelegram(&length);
     // A failed send is logged by the socket layer; the telegram is recorded as sent either way.
-    SendData(data, length);
+    const bool sent = SendData(data, length) != FALSE;
     m_pHistoryWnd->AddTelegramLines({u"S "}, data, length);
     AddLog(QStringLiteral("送信 ") + LogTelegramText(data, length));
+    return sent;
 }
 
 void CQnView::RecordReceived(int n, const QByteArray &kept)

@@ -7,6 +7,8 @@
 #include "promptserver.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QMenu>
 #include <QPushButton>
@@ -393,6 +395,30 @@ private Q_SLOTS:
         FlushPostedEvents();
         QCOMPARE(grid.GetCellText(6, 3), QString());
         EndStuckRun(s);
+    }
+
+    void aChecksumGoesIntoEveryLineOfTheRun_data()
+    {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QByteArray>("sent");  // empty: the run does not start
+        QTest::newRow("Modbus ASCII") << QStringLiteral("LRC/ASCII:from=1,before=0D") << QByteArray(":010300000001FB\r");
+        QTest::newRow("no such checksum") << QStringLiteral("CRC-99") << QByteArray();
+    }
+    void aChecksumGoesIntoEveryLineOfTheRun()
+    {
+        QFETCH(QString, rule);
+        QFETCH(QByteArray, sent);
+        BatchSession s;
+        PromptServer server;
+        s.SetRow(1, kLoopback, server.PortText(), s.SendFileOfLines("m.txt", {":010300000001"}));
+        qobject_cast<QComboBox *>(s.dlg->findChild<QWidget *>(QString::number(CBatchSendDlg::IDC_CHECKSUM_RULE)))
+            ->setCurrentText(rule);
+        qobject_cast<QCheckBox *>(s.dlg->findChild<QWidget *>(QString::number(CBatchSendDlg::IDC_CHECKSUM_ON)))
+            ->setChecked(true);
+        s.Start();
+        QCOMPARE(s.dlg->IsRunning(), !sent.isEmpty());
+        if (!sent.isEmpty())
+            QTRY_COMPARE(server.Received(0), sent);
     }
 
     void aRunLooksRight()

@@ -5,13 +5,16 @@
 #include "batch/ui/cbatchgrid.h"
 #include "batch/ui/cpromptsettingdlg.h"
 #include "batch/ui/gridediting.h"
+#include "platform/cchecksumrule.h"
 #include "platform/chexconv.h"
 #include "platform/cp932.h"
 #include "platform/ui/dialogunits.h"
 #include "platform/ui/screenfit.h"
 #include "platform/ui/uifonts.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QPushButton>
 #include <QResizeEvent>
 
@@ -76,6 +79,7 @@ BOOL CBatchSendDlg::Create(QObject *view, CQnDoc *document, int kind)
     AddButton(IDC_START, "一括送信開始", 138, 7);
     AddButton(IDC_ABORT, "中止", 198, 7);
     AddButton(IDC_PROMPT_SETTINGS, "ﾌﾟﾛﾝﾌﾟﾄ判定設定", 264, 7);
+    AddChecksumChoice();
 
     // The tables exist before the dialog's own initialisation, as when the first size message creates them.
     OnSize();
@@ -126,6 +130,41 @@ QPushButton *CBatchSendDlg::GetDlgItem(int id) const
     return findChild<QPushButton *>(QString::number(id), Qt::FindDirectChildrenOnly);
 }
 
+void CBatchSendDlg::AddChecksumChoice()
+{
+    auto *on = new QCheckBox(QStringLiteral("ﾁｪｯｸｻﾑ付加"), this);
+    on->setObjectName(QString::number(IDC_CHECKSUM_ON));
+    on->setChecked(m_bChecksumOn);
+    on->setGeometry(DluToPixels(m_font, 330, 9, 55, 10));
+    auto *rule = new QComboBox(this);
+    rule->setObjectName(QString::number(IDC_CHECKSUM_RULE));
+    rule->setEditable(true);
+    rule->addItems(QStringList{QStringLiteral("CRC-16/MODBUS:le"), QStringLiteral("LRC/ASCII:from=1,before=0D0A")} +
+                   CChecksum::Names());
+    rule->setCurrentText(m_strChecksumRule);
+    rule->setToolTip(QStringLiteral("各行 (CR を含む) に付けます。名前[:from=n,end=m,before=16進,le|be,ascii|bin]"));
+    rule->setGeometry(DluToPixels(m_font, 388, 7, 128, 14));
+    connect(on, &QCheckBox::toggled, this, [this](bool checked) { m_bChecksumOn = checked; });
+    connect(rule, &QComboBox::currentTextChanged, this, [this](const QString &text) { m_strChecksumRule = text; });
+    on->show();
+    rule->show();
+}
+
+bool CBatchSendDlg::TakeChecksum()
+{
+    std::shared_ptr<const CChecksumRule> rule;
+    if (m_bChecksumOn) {
+        QString error;
+        rule = CChecksumRule::Parse(m_strChecksumRule, &error);
+        if (!rule) {
+            Prompts::Instance().MessageBox(this, error, Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
+            return false;
+        }
+    }
+    m_runner.SetChecksum(rule);
+    return true;
+}
+
 void CBatchSendDlg::OnInitDialog()
 {
     setWindowIcon(AppIcon());
@@ -173,6 +212,10 @@ void CBatchSendDlg::UpdateControls()
     for (int id : {IDC_READ_CSV, IDC_WRITE_CSV, IDC_PROMPT_SETTINGS}) {
         if (QPushButton *button = GetDlgItem(id))
             button->setEnabled(!running);
+    }
+    for (int id : {IDC_CHECKSUM_ON, IDC_CHECKSUM_RULE}) {
+        if (auto *choice = findChild<QWidget *>(QString::number(id), Qt::FindDirectChildrenOnly))
+            choice->setEnabled(!running);
     }
     bool ready = false;
     if (m_pScenarioGrid) {

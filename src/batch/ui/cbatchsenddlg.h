@@ -27,6 +27,9 @@ public:
     static constexpr int IDC_WRITE_CSV = 1021;
     static constexpr int IDC_ABORT = 1022;
     static constexpr int IDC_PROMPT_SETTINGS = 1023;
+    // "ﾁｪｯｸｻﾑ付加" and its rule: the checksum goes into every line of the next run.
+    static constexpr int IDC_CHECKSUM_ON = 1101;
+    static constexpr int IDC_CHECKSUM_RULE = 1102;
 
     static constexpr int kScenarioRows = CBatchScenario::kRows;  // rows 1 to 200 below the caption row
     static constexpr int kFileLines = CBatchRunner::kFileLines;   // rows of the hidden send-file table
@@ -83,6 +86,11 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void AddChecksumChoice();
+    // The rule of the next run (null: none); false when "ﾁｪｯｸｻﾑ付加" is on and the rule is no rule.
+    bool TakeChecksum();
+    bool m_bChecksumOn = false;
+    QString m_strChecksumRule = QStringLiteral("CRC-16/MODBUS:le");
     void OnInitDialog();
     // Creates the tables on the first call, then keeps the scenario table filling the window below the buttons.
     void OnSize();

@@ -23,7 +23,7 @@ void CBatchSendDlg::StartBatch()
     if (Prompts::Instance().MessageBox(this, QStringLiteral("一括送信を開始しますか？"), Prompts::AppTitle(),
                                        Prompts::YesNo, Prompts::Question) == IDNO)
         return;
-    if (IsRunning() || !m_pScenarioGrid)
+    if (IsRunning() || !m_pScenarioGrid || !TakeChecksum())
         return;
     // The table is the window's copy of the scenario: the runner works on the one it is given now.
     TableToScenario(&m_runner.Scenario());

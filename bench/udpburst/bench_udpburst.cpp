@@ -59,20 +59,23 @@ int BindLoopbackUdp(quint16 &port)
     return s;
 }
 
-// The receive queue (bytes) and drop count of the UDP socket bound to `port`, from /proc/net/udp.
+// The receive queue (bytes) and drop count of the UDP socket bound to `port`, from /proc/net/udp(6).
 bool KernelCounters(quint16 port, qint64 &queued, qint64 &drops)
 {
-    QFile table(QStringLiteral("/proc/net/udp"));
-    if (!table.open(QIODevice::ReadOnly))
-        return false;
     const QByteArray suffix = ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
-    for (const QByteArray &line : table.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() < 13 || !fields[1].endsWith(suffix))
+    // A socket of both families is listed in the IPv6 table.
+    for (const char *path : {"/proc/net/udp", "/proc/net/udp6"}) {
+        QFile table(QString::fromLatin1(path));
+        if (!table.open(QIODevice::ReadOnly))
             continue;
-        queued = fields[4].split(':').value(1).toLongLong(nullptr, 16);
-        drops = fields[12].toLongLong();
-        return true;
+        for (const QByteArray &line : table.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() < 13 || !fields[1].endsWith(suffix))
+                continue;
+            queued = fields[4].split(':').value(1).toLongLong(nullptr, 16);
+            drops = fields[12].toLongLong();
+            return true;
+        }
     }
     return false;
 }

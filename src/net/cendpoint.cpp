@@ -4,10 +4,10 @@
 #include "net/ctcpclient.h"
 #include "net/ctcpsrvr.h"
 #include "net/cudpwnd.h"
+#include "platform/csocketaddress.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
+#include <netinet/in.h>
 
 namespace {
 
@@ -103,15 +103,14 @@ bool CEndpoint::SocketName(int handle, bool peer, QString *address, unsigned *po
 {
     if (handle < 0)
         return false;
-    sockaddr_in name{};
+    sockaddr_storage name{};
     socklen_t length = sizeof name;
     const int result = peer ? ::getpeername(handle, reinterpret_cast<sockaddr *>(&name), &length)
                             : ::getsockname(handle, reinterpret_cast<sockaddr *>(&name), &length);
-    if (result != 0 || name.sin_family != AF_INET)
+    const CSocketAddress found = CSocketAddress::FromSockaddr(reinterpret_cast<const sockaddr *>(&name), length);
+    if (result != 0 || !found.IsValid())
         return false;
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &name.sin_addr, text, sizeof text);
-    *address = QString::fromLatin1(text);
-    *port = ntohs(name.sin_port);
+    *address = found.HostText();
+    *port = found.Port();
     return true;
 }

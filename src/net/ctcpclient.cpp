@@ -1,6 +1,7 @@
 #include "net/ctcpclient.h"
 
 #include "net/ctcpsoc.h"
+#include "platform/csocketaddress.h"
 
 #include <sys/socket.h>
 
@@ -24,7 +25,8 @@ int CTCPClient::SocketKind() const
 
 QString CTCPClient::DestinationText(const QStringList &settings) const
 {
-    return QStringLiteral("接続先 %1:%2").arg(Setting(settings, 0)).arg(DecimalValue(Setting(settings, 1)));
+    return QStringLiteral("接続先 ") +
+           CSocketAddress::JoinHostPort(Setting(settings, 0), unsigned(DecimalValue(Setting(settings, 1))));
 }
 
 bool CTCPClient::Open(const QStringList &settings, QString *logText)

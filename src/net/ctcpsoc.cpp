@@ -81,14 +81,17 @@ BOOL CTCPSoc::Accept(CTCPSoc *client)
 {
     if (!CheckRole(ROLE_SRVR))
         return FALSE;
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (!client)
         SetLastError(WSAEFAULT);
     else if (CAsyncSocket::Accept(*client, reinterpret_cast<sockaddr *>(&address), &length)) {
-        const auto *bytes = reinterpret_cast<const unsigned char *>(&address.sin_addr);
-        Log(QString::asprintf("ｸﾗｲｱﾝﾄ情報 ADR:%d.%d.%d.%d PORT:%d", bytes[0], bytes[1], bytes[2], bytes[3],
-                              ntohs(address.sin_port)),
+        // An IPv4 client of a dual-stack server reads as plain IPv4, an IPv6 one in brackets.
+        const CSocketAddress peer = CSocketAddress::FromSockaddr(reinterpret_cast<const sockaddr *>(&address), length);
+        const QString host = peer.HostText();
+        Log(QStringLiteral("ｸﾗｲｱﾝﾄ情報 ADR:%1 PORT:%2")
+                .arg(host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host)
+                .arg(peer.Port()),
             LOG_TRACE);
         return TRUE;
     }

@@ -3,6 +3,7 @@
 #include "net/ctcpsoc.h"
 #include "net/socketlog.h"
 #include "platform/cp932.h"
+#include "platform/csocketaddress.h"
 #include "platform/qnwin.h"
 
 #include <sys/socket.h>
@@ -88,7 +89,7 @@ CEndpoint::Description CTCPSrvr::Describe() const
     QString peer;
     unsigned peerPort = 0;
     if (m_bClient && m_pClientSoc && SocketName(m_pClientSoc->m_hSocket, true, &peer, &peerPort)) {
-        description.text = QStringLiteral("ｸﾗｲｱﾝﾄ %1:%2 接続中").arg(peer).arg(peerPort);
+        description.text = QStringLiteral("ｸﾗｲｱﾝﾄ %1 接続中").arg(CSocketAddress::JoinHostPort(peer, unsigned(peerPort)));
     } else if (m_bClientClosed) {
         description.text = QStringLiteral("相手が切断しました (") + listening + QLatin1Char(')');
     } else {

@@ -102,7 +102,7 @@ void CUdpReader::Run()
     const std::unique_ptr<char[]> room(new char[kSlots * kSlotSize]);
     mmsghdr messages[kSlots];
     iovec parts[kSlots];
-    sockaddr_in senders[kSlots];
+    sockaddr_in6 senders[kSlots];
     std::vector<Datagram> batch;
     batch.reserve(kSlots);
     pollfd watched[2] = {{m_nSocket, POLLIN, 0}, {m_thread.StopHandle(), POLLIN, 0}};
@@ -130,6 +130,7 @@ void CUdpReader::Run()
                 Datagram &d = batch.emplace_back();
                 d.bytes.assign(room.get() + i * kSlotSize, messages[i].msg_len);
                 d.sender = senders[i];
+                d.senderLength = messages[i].msg_hdr.msg_namelen;
                 if (messages[i].msg_hdr.msg_flags & MSG_TRUNC)
                     d.error = WSAEMSGSIZE;  // the rest of the datagram is gone
                 passBytes += qsizetype(messages[i].msg_len);

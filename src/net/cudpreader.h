@@ -27,7 +27,8 @@ public:
     struct Datagram
     {
         std::string bytes;
-        sockaddr_in sender{};
+        sockaddr_in6 sender{};  // room for either family
+        socklen_t senderLength = 0;
         int error = 0;
     };
 

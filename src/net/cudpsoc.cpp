@@ -114,7 +114,7 @@ BOOL CUDPSoc::Connect(const QString &address, unsigned port)
 
 void CUDPSoc::ResolveDestination(const QString &address, unsigned port)
 {
-    sockaddr_in found;
+    CSocketAddress found;
     m_resolved.reset();
     if (ResolveAddress(address, port, SOCK_DGRAM, found))
         m_resolved = found;
@@ -198,7 +198,8 @@ int CUDPSoc::TakeDatagram(void *buffer, int length, QString &address, unsigned &
         SetLastError(datagram.error);
         return SOCKET_ERROR;
     }
-    TellSender(datagram.sender, address, port);
+    TellSender(CSocketAddress::FromSockaddr(reinterpret_cast<const sockaddr *>(&datagram.sender), datagram.senderLength),
+               address, port);
     return size;
 }
 

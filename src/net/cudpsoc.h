@@ -69,7 +69,7 @@ private:
     // Destination last looked up by ResolveDestination, and its address unless it did not resolve.
     QString m_strResolvedAddress;
     unsigned m_nResolvedPort = 0;
-    std::optional<sockaddr_in> m_resolved;
+    std::optional<CSocketAddress> m_resolved;
 
     std::unique_ptr<CUdpReader> m_pReader;
     // Watches the reader's queue; disabled from a notice until the next Receive, as the socket's

@@ -1,6 +1,7 @@
 #include "net/cudpwnd.h"
 
 #include "net/cudpsoc.h"
+#include "platform/csocketaddress.h"
 #include "platform/prompts.h"
 
 #include <sys/socket.h>
@@ -59,7 +60,8 @@ int CUDPWnd::SocketKind() const
 
 QString CUDPWnd::DestinationText(const QStringList &settings) const
 {
-    return QStringLiteral("UDP %1:%2").arg(Setting(settings, 0)).arg(DecimalValue(Setting(settings, 1)));
+    return QStringLiteral("UDP ") +
+           CSocketAddress::JoinHostPort(Setting(settings, 0), unsigned(DecimalValue(Setting(settings, 1))));
 }
 
 bool CUDPWnd::Open(const QStringList &settings, QString *logText)
@@ -86,7 +88,9 @@ CEndpoint::Description CUDPWnd::Describe() const
     QString own;
     if (m_pSoc)
         SocketName(m_pSoc->m_hSocket, false, &own, &description.ownPort);
-    description.text = QStringLiteral("UDP %1:%2 ← ﾎﾟｰﾄ %3").arg(m_strAddress).arg(m_nPort).arg(description.ownPort);
+    description.text = QStringLiteral("UDP %1 ← ﾎﾟｰﾄ %2")
+                           .arg(CSocketAddress::JoinHostPort(m_strAddress, unsigned(m_nPort)))
+                           .arg(description.ownPort);
     return description;
 }
 

@@ -56,43 +56,53 @@ struct RememberedAnswer
 {
     QString host;
     bool found = false;
-    in_addr address{};
+    CSocketAddress address;
 };
 std::optional<RememberedAnswer> g_answer;
 
 }  // namespace
 
-BOOL CAsyncSocket::ResolveAddress(const QString &host, unsigned port, int socketType, sockaddr_in &out)
+BOOL CAsyncSocket::ResolveAddress(const QString &host, unsigned port, int socketType, CSocketAddress &out)
 {
     if (host.isEmpty() || port > 0xFFFF)
         return FALSE;
-    const QByteArray name = host.toUtf8();
     out = {};
-    out.sin_family = AF_INET;
-    out.sin_port = htons(static_cast<uint16_t>(port));
-    if (inet_pton(AF_INET, name.constData(), &out.sin_addr) == 1)
+    if (CSocketAddress::FromNumbers(host, port, &out))
         return TRUE;
+    bool found = false;
     if (g_answer && g_answer->host == host) {
-        out.sin_addr = g_answer->address;
-        return g_answer->found;
+        out = g_answer->address;
+        found = g_answer->found;
+    } else {
+        found = LookUpName(host.toUtf8(), socketType, &out);
     }
-    return LookUpName(name, socketType, &out.sin_addr);
+    out.SetPort(port);
+    return found && out.IsValid();
 }
 
-bool CAsyncSocket::LookUpName(const QByteArray &host, int socketType, in_addr *out)
+bool CAsyncSocket::LookUpName(const QByteArray &host, int socketType, CSocketAddress *out)
 {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = socketType;
     addrinfo *found = nullptr;
     if (g_nameLookup(host.constData(), nullptr, &hints, &found) != 0 || !found)
         return false;
-    *out = reinterpret_cast<const sockaddr_in *>(found->ai_addr)->sin_addr;
+    // IPv4 first: a name that has both keeps the address it had before IPv6 was known.
+    const addrinfo *chosen = nullptr;
+    for (const addrinfo *a = found; a; a = a->ai_next) {
+        if (a->ai_family == AF_INET || (!chosen && a->ai_family == AF_INET6))
+            chosen = a;
+        if (a->ai_family == AF_INET)
+            break;
+    }
+    if (chosen)
+        *out = CSocketAddress::FromSockaddr(chosen->ai_addr, chosen->ai_addrlen);
     freeaddrinfo(found);
-    return true;
+    return chosen && out->IsValid();
 }
 
-void CAsyncSocket::RememberAnswer(const QString &host, bool found, in_addr address)
+void CAsyncSocket::RememberAnswer(const QString &host, bool found, const CSocketAddress &address)
 {
     g_answer = RememberedAnswer{host, found, address};
 }
@@ -176,12 +186,10 @@ void CAsyncSocket::Watch(QSocketNotifier *notifier, std::function<void()> handle
     });
 }
 
-void CAsyncSocket::TellSender(const sockaddr_in &from, QString &address, unsigned &port)
+void CAsyncSocket::TellSender(const CSocketAddress &from, QString &address, unsigned &port)
 {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
-    address = QString::fromLatin1(text);
-    port = ntohs(from.sin_port);
+    address = from.HostText();
+    port = from.Port();
 }
 
 CAsyncSocket::~CAsyncSocket()
@@ -202,38 +210,66 @@ void CAsyncSocket::SetLastError(int code)
 BOOL CAsyncSocket::Create(unsigned port, int type, long events, const char *address)
 {
     Close();
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(static_cast<uint16_t>(port));
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (port > 0xFFFF || (address && *address && inet_pton(AF_INET, address, &local.sin_addr) != 1)) {
+    CSocketAddress local;
+    const bool given = address && *address;
+    if (port > 0xFFFF || (given && !CSocketAddress::FromNumbers(QString::fromLatin1(address), port, &local))) {
         SetLastError(WSAEINVAL);
         return FALSE;
     }
-    const int handle = ::socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (!given) {
+        // Both families on one socket: IPv6 with IPv4 mapped into it. Where the system has no IPv6,
+        // IPv4 alone, as ever.
+        CSocketAddress::FromNumbers(QStringLiteral("::"), port, &local);
+        int error = 0;
+        const int handle = Open(local, type, &error);
+        if (handle >= 0) {
+            Attach(handle, AF_INET6, type, events, type == SOCK_DGRAM ? Phase::Datagram : Phase::Idle);
+            return TRUE;
+        }
+        if (error != EAFNOSUPPORT && error != EADDRNOTAVAIL) {
+            SetLastError(WinsockErrorFromErrno(error));
+            return FALSE;
+        }
+        CSocketAddress::FromNumbers(QStringLiteral("0.0.0.0"), port, &local);
+    }
+    int error = 0;
+    const int handle = Open(local, type, &error);
     if (handle < 0) {
-        SetLastError(WinsockErrorFromErrno(errno));
-        return FALSE;
-    }
-    if (type == SOCK_STREAM) {
-        // A server may listen again at once after a disconnect; a port another socket listens on
-        // still fails with WSAEADDRINUSE.
-        const int on = 1;
-        ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    }
-    if (::bind(handle, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0) {
-        const int error = errno;
-        ::close(handle);
         SetLastError(WinsockErrorFromErrno(error));
         return FALSE;
     }
-    Attach(handle, type, events, type == SOCK_DGRAM ? Phase::Datagram : Phase::Idle);
+    Attach(handle, local.Family(), type, events, type == SOCK_DGRAM ? Phase::Datagram : Phase::Idle);
     return TRUE;
 }
 
-void CAsyncSocket::Attach(int handle, int type, long events, Phase phase)
+int CAsyncSocket::Open(const CSocketAddress &local, int type, int *error)
+{
+    const int handle = ::socket(local.Family(), type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (handle < 0) {
+        *error = errno;
+        return -1;
+    }
+    const int on = 1;
+    const int off = 0;
+    if (type == SOCK_STREAM) {
+        // A server may listen again at once after a disconnect; a port another socket listens on
+        // still fails with WSAEADDRINUSE.
+        ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    }
+    if (local.Family() == AF_INET6)
+        ::setsockopt(handle, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+    if (::bind(handle, local.Data(), local.Length()) != 0) {
+        *error = errno;
+        ::close(handle);
+        return -1;
+    }
+    return handle;
+}
+
+void CAsyncSocket::Attach(int handle, int family, int type, long events, Phase phase)
 {
     m_hSocket = handle;
+    m_nFamily = family;
     m_nType = type;
     m_lEvents = events;
     m_phase = phase;
@@ -288,10 +324,13 @@ BOOL CAsyncSocket::Connect(const QString &host, unsigned port)
         return Refuse(WSAEISCONN);
     if (m_phase == Phase::Connecting)
         return Refuse(WSAEALREADY);
-    sockaddr_in peer;
-    if (!ResolveAddress(host, port, m_nType, peer))
+    CSocketAddress found;
+    if (!ResolveAddress(host, port, m_nType, found))
         return Refuse(WSAEINVAL);
-    if (::connect(m_hSocket, reinterpret_cast<const sockaddr *>(&peer), sizeof peer) == 0) {
+    CSocketAddress peer;
+    if (!found.ForFamily(m_nFamily, &peer))
+        return Refuse(WSAEAFNOSUPPORT);  // an IPv6 peer for a socket bound to an IPv4 address
+    if (::connect(m_hSocket, peer.Data(), peer.Length()) == 0) {
         if (m_nType == SOCK_DGRAM)
             return TRUE;  // a datagram socket only notes its peer
         // Done at once (it happens on loopback): the outcome is still reported through OnConnect.
@@ -349,7 +388,7 @@ BOOL CAsyncSocket::Accept(CAsyncSocket &into, sockaddr *address, socklen_t *leng
         Arm(m_pReadNotifier, FD_ACCEPT);
     if (handle < 0)
         return Refuse(WinsockErrorFromErrno(error));
-    into.Attach(handle, SOCK_STREAM, m_lEvents, Phase::Connected);
+    into.Attach(handle, m_nFamily, SOCK_STREAM, m_lEvents, Phase::Connected);
     return TRUE;
 }
 
@@ -443,20 +482,22 @@ int CAsyncSocket::SendTo(const void *data, int length, unsigned port, const QStr
         return FailWith(WSAENOTSOCK);
     if (length < 0)
         return FailWith(WSAEINVAL);
-    sockaddr_in peer;
+    CSocketAddress peer;
     return SendTo(data, length, ResolveAddress(host, port, m_nType, peer) ? &peer : nullptr, flags);
 }
 
-int CAsyncSocket::SendTo(const void *data, int length, const sockaddr_in *to, int flags)
+int CAsyncSocket::SendTo(const void *data, int length, const CSocketAddress *to, int flags)
 {
     if (m_hSocket == INVALID_SOCKET)
         return FailWith(WSAENOTSOCK);
     if (length < 0 || !to)
         return FailWith(WSAEINVAL);
+    CSocketAddress peer;
+    if (!to->ForFamily(m_nFamily, &peer))
+        return FailWith(WSAEAFNOSUPPORT);
     ssize_t sent;
     do
-        sent = ::sendto(m_hSocket, data, static_cast<size_t>(length), flags | MSG_NOSIGNAL,
-                        reinterpret_cast<const sockaddr *>(to), sizeof *to);
+        sent = ::sendto(m_hSocket, data, static_cast<size_t>(length), flags | MSG_NOSIGNAL, peer.Data(), peer.Length());
     while (sent < 0 && errno == EINTR);
     const int error = errno;
     if (sent < 0 && WouldBlock(error))
@@ -472,7 +513,7 @@ int CAsyncSocket::ReceiveFrom(void *buffer, int length, QString &address, unsign
         return FailWith(WSAENOTSOCK);
     if (length < 0)
         return FailWith(WSAEINVAL);
-    sockaddr_in from{};
+    sockaddr_storage from{};
     iovec part{buffer, static_cast<size_t>(length)};
     msghdr message{};
     message.msg_name = &from;
@@ -490,7 +531,8 @@ int CAsyncSocket::ReceiveFrom(void *buffer, int length, QString &address, unsign
         return FailWith(WinsockErrorFromErrno(error));
     if (message.msg_flags & MSG_TRUNC)
         return FailWith(WSAEMSGSIZE);  // the rest of the datagram is gone
-    TellSender(from, address, port);
+    TellSender(CSocketAddress::FromSockaddr(reinterpret_cast<const sockaddr *>(&from), message.msg_namelen), address,
+               port);
     return static_cast<int>(received);
 }
 

@@ -1,6 +1,8 @@
-// A non-blocking IPv4 socket that reports readiness through virtual handlers, one notice at a time.
+// A non-blocking IPv4 or IPv6 socket that reports readiness through virtual handlers, one notice at
+// a time.
 #pragma once
 
+#include "platform/csocketaddress.h"
 #include "platform/qnwin.h"
 
 #include <QObject>
@@ -76,13 +78,15 @@ public:
     CAsyncSocket();
     ~CAsyncSocket() override;
 
-    // Makes an IPv4 socket of `type` (SOCK_STREAM or SOCK_DGRAM) bound to `port` on `address`
-    // (null or empty: all local addresses) that reports the notices in `events`.
+    // Makes a socket of `type` (SOCK_STREAM or SOCK_DGRAM) bound to `port` on `address` that reports
+    // the notices in `events`. `address` in numbers, IPv4 or IPv6, makes a socket of its family; null
+    // or empty makes one for all local addresses of both families (IPv6 with IPv4 mapped into it,
+    // or IPv4 alone where the system has no IPv6).
     BOOL Create(unsigned port = 0, int type = SOCK_STREAM, long events = FD_ALL_EVENTS,
                 const char *address = nullptr);
     virtual void Close();
 
-    // Starts connecting to `host` (dotted text or a name); the outcome comes through OnConnect.
+    // Starts connecting to `host` (numbers or a name); the outcome comes through OnConnect.
     // Normally FALSE with WSAEWOULDBLOCK (under way); a name that does not resolve fails at once with
     // WSAEINVAL, a connected socket with WSAEISCONN, one still connecting with WSAEALREADY.
     BOOL Connect(const QString &host, unsigned port);
@@ -97,19 +101,19 @@ public:
     int SendTo(const void *data, int length, unsigned port, const QString &host, int flags = 0);
     // Sends to an address looked up beforehand (ResolveAddress); null `to` stands for a destination
     // that did not resolve and fails with WSAEINVAL, as SendTo with that name does.
-    int SendTo(const void *data, int length, const sockaddr_in *to, int flags = 0);
+    int SendTo(const void *data, int length, const CSocketAddress *to, int flags = 0);
     // Reads one datagram; one longer than `length` is lost and fails with WSAEMSGSIZE.
     int ReceiveFrom(void *buffer, int length, QString &address, unsigned &port, int flags = 0);
 
-    // `host` (dotted text or a name) with `port` as an IPv4 address for sockets of `socketType`;
-    // FALSE when it does not resolve.
-    static BOOL ResolveAddress(const QString &host, unsigned port, int socketType, sockaddr_in &out);
-    // The look-up part of ResolveAddress, which may take long: the IPv4 address of a host name.
-    // Safe on any thread.
-    static bool LookUpName(const QByteArray &host, int socketType, in_addr *out);
+    // `host` (numbers, IPv6 also in brackets, or a name) with `port` as an address for sockets of
+    // `socketType`; FALSE when it does not resolve.
+    static BOOL ResolveAddress(const QString &host, unsigned port, int socketType, CSocketAddress &out);
+    // The look-up part of ResolveAddress, which may take long: the address of a host name, IPv4
+    // where the name has one (as before IPv6 was known), else IPv6. Safe on any thread.
+    static bool LookUpName(const QByteArray &host, int socketType, CSocketAddress *out);
     // An answer looked up beforehand that ResolveAddress gives for `host` (not found: FALSE) until
     // ForgetAnswer, instead of looking the name up itself. User-interface thread only.
-    static void RememberAnswer(const QString &host, bool found, in_addr address);
+    static void RememberAnswer(const QString &host, bool found, const CSocketAddress &address);
     static void ForgetAnswer();
     // The function that looks host names up, getaddrinfo unless replaced; returns the one replaced.
     using NameLookup = int (*)(const char *, const char *, const addrinfo *, addrinfo **);
@@ -127,8 +131,10 @@ protected:
     // Runs `handler` each time `notifier` fires, then handles what it posted, as the next messages a
     // message loop would take (the socket may be gone by then).
     void Watch(QSocketNotifier *notifier, std::function<void()> handler);
-    // The sender of a datagram as ReceiveFrom gives it: dotted text and port.
-    static void TellSender(const sockaddr_in &from, QString &address, unsigned &port);
+    // The sender of a datagram as ReceiveFrom gives it: the address's text and port.
+    static void TellSender(const CSocketAddress &from, QString &address, unsigned &port);
+    // The socket's address family (AF_INET or AF_INET6), 0 without a socket.
+    int Family() const { return m_hSocket == INVALID_SOCKET ? 0 : m_nFamily; }
     virtual void OnReceive(int nErrorCode);
     virtual void OnSend(int nErrorCode);
     virtual void OnOutOfBandData(int nErrorCode);
@@ -139,7 +145,9 @@ protected:
 private:
     enum class Phase { Idle, Connecting, Connected, Listening, Datagram };
 
-    void Attach(int handle, int type, long events, Phase phase);
+    // A socket of `type` bound to `local` (IPv6 ones taking IPv4 too); -1 with the errno in `error`.
+    static int Open(const CSocketAddress &local, int type, int *error);
+    void Attach(int handle, int family, int type, long events, Phase phase);
     void Arm(QSocketNotifier *notifier, long event);
     void ReadReady();
     void WriteReady();
@@ -151,6 +159,7 @@ private:
     QSocketNotifier *m_pWriteNotifier;
     QSocketNotifier *m_pOobNotifier;
     int m_nType = 0;
+    int m_nFamily = AF_INET;
     long m_lEvents = 0;
     Phase m_phase = Phase::Idle;
     bool m_bCloseNotified = false;

@@ -39,8 +39,8 @@ CNameLookup::~CNameLookup()
 
 bool CNameLookup::NeedsLookup(const QString &host)
 {
-    in_addr numbers{};
-    return !host.isEmpty() && inet_pton(AF_INET, host.toUtf8().constData(), &numbers) != 1;
+    CSocketAddress numbers;
+    return !host.isEmpty() && !CSocketAddress::FromNumbers(host, 0, &numbers);
 }
 
 void CNameLookup::Start(const QString &host, int socketType, Done done)
@@ -55,7 +55,7 @@ void CNameLookup::Start(const QString &host, int socketType, Done done)
     m_pPending = pending;
     std::thread([this, pending, name = host.toUtf8(), socketType, done = std::move(done)] {
         pthread_setname_np(pthread_self(), "qn-lookup");  // for top -H and a debugger
-        in_addr address{};
+        CSocketAddress address;
         const bool found = CAsyncSocket::LookUpName(name, socketType, &address);
         const std::lock_guard lock(g_homeLock);
         if (g_homeGone)

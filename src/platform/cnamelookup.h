@@ -2,24 +2,24 @@
 // user-interface thread; the answer comes back on that thread, unless the look-up was cancelled.
 #pragma once
 
+#include "platform/csocketaddress.h"
+
 #include <QString>
 
 #include <functional>
 #include <memory>
 
-#include <netinet/in.h>
-
 class CNameLookup
 {
 public:
-    using Done = std::function<void(bool found, in_addr address)>;
+    using Done = std::function<void(bool found, const CSocketAddress &address)>;
 
     CNameLookup() = default;
     ~CNameLookup();
     CNameLookup(const CNameLookup &) = delete;
     CNameLookup &operator=(const CNameLookup &) = delete;
 
-    // A name to look up: neither empty nor an IPv4 address in numbers.
+    // A name to look up: neither empty nor an address in numbers (IPv4 or IPv6).
     static bool NeedsLookup(const QString &host);
     // Looks `host` up for sockets of `socketType` (replacing a look-up still running); `done` runs
     // on the user-interface thread with the answer.

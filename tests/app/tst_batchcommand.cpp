@@ -263,6 +263,16 @@ private Q_SLOTS:
         QVERIFY2(wrong.err.contains(QStringLiteral("sideways")), qPrintable(wrong.err));
     }
 
+    void aRowReachesAnIpv6Device()
+    {
+        PromptServer device(QHostAddress::LocalHostIPv6);
+        if (!device.Port())
+            QSKIP("::1 cannot be listened on: IPv6 is off on this machine");
+        const QString lines = WriteFile(QStringLiteral("v6.txt"), "v6\r\n");
+        QCOMPARE(RunProgram({"--batch", Scenario({{QStringLiteral("[::1]"), device.PortText(), lines}}), "--quiet"}).exitCode, 0);
+        QCOMPARE(device.Received(0), QByteArray("v6\r"));
+    }
+
     void aRowTimeoutNeverEndsARowEarly()
     {
         // A coarse timer may fire up to 5 % before its time; each silent row must last the whole timeout.

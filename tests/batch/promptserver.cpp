@@ -2,9 +2,9 @@
 
 #include <QTcpSocket>
 
-PromptServer::PromptServer()
+PromptServer::PromptServer(const QHostAddress &address)
 {
-    m_server.listen(QHostAddress::LocalHost, 0);
+    m_server.listen(address, 0);
     connect(&m_server, &QTcpServer::newConnection, this, &PromptServer::OnNewConnection);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QTcpServer>
@@ -15,7 +16,8 @@ class PromptServer : public QObject
 {
     Q_OBJECT
 public:
-    PromptServer();
+    // Listens on `address` (127.0.0.1 unless told), a port of the system's choice.
+    explicit PromptServer(const QHostAddress &address = QHostAddress::LocalHost);
     ~PromptServer() override;
 
     quint16 Port() const { return m_server.serverPort(); }

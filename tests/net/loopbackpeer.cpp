@@ -15,20 +15,43 @@
 
 namespace {
 
-sockaddr_in Loopback(quint16 port)
+// 127.0.0.1 or ::1 with `port`.
+struct Loopback
 {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
+    Loopback(quint16 port, int family)
+    {
+        if (family == AF_INET6) {
+            auto &v6 = reinterpret_cast<sockaddr_in6 &>(storage);
+            v6.sin6_family = AF_INET6;
+            v6.sin6_port = htons(port);
+            v6.sin6_addr = in6addr_loopback;
+            length = sizeof v6;
+        } else {
+            auto &v4 = reinterpret_cast<sockaddr_in &>(storage);
+            v4.sin_family = AF_INET;
+            v4.sin_port = htons(port);
+            v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            length = sizeof v4;
+        }
+    }
+    const sockaddr *Data() const { return reinterpret_cast<const sockaddr *>(&storage); }
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+};
+
+int Family(int handle)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    ::getsockname(handle, reinterpret_cast<sockaddr *>(&address), &length);
+    return address.ss_family;
 }
 
-int Bound(int type)
+int Bound(int type, int family)
 {
-    const int handle = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = Loopback(0);
-    if (handle >= 0 && ::bind(handle, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+    const int handle = ::socket(family, type | SOCK_CLOEXEC, 0);
+    const Loopback address(0, family);
+    if (handle >= 0 && ::bind(handle, address.Data(), address.length) != 0) {
         ::close(handle);
         return -1;
     }
@@ -71,24 +94,32 @@ void LoopbackPeer::Release()
     m_handle = -1;
 }
 
-LoopbackPeer LoopbackPeer::ListenTcp()
+LoopbackPeer LoopbackPeer::ListenTcp(int family)
 {
-    const int handle = Bound(SOCK_STREAM);
+    const int handle = Bound(SOCK_STREAM, family);
     if (handle >= 0)
         ::listen(handle, 8);
     return LoopbackPeer(handle);
 }
 
-LoopbackPeer LoopbackPeer::BindTcp()
+bool LoopbackPeer::HasIpv6Loopback()
 {
-    return LoopbackPeer(Bound(SOCK_STREAM));
+    const int handle = Bound(SOCK_DGRAM, AF_INET6);
+    if (handle >= 0)
+        ::close(handle);
+    return handle >= 0;
 }
 
-LoopbackPeer LoopbackPeer::ConnectTcp(quint16 port)
+LoopbackPeer LoopbackPeer::BindTcp()
 {
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = Loopback(port);
-    if (::connect(handle, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+    return LoopbackPeer(Bound(SOCK_STREAM, AF_INET));
+}
+
+LoopbackPeer LoopbackPeer::ConnectTcp(quint16 port, int family)
+{
+    const int handle = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const Loopback address(port, family);
+    if (::connect(handle, address.Data(), address.length) != 0) {
         ::close(handle);
         return {};
     }
@@ -96,9 +127,9 @@ LoopbackPeer LoopbackPeer::ConnectTcp(quint16 port)
     return LoopbackPeer(handle);
 }
 
-LoopbackPeer LoopbackPeer::BindUdp()
+LoopbackPeer LoopbackPeer::BindUdp(int family)
 {
-    const int handle = Bound(SOCK_DGRAM);
+    const int handle = Bound(SOCK_DGRAM, family);
     if (handle >= 0)
         ::fcntl(handle, F_SETFL, O_NONBLOCK);
     return LoopbackPeer(handle);
@@ -114,10 +145,11 @@ LoopbackPeer LoopbackPeer::AcceptTcp(int timeoutMs)
 
 quint16 LoopbackPeer::LocalPort(int handle)
 {
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
     ::getsockname(handle, reinterpret_cast<sockaddr *>(&address), &length);
-    return ntohs(address.sin_port);
+    return address.ss_family == AF_INET6 ? ntohs(reinterpret_cast<const sockaddr_in6 &>(address).sin6_port)
+                                         : ntohs(reinterpret_cast<const sockaddr_in &>(address).sin_port);
 }
 
 bool LoopbackPeer::Barrier()
@@ -140,9 +172,8 @@ qint64 LoopbackPeer::Write(QByteArrayView data, int flags)
 
 qint64 LoopbackPeer::WriteTo(QByteArrayView datagram, quint16 port)
 {
-    const sockaddr_in address = Loopback(port);
-    return ::sendto(m_handle, datagram.data(), size_t(datagram.size()), 0,
-                    reinterpret_cast<const sockaddr *>(&address), sizeof address);
+    const Loopback address(port, Family(m_handle));
+    return ::sendto(m_handle, datagram.data(), size_t(datagram.size()), 0, address.Data(), address.length);
 }
 
 QByteArray LoopbackPeer::ReadNow(int limit)

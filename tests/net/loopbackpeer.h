@@ -7,6 +7,8 @@
 
 #include <memory>
 
+#include <sys/socket.h>
+
 class LoopbackPeer
 {
 public:
@@ -15,12 +17,15 @@ public:
     LoopbackPeer &operator=(LoopbackPeer &&other) noexcept;
     ~LoopbackPeer();
 
-    static LoopbackPeer ListenTcp();                // on 127.0.0.1, a port of the system's choice
+    // On 127.0.0.1 (or ::1 for AF_INET6), a port of the system's choice.
+    static LoopbackPeer ListenTcp(int family = AF_INET);
     // Bound on 127.0.0.1 but never listening: connects to its port are refused, and while it is held
     // no other socket (a client's own port included) can take that port.
     static LoopbackPeer BindTcp();
-    static LoopbackPeer ConnectTcp(quint16 port);   // connected to 127.0.0.1:port
-    static LoopbackPeer BindUdp();                  // on 127.0.0.1, a port of the system's choice
+    static LoopbackPeer ConnectTcp(quint16 port, int family = AF_INET);  // connected to 127.0.0.1:port
+    static LoopbackPeer BindUdp(int family = AF_INET);                   // as ListenTcp
+    // ::1 can be bound: the system has IPv6 on loopback.
+    static bool HasIpv6Loopback();
     // A connection waiting on this listening socket, waiting up to `timeoutMs` for one.
     LoopbackPeer AcceptTcp(int timeoutMs = 5000);
 

@@ -27,24 +27,27 @@ qint64 ResidentKilobytes()
 
 UdpCounters UdpSocket(quint16 port)
 {
-    // "sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid timeout inode ref pointer drops"
+    // "sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid timeout inode ref pointer drops",
+    // in the IPv6 table for a socket of both families.
     UdpCounters counters;
-    QFile table(QStringLiteral("/proc/net/udp"));
-    if (!table.open(QIODevice::ReadOnly))
-        return counters;
-    const QList<QByteArray> lines = table.readAll().split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QList<QByteArray> fields = lines[i].simplified().split(' ');
-        if (fields.size() < 13)
+    for (const char *path : {"/proc/net/udp", "/proc/net/udp6"}) {
+        QFile table(QString::fromLatin1(path));
+        if (!table.open(QIODevice::ReadOnly))
             continue;
-        bool ok = false;
-        const uint localPort = fields[1].split(':').value(1).toUInt(&ok, 16);
-        if (!ok || localPort != port)
-            continue;
-        counters.found = true;
-        counters.receiveQueue = fields[4].split(':').value(1).toLongLong(nullptr, 16);
-        counters.drops = fields[12].toLongLong();
-        return counters;
+        const QList<QByteArray> lines = table.readAll().split('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QList<QByteArray> fields = lines[i].simplified().split(' ');
+            if (fields.size() < 13)
+                continue;
+            bool ok = false;
+            const uint localPort = fields[1].split(':').value(1).toUInt(&ok, 16);
+            if (!ok || localPort != port)
+                continue;
+            counters.found = true;
+            counters.receiveQueue = fields[4].split(':').value(1).toLongLong(nullptr, 16);
+            counters.drops = fields[12].toLongLong();
+            return counters;
+        }
     }
     return counters;
 }

@@ -12,7 +12,7 @@ int OpenDescriptors();
 // VmRSS of /proc/self/status in kB.
 qint64 ResidentKilobytes();
 
-// The kernel's counters of the UDP socket bound to `port` (any local address), from /proc/net/udp.
+// The kernel's counters of the UDP socket bound to `port` (any local address), from /proc/net/udp or udp6.
 struct UdpCounters
 {
     bool found = false;

@@ -67,7 +67,7 @@ void CQnView::DoConnect()
     }
     // The connection opens with the answer, as it would have at once: the same lines, the same
     // states, only later; a disconnect, a type change or a new document meanwhile cancels it.
-    m_nameLookup.Start(host, m_pEndpoint->SocketKind(), [this, host](bool found, in_addr address) {
+    m_nameLookup.Start(host, m_pEndpoint->SocketKind(), [this, host](bool found, const CSocketAddress &address) {
         const SessionState before = m_nState;
         CAsyncSocket::RememberAnswer(host, found, address);
         m_bNameUnresolved = !found;

@@ -3,6 +3,7 @@
 #include "app/ccommandline.h"
 #include "app/ui/cqnapp.h"
 #include "platform/csignalquit.h"
+#include "platform/descriptorlimit.h"
 
 #include <QApplication>
 
@@ -14,6 +15,7 @@ int main(int argc, char *argv[])
     if (answered >= 0)
         return answered;
     CSignalQuit::InstallHandlers();
+    RaiseDescriptorLimit();
     if (commandLine.IsBatch()) {
         // A batch run shows no window: the offscreen platform needs no display.
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -69,7 +69,7 @@ CQnDoc::SlotRange CQnDoc::SettingSlots(ConnectionType type)
         SlotRange range;
     };
     static constexpr Row kRows[] = {
-        {TYPE_UDP, {SLOT_UDP_ADDRESS, 3}},
+        {TYPE_UDP, {SLOT_UDP_ADDRESS, 3, SLOT_UDP_OPTIONS}},
         {TYPE_TCP_SERVER, {SLOT_SERVER_PORT, 1}},
         {TYPE_TCP_CLIENT, {SLOT_CLIENT_ADDRESS, 3}},
         {TYPE_SERIAL, {SLOT_SERIAL_DEVICE, 6}},
@@ -79,6 +79,17 @@ CQnDoc::SlotRange CQnDoc::SettingSlots(ConnectionType type)
             return row.range;
     }
     return {SLOT_UDP_ADDRESS, 0};
+}
+
+QList<int> CQnDoc::SettingSlotList(ConnectionType type)
+{
+    const SlotRange range = SettingSlots(type);
+    QList<int> settingSlots;
+    for (int i = 0; i < range.count; ++i)
+        settingSlots.append(range.first + i);
+    if (range.extra >= 0)
+        settingSlots.append(range.extra);
+    return settingSlots;
 }
 
 int CQnDoc::GetSlotInt(int slot) const
@@ -186,7 +197,7 @@ bool CQnDoc::Serialize(CArchive &archive)
         if (!archive.ReadString(&s))
             return false;
     }
-    // Version 1 files end after the text slots; the integer slots keep their zeros.
+    // Version 1 files end after the text settingSlots; the integer settingSlots keep their zeros.
     if (m_strVersion == kVersion1)
         return true;
     for (qint32 &n : m_nSlots) {

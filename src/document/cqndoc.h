@@ -5,6 +5,7 @@
 #include "platform/qnwin.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <vector>
@@ -44,6 +45,8 @@ public:
         SLOT_SERIAL_FLOW = 10,
         SLOT_SERIAL_END = 11,
         SLOT_SERIAL_LINES = 12,
+        // UDP's multicast options (CUdpOptions: "if:eth0 ttl:4 loop:0"; empty: the defaults).
+        SLOT_UDP_OPTIONS = 13,
         SLOT_REPLY_RULE_TEXTS = 100,  // kReplyTextsPerRule a rule: match, reply
     };
     static constexpr int kReplyRuleMax = 64;
@@ -54,8 +57,11 @@ public:
     {
         TextSlot first;
         int count;
+        int extra = -1;  // one more slot after the range's, elsewhere in the file (-1: none)
     };
     static SlotRange SettingSlots(ConnectionType type);
+    // The slots of SettingSlots, in order.
+    static QList<int> SettingSlotList(ConnectionType type);
 
     CQnDoc();
 

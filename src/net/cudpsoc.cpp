@@ -8,9 +8,12 @@
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 
+#include <net/if.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -50,9 +53,9 @@ qsizetype CUDPSoc::SetQueueLimit(qsizetype bytes)
     return std::exchange(g_queueLimit, bytes);
 }
 
-BOOL CUDPSoc::Create(unsigned port)
+BOOL CUDPSoc::Create(unsigned port, const char *localAddress)
 {
-    if (CAsyncSocket::Create(port, SOCK_DGRAM, kPlatformNotices, nullptr)) {
+    if (CAsyncSocket::Create(port, SOCK_DGRAM, kPlatformNotices, localAddress)) {
         ::setsockopt(m_hSocket, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
         m_pReader = std::make_unique<CUdpReader>(m_hSocket, g_queueLimit);
         if (m_pReader->IsRunning()) {
@@ -65,6 +68,46 @@ BOOL CUDPSoc::Create(unsigned port)
     }
     Failed(QStringLiteral("***CUDPSoc::Create"), SocketErrorTable::Connect, kUdpCreateUnknownError);
     return FALSE;
+}
+
+BOOL CUDPSoc::JoinGroup(const CSocketAddress &group, const CUdpOptions &options)
+{
+    const unsigned index = options.interfaceName.isEmpty() ? 0 : if_nametoindex(options.interfaceName.toLocal8Bit().constData());
+    const int ttl = options.ttl;
+    const int loop = options.loop ? 1 : 0;
+    bool joined = false;
+    if (!options.interfaceName.isEmpty() && index == 0) {
+        errno = ENODEV;  // no interface of that name
+    } else if (group.Family() == AF_INET && Family() == AF_INET) {
+        ip_mreqn request{};
+        request.imr_multiaddr = reinterpret_cast<const sockaddr_in *>(group.Data())->sin_addr;
+        request.imr_ifindex = int(index);
+        joined = ::setsockopt(m_hSocket, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request) == 0 &&
+                 (index == 0 || ::setsockopt(m_hSocket, IPPROTO_IP, IP_MULTICAST_IF, &request, sizeof request) == 0) &&
+                 ::setsockopt(m_hSocket, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) == 0 &&
+                 ::setsockopt(m_hSocket, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop) == 0;
+    } else if (group.Family() == AF_INET6 && Family() == AF_INET6) {
+        ipv6_mreq request{};
+        request.ipv6mr_multiaddr = reinterpret_cast<const sockaddr_in6 *>(group.Data())->sin6_addr;
+        request.ipv6mr_interface = index;
+        joined = ::setsockopt(m_hSocket, IPPROTO_IPV6, IPV6_JOIN_GROUP, &request, sizeof request) == 0 &&
+                 (index == 0 || ::setsockopt(m_hSocket, IPPROTO_IPV6, IPV6_MULTICAST_IF, &index, sizeof index) == 0) &&
+                 ::setsockopt(m_hSocket, IPPROTO_IPV6, IPV6_MULTICAST_HOPS, &ttl, sizeof ttl) == 0 &&
+                 ::setsockopt(m_hSocket, IPPROTO_IPV6, IPV6_MULTICAST_LOOP, &loop, sizeof loop) == 0;
+    } else {
+        errno = EAFNOSUPPORT;
+    }
+    if (joined)
+        return TRUE;
+    SetLastError(WinsockErrorFromErrno(errno));
+    Failed(QStringLiteral("***CUDPSoc::JoinGroup"), SocketErrorTable::Connect, kUdpCreateUnknownError);
+    return FALSE;
+}
+
+void CUDPSoc::AllowBroadcast()
+{
+    const int on = 1;
+    ::setsockopt(m_hSocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
 }
 
 void CUDPSoc::Close()

@@ -3,6 +3,7 @@
 // arrive; the owner is still told of them one at a time.
 #pragma once
 
+#include "net/cudpoptions.h"
 #include "net/socketerrors.h"
 #include "platform/casyncsocket.h"
 
@@ -22,7 +23,13 @@ public:
     CUDPSoc(QObject *owner, int id);
     ~CUDPSoc() override;
 
-    BOOL Create(unsigned port);
+    // Opens on `port` of every local address (both families), or of `localAddress` in numbers.
+    BOOL Create(unsigned port, const char *localAddress = nullptr);
+    // Joins `group` (the socket must be of its family) on the options' interface and sets the TTL
+    // and loop of sends to it; FALSE with the failure kept (LastFailure). Closing leaves the group.
+    BOOL JoinGroup(const CSocketAddress &group, const CUdpOptions &options);
+    // Lets sends go to a broadcast address.
+    void AllowBroadcast();
     // Ends the reader thread (a count of dropped datagrams not yet logged is logged now), then closes.
     void Close() override;
     // Records the destination of later sends; no call reaches the network.

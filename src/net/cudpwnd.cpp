@@ -1,6 +1,7 @@
 #include "net/cudpwnd.h"
 
 #include "net/cudpsoc.h"
+#include "net/socketlog.h"
 #include "platform/csocketaddress.h"
 #include "platform/prompts.h"
 
@@ -15,15 +16,17 @@ void CUDPWnd::CreateEndpoint(int /*x*/, int /*y*/, QObject *view, int id, char *
     m_pSoc.reset();  // the old socket lets go of its port first
     m_pSoc = std::make_unique<CUDPSoc>(this, id);
     m_pSoc->SetLogBuffer(logBuf);
+    m_pLogBuf = logBuf;
     m_pView = view;
     m_nId = id;
 }
 
-BOOL CUDPWnd::Open(const QString &address, unsigned remotePort, unsigned localPort)
+BOOL CUDPWnd::Open(const QString &address, unsigned remotePort, unsigned localPort, const char *localAddress)
 {
     m_strAddress = address;
     m_nPort = static_cast<int>(remotePort);
-    if (m_pSoc && m_pSoc->Create(localPort)) {
+    m_group = {};
+    if (m_pSoc && m_pSoc->Create(localPort, localAddress)) {
         // Looked up once here, not at every datagram: a slow resolver would stall each send.
         m_pSoc->ResolveDestination(m_strAddress, remotePort);
         return TRUE;
@@ -36,8 +39,11 @@ BOOL CUDPWnd::Open(const QString &address, unsigned remotePort, unsigned localPo
 
 void CUDPWnd::Close()
 {
+    if (m_group.IsValid() && m_pSoc && m_pSoc->m_hSocket != INVALID_SOCKET)
+        SendSocketLog(m_pLogBuf, m_pView, QStringLiteral("ﾏﾙﾁｷｬｽﾄ離脱 %1").arg(m_group.HostText()), 0, u"[CUDPWnd]");
+    m_group = {};
     if (m_pSoc)
-        m_pSoc->Close();
+        m_pSoc->Close();  // closing leaves the group
 }
 
 BOOL CUDPWnd::Send(const void *data, int length)
@@ -69,8 +75,39 @@ bool CUDPWnd::Open(const QStringList &settings, QString *logText)
     const QString address = Setting(settings, 0);
     const int port = DecimalValue(Setting(settings, 1));
     const int ownPort = DecimalValue(Setting(settings, 2));
-    if (!Open(address, unsigned(port), unsigned(ownPort)))
+    CUdpOptions options;
+    QString error;
+    if (!CUdpOptions::Parse(Setting(settings, 3), &options, &error)) {
+        Prompts::Instance().MessageBox(this, error, Prompts::AppTitle(), Prompts::Ok, Prompts::NoIcon);
         return false;
+    }
+    // An IPv4 group or broadcast destination takes a socket of IPv4 alone: the options that reach
+    // them are IPv4's.
+    CSocketAddress destination;
+    const bool numbers = CAsyncSocket::ResolveAddress(address, unsigned(port), SOCK_DGRAM, destination);
+    const bool group = numbers && destination.IsMulticast();
+    const bool broadcast = numbers && destination.IsBroadcast();
+    const char *local = (group || broadcast) && destination.Family() == AF_INET ? "0.0.0.0" : nullptr;
+    // A group's port is shared with the other receivers of the group on this machine.
+    if (m_pSoc)
+        m_pSoc->ShareAddress(group);
+    if (!Open(address, unsigned(port), unsigned(ownPort), local))
+        return false;
+    if (broadcast)
+        m_pSoc->AllowBroadcast();
+    if (group) {
+        if (!m_pSoc->JoinGroup(destination, options)) {
+            m_pSoc->Close();
+            return false;
+        }
+        m_group = destination;
+        SendSocketLog(m_pLogBuf, m_pView, QStringLiteral("ﾏﾙﾁｷｬｽﾄ参加 %1 ｲﾝﾀｰﾌｪｰｽ:%2 TTL:%3 自分の送信を受信:%4")
+                                               .arg(destination.HostText(),
+                                                    options.interfaceName.isEmpty() ? QStringLiteral("既定") : options.interfaceName,
+                                                    QString::number(options.ttl),
+                                                    options.loop ? QStringLiteral("ON") : QStringLiteral("OFF")),
+                      0, u"[CUDPWnd]");
+    }
     *logText = ConnectLogText(address, port, ownPort);
     return true;
 }

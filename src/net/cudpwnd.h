@@ -4,6 +4,7 @@
 
 #include "net/cendpoint.h"
 #include "platform/cmsgwnd.h"
+#include "platform/csocketaddress.h"
 
 #include <QObject>
 #include <QPointer>
@@ -22,14 +23,16 @@ public:
     // Makes the socket object and remembers the view; x and y place a window that shows nothing.
     // The socket's log line goes through `logBuf`, the view's shared log buffer (null: none).
     void CreateEndpoint(int x, int y, QObject *view, int id, char *logBuf = nullptr);
-    // Remembers the destination and creates the socket on `localPort`; a failure is shown to the user.
-    BOOL Open(const QString &address, unsigned remotePort, unsigned localPort);
+    // Remembers the destination and creates the socket on `localPort` (of `localAddress` in numbers,
+    // null: every address of both families); a failure is shown to the user.
+    BOOL Open(const QString &address, unsigned remotePort, unsigned localPort, const char *localAddress = nullptr);
     void Close() override;
     // Sends one datagram to the destination; TRUE whatever the send's outcome.
     BOOL Send(const void *data, int length) override;
     int Receive(void *buffer, int length) override;
 
-    // The endpoint: settings are the destination address, its port and the own port.
+    // The endpoint: settings are the destination address, its port, the own port and the multicast
+    // options (CUdpOptions; a group destination is joined on open, a broadcast one may be sent to).
     ConnectionType Type() const override { return TYPE_UDP; }
     QString DestinationHost(const QStringList &settings) const override { return Setting(settings, 0); }
     int SocketKind() const override;
@@ -51,6 +54,8 @@ private:
     int m_nId = 0;
     int m_nPort = 0;
     QString m_strAddress;
+    CSocketAddress m_group;  // the group joined, or none
+    char *m_pLogBuf = nullptr;  // the view's; not owned
     std::unique_ptr<CUDPSoc> m_pSoc;
     QPointer<QObject> m_pView;
 };

@@ -221,7 +221,7 @@ BOOL CAsyncSocket::Create(unsigned port, int type, long events, const char *addr
         // IPv4 alone, as ever.
         CSocketAddress::FromNumbers(QStringLiteral("::"), port, &local);
         int error = 0;
-        const int handle = Open(local, type, &error);
+        const int handle = Open(local, type, m_bShareAddress, &error);
         if (handle >= 0) {
             Attach(handle, AF_INET6, type, events, type == SOCK_DGRAM ? Phase::Datagram : Phase::Idle);
             return TRUE;
@@ -233,7 +233,7 @@ BOOL CAsyncSocket::Create(unsigned port, int type, long events, const char *addr
         CSocketAddress::FromNumbers(QStringLiteral("0.0.0.0"), port, &local);
     }
     int error = 0;
-    const int handle = Open(local, type, &error);
+    const int handle = Open(local, type, m_bShareAddress, &error);
     if (handle < 0) {
         SetLastError(WinsockErrorFromErrno(error));
         return FALSE;
@@ -242,7 +242,7 @@ BOOL CAsyncSocket::Create(unsigned port, int type, long events, const char *addr
     return TRUE;
 }
 
-int CAsyncSocket::Open(const CSocketAddress &local, int type, int *error)
+int CAsyncSocket::Open(const CSocketAddress &local, int type, bool share, int *error)
 {
     const int handle = ::socket(local.Family(), type | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (handle < 0) {
@@ -251,9 +251,9 @@ int CAsyncSocket::Open(const CSocketAddress &local, int type, int *error)
     }
     const int on = 1;
     const int off = 0;
-    if (type == SOCK_STREAM) {
+    if (type == SOCK_STREAM || share) {
         // A server may listen again at once after a disconnect; a port another socket listens on
-        // still fails with WSAEADDRINUSE.
+        // still fails with WSAEADDRINUSE. Datagram sockets share a port only when asked to.
         ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     }
     if (local.Family() == AF_INET6)

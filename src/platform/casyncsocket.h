@@ -84,6 +84,9 @@ public:
     // or IPv4 alone where the system has no IPv6).
     BOOL Create(unsigned port = 0, int type = SOCK_STREAM, long events = FD_ALL_EVENTS,
                 const char *address = nullptr);
+    // Sockets created from now on may share their port with other sockets that ask the same (a
+    // multicast group's receivers); streams always may reuse a port no one listens on.
+    void ShareAddress(bool share) { m_bShareAddress = share; }
     virtual void Close();
 
     // Starts connecting to `host` (numbers or a name); the outcome comes through OnConnect.
@@ -146,7 +149,7 @@ private:
     enum class Phase { Idle, Connecting, Connected, Listening, Datagram };
 
     // A socket of `type` bound to `local` (IPv6 ones taking IPv4 too); -1 with the errno in `error`.
-    static int Open(const CSocketAddress &local, int type, int *error);
+    static int Open(const CSocketAddress &local, int type, bool share, int *error);
     void Attach(int handle, int family, int type, long events, Phase phase);
     void Arm(QSocketNotifier *notifier, long event);
     void ReadReady();
@@ -160,6 +163,7 @@ private:
     QSocketNotifier *m_pOobNotifier;
     int m_nType = 0;
     int m_nFamily = AF_INET;
+    bool m_bShareAddress = false;
     long m_lEvents = 0;
     Phase m_phase = Phase::Idle;
     bool m_bCloseNotified = false;

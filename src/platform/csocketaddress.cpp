@@ -1,6 +1,7 @@
 #include "platform/csocketaddress.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
 
@@ -134,4 +135,30 @@ QString CSocketAddress::HostText() const
                 (if_indextoname(v6.sin6_scope_id, name) ? QString::fromLatin1(name) : QString::number(v6.sin6_scope_id));
     }
     return host;
+}
+
+bool CSocketAddress::IsMulticast() const
+{
+    if (Family() == AF_INET)
+        return IN_MULTICAST(ntohl(reinterpret_cast<const sockaddr_in *>(&m_storage)->sin_addr.s_addr));
+    return Family() == AF_INET6 && IN6_IS_ADDR_MULTICAST(&reinterpret_cast<const sockaddr_in6 *>(&m_storage)->sin6_addr);
+}
+
+bool CSocketAddress::IsBroadcast() const
+{
+    if (Family() != AF_INET)
+        return false;
+    const in_addr_t address = reinterpret_cast<const sockaddr_in *>(&m_storage)->sin_addr.s_addr;
+    if (address == htonl(INADDR_BROADCAST))
+        return true;
+    ifaddrs *interfaces = nullptr;
+    if (getifaddrs(&interfaces) != 0)
+        return false;
+    bool found = false;
+    for (const ifaddrs *i = interfaces; i && !found; i = i->ifa_next) {
+        found = (i->ifa_flags & IFF_BROADCAST) && i->ifa_broadaddr && i->ifa_broadaddr->sa_family == AF_INET &&
+                reinterpret_cast<const sockaddr_in *>(i->ifa_broadaddr)->sin_addr.s_addr == address;
+    }
+    freeifaddrs(interfaces);
+    return found;
 }

@@ -31,6 +31,10 @@ public:
     bool ForFamily(int family, CSocketAddress *out) const;
     // The address alone: "192.0.2.1", "::1", "fe80::1%eth0"; mapped IPv4 as plain IPv4.
     QString HostText() const;
+    // A group address: 224.0.0.0/4 or ff00::/8.
+    bool IsMulticast() const;
+    // 255.255.255.255, or the broadcast address of one of this machine's IPv4 networks.
+    bool IsBroadcast() const;
     // HostText and the port: "192.0.2.1:502", "[::1]:502".
     QString Text() const { return JoinHostPort(HostText(), Port()); }
 

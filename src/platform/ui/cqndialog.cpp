@@ -16,6 +16,11 @@ CQnDialog::CQnDialog(const QString &caption, int width, int height, QWidget *par
     setFixedSize(DluToPixels(m_font, width, height));
 }
 
+void CQnDialog::SetTemplateSize(int width, int height)
+{
+    setFixedSize(DluToPixels(m_font, width, height));
+}
+
 int CQnDialog::DoModal()
 {
     OnInitDialog();

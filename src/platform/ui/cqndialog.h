@@ -38,6 +38,8 @@ protected:
         return control;
     }
     QPushButton *AddButton(int id, const QString &text, int x, int y, int width, int height, bool isDefault);
+    // A client area of `width` × `height` dialog units instead of the template's.
+    void SetTemplateSize(int width, int height);
 
 private:
     void PlaceItem(int id, QWidget *control, int x, int y, int width, int height);

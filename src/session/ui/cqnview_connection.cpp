@@ -48,9 +48,8 @@ QStringList CQnView::EndpointSettings() const
     QStringList settings;
     if (!m_pDocument)
         return settings;
-    const CQnDoc::SlotRange range = CQnDoc::SettingSlots(m_nSocketType);
-    for (int i = 0; i < range.count; ++i)
-        settings.append(m_pDocument->GetSlotString(range.first + i));
+    for (int slot : CQnDoc::SettingSlotList(m_nSocketType))
+        settings.append(m_pDocument->GetSlotString(slot));
     return settings;
 }
 
@@ -160,16 +159,16 @@ void CQnView::OnSocketSettings()
 {
     if (!m_pDocument)
         return;
-    const CQnDoc::SlotRange range = CQnDoc::SettingSlots(m_nSocketType);
+    const QList<int> settingSlots = CQnDoc::SettingSlotList(m_nSocketType);
     const QStringList shown = EndpointSettings();
     QStringList edited = shown;
     if (!CSocketSettingDlg::Edit(this, m_nSocketType, &edited))
         return;
     // A field left as it was keeps its stored bytes: not every byte sequence survives the way
     // through text and back.
-    for (int i = 0; i < range.count && i < edited.size(); ++i) {
+    for (int i = 0; i < settingSlots.size() && i < edited.size(); ++i) {
         if (edited[i] != shown[i])
-            m_pDocument->SetSlotString(range.first + i, edited[i]);
+            m_pDocument->SetSlotString(settingSlots[i], edited[i]);
     }
     m_pDocument->SetModifiedFlag();
 }

@@ -4,8 +4,13 @@
 #include "platform/qnwin.h"
 #include "session/ui/cserialsettingdlg.h"
 
+#include "net/cudpoptions.h"
+
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 
 CSocketSettingDlg::CSocketSettingDlg(QWidget *parent) : CQnDialog(QStringLiteral("ｿｹｯﾄ設定"), 125, 75, parent)
 {
@@ -51,12 +56,12 @@ bool CSocketSettingDlg::Edit(QWidget *parent, int type, QStringList *texts)
             return page.edit(parent, texts);
     }
     CSocketSettingDlg dialog(parent);
-    QString *const values[3] = {&dialog.m_strValue1, &dialog.m_strValue2, &dialog.m_strValue3};
-    for (int i = 0; i < 3; ++i)
+    QString *const values[4] = {&dialog.m_strValue1, &dialog.m_strValue2, &dialog.m_strValue3, &dialog.m_strOptions};
+    for (int i = 0; i < 4; ++i)
         *values[i] = texts->value(i);
     if (dialog.DoModal(type) != IDOK)
         return false;
-    for (int i = 0; i < texts->size() && i < 3; ++i)
+    for (int i = 0; i < texts->size() && i < 4; ++i)
         (*texts)[i] = *values[i];
     return true;
 }
@@ -83,11 +88,54 @@ void CSocketSettingDlg::OnInitDialog()
             }
         }
     }
+    if (m_nType == TYPE_UDP)
+        AddMulticastFields();
     CQnDialog::OnInitDialog();
+}
+
+void CSocketSettingDlg::AddMulticastFields()
+{
+    // Below the three fields; they matter only for a group destination (224.0.0.0/4, ff00::/8).
+    SetTemplateSize(125, 127);
+    auto *caption = AddItem(0, new QLabel(QStringLiteral("ﾏﾙﾁｷｬｽﾄ (接続先がｸﾞﾙｰﾌﾟのとき)")), 7, 53, 112, 10);
+    caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    AddItem(0, new QLabel(QStringLiteral("ｲﾝﾀｰﾌｪｰｽ")), 7, 65, 60, 12);
+    m_pInterface = AddItem(IDC_MULTICAST_INTERFACE, new QComboBox, 70, 65, 48, 12);
+    m_pInterface->setEditable(true);
+    m_pInterface->addItem(QString());  // the system's choice
+    m_pInterface->addItems(CUdpOptions::InterfaceNames());
+    m_pInterface->setToolTip(QStringLiteral("空欄: ｼｽﾃﾑの既定"));
+    AddItem(0, new QLabel(QStringLiteral("TTL")), 7, 81, 60, 12);
+    m_pTtl = AddItem(IDC_MULTICAST_TTL, new QSpinBox, 70, 81, 48, 12);
+    m_pTtl->setRange(0, 255);
+    m_pLoop = AddItem(IDC_MULTICAST_LOOP, new QCheckBox(QStringLiteral("自分の送信を受信")), 7, 97, 112, 10);
+    for (int id : {IDOK, IDCANCEL})
+        AddItem(id, GetDlgItem(id), id == IDOK ? 10 : 65, 108, 50, 14);
+}
+
+void CSocketSettingDlg::OnOK()
+{
+    if (m_pInterface) {
+        CUdpOptions options;
+        options.interfaceName = m_pInterface->currentText().trimmed();
+        options.ttl = m_pTtl->value();
+        options.loop = m_pLoop->isChecked();
+        m_strOptions = options.Text();
+    }
+    CQnDialog::OnOK();
 }
 
 void CSocketSettingDlg::DoDataExchange(bool save)
 {
+    if (!save && m_pInterface) {
+        // A text that holds no options (written by hand into a file) shows the defaults.
+        CUdpOptions options;
+        QString error;
+        CUdpOptions::Parse(m_strOptions, &options, &error);
+        m_pInterface->setCurrentText(options.interfaceName);
+        m_pTtl->setValue(options.ttl);
+        m_pLoop->setChecked(options.loop);
+    }
     QString *labels[3] = {&m_strLabel1, &m_strLabel2, &m_strLabel3};
     QString *values[3] = {&m_strValue1, &m_strValue2, &m_strValue3};
     for (int row = 0; row < 3; ++row) {

@@ -6,8 +6,11 @@
 #include <QString>
 #include <QStringList>
 
+class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
+class QSpinBox;
 
 class CSocketSettingDlg : public CQnDialog
 {
@@ -27,13 +30,25 @@ public:
     QString m_strValue1;
     QString m_strValue2;
     QString m_strValue3;
+    // UDP: the multicast options' slot text (CUdpOptions), edited below the three fields.
+    QString m_strOptions;
     int m_nType = 0;
+    static constexpr int IDC_MULTICAST_INTERFACE = 1301;
+    static constexpr int IDC_MULTICAST_TTL = 1302;
+    static constexpr int IDC_MULTICAST_LOOP = 1303;
 
 protected:
     void OnInitDialog() override;
     void DoDataExchange(bool save) override;
 
+    void OnOK() override;
+
 private:
+    void AddMulticastFields();
+
     QLabel *m_pLabels[3];
     QLineEdit *m_pEdits[3];
+    QComboBox *m_pInterface = nullptr;
+    QSpinBox *m_pTtl = nullptr;
+    QCheckBox *m_pLoop = nullptr;
 };

@@ -77,7 +77,7 @@ BOOL CUDPSoc::JoinGroup(const CSocketAddress &group, const CUdpOptions &options)
     const int loop = options.loop ? 1 : 0;
     bool joined = false;
     if (!options.interfaceName.isEmpty() && index == 0) {
-        errno = ENODEV;  // no interface of that name
+        errno = EADDRNOTAVAIL;  // no interface of that name
     } else if (group.Family() == AF_INET && Family() == AF_INET) {
         ip_mreqn request{};
         request.imr_multiaddr = reinterpret_cast<const sockaddr_in *>(group.Data())->sin_addr;

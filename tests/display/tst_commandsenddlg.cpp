@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QSpinBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -19,7 +18,6 @@
 #include <QTest>
 #include <QtTest/qtestspontaneevent.h>
 
-#include <climits>
 
 namespace {
 
@@ -102,26 +100,6 @@ QByteArray ReadAll(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
-
-// Answers each telegram as the view does: takes it and reports whether the endpoint took it
-// (every send after the first `failAfter` fails).
-class SendingView : public RecordingView
-{
-public:
-    CCommandSendDlg *dlg = nullptr;
-    int failAfter = INT_MAX;
-    QList<QByteArray> sent;
-
-protected:
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
-    {
-        if (message == WM_SESSION_EVENT && wParam == EV_SEND) {
-            sent << Telegram(*dlg);
-            dlg->SendDone(sent.size() <= failAfter);
-        }
-        return RecordingView::WindowProc(message, wParam, lParam);
-    }
-};
 
 template <class Control>
 Control *Item(const CCommandSendDlg &dlg, int id)
@@ -246,60 +224,6 @@ private Q_SLOTS:
         QCOMPARE(view.messages.size(), telegram.isEmpty() ? 0 : 1);
         if (!telegram.isEmpty())
             QCOMPARE(Telegram(dlg), telegram);
-    }
-
-    void repetitionNumbersEachSendAndStops_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("failAfter");
-        QTest::addColumn<bool>("pressStop");
-        QTest::addColumn<int>("sent");
-        QTest::addColumn<QString>("counter");
-        QTest::newRow("five times") << 5 << INT_MAX << false << 5 << QStringLiteral("5 / 5 回送信");
-        QTest::newRow("a failed send stops") << 5 << 2 << false << 3 << QStringLiteral("3 / 5 回送信 (送信に失敗したため停止)");
-        QTest::newRow("stop pressed") << 0 << INT_MAX << true << -1 << QString();
-    }
-    void repetitionNumbersEachSendAndStops()
-    {
-        QFETCH(int, count);
-        QFETCH(int, failAfter);
-        QFETCH(bool, pressStop);
-        QFETCH(int, sent);
-        QFETCH(QString, counter);
-        SendingView view;
-        CCommandSendDlg dlg;
-        view.dlg = &dlg;
-        view.failAfter = failAfter;
-        Open(dlg, view, QStringLiteral("AAFE01"));
-        Item<QComboBox>(dlg, CCommandSendDlg::IDC_CHECKSUM_RULE)->setCurrentText(QStringLiteral("XOR8"));
-        Item<QCheckBox>(dlg, CCommandSendDlg::IDC_CHECKSUM_ON)->setChecked(true);
-        Item<QCheckBox>(dlg, CCommandSendDlg::IDC_REPEAT_ON)->setChecked(true);
-        Item<QSpinBox>(dlg, CCommandSendDlg::IDC_REPEAT_INTERVAL)->setValue(1);
-        Item<QSpinBox>(dlg, CCommandSendDlg::IDC_REPEAT_COUNT)->setValue(count);
-        Item<QCheckBox>(dlg, CCommandSendDlg::IDC_SEQUENCE_ON)->setChecked(true);
-        Item<QSpinBox>(dlg, CCommandSendDlg::IDC_SEQUENCE_OFFSET)->setValue(1);
-        Item<QComboBox>(dlg, CCommandSendDlg::IDC_SEQUENCE_BYTES)->setCurrentIndex(1);
-        Item<QComboBox>(dlg, CCommandSendDlg::IDC_SEQUENCE_ORDER)->setCurrentIndex(1);  // little endian
-        Press(dlg, CCommandSendDlg::IDC_SEND);
-        QVERIFY(dlg.IsRepeating());
-        QCOMPARE(Button(dlg, CCommandSendDlg::IDC_SEND)->text(), QStringLiteral("停止"));
-        if (pressStop) {
-            QTRY_VERIFY(view.sent.size() >= 3);
-            Press(dlg, CCommandSendDlg::IDC_SEND);
-            sent = int(view.sent.size());
-            counter = QStringLiteral("%1 回送信").arg(sent);
-        }
-        QTRY_VERIFY(!dlg.IsRepeating());
-        QVERIFY(view.Drain());
-        QCOMPARE(view.sent.size(), sent);
-        for (int i = 0; i < sent; ++i) {
-            // FE 01 read little endian is 0x01FE: counted up from there, XOR8 over the result.
-            const quint16 number = quint16(0x01FE + i);
-            const char bytes[] = {char(0xAA), char(number & 0xFF), char(number >> 8)};
-            QCOMPARE(view.sent[i].toHex(), (QByteArray(bytes, 3) + char(0xAA ^ bytes[1] ^ bytes[2])).toHex());
-        }
-        QCOMPARE(Item<QLabel>(dlg, CCommandSendDlg::IDC_REPEAT_COUNTER)->text(), counter);
-        QCOMPARE(Button(dlg, CCommandSendDlg::IDC_SEND)->text(), QStringLiteral("送信"));
     }
 
     void byteLineCountsWhatIsNoHexDigit_data()

@@ -1,9 +1,8 @@
 // UDP to a multicast group through the whole program, inside a network namespace of the test's own
-// (loopback alone, up and multicast): the group is joined on open and left on close, what a member
-// sends arrives, what Command Send sends reaches the members, and the options are kept.
+// (loopback alone, up and multicast): the group is joined on open with its options and left on
+// close, what a member sends arrives, and what Command Send sends reaches the members.
 #include "display/ui/ccommandsenddlg.h"
 #include "display/ui/cinputedit.h"
-#include "net/cudpoptions.h"
 #include "res/commandids.h"
 #include "sessionharness.h"
 
@@ -91,28 +90,6 @@ private Q_SLOTS:
         QString why;
         if (!OwnNetworkNamespace(&why))
             QSKIP(qPrintable(why));
-    }
-
-    void optionsReadBackAsWritten_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
-        QTest::newRow("defaults") << "" << true;
-        QTest::newRow("all") << "if:lo ttl:4 loop:0" << true;
-        QTest::newRow("ttl out of range") << "ttl:256" << false;
-        QTest::newRow("unknown word") << "hops:3" << false;
-    }
-    void optionsReadBackAsWritten()
-    {
-        QFETCH(QString, text);
-        QFETCH(bool, valid);
-        CUdpOptions options;
-        QString error;
-        QCOMPARE(CUdpOptions::Parse(text, &options, &error), valid);
-        if (valid)
-            QCOMPARE(options.Text(), text);
-        else
-            QVERIFY(error.contains(text.section(QLatin1Char(':'), 0, 0)));
     }
 
     void aGroupIsJoinedReceivesAndIsAnswered()

@@ -148,6 +148,19 @@ private Q_SLOTS:
             expected += crc->Apply(QByteArray::fromHex("0103000000") + n);
         QTRY_COMPARE(peer.Drain().toHex(), expected.toHex());
         QCOMPARE(h.HistoryLines().last(), QStringLiteral("S ") + QString::fromLatin1(expected.right(8).toHex().toUpper()));
+        const auto counter = [dlg] { return qobject_cast<QLabel *>(dlg->GetDlgItem(CCommandSendDlg::IDC_REPEAT_COUNTER))->text(); };
+        QCOMPARE(counter(), QStringLiteral("10 / 10 回送信"));
+
+        // Until stopped: 停止 ends it at once.
+        set(CCommandSendDlg::IDC_REPEAT_COUNT, [](QWidget *w) { qobject_cast<QSpinBox *>(w)->setValue(0); });
+        SendTyped(h, QStringLiteral("010300000000"));
+        QVERIFY(dlg->IsRepeating());
+        QTRY_VERIFY(h.HistoryLines().size() >= 13);
+        auto *send = qobject_cast<QPushButton *>(dlg->GetDlgItem(CCommandSendDlg::IDC_SEND));
+        QCOMPARE(send->text(), QStringLiteral("停止"));
+        send->click();
+        QVERIFY(!dlg->IsRepeating());
+        QCOMPARE(send->text(), QStringLiteral("送信"));
         h.Command(ID_SOCKET_DISCONNECT);
 
         // A TCP server without a client cannot send: the repetition ends at its first send.
@@ -156,8 +169,7 @@ private Q_SLOTS:
         set(CCommandSendDlg::IDC_REPEAT_COUNT, [](QWidget *w) { qobject_cast<QSpinBox *>(w)->setValue(0); });
         SendTyped(h, QStringLiteral("AA0000000000"));
         QTRY_VERIFY(!dlg->IsRepeating());
-        QCOMPARE(qobject_cast<QLabel *>(dlg->GetDlgItem(CCommandSendDlg::IDC_REPEAT_COUNTER))->text(),
-                 QStringLiteral("1 回送信 (送信に失敗したため停止)"));
+        QCOMPARE(counter(), QStringLiteral("1 回送信 (送信に失敗したため停止)"));
         QCOMPARE(h.LogLines().count(QStringLiteral("+++ ｸﾗｲｱﾝﾄ未構築　送信不可[TCPSrvr]")), 1);
     }
 

@@ -70,7 +70,7 @@ CQnDoc::SlotRange CQnDoc::SettingSlots(ConnectionType type)
     };
     static constexpr Row kRows[] = {
         {TYPE_UDP, {SLOT_UDP_ADDRESS, 3, SLOT_UDP_OPTIONS}},
-        {TYPE_TCP_SERVER, {SLOT_SERVER_PORT, 1}},
+        {TYPE_TCP_SERVER, {SLOT_SERVER_PORT, 1, SLOT_SERVER_CLIENTS}},
         {TYPE_TCP_CLIENT, {SLOT_CLIENT_ADDRESS, 3}},
         {TYPE_SERIAL, {SLOT_SERIAL_DEVICE, 6}},
     };

@@ -47,6 +47,8 @@ public:
         SLOT_SERIAL_LINES = 12,
         // UDP's multicast options (CUdpOptions: "if:eth0 ttl:4 loop:0"; empty: the defaults).
         SLOT_UDP_OPTIONS = 13,
+        // The TCP server's most clients at once, 1 to 10,000 (empty: one client, a second closed).
+        SLOT_SERVER_CLIENTS = 14,
         SLOT_REPLY_RULE_TEXTS = 100,  // kReplyTextsPerRule a rule: match, reply
     };
     static constexpr int kReplyRuleMax = 64;

@@ -6,6 +6,7 @@
 #include "net/socketerrors.h"
 #include "platform/qnwin.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -61,6 +62,14 @@ public:
     virtual SocketFailure LastFailure() const = 0;
     // Whether a notice stamped with `serial` comes from a socket this endpoint has open now.
     virtual bool IsNoticeFrom(std::uint64_t serial) const = 0;
+
+    // An endpoint that serves several peers at once (a TCP server for many clients) numbers them
+    // from 1: SelectPeer names the one the next Receive reads and the next Send goes to (0: every
+    // one). Others serve one peer and ignore it.
+    virtual bool ServesManyPeers() const { return false; }
+    virtual void SelectPeer(int /*peer*/) {}
+    virtual int SelectedPeer() const { return 0; }
+    virtual QList<int> Peers() const { return {}; }
 
     // Called when the peer of an endpoint that serves clients comes or goes.
     void SetPeerChangedHandler(std::function<void()> handler) { m_peerChanged = std::move(handler); }

@@ -8,6 +8,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -29,6 +30,9 @@ void CTCPSrvr::CreateEndpoint(QObject *view, char *logBuf)
 BOOL CTCPSrvr::Build(unsigned port)
 {
     DropClient();
+    m_clients.clear();
+    m_nNextClient = 1;
+    m_nSelected = 0;
     m_closingSocs.clear();
     m_bClientClosed = false;
     ResetAcceptPause();
@@ -44,6 +48,10 @@ void CTCPSrvr::Teardown()
 {
     ResetAcceptPause();
     m_closingSocs.clear();
+    if (!m_clients.empty()) {
+        m_clients.clear();
+        PeerChanged();
+    }
     if (m_bClient) {
         DropClient();
         Log(QStringLiteral("ﾃﾞｽﾄﾗｸﾀ ｸﾗｲｱﾝﾄ破棄"), LOG_TRACE);
@@ -73,6 +81,8 @@ int CTCPSrvr::SocketKind() const
 bool CTCPSrvr::Open(const QStringList &settings, QString *logText)
 {
     const int port = DecimalValue(Setting(settings, 0));
+    const QString limit = Setting(settings, 1).trimmed();
+    m_nClientLimit = limit.isEmpty() ? 0 : qBound(1, DecimalValue(limit), kMaxClients);
     if (!Build(unsigned(port)))
         return false;
     *logText = QStringLiteral("ｿｹｯﾄ接続  QNﾎﾟｰﾄ:%1").arg(port);
@@ -86,6 +96,10 @@ CEndpoint::Description CTCPSrvr::Describe() const
     if (m_pListenSoc)
         SocketName(m_pListenSoc->m_hSocket, false, &own, &description.ownPort);
     const QString listening = QStringLiteral("待受中 ﾎﾟｰﾄ %1").arg(description.ownPort);
+    if (m_nClientLimit > 0) {
+        description.text = listening + QStringLiteral("  ｸﾗｲｱﾝﾄ %1 台").arg(m_clients.size());
+        return description;
+    }
     QString peer;
     unsigned peerPort = 0;
     if (m_bClient && m_pClientSoc && SocketName(m_pClientSoc->m_hSocket, true, &peer, &peerPort)) {
@@ -105,6 +119,10 @@ SocketFailure CTCPSrvr::LastFailure() const
 
 bool CTCPSrvr::IsNoticeFrom(std::uint64_t serial) const
 {
+    if (m_nClientLimit > 0) {
+        return std::any_of(m_clients.begin(), m_clients.end(),
+                           [serial](const auto &client) { return client.second->Serial() == serial; });
+    }
     return m_pClientSoc && m_pClientSoc->Serial() == serial;
 }
 
@@ -121,6 +139,8 @@ void CTCPSrvr::ReleaseClosedClient()
 
 BOOL CTCPSrvr::Send(const void *data, int length)
 {
+    if (m_nClientLimit > 0)
+        return SendToClients(data, length);
     if (!m_bClient) {
         Log(QStringLiteral("ｸﾗｲｱﾝﾄ未構築　送信不可"), LOG_WARN);
         return FALSE;
@@ -130,6 +150,10 @@ BOOL CTCPSrvr::Send(const void *data, int length)
 
 int CTCPSrvr::Receive(void *buffer, int length)
 {
+    if (m_nClientLimit > 0) {
+        CTCPSoc *client = SelectedClient();
+        return client ? client->Receive(buffer, length) : 0;  // gone since its notice
+    }
     if (!m_bClient) {
         Log(QStringLiteral("ｸﾗｲｱﾝﾄ未構築　受信不可"), LOG_WARN);
         return 0;
@@ -190,7 +214,10 @@ void CTCPSrvr::OnSocketEvent(SessionEvent code, LPARAM lParam)
         break;
     case EV_CLOSED:
         Log(QStringLiteral("ON CLOSE  ｸﾗｲｱﾝﾄ破棄"), LOG_TRACE);
-        ReleaseClosedClient();
+        if (m_nClientLimit > 0)
+            ReleaseNumberedClient(int(lParam));
+        else
+            ReleaseClosedClient();
         break;
     default:
         Log(QStringLiteral("不明なﾒｯｾｰｼﾞ"), LOG_ERROR);
@@ -201,8 +228,7 @@ void CTCPSrvr::OnSocketEvent(SessionEvent code, LPARAM lParam)
 bool CTCPSrvr::IsStaleNotice(std::uint64_t serial) const
 {
     // Dropped since it was posted: a client gone, the server rebuilt.
-    return !(m_pListenSoc && serial == m_pListenSoc->Serial()) &&
-           !(m_pClientSoc && serial == m_pClientSoc->Serial());
+    return !(m_pListenSoc && serial == m_pListenSoc->Serial()) && !IsNoticeFrom(serial);
 }
 
 void CTCPSrvr::AcceptClient()
@@ -216,6 +242,10 @@ void CTCPSrvr::AcceptClient()
     // A retry after a failure writes its lines only when it does not fail the same way again.
     m_bHoldLog = m_nAcceptError != 0;
     int code = 0;
+    if (m_nClientLimit > 0) {
+        AcceptNumberedClient();
+        return;
+    }
     if (m_bClient) {
         Log(QStringLiteral("ON ACCEPT ｸﾗｲｱﾝﾄは既に構築されています。"), LOG_TRACE);
         Log(QStringLiteral("ON ACCEPT 最大1ｸﾗｲｱﾝﾄのため構築後即破棄します。"), LOG_TRACE);

@@ -1,5 +1,5 @@
-// The TCP server end of a session: owns the listening socket and at most one client, and passes the
-// view only received-data events and log lines.
+// The TCP server end of a session: owns the listening socket and at most one client (or, when asked,
+// up to a limit of numbered clients), and passes the view only received-data events and log lines.
 #pragma once
 
 #include "net/cendpoint.h"
@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -33,7 +34,8 @@ public:
     int Receive(void *buffer, int length) override;
     void Log(const QString &text, int kind);
 
-    // The endpoint: the one setting is the port to listen on.
+    // The endpoint: the settings are the port to listen on and the most clients served at once
+    // (empty: one, a second is closed at once; otherwise 1 to kMaxClients, numbered from 1).
     ConnectionType Type() const override { return TYPE_TCP_SERVER; }
     int SocketKind() const override;
     bool Open(const QStringList &settings, QString *logText) override;
@@ -41,6 +43,11 @@ public:
     Description Describe() const override;
     SocketFailure LastFailure() const override;
     bool IsNoticeFrom(std::uint64_t serial) const override;
+    bool ServesManyPeers() const override { return m_nClientLimit > 0; }
+    void SelectPeer(int peer) override;
+    int SelectedPeer() const override { return m_nSelected; }
+    QList<int> Peers() const override;
+    static constexpr int kMaxClients = 10000;
 
     // How long accepting rests after a failed accept: a connection left waiting by a shortage of
     // descriptors would otherwise announce itself again at once, for as long as the shortage lasts.
@@ -74,6 +81,16 @@ private:
     // The client's close: its queued bytes still go out to a peer that reads.
     void ReleaseClosedClient();
     void ReleaseHeldLog();
+
+    // Many clients: the limit (0: the one client above), the clients by number, the next number.
+    int m_nClientLimit = 0;
+    std::map<int, std::unique_ptr<CTCPSoc>> m_clients;
+    int m_nNextClient = 1;
+    int m_nSelected = 0;
+    void AcceptNumberedClient();
+    void ReleaseNumberedClient(int number);
+    BOOL SendToClients(const void *data, int length);
+    CTCPSoc *SelectedClient() const;
 
     int m_nAcceptError = 0;         // code of the last failed accept until one succeeds
     bool m_bAcceptWaiting = false;  // a connection announced itself while accepting rested

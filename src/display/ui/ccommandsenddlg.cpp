@@ -485,7 +485,13 @@ void CCommandSendDlg::CreateSendTools()
     checksumRule->setToolTip(QStringLiteral("名前[:from=n,end=m,before=16進,le|be,ascii|bin]"));
     checksumRule->setCurrentText(m_tools.checksumRule);
     checksumRule->setAccessibleName(QStringLiteral("ﾁｪｯｸｻﾑ"));
-    row({tag(checksumOn, IDC_CHECKSUM_ON), tag(checksumRule, IDC_CHECKSUM_RULE)});
+    auto *peer = new QComboBox;
+    peer->setAccessibleName(QStringLiteral("送信先"));
+    peer->setToolTip(QStringLiteral("送信先のｸﾗｲｱﾝﾄ"));
+    peer->setMinimumContentsLength(8);
+    row({tag(checksumOn, IDC_CHECKSUM_ON), tag(checksumRule, IDC_CHECKSUM_RULE), tag(peer, IDC_PEER)});
+    peer->hide();  // until a server serves many clients
+    connect(peer, &QComboBox::activated, this, [this, peer](int index) { m_nPeerTarget = peer->itemData(index).toInt(); });
 
     auto *repeatOn = new QCheckBox(QStringLiteral("繰り返し送信"));
     repeatOn->setChecked(m_tools.repeatOn);
@@ -543,6 +549,27 @@ void CCommandSendDlg::CreateSendTools()
         refresh();
     });
     UpdateByteLine();
+}
+
+void CCommandSendDlg::SetPeers(bool many, const QList<int> &peers)
+{
+    auto *combo = qobject_cast<QComboBox *>(GetDlgItem(IDC_PEER));
+    if (!many)
+        m_nPeerTarget = 0;
+    if (!combo)
+        return;
+    combo->setVisible(many);
+    if (!many)
+        return;
+    // The chosen client stays chosen when it leaves: a send then fails, it never goes to all.
+    QList<int> numbers = peers;
+    if (m_nPeerTarget != 0 && !numbers.contains(m_nPeerTarget))
+        numbers.append(m_nPeerTarget);
+    combo->clear();
+    combo->addItem(QStringLiteral("全ｸﾗｲｱﾝﾄ"), 0);
+    for (int number : std::as_const(numbers))
+        combo->addItem(QStringLiteral("#%1").arg(number), number);
+    combo->setCurrentIndex(combo->findData(m_nPeerTarget));
 }
 
 Prompts::FileRequest CCommandSendDlg::TextFileRequest(bool open) const

@@ -40,6 +40,7 @@ public:
     static constexpr int IDC_SEQUENCE_OFFSET = 1108;
     static constexpr int IDC_SEQUENCE_BYTES = 1109;
     static constexpr int IDC_SEQUENCE_ORDER = 1110;
+    static constexpr int IDC_PEER = 1111;
     // Characters taken from one input line, for the telegram and for a written file.
     static constexpr int kLineChars = 1024;
 
@@ -60,6 +61,11 @@ public:
     // posts its next telegram only after this, and stops when a send failed.
     void SendDone(bool sent);
     bool IsRepeating() const { return m_repeat.IsRunning(); }
+    // A server of many clients serves `peers` (their numbers): "送信先" offers every client or one.
+    // Hidden when `many` is false.
+    void SetPeers(bool many, const QList<int> &peers);
+    // The client 送信 sends to: 0 every one.
+    int PeerTarget() const { return m_nPeerTarget; }
     CInputEdit *Input() const { return m_pInput; }
     // Under the input: what "送信" will send ("n ﾊﾞｲﾄ"), and in red how many characters of a hex
     // text are no hex digits and go out as 0. Brought up to date at most every kByteLineDelayMs.
@@ -145,4 +151,5 @@ private:
     QTimer m_repeatTimer;         // the next send's deadline
     QTimer m_repeatCounterTimer;  // the counter, redrawn at most every kByteLineDelayMs
     bool m_bAwaitingView = false;
+    int m_nPeerTarget = 0;
 };

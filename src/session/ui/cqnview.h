@@ -133,6 +133,11 @@ private:
     int JudgePrompt(unsigned char *buffer, int length);
     // False when the endpoint did not take the telegram.
     bool DoSend();
+    // The History's prefix of a received ('R') or sent ('S') telegram, naming the client of a
+    // server of many.
+    QString HistoryPrefix(char16_t direction) const;
+    // Command Send's choice of clients, while a server of many serves.
+    void RefreshSendTargets();
     void DoReceive();
     void DoReceiveEcho();
     // A log line's view of a telegram: the hex digits of its first bytes, " +α" when there are more.

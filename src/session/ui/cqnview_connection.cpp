@@ -187,4 +187,12 @@ void CQnView::RefreshSendButton()
 {
     if (m_pCommandDlg->HasWindow())
         m_pCommandDlg->EnableSend(IsCommandEnabled(IDC_SEND_BUTTON));
+    RefreshSendTargets();
+}
+
+void CQnView::RefreshSendTargets()
+{
+    const bool many = m_pEndpoint && m_pEndpoint->ServesManyPeers() &&
+                      (m_nState == ST_CONNECTED || m_nState == ST_CONNECTED_LOOPBACK);
+    m_pCommandDlg->SetPeers(many, many ? m_pEndpoint->Peers() : QList<int>());
 }

@@ -3,6 +3,7 @@
 
 #include "display/ui/ccommandsenddlg.h"
 #include "display/ui/cmessagewnd.h"
+#include "net/cendpoint.h"
 
 namespace {
 
@@ -82,6 +83,8 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
 
     const SessionState state = m_nState;
     const int loopback = m_bLoopback;
+    if (event == EV_RECEIVE && m_pEndpoint)
+        m_pEndpoint->SelectPeer(int(lParam));  // a server of many clients: the client that sent
     bool sent = false;
     switch (row->cells[m_nState - 1]) {
     case Cell::Error: LogMatrixError(); break;

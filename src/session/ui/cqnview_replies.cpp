@@ -3,6 +3,7 @@
 #include "session/ui/cqnview.h"
 
 #include "document/cqndoc.h"
+#include "net/cendpoint.h"
 #include "display/ui/cmessagewnd.h"
 #include "session/ui/creplyrulesdlg.h"
 
@@ -69,14 +70,18 @@ void CQnView::ReplyByRule(int number)
         return;
     }
     m_nPendingReplyBytes += reply.size();
-    // The reply's own copy: the table may change before the timer fires.
+    // The reply's own copy: the table may change before the timer fires. It answers the client
+    // that asked, when a server serves many.
+    const int peer = m_pEndpoint ? m_pEndpoint->SelectedPeer() : 0;
     auto *timer = new QTimer(&m_replyTimers);
     timer->setSingleShot(true);
     timer->setTimerType(Qt::PreciseTimer);
-    connect(timer, &QTimer::timeout, this, [this, timer, number, reply] {
+    connect(timer, &QTimer::timeout, this, [this, timer, number, reply, peer] {
         timer->deleteLater();
         timer->setParent(nullptr);
         ForgetPendingReply(reply.size());
+        if (m_pEndpoint)
+            m_pEndpoint->SelectPeer(peer);
         SendRuleReply(number, reply);
     });
     timer->start(delay);
@@ -88,7 +93,7 @@ void CQnView::SendRuleReply(int number, const QByteArray &reply)
     const int length = int(reply.size());
     // A failed send is logged by the socket layer, as for every send.
     SendData(data, length);
-    m_pHistoryWnd->AddTelegramLines({u"S "}, data, length);
+    m_pHistoryWnd->AddTelegramLines({HistoryPrefix(u'S')}, data, length);
     AddLog(QStringLiteral("応答ﾙｰﾙ%1 送信 ").arg(number) + LogTelegramText(data, length));
 }
 

@@ -39,6 +39,7 @@ void CQnView::ScheduleConnectionRefresh()
 void CQnView::RefreshConnection()
 {
     m_bRefreshPending = false;
+    RefreshSendTargets();
     const QString text = DescribeConnection();
     if (text == m_strConnection)
         return;

@@ -67,20 +67,29 @@ QString CQnView::LogTelegramText(const unsigned char *data, int length)
     return length > kLogBytes ? shown + QStringLiteral(" +α") : shown;
 }
 
+QString CQnView::HistoryPrefix(char16_t direction) const
+{
+    // A server of many clients names the client: "R#3 ", "S#3 "; a send to every client is "S ".
+    const int peer = m_pEndpoint && m_pEndpoint->ServesManyPeers() ? m_pEndpoint->SelectedPeer() : 0;
+    return peer > 0 ? QStringLiteral("%1#%2 ").arg(QChar(direction)).arg(peer) : QString(QChar(direction)) + u' ';
+}
+
 bool CQnView::DoSend()
 {
     int length = 0;
     const unsigned char *data = OutgoingTelegram(&length);
+    if (!BatchRunner() && m_pEndpoint && m_pEndpoint->ServesManyPeers())
+        m_pEndpoint->SelectPeer(m_pCommandDlg->PeerTarget());
     // A failed send is logged by the socket layer; the telegram is recorded as sent either way.
     const bool sent = SendData(data, length) != FALSE;
-    m_pHistoryWnd->AddTelegramLines({u"S "}, data, length);
+    m_pHistoryWnd->AddTelegramLines({HistoryPrefix(u'S')}, data, length);
     AddLog(QStringLiteral("送信 ") + LogTelegramText(data, length));
     return sent;
 }
 
 void CQnView::RecordReceived(int n, const QByteArray &kept)
 {
-    m_pHistoryWnd->AddTelegramLines({u"R "}, m_pRecvBuf.get(), n, kept);
+    m_pHistoryWnd->AddTelegramLines({HistoryPrefix(u'R')}, m_pRecvBuf.get(), n, kept);
     AddLog(QStringLiteral("受信 ") + LogTelegramText(m_pRecvBuf.get(), n));
 }
 
@@ -110,6 +119,6 @@ void CQnView::DoReceiveEcho()
         return;
     }
     SendData(m_pRecvBuf.get(), n);
-    m_pHistoryWnd->AddTelegramLines({u"R ", u"S "}, m_pRecvBuf.get(), n, kept);
+    m_pHistoryWnd->AddTelegramLines({HistoryPrefix(u'R'), HistoryPrefix(u'S')}, m_pRecvBuf.get(), n, kept);
     AddLog(QStringLiteral("受信-自動応答 ") + LogTelegramText(m_pRecvBuf.get(), n));
 }

@@ -4,6 +4,7 @@
 #include "platform/qnwin.h"
 #include "session/ui/cserialsettingdlg.h"
 
+#include "net/ctcpsrvr.h"
 #include "net/cudpoptions.h"
 
 #include <QCheckBox>
@@ -90,6 +91,8 @@ void CSocketSettingDlg::OnInitDialog()
     }
     if (m_nType == TYPE_UDP)
         AddMulticastFields();
+    if (m_nType == TYPE_TCP_SERVER)
+        AddClientFields();
     CQnDialog::OnInitDialog();
 }
 
@@ -113,16 +116,16 @@ void CSocketSettingDlg::AddMulticastFields()
         AddItem(id, GetDlgItem(id), id == IDOK ? 10 : 65, 108, 50, 14);
 }
 
-void CSocketSettingDlg::OnOK()
+void CSocketSettingDlg::AddClientFields()
 {
-    if (m_pInterface) {
-        CUdpOptions options;
-        options.interfaceName = m_pInterface->currentText().trimmed();
-        options.ttl = m_pTtl->value();
-        options.loop = m_pLoop->isChecked();
-        m_strOptions = options.Text();
-    }
-    CQnDialog::OnOK();
+    // Below the port: off keeps the one client of the server.
+    SetTemplateSize(125, 95);
+    m_pManyClients = AddItem(IDC_MANY_CLIENTS, new QCheckBox(QStringLiteral("複数ｸﾗｲｱﾝﾄを受け付ける")), 7, 37, 112, 10);
+    AddItem(0, new QLabel(QStringLiteral("最大ｸﾗｲｱﾝﾄ数")), 7, 53, 60, 12);
+    m_pClientLimit = AddItem(IDC_CLIENT_LIMIT, new QSpinBox, 70, 53, 48, 12);
+    m_pClientLimit->setRange(1, CTCPSrvr::kMaxClients);
+    for (int id : {IDOK, IDCANCEL})
+        AddItem(id, GetDlgItem(id), id == IDOK ? 10 : 65, 76, 50, 14);
 }
 
 void CSocketSettingDlg::DoDataExchange(bool save)
@@ -136,6 +139,11 @@ void CSocketSettingDlg::DoDataExchange(bool save)
         m_pTtl->setValue(options.ttl);
         m_pLoop->setChecked(options.loop);
     }
+    if (!save && m_pManyClients) {
+        const int limit = m_strValue2.trimmed().toInt();
+        m_pManyClients->setChecked(!m_strValue2.trimmed().isEmpty());
+        m_pClientLimit->setValue(limit > 0 ? limit : kDefaultClients);
+    }
     QString *labels[3] = {&m_strLabel1, &m_strLabel2, &m_strLabel3};
     QString *values[3] = {&m_strValue1, &m_strValue2, &m_strValue3};
     for (int row = 0; row < 3; ++row) {
@@ -147,4 +155,13 @@ void CSocketSettingDlg::DoDataExchange(bool save)
             m_pEdits[row]->setText(*values[row]);
         }
     }
+    if (save && m_pInterface) {
+        CUdpOptions options;
+        options.interfaceName = m_pInterface->currentText().trimmed();
+        options.ttl = m_pTtl->value();
+        options.loop = m_pLoop->isChecked();
+        m_strOptions = options.Text();
+    }
+    if (save && m_pManyClients)
+        m_strValue2 = m_pManyClients->isChecked() ? QString::number(m_pClientLimit->value()) : QString();
 }

@@ -36,19 +36,24 @@ public:
     static constexpr int IDC_MULTICAST_INTERFACE = 1301;
     static constexpr int IDC_MULTICAST_TTL = 1302;
     static constexpr int IDC_MULTICAST_LOOP = 1303;
+    // TCP server: the second text is the most clients served at once (empty: one).
+    static constexpr int IDC_MANY_CLIENTS = 1304;
+    static constexpr int IDC_CLIENT_LIMIT = 1305;
+    static constexpr int kDefaultClients = 64;
 
 protected:
     void OnInitDialog() override;
     void DoDataExchange(bool save) override;
 
-    void OnOK() override;
-
 private:
     void AddMulticastFields();
+    void AddClientFields();
 
     QLabel *m_pLabels[3];
     QLineEdit *m_pEdits[3];
     QComboBox *m_pInterface = nullptr;
     QSpinBox *m_pTtl = nullptr;
     QCheckBox *m_pLoop = nullptr;
+    QCheckBox *m_pManyClients = nullptr;
+    QSpinBox *m_pClientLimit = nullptr;
 };

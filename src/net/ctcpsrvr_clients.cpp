@@ -1,0 +1,97 @@
+// The TCP server serving many clients: each gets a number from 1 as it comes; what it sends is read
+// when the view selects it, what the view sends goes to the selected one or to every one.
+#include "net/ctcpsrvr.h"
+
+#include "net/ctcpsoc.h"
+#include "net/socketlog.h"
+#include "platform/csocketaddress.h"
+
+void CTCPSrvr::AcceptNumberedClient()
+{
+    int code = 0;
+    if (int(m_clients.size()) >= m_nClientLimit) {
+        // Over the limit: taken and closed at once, as the one-client server does with a second.
+        Log(QStringLiteral("ON ACCEPT ｸﾗｲｱﾝﾄ数が上限 (%1) のため構築後即破棄します。").arg(m_nClientLimit), LOG_TRACE);
+        CTCPSoc surplus(this, 0, m_pLogBuf, CTCPSoc::ROLE_TERM);
+        if (!m_pListenSoc->Accept(&surplus))
+            code = CAsyncSocket::GetLastError();
+        AcceptFinished(code);
+        return;
+    }
+    const int number = m_nNextClient;
+    auto client = std::make_unique<CTCPSoc>(this, number, m_pLogBuf, CTCPSoc::ROLE_TERM);
+    if (!m_pListenSoc->Accept(client.get())) {
+        AcceptFinished(CAsyncSocket::GetLastError());
+        return;
+    }
+    ++m_nNextClient;
+    QString address;
+    unsigned port = 0;
+    SocketName(client->m_hSocket, true, &address, &port);
+    m_clients.emplace(number, std::move(client));
+    Log(QStringLiteral("ｸﾗｲｱﾝﾄ#%1 接続 %2 (%3 台)")
+            .arg(number)
+            .arg(CSocketAddress::JoinHostPort(address, port))
+            .arg(m_clients.size()),
+        0);
+    AcceptFinished(0);
+    DescriptionChanged();
+}
+
+void CTCPSrvr::ReleaseNumberedClient(int number)
+{
+    const auto it = m_clients.find(number);
+    if (it == m_clients.end())
+        return;
+    std::erase_if(m_closingSocs, [](const std::unique_ptr<CTCPSoc> &soc) { return !soc->IsOpen(); });
+    if (it->second->QueuedBytes() > 0) {
+        // Its queued bytes still go out to a peer that reads.
+        it->second->CloseWhenSent();
+        m_closingSocs.push_back(std::move(it->second));
+    }
+    m_clients.erase(it);
+    Log(QStringLiteral("ｸﾗｲｱﾝﾄ#%1 切断 (%2 台)").arg(number).arg(m_clients.size()), 0);
+    DescriptionChanged();
+}
+
+void CTCPSrvr::SelectPeer(int peer)
+{
+    if (m_nClientLimit > 0)
+        m_nSelected = peer;
+}
+
+QList<int> CTCPSrvr::Peers() const
+{
+    QList<int> numbers;
+    for (const auto &client : m_clients)
+        numbers.append(client.first);
+    return numbers;
+}
+
+CTCPSoc *CTCPSrvr::SelectedClient() const
+{
+    const auto it = m_clients.find(m_nSelected);
+    return it == m_clients.end() ? nullptr : it->second.get();
+}
+
+BOOL CTCPSrvr::SendToClients(const void *data, int length)
+{
+    if (m_clients.empty()) {
+        Log(QStringLiteral("ｸﾗｲｱﾝﾄ未構築　送信不可"), LOG_WARN);
+        return FALSE;
+    }
+    if (m_nSelected != 0) {
+        CTCPSoc *client = SelectedClient();
+        if (!client) {
+            Log(QStringLiteral("ｸﾗｲｱﾝﾄ#%1 は切断されています　送信不可").arg(m_nSelected), LOG_WARN);
+            return FALSE;
+        }
+        return client->Send(data, length);
+    }
+    BOOL all = TRUE;
+    for (const auto &client : m_clients) {
+        if (!client.second->Send(data, length))
+            all = FALSE;
+    }
+    return all;
+}

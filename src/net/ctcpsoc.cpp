@@ -66,12 +66,12 @@ BOOL CTCPSoc::Connect(const QString &address, unsigned port)
     return FALSE;
 }
 
-BOOL CTCPSoc::Listen()
+BOOL CTCPSoc::Listen(int backlog)
 {
     Log(QStringLiteral("Listen"), LOG_TRACE);
     if (!CheckRole(ROLE_SRVR))
         return FALSE;
-    if (CAsyncSocket::Listen(5))
+    if (CAsyncSocket::Listen(backlog))
         return TRUE;
     LogFailure("Listen", SocketErrorTable::Listen, GetLastError(), kUnknownErrorAfterCall);
     return FALSE;

@@ -35,7 +35,7 @@ public:
     void Close() override;
     BOOL Create(unsigned port);
     BOOL Connect(const QString &address, unsigned port);
-    BOOL Listen();
+    BOOL Listen(int backlog = 5);
     BOOL Accept(CTCPSoc *client);
     // Sends the whole telegram: what the socket does not take at once waits, in order, and goes out
     // as the socket becomes writable. FALSE on a socket error or when the wait would pass kMaxQueued.

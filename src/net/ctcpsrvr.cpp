@@ -41,7 +41,8 @@ BOOL CTCPSrvr::Build(unsigned port)
     if (!m_pListenSoc->Create(port))
         return FALSE;
     Log(QStringLiteral("Ver1.00  ｻｰﾊﾞ構築"), LOG_TRACE);
-    return m_pListenSoc->Listen();
+    // Many clients may come at once: a queue of the system's largest size waits for their accept.
+    return m_pListenSoc->Listen(m_nClientLimit > 0 ? SOMAXCONN : 5);
 }
 
 void CTCPSrvr::Teardown()

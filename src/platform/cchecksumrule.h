@@ -24,11 +24,11 @@ public:
     // The bytes of the checksum at most; Apply adds exactly this many.
     int ValueBytes() const { return m_bAscii ? 2 * m_pChecksum->Bytes() : m_pChecksum->Bytes(); }
     QString Text() const { return m_strText; }
+    // Where the checksum goes in `telegram`: before the terminator when it ends with it.
+    qsizetype Place(const QByteArray &telegram) const;
 
 private:
     CChecksumRule() = default;
-    // Where the checksum goes in `telegram`: before the terminator when it ends with it.
-    qsizetype Place(const QByteArray &telegram) const;
 
     std::unique_ptr<CChecksum> m_pChecksum;
     QString m_strText;

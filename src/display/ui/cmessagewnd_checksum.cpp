@@ -118,9 +118,9 @@ bool CMessageWnd::GoToBadChecksum(bool forward)
         ShowFindBar();
     const int row = m_pText->GoToBadLine(forward);
     if (row >= 0)
-        m_pFindBar->ShowNote(QStringLiteral("ﾁｪｯｸｻﾑ異常: %1 行目").arg(row + 1), false);
+        m_pFindBar->ShowNote(QStringLiteral("ﾁｪｯｸｻﾑ異常 %1行目").arg(row + 1), false);
     else
-        m_pFindBar->ShowNote(forward ? QStringLiteral("末尾までﾁｪｯｸｻﾑ異常なし") : QStringLiteral("先頭までﾁｪｯｸｻﾑ異常なし"),
+        m_pFindBar->ShowNote(forward ? QStringLiteral("末尾まで異常なし") : QStringLiteral("先頭まで異常なし"),
                              true);
     return row >= 0;
 }

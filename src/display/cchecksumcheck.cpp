@@ -84,6 +84,7 @@ QString CChecksumCheck::Describe(const Result &result)
         return std::all_of(b.cbegin(), b.cend(), [](char c) { return CHexConv::IsDigit(c); });
     };
     if (digits(result.expected))
-        text += QStringLiteral(" \"%1\" ≠ \"%2\"").arg(QString::fromLatin1(result.expected), QString::fromLatin1(result.received));
+        text += QStringLiteral(" \"%1\" ≠ \"%2\"")
+                    .arg(QString::fromLatin1(result.expected), QString::fromLatin1(result.received));
     return text;
 }

@@ -77,7 +77,8 @@ void CLineView::AppendEntry(std::vector<CLineStore::Line> lines, bool scrollToEn
     m_measured = std::max(0, m_measured - removed);
     m_layouts.resize(static_cast<size_t>(m_store.Count()));
     if (m_pCheck) {
-        m_verdicts.erase(m_verdicts.begin(), m_verdicts.begin() + std::min<qsizetype>(removed, qsizetype(m_verdicts.size())));
+        const auto gone = std::min(static_cast<size_t>(removed), m_verdicts.size());
+        m_verdicts.erase(m_verdicts.begin(), m_verdicts.begin() + static_cast<std::ptrdiff_t>(gone));
         m_verdicts.resize(static_cast<size_t>(m_store.Count()));
     }
     if (m_search.IsActive()) {

@@ -29,6 +29,8 @@ public:
         char direction = 0;
         // How `raw` was decoded: CTextDecoding::Encoding, plus kControlMarks when control bytes are marked.
         quint8 decoding = 0;
+        // A telegram shown as text only up to a zero byte: `raw` lacks the bytes after it.
+        bool rawShort = false;
         // Bytes whose hex digits are the line's tail but are not written yet (a telegram that arrived
         // while its window was hidden): the store writes them the first time the line is looked at.
         QByteArray hexPending;

@@ -26,11 +26,11 @@ public:
     QString Text() const { return m_strText; }
     // The checksum is written as ASCII hex digits.
     bool IsAscii() const { return m_bAscii; }
+    // Where the checksum goes in `telegram`: before the terminator when it ends with it.
+    qsizetype Place(const QByteArray &telegram) const;
 
 private:
     CChecksumRule() = default;
-    // Where the checksum goes in `telegram`: before the terminator when it ends with it.
-    qsizetype Place(const QByteArray &telegram) const;
 
     std::unique_ptr<CChecksum> m_pChecksum;
     QString m_strText;

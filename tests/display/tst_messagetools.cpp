@@ -5,6 +5,7 @@
 #include "display/clinerecorder.h"
 #include "display/ui/clineview.h"
 #include "display/ui/cmessagewnd.h"
+#include "platform/cchecksumrule.h"
 #include "platform/ui/uifonts.h"
 #include "support/scriptedprompts.h"
 #include "support/tempconfighome.h"
@@ -14,11 +15,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHelpEvent>
 #include <QImage>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 #include <csignal>
 #include <fcntl.h>
@@ -35,6 +39,16 @@ std::unique_ptr<CMessageWnd> MakeWindow(int kind)
     window->Create(nullptr, kind);
     window->setEnabled(true);
     return window;
+}
+
+// A History shown and active (its keys reach it); null when it does not become active.
+std::unique_ptr<CMessageWnd> ActiveHistory()
+{
+    auto window = MakeWindow(KIND_HISTORY);
+    window->resize(600, 400);
+    window->show();
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window.get()) ? std::move(window) : nullptr;
 }
 
 void Add(CMessageWnd &window, const char *prefix, const QByteArray &data)
@@ -77,11 +91,8 @@ private Q_SLOTS:
     void findBarCountsAndStepsThroughMatches()
     {
         TempConfigHome home;
-        auto window = MakeWindow(KIND_HISTORY);
-        window->resize(600, 400);
-        window->show();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        auto window = ActiveHistory();
+        QVERIFY(window);
         for (const char *data : {"\x41\x0d\x0a", "\x10\xd0\xa0", "\x0d\x0a\x0d\x0a"})
             Add(*window, "R ", data);
         window->ShowFindBar();
@@ -362,6 +373,58 @@ private Q_SLOTS:
         const QString folder = qEnvironmentVariable("QN_SCREENSHOT_DIR");
         if (!folder.isEmpty())
             QVERIFY(image.save(folder + QStringLiteral("/history-find-filter.png")));
+    }
+
+    void checksumCheckMarksTheBadTelegramAndFindsIt()
+    {
+        TempConfigHome home;
+        auto window = ActiveHistory();
+        QVERIFY(window);
+        QString error;
+        const QString rtu = QStringLiteral("CRC-16/MODBUS:le");
+        QVERIFY(window->SetChecksumCheck(rtu, &error));
+        // 100 Modbus RTU answers with their CRC; the data of one corrupted after it was computed.
+        const std::unique_ptr<CChecksumRule> rule = CChecksumRule::Parse(rtu, &error);
+        const int bad = 37;
+        QByteArray expected;
+        for (int i = 0; i < 100; ++i) {
+            const QByteArray request = QByteArray::fromHex("0103000000") + char(i);
+            QByteArray frame = rule->Apply(request);
+            if (i == bad) {
+                frame[3] = char(0xFF);
+                expected = rule->Value(frame.chopped(2)).toHex().toUpper();
+            }
+            window->AddTelegramLines({u"R "}, reinterpret_cast<const unsigned char *>(frame.constData()),
+                                     int(frame.size()));
+        }
+        Add(*window, "S ", "\x01\x03\x00\x00\x00\x0A\x00\x00");  // sent: never judged
+        CLineView *view = window->TextArea();
+        view->Flush();
+        for (int row = 0; row < view->RowCount(); ++row)
+            QCOMPARE(view->VerdictOfRow(row) == CChecksumCheck::Bad, row == bad);
+
+        QTest::keyClick(window.get(), Qt::Key_F4);
+        QVERIFY(!window->FindBar()->isHidden());
+        QCOMPARE(window->FindBar()->CountText(), QStringLiteral("ﾁｪｯｸｻﾑ異常 38行目"));
+        QCOMPARE(view->SelectedText(), window->LineText(bad));
+        QTest::keyClick(window.get(), Qt::Key_F4);
+        QCOMPARE(window->FindBar()->CountText(), QStringLiteral("末尾まで異常なし"));
+
+        // The bad line is drawn on its band (beyond its text), its neighbour is not.
+        view->Flush();
+        const QImage image = view->viewport()->grab().toImage();
+        const QPoint at = view->PointOf(CLineView::Position{bad, 0});
+        QCOMPARE(image.pixelColor(image.width() - 3, at.y()), QColor(255, 176, 176));
+        QVERIFY(image.pixelColor(image.width() - 3, at.y() - view->LineHeight()) != QColor(255, 176, 176));
+        QHelpEvent help(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(view->viewport(), &help);
+        QTRY_VERIFY2(QToolTip::text().contains(QString::fromLatin1(expected)), qPrintable(QToolTip::text()));
+
+        // Kept for the next window; off, nothing is judged.
+        QCOMPARE(MakeWindow(KIND_HISTORY)->ChecksumRule(), rtu);
+        window->StopChecksumCheck();
+        QCOMPARE(view->VerdictOfRow(bad), CChecksumCheck::NotJudged);
+        QVERIFY(MakeWindow(KIND_HISTORY)->ChecksumRule().isEmpty());
     }
 
     void choicesAreRememberedInTheirOwnSection()

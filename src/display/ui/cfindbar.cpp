@@ -9,6 +9,18 @@
 #include <QLineEdit>
 #include <QToolButton>
 
+namespace {
+
+// Red text in a control, or the bar's own colour again.
+void SetRed(QWidget *control, QPalette::ColorRole role, bool red)
+{
+    QPalette palette = control->palette();
+    palette.setColor(role, red ? QColor(Qt::red) : control->parentWidget()->palette().color(role));
+    control->setPalette(palette);
+}
+
+}  // namespace
+
 CFindBar::CFindBar(bool directions, QWidget *parent)
     : QWidget(parent),
       m_pEdit(new QLineEdit(this)),
@@ -85,10 +97,14 @@ char CFindBar::Direction() const
 
 void CFindBar::ShowCount(qint64 current, qint64 total, bool valid)
 {
-    m_pCount->setText(QStringLiteral("%1 / %2").arg(current).arg(total));
-    QPalette palette = m_pEdit->palette();
-    palette.setColor(QPalette::Text, valid ? QWidget::palette().color(QPalette::Text) : QColor(Qt::red));
-    m_pEdit->setPalette(palette);
+    ShowNote(QStringLiteral("%1 / %2").arg(current).arg(total), false);
+    SetRed(m_pEdit, QPalette::Text, !valid);
+}
+
+void CFindBar::ShowNote(const QString &text, bool nothingFound)
+{
+    m_pCount->setText(text);
+    SetRed(m_pCount, QPalette::WindowText, nothingFound);
 }
 
 QString CFindBar::CountText() const

@@ -33,6 +33,8 @@ public:
     char Direction() const;
     // Shows "n / total"; an invalid search shows its text in red.
     void ShowCount(qint64 current, qint64 total, bool valid);
+        // Shows a note where the count goes (the checksum check's steps), in red when it found nothing.
+    void ShowNote(const QString &text, bool nothingFound);
     QString CountText() const;
 
 Q_SIGNALS:

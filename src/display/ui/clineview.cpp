@@ -76,6 +76,11 @@ void CLineView::AppendEntry(std::vector<CLineStore::Line> lines, bool scrollToEn
     }
     m_measured = std::max(0, m_measured - removed);
     m_layouts.resize(static_cast<size_t>(m_store.Count()));
+    if (m_pCheck) {
+        const auto gone = std::min(static_cast<size_t>(removed), m_verdicts.size());
+        m_verdicts.erase(m_verdicts.begin(), m_verdicts.begin() + static_cast<std::ptrdiff_t>(gone));
+        m_verdicts.resize(static_cast<size_t>(m_store.Count()));
+    }
     if (m_search.IsActive()) {
         for (int i = 0; i < removed && !m_counts.empty(); ++i) {
             m_total -= m_counts.front();
@@ -120,6 +125,7 @@ void CLineView::Clear()
     m_selecting = false;
     std::deque<int>().swap(m_counts);
     std::deque<qint64>().swap(m_rows);
+    std::deque<quint8>().swap(m_verdicts);
     m_total = 0;
     m_currentSerial = -1;
 #ifdef __GLIBC__
@@ -551,6 +557,8 @@ void CLineView::DrawLine(QPainter &painter, int row, int y, int left, int right)
         --first;
     const qsizetype last = std::min(l.Length(), ColumnAtX(line, right - kMargin) + 1);
     const QPointF origin(IndexX(line, first) + kMargin - left, y + m_ascent);
+    if (m_pCheck && Verdict(line) == CChecksumCheck::Bad)
+        painter.fillRect(QRect(0, y, viewport()->width(), m_lineHeight), QColor(255, 176, 176));
     if (m_search.IsActive() && static_cast<size_t>(line) < m_counts.size() && m_counts[static_cast<size_t>(line)] > 0) {
         // Every match in view on a marker colour; a match on the line break shows as a blank's width.
         for (const CLineSearch::Span &span : m_search.Find(l, first, last)) {

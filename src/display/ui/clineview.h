@@ -1,6 +1,7 @@
 // Read-only text area of the message windows: paints only what is visible, selects and copies lines.
 #pragma once
 
+#include "display/cchecksumcheck.h"
 #include "display/clinesearch.h"
 #include "display/clinestore.h"
 
@@ -12,6 +13,7 @@
 
 #include <array>
 #include <deque>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -75,6 +77,17 @@ public:
     {
         return m_filtered ? static_cast<int>(m_rows[static_cast<size_t>(row)] - m_store.FirstSerial()) : row;
     }
+    // Checksum check of received telegrams (null: off). A line is judged when first drawn or
+    // stepped over, and the verdict kept; a bad one is drawn on a red band and its tooltip tells
+    // the checksum expected.
+    void SetChecksumCheck(std::unique_ptr<CChecksumCheck> check);
+    const CChecksumCheck *ChecksumCheck() const { return m_pCheck.get(); }
+    CChecksumCheck::Verdict VerdictOfRow(int row) { return Verdict(LineOfRow(row)); }
+    // The tooltip of a row: empty unless its checksum is bad.
+    QString ChecksumTip(int row);
+    // Selects the next (or previous) row with a bad checksum after the selection, or from the
+    // caret's row without one, and brings it into view; no wrapping. Its row, or -1.
+    int GoToBadLine(bool forward);
     // Actions added to the context menu after its own.
     void SetMenuActions(const QList<QAction *> &actions) { m_menuActions = actions; }
 
@@ -100,6 +113,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
 
 private:
     // Widths of one line: total, and the x of every kMarkStep-th character of a long line.
@@ -112,6 +126,9 @@ private:
     static constexpr int kMargin = 2;
     static constexpr qint64 kFlushInterval = 25;
 
+    CChecksumCheck::Verdict Verdict(int line);
+    // Selects a whole row and brings it into view.
+    void SelectRow(int row);
     // Measures new lines, updates the scroll bars and follows the end, without painting.
     void CatchUp();
 
@@ -175,6 +192,8 @@ private:
     char m_direction = 0;
     bool m_filtered = false;
     std::deque<qint64> m_rows;  // serials of the lines shown while filtered
+    std::unique_ptr<CChecksumCheck> m_pCheck;
+    std::deque<quint8> m_verdicts;  // per stored line while checking: 0 not judged yet, else Verdict + 1
     QList<QAction *> m_menuActions;
     QAction *m_pCopy;
     QAction *m_pSelectAll;

@@ -178,6 +178,7 @@ std::vector<CLineStore::Line> CMessageWnd::TextLines(const QString &lead, const 
         lines.back().rawEnd = static_cast<qint32>(next);
         lines.back().body = static_cast<qint32>(start.size());
         lines.back().decoding = decoding;
+        lines.back().rawShort = size < length;
     };
     // CR LF, CR or LF end a line unless control bytes are marked (they are never part of a character).
     qsizetype start = 0;

@@ -20,6 +20,7 @@
 #include <vector>
 
 class CFindBar;
+class CIniFile;
 class CLineRecorder;
 class CLineView;
 class QAction;
@@ -97,6 +98,17 @@ public:
     CTextDecoding::Encoding Encoding() const { return m_encoding; }
     void SetControlMarks(bool on);
     bool ControlMarks() const { return m_bControlMarks; }
+    // The History's checksum check of received telegrams: StartChecksumCheck asks for the rule,
+    // SetChecksumCheck sets it (false with the parser's reason for one that does not parse). The
+    // choice and the rule are kept in the profile.
+    bool StartChecksumCheck();
+    bool SetChecksumCheck(const QString &rule, QString *error);
+    void StopChecksumCheck();
+    // The rule in force; empty while the check is off.
+    QString ChecksumRule() const;
+    // Selects the next (or previous) telegram with a bad checksum; the find bar tells which, or
+    // that there is none up to the end (start).
+    bool GoToBadChecksum(bool forward);
     // The context-menu entries after copy and select all.
     QList<QAction *> MenuActions() const;
     // "(+12.345 ms) ": what an R line shows of the time since the last S line.
@@ -129,6 +141,10 @@ private:
     // The telegram's lines in text display: one line per line of text, each with the bytes it shows.
     std::vector<CLineStore::Line> TextLines(const QString &lead, const unsigned char *data, int length) const;
     void CreateTools();
+    void CreateChecksumTools();
+    void ReadChecksumOptions(const CIniFile &profile);
+    // Sets the rule without writing the profile; a null rule switches the check off.
+    bool ApplyChecksumCheck(const QString &rule, QString *error);
     void ReadOptions();
     void WriteOption(const QString &key, const QString &value) const;
     // Sets an on/off choice, its menu entry and its profile key; nothing without the entry.
@@ -172,6 +188,9 @@ private:
     QAction *m_pMilliseconds = nullptr;
     QAction *m_pResponseTime = nullptr;
     QAction *m_pControlMarks = nullptr;
+    QAction *m_pChecksum = nullptr;
+    QAction *m_pNextBad = nullptr;
+    QAction *m_pPreviousBad = nullptr;
     QMenu *m_pEncodingMenu = nullptr;
     QActionGroup *m_pEncodings = nullptr;
 };

@@ -88,6 +88,7 @@ void CMessageWnd::CreateTools()
         }
         m_pControlMarks = Toggle(this, QStringLiteral("制御文字を表示"));
         connect(m_pControlMarks, &QAction::triggered, this, &CMessageWnd::SetControlMarks);
+        CreateChecksumTools();
     }
     m_pText->SetMenuActions(MenuActions());
     ReadOptions();
@@ -97,7 +98,8 @@ QList<QAction *> CMessageWnd::MenuActions() const
 {
     QList<QAction *> actions{m_pFind, m_pSave, m_pRecord, m_pMilliseconds};
     if (m_nKind == KIND_HISTORY)
-        actions << m_pResponseTime << m_pEncodingMenu->menuAction() << m_pControlMarks;
+        actions << m_pResponseTime << m_pEncodingMenu->menuAction() << m_pControlMarks << m_pChecksum << m_pNextBad
+                << m_pPreviousBad;
     return actions;
 }
 
@@ -121,6 +123,7 @@ void CMessageWnd::ReadOptions()
     m_encoding = CTextDecoding::FromName(profile.GetString(section, QStringLiteral("Encoding"), QString()));
     m_pEncodings->actions().at(m_encoding)->setChecked(true);
     read(m_bControlMarks, m_pControlMarks, QStringLiteral("ControlMarks"));
+    ReadChecksumOptions(profile);
 }
 
 void CMessageWnd::WriteOption(const QString &key, const QString &value) const

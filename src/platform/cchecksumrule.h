@@ -24,6 +24,8 @@ public:
     // The bytes of the checksum at most; Apply adds exactly this many.
     int ValueBytes() const { return m_bAscii ? 2 * m_pChecksum->Bytes() : m_pChecksum->Bytes(); }
     QString Text() const { return m_strText; }
+    // The trailing terminator the checksum goes before (empty: it is appended).
+    const QByteArray &Terminator() const { return m_terminator; }
 
 private:
     CChecksumRule() = default;

@@ -1,5 +1,6 @@
-// The reply rules made ready for the receive path: decoded bytes, and one pass over a telegram that
-// finds every "contains" rule at once.
+// The reply rules made ready for the receive path: decoded bytes (a reply with its checksum in
+// place), one pass over a telegram that finds every "contains" rule at once, and a slower path for
+// the rules that match a telegram with its checksum left out.
 #pragma once
 
 #include "session/creplyrule.h"
@@ -29,6 +30,9 @@ public:
     int Delay(int number) const;
 
 private:
+    // A rule that matches without the received checksum has its kind moved up by this, so that the
+    // fast path's switch passes it on to HoldsWithoutChecksum.
+    static constexpr int kWithoutChecksum = 4;
     struct Compiled
     {
         int number;
@@ -36,7 +40,10 @@ private:
         QByteArray match;
         QByteArray reply;
         int delay;
+        int checksumBytes = 0;   // bytes of the received checksum left out
+        QByteArray terminator;   // the checksum stands before it when the block ends with it
     };
+    static bool HoldsWithoutChecksum(const Compiled &rule, const unsigned char *data, int length);
     // Bit i set when contains rule i (in m_contains order) occurs in the block.
     std::uint64_t FindContained(const unsigned char *data, int length, unsigned char *copy, int *copied) const;
     bool HoldsAt(const unsigned char *data, int length, int at, int containsIndex) const;

@@ -14,6 +14,7 @@
 void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
 {
     m_rules.clear();
+    m_checksums.clear();
     m_contains.clear();
     m_shortestContained = 0;
     m_low.fill(0);
@@ -22,7 +23,7 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
     m_pairs.fill(0);
     for (int i = 0; i < rules.size() && i < kMaxRules; ++i) {
         const CReplyRule &rule = rules[i];
-        Compiled c{i + 1, rule.kind, {}, {}, rule.delay, 0, {}};
+        Compiled c{i + 1, rule.kind, {}, {}, rule.delay, -1};
         if (!rule.enabled || !rule.Check().isEmpty() || !CReplyRule::Decode(rule.matchText, rule.match, &c.match) ||
             !CReplyRule::Decode(rule.replyText, rule.reply, &c.reply))
             continue;
@@ -32,8 +33,8 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
             c.reply = checksum->Apply(c.reply);  // Check has parsed it
             if (rule.matchWithoutChecksum) {
                 c.kind += kWithoutChecksum;
-                c.checksumBytes = checksum->ValueBytes();
-                c.terminator = checksum->Terminator();
+                c.checksum = int(m_checksums.size());
+                m_checksums.push_back({checksum->ValueBytes(), checksum->Terminator()});
             }
         }
         if (c.kind == CReplyRule::KindContains) {
@@ -199,17 +200,18 @@ int CReplyMatcher::MatchCopying(const unsigned char *data, int length, unsigned 
     return 0;
 }
 
-bool CReplyMatcher::HoldsWithoutChecksum(const Compiled &rule, const unsigned char *data, int length)
+bool CReplyMatcher::HoldsWithoutChecksum(const Compiled &rule, const unsigned char *data, int length) const
 {
+    const LeftOut &out = m_checksums[size_t(rule.checksum)];
     const QByteArrayView block(data, length);
     const qsizetype place =
-        !rule.terminator.isEmpty() && block.endsWith(rule.terminator) ? length - rule.terminator.size() : length;
-    if (place < rule.checksumBytes)
+        !out.terminator.isEmpty() && block.endsWith(out.terminator) ? length - out.terminator.size() : length;
+    if (place < out.bytes)
         return false;
-    QByteArrayView rest = block.first(place - rule.checksumBytes);
+    QByteArrayView rest = block.first(place - out.bytes);
     QByteArray joined;  // the rest and the terminator, when there is one
     if (place < length) {
-        joined = rest.toByteArray() + rule.terminator;
+        joined = rest.toByteArray() + out.terminator;
         rest = joined;
     }
     switch (rule.kind - kWithoutChecksum) {

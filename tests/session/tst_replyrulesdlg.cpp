@@ -244,6 +244,7 @@ private Q_SLOTS:
         b.match = QStringLiteral("02 31 03");
         b.reply = QStringLiteral("06");
         b.delay = 500;
+        b.checksum = QStringLiteral("CRC-16/MODBUS:le");
         table.rules = {a, b};
         CReplyRulesDlg dlg(table);
         dlg.show();

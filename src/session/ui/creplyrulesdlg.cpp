@@ -44,7 +44,8 @@ CReplyRulesDlg::CReplyRulesDlg(const CReplyRuleTable &table, QWidget *parent)
     const QFont dialogFont = DialogFont(QString::fromUtf8(kFaceMsPGothic), 9);
     setFont(dialogFont);
     setWindowTitle(QStringLiteral("応答ﾙｰﾙ設定"));
-    setFixedSize(DluToPixels(dialogFont, 420, 236));
+    // Wide enough for every column, the checksum's too.
+    setFixedSize(DluToPixels(dialogFont, 530, 236));
 
     m_pUse = new QCheckBox(QStringLiteral("応答ﾙｰﾙを使用する"), this);
     m_pUse->setObjectName(QString::number(IDC_USE));
@@ -56,30 +57,30 @@ CReplyRulesDlg::CReplyRulesDlg(const CReplyRuleTable &table, QWidget *parent)
                              this);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setGeometry(DluToPixels(dialogFont, 7, 20, 348, 26));
+    label->setGeometry(DluToPixels(dialogFont, 7, 20, 458, 26));
 
     m_pGrid = new CvsFlexGrid(this);
     m_pGrid->setObjectName(QString::number(IDC_GRID));
-    m_pGrid->setGeometry(DluToPixels(dialogFont, 7, 48, 348, 181));
+    m_pGrid->setGeometry(DluToPixels(dialogFont, 7, 48, 458, 181));
     m_pGrid->SetFontName(QString::fromUtf8(kFaceMsGothic));
     m_pGrid->SetColCount(COL_LAST + 1);
     m_pGrid->SetRowCount(1);
-    m_pGrid->SetHeaderLayout(QStringLiteral("No.|使用|照合形式|照合方法|照合ﾃﾞｰﾀ                |応答形式|"
-                                            "応答ﾃﾞｰﾀ                |遅延(ms)|ﾁｪｯｸｻﾑ              |ﾁｪｯｸｻﾑ除外照合"));
+    m_pGrid->SetHeaderLayout(QStringLiteral("No.|使用|照合形式|照合方法|照合ﾃﾞｰﾀ              |応答形式|"
+                                            "応答ﾃﾞｰﾀ              |遅延(ms)|ﾁｪｯｸｻﾑ              |ﾁｪｯｸｻﾑ除外照合"));
     m_pGrid->SetEditAllowed(TRUE);
     m_pGrid->SetFixedColCount(1);
     m_pGrid->SetFixedRowCount(1);
     m_pGrid->SetBackColor(kWhite);
     connect(m_pGrid, &CvsFlexGrid::KeyDown, this, &CReplyRulesDlg::OnGridKeyDown);
 
-    m_pOk = AddDialogButton(this, IDC_OK, QStringLiteral("OK"), 363, 7);
-    m_pCancel = AddDialogButton(this, IDC_CANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 363, 25);
-    m_pAdd = AddDialogButton(this, IDC_ADD, QStringLiteral("追加"), 363, 55);
-    m_pDelete = AddDialogButton(this, IDC_DELETE, QStringLiteral("削除"), 363, 73);
-    m_pUp = AddDialogButton(this, IDC_UP, QStringLiteral("上へ"), 363, 91);
-    m_pDown = AddDialogButton(this, IDC_DOWN, QStringLiteral("下へ"), 363, 109);
-    m_pImport = AddDialogButton(this, IDC_IMPORT, QStringLiteral("読込み..."), 363, 139);
-    m_pExport = AddDialogButton(this, IDC_EXPORT, QStringLiteral("保存..."), 363, 157);
+    m_pOk = AddDialogButton(this, IDC_OK, QStringLiteral("OK"), 473, 7);
+    m_pCancel = AddDialogButton(this, IDC_CANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 473, 25);
+    m_pAdd = AddDialogButton(this, IDC_ADD, QStringLiteral("追加"), 473, 55);
+    m_pDelete = AddDialogButton(this, IDC_DELETE, QStringLiteral("削除"), 473, 73);
+    m_pUp = AddDialogButton(this, IDC_UP, QStringLiteral("上へ"), 473, 91);
+    m_pDown = AddDialogButton(this, IDC_DOWN, QStringLiteral("下へ"), 473, 109);
+    m_pImport = AddDialogButton(this, IDC_IMPORT, QStringLiteral("読込み..."), 473, 139);
+    m_pExport = AddDialogButton(this, IDC_EXPORT, QStringLiteral("保存..."), 473, 157);
     connect(m_pOk, &QPushButton::clicked, this, &CReplyRulesDlg::OnOK);
     connect(m_pCancel, &QPushButton::clicked, this, &CReplyRulesDlg::reject);
     connect(m_pAdd, &QPushButton::clicked, this, &CReplyRulesDlg::OnAdd);

@@ -26,6 +26,7 @@ public:
         SLOT_REPLY_USE = 100,  // reply rules: 1 "応答ﾙｰﾙを使用する" on, 0 off
         SLOT_REPLY_COUNT = 101,  // reply rules stored, 0 to kReplyRuleMax
         SLOT_REPLY_RULE_INTS = 200,  // kReplyIntsPerRule a rule: on, kind, forms, delay
+        SLOT_REPLY_RULE_FLAGS = 500,  // one a rule: bit 0 the match leaves the received checksum out
     };
     enum TextSlot : int {
         SLOT_UDP_ADDRESS = 0,
@@ -50,6 +51,7 @@ public:
         // The TCP server's most clients at once, 1 to 10,000 (empty: one client, a second closed).
         SLOT_SERVER_CLIENTS = 14,
         SLOT_REPLY_RULE_TEXTS = 100,  // kReplyTextsPerRule a rule: match, reply
+        SLOT_REPLY_RULE_CHECKSUMS = 300,  // one a rule: the reply's checksum rule, empty for none
     };
     static constexpr int kReplyRuleMax = 64;
     static constexpr int kReplyIntsPerRule = 4;

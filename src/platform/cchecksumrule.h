@@ -28,6 +28,8 @@ public:
     bool IsAscii() const { return m_bAscii; }
     // Where the checksum goes in `telegram`: before the terminator when it ends with it.
     qsizetype Place(const QByteArray &telegram) const;
+    // The trailing terminator the checksum goes before (empty: it is appended).
+    const QByteArray &Terminator() const { return m_terminator; }
 
 private:
     CChecksumRule() = default;

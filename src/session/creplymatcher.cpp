@@ -1,5 +1,9 @@
 #include "session/creplymatcher.h"
 
+#include "platform/cchecksumrule.h"
+
+#include <QByteArrayView>
+
 #include <algorithm>
 #include <cstring>
 
@@ -10,6 +14,7 @@
 void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
 {
     m_rules.clear();
+    m_checksums.clear();
     m_contains.clear();
     m_shortestContained = 0;
     m_low.fill(0);
@@ -18,10 +23,20 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
     m_pairs.fill(0);
     for (int i = 0; i < rules.size() && i < kMaxRules; ++i) {
         const CReplyRule &rule = rules[i];
-        Compiled c{i + 1, rule.kind, {}, {}, rule.delay};
+        Compiled c{i + 1, rule.kind, {}, {}, rule.delay, -1};
         if (!rule.enabled || !rule.Check().isEmpty() || !CReplyRule::Decode(rule.matchText, rule.match, &c.match) ||
             !CReplyRule::Decode(rule.replyText, rule.reply, &c.reply))
             continue;
+        if (rule.HasChecksum()) {
+            QString error;
+            const std::unique_ptr<CChecksumRule> checksum = CChecksumRule::Parse(rule.checksum, &error);
+            c.reply = checksum->Apply(c.reply);  // Check has parsed it
+            if (rule.matchWithoutChecksum) {
+                c.kind += kWithoutChecksum;
+                c.checksum = int(m_checksums.size());
+                m_checksums.push_back({checksum->ValueBytes(), checksum->Terminator()});
+            }
+        }
         if (c.kind == CReplyRule::KindContains) {
             const auto first = static_cast<unsigned char>(c.match[0]);
             // Eight buckets by the high nibble: exact for bytes that share no bucket, and a false
@@ -177,12 +192,35 @@ int CReplyMatcher::MatchCopying(const unsigned char *data, int length, unsigned 
             }
             holds = (contained >> containsIndex++) & 1;
             break;
-        default: break;
+        default: holds = HoldsWithoutChecksum(rule, data, length); break;
         }
         if (holds)
             return rule.number;
     }
     return 0;
+}
+
+bool CReplyMatcher::HoldsWithoutChecksum(const Compiled &rule, const unsigned char *data, int length) const
+{
+    const LeftOut &out = m_checksums[size_t(rule.checksum)];
+    const QByteArrayView block(data, length);
+    const qsizetype place =
+        !out.terminator.isEmpty() && block.endsWith(out.terminator) ? length - out.terminator.size() : length;
+    if (place < out.bytes)
+        return false;
+    QByteArrayView rest = block.first(place - out.bytes);
+    QByteArray joined;  // the rest and the terminator, when there is one
+    if (place < length) {
+        joined = rest.toByteArray() + out.terminator;
+        rest = joined;
+    }
+    switch (rule.kind - kWithoutChecksum) {
+    case CReplyRule::KindEquals: return rest == rule.match;
+    case CReplyRule::KindStartsWith: return rest.startsWith(rule.match);
+    case CReplyRule::KindEndsWith: return rest.endsWith(rule.match);
+    case CReplyRule::KindContains: return rest.contains(rule.match);
+    default: return false;
+    }
 }
 
 const QByteArray &CReplyMatcher::Reply(int number) const

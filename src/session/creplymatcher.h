@@ -1,5 +1,6 @@
-// The reply rules made ready for the receive path: decoded bytes, and one pass over a telegram that
-// finds every "contains" rule at once.
+// The reply rules made ready for the receive path: decoded bytes (a reply with its checksum in
+// place), one pass over a telegram that finds every "contains" rule at once, and a slower path for
+// the rules that match a telegram with its checksum left out.
 #pragma once
 
 #include "session/creplyrule.h"
@@ -29,6 +30,10 @@ public:
     int Delay(int number) const;
 
 private:
+    // A rule that matches without the received checksum has its kind moved up by this, so that the
+    // fast path's switch passes it on to HoldsWithoutChecksum.
+    static constexpr int kWithoutChecksum = 4;
+    // 64 bytes, a cache line a rule for the fast path.
     struct Compiled
     {
         int number;
@@ -36,7 +41,17 @@ private:
         QByteArray match;
         QByteArray reply;
         int delay;
+        int checksum;  // index into m_checksums of a rule matching without the received checksum
     };
+    static_assert(sizeof(void *) != 8 || sizeof(Compiled) == 64);
+    // The received checksum a rule leaves out: its bytes, before the terminator when the block ends
+    // with it, else at the end.
+    struct LeftOut
+    {
+        int bytes;
+        QByteArray terminator;
+    };
+    bool HoldsWithoutChecksum(const Compiled &rule, const unsigned char *data, int length) const;
     // Bit i set when contains rule i (in m_contains order) occurs in the block.
     std::uint64_t FindContained(const unsigned char *data, int length, unsigned char *copy, int *copied) const;
     bool HoldsAt(const unsigned char *data, int length, int at, int containsIndex) const;
@@ -44,6 +59,7 @@ private:
     int MatchCopying(const unsigned char *data, int length, unsigned char *copy, int *copied) const;
 
     std::vector<Compiled> m_rules;
+    std::vector<LeftOut> m_checksums;
     std::vector<int> m_contains;  // indexes into m_rules of the contains rules
     int m_shortestContained = 0;   // bytes of the shortest contains match: a shorter block needs no scan
     // Candidate first bytes, as nibble tables for the vector scan: byte b may start a contained

@@ -1,5 +1,6 @@
 #include "session/creplyrule.h"
 
+#include "platform/cchecksumrule.h"
 #include "platform/escapedtext.h"
 #include "platform/qnwin.h"
 
@@ -38,11 +39,12 @@ bool CReplyRule::Decode(bool text, const QString &value, QByteArray *out)
 
 QString CReplyRule::Check(int *field) const
 {
-    const auto fail = [field](int which, const char *reason) {
+    const auto failWith = [field](int which, const QString &reason) {
         if (field)
             *field = which;
-        return QString::fromUtf8(reason);
+        return reason;
     };
+    const auto fail = [&failWith](int which, const char *reason) { return failWith(which, QString::fromUtf8(reason)); };
     QByteArray bytes;
     if (kind < KindEquals || kind > KindEndsWith)
         return fail(1, "照合方法が正しくありません。");
@@ -58,8 +60,17 @@ QString CReplyRule::Check(int *field) const
                                  : "応答ﾃﾞｰﾀが正しい16進数ではありません (2桁ずつ 0-9 A-F)。");
     if (bytes.isEmpty())
         return fail(2, "応答ﾃﾞｰﾀが空です。");
-    if (bytes.size() > QN_BUFFER_SIZE)
-        return fail(2, "応答ﾃﾞｰﾀが送信ﾊﾞｯﾌｧ (2048000 ﾊﾞｲﾄ) より長くなっています。");
+    qsizetype checksumBytes = 0;
+    if (HasChecksum()) {
+        QString error;
+        const std::unique_ptr<CChecksumRule> rule = CChecksumRule::Parse(checksum, &error);
+        if (!rule)
+            return failWith(4, error);
+        checksumBytes = rule->ValueBytes();
+    }
+    if (bytes.size() + checksumBytes > QN_BUFFER_SIZE)
+        return fail(2, checksumBytes ? "応答ﾃﾞｰﾀがﾁｪｯｸｻﾑを含めて送信ﾊﾞｯﾌｧ (2048000 ﾊﾞｲﾄ) より長くなっています。"
+                                     : "応答ﾃﾞｰﾀが送信ﾊﾞｯﾌｧ (2048000 ﾊﾞｲﾄ) より長くなっています。");
     if (delay < 0 || delay > kMaxDelay)
         return fail(3, "遅延は 0 から 60000 ﾐﾘ秒の範囲で指定してください。");
     if (field)

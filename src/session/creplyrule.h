@@ -16,6 +16,11 @@ struct CReplyRule
     bool replyText = false;  // the reply is text (with escapes), else hex digits
     QString reply;
     int delay = 0;  // milliseconds before the reply goes out
+    // A checksum rule (CChecksumRule's text, empty for none): the reply goes out with it in place.
+    QString checksum;
+    // With a checksum: the match is tried against the received block without the checksum's bytes
+    // (which are not verified).
+    bool matchWithoutChecksum = false;
 
     bool operator==(const CReplyRule &) const = default;
 
@@ -25,7 +30,9 @@ struct CReplyRule
     static bool DecodeText(const QString &text, QByteArray *out);
     static bool Decode(bool text, const QString &value, QByteArray *out);
 
+    bool HasChecksum() const { return !checksum.trimmed().isEmpty(); }
+
     // Empty when the rule can be used, else the reason (a text for the user); `field` (when given)
-    // gets the failing field: 1 match, 2 reply, 3 delay, 0 for none.
+    // gets the failing field: 1 match, 2 reply, 3 delay, 4 checksum, 0 for none.
     QString Check(int *field = nullptr) const;
 };

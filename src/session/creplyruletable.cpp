@@ -4,17 +4,26 @@
 #include "batch/csvfile.h"
 #include "platform/cp932.h"
 
+#include <algorithm>
+
 static_assert(CReplyRuleTable::kMaxRules == CQnDoc::kReplyRuleMax);
 
 namespace {
 
 const char *const kKinds[] = {"一致", "前方一致", "含む", "後方一致"};
+constexpr int kFlagWithoutChecksum = 1;  // in a rule's flags slot
+// The columns of a file whose rules have no checksum, and of one where some rule has.
 constexpr int kCsvColumns = 7;
+constexpr int kCsvChecksumColumns = 9;
 
-QStringList CsvHeader()
+QStringList CsvHeader(bool checksums)
 {
-    return {QStringLiteral("使用"), QStringLiteral("照合形式"), QStringLiteral("照合方法"), QStringLiteral("照合ﾃﾞｰﾀ"),
-            QStringLiteral("応答形式"), QStringLiteral("応答ﾃﾞｰﾀ"), QStringLiteral("遅延(ms)")};
+    QStringList header{QStringLiteral("使用"),     QStringLiteral("照合形式"), QStringLiteral("照合方法"),
+                       QStringLiteral("照合ﾃﾞｰﾀ"), QStringLiteral("応答形式"), QStringLiteral("応答ﾃﾞｰﾀ"),
+                       QStringLiteral("遅延(ms)")};
+    if (checksums)
+        header << QStringLiteral("ﾁｪｯｸｻﾑ") << QStringLiteral("ﾁｪｯｸｻﾑ除外照合");
+    return header;
 }
 
 // A CSV cell cannot hold a double quote (nothing is escaped there): text writes it as \x22.
@@ -54,6 +63,7 @@ int CReplyRuleTable::Load(const CQnDoc &document)
         const int s = CQnDoc::SLOT_REPLY_RULE_TEXTS + CQnDoc::kReplyTextsPerRule * i;
         const int enabled = document.GetSlotInt(n);
         const int forms = document.GetSlotInt(n + 2);
+        const int flags = document.GetSlotInt(CQnDoc::SLOT_REPLY_RULE_FLAGS + i);
         CReplyRule rule;
         rule.enabled = enabled == 1;
         rule.kind = document.GetSlotInt(n + 1);
@@ -62,7 +72,10 @@ int CReplyRuleTable::Load(const CQnDoc &document)
         rule.delay = document.GetSlotInt(n + 3);
         rule.match = document.GetSlotString(s);
         rule.reply = document.GetSlotString(s + 1);
-        if ((enabled != 0 && enabled != 1) || forms < 0 || forms > 3 || !rule.Check().isEmpty()) {
+        rule.checksum = document.GetSlotString(CQnDoc::SLOT_REPLY_RULE_CHECKSUMS + i);
+        rule.matchWithoutChecksum = flags & kFlagWithoutChecksum;
+        if ((enabled != 0 && enabled != 1) || forms < 0 || forms > 3 || flags < 0 || flags > kFlagWithoutChecksum ||
+            !rule.Check().isEmpty()) {
             ++damaged;
             continue;
         }
@@ -80,23 +93,33 @@ void CReplyRuleTable::Store(CQnDoc &document) const
     for (int i = 0; i < qMax(count, previous); ++i) {
         const int n = CQnDoc::SLOT_REPLY_RULE_INTS + CQnDoc::kReplyIntsPerRule * i;
         const int s = CQnDoc::SLOT_REPLY_RULE_TEXTS + CQnDoc::kReplyTextsPerRule * i;
-        const CReplyRule rule = i < count ? rules[i] : CReplyRule{false, 0, false, {}, false, {}, 0};
+        const CReplyRule rule = i < count ? rules[i] : CReplyRule{false, 0, false, {}, false, {}, 0, {}, false};
         document.SetSlotInt(n, rule.enabled ? 1 : 0);
         document.SetSlotInt(n + 1, rule.kind);
         document.SetSlotInt(n + 2, (rule.matchText ? 1 : 0) | (rule.replyText ? 2 : 0));
         document.SetSlotInt(n + 3, rule.delay);
         document.SetSlotString(s, rule.match);
         document.SetSlotString(s + 1, rule.reply);
+        document.SetSlotString(CQnDoc::SLOT_REPLY_RULE_CHECKSUMS + i, rule.checksum);
+        document.SetSlotInt(CQnDoc::SLOT_REPLY_RULE_FLAGS + i, rule.matchWithoutChecksum ? kFlagWithoutChecksum : 0);
     }
 }
 
 QList<QByteArray> CReplyRuleTable::ToCsv() const
 {
-    QList<QByteArray> lines{CsvLine(CsvHeader())};
+    // Without checksums the file is as it was before rules had them.
+    const bool checksums = std::any_of(rules.begin(), rules.end(), [](const CReplyRule &rule) {
+        return rule.HasChecksum() || rule.matchWithoutChecksum;
+    });
+    const auto bit = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
+    QList<QByteArray> lines{CsvLine(CsvHeader(checksums))};
     for (const CReplyRule &rule : rules) {
-        lines.append(CsvLine({rule.enabled ? QStringLiteral("1") : QStringLiteral("0"), FormText(rule.matchText),
-                              KindText(rule.kind), CsvSafe(rule.matchText, rule.match), FormText(rule.replyText),
-                              CsvSafe(rule.replyText, rule.reply), QString::number(rule.delay)}));
+        QStringList cells{bit(rule.enabled),        FormText(rule.matchText),          KindText(rule.kind),
+                          CsvSafe(rule.matchText, rule.match), FormText(rule.replyText), CsvSafe(rule.replyText, rule.reply),
+                          QString::number(rule.delay)};
+        if (checksums)
+            cells << rule.checksum << bit(rule.matchWithoutChecksum);
+        lines.append(CsvLine(cells));
     }
     return lines;
 }
@@ -107,9 +130,9 @@ bool CReplyRuleTable::FromCsv(const QList<QByteArray> &lines, QList<CReplyRule> 
     for (int i = 0; i < lines.size(); ++i) {
         const QByteArray &line = lines[i];
         QStringList cells;
-        for (int c = 1; c <= kCsvColumns; ++c)
+        for (int c = 1; c <= kCsvChecksumColumns; ++c)
             cells.append(FromCp932(CsvField(line, c)));
-        if (i == 0 && cells == CsvHeader())
+        if (i == 0 && cells.mid(0, kCsvColumns) == CsvHeader(false))  // either header
             continue;
         if (line.trimmed().isEmpty())
             continue;
@@ -127,14 +150,18 @@ bool CReplyRuleTable::FromCsv(const QList<QByteArray> &lines, QList<CReplyRule> 
         rule.kind = KindFromText(cells[2]);
         bool delayNumber = false;
         rule.delay = cells[6].trimmed().toInt(&delayNumber);
+        // The flag of the checksum columns: 0 or 1, or empty in a line without them.
+        const QString flag = cells[8].trimmed();
         if (!number || (enabled != 0 && enabled != 1) || matchForm < 0 || replyForm < 0 || rule.kind < 0 ||
-            !delayNumber)
+            !delayNumber || (!flag.isEmpty() && flag != QStringLiteral("0") && flag != QStringLiteral("1")))
             return fail(QStringLiteral("項目が正しくありません。"));
         rule.enabled = enabled == 1;
         rule.matchText = matchForm == 1;
         rule.replyText = replyForm == 1;
         rule.match = cells[3];
         rule.reply = cells[5];
+        rule.checksum = cells[7].trimmed();
+        rule.matchWithoutChecksum = flag == QStringLiteral("1");
         const QString reason = rule.Check();
         if (!reason.isEmpty())
             return fail(reason);

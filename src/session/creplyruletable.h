@@ -30,10 +30,11 @@ public:
     // Writes the table and empties the slots of rules no longer there.
     void Store(CQnDoc &document) const;
 
-    // CSV in the scenario file's conventions: a header line, then one line a rule.
+    // CSV in the scenario file's conventions: a header line, then one line a rule; seven columns, and
+    // two more (checksum, match without it) when some rule has a checksum.
     QList<QByteArray> ToCsv() const;
-    // Rules from CSV lines (a first line equal to the header is skipped). On failure `error` names
-    // the line and the reason and `out` is untouched.
+    // Rules from CSV lines of either form (a first line starting as the header is skipped). On
+    // failure `error` names the line and the reason and `out` is untouched.
     static bool FromCsv(const QList<QByteArray> &lines, QList<CReplyRule> *out, QString *error);
 
     // The texts of the kinds, as the dialog and the CSV show them.

@@ -1,9 +1,13 @@
-// Reply rules without windows: decoding, checks, matching and the document slots.
+// Reply rules without windows: decoding, checks, matching (also without a received checksum), the
+// document slots and the CSV forms.
 #include "document/cqndoc.h"
+#include "platform/cp932.h"
 #include "platform/qnwin.h"
 #include "session/creplymatcher.h"
 #include "session/creplyruletable.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 Q_DECLARE_METATYPE(CReplyRule)
@@ -20,9 +24,24 @@ CReplyRule Rule(int kind, bool text, const QString &match, const QString &reply 
     return r;
 }
 
+CReplyRule WithChecksum(CReplyRule r, const QString &checksum, bool without = true)
+{
+    r.checksum = checksum;
+    r.matchWithoutChecksum = without;
+    return r;
+}
+
 int MatchOf(const CReplyMatcher &m, const QByteArray &block)
 {
     return m.Match(reinterpret_cast<const unsigned char *>(block.constData()), int(block.size()));
+}
+
+QByteArray SavedBytes(CQnDoc &doc)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("doc.qn")));
+    QString error;
+    return doc.OnSaveDocument(file.fileName(), &error) && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 }  // namespace
@@ -73,6 +92,37 @@ private Q_SLOTS:
         const auto *data = reinterpret_cast<const unsigned char *>(block.constData());
         QCOMPARE(m.Match(data, int(block.size()), reinterpret_cast<unsigned char *>(copy.data())), holds ? 1 : 0);
         QCOMPARE(copy, block);
+    }
+
+    void matchWithoutTheReceivedChecksum_data()
+    {
+        QTest::addColumn<CReplyRule>("rule");
+        QTest::addColumn<QByteArray>("block");
+        QTest::addColumn<bool>("holds");
+        using R = CReplyRule;
+        const QString modbus = QStringLiteral("CRC-16/MODBUS:le");
+        const QString lrc = QStringLiteral("LRC/ASCII:from=1,before=0D0A");
+        const CReplyRule request = Rule(R::KindEquals, false, QStringLiteral("01 03 00 00 00 0A"));
+        const QByteArray rtu("\x01\x03\x00\x00\x00\x0A\xC5\xCD", 8);
+        QTest::newRow("the CRC is not verified") << WithChecksum(request, modbus) << rtu.chopped(2) + QByteArray(2, '\0') << true;
+        QTest::newRow("flag off: the CRC is matched") << WithChecksum(request, modbus, false) << rtu << false;
+        QTest::newRow("block shorter than the CRC") << WithChecksum(Rule(R::KindStartsWith, false, QStringLiteral("01")), modbus)
+                                                    << QByteArray("\x01") << false;
+        QTest::newRow("LRC at the end without CR LF") << WithChecksum(Rule(R::KindEndsWith, true, QStringLiteral("0001")), lrc)
+                                                      << QByteArray(":010300000001FB") << true;
+        QTest::newRow("contains across the left-out CRC")
+            << WithChecksum(Rule(R::KindContains, false, QStringLiteral("0A0D")), QStringLiteral("CRC-16/MODBUS:le,before=0D"))
+            << QByteArray("\x01\x0A\xC5\xCD\x0D") << true;
+    }
+    void matchWithoutTheReceivedChecksum()
+    {
+        QFETCH(CReplyRule, rule);
+        QFETCH(QByteArray, block);
+        QFETCH(bool, holds);
+        CReplyMatcher m;
+        // A plain contains rule behind it: the fast path still finds it when the first does not hold.
+        m.SetRules({rule, Rule(CReplyRule::KindContains, false, QStringLiteral("01"))});
+        QCOMPARE(MatchOf(m, block), holds ? 1 : block.contains('\x01') ? 2 : 0);
     }
 
     void firstEnabledMatchingRuleAnswers()
@@ -139,6 +189,13 @@ private Q_SLOTS:
         QTest::newRow("delay 60000") << with([](CReplyRule &r) { r.delay = 60000; }) << 0;
         QTest::newRow("delay 60001") << with([](CReplyRule &r) { r.delay = 60001; }) << 3;
         QTest::newRow("delay -1") << with([](CReplyRule &r) { r.delay = -1; }) << 3;
+        QTest::newRow("unknown checksum") << with([](CReplyRule &r) { r.checksum = QStringLiteral("CRC-99"); }) << 4;
+        // A reply of 2 bytes less than the send buffer, with a CRC of 2 (or 4) bytes.
+        const QString longest(2 * QN_BUFFER_SIZE - 4, QLatin1Char('A'));
+        QTest::newRow("reply and CRC fill the send buffer")
+            << with([&](CReplyRule &r) { r.reply = longest; r.checksum = QStringLiteral("CRC-16/MODBUS"); }) << 0;
+        QTest::newRow("reply and CRC over the send buffer")
+            << with([&](CReplyRule &r) { r.reply = longest; r.checksum = QStringLiteral("CRC-32"); }) << 2;
     }
     void checksRefuseBadRules()
     {
@@ -157,6 +214,9 @@ private Q_SLOTS:
         table.rules = {Rule(CReplyRule::KindContains, false, QStringLiteral("0D0A")), delayed};
         CQnDoc doc;
         table.Store(doc);
+        const QByteArray plain = SavedBytes(doc);
+        table.rules[1] = WithChecksum(delayed, QStringLiteral("LRC/ASCII:from=1,before=0D0A"));
+        table.Store(doc);
         CReplyRuleTable loaded;
         QCOMPARE(loaded.Load(doc), 0);
         QCOMPARE(loaded, table);
@@ -164,24 +224,63 @@ private Q_SLOTS:
         table.Store(doc);
         QCOMPARE(doc.GetSlotString(CQnDoc::SLOT_REPLY_RULE_TEXTS + 2), QString());
         QCOMPARE(doc.GetSlotInt(CQnDoc::SLOT_REPLY_RULE_INTS + 7), 0);
+        QCOMPARE(doc.GetSlotString(CQnDoc::SLOT_REPLY_RULE_CHECKSUMS + 1), QString());
+        QCOMPARE(doc.GetSlotInt(CQnDoc::SLOT_REPLY_RULE_FLAGS + 1), 0);
+        // Without checksums the file is byte for byte what it was before rules had them.
+        table.rules.append(delayed);
+        table.Store(doc);
+        QVERIFY(!plain.isEmpty());
+        QCOMPARE(SavedBytes(doc), plain);
     }
 
     void damagedSlotsKeepTheWholeRules()
     {
         CReplyRuleTable table;
         table.use = true;
-        table.rules = {Rule(0, false, QStringLiteral("01")), Rule(1, false, QStringLiteral("02")), Rule(2, false, QStringLiteral("03"))};
+        table.rules = {Rule(0, false, QStringLiteral("01")), Rule(1, false, QStringLiteral("02")), Rule(2, false, QStringLiteral("03")),
+                       Rule(3, false, QStringLiteral("04")), Rule(3, false, QStringLiteral("05"))};
         CQnDoc doc;
         table.Store(doc);
         doc.SetSlotInt(CQnDoc::SLOT_REPLY_RULE_INTS + 4 + 1, 9);            // rule 2: kind 9
         doc.SetSlotString(CQnDoc::SLOT_REPLY_RULE_TEXTS + 4, QStringLiteral("XY"));  // rule 3: match not hex
+        doc.SetSlotString(CQnDoc::SLOT_REPLY_RULE_CHECKSUMS + 3, QStringLiteral("CRC-99"));  // rule 4: no such checksum
+        doc.SetSlotInt(CQnDoc::SLOT_REPLY_RULE_FLAGS + 4, 2);              // rule 5: unknown flag
         CReplyRuleTable loaded;
-        QCOMPARE(loaded.Load(doc), 2);
+        QCOMPARE(loaded.Load(doc), 4);
         QCOMPARE(loaded.rules, QList<CReplyRule>{table.rules.first()});
         doc.SetSlotInt(CQnDoc::SLOT_REPLY_COUNT, 100000);
         QCOMPARE(loaded.Load(doc), 64);  // the count, and the 63 stored rules that are not whole
         QCOMPARE(loaded.rules.size(), 1);
         QVERIFY(loaded.use);
+    }
+
+    void csvHasTheChecksumColumnsOnlyWhenUsed_data()
+    {
+        QTest::addColumn<QList<CReplyRule>>("rules");
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QByteArray>("line");  // of the first rule
+        const QByteArray header = ToCp932(QStringLiteral("\"使用\",\"照合形式\",\"照合方法\",\"照合ﾃﾞｰﾀ\",\"応答形式\",\"応答ﾃﾞｰﾀ\",\"遅延(ms)\","));
+        const QByteArray line = ToCp932(QStringLiteral("\"1\",\"HEX\",\"一致\",\"01\",\"HEX\",\"AA\",\"0\","));
+        const CReplyRule plain = Rule(CReplyRule::KindEquals, false, QStringLiteral("01"));
+        QTest::newRow("no checksum: as before") << QList<CReplyRule>{plain, plain} << header + "\r\n" << line + "\r\n";
+        QTest::newRow("one checksum: nine columns")
+            << QList<CReplyRule>{plain, WithChecksum(plain, QStringLiteral("LRC/ASCII:from=1,before=0D0A"))}
+            << header + ToCp932(QStringLiteral("\"ﾁｪｯｸｻﾑ\",\"ﾁｪｯｸｻﾑ除外照合\",\r\n")) << line + "\"\",\"0\",\r\n";
+    }
+    void csvHasTheChecksumColumnsOnlyWhenUsed()
+    {
+        QFETCH(QList<CReplyRule>, rules);
+        QFETCH(QByteArray, header);
+        QFETCH(QByteArray, line);
+        CReplyRuleTable table;
+        table.rules = rules;
+        const QList<QByteArray> lines = table.ToCsv();
+        QCOMPARE(lines.first(), header);
+        QCOMPARE(lines[1], line);
+        QList<CReplyRule> read;
+        QString error;
+        QVERIFY2(CReplyRuleTable::FromCsv(lines, &read, &error), qPrintable(error));
+        QCOMPARE(read, rules);
     }
 };
 

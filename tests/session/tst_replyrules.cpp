@@ -103,6 +103,34 @@ private Q_SLOTS:
         QCOMPARE(h.HistoryLines(), (QStringList{QStringLiteral("R 0102"), QStringLiteral("S 0600")}));
     }
 
+    // Modbus requests whose own checksum the match leaves out, answered with the reply's checksum.
+    void modbusRequestsGetRepliesWithTheirChecksums()
+    {
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        SessionHarness h;
+        const quint16 own = h.ConfigureUdp(peer.Port());
+        CReplyRule rtu;
+        rtu.match = QStringLiteral("01 03 00 00 00 0A");
+        rtu.reply = QStringLiteral("01 03 02 12 34");
+        rtu.checksum = QStringLiteral("CRC-16/MODBUS:le");
+        rtu.matchWithoutChecksum = true;
+        CReplyRule ascii = TextRule(CReplyRule::KindEquals, QStringLiteral(":010300000001\\r\\n"), QStringLiteral(":01030200FF\\r\\n"));
+        ascii.checksum = QStringLiteral("LRC/ASCII:from=1,before=0D0A");
+        ascii.matchWithoutChecksum = true;
+        h.View()->SetReplyRules(Table({rtu, ascii}));
+        h.Command(ID_SOCKET_CONNECT);
+        QCOMPARE(h.View()->State(), ST_CONNECTED);
+
+        peer.WriteTo(QByteArray("\x01\x03\x00\x00\x00\x0A\xC5\xCD", 8), own);
+        QTRY_COMPARE(peer.Drain(), QByteArray("\x01\x03\x02\x12\x34\xB5\x33", 7));
+        peer.received.clear();
+        peer.WriteTo(QByteArray(":010300000001FB\r\n"), own);
+        QTRY_COMPARE(peer.Drain(), QByteArray(":01030200FFFB\r\n"));
+        QCOMPARE(h.LogLines().filter(QStringLiteral("応答ﾙｰﾙ")),
+                 (QStringList{QStringLiteral("応答ﾙｰﾙ1 送信 0103021234B533") + kTag,
+                              QStringLiteral("応答ﾙｰﾙ2 送信 3A3031303330323030464646420D0A") + kTag}));
+    }
+
     void tcpClientDelayedReplyComesAfterItsDelay()
     {
         LoopbackPeer server = LoopbackPeer::ListenTcp();

@@ -69,6 +69,9 @@ private Q_SLOTS:
         QTest::newRow("delay") << int(CReplyRulesDlg::COL_DELAY) << "60001" << "ﾙｰﾙ 2: 遅延は 0 から 60000 ﾐﾘ秒の範囲で指定してください。";
         QTest::newRow("delay text") << int(CReplyRulesDlg::COL_DELAY) << "abc" << "ﾙｰﾙ 2: 遅延は 0 から 60000 ﾐﾘ秒の範囲で指定してください。";
         QTest::newRow("kind") << int(CReplyRulesDlg::COL_KIND) << "近い" << "ﾙｰﾙ 2: 照合方法は 一致、前方一致、含む、後方一致 のいずれかを指定してください。";
+        QTest::newRow("checksum") << int(CReplyRulesDlg::COL_CHECKSUM) << "SUM8:xx"
+                                  << "ﾙｰﾙ 2: ﾁｪｯｸｻﾑの指定 \"xx\" が分かりません (from=n, end=m, before=16進, le, be, ascii, bin)";
+        QTest::newRow("without checksum") << int(CReplyRulesDlg::COL_WITHOUT_CHECKSUM) << "X" << "ﾙｰﾙ 2: ﾁｪｯｸｻﾑ除外照合は ON か OFF を指定してください。";
     }
     void badCellsAreMarkedAndOkIsRefused()
     {
@@ -125,6 +128,12 @@ private Q_SLOTS:
         grid->SetCursorCol(CReplyRulesDlg::COL_REPLY_FORM);
         QTest::keyClick(grid, Qt::Key_Space);
         grid->SetCellText(2, CReplyRulesDlg::COL_REPLY, QStringLiteral("OK\\r"));
+        // The checksum column steps through the catalogue's names, its options kept.
+        grid->SetCellText(2, CReplyRulesDlg::COL_CHECKSUM, QStringLiteral("CRC-3/GSM:le"));
+        grid->SetCursorCol(CReplyRulesDlg::COL_CHECKSUM);
+        QTest::keyClick(grid, Qt::Key_Space);
+        grid->SetCursorCol(CReplyRulesDlg::COL_WITHOUT_CHECKSUM);
+        QTest::keyClick(grid, Qt::Key_Space);
         Click(dlg, CReplyRulesDlg::IDC_OK);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         const QList<CReplyRule> &rules = dlg.Table().rules;
@@ -134,6 +143,8 @@ private Q_SLOTS:
         QVERIFY(!rules[0].enabled);
         QCOMPARE(rules[1].match, QStringLiteral("02"));
         QVERIFY(rules[1].replyText);
+        QCOMPARE(rules[1].checksum, QStringLiteral("CRC-5/USB:le"));
+        QVERIFY(rules[1].matchWithoutChecksum && !rules[0].matchWithoutChecksum);
         QVERIFY(prompts.MessageTexts().isEmpty());
     }
 
@@ -233,6 +244,7 @@ private Q_SLOTS:
         b.match = QStringLiteral("02 31 03");
         b.reply = QStringLiteral("06");
         b.delay = 500;
+        b.checksum = QStringLiteral("CRC-16/MODBUS:le");
         table.rules = {a, b};
         CReplyRulesDlg dlg(table);
         dlg.show();

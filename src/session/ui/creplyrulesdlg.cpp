@@ -2,6 +2,7 @@
 
 #include "batch/csvfile.h"
 #include "batch/ui/cvsflexgrid.h"
+#include "platform/cchecksum.h"
 #include "platform/ui/dialogunits.h"
 #include "platform/prompts.h"
 #include "platform/ui/uifonts.h"
@@ -23,6 +24,18 @@ QString OnOffText(bool on)
     return on ? QStringLiteral("ON") : QStringLiteral("OFF");
 }
 
+// The checksum rule with the next name of the catalogue (none after the last).
+QString NextChecksum(const QString &text)
+{
+    const QStringList names = CChecksum::Names();
+    const QString name = text.section(QLatin1Char(':'), 0, 0).trimmed();
+    const qsizetype next = names.indexOf(name, 0) + 1;  // 0 for none or an unknown name
+    if (next >= names.size())
+        return QString();
+    const QString options = text.section(QLatin1Char(':'), 1);
+    return options.isEmpty() ? names[next] : names[next] + QLatin1Char(':') + options;
+}
+
 }  // namespace
 
 CReplyRulesDlg::CReplyRulesDlg(const CReplyRuleTable &table, QWidget *parent)
@@ -31,7 +44,8 @@ CReplyRulesDlg::CReplyRulesDlg(const CReplyRuleTable &table, QWidget *parent)
     const QFont dialogFont = DialogFont(QString::fromUtf8(kFaceMsPGothic), 9);
     setFont(dialogFont);
     setWindowTitle(QStringLiteral("応答ﾙｰﾙ設定"));
-    setFixedSize(DluToPixels(dialogFont, 420, 236));
+    // Wide enough for every column, the checksum's too.
+    setFixedSize(DluToPixels(dialogFont, 530, 236));
 
     m_pUse = new QCheckBox(QStringLiteral("応答ﾙｰﾙを使用する"), this);
     m_pUse->setObjectName(QString::number(IDC_USE));
@@ -39,34 +53,34 @@ CReplyRulesDlg::CReplyRulesDlg(const CReplyRuleTable &table, QWidget *parent)
 
     auto *label = new QLabel(QStringLiteral("受信した電文に最初に一致したﾙｰﾙが応答します (ﾙｰﾌﾟﾊﾞｯｸ ONの時は応答がｴｺｰの代わりになり、"
                                             "一致しなければｴｺｰします)。ﾃｷｽﾄでは \\r \\n \\t \\\\ \\xHH が使えます。"
-                                            "選択の列はｽﾍﾟｰｽｷｰで切り替えます。"),
+                                            "選択の列とﾁｪｯｸｻﾑ名はｽﾍﾟｰｽｷｰで切り替えます (例 CRC-16/MODBUS:le)。"),
                              this);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setGeometry(DluToPixels(dialogFont, 7, 20, 348, 26));
+    label->setGeometry(DluToPixels(dialogFont, 7, 20, 458, 26));
 
     m_pGrid = new CvsFlexGrid(this);
     m_pGrid->setObjectName(QString::number(IDC_GRID));
-    m_pGrid->setGeometry(DluToPixels(dialogFont, 7, 48, 348, 181));
+    m_pGrid->setGeometry(DluToPixels(dialogFont, 7, 48, 458, 181));
     m_pGrid->SetFontName(QString::fromUtf8(kFaceMsGothic));
-    m_pGrid->SetColCount(8);
+    m_pGrid->SetColCount(COL_LAST + 1);
     m_pGrid->SetRowCount(1);
-    m_pGrid->SetHeaderLayout(QStringLiteral("No.|使用|照合形式|照合方法|照合ﾃﾞｰﾀ                |応答形式|"
-                                            "応答ﾃﾞｰﾀ                |遅延(ms)"));
+    m_pGrid->SetHeaderLayout(QStringLiteral("No.|使用|照合形式|照合方法|照合ﾃﾞｰﾀ              |応答形式|"
+                                            "応答ﾃﾞｰﾀ              |遅延(ms)|ﾁｪｯｸｻﾑ              |ﾁｪｯｸｻﾑ除外照合"));
     m_pGrid->SetEditAllowed(TRUE);
     m_pGrid->SetFixedColCount(1);
     m_pGrid->SetFixedRowCount(1);
     m_pGrid->SetBackColor(kWhite);
     connect(m_pGrid, &CvsFlexGrid::KeyDown, this, &CReplyRulesDlg::OnGridKeyDown);
 
-    m_pOk = AddDialogButton(this, IDC_OK, QStringLiteral("OK"), 363, 7);
-    m_pCancel = AddDialogButton(this, IDC_CANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 363, 25);
-    m_pAdd = AddDialogButton(this, IDC_ADD, QStringLiteral("追加"), 363, 55);
-    m_pDelete = AddDialogButton(this, IDC_DELETE, QStringLiteral("削除"), 363, 73);
-    m_pUp = AddDialogButton(this, IDC_UP, QStringLiteral("上へ"), 363, 91);
-    m_pDown = AddDialogButton(this, IDC_DOWN, QStringLiteral("下へ"), 363, 109);
-    m_pImport = AddDialogButton(this, IDC_IMPORT, QStringLiteral("読込み..."), 363, 139);
-    m_pExport = AddDialogButton(this, IDC_EXPORT, QStringLiteral("保存..."), 363, 157);
+    m_pOk = AddDialogButton(this, IDC_OK, QStringLiteral("OK"), 473, 7);
+    m_pCancel = AddDialogButton(this, IDC_CANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 473, 25);
+    m_pAdd = AddDialogButton(this, IDC_ADD, QStringLiteral("追加"), 473, 55);
+    m_pDelete = AddDialogButton(this, IDC_DELETE, QStringLiteral("削除"), 473, 73);
+    m_pUp = AddDialogButton(this, IDC_UP, QStringLiteral("上へ"), 473, 91);
+    m_pDown = AddDialogButton(this, IDC_DOWN, QStringLiteral("下へ"), 473, 109);
+    m_pImport = AddDialogButton(this, IDC_IMPORT, QStringLiteral("読込み..."), 473, 139);
+    m_pExport = AddDialogButton(this, IDC_EXPORT, QStringLiteral("保存..."), 473, 157);
     connect(m_pOk, &QPushButton::clicked, this, &CReplyRulesDlg::OnOK);
     connect(m_pCancel, &QPushButton::clicked, this, &CReplyRulesDlg::reject);
     connect(m_pAdd, &QPushButton::clicked, this, &CReplyRulesDlg::OnAdd);
@@ -113,6 +127,8 @@ void CReplyRulesDlg::ShowRule(int row, const CReplyRule &rule)
     m_pGrid->SetCellText(row, COL_REPLY_FORM, CReplyRuleTable::FormText(rule.replyText));
     m_pGrid->SetCellText(row, COL_REPLY, rule.reply);
     m_pGrid->SetCellText(row, COL_DELAY, QString::number(rule.delay));
+    m_pGrid->SetCellText(row, COL_CHECKSUM, rule.checksum);
+    m_pGrid->SetCellText(row, COL_WITHOUT_CHECKSUM, OnOffText(rule.matchWithoutChecksum));
 }
 
 void CReplyRulesDlg::ShowRules(const QList<CReplyRule> &rules)
@@ -121,14 +137,14 @@ void CReplyRulesDlg::ShowRules(const QList<CReplyRule> &rules)
     for (int i = 0; i < rules.size(); ++i)
         ShowRule(i + 1, rules[i]);
     if (RuleCount() > 0)
-        m_pGrid->SetRangeCellProperty(CvsFlexGrid::kCellBackColor, 1, 1, RuleCount(), COL_DELAY, kWhite);
+        m_pGrid->SetRangeCellProperty(CvsFlexGrid::kCellBackColor, 1, 1, RuleCount(), COL_LAST, kWhite);
 }
 
 bool CReplyRulesDlg::ReadRules(QList<CReplyRule> *rules)
 {
     m_pGrid->CommitEdit();
     if (RuleCount() > 0)
-        m_pGrid->SetRangeCellProperty(CvsFlexGrid::kCellBackColor, 1, 1, RuleCount(), COL_DELAY, kWhite);
+        m_pGrid->SetRangeCellProperty(CvsFlexGrid::kCellBackColor, 1, 1, RuleCount(), COL_LAST, kWhite);
     rules->clear();
     for (int row = 1; row <= RuleCount(); ++row) {
         const auto cell = [&](int col) { return m_pGrid->GetCellText(row, col).trimmed(); };
@@ -139,11 +155,17 @@ bool CReplyRulesDlg::ReadRules(QList<CReplyRule> *rules)
             Message(QStringLiteral("ﾙｰﾙ %1: %2").arg(row).arg(reason));
             return false;
         };
+        // An ON/OFF cell: false when it holds neither.
+        const auto onOff = [&](int col, bool *on) {
+            const QString text = cell(col).toUpper();
+            *on = text == OnOffText(true);
+            return *on || text == OnOffText(false);
+        };
         CReplyRule rule;
-        const QString enabled = cell(COL_ENABLED).toUpper();
-        if (enabled != OnOffText(true) && enabled != OnOffText(false))
+        if (!onOff(COL_ENABLED, &rule.enabled))
             return fail(COL_ENABLED, QStringLiteral("使用は ON か OFF を指定してください。"));
-        rule.enabled = enabled == OnOffText(true);
+        if (!onOff(COL_WITHOUT_CHECKSUM, &rule.matchWithoutChecksum))
+            return fail(COL_WITHOUT_CHECKSUM, QStringLiteral("ﾁｪｯｸｻﾑ除外照合は ON か OFF を指定してください。"));
         const int matchForm = CReplyRuleTable::FormFromText(cell(COL_MATCH_FORM));
         if (matchForm < 0)
             return fail(COL_MATCH_FORM, QStringLiteral("照合形式は HEX か ﾃｷｽﾄ を指定してください。"));
@@ -161,10 +183,12 @@ bool CReplyRulesDlg::ReadRules(QList<CReplyRule> *rules)
         rule.replyText = replyForm == 1;
         rule.match = m_pGrid->GetCellText(row, COL_MATCH);
         rule.reply = m_pGrid->GetCellText(row, COL_REPLY);
+        rule.checksum = cell(COL_CHECKSUM);
         int field = 0;
         const QString reason = rule.Check(&field);
+        constexpr int kFieldColumns[] = {COL_KIND, COL_MATCH, COL_REPLY, COL_DELAY, COL_CHECKSUM};
         if (!reason.isEmpty())
-            return fail(field == 1 ? COL_MATCH : field == 2 ? COL_REPLY : field == 3 ? COL_DELAY : COL_KIND, reason);
+            return fail(kFieldColumns[field], reason);
         rules->append(rule);
     }
     return true;
@@ -195,7 +219,7 @@ void CReplyRulesDlg::OnAdd()
     const int row = RuleCount() + 1;
     m_pGrid->SetRowCount(row + 1);
     ShowRule(row, CReplyRule{});
-    m_pGrid->SetRangeCellProperty(CvsFlexGrid::kCellBackColor, row, 1, row, COL_DELAY, kWhite);
+    m_pGrid->SetRangeCellProperty(CvsFlexGrid::kCellBackColor, row, 1, row, COL_LAST, kWhite);
     m_pGrid->SetCursorRow(row);
     m_pGrid->SetCursorCol(COL_MATCH);
 }
@@ -207,7 +231,7 @@ void CReplyRulesDlg::OnDelete()
     if (row < 1 || row > RuleCount())
         return;
     for (int r = row; r < RuleCount(); ++r) {
-        for (int c = 1; c <= COL_DELAY; ++c)
+        for (int c = 1; c <= COL_LAST; ++c)
             m_pGrid->SetCellText(r, c, m_pGrid->GetCellText(r + 1, c));
     }
     m_pGrid->SetRowCount(RuleCount());
@@ -223,7 +247,7 @@ void CReplyRulesDlg::OnMove(int step)
     if (row < 1 || row > RuleCount() || other < 1 || other > RuleCount())
         return;
     const int col = m_pGrid->GetCursorCol();
-    for (int c = 1; c <= COL_DELAY; ++c) {
+    for (int c = 1; c <= COL_LAST; ++c) {
         const QString text = m_pGrid->GetCellText(row, c);
         m_pGrid->SetCellText(row, c, m_pGrid->GetCellText(other, c));
         m_pGrid->SetCellText(other, c, text);
@@ -289,7 +313,9 @@ void CReplyRulesDlg::OnGridKeyDown(short *keyCode, short shift)
     const QString text = m_pGrid->GetCellText(row, col).trimmed();
     QString next;
     switch (col) {
-    case COL_ENABLED: next = OnOffText(text.toUpper() != OnOffText(true)); break;
+    case COL_ENABLED:
+    case COL_WITHOUT_CHECKSUM: next = OnOffText(text.toUpper() != OnOffText(true)); break;
+    case COL_CHECKSUM: next = NextChecksum(text); break;
     case COL_MATCH_FORM:
     case COL_REPLY_FORM: next = CReplyRuleTable::FormText(CReplyRuleTable::FormFromText(text) != 1); break;
     case COL_KIND: next = CReplyRuleTable::KindText((CReplyRuleTable::KindFromText(text) + 1) % 4); break;

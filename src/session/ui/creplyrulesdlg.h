@@ -1,5 +1,5 @@
-// The modal dialog "応答ﾙｰﾙ設定": the switch and the ordered reply rules in a grid, with add, delete,
-// move, CSV import and export, and a check of every rule before OK closes it.
+// The modal dialog "応答ﾙｰﾙ設定": the switch and the ordered reply rules (with their checksums) in a
+// grid, with add, delete, move, CSV import and export, and a check of every rule before OK closes it.
 #pragma once
 
 #include "session/creplyruletable.h"
@@ -27,7 +27,18 @@ public:
     static constexpr int IDC_EXPORT = 1210;
 
     // Grid columns (column 0 holds the rule numbers).
-    enum Column { COL_ENABLED = 1, COL_MATCH_FORM, COL_KIND, COL_MATCH, COL_REPLY_FORM, COL_REPLY, COL_DELAY };
+    enum Column {
+        COL_ENABLED = 1,
+        COL_MATCH_FORM,
+        COL_KIND,
+        COL_MATCH,
+        COL_REPLY_FORM,
+        COL_REPLY,
+        COL_DELAY,
+        COL_CHECKSUM,
+        COL_WITHOUT_CHECKSUM,
+        COL_LAST = COL_WITHOUT_CHECKSUM
+    };
 
     CReplyRulesDlg(const CReplyRuleTable &table, QWidget *parent = nullptr);
 
@@ -55,7 +66,8 @@ private:
     // first rule that cannot be used.
     bool ReadRules(QList<CReplyRule> *rules);
     void Message(const QString &text);
-    // Space on a column of choices steps to the next choice.
+    // Space on a column of choices steps to the next choice (on the checksum column, to the next
+    // name of the catalogue, the options kept).
     void OnGridKeyDown(short *keyCode, short shift);
 
     CReplyRuleTable m_table;

@@ -98,7 +98,16 @@ Outcome Drive(quint16 port, int clients, int seconds, const std::atomic<bool> &a
             char telegram[kTelegram];
             for (int k = 0; k < kTelegram; ++k)
                 telegram[k] = PatternByte(i, c.sentBytes + k);
-            if (::send(c.handle, telegram, kTelegram, MSG_NOSIGNAL | MSG_DONTWAIT) == kTelegram) {
+            // A server that does not keep up fills the socket's buffer: the telegram is skipped, or,
+            // once begun, finished blocking so the stream stays whole.
+            const ssize_t begun = ::send(c.handle, telegram, kTelegram, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (begun > 0) {
+                for (ssize_t done = begun; done < kTelegram;) {
+                    const ssize_t n = ::send(c.handle, telegram + done, size_t(kTelegram - done), MSG_NOSIGNAL);
+                    if (n <= 0)
+                        break;
+                    done += n;
+                }
                 c.sentBytes += kTelegram;
                 c.sendTimes.push_back(now);
                 ++outcome.sent;

@@ -46,7 +46,7 @@ public:
         SLOT_SERIAL_FLOW = 10,
         SLOT_SERIAL_END = 11,
         SLOT_SERIAL_LINES = 12,
-        // UDP's multicast options (CUdpOptions: "if:eth0 ttl:4 loop:0"; empty: the defaults).
+        // UDP's added options (CUdpOptions: "if:eth0 ttl:4 loop:0 from:1"; empty: the defaults).
         SLOT_UDP_OPTIONS = 13,
         // The TCP server's most clients at once, 1 to 10,000 (empty: one client, a second closed).
         SLOT_SERVER_CLIENTS = 14,

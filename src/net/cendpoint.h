@@ -70,6 +70,9 @@ public:
     virtual void SelectPeer(int /*peer*/) {}
     virtual int SelectedPeer() const { return 0; }
     virtual QList<int> Peers() const { return {}; }
+    // The sender of the telegram Receive read last ("192.0.2.7:5000"), where the user asked for it
+    // to be shown; empty otherwise.
+    virtual QString LastSender() const { return QString(); }
 
     // Called when the peer of an endpoint that serves clients comes or goes.
     void SetPeerChangedHandler(std::function<void()> handler) { m_peerChanged = std::move(handler); }

@@ -17,8 +17,10 @@ bool CUdpOptions::Parse(const QString &text, CUdpOptions *out, QString *error)
             options.ttl = n;
         else if (key == QStringLiteral("loop") && number && (n == 0 || n == 1))
             options.loop = n == 1;
+        else if (key == QStringLiteral("from") && number && (n == 0 || n == 1))
+            options.showSender = n == 1;
         else {
-            *error = QStringLiteral("ﾏﾙﾁｷｬｽﾄの指定 \"%1\" が分かりません (if:名前, ttl:0～255, loop:0|1)").arg(word);
+            *error = QStringLiteral("UDPの指定 \"%1\" が分かりません (if:名前, ttl:0～255, loop:0|1, from:0|1)").arg(word);
             return false;
         }
     }
@@ -35,6 +37,8 @@ QString CUdpOptions::Text() const
         words << QStringLiteral("ttl:%1").arg(ttl);
     if (!loop)
         words << QStringLiteral("loop:0");
+    if (showSender)
+        words << QStringLiteral("from:1");
     return words.join(QLatin1Char(' '));
 }
 

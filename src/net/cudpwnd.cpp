@@ -56,7 +56,15 @@ BOOL CUDPWnd::Send(const void *data, int length)
 
 int CUDPWnd::Receive(void *buffer, int length)
 {
-    return m_pSoc ? m_pSoc->Receive(buffer, length) : 0;
+    if (!m_pSoc)
+        return 0;
+    if (!m_bShowSender)
+        return m_pSoc->Receive(buffer, length);
+    QString address;
+    unsigned port = 0;
+    const int received = m_pSoc->ReceiveFrom(buffer, length, address, port);
+    m_strLastSender = address.isEmpty() ? QString() : CSocketAddress::JoinHostPort(address, port);
+    return received;
 }
 
 int CUDPWnd::SocketKind() const
@@ -81,6 +89,8 @@ bool CUDPWnd::Open(const QStringList &settings, QString *logText)
         Prompts::Instance().MessageBox(this, error, Prompts::AppTitle(), Prompts::Ok, Prompts::NoIcon);
         return false;
     }
+    m_bShowSender = options.showSender;
+    m_strLastSender.clear();
     // An IPv4 group or broadcast destination takes a socket of IPv4 alone: the options that reach
     // them are IPv4's.
     CSocketAddress destination;

@@ -39,6 +39,7 @@ public:
     QString DestinationText(const QStringList &settings) const override;
     bool Open(const QStringList &settings, QString *logText) override;
     Description Describe() const override;
+    QString LastSender() const override { return m_strLastSender; }
     SocketFailure LastFailure() const override;
     bool IsNoticeFrom(std::uint64_t serial) const override;
     // The view's line for an open UDP endpoint.
@@ -55,6 +56,8 @@ private:
     int m_nPort = 0;
     QString m_strAddress;
     CSocketAddress m_group;  // the group joined, or none
+    bool m_bShowSender = false;
+    QString m_strLastSender;
     char *m_pLogBuf = nullptr;  // the view's; not owned
     std::unique_ptr<CUDPSoc> m_pSoc;
     QPointer<QObject> m_pView;

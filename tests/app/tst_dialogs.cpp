@@ -9,6 +9,7 @@
 #include "platform/qnwin.h"
 #include "platform/ui/uifonts.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -177,7 +178,9 @@ private Q_SLOTS:
     {
         CSocketSettingDlg dialog;
         dialog.m_strValue1 = QStringLiteral("host.invalid");
+        dialog.m_strOptions = QStringLiteral("ttl:3");
         const int answer = RunWith(dialog, IDOK, [&] {
+            static_cast<QCheckBox *>(dialog.GetDlgItem(CSocketSettingDlg::IDC_SHOW_SENDER))->setChecked(true);
             static_cast<QLineEdit *>(dialog.GetDlgItem(IDC_SETTING_VALUE2))->setText(QStringLiteral("abc"));
             static_cast<QLineEdit *>(dialog.GetDlgItem(IDC_SETTING_VALUE3))->setText(QStringLiteral(" 12x "));
         }, TYPE_UDP);
@@ -185,6 +188,7 @@ private Q_SLOTS:
         QCOMPARE(dialog.m_strValue1, QStringLiteral("host.invalid"));
         QCOMPARE(dialog.m_strValue2, QStringLiteral("abc"));
         QCOMPARE(dialog.m_strValue3, QStringLiteral(" 12x "));
+        QCOMPARE(dialog.m_strOptions, QStringLiteral("ttl:3 from:1"));
     }
 
     void settingsDialogCancelKeepsTheCallersTexts()

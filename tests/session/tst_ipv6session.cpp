@@ -85,11 +85,12 @@ private Q_SLOTS:
         QTRY_VERIFY(Pane(h).startsWith(QStringLiteral("ｸﾗｲｱﾝﾄ 127.0.0.1:")));
         h.Command(ID_SOCKET_DISCONNECT);
 
-        // UDP to ::1 from a port that IPv4 peers reach too.
+        // UDP to ::1 from a port that IPv4 peers reach too, each line naming its sender.
         LoopbackPeer udp6 = LoopbackPeer::BindUdp(AF_INET6);
         LoopbackPeer udp4 = LoopbackPeer::BindUdp(AF_INET);
         const quint16 own = h.ConfigureUdp(udp6.Port());
         h.Doc().SetSlotString(CQnDoc::SLOT_UDP_ADDRESS, QStringLiteral("::1"));
+        h.Doc().SetSlotString(CQnDoc::SLOT_UDP_OPTIONS, QStringLiteral("from:1"));
         h.View()->OnInitialUpdate(&h.Doc());
         h.Command(ID_SOCKET_CONNECT);
         QCOMPARE(Pane(h), QStringLiteral("UDP [::1]:%1 ← ﾎﾟｰﾄ %2").arg(udp6.Port()).arg(own));
@@ -97,6 +98,10 @@ private Q_SLOTS:
         QCOMPARE(udp6.WriteTo("6", own), qint64(1));
         // The echo of each goes to the destination typed, ::1.
         QTRY_COMPARE(udp6.Drain(), QByteArray("46"));
+        const QStringList history = h.HistoryLines();
+        QVERIFY(history.contains(QStringLiteral("R@127.0.0.1:%1 34").arg(udp4.Port())));
+        QVERIFY(history.contains(QStringLiteral("R@[::1]:%1 36").arg(udp6.Port())));
+        QCOMPARE(history.filter(QStringLiteral("S 3")).size(), 2);
     }
 };
 

@@ -70,8 +70,12 @@ QString CQnView::LogTelegramText(const unsigned char *data, int length)
 QString CQnView::HistoryPrefix(char16_t direction) const
 {
     // A server of many clients names the client: "R#3 ", "S#3 "; a send to every client is "S ".
+    // UDP asked to show senders names the datagram's: "R@192.0.2.7:5000 ".
     const int peer = m_pEndpoint && m_pEndpoint->ServesManyPeers() ? m_pEndpoint->SelectedPeer() : 0;
-    return peer > 0 ? QStringLiteral("%1#%2 ").arg(QChar(direction)).arg(peer) : QString(QChar(direction)) + u' ';
+    if (peer > 0)
+        return QStringLiteral("%1#%2 ").arg(QChar(direction)).arg(peer);
+    const QString sender = direction == u'R' && m_pEndpoint ? m_pEndpoint->LastSender() : QString();
+    return sender.isEmpty() ? QString(QChar(direction)) + u' ' : QStringLiteral("R@") + sender + u' ';
 }
 
 bool CQnView::DoSend()

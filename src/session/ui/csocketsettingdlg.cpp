@@ -99,7 +99,7 @@ void CSocketSettingDlg::OnInitDialog()
 void CSocketSettingDlg::AddMulticastFields()
 {
     // Below the three fields; they matter only for a group destination (224.0.0.0/4, ff00::/8).
-    SetTemplateSize(125, 127);
+    SetTemplateSize(125, 141);
     auto *caption = AddItem(0, new QLabel(QStringLiteral("ﾏﾙﾁｷｬｽﾄ (接続先がｸﾞﾙｰﾌﾟのとき)")), 7, 53, 112, 10);
     caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     AddItem(0, new QLabel(QStringLiteral("ｲﾝﾀｰﾌｪｰｽ")), 7, 65, 60, 12);
@@ -112,8 +112,11 @@ void CSocketSettingDlg::AddMulticastFields()
     m_pTtl = AddItem(IDC_MULTICAST_TTL, new QSpinBox, 70, 81, 48, 12);
     m_pTtl->setRange(0, 255);
     m_pLoop = AddItem(IDC_MULTICAST_LOOP, new QCheckBox(QStringLiteral("自分の送信を受信")), 7, 97, 112, 10);
+    // Any destination: many devices may send to one port, or to a group.
+    m_pShowSender = AddItem(IDC_SHOW_SENDER, new QCheckBox(QStringLiteral("送受信履歴に送信元を表示")), 7, 111, 112, 10);
+    m_pShowSender->setToolTip(QStringLiteral("受信した行を R@ｱﾄﾞﾚｽ:ﾎﾟｰﾄ で始めます"));
     for (int id : {IDOK, IDCANCEL})
-        AddItem(id, GetDlgItem(id), id == IDOK ? 10 : 65, 108, 50, 14);
+        AddItem(id, GetDlgItem(id), id == IDOK ? 10 : 65, 122, 50, 14);
 }
 
 void CSocketSettingDlg::AddClientFields()
@@ -138,6 +141,7 @@ void CSocketSettingDlg::DoDataExchange(bool save)
         m_pInterface->setCurrentText(options.interfaceName);
         m_pTtl->setValue(options.ttl);
         m_pLoop->setChecked(options.loop);
+        m_pShowSender->setChecked(options.showSender);
     }
     if (!save && m_pManyClients) {
         const int limit = m_strValue2.trimmed().toInt();
@@ -160,6 +164,7 @@ void CSocketSettingDlg::DoDataExchange(bool save)
         options.interfaceName = m_pInterface->currentText().trimmed();
         options.ttl = m_pTtl->value();
         options.loop = m_pLoop->isChecked();
+        options.showSender = m_pShowSender->isChecked();
         m_strOptions = options.Text();
     }
     if (save && m_pManyClients)

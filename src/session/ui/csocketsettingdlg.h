@@ -30,12 +30,13 @@ public:
     QString m_strValue1;
     QString m_strValue2;
     QString m_strValue3;
-    // UDP: the multicast options' slot text (CUdpOptions), edited below the three fields.
+    // UDP: the added options' slot text (CUdpOptions), edited below the three fields.
     QString m_strOptions;
     int m_nType = 0;
     static constexpr int IDC_MULTICAST_INTERFACE = 1301;
     static constexpr int IDC_MULTICAST_TTL = 1302;
     static constexpr int IDC_MULTICAST_LOOP = 1303;
+    static constexpr int IDC_SHOW_SENDER = 1306;
     // TCP server: the second text is the most clients served at once (empty: one).
     static constexpr int IDC_MANY_CLIENTS = 1304;
     static constexpr int IDC_CLIENT_LIMIT = 1305;
@@ -54,6 +55,7 @@ private:
     QComboBox *m_pInterface = nullptr;
     QSpinBox *m_pTtl = nullptr;
     QCheckBox *m_pLoop = nullptr;
+    QCheckBox *m_pShowSender = nullptr;
     QCheckBox *m_pManyClients = nullptr;
     QSpinBox *m_pClientLimit = nullptr;
 };

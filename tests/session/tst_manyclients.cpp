@@ -1,5 +1,6 @@
 // A TCP server serving many clients through the whole program: numbered clients, echoes to the
-// client that sent, Command Send to one client or to all, the limit, and the Log and pane texts.
+// client that sent, Command Send to one client or to all, the limit, the Log and pane texts, and a
+// capture with a file per client.
 #include "display/ui/ccommandsenddlg.h"
 #include "display/ui/celidedlabel.h"
 #include "display/ui/cinputedit.h"
@@ -9,6 +10,8 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestManyClients : public QObject
@@ -21,6 +24,10 @@ private Q_SLOTS:
         const quint16 port = h.ConfigureTcpServer();
         h.Doc().SetSlotString(CQnDoc::SLOT_SERVER_CLIENTS, QStringLiteral("2"));
         h.View()->OnInitialUpdate(&h.Doc());
+        QTemporaryDir dir;
+        h.Prompts().fileNames.enqueue(dir.filePath(QStringLiteral("all.bin")));
+        h.Prompts().answers.enqueue(IDYES);  // a file per client as well
+        h.Command(ID_CAPTURE_START);
         h.Command(ID_SOCKET_CONNECT);
         h.Command(ID_LOOPBACK_ON);
         LoopbackPeer one = LoopbackPeer::ConnectTcp(port);
@@ -38,6 +45,14 @@ private Q_SLOTS:
         QTRY_COMPARE(two.Drain(), QByteArray("to two"));
         QVERIFY(h.HistoryLines().contains(QStringLiteral("R#1 746F206F6E65")));
         QVERIFY(h.HistoryLines().contains(QStringLiteral("S#2 746F2074776F")));
+        h.Command(ID_CAPTURE_STOP);
+        const auto read = [&](const char *name) {
+            QFile file(dir.filePath(QString::fromLatin1(name)));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
+        };
+        QCOMPARE(read("all.bin").size(), 12);
+        QCOMPARE(read("all#1.bin"), QByteArray("to one"));
+        QCOMPARE(read("all#2.bin"), QByteArray("to two"));
 
         // Command Send: to #2 alone, then to every client.
         h.Command(ID_LOOPBACK_OFF);

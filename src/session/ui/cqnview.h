@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <map>
 #include <memory>
 
 class CBatchRunner;
@@ -166,6 +167,11 @@ private:
     // capture runs.
     void StopCapture();
     void WriteCapture(const unsigned char *data, int length);
+    // A server of many clients: the file of the client that sent, opened the first time it sends
+    // (null when it cannot be opened).
+    QFile *ClientCaptureFile(int client);
+    // Stops capturing and says why once the receive event has been handled.
+    void CaptureFailed(const QString &text);
 
     // Tool windows (cqnview_commands.cpp, cqnview_batch.cpp).
     void OpenToolWindow(ToolWindowKind kind);
@@ -211,6 +217,9 @@ private:
     std::unique_ptr<QPrinter> m_pPrinter;
     QString m_strCaptureFile;
     QFile m_fileCapture;  // open exactly while a capture runs
+    // With the capture, a file per client of a server of many clients ("name#3.bin"), if asked for.
+    bool m_bCapturePerClient = false;
+    std::map<int, std::unique_ptr<QFile>> m_clientCaptures;
 
     // The connection pane (cqnview_status.cpp).
     QString m_strConnection;

@@ -1,12 +1,16 @@
-// UDP to a multicast group through the whole program, inside a network namespace of the test's own
-// (loopback alone, up and multicast): the group is joined on open with its options and left on
-// close, what a member sends arrives, and what Command Send sends reaches the members.
+// UDP to a multicast group and to a broadcast address through the whole program, inside a network
+// namespace of the test's own (loopback up and multicast; a veth pair for broadcast): the group is
+// joined on open with its options and left on close, what a member sends arrives, and what Command
+// Send sends reaches the members; a subnet's broadcast address is sent to.
 #include "display/ui/ccommandsenddlg.h"
 #include "display/ui/cinputedit.h"
+#include "net/loopbackpeer.h"
 #include "res/commandids.h"
 #include "sessionharness.h"
 
 #include <QAbstractButton>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <arpa/inet.h>
@@ -119,6 +123,33 @@ private Q_SLOTS:
 
         h.Command(ID_SOCKET_DISCONNECT);
         QVERIFY(h.LogLines().contains(QStringLiteral("--- ﾏﾙﾁｷｬｽﾄ離脱 239.255.7.7[CUDPWnd]")));
+    }
+
+    void aSubnetsBroadcastAddressIsSentTo()
+    {
+        // A veth pair of this namespace: 10.99.0.1/24 and 10.99.0.2/24, broadcast 10.99.0.255.
+        const QString ip = QStandardPaths::findExecutable(QStringLiteral("ip"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+        if (ip.isEmpty())
+            QSKIP("no ip command to make the namespace's interfaces");
+        for (const QString &command : {QStringLiteral("link add qnb0 type veth peer name qnb1"),
+                                       QStringLiteral("addr add 10.99.0.1/24 brd + dev qnb0"),
+                                       QStringLiteral("addr add 10.99.0.2/24 brd + dev qnb1"),
+                                       QStringLiteral("link set qnb0 up"), QStringLiteral("link set qnb1 up")}) {
+            if (QProcess::execute(ip, command.split(QLatin1Char(' '))) != 0)
+                QSKIP(qPrintable(QStringLiteral("ip %1 failed").arg(command)));
+        }
+        Member listener(0);  // any address of the namespace, broadcasts included
+        SessionHarness h;
+        const quint16 own = LoopbackPeer::BindUdp().Port();
+        h.Configure(TYPE_UDP, {QStringLiteral("10.99.0.255"), QString::number(listener.port), QString::number(own)}, 0);
+        h.Command(ID_SOCKET_CONNECT);
+        QCOMPARE(h.View()->State(), ST_CONNECTED);
+        h.Command(ID_COMMAND_SEND);
+        CCommandSendDlg *dlg = h.View()->CommandWindow();
+        dlg->Input()->setPlainText(QStringLiteral("B0"));
+        qobject_cast<QAbstractButton *>(dlg->GetDlgItem(CCommandSendDlg::IDC_SEND))->click();
+        QByteArray heard;  // once from the wire, once more as the host's own broadcast
+        QTRY_VERIFY((heard += listener.Read()).startsWith('\xB0'));
     }
 };
 

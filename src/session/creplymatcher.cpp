@@ -1,6 +1,7 @@
 #include "session/creplymatcher.h"
 
 #include "platform/cchecksumrule.h"
+#include "platform/qnwin.h"
 
 #include <QByteArrayView>
 
@@ -14,7 +15,8 @@
 void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
 {
     m_rules.clear();
-    m_checksums.clear();
+    m_slow.clear();
+    m_shaped.clear();
     m_contains.clear();
     m_shortestContained = 0;
     m_low.fill(0);
@@ -24,18 +26,39 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
     for (int i = 0; i < rules.size() && i < kMaxRules; ++i) {
         const CReplyRule &rule = rules[i];
         Compiled c{i + 1, rule.kind, {}, {}, rule.delay, -1};
-        if (!rule.enabled || !rule.Check().isEmpty() || !CReplyRule::Decode(rule.matchText, rule.match, &c.match) ||
-            !CReplyRule::Decode(rule.replyText, rule.reply, &c.reply))
+        Slow slow;
+        if (!rule.enabled || !rule.Check().isEmpty())
             continue;
+        if (rule.kind == CReplyRule::KindRegex)
+            slow.pattern = CReplyRule::CompilePattern(rule.match);
+        else
+            rule.DecodeMatch(&c.match, &slow.mask);
+        CReplyTemplate shaped;
+        QString error;
+        CReplyTemplate::Parse(rule.replyText, rule.replyPlaceholders ? rule.reply : QString(), &shaped, &error);
+        if (!rule.replyPlaceholders) {
+            CReplyRule::Decode(rule.replyText, rule.reply, &c.reply);
+        } else if (shaped.IsPlain()) {
+            QList<CReplyTemplate::Part> parts;
+            shaped.Fill({}, &parts, &error);
+            c.reply = parts.value(0).bytes;
+        }
+        std::shared_ptr<const CChecksumRule> checksum;
         if (rule.HasChecksum()) {
-            QString error;
-            const std::unique_ptr<CChecksumRule> checksum = CChecksumRule::Parse(rule.checksum, &error);
-            c.reply = checksum->Apply(c.reply);  // Check has parsed it
+            checksum = CChecksumRule::Parse(rule.checksum, &error);  // Check has parsed it
             if (rule.matchWithoutChecksum) {
-                c.kind += kWithoutChecksum;
-                c.checksum = int(m_checksums.size());
-                m_checksums.push_back({checksum->ValueBytes(), checksum->Terminator()});
+                slow.leftOut = checksum->ValueBytes();
+                slow.terminator = checksum->Terminator();
             }
+        }
+        if (rule.replyPlaceholders && !shaped.IsPlain())
+            m_shaped.push_back({c.number, std::move(shaped), checksum});
+        else if (checksum)
+            c.reply = checksum->Apply(c.reply);
+        if (slow.leftOut >= 0 || !slow.mask.isEmpty() || rule.kind == CReplyRule::KindRegex) {
+            c.kind += kSlow;
+            c.slow = int(m_slow.size());
+            m_slow.push_back(std::move(slow));
         }
         if (c.kind == CReplyRule::KindContains) {
             const auto first = static_cast<unsigned char>(c.match[0]);
@@ -161,16 +184,19 @@ std::uint64_t CReplyMatcher::FindContained(const unsigned char *data, int length
     return found;
 }
 
-int CReplyMatcher::Match(const unsigned char *data, int length, unsigned char *copy) const
+int CReplyMatcher::Match(const unsigned char *data, int length, unsigned char *copy, QList<QByteArray> *groups) const
 {
     int copied = 0;
-    const int number = MatchCopying(data, length, copy, &copied);
+    if (groups)
+        groups->clear();
+    const int number = MatchCopying(data, length, copy, &copied, groups);
     if (copy && copied < length)
         std::memcpy(copy + copied, data + copied, size_t(length - copied));
     return number;
 }
 
-int CReplyMatcher::MatchCopying(const unsigned char *data, int length, unsigned char *copy, int *copied) const
+int CReplyMatcher::MatchCopying(const unsigned char *data, int length, unsigned char *copy, int *copied,
+                                QList<QByteArray> *groups) const
 {
     bool searched = false;
     std::uint64_t contained = 0;
@@ -192,7 +218,7 @@ int CReplyMatcher::MatchCopying(const unsigned char *data, int length, unsigned 
             }
             holds = (contained >> containsIndex++) & 1;
             break;
-        default: holds = HoldsWithoutChecksum(rule, data, length); break;
+        default: holds = HoldsSlowly(rule, data, length, groups); break;
         }
         if (holds)
             return rule.number;
@@ -200,27 +226,97 @@ int CReplyMatcher::MatchCopying(const unsigned char *data, int length, unsigned 
     return 0;
 }
 
-bool CReplyMatcher::HoldsWithoutChecksum(const Compiled &rule, const unsigned char *data, int length) const
+namespace {
+
+// Where `match` holds in `block` with `mask` (0: any byte) at one of the offsets from `first` to
+// `last`; -1 when at none.
+qsizetype MaskedAt(QByteArrayView block, const QByteArray &match, const QByteArray &mask, qsizetype first, qsizetype last)
 {
-    const LeftOut &out = m_checksums[size_t(rule.checksum)];
-    const QByteArrayView block(data, length);
-    const qsizetype place =
-        !out.terminator.isEmpty() && block.endsWith(out.terminator) ? length - out.terminator.size() : length;
-    if (place < out.bytes)
+    for (qsizetype at = first; at <= last; ++at) {
+        qsizetype i = 0;
+        while (i < match.size() && (block[at + i] & mask[i]) == (match[i] & mask[i]))
+            ++i;
+        if (i == match.size())
+            return at;
+    }
+    return -1;
+}
+
+}  // namespace
+
+bool CReplyMatcher::HoldsSlowly(const Compiled &rule, const unsigned char *data, int length, QList<QByteArray> *groups) const
+{
+    const Slow &slow = m_slow[size_t(rule.slow)];
+    QByteArrayView rest(data, length);
+    QByteArray joined;  // the block without the checksum, when it ends with the terminator
+    if (slow.leftOut >= 0) {
+        const qsizetype place =
+            !slow.terminator.isEmpty() && rest.endsWith(slow.terminator) ? length - slow.terminator.size() : length;
+        if (place < slow.leftOut)
+            return false;
+        rest = rest.first(place - slow.leftOut);
+        if (place < length) {
+            joined = rest.toByteArray() + slow.terminator;
+            rest = joined;
+        }
+    }
+    const int kind = rule.kind - kSlow;
+    if (kind == CReplyRule::KindRegex) {
+        // Latin-1: each byte is one character, so `.` and \xHH take any byte.
+        const QRegularExpressionMatch found = slow.pattern.match(QString::fromLatin1(rest));
+        if (!found.hasMatch())
+            return false;
+        for (int g = 1; groups && g <= found.lastCapturedIndex(); ++g)
+            groups->append(found.capturedStart(g) < 0 ? QByteArray() : found.captured(g).toLatin1());
+        return true;
+    }
+    const QByteArray &match = rule.match;
+    const qsizetype size = match.size();
+    if (rest.size() < size)
         return false;
-    QByteArrayView rest = block.first(place - out.bytes);
-    QByteArray joined;  // the rest and the terminator, when there is one
-    if (place < length) {
-        joined = rest.toByteArray() + out.terminator;
-        rest = joined;
+    qsizetype at = -1;
+    if (slow.mask.isEmpty()) {
+        switch (kind) {
+        case CReplyRule::KindEquals: at = rest == match ? 0 : -1; break;
+        case CReplyRule::KindStartsWith: at = rest.startsWith(match) ? 0 : -1; break;
+        case CReplyRule::KindEndsWith: at = rest.endsWith(match) ? rest.size() - size : -1; break;
+        default: at = rest.indexOf(match); break;
+        }
+        return at >= 0;
     }
-    switch (rule.kind - kWithoutChecksum) {
-    case CReplyRule::KindEquals: return rest == rule.match;
-    case CReplyRule::KindStartsWith: return rest.startsWith(rule.match);
-    case CReplyRule::KindEndsWith: return rest.endsWith(rule.match);
-    case CReplyRule::KindContains: return rest.contains(rule.match);
-    default: return false;
+    switch (kind) {
+    case CReplyRule::KindEquals: at = rest.size() == size ? MaskedAt(rest, match, slow.mask, 0, 0) : -1; break;
+    case CReplyRule::KindStartsWith: at = MaskedAt(rest, match, slow.mask, 0, 0); break;
+    case CReplyRule::KindEndsWith: at = MaskedAt(rest, match, slow.mask, rest.size() - size, rest.size() - size); break;
+    default: at = MaskedAt(rest, match, slow.mask, 0, rest.size() - size); break;
     }
+    if (at < 0)
+        return false;
+    for (qsizetype i = 0; groups && i < size; ++i) {
+        if (slow.mask[i] == 0)
+            groups->append(QByteArray(1, rest[at + i]));
+    }
+    return true;
+}
+
+bool CReplyMatcher::Answer(int number, const CReplyTemplate::Context &context, QList<CReplyTemplate::Part> *parts,
+                           QString *why) const
+{
+    for (const Shaped &shaped : m_shaped) {
+        if (shaped.number != number)
+            continue;
+        CReplyTemplate::Context bounded = context;
+        bounded.limit = QN_BUFFER_SIZE - (shaped.checksum ? shaped.checksum->ValueBytes() : 0);
+        if (!shaped.reply.Fill(bounded, parts, why))
+            return false;
+        for (CReplyTemplate::Part &part : *parts) {
+            if (shaped.checksum)
+                part.bytes = shaped.checksum->Apply(part.bytes);
+        }
+        return true;
+    }
+    *parts = {CReplyTemplate::Part{0, Reply(number)}};
+    return true;
 }
 
 const QByteArray &CReplyMatcher::Reply(int number) const

@@ -1,15 +1,20 @@
 // The reply rules made ready for the receive path: decoded bytes (a reply with its checksum in
 // place), one pass over a telegram that finds every "contains" rule at once, and a slower path for
-// the rules that match a telegram with its checksum left out.
+// patterns, matches with `??` and matches with the received checksum left out, which also gives the
+// bytes a reply's placeholders take from the block.
 #pragma once
 
 #include "session/creplyrule.h"
+#include "session/creplytemplate.h"
 
 #include <QList>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+class CChecksumRule;
 
 class CReplyMatcher
 {
@@ -24,15 +29,21 @@ public:
     // The number (from 1, the rule's row in the table) of the first rule whose match holds for the
     // block, 0 when none does. With `copy`, the block is also copied there (`length` bytes), piece by
     // piece right after each piece is searched, so that it is read from memory once for both.
-    int Match(const unsigned char *data, int length, unsigned char *copy = nullptr) const;
-    // The reply bytes and the delay of rule `number`.
+    // `groups` (when given) gets the holding rule's pattern groups or the bytes under its `??`s.
+    int Match(const unsigned char *data, int length, unsigned char *copy = nullptr,
+              QList<QByteArray> *groups = nullptr) const;
+    // The reply bytes and the delay of rule `number` (a reply with placeholders: their source bytes).
     const QByteArray &Reply(int number) const;
     int Delay(int number) const;
+    // The telegrams rule `number` answers with in `context`: its reply, or its placeholders filled
+    // and the checksum put into each part; false with the reason in `why`.
+    bool Answer(int number, const CReplyTemplate::Context &context, QList<CReplyTemplate::Part> *parts,
+                QString *why) const;
 
 private:
-    // A rule that matches without the received checksum has its kind moved up by this, so that the
-    // fast path's switch passes it on to HoldsWithoutChecksum.
-    static constexpr int kWithoutChecksum = 4;
+    // A rule for the slow path has its kind moved up by this, so that the fast path's switch passes
+    // it on to HoldsSlowly.
+    static constexpr int kSlow = 8;
     // 64 bytes, a cache line a rule for the fast path.
     struct Compiled
     {
@@ -41,25 +52,37 @@ private:
         QByteArray match;
         QByteArray reply;
         int delay;
-        int checksum;  // index into m_checksums of a rule matching without the received checksum
+        int slow;  // index into m_slow of a rule for the slow path
     };
     static_assert(sizeof(void *) != 8 || sizeof(Compiled) == 64);
-    // The received checksum a rule leaves out: its bytes, before the terminator when the block ends
-    // with it, else at the end.
-    struct LeftOut
+    // What the slow path needs of a rule: the received checksum it leaves out (its bytes, before the
+    // terminator when the block ends with it, else at the end; -1: none), the mask of a match with
+    // `??`s (0 for any byte), or the pattern.
+    struct Slow
     {
-        int bytes;
+        int leftOut = -1;
         QByteArray terminator;
+        QByteArray mask;
+        QRegularExpression pattern;
     };
-    bool HoldsWithoutChecksum(const Compiled &rule, const unsigned char *data, int length) const;
+    // A reply with placeholders and the checksum to put into each of its parts.
+    struct Shaped
+    {
+        int number;
+        CReplyTemplate reply;
+        std::shared_ptr<const CChecksumRule> checksum;
+    };
+    bool HoldsSlowly(const Compiled &rule, const unsigned char *data, int length, QList<QByteArray> *groups) const;
     // Bit i set when contains rule i (in m_contains order) occurs in the block.
     std::uint64_t FindContained(const unsigned char *data, int length, unsigned char *copy, int *copied) const;
     bool HoldsAt(const unsigned char *data, int length, int at, int containsIndex) const;
     // Match, with the bytes copied so far (from the start) counted in *copied.
-    int MatchCopying(const unsigned char *data, int length, unsigned char *copy, int *copied) const;
+    int MatchCopying(const unsigned char *data, int length, unsigned char *copy, int *copied,
+                     QList<QByteArray> *groups) const;
 
     std::vector<Compiled> m_rules;
-    std::vector<LeftOut> m_checksums;
+    std::vector<Slow> m_slow;
+    std::vector<Shaped> m_shaped;
     std::vector<int> m_contains;  // indexes into m_rules of the contains rules
     int m_shortestContained = 0;   // bytes of the shortest contains match: a shorter block needs no scan
     // Candidate first bytes, as nibble tables for the vector scan: byte b may start a contained

@@ -1,17 +1,35 @@
 #include "session/creplyrule.h"
 
 #include "platform/cchecksumrule.h"
+#include "platform/cp932.h"
+#include "session/creplytemplate.h"
 #include "platform/escapedtext.h"
 #include "platform/qnwin.h"
 
 bool CReplyRule::DecodeHex(const QString &text, QByteArray *out)
 {
+    return DecodeHexPattern(text, out, nullptr);
+}
+
+bool CReplyRule::DecodeHexPattern(const QString &text, QByteArray *out, QByteArray *mask)
+{
     out->clear();
+    if (mask)
+        mask->clear();
     int high = -1;
-    for (QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
         if (c == QLatin1Char(' ') || c == QLatin1Char('\t')) {
             if (high >= 0)
                 return false;  // a blank splits a pair
+            continue;
+        }
+        if (mask && c == QLatin1Char('?') && high < 0 && i + 1 < text.size() && text[i + 1] == QLatin1Char('?')) {
+            if (mask->isEmpty())
+                mask->fill(char(0xFF), out->size());
+            out->append('\0');
+            mask->append('\0');
+            ++i;
             continue;
         }
         const int d = HexDigitValue(c);
@@ -21,10 +39,18 @@ bool CReplyRule::DecodeHex(const QString &text, QByteArray *out)
             high = d;
         } else {
             out->append(char(high << 4 | d));
+            if (mask && !mask->isEmpty())
+                mask->append(char(0xFF));
             high = -1;
         }
     }
     return high < 0;
+}
+
+bool CReplyRule::DecodeMatch(QByteArray *bytes, QByteArray *mask) const
+{
+    mask->clear();
+    return matchText ? DecodeText(match, bytes) : DecodeHexPattern(match, bytes, mask);
 }
 
 bool CReplyRule::DecodeText(const QString &text, QByteArray *out)
@@ -37,6 +63,51 @@ bool CReplyRule::Decode(bool text, const QString &value, QByteArray *out)
     return text ? DecodeText(value, out) : DecodeHex(value, out);
 }
 
+QString CReplyRule::BytePattern(const QString &pattern, QList<qsizetype> *typedAt)
+{
+    // Characters beyond ASCII become the escapes of their code page 932 bytes: a second byte such as
+    // 0x5C (\) must not act on the pattern.
+    QString out;
+    out.reserve(pattern.size());
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const qsizetype begin = out.size();
+        const qsizetype units = pattern[i].isHighSurrogate() && i + 1 < pattern.size() ? 2 : 1;
+        if (pattern[i].unicode() < 0x80) {
+            out += pattern[i];
+        } else {
+            for (const char byte : ToCp932(QStringView(pattern).mid(i, units)))
+                out += QStringLiteral("\\x{%1}").arg(quint8(byte), 2, 16, QLatin1Char('0'));
+        }
+        if (typedAt)
+            typedAt->insert(typedAt->size(), out.size() - begin, i);
+        i += units - 1;
+    }
+    if (typedAt)
+        typedAt->append(pattern.size());
+    return out;
+}
+
+QRegularExpression CReplyRule::CompilePattern(const QString &pattern)
+{
+    QRegularExpression expression(BytePattern(pattern));
+    expression.optimize();
+    return expression;
+}
+
+QString CReplyRule::PatternError(const QString &pattern)
+{
+    if (pattern.isEmpty())
+        return QStringLiteral("照合ﾃﾞｰﾀが空です。");
+    QList<qsizetype> typedAt;
+    const QRegularExpression expression(BytePattern(pattern, &typedAt));
+    if (expression.isValid())
+        return QString();
+    const qsizetype at = typedAt.value(qBound<qsizetype>(0, expression.patternErrorOffset(), typedAt.size() - 1));
+    return QStringLiteral("正規表現が正しくありません (%1 文字目): %2")
+        .arg(at + 1)
+        .arg(expression.errorString());
+}
+
 QString CReplyRule::Check(int *field) const
 {
     const auto failWith = [field](int which, const QString &reason) {
@@ -46,19 +117,34 @@ QString CReplyRule::Check(int *field) const
     };
     const auto fail = [&failWith](int which, const char *reason) { return failWith(which, QString::fromUtf8(reason)); };
     QByteArray bytes;
-    if (kind < KindEquals || kind > KindEndsWith)
+    QByteArray mask;
+    if (kind < KindEquals || kind > KindRegex)
         return fail(1, "照合方法が正しくありません。");
-    if (!Decode(matchText, match, &bytes))
+    if (kind == KindRegex) {
+        const QString error = PatternError(match);
+        if (!error.isEmpty())
+            return failWith(1, error);
+    } else if (!DecodeMatch(&bytes, &mask)) {
         return fail(1, matchText ? "照合ﾃﾞｰﾀの \\ の使い方が正しくありません (\\r \\n \\t \\\\ \\xHH が使えます)。"
                                  : "照合ﾃﾞｰﾀが正しい16進数ではありません (2桁ずつ 0-9 A-F)。");
-    if (bytes.isEmpty())
+    } else if (bytes.isEmpty()) {
         return fail(1, "照合ﾃﾞｰﾀが空です。");
-    if (bytes.size() > QN_BUFFER_SIZE)
+    } else if (bytes.size() > QN_BUFFER_SIZE) {
         return fail(1, "照合ﾃﾞｰﾀが長すぎます。");
-    if (!Decode(replyText, reply, &bytes))
+    }
+    if (replyPlaceholders) {
+        // Filled in for each answer: its length is checked then.
+        CReplyTemplate parsed;
+        QString error;
+        if (!CReplyTemplate::Parse(replyText, reply, &parsed, &error))
+            return failWith(2, error);
+        if (reply.trimmed().isEmpty())
+            return fail(2, "応答ﾃﾞｰﾀが空です。");
+        bytes.clear();
+    } else if (!Decode(replyText, reply, &bytes))
         return fail(2, replyText ? "応答ﾃﾞｰﾀの \\ の使い方が正しくありません (\\r \\n \\t \\\\ \\xHH が使えます)。"
                                  : "応答ﾃﾞｰﾀが正しい16進数ではありません (2桁ずつ 0-9 A-F)。");
-    if (bytes.isEmpty())
+    else if (bytes.isEmpty())
         return fail(2, "応答ﾃﾞｰﾀが空です。");
     qsizetype checksumBytes = 0;
     if (HasChecksum()) {

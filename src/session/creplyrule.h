@@ -2,11 +2,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QRegularExpression>
 #include <QString>
 
 struct CReplyRule
 {
-    enum Kind { KindEquals = 0, KindStartsWith = 1, KindContains = 2, KindEndsWith = 3 };
+    // A pattern (KindRegex) is matched against the block's bytes read as Latin-1, as typed whatever
+    // the match form; in a hex match of the other kinds `??` stands for any one byte.
+    enum Kind { KindEquals = 0, KindStartsWith = 1, KindContains = 2, KindEndsWith = 3, KindRegex = 4 };
     static constexpr int kMaxDelay = 60000;
 
     bool enabled = true;
@@ -14,6 +18,7 @@ struct CReplyRule
     bool matchText = false;  // the match is text (with escapes), else hex digits
     QString match;
     bool replyText = false;  // the reply is text (with escapes), else hex digits
+    bool replyPlaceholders = false;  // the reply holds placeholders ($1, ${seq}, …: CReplyTemplate)
     QString reply;
     int delay = 0;  // milliseconds before the reply goes out
     // A checksum rule (CChecksumRule's text, empty for none): the reply goes out with it in place.
@@ -29,6 +34,18 @@ struct CReplyRule
     // Text in code page 932 with the escapes \r, \n, \t, \\ and \xHH; false on an unknown escape.
     static bool DecodeText(const QString &text, QByteArray *out);
     static bool Decode(bool text, const QString &value, QByteArray *out);
+    // Hex digits where a pair may be `??`: `mask` gets 0xFF for a byte to compare, 0 for any byte
+    // (left empty when there is no `??`).
+    static bool DecodeHexPattern(const QString &text, QByteArray *out, QByteArray *mask);
+    // The pattern of a KindRegex match for the Latin-1 reading of a block; invalid for a pattern with
+    // a fault, whose text for the user PatternError gives (empty: none).
+    static QRegularExpression CompilePattern(const QString &pattern);
+    static QString PatternError(const QString &pattern);
+    // The pattern with characters beyond ASCII as escapes of their bytes; `typedAt` (when given)
+    // gets, for each character of the result and one past its end, the typed character it came from.
+    static QString BytePattern(const QString &pattern, QList<qsizetype> *typedAt = nullptr);
+    // The match's bytes and mask for the kinds other than KindRegex.
+    bool DecodeMatch(QByteArray *bytes, QByteArray *mask) const;
 
     bool HasChecksum() const { return !checksum.trimmed().isEmpty(); }
 

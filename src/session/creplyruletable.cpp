@@ -10,7 +10,7 @@ static_assert(CReplyRuleTable::kMaxRules == CQnDoc::kReplyRuleMax);
 
 namespace {
 
-const char *const kKinds[] = {"一致", "前方一致", "含む", "後方一致"};
+const char *const kKinds[] = {"一致", "前方一致", "含む", "後方一致", "正規表現"};
 constexpr int kFlagWithoutChecksum = 1;  // in a rule's flags slot
 // The columns of a file whose rules have no checksum, and of one where some rule has.
 constexpr int kCsvColumns = 7;
@@ -69,12 +69,13 @@ int CReplyRuleTable::Load(const CQnDoc &document)
         rule.kind = document.GetSlotInt(n + 1);
         rule.matchText = forms & 1;
         rule.replyText = forms & 2;
+        rule.replyPlaceholders = forms & 4;
         rule.delay = document.GetSlotInt(n + 3);
         rule.match = document.GetSlotString(s);
         rule.reply = document.GetSlotString(s + 1);
         rule.checksum = document.GetSlotString(CQnDoc::SLOT_REPLY_RULE_CHECKSUMS + i);
         rule.matchWithoutChecksum = flags & kFlagWithoutChecksum;
-        if ((enabled != 0 && enabled != 1) || forms < 0 || forms > 3 || flags < 0 || flags > kFlagWithoutChecksum ||
+        if ((enabled != 0 && enabled != 1) || forms < 0 || forms > 7 || flags < 0 || flags > kFlagWithoutChecksum ||
             !rule.Check().isEmpty()) {
             ++damaged;
             continue;
@@ -93,10 +94,14 @@ void CReplyRuleTable::Store(CQnDoc &document) const
     for (int i = 0; i < qMax(count, previous); ++i) {
         const int n = CQnDoc::SLOT_REPLY_RULE_INTS + CQnDoc::kReplyIntsPerRule * i;
         const int s = CQnDoc::SLOT_REPLY_RULE_TEXTS + CQnDoc::kReplyTextsPerRule * i;
-        const CReplyRule rule = i < count ? rules[i] : CReplyRule{false, 0, false, {}, false, {}, 0, {}, false};
+        CReplyRule rule;
+        if (i < count)
+            rule = rules[i];
+        else
+            rule.enabled = false;  // a rule no longer there: every slot back to empty and 0
         document.SetSlotInt(n, rule.enabled ? 1 : 0);
         document.SetSlotInt(n + 1, rule.kind);
-        document.SetSlotInt(n + 2, (rule.matchText ? 1 : 0) | (rule.replyText ? 2 : 0));
+        document.SetSlotInt(n + 2, (rule.matchText ? 1 : 0) | (rule.replyText ? 2 : 0) | (rule.replyPlaceholders ? 4 : 0));
         document.SetSlotInt(n + 3, rule.delay);
         document.SetSlotString(s, rule.match);
         document.SetSlotString(s + 1, rule.reply);
@@ -114,8 +119,14 @@ QList<QByteArray> CReplyRuleTable::ToCsv() const
     const auto bit = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
     QList<QByteArray> lines{CsvLine(CsvHeader(checksums))};
     for (const CReplyRule &rule : rules) {
-        QStringList cells{bit(rule.enabled),        FormText(rule.matchText),          KindText(rule.kind),
-                          CsvSafe(rule.matchText, rule.match), FormText(rule.replyText), CsvSafe(rule.replyText, rule.reply),
+        // A pattern reads \x22 as the double quote, as text does.
+        const bool quoted = rule.matchText || rule.kind == CReplyRule::KindRegex;
+        QStringList cells{bit(rule.enabled),
+                          FormText(rule.matchText),
+                          KindText(rule.kind),
+                          CsvSafe(quoted, rule.match),
+                          FormText(rule.replyText, rule.replyPlaceholders),
+                          CsvSafe(rule.replyText, rule.reply),
                           QString::number(rule.delay)};
         if (checksums)
             cells << rule.checksum << bit(rule.matchWithoutChecksum);
@@ -152,12 +163,13 @@ bool CReplyRuleTable::FromCsv(const QList<QByteArray> &lines, QList<CReplyRule> 
         rule.delay = cells[6].trimmed().toInt(&delayNumber);
         // The flag of the checksum columns: 0 or 1, or empty in a line without them.
         const QString flag = cells[8].trimmed();
-        if (!number || (enabled != 0 && enabled != 1) || matchForm < 0 || replyForm < 0 || rule.kind < 0 ||
+        if (!number || (enabled != 0 && enabled != 1) || matchForm < 0 || matchForm > 1 || replyForm < 0 || rule.kind < 0 ||
             !delayNumber || (!flag.isEmpty() && flag != QStringLiteral("0") && flag != QStringLiteral("1")))
             return fail(QStringLiteral("項目が正しくありません。"));
         rule.enabled = enabled == 1;
         rule.matchText = matchForm == 1;
-        rule.replyText = replyForm == 1;
+        rule.replyText = replyForm & 1;
+        rule.replyPlaceholders = replyForm & 2;
         rule.match = cells[3];
         rule.reply = cells[5];
         rule.checksum = cells[7].trimmed();
@@ -173,24 +185,35 @@ bool CReplyRuleTable::FromCsv(const QList<QByteArray> &lines, QList<CReplyRule> 
 
 QString CReplyRuleTable::KindText(int kind)
 {
-    return kind >= 0 && kind < 4 ? QString::fromUtf8(kKinds[kind]) : QString();
+    return kind >= 0 && kind < int(std::size(kKinds)) ? QString::fromUtf8(kKinds[kind]) : QString();
 }
 
 int CReplyRuleTable::KindFromText(const QString &text)
 {
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 0; k < int(std::size(kKinds)); ++k) {
         if (text.trimmed() == QString::fromUtf8(kKinds[k]))
             return k;
     }
     return -1;
 }
 
+QString CReplyRuleTable::FormText(bool text, bool placeholders)
+{
+    const QString form = text ? QStringLiteral("ﾃｷｽﾄ") : QStringLiteral("HEX");
+    return placeholders ? form + QStringLiteral("+変数") : form;
+}
+
 int CReplyRuleTable::FormFromText(const QString &text)
 {
-    const QString t = text.trimmed();
+    QString t = text.trimmed();
+    int placeholders = 0;
+    if (t.endsWith(QStringLiteral("+変数"))) {
+        t.chop(3);
+        placeholders = 2;
+    }
     if (t.compare(QStringLiteral("HEX"), Qt::CaseInsensitive) == 0)
-        return 0;
+        return placeholders;
     if (t == QStringLiteral("ﾃｷｽﾄ"))
-        return 1;
+        return 1 | placeholders;
     return -1;
 }

@@ -40,6 +40,7 @@ public:
     // The texts of the kinds, as the dialog and the CSV show them.
     static QString KindText(int kind);
     static int KindFromText(const QString &text);  // -1 when unknown
-    static QString FormText(bool text) { return text ? QStringLiteral("ﾃｷｽﾄ") : QStringLiteral("HEX"); }
-    static int FormFromText(const QString &text);  // 1 text, 0 hex, -1 unknown
+    // "HEX", "ﾃｷｽﾄ", and for a reply with placeholders "HEX+変数", "ﾃｷｽﾄ+変数".
+    static QString FormText(bool text, bool placeholders = false);
+    static int FormFromText(const QString &text);  // bit 0 text (else hex), bit 1 placeholders; -1 unknown
 };

@@ -68,7 +68,7 @@ private Q_SLOTS:
                                     << "ﾙｰﾙ 2: 応答ﾃﾞｰﾀが送信ﾊﾞｯﾌｧ (2048000 ﾊﾞｲﾄ) より長くなっています。";
         QTest::newRow("delay") << int(CReplyRulesDlg::COL_DELAY) << "60001" << "ﾙｰﾙ 2: 遅延は 0 から 60000 ﾐﾘ秒の範囲で指定してください。";
         QTest::newRow("delay text") << int(CReplyRulesDlg::COL_DELAY) << "abc" << "ﾙｰﾙ 2: 遅延は 0 から 60000 ﾐﾘ秒の範囲で指定してください。";
-        QTest::newRow("kind") << int(CReplyRulesDlg::COL_KIND) << "近い" << "ﾙｰﾙ 2: 照合方法は 一致、前方一致、含む、後方一致 のいずれかを指定してください。";
+        QTest::newRow("kind") << int(CReplyRulesDlg::COL_KIND) << "近い" << "ﾙｰﾙ 2: 照合方法は 一致、前方一致、含む、後方一致、正規表現 のいずれかを指定してください。";
         QTest::newRow("checksum") << int(CReplyRulesDlg::COL_CHECKSUM) << "SUM8:xx"
                                   << "ﾙｰﾙ 2: ﾁｪｯｸｻﾑの指定 \"xx\" が分かりません (from=n, end=m, before=16進, le, be, ascii, bin)";
         QTest::newRow("without checksum") << int(CReplyRulesDlg::COL_WITHOUT_CHECKSUM) << "X" << "ﾙｰﾙ 2: ﾁｪｯｸｻﾑ除外照合は ON か OFF を指定してください。";

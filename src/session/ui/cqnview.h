@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <array>
 #include <map>
 #include <memory>
 
@@ -155,7 +156,11 @@ private:
     // The rule that answers the received block (0: none); fills `kept` for the History on the way.
     int MatchReplyRule(int length, QByteArray *kept) const;
     // Sends rule `number`'s reply now or arms its timer.
-    void ReplyByRule(int number);
+    // Answers the block of `length` bytes in the receive buffer with rule `number`: its parts now
+    // or on timers.
+    void ReplyByRule(int number, int length);
+    // Sends rule `number`'s `reply` after `ms` on a timer, within the bounds of what may wait.
+    void ArmRuleReply(int number, const QByteArray &reply, int ms);
     void SendRuleReply(int number, const QByteArray &reply);
     // Ends every delayed reply still waiting: it answers a connection that is going or gone.
     void CancelPendingReplies();
@@ -237,4 +242,9 @@ private:
     static constexpr qsizetype kMaxPendingReplyBytes = 64 * 1024 * 1024;
     qsizetype m_nPendingReplyBytes = 0;
     bool m_bPendingReplyDropped = false;
+    // The holding rule's pattern groups or `??` bytes, for its placeholders.
+    mutable QList<QByteArray> m_replyGroups;
+    // Each rule's answers on the connection (a server of many clients: per client), for ${seq}.
+    std::map<int, std::array<quint32, CReplyMatcher::kMaxRules>> m_ruleAnswers;
+    quint64 m_nRuleFailuresSaid = 0;  // rules whose reply could not be built, said once each
 };

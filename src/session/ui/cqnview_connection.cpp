@@ -93,6 +93,7 @@ void CQnView::OpenConnection()
 void CQnView::DoDisconnect()
 {
     CancelPendingReplies();
+    m_ruleAnswers.clear();
     SocketDisconnect();
     m_nState = ST_DISCONNECTED;
     ShowStatus(m_nState);

@@ -1,5 +1,6 @@
-// Reply rules in the session: the document's table, the answer to a received block (now or after
-// its delay, on a timer), its History and Log lines, and the edit dialog.
+// Reply rules in the session: the document's table, the answer to a received block (its parts now
+// or after their delays, on timers, its placeholders filled), its History and Log lines, and the
+// edit dialog.
 #include "session/ui/cqnview.h"
 
 #include "document/cqndoc.h"
@@ -21,6 +22,7 @@ void CQnView::LoadReplyRules()
         m_replyRules = {};
     m_replyMatcher.SetRules(m_replyRules.rules);
     m_bReplyActive = m_replyRules.IsActive() && !m_replyMatcher.IsEmpty();
+    m_nRuleFailuresSaid = 0;
     if (damaged > 0)
         AddLog(QStringLiteral("応答ﾙｰﾙ 壊れた設定 %1 件を読み込みませんでした").arg(damaged));
 }
@@ -30,6 +32,7 @@ void CQnView::SetReplyRules(const CReplyRuleTable &table)
     m_replyRules = table;
     m_replyMatcher.SetRules(m_replyRules.rules);
     m_bReplyActive = m_replyRules.IsActive() && !m_replyMatcher.IsEmpty();
+    m_nRuleFailuresSaid = 0;
     if (!m_bReplyActive)
         CancelPendingReplies();  // rules switched off: nothing they armed goes out any more
     if (m_pDocument) {
@@ -52,17 +55,39 @@ int CQnView::MatchReplyRule(int length, QByteArray *kept) const
     // The History's copy is made while the matcher reads the block: one pass over it instead of two.
     *kept = m_pHistoryWnd->KeptBytesBuffer(length);
     auto *copy = kept->isEmpty() ? nullptr : reinterpret_cast<unsigned char *>(kept->data());
-    return m_replyMatcher.Match(m_pRecvBuf.get(), length, copy);
+    return m_replyMatcher.Match(m_pRecvBuf.get(), length, copy, &m_replyGroups);
 }
 
-void CQnView::ReplyByRule(int number)
+void CQnView::ReplyByRule(int number, int length)
 {
-    const QByteArray &reply = m_replyMatcher.Reply(number);
-    const int delay = m_replyMatcher.Delay(number);
-    if (delay <= 0) {
-        SendRuleReply(number, reply);
+    const int peer = m_pEndpoint ? m_pEndpoint->SelectedPeer() : 0;
+    quint32 &answers = m_ruleAnswers[peer][size_t(number - 1)];
+    CReplyTemplate::Context context;
+    context.block = QByteArrayView(m_pRecvBuf.get(), length);
+    context.groups = m_replyGroups;
+    context.seq = answers + 1;
+    QList<CReplyTemplate::Part> parts;
+    QString why;
+    if (!m_replyMatcher.Answer(number, context, &parts, &why)) {
+        const quint64 bit = quint64(1) << (number - 1);
+        if (!(m_nRuleFailuresSaid & bit))
+            AddLog(QStringLiteral("応答ﾙｰﾙ%1 応答を作れないため送信しません: %2").arg(number).arg(why));
+        m_nRuleFailuresSaid |= bit;
         return;
     }
+    ++answers;
+    int at = m_replyMatcher.Delay(number);
+    for (const CReplyTemplate::Part &part : parts) {
+        at += part.waitMs;
+        if (at <= 0)
+            SendRuleReply(number, part.bytes);
+        else
+            ArmRuleReply(number, part.bytes, at);
+    }
+}
+
+void CQnView::ArmRuleReply(int number, const QByteArray &reply, int ms)
+{
     const QObjectList &pending = m_replyTimers.children();
     if (pending.size() >= kMaxPendingReplies || m_nPendingReplyBytes + reply.size() > kMaxPendingReplyBytes) {
         if (!std::exchange(m_bPendingReplyDropped, true))
@@ -84,7 +109,7 @@ void CQnView::ReplyByRule(int number)
             m_pEndpoint->SelectPeer(peer);
         SendRuleReply(number, reply);
     });
-    timer->start(delay);
+    timer->start(ms);
 }
 
 void CQnView::SendRuleReply(int number, const QByteArray &reply)
@@ -112,6 +137,10 @@ void CQnView::ForgetPendingReply(qsizetype bytes)
 void CQnView::CancelPendingReplies()
 {
     qDeleteAll(m_replyTimers.children());
+    // Answers are counted per connection; a server of many clients counts each client's apart, until
+    // it closes.
+    if (!m_pEndpoint || !m_pEndpoint->ServesManyPeers())
+        m_ruleAnswers.clear();
     m_nPendingReplyBytes = 0;
     m_bPendingReplyDropped = false;
 }

@@ -109,7 +109,7 @@ void CQnView::DoReceive()
         m_bPromptHit = 0;
     }
     if (rule)
-        ReplyByRule(rule);
+        ReplyByRule(rule, n);
 }
 
 void CQnView::DoReceiveEcho()
@@ -119,7 +119,7 @@ void CQnView::DoReceiveEcho()
     QByteArray kept;
     if (const int rule = MatchReplyRule(n, &kept)) {
         RecordReceived(n, kept);
-        ReplyByRule(rule);
+        ReplyByRule(rule, n);
         return;
     }
     SendData(m_pRecvBuf.get(), n);

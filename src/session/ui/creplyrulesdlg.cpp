@@ -124,7 +124,7 @@ void CReplyRulesDlg::ShowRule(int row, const CReplyRule &rule)
     m_pGrid->SetCellText(row, COL_MATCH_FORM, CReplyRuleTable::FormText(rule.matchText));
     m_pGrid->SetCellText(row, COL_KIND, CReplyRuleTable::KindText(rule.kind));
     m_pGrid->SetCellText(row, COL_MATCH, rule.match);
-    m_pGrid->SetCellText(row, COL_REPLY_FORM, CReplyRuleTable::FormText(rule.replyText));
+    m_pGrid->SetCellText(row, COL_REPLY_FORM, CReplyRuleTable::FormText(rule.replyText, rule.replyPlaceholders));
     m_pGrid->SetCellText(row, COL_REPLY, rule.reply);
     m_pGrid->SetCellText(row, COL_DELAY, QString::number(rule.delay));
     m_pGrid->SetCellText(row, COL_CHECKSUM, rule.checksum);
@@ -167,20 +167,21 @@ bool CReplyRulesDlg::ReadRules(QList<CReplyRule> *rules)
         if (!onOff(COL_WITHOUT_CHECKSUM, &rule.matchWithoutChecksum))
             return fail(COL_WITHOUT_CHECKSUM, QStringLiteral("ﾁｪｯｸｻﾑ除外照合は ON か OFF を指定してください。"));
         const int matchForm = CReplyRuleTable::FormFromText(cell(COL_MATCH_FORM));
-        if (matchForm < 0)
+        if (matchForm < 0 || matchForm > 1)
             return fail(COL_MATCH_FORM, QStringLiteral("照合形式は HEX か ﾃｷｽﾄ を指定してください。"));
         rule.kind = CReplyRuleTable::KindFromText(cell(COL_KIND));
         if (rule.kind < 0)
-            return fail(COL_KIND, QStringLiteral("照合方法は 一致、前方一致、含む、後方一致 のいずれかを指定してください。"));
+            return fail(COL_KIND, QStringLiteral("照合方法は 一致、前方一致、含む、後方一致、正規表現 のいずれかを指定してください。"));
         const int replyForm = CReplyRuleTable::FormFromText(cell(COL_REPLY_FORM));
         if (replyForm < 0)
-            return fail(COL_REPLY_FORM, QStringLiteral("応答形式は HEX か ﾃｷｽﾄ を指定してください。"));
+            return fail(COL_REPLY_FORM, QStringLiteral("応答形式は HEX か ﾃｷｽﾄ (変数を使うときは HEX+変数 か ﾃｷｽﾄ+変数) を指定してください。"));
         bool number = false;
         rule.delay = cell(COL_DELAY).toInt(&number);
         if (!number)
             rule.delay = -1;  // refused below with the range's text
         rule.matchText = matchForm == 1;
-        rule.replyText = replyForm == 1;
+        rule.replyText = replyForm & 1;
+        rule.replyPlaceholders = replyForm & 2;
         rule.match = m_pGrid->GetCellText(row, COL_MATCH);
         rule.reply = m_pGrid->GetCellText(row, COL_REPLY);
         rule.checksum = cell(COL_CHECKSUM);
@@ -316,9 +317,14 @@ void CReplyRulesDlg::OnGridKeyDown(short *keyCode, short shift)
     case COL_ENABLED:
     case COL_WITHOUT_CHECKSUM: next = OnOffText(text.toUpper() != OnOffText(true)); break;
     case COL_CHECKSUM: next = NextChecksum(text); break;
-    case COL_MATCH_FORM:
-    case COL_REPLY_FORM: next = CReplyRuleTable::FormText(CReplyRuleTable::FormFromText(text) != 1); break;
-    case COL_KIND: next = CReplyRuleTable::KindText((CReplyRuleTable::KindFromText(text) + 1) % 4); break;
+    case COL_MATCH_FORM: next = CReplyRuleTable::FormText(CReplyRuleTable::FormFromText(text) != 1); break;
+    case COL_REPLY_FORM: {
+        // HEX, ﾃｷｽﾄ, HEX+変数, ﾃｷｽﾄ+変数 in turn.
+        const int form = (CReplyRuleTable::FormFromText(text) + 1) % 4;
+        next = CReplyRuleTable::FormText(form & 1, form & 2);
+        break;
+    }
+    case COL_KIND: next = CReplyRuleTable::KindText((CReplyRuleTable::KindFromText(text) + 1) % 5); break;
     default: return;
     }
     m_pGrid->SetCellText(row, col, next);

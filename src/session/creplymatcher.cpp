@@ -266,7 +266,7 @@ bool CReplyMatcher::HoldsSlowly(const Compiled &rule, const unsigned char *data,
         const QRegularExpressionMatch found = slow.pattern.match(QString::fromLatin1(rest));
         if (!found.hasMatch())
             return false;
-        for (int g = 1; groups && g <= found.lastCapturedIndex(); ++g)
+        for (int g = 1; groups && g <= slow.pattern.captureCount(); ++g)
             groups->append(found.capturedStart(g) < 0 ? QByteArray() : found.captured(g).toLatin1());
         return true;
     }

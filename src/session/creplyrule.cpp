@@ -89,7 +89,7 @@ QString CReplyRule::BytePattern(const QString &pattern, QList<qsizetype> *typedA
 
 QRegularExpression CReplyRule::CompilePattern(const QString &pattern)
 {
-    QRegularExpression expression(BytePattern(pattern));
+    QRegularExpression expression(BytePattern(pattern), QRegularExpression::DotMatchesEverythingOption);
     expression.optimize();
     return expression;
 }
@@ -99,7 +99,7 @@ QString CReplyRule::PatternError(const QString &pattern)
     if (pattern.isEmpty())
         return QStringLiteral("照合ﾃﾞｰﾀが空です。");
     QList<qsizetype> typedAt;
-    const QRegularExpression expression(BytePattern(pattern, &typedAt));
+    const QRegularExpression expression(BytePattern(pattern, &typedAt), QRegularExpression::DotMatchesEverythingOption);
     if (expression.isValid())
         return QString();
     const qsizetype at = typedAt.value(qBound<qsizetype>(0, expression.patternErrorOffset(), typedAt.size() - 1));

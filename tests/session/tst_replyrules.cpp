@@ -131,6 +131,61 @@ private Q_SLOTS:
                               QStringLiteral("応答ﾙｰﾙ2 送信 3A3031303330323030464646420D0A") + kTag}));
     }
 
+    // A pattern's group and the rule's count in the reply, its second part 100 ms after the first,
+    // for each socket type; a disconnect drops the part still waiting.
+    void repliesDependOnWhatWasAsked_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::newRow("TCP server") << int(TYPE_TCP_SERVER);
+        QTest::newRow("TCP client") << int(TYPE_TCP_CLIENT);
+        QTest::newRow("UDP") << int(TYPE_UDP);
+    }
+    void repliesDependOnWhatWasAsked()
+    {
+        QFETCH(int, type);
+        SessionHarness h;
+        LoopbackPeer server = LoopbackPeer::ListenTcp();
+        LoopbackPeer udp = LoopbackPeer::BindUdp();
+        quint16 port = 0;
+        if (type == TYPE_TCP_SERVER)
+            port = h.ConfigureTcpServer();
+        else if (type == TYPE_TCP_CLIENT)
+            h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(server.Port()), QString()}, 4);
+        else
+            port = h.ConfigureUdp(udp.Port());
+        CReplyRule rule = TextRule(CReplyRule::KindRegex, QStringLiteral("^GET (\\w+)\\r$"),
+                                   QStringLiteral("ACK $1\\r${wait:100}VAL${seq}\\r"));
+        rule.replyPlaceholders = true;
+        h.View()->SetReplyRules(Table({rule}));
+        h.Command(ID_SOCKET_CONNECT);
+        LoopbackPeer peer = type == TYPE_TCP_SERVER ? LoopbackPeer::ConnectTcp(port)
+                            : type == TYPE_TCP_CLIENT ? server.AcceptTcp() : std::move(udp);
+        QTRY_COMPARE(h.View()->State(), ST_CONNECTED);
+        const auto ask = [&](const QByteArray &request) {
+            if (type == TYPE_UDP)
+                peer.WriteTo(request, port);
+            else
+                peer.Write(request);
+        };
+        if (type == TYPE_TCP_SERVER)
+            QTRY_VERIFY(h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
+
+        QElapsedTimer clock;
+        clock.start();
+        ask("GET temp\r");
+        QTRY_VERIFY(peer.Drain().startsWith("ACK temp\r"));
+        QTRY_COMPARE(peer.Drain(), QByteArray("ACK temp\rVAL1\r"));
+        QVERIFY2(clock.elapsed() >= 98, qPrintable(QString::number(clock.elapsed())));
+        ask("GET x\r");
+        QTRY_COMPARE(peer.Drain(), QByteArray("ACK temp\rVAL1\rACK x\rVAL2\r"));
+        QCOMPARE(h.HistoryLines().filter(QStringLiteral("S ")).size(), 4);
+
+        ask("GET y\r");
+        QTRY_COMPARE(h.View()->PendingReplies(), 1);
+        h.Command(ID_SOCKET_DISCONNECT);
+        QCOMPARE(h.View()->PendingReplies(), 0);
+    }
+
     void tcpClientDelayedReplyComesAfterItsDelay()
     {
         LoopbackPeer server = LoopbackPeer::ListenTcp();

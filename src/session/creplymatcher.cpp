@@ -199,6 +199,7 @@ int CReplyMatcher::MatchCopying(const unsigned char *data, int length, unsigned 
                                 QList<QByteArray> *groups) const
 {
     bool searched = false;
+    QString latin1;  // the block for the patterns, made once when the first one is tried
     std::uint64_t contained = 0;
     int containsIndex = 0;
     for (const Compiled &rule : m_rules) {
@@ -218,7 +219,7 @@ int CReplyMatcher::MatchCopying(const unsigned char *data, int length, unsigned 
             }
             holds = (contained >> containsIndex++) & 1;
             break;
-        default: holds = HoldsSlowly(rule, data, length, groups); break;
+        default: holds = HoldsSlowly(rule, data, length, &latin1, groups); break;
         }
         if (holds)
             return rule.number;
@@ -244,7 +245,8 @@ qsizetype MaskedAt(QByteArrayView block, const QByteArray &match, const QByteArr
 
 }  // namespace
 
-bool CReplyMatcher::HoldsSlowly(const Compiled &rule, const unsigned char *data, int length, QList<QByteArray> *groups) const
+bool CReplyMatcher::HoldsSlowly(const Compiled &rule, const unsigned char *data, int length, QString *latin1,
+                                QList<QByteArray> *groups) const
 {
     const Slow &slow = m_slow[size_t(rule.slow)];
     QByteArrayView rest(data, length);
@@ -263,7 +265,12 @@ bool CReplyMatcher::HoldsSlowly(const Compiled &rule, const unsigned char *data,
     const int kind = rule.kind - kSlow;
     if (kind == CReplyRule::KindRegex) {
         // Latin-1: each byte is one character, so `.` and \xHH take any byte.
-        const QRegularExpressionMatch found = slow.pattern.match(QString::fromLatin1(rest));
+        if (slow.leftOut < 0 && latin1->isNull())
+            *latin1 = QString::fromLatin1(rest);
+        // Characters up to U+00FF are valid UTF-16: the check of the whole block for each pattern is spared.
+        const QRegularExpressionMatch found =
+            slow.pattern.match(slow.leftOut < 0 ? *latin1 : QString::fromLatin1(rest), 0, QRegularExpression::NormalMatch,
+                               QRegularExpression::DontCheckSubjectStringMatchOption);
         if (!found.hasMatch())
             return false;
         for (int g = 1; groups && g <= slow.pattern.captureCount(); ++g)

@@ -72,7 +72,9 @@ private:
         CReplyTemplate reply;
         std::shared_ptr<const CChecksumRule> checksum;
     };
-    bool HoldsSlowly(const Compiled &rule, const unsigned char *data, int length, QList<QByteArray> *groups) const;
+    // `latin1` keeps the block read as Latin-1 for the next pattern (null until one needs it).
+    bool HoldsSlowly(const Compiled &rule, const unsigned char *data, int length, QString *latin1,
+                     QList<QByteArray> *groups) const;
     // Bit i set when contains rule i (in m_contains order) occurs in the block.
     std::uint64_t FindContained(const unsigned char *data, int length, unsigned char *copy, int *copied) const;
     bool HoldsAt(const unsigned char *data, int length, int at, int containsIndex) const;

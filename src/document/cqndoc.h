@@ -52,6 +52,8 @@ public:
         SLOT_SERVER_CLIENTS = 14,
         SLOT_REPLY_RULE_TEXTS = 100,  // kReplyTextsPerRule a rule: match, reply
         SLOT_REPLY_RULE_CHECKSUMS = 300,  // one a rule: the reply's checksum rule, empty for none
+        SLOT_REPLY_RULE_STATES = 400,       // one a rule: the state it holds in, empty for any
+        SLOT_REPLY_RULE_NEXT_STATES = 500,  // one a rule: the state it sets, empty to keep the state
     };
     static constexpr int kReplyRuleMax = 64;
     static constexpr int kReplyIntsPerRule = 4;

@@ -70,6 +70,8 @@ public:
     virtual void SelectPeer(int /*peer*/) {}
     virtual int SelectedPeer() const { return 0; }
     virtual QList<int> Peers() const { return {}; }
+    // A send now has someone to go to (a server: some client is there).
+    virtual bool HasPeer() const { return true; }
     // The sender of the telegram Receive read last ("192.0.2.7:5000"), where the user asked for it
     // to be shown; empty otherwise.
     virtual QString LastSender() const { return QString(); }

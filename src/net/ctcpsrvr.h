@@ -47,6 +47,7 @@ public:
     void SelectPeer(int peer) override;
     int SelectedPeer() const override { return m_nSelected; }
     QList<int> Peers() const override;
+    bool HasPeer() const override { return m_nClientLimit > 0 ? !m_clients.empty() : m_pClientSoc && !m_bClientClosed; }
     static constexpr int kMaxClients = 10000;
 
     // How long accepting rests after a failed accept: a connection left waiting by a shortage of

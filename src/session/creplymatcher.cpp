@@ -17,6 +17,11 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
     m_rules.clear();
     m_slow.clear();
     m_shaped.clear();
+    m_periodic.clear();
+    m_states.fill(QString());
+    m_nextStates.fill(QString());
+    m_bStates = false;
+    m_anyState = 0;
     m_contains.clear();
     m_shortestContained = 0;
     m_low.fill(0);
@@ -29,6 +34,9 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
         Slow slow;
         if (!rule.enabled || !rule.Check().isEmpty())
             continue;
+        m_states[size_t(i)] = rule.state.trimmed();
+        m_nextStates[size_t(i)] = rule.nextState.trimmed();
+        m_bStates = m_bStates || !m_states[size_t(i)].isEmpty() || !m_nextStates[size_t(i)].isEmpty();
         if (rule.kind == CReplyRule::KindRegex)
             slow.pattern = CReplyRule::CompilePattern(rule.match);
         else
@@ -55,6 +63,12 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
             m_shaped.push_back({c.number, std::move(shaped), checksum});
         else if (checksum)
             c.reply = checksum->Apply(c.reply);
+        if (rule.kind == CReplyRule::KindPeriodic) {
+            m_periodic.push_back(std::move(c));
+            continue;
+        }
+        if (m_states[size_t(i)].isEmpty())
+            m_anyState |= std::uint64_t(1) << m_rules.size();
         if (slow.leftOut >= 0 || !slow.mask.isEmpty() || rule.kind == CReplyRule::KindRegex) {
             c.kind += kSlow;
             c.slow = int(m_slow.size());
@@ -184,25 +198,39 @@ std::uint64_t CReplyMatcher::FindContained(const unsigned char *data, int length
     return found;
 }
 
-int CReplyMatcher::Match(const unsigned char *data, int length, unsigned char *copy, QList<QByteArray> *groups) const
+int CReplyMatcher::Match(const unsigned char *data, int length, unsigned char *copy, QList<QByteArray> *groups,
+                         const QString &state) const
 {
     int copied = 0;
     if (groups)
         groups->clear();
-    const int number = MatchCopying(data, length, copy, &copied, groups);
+    std::uint64_t allowed = m_anyState;
+    for (size_t i = 0; m_bStates && i < m_rules.size(); ++i) {
+        if (m_states[size_t(m_rules[i].number - 1)] == state)
+            allowed |= std::uint64_t(1) << i;
+    }
+    const int number = MatchCopying(data, length, copy, &copied, groups, allowed);
     if (copy && copied < length)
         std::memcpy(copy + copied, data + copied, size_t(length - copied));
     return number;
 }
 
 int CReplyMatcher::MatchCopying(const unsigned char *data, int length, unsigned char *copy, int *copied,
-                                QList<QByteArray> *groups) const
+                                QList<QByteArray> *groups, std::uint64_t allowed) const
 {
+    std::uint64_t bit = 1;
     bool searched = false;
     QString latin1;  // the block for the patterns, made once when the first one is tried
     std::uint64_t contained = 0;
     int containsIndex = 0;
     for (const Compiled &rule : m_rules) {
+        // A rule of another state is passed over; its place among the contains rules is kept.
+        const bool open = allowed & bit;
+        bit <<= 1;
+        if (!open) {
+            containsIndex += rule.kind == CReplyRule::KindContains;
+            continue;
+        }
         const int size = int(rule.match.size());
         const char *m = rule.match.constData();
         bool holds = false;
@@ -326,20 +354,44 @@ bool CReplyMatcher::Answer(int number, const CReplyTemplate::Context &context, Q
     return true;
 }
 
+const CReplyMatcher::Compiled *CReplyMatcher::Find(int number) const
+{
+    for (const std::vector<Compiled> *rules : {&m_rules, &m_periodic}) {
+        for (const Compiled &rule : *rules) {
+            if (rule.number == number)
+                return &rule;
+        }
+    }
+    return nullptr;
+}
+
 const QByteArray &CReplyMatcher::Reply(int number) const
 {
-    for (const Compiled &rule : m_rules) {
-        if (rule.number == number)
-            return rule.reply;
-    }
-    return m_none;
+    const Compiled *rule = Find(number);
+    return rule ? rule->reply : m_none;
 }
 
 int CReplyMatcher::Delay(int number) const
 {
-    for (const Compiled &rule : m_rules) {
-        if (rule.number == number)
-            return rule.delay;
-    }
-    return 0;
+    const Compiled *rule = Find(number);
+    return rule ? rule->delay : 0;
+}
+
+QString CReplyMatcher::NextState(int number) const
+{
+    return number >= 1 && number <= kMaxRules ? m_nextStates[size_t(number - 1)] : QString();
+}
+
+QList<int> CReplyMatcher::PeriodicRules() const
+{
+    QList<int> numbers;
+    for (const Compiled &rule : m_periodic)
+        numbers.append(rule.number);
+    return numbers;
+}
+
+bool CReplyMatcher::HoldsIn(int number, const QString &state) const
+{
+    const QString &own = m_states[size_t(number - 1)];
+    return own.isEmpty() || own == state;
 }

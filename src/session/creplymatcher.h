@@ -24,14 +24,22 @@ public:
     // Takes the usable enabled rules (at most kMaxRules; the rest and the unusable ones are left out).
     void SetRules(const QList<CReplyRule> &rules);
     // No rule to try: the receive path skips matching.
-    bool IsEmpty() const { return m_rules.empty(); }
+    bool IsEmpty() const { return m_rules.empty() && m_periodic.empty(); }
 
     // The number (from 1, the rule's row in the table) of the first rule whose match holds for the
     // block, 0 when none does. With `copy`, the block is also copied there (`length` bytes), piece by
     // piece right after each piece is searched, so that it is read from memory once for both.
     // `groups` (when given) gets the holding rule's pattern groups or the bytes under its `??`s.
+    // Only the rules of `state` are tried (those of no state and those that name it).
     int Match(const unsigned char *data, int length, unsigned char *copy = nullptr,
-              QList<QByteArray> *groups = nullptr) const;
+              QList<QByteArray> *groups = nullptr, const QString &state = QString()) const;
+    // The state rule `number` sets once it has answered (empty: the state stays).
+    QString NextState(int number) const;
+    // Some rule holds in or sets a state: the state is worth showing.
+    bool UsesStates() const { return m_bStates; }
+    // The periodic rules: their numbers, each with its period (Delay) and whether `state` lets it send.
+    QList<int> PeriodicRules() const;
+    bool HoldsIn(int number, const QString &state) const;
     // The reply bytes and the delay of rule `number` (a reply with placeholders: their source bytes).
     const QByteArray &Reply(int number) const;
     int Delay(int number) const;
@@ -79,10 +87,19 @@ private:
     std::uint64_t FindContained(const unsigned char *data, int length, unsigned char *copy, int *copied) const;
     bool HoldsAt(const unsigned char *data, int length, int at, int containsIndex) const;
     // Match, with the bytes copied so far (from the start) counted in *copied.
+    // `allowed`: bits over m_rules of the rules the state lets be tried.
     int MatchCopying(const unsigned char *data, int length, unsigned char *copy, int *copied,
-                     QList<QByteArray> *groups) const;
+                     QList<QByteArray> *groups, std::uint64_t allowed) const;
+    const Compiled *Find(int number) const;
 
     std::vector<Compiled> m_rules;
+    std::vector<Compiled> m_periodic;
+    // Every usable rule's state and next state, by number (empty for rules left out).
+    std::array<QString, kMaxRules> m_states;
+    std::array<QString, kMaxRules> m_nextStates;
+    bool m_bStates = false;
+    // The rules (bits over m_rules) that hold in no particular state.
+    std::uint64_t m_anyState = 0;
     std::vector<Slow> m_slow;
     std::vector<Shaped> m_shaped;
     std::vector<int> m_contains;  // indexes into m_rules of the contains rules

@@ -118,9 +118,13 @@ QString CReplyRule::Check(int *field) const
     const auto fail = [&failWith](int which, const char *reason) { return failWith(which, QString::fromUtf8(reason)); };
     QByteArray bytes;
     QByteArray mask;
-    if (kind < KindEquals || kind > KindRegex)
+    if (kind < KindEquals || kind > KindPeriodic)
         return fail(1, "照合方法が正しくありません。");
-    if (kind == KindRegex) {
+    if (kind == KindPeriodic) {
+        // Nothing to match: the delay is the period.
+        if (delay < kMinPeriod || delay > kMaxDelay)
+            return fail(3, "定期送信の周期 (遅延の列) は 10 から 60000 ﾐﾘ秒の範囲で指定してください。");
+    } else if (kind == KindRegex) {
         const QString error = PatternError(match);
         if (!error.isEmpty())
             return failWith(1, error);
@@ -159,6 +163,10 @@ QString CReplyRule::Check(int *field) const
                                      : "応答ﾃﾞｰﾀが送信ﾊﾞｯﾌｧ (2048000 ﾊﾞｲﾄ) より長くなっています。");
     if (delay < 0 || delay > kMaxDelay)
         return fail(3, "遅延は 0 から 60000 ﾐﾘ秒の範囲で指定してください。");
+    for (const QString &name : {state, nextState}) {
+        if (name.contains(QLatin1Char('"')) || name.contains(QLatin1Char('\n')) || name.contains(QLatin1Char('\r')))
+            return fail(5, "状態の名前に \" と改行は使えません。");
+    }
     if (field)
         *field = 0;
     return QString();

@@ -10,7 +10,10 @@ struct CReplyRule
 {
     // A pattern (KindRegex) is matched against the block's bytes read as Latin-1, as typed whatever
     // the match form; in a hex match of the other kinds `??` stands for any one byte.
-    enum Kind { KindEquals = 0, KindStartsWith = 1, KindContains = 2, KindEndsWith = 3, KindRegex = 4 };
+    // A periodic rule (KindPeriodic) matches nothing: it sends its reply every `delay` ms while
+    // connected and while its state holds.
+    enum Kind { KindEquals = 0, KindStartsWith = 1, KindContains = 2, KindEndsWith = 3, KindRegex = 4, KindPeriodic = 5 };
+    static constexpr int kMinPeriod = 10;
     static constexpr int kMaxDelay = 60000;
 
     bool enabled = true;
@@ -26,6 +29,10 @@ struct CReplyRule
     // With a checksum: the match is tried against the received block without the checksum's bytes
     // (which are not verified).
     bool matchWithoutChecksum = false;
+    // The state the rule holds in (empty: any) and the state it sets once it has answered (empty:
+    // the state stays).
+    QString state;
+    QString nextState;
 
     bool operator==(const CReplyRule &) const = default;
 
@@ -50,6 +57,6 @@ struct CReplyRule
     bool HasChecksum() const { return !checksum.trimmed().isEmpty(); }
 
     // Empty when the rule can be used, else the reason (a text for the user); `field` (when given)
-    // gets the failing field: 1 match, 2 reply, 3 delay, 4 checksum, 0 for none.
+    // gets the failing field: 1 match, 2 reply, 3 delay, 4 checksum, 5 a state, 0 for none.
     QString Check(int *field = nullptr) const;
 };

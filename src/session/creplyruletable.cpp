@@ -12,17 +12,20 @@ namespace {
 
 const char *const kKinds[] = {"一致", "前方一致", "含む", "後方一致", "正規表現"};
 constexpr int kFlagWithoutChecksum = 1;  // in a rule's flags slot
-// The columns of a file whose rules have no checksum, and of one where some rule has.
+// The columns of a file whose rules have neither checksum nor state; 9 with the checksum's two
+// where some rule has one, 11 with the states' two after them where some rule has one.
 constexpr int kCsvColumns = 7;
-constexpr int kCsvChecksumColumns = 9;
+constexpr int kCsvStateColumns = 11;
 
-QStringList CsvHeader(bool checksums)
+QStringList CsvHeader(bool checksums, bool states = false)
 {
     QStringList header{QStringLiteral("使用"),     QStringLiteral("照合形式"), QStringLiteral("照合方法"),
                        QStringLiteral("照合ﾃﾞｰﾀ"), QStringLiteral("応答形式"), QStringLiteral("応答ﾃﾞｰﾀ"),
                        QStringLiteral("遅延(ms)")};
-    if (checksums)
+    if (checksums || states)
         header << QStringLiteral("ﾁｪｯｸｻﾑ") << QStringLiteral("ﾁｪｯｸｻﾑ除外照合");
+    if (states)
+        header << QStringLiteral("状態") << QStringLiteral("次の状態");
     return header;
 }
 
@@ -75,6 +78,8 @@ int CReplyRuleTable::Load(const CQnDoc &document)
         rule.reply = document.GetSlotString(s + 1);
         rule.checksum = document.GetSlotString(CQnDoc::SLOT_REPLY_RULE_CHECKSUMS + i);
         rule.matchWithoutChecksum = flags & kFlagWithoutChecksum;
+        rule.state = document.GetSlotString(CQnDoc::SLOT_REPLY_RULE_STATES + i);
+        rule.nextState = document.GetSlotString(CQnDoc::SLOT_REPLY_RULE_NEXT_STATES + i);
         if ((enabled != 0 && enabled != 1) || forms < 0 || forms > 7 || flags < 0 || flags > kFlagWithoutChecksum ||
             !rule.Check().isEmpty()) {
             ++damaged;
@@ -107,6 +112,8 @@ void CReplyRuleTable::Store(CQnDoc &document) const
         document.SetSlotString(s + 1, rule.reply);
         document.SetSlotString(CQnDoc::SLOT_REPLY_RULE_CHECKSUMS + i, rule.checksum);
         document.SetSlotInt(CQnDoc::SLOT_REPLY_RULE_FLAGS + i, rule.matchWithoutChecksum ? kFlagWithoutChecksum : 0);
+        document.SetSlotString(CQnDoc::SLOT_REPLY_RULE_STATES + i, rule.state);
+        document.SetSlotString(CQnDoc::SLOT_REPLY_RULE_NEXT_STATES + i, rule.nextState);
     }
 }
 
@@ -116,8 +123,11 @@ QList<QByteArray> CReplyRuleTable::ToCsv() const
     const bool checksums = std::any_of(rules.begin(), rules.end(), [](const CReplyRule &rule) {
         return rule.HasChecksum() || rule.matchWithoutChecksum;
     });
+    const bool states = std::any_of(rules.begin(), rules.end(), [](const CReplyRule &rule) {
+        return !rule.state.isEmpty() || !rule.nextState.isEmpty();
+    });
     const auto bit = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
-    QList<QByteArray> lines{CsvLine(CsvHeader(checksums))};
+    QList<QByteArray> lines{CsvLine(CsvHeader(checksums, states))};
     for (const CReplyRule &rule : rules) {
         // A pattern reads \x22 as the double quote, as text does.
         const bool quoted = rule.matchText || rule.kind == CReplyRule::KindRegex;
@@ -128,8 +138,10 @@ QList<QByteArray> CReplyRuleTable::ToCsv() const
                           FormText(rule.replyText, rule.replyPlaceholders),
                           CsvSafe(rule.replyText, rule.reply),
                           QString::number(rule.delay)};
-        if (checksums)
+        if (checksums || states)
             cells << rule.checksum << bit(rule.matchWithoutChecksum);
+        if (states)
+            cells << rule.state << rule.nextState;  // never a double quote: Check refuses it
         lines.append(CsvLine(cells));
     }
     return lines;
@@ -141,7 +153,7 @@ bool CReplyRuleTable::FromCsv(const QList<QByteArray> &lines, QList<CReplyRule> 
     for (int i = 0; i < lines.size(); ++i) {
         const QByteArray &line = lines[i];
         QStringList cells;
-        for (int c = 1; c <= kCsvChecksumColumns; ++c)
+        for (int c = 1; c <= kCsvStateColumns; ++c)
             cells.append(FromCp932(CsvField(line, c)));
         if (i == 0 && cells.mid(0, kCsvColumns) == CsvHeader(false))  // either header
             continue;
@@ -174,6 +186,8 @@ bool CReplyRuleTable::FromCsv(const QList<QByteArray> &lines, QList<CReplyRule> 
         rule.reply = cells[5];
         rule.checksum = cells[7].trimmed();
         rule.matchWithoutChecksum = flag == QStringLiteral("1");
+        rule.state = cells[9].trimmed();
+        rule.nextState = cells[10].trimmed();
         const QString reason = rule.Check();
         if (!reason.isEmpty())
             return fail(reason);

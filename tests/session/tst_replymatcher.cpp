@@ -216,6 +216,10 @@ private Q_SLOTS:
         table.Store(doc);
         const QByteArray plain = SavedBytes(doc);
         table.rules[1] = WithChecksum(delayed, QStringLiteral("LRC/ASCII:from=1,before=0D0A"));
+        table.rules[1].kind = CReplyRule::KindRegex;
+        table.rules[1].replyPlaceholders = true;
+        table.rules[1].state = QStringLiteral("ﾛｸﾞｲﾝ後");
+        table.rules[1].nextState = QStringLiteral("READY");
         table.Store(doc);
         CReplyRuleTable loaded;
         QCOMPARE(loaded.Load(doc), 0);
@@ -226,7 +230,8 @@ private Q_SLOTS:
         QCOMPARE(doc.GetSlotInt(CQnDoc::SLOT_REPLY_RULE_INTS + 7), 0);
         QCOMPARE(doc.GetSlotString(CQnDoc::SLOT_REPLY_RULE_CHECKSUMS + 1), QString());
         QCOMPARE(doc.GetSlotInt(CQnDoc::SLOT_REPLY_RULE_FLAGS + 1), 0);
-        // Without checksums the file is byte for byte what it was before rules had them.
+        QCOMPARE(doc.GetSlotString(CQnDoc::SLOT_REPLY_RULE_NEXT_STATES + 1), QString());
+        // Without checksums and states the file is byte for byte what it was before rules had them.
         table.rules.append(delayed);
         table.Store(doc);
         QVERIFY(!plain.isEmpty());

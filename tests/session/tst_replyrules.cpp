@@ -1,5 +1,6 @@
 // Reply rules through the whole program for each socket type, against peers on loopback: the
 // answer, its delay, loopback beside it, the History and Log lines, and the document file.
+#include "display/ui/celidedlabel.h"
 #include "res/commandids.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
@@ -184,6 +185,39 @@ private Q_SLOTS:
         QTRY_COMPARE(h.View()->PendingReplies(), 1);
         h.Command(ID_SOCKET_DISCONNECT);
         QCOMPARE(h.View()->PendingReplies(), 0);
+    }
+
+    // A login-then-command device: a command before the login is refused, the login sets a state
+    // in which commands are done and a status goes out every 50 ms; a new connection starts over.
+    void aDeviceKeepsAStateAndSpeaksUnasked()
+    {
+        SessionHarness h;
+        const quint16 port = h.ConfigureTcpServer();
+        CReplyRule status = TextRule(CReplyRule::KindPeriodic, QString(), QStringLiteral("STAT${seq}\\r"), 50);
+        status.replyPlaceholders = true;
+        status.state = QStringLiteral("READY");
+        CReplyRule login = TextRule(CReplyRule::KindEquals, QStringLiteral("LOGIN\\r"), QStringLiteral("OK\\r"));
+        login.nextState = QStringLiteral("READY");
+        CReplyRule command = TextRule(CReplyRule::KindEquals, QStringLiteral("CMD\\r"), QStringLiteral("DONE\\r"));
+        command.state = QStringLiteral("READY");
+        h.View()->SetReplyRules(Table({status, login, command, TextRule(CReplyRule::KindEquals, QStringLiteral("CMD\\r"), QStringLiteral("NAK\\r"))}));
+        h.Command(ID_SOCKET_CONNECT);
+        const auto pane = [&] { return h.Frame()->GetConnectionPane()->FullText(); };
+        for (int connection = 0; connection < 2; ++connection) {
+            LoopbackPeer client = LoopbackPeer::ConnectTcp(port);
+            QTRY_COMPARE(pane(), QStringLiteral("ｸﾗｲｱﾝﾄ 127.0.0.1:%1 接続中  状態 (なし)").arg(client.Port()));
+            client.Write("CMD\r");
+            QTRY_COMPARE(client.Drain(), QByteArray("NAK\r"));
+            client.Write("LOGIN\r");
+            QTRY_VERIFY(client.Drain().startsWith("NAK\rOK\r"));
+            QTRY_VERIFY(pane().endsWith(QStringLiteral("  状態 READY")));
+            QTRY_VERIFY(client.Drain().contains("STAT2\r"));
+            QVERIFY(client.Drain().startsWith("NAK\rOK\rSTAT1\rSTAT2\r"));
+            client.Write("CMD\r");
+            QTRY_VERIFY(client.Drain().contains("DONE\r"));
+            client = LoopbackPeer();  // gone before the next comes: the server takes one client
+            QTRY_VERIFY(pane().startsWith(QStringLiteral("相手が切断しました")));
+        }
     }
 
     void tcpClientDelayedReplyComesAfterItsDelay()

@@ -7,6 +7,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QDir>
 #include <QKeyEvent>
 #include <QMenu>
@@ -24,6 +27,19 @@ void Click(CReplyRulesDlg &dlg, int id)
     auto *button = qobject_cast<QPushButton *>(dlg.GetDlgItem(id));
     QVERIFY(button);
     button->click();
+}
+
+// A pattern answered in text with placeholders, setting the state BUSY.
+CReplyRule PatternRule(const QString &pattern, const QString &reply)
+{
+    CReplyRule rule;
+    rule.kind = CReplyRule::KindRegex;
+    rule.match = pattern;
+    rule.replyText = true;
+    rule.replyPlaceholders = true;
+    rule.reply = reply;
+    rule.nextState = QStringLiteral("BUSY");
+    return rule;
 }
 
 }  // namespace
@@ -68,7 +84,7 @@ private Q_SLOTS:
                                     << "ﾙｰﾙ 2: 応答ﾃﾞｰﾀが送信ﾊﾞｯﾌｧ (2048000 ﾊﾞｲﾄ) より長くなっています。";
         QTest::newRow("delay") << int(CReplyRulesDlg::COL_DELAY) << "60001" << "ﾙｰﾙ 2: 遅延は 0 から 60000 ﾐﾘ秒の範囲で指定してください。";
         QTest::newRow("delay text") << int(CReplyRulesDlg::COL_DELAY) << "abc" << "ﾙｰﾙ 2: 遅延は 0 から 60000 ﾐﾘ秒の範囲で指定してください。";
-        QTest::newRow("kind") << int(CReplyRulesDlg::COL_KIND) << "近い" << "ﾙｰﾙ 2: 照合方法は 一致、前方一致、含む、後方一致、正規表現 のいずれかを指定してください。";
+        QTest::newRow("kind") << int(CReplyRulesDlg::COL_KIND) << "近い" << "ﾙｰﾙ 2: 照合方法は 一致、前方一致、含む、後方一致、正規表現、定期送信 のいずれかを指定してください。";
         QTest::newRow("checksum") << int(CReplyRulesDlg::COL_CHECKSUM) << "SUM8:xx"
                                   << "ﾙｰﾙ 2: ﾁｪｯｸｻﾑの指定 \"xx\" が分かりません (from=n, end=m, before=16進, le, be, ascii, bin)";
         QTest::newRow("without checksum") << int(CReplyRulesDlg::COL_WITHOUT_CHECKSUM) << "X" << "ﾙｰﾙ 2: ﾁｪｯｸｻﾑ除外照合は ON か OFF を指定してください。";
@@ -157,8 +173,11 @@ private Q_SLOTS:
         rule.match = QStringLiteral("ｽﾃｰﾀｽ \"A\", B");  // a CSV cell holds no quote: written as \x22
         rule.reply = QStringLiteral("0D0A");
         rule.delay = 50;
+        // A pattern with its groups in a reply of placeholders, and states: the two columns appended.
+        CReplyRule device = PatternRule(QStringLiteral("^GET \"(\\w+)\""), QStringLiteral("ACK $1${wait:10}${seq:u8}"));
+        device.state = QStringLiteral("READY");
         CReplyRuleTable table;
-        table.rules = {rule};
+        table.rules = {rule, device};
         const QString path = SessionHarness::TempPath(QStringLiteral("rules.csv"));
         prompts.fileNames.enqueue(path);
         prompts.fileNames.enqueue(path);
@@ -167,7 +186,10 @@ private Q_SLOTS:
         CReplyRulesDlg in({});
         Click(in, CReplyRulesDlg::IDC_IMPORT);
         Click(in, CReplyRulesDlg::IDC_OK);
-        QCOMPARE(in.Table().rules.size(), 1);
+        QCOMPARE(in.Table().rules.size(), 2);
+        QCOMPARE(in.Table().rules[1].match, QStringLiteral("^GET \\x22(\\w+)\\x22"));  // the same pattern
+        device.match = in.Table().rules[1].match;
+        QCOMPARE(in.Table().rules[1], device);
         CReplyRule back = in.Table().rules[0];
         QByteArray sent, read;
         QVERIFY(CReplyRule::DecodeText(rule.match, &sent) && CReplyRule::DecodeText(back.match, &read));
@@ -184,8 +206,36 @@ private Q_SLOTS:
         prompts.fileNames.enqueue(path);
         Click(in, CReplyRulesDlg::IDC_IMPORT);
         QCOMPARE(prompts.MessageTexts(), QStringList{path + QStringLiteral("\n1 行目: 項目が正しくありません。")});
-        QCOMPARE(in.Grid()->GetRowCount(), 2);
+        QCOMPARE(in.Grid()->GetRowCount(), 3);
         QFile::remove(path);
+    }
+
+    void trialShowsTheRuleAndItsReply_data()
+    {
+        QTest::addColumn<int>("form");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("a pattern's group, timed parts") << 1 << "GET temp" << "ﾙｰﾙ 2 → 41434B2074656D70 / 200ms後 01  (状態 → BUSY)";
+        QTest::newRow("?? in hex") << 0 << "01 7F 03" << "ﾙｰﾙ 1 → 067F";
+        QTest::newRow("none holds") << 1 << "SET" << "応答するﾙｰﾙはありません (ﾙｰﾌﾟﾊﾞｯｸ ONならｴｺｰします)。";
+        QTest::newRow("not hex") << 0 << "0G" << "試験の電文が正しくありません。";
+    }
+    void trialShowsTheRuleAndItsReply()
+    {
+        QFETCH(int, form);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        CReplyRule wildcard;
+        wildcard.match = QStringLiteral("01 ?? 03");
+        wildcard.replyPlaceholders = true;
+        wildcard.reply = QStringLiteral("06 $1");
+        const CReplyRule pattern = PatternRule(QStringLiteral("^GET (\\w+)$"), QStringLiteral("ACK $1${wait:200}\\x01"));
+        CReplyRuleTable table;
+        table.rules = {wildcard, pattern};
+        CReplyRulesDlg dlg(table);
+        qobject_cast<QComboBox *>(dlg.GetDlgItem(CReplyRulesDlg::IDC_TRIAL_FORM))->setCurrentIndex(form);
+        qobject_cast<QLineEdit *>(dlg.GetDlgItem(CReplyRulesDlg::IDC_TRIAL))->setText(typed);
+        QCOMPARE(qobject_cast<QLabel *>(dlg.GetDlgItem(CReplyRulesDlg::IDC_TRIAL_RESULT))->text(), shown);
     }
 
     void importCountsRulesNotLines_data()

@@ -161,6 +161,13 @@ private:
     void ReplyByRule(int number, int length);
     // Sends rule `number`'s `reply` after `ms` on a timer, within the bounds of what may wait.
     void ArmRuleReply(int number, const QByteArray &reply, int ms);
+    // Builds and sends (or arms) rule `number`'s answer in `context`; false when it cannot be built.
+    bool AnswerByRule(int number, CReplyTemplate::Context context, int delay);
+    // Runs the periodic rules' timers while connected with rules on, and stops them otherwise.
+    void RefreshPeriodicReplies();
+    void SendPeriodicReply(int number);
+    // The rules' state of the peer a reply goes to (a server of many clients: per client).
+    QString &ReplyState();
     void SendRuleReply(int number, const QByteArray &reply);
     // Ends every delayed reply still waiting: it answers a connection that is going or gone.
     void CancelPendingReplies();
@@ -247,4 +254,6 @@ private:
     // Each rule's answers on the connection (a server of many clients: per client), for ${seq}.
     std::map<int, std::array<quint32, CReplyMatcher::kMaxRules>> m_ruleAnswers;
     quint64 m_nRuleFailuresSaid = 0;  // rules whose reply could not be built, said once each
+    std::map<int, QString> m_replyStates;  // by peer (0: the one peer), empty at each connect
+    QObject m_periodicTimers;  // parent of the periodic rules' timers while they run
 };

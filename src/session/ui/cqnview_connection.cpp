@@ -94,6 +94,7 @@ void CQnView::DoDisconnect()
 {
     CancelPendingReplies();
     m_ruleAnswers.clear();
+    m_replyStates.clear();
     SocketDisconnect();
     m_nState = ST_DISCONNECTED;
     ShowStatus(m_nState);

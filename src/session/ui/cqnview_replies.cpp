@@ -23,6 +23,7 @@ void CQnView::LoadReplyRules()
     m_replyMatcher.SetRules(m_replyRules.rules);
     m_bReplyActive = m_replyRules.IsActive() && !m_replyMatcher.IsEmpty();
     m_nRuleFailuresSaid = 0;
+    RefreshPeriodicReplies();
     if (damaged > 0)
         AddLog(QStringLiteral("応答ﾙｰﾙ 壊れた設定 %1 件を読み込みませんでした").arg(damaged));
 }
@@ -33,6 +34,7 @@ void CQnView::SetReplyRules(const CReplyRuleTable &table)
     m_replyMatcher.SetRules(m_replyRules.rules);
     m_bReplyActive = m_replyRules.IsActive() && !m_replyMatcher.IsEmpty();
     m_nRuleFailuresSaid = 0;
+    RefreshPeriodicReplies();
     if (!m_bReplyActive)
         CancelPendingReplies();  // rules switched off: nothing they armed goes out any more
     if (m_pDocument) {
@@ -55,16 +57,24 @@ int CQnView::MatchReplyRule(int length, QByteArray *kept) const
     // The History's copy is made while the matcher reads the block: one pass over it instead of two.
     *kept = m_pHistoryWnd->KeptBytesBuffer(length);
     auto *copy = kept->isEmpty() ? nullptr : reinterpret_cast<unsigned char *>(kept->data());
-    return m_replyMatcher.Match(m_pRecvBuf.get(), length, copy, &m_replyGroups);
+    const int peer = m_pEndpoint ? m_pEndpoint->SelectedPeer() : 0;
+    const auto state = m_replyStates.find(peer);
+    return m_replyMatcher.Match(m_pRecvBuf.get(), length, copy, &m_replyGroups,
+                                state == m_replyStates.end() ? QString() : state->second);
 }
 
 void CQnView::ReplyByRule(int number, int length)
 {
-    const int peer = m_pEndpoint ? m_pEndpoint->SelectedPeer() : 0;
-    quint32 &answers = m_ruleAnswers[peer][size_t(number - 1)];
     CReplyTemplate::Context context;
     context.block = QByteArrayView(m_pRecvBuf.get(), length);
     context.groups = m_replyGroups;
+    AnswerByRule(number, context, m_replyMatcher.Delay(number));
+}
+
+bool CQnView::AnswerByRule(int number, CReplyTemplate::Context context, int delay)
+{
+    const int peer = m_pEndpoint ? m_pEndpoint->SelectedPeer() : 0;
+    quint32 &answers = m_ruleAnswers[peer][size_t(number - 1)];
     context.seq = answers + 1;
     QList<CReplyTemplate::Part> parts;
     QString why;
@@ -73,16 +83,56 @@ void CQnView::ReplyByRule(int number, int length)
         if (!(m_nRuleFailuresSaid & bit))
             AddLog(QStringLiteral("応答ﾙｰﾙ%1 応答を作れないため送信しません: %2").arg(number).arg(why));
         m_nRuleFailuresSaid |= bit;
-        return;
+        return false;
     }
     ++answers;
-    int at = m_replyMatcher.Delay(number);
+    int at = delay;
     for (const CReplyTemplate::Part &part : parts) {
         at += part.waitMs;
         if (at <= 0)
             SendRuleReply(number, part.bytes);
         else
             ArmRuleReply(number, part.bytes, at);
+    }
+    const QString next = m_replyMatcher.NextState(number);
+    if (!next.isEmpty() && std::exchange(ReplyState(), next) != next)
+        ScheduleConnectionRefresh();
+    return true;
+}
+
+QString &CQnView::ReplyState()
+{
+    return m_replyStates[m_pEndpoint ? m_pEndpoint->SelectedPeer() : 0];
+}
+
+void CQnView::RefreshPeriodicReplies()
+{
+    const bool run = m_bReplyActive && (m_nState == ST_CONNECTED || m_nState == ST_CONNECTED_LOOPBACK);
+    if (!run) {
+        qDeleteAll(m_periodicTimers.children());
+        return;
+    }
+    if (!m_periodicTimers.children().isEmpty())
+        return;
+    for (const int number : m_replyMatcher.PeriodicRules()) {
+        auto *timer = new QTimer(&m_periodicTimers);
+        timer->setTimerType(Qt::PreciseTimer);
+        connect(timer, &QTimer::timeout, this, [this, number] { SendPeriodicReply(number); });
+        timer->start(m_replyMatcher.Delay(number));
+    }
+}
+
+void CQnView::SendPeriodicReply(int number)
+{
+    // Each client of a server of many on its own: its state, its count.
+    const QList<int> peers = m_pEndpoint && m_pEndpoint->ServesManyPeers() ? m_pEndpoint->Peers() : QList<int>{0};
+    for (const int peer : peers) {
+        if (!m_pEndpoint || !m_pEndpoint->HasPeer())
+            return;
+        if (peer > 0)
+            m_pEndpoint->SelectPeer(peer);
+        if (m_replyMatcher.HoldsIn(number, ReplyState()))
+            AnswerByRule(number, CReplyTemplate::Context(), 0);
     }
 }
 
@@ -139,8 +189,10 @@ void CQnView::CancelPendingReplies()
     qDeleteAll(m_replyTimers.children());
     // Answers are counted per connection; a server of many clients counts each client's apart, until
     // it closes.
-    if (!m_pEndpoint || !m_pEndpoint->ServesManyPeers())
+    if (!m_pEndpoint || !m_pEndpoint->ServesManyPeers()) {
         m_ruleAnswers.clear();
+        m_replyStates.clear();
+    }
     m_nPendingReplyBytes = 0;
     m_bPendingReplyDropped = false;
 }

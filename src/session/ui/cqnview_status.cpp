@@ -20,6 +20,8 @@ void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore)
     }
     if (m_nState != stateBefore || failed || event == EV_CONNECT || event == EV_DISCONNECT)
         ScheduleConnectionRefresh();
+    if (m_nState != stateBefore)
+        RefreshPeriodicReplies();
 }
 
 void CQnView::NotePeerChanged()
@@ -57,6 +59,16 @@ QString CQnView::DescribeConnection() const
     case ST_WAIT_CONNECT:
         return m_pEndpoint ? m_pEndpoint->DestinationText(EndpointSettings()) + QStringLiteral(" 接続中...") : QString();
     default:
-        return m_pEndpoint ? m_pEndpoint->Describe().text : QString();
+        break;
     }
+    if (!m_pEndpoint)
+        return QString();
+    // While rules that keep a state answer, the state of the one peer (a server of many: none shown).
+    QString text = m_pEndpoint->Describe().text;
+    if (m_bReplyActive && m_replyMatcher.UsesStates() && !m_pEndpoint->ServesManyPeers()) {
+        const auto state = m_replyStates.find(0);
+        text += QStringLiteral("  状態 ") +
+                (state == m_replyStates.end() || state->second.isEmpty() ? QStringLiteral("(なし)") : state->second);
+    }
+    return text;
 }

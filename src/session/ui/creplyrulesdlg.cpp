@@ -7,9 +7,13 @@
 #include "platform/prompts.h"
 #include "platform/ui/uifonts.h"
 
+#include "session/creplymatcher.h"
+
 #include <QCheckBox>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include <algorithm>
@@ -45,7 +49,7 @@ CReplyRulesDlg::CReplyRulesDlg(const CReplyRuleTable &table, QWidget *parent)
     setFont(dialogFont);
     setWindowTitle(QStringLiteral("応答ﾙｰﾙ設定"));
     // Wide enough for every column, the checksum's too.
-    setFixedSize(DluToPixels(dialogFont, 530, 236));
+    setFixedSize(DluToPixels(dialogFont, 530, 272));
 
     m_pUse = new QCheckBox(QStringLiteral("応答ﾙｰﾙを使用する"), this);
     m_pUse->setObjectName(QString::number(IDC_USE));
@@ -66,7 +70,8 @@ CReplyRulesDlg::CReplyRulesDlg(const CReplyRuleTable &table, QWidget *parent)
     m_pGrid->SetColCount(COL_LAST + 1);
     m_pGrid->SetRowCount(1);
     m_pGrid->SetHeaderLayout(QStringLiteral("No.|使用|照合形式|照合方法|照合ﾃﾞｰﾀ              |応答形式|"
-                                            "応答ﾃﾞｰﾀ              |遅延(ms)|ﾁｪｯｸｻﾑ              |ﾁｪｯｸｻﾑ除外照合"));
+                                            "応答ﾃﾞｰﾀ              |遅延(ms)|ﾁｪｯｸｻﾑ              |ﾁｪｯｸｻﾑ除外照合|"
+                                            "状態      |次の状態  "));
     m_pGrid->SetEditAllowed(TRUE);
     m_pGrid->SetFixedColCount(1);
     m_pGrid->SetFixedRowCount(1);
@@ -90,6 +95,26 @@ CReplyRulesDlg::CReplyRulesDlg(const CReplyRuleTable &table, QWidget *parent)
     connect(m_pImport, &QPushButton::clicked, this, &CReplyRulesDlg::OnImport);
     connect(m_pExport, &QPushButton::clicked, this, &CReplyRulesDlg::OnExport);
 
+    // 試験: a block typed here is answered as the session would answer it, without a connection.
+    auto *trialLabel = new QLabel(QStringLiteral("試験"), this);
+    trialLabel->setGeometry(DluToPixels(dialogFont, 7, 238, 22, 10));
+    m_pTrialForm = new QComboBox(this);
+    m_pTrialForm->setObjectName(QString::number(IDC_TRIAL_FORM));
+    m_pTrialForm->addItems({CReplyRuleTable::FormText(false), CReplyRuleTable::FormText(true)});
+    m_pTrialForm->setGeometry(DluToPixels(dialogFont, 30, 236, 40, 12));
+    m_pTrial = new QLineEdit(this);
+    m_pTrial->setObjectName(QString::number(IDC_TRIAL));
+    m_pTrial->setPlaceholderText(QStringLiteral("受信したとする電文を入力すると、応答するﾙｰﾙと送信する応答を表示します"));
+    m_pTrial->setGeometry(DluToPixels(dialogFont, 74, 236, 391, 12));
+    m_pTrialResult = new QLabel(this);
+    m_pTrialResult->setObjectName(QString::number(IDC_TRIAL_RESULT));
+    m_pTrialResult->setWordWrap(true);
+    m_pTrialResult->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_pTrialResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pTrialResult->setGeometry(DluToPixels(dialogFont, 30, 251, 435, 18));
+    connect(m_pTrial, &QLineEdit::textChanged, this, &CReplyRulesDlg::OnTrial);
+    connect(m_pTrialForm, &QComboBox::currentIndexChanged, this, &CReplyRulesDlg::OnTrial);
+
     m_pUse->setChecked(m_table.use);
     ShowRules(m_table.rules);
     m_pGrid->setFocus();
@@ -108,6 +133,9 @@ QWidget *CReplyRulesDlg::GetDlgItem(int id) const
     case IDC_DOWN: return m_pDown;
     case IDC_IMPORT: return m_pImport;
     case IDC_EXPORT: return m_pExport;
+    case IDC_TRIAL_FORM: return m_pTrialForm;
+    case IDC_TRIAL: return m_pTrial;
+    case IDC_TRIAL_RESULT: return m_pTrialResult;
     default: return nullptr;
     }
 }
@@ -129,6 +157,8 @@ void CReplyRulesDlg::ShowRule(int row, const CReplyRule &rule)
     m_pGrid->SetCellText(row, COL_DELAY, QString::number(rule.delay));
     m_pGrid->SetCellText(row, COL_CHECKSUM, rule.checksum);
     m_pGrid->SetCellText(row, COL_WITHOUT_CHECKSUM, OnOffText(rule.matchWithoutChecksum));
+    m_pGrid->SetCellText(row, COL_STATE, rule.state);
+    m_pGrid->SetCellText(row, COL_NEXT_STATE, rule.nextState);
 }
 
 void CReplyRulesDlg::ShowRules(const QList<CReplyRule> &rules)
@@ -140,7 +170,7 @@ void CReplyRulesDlg::ShowRules(const QList<CReplyRule> &rules)
         m_pGrid->SetRangeCellProperty(CvsFlexGrid::kCellBackColor, 1, 1, RuleCount(), COL_LAST, kWhite);
 }
 
-bool CReplyRulesDlg::ReadRules(QList<CReplyRule> *rules)
+bool CReplyRulesDlg::ReadRules(QList<CReplyRule> *rules, bool quiet, QString *error)
 {
     m_pGrid->CommitEdit();
     if (RuleCount() > 0)
@@ -149,6 +179,10 @@ bool CReplyRulesDlg::ReadRules(QList<CReplyRule> *rules)
     for (int row = 1; row <= RuleCount(); ++row) {
         const auto cell = [&](int col) { return m_pGrid->GetCellText(row, col).trimmed(); };
         const auto fail = [&](int col, const QString &reason) {
+            if (quiet) {
+                *error = QStringLiteral("ﾙｰﾙ %1: %2").arg(row).arg(reason);
+                return false;
+            }
             m_pGrid->SetRangeCellProperty(CvsFlexGrid::kCellBackColor, row, col, row, col, kBadCell);
             m_pGrid->SetCursorRow(row);
             m_pGrid->SetCursorCol(col);
@@ -171,7 +205,7 @@ bool CReplyRulesDlg::ReadRules(QList<CReplyRule> *rules)
             return fail(COL_MATCH_FORM, QStringLiteral("照合形式は HEX か ﾃｷｽﾄ を指定してください。"));
         rule.kind = CReplyRuleTable::KindFromText(cell(COL_KIND));
         if (rule.kind < 0)
-            return fail(COL_KIND, QStringLiteral("照合方法は 一致、前方一致、含む、後方一致、正規表現 のいずれかを指定してください。"));
+            return fail(COL_KIND, QStringLiteral("照合方法は 一致、前方一致、含む、後方一致、正規表現、定期送信 のいずれかを指定してください。"));
         const int replyForm = CReplyRuleTable::FormFromText(cell(COL_REPLY_FORM));
         if (replyForm < 0)
             return fail(COL_REPLY_FORM, QStringLiteral("応答形式は HEX か ﾃｷｽﾄ (変数を使うときは HEX+変数 か ﾃｷｽﾄ+変数) を指定してください。"));
@@ -185,9 +219,11 @@ bool CReplyRulesDlg::ReadRules(QList<CReplyRule> *rules)
         rule.match = m_pGrid->GetCellText(row, COL_MATCH);
         rule.reply = m_pGrid->GetCellText(row, COL_REPLY);
         rule.checksum = cell(COL_CHECKSUM);
+        rule.state = cell(COL_STATE);
+        rule.nextState = cell(COL_NEXT_STATE);
         int field = 0;
         const QString reason = rule.Check(&field);
-        constexpr int kFieldColumns[] = {COL_KIND, COL_MATCH, COL_REPLY, COL_DELAY, COL_CHECKSUM};
+        constexpr int kFieldColumns[] = {COL_KIND, COL_MATCH, COL_REPLY, COL_DELAY, COL_CHECKSUM, COL_STATE};
         if (!reason.isEmpty())
             return fail(kFieldColumns[field], reason);
         rules->append(rule);
@@ -324,11 +360,59 @@ void CReplyRulesDlg::OnGridKeyDown(short *keyCode, short shift)
         next = CReplyRuleTable::FormText(form & 1, form & 2);
         break;
     }
-    case COL_KIND: next = CReplyRuleTable::KindText((CReplyRuleTable::KindFromText(text) + 1) % 5); break;
+    case COL_KIND: next = CReplyRuleTable::KindText((CReplyRuleTable::KindFromText(text) + 1) % 6); break;
     default: return;
     }
     m_pGrid->SetCellText(row, col, next);
     *keyCode = 0;
+}
+
+void CReplyRulesDlg::OnTrial()
+{
+    QByteArray block;
+    const QString typed = m_pTrial->text();
+    if (typed.isEmpty()) {
+        m_pTrialResult->clear();
+        return;
+    }
+    if (!CReplyRule::Decode(m_pTrialForm->currentIndex() == 1, typed, &block) || block.isEmpty()) {
+        m_pTrialResult->setText(QStringLiteral("試験の電文が正しくありません。"));
+        return;
+    }
+    QList<CReplyRule> rules;
+    QString error;
+    if (!ReadRules(&rules, true, &error)) {
+        m_pTrialResult->setText(error);
+        return;
+    }
+    // As at the start of a connection: no state yet, each rule's first answer.
+    CReplyMatcher matcher;
+    matcher.SetRules(rules);
+    QList<QByteArray> groups;
+    const int number = matcher.Match(reinterpret_cast<const unsigned char *>(block.constData()), int(block.size()),
+                                     nullptr, &groups);
+    if (number == 0) {
+        m_pTrialResult->setText(QStringLiteral("応答するﾙｰﾙはありません (ﾙｰﾌﾟﾊﾞｯｸ ONならｴｺｰします)。"));
+        return;
+    }
+    CReplyTemplate::Context context;
+    context.block = block;
+    context.groups = groups;
+    QList<CReplyTemplate::Part> parts;
+    if (!matcher.Answer(number, context, &parts, &error)) {
+        m_pTrialResult->setText(QStringLiteral("ﾙｰﾙ %1: 応答を作れないため送信しません: %2").arg(number).arg(error));
+        return;
+    }
+    QStringList shown;
+    int at = matcher.Delay(number);
+    for (const CReplyTemplate::Part &part : parts) {
+        at += part.waitMs;
+        shown << (at > 0 ? QStringLiteral("%1ms後 ").arg(at) : QString()) + QString::fromLatin1(part.bytes.toHex().toUpper());
+    }
+    QString text = QStringLiteral("ﾙｰﾙ %1 → %2").arg(number).arg(shown.join(QStringLiteral(" / ")));
+    if (!matcher.NextState(number).isEmpty())
+        text += QStringLiteral("  (状態 → %1)").arg(matcher.NextState(number));
+    m_pTrialResult->setText(text);
 }
 
 void CReplyRulesDlg::keyPressEvent(QKeyEvent *event)

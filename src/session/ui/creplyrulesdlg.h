@@ -1,5 +1,6 @@
-// The modal dialog "応答ﾙｰﾙ設定": the switch and the ordered reply rules (with their checksums) in a
-// grid, with add, delete, move, CSV import and export, and a check of every rule before OK closes it.
+// The modal dialog "応答ﾙｰﾙ設定": the switch and the ordered reply rules (with their checksums and
+// states) in a grid, with add, delete, move, CSV import and export, a check of every rule before OK
+// closes it, and a 試験 field that shows which rule answers a typed block and with what.
 #pragma once
 
 #include "session/creplyruletable.h"
@@ -8,6 +9,9 @@
 
 class CvsFlexGrid;
 class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
 class QPushButton;
 
 class CReplyRulesDlg : public QDialog
@@ -25,6 +29,9 @@ public:
     static constexpr int IDC_DOWN = 1208;
     static constexpr int IDC_IMPORT = 1209;
     static constexpr int IDC_EXPORT = 1210;
+    static constexpr int IDC_TRIAL_FORM = 1211;
+    static constexpr int IDC_TRIAL = 1212;
+    static constexpr int IDC_TRIAL_RESULT = 1213;
 
     // Grid columns (column 0 holds the rule numbers).
     enum Column {
@@ -37,7 +44,9 @@ public:
         COL_DELAY,
         COL_CHECKSUM,
         COL_WITHOUT_CHECKSUM,
-        COL_LAST = COL_WITHOUT_CHECKSUM
+        COL_STATE,
+        COL_NEXT_STATE,
+        COL_LAST = COL_NEXT_STATE
     };
 
     CReplyRulesDlg(const CReplyRuleTable &table, QWidget *parent = nullptr);
@@ -54,6 +63,8 @@ public:
     void OnMove(int step);
     void OnImport();
     void OnExport();
+    // Shows which rule answers the 試験 block and the reply it would send, as the session would.
+    void OnTrial();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -64,7 +75,8 @@ private:
     void ShowRule(int row, const CReplyRule &rule);
     // The rules as the grid shows them; false (with the cell marked and the message shown) at the
     // first rule that cannot be used.
-    bool ReadRules(QList<CReplyRule> *rules);
+    // `quiet`: nothing marked or shown; the reason is left in `error`.
+    bool ReadRules(QList<CReplyRule> *rules, bool quiet = false, QString *error = nullptr);
     void Message(const QString &text);
     // Space on a column of choices steps to the next choice (on the checksum column, to the next
     // name of the catalogue, the options kept).
@@ -81,4 +93,7 @@ private:
     QPushButton *m_pDown;
     QPushButton *m_pImport;
     QPushButton *m_pExport;
+    QComboBox *m_pTrialForm;
+    QLineEdit *m_pTrial;
+    QLabel *m_pTrialResult;
 };

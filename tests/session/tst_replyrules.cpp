@@ -37,6 +37,75 @@ CReplyRuleTable Table(const QList<CReplyRule> &rules)
     return t;
 }
 
+// The peer a rule answers, over the socket type of the test's row: a client of the program's server,
+// the server of its client, or a UDP socket it sends to.
+struct Device
+{
+    SessionHarness &h;
+    int type;
+    LoopbackPeer server = LoopbackPeer::ListenTcp();
+    LoopbackPeer peer;
+    quint16 port = 0;
+
+    Device(SessionHarness &harness, int socketType) : h(harness), type(socketType)
+    {
+        if (type == TYPE_TCP_SERVER)
+            port = h.ConfigureTcpServer();
+        else if (type == TYPE_TCP_CLIENT)
+            h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(server.Port()), QString()}, 4);
+        else {
+            peer = LoopbackPeer::BindUdp();
+            port = h.ConfigureUdp(peer.Port());
+        }
+    }
+    // Connected, with what the peer read so far forgotten.
+    bool Connect()
+    {
+        if (type != TYPE_TCP_SERVER || h.View()->State() == ST_DISCONNECTED)
+            h.Command(ID_SOCKET_CONNECT);
+        if (type == TYPE_TCP_SERVER) {
+            peer = LoopbackPeer::ConnectTcp(port);
+        } else if (type == TYPE_TCP_CLIENT) {
+            peer = server.AcceptTcp();
+        } else {
+            peer.Drain();  // the same socket: what the last connection sent is left behind
+            peer.received.clear();
+        }
+        // The server has taken its client once the pane names it.
+        return QTest::qWaitFor([&] {
+            return h.View()->State() == ST_CONNECTED &&
+                   (type != TYPE_TCP_SERVER || h.Frame()->GetConnectionPane()->FullText().startsWith(
+                                                   QStringLiteral("ｸﾗｲｱﾝﾄ 127.0.0.1:%1 ").arg(peer.Port())));
+        });
+    }
+    void Ask(QByteArrayView request)
+    {
+        if (type == TYPE_UDP)
+            peer.WriteTo(request, port);
+        else
+            peer.Write(request);
+    }
+    // The peer goes (a client of the server) or the program disconnects.
+    void Disconnect()
+    {
+        if (type == TYPE_TCP_SERVER) {
+            peer = LoopbackPeer();  // the server takes one client: gone before the next comes
+            QVERIFY(QTest::qWaitFor(
+                [&] { return h.Frame()->GetConnectionPane()->FullText().startsWith(QStringLiteral("相手が切断しました")); }));
+        } else {
+            h.Command(ID_SOCKET_DISCONNECT);
+        }
+    }
+};
+
+void SocketTypes()
+{
+    QTest::addColumn<int>("type");
+    QTest::newRow("TCP server") << int(TYPE_TCP_SERVER);
+    QTest::newRow("TCP client") << int(TYPE_TCP_CLIENT);
+    QTest::newRow("UDP") << int(TYPE_UDP);
+}
+
 }  // namespace
 
 class TestReplyRules : public QObject
@@ -133,55 +202,36 @@ private Q_SLOTS:
     }
 
     // A pattern's group and the rule's count in the reply, its second part 100 ms after the first,
-    // for each socket type; a disconnect drops the part still waiting.
-    void repliesDependOnWhatWasAsked_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::newRow("TCP server") << int(TYPE_TCP_SERVER);
-        QTest::newRow("TCP client") << int(TYPE_TCP_CLIENT);
-        QTest::newRow("UDP") << int(TYPE_UDP);
-    }
+    // a `??` byte and the length in another; a disconnect drops the part still waiting.
+    void repliesDependOnWhatWasAsked_data() { SocketTypes(); }
     void repliesDependOnWhatWasAsked()
     {
         QFETCH(int, type);
         SessionHarness h;
-        LoopbackPeer server = LoopbackPeer::ListenTcp();
-        LoopbackPeer udp = LoopbackPeer::BindUdp();
-        quint16 port = 0;
-        if (type == TYPE_TCP_SERVER)
-            port = h.ConfigureTcpServer();
-        else if (type == TYPE_TCP_CLIENT)
-            h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(server.Port()), QString()}, 4);
-        else
-            port = h.ConfigureUdp(udp.Port());
-        CReplyRule rule = TextRule(CReplyRule::KindRegex, QStringLiteral("^GET (\\w+)\\r$"),
-                                   QStringLiteral("ACK $1\\r${wait:100}VAL${seq}\\r"));
-        rule.replyPlaceholders = true;
-        h.View()->SetReplyRules(Table({rule}));
-        h.Command(ID_SOCKET_CONNECT);
-        LoopbackPeer peer = type == TYPE_TCP_SERVER ? LoopbackPeer::ConnectTcp(port)
-                            : type == TYPE_TCP_CLIENT ? server.AcceptTcp() : std::move(udp);
-        QTRY_COMPARE(h.View()->State(), ST_CONNECTED);
-        const auto ask = [&](const QByteArray &request) {
-            if (type == TYPE_UDP)
-                peer.WriteTo(request, port);
-            else
-                peer.Write(request);
-        };
-        if (type == TYPE_TCP_SERVER)
-            QTRY_VERIFY(h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
+        Device device(h, type);
+        CReplyRule pattern = TextRule(CReplyRule::KindRegex, QStringLiteral("^GET (\\w+)\\r$"),
+                                      QStringLiteral("ACK $1\\r${wait:100}VAL${seq}\\r"));
+        pattern.replyPlaceholders = true;
+        CReplyRule wildcard;
+        wildcard.match = QStringLiteral("02 ?? 03");
+        wildcard.replyPlaceholders = true;
+        wildcard.reply = QStringLiteral("06 $1 ${len:u8}");
+        h.View()->SetReplyRules(Table({pattern, wildcard}));
+        QVERIFY(device.Connect());
 
         QElapsedTimer clock;
         clock.start();
-        ask("GET temp\r");
-        QTRY_VERIFY(peer.Drain().startsWith("ACK temp\r"));
-        QTRY_COMPARE(peer.Drain(), QByteArray("ACK temp\rVAL1\r"));
+        device.Ask("GET temp\r");
+        QTRY_VERIFY(device.peer.Drain().startsWith("ACK temp\r"));
+        QTRY_COMPARE(device.peer.Drain(), QByteArray("ACK temp\rVAL1\r"));
         QVERIFY2(clock.elapsed() >= 98, qPrintable(QString::number(clock.elapsed())));
-        ask("GET x\r");
-        QTRY_COMPARE(peer.Drain(), QByteArray("ACK temp\rVAL1\rACK x\rVAL2\r"));
-        QCOMPARE(h.HistoryLines().filter(QStringLiteral("S ")).size(), 4);
+        device.Ask("GET x\r");
+        QTRY_COMPARE(device.peer.Drain(), QByteArray("ACK temp\rVAL1\rACK x\rVAL2\r"));
+        device.Ask("\x02\x7F\x03");
+        QTRY_VERIFY(device.peer.Drain().endsWith("\x06\x7F\x03"));
+        QCOMPARE(h.HistoryLines().filter(QStringLiteral("S ")).size(), 5);
 
-        ask("GET y\r");
+        device.Ask("GET y\r");
         QTRY_COMPARE(h.View()->PendingReplies(), 1);
         h.Command(ID_SOCKET_DISCONNECT);
         QCOMPARE(h.View()->PendingReplies(), 0);
@@ -189,10 +239,12 @@ private Q_SLOTS:
 
     // A login-then-command device: a command before the login is refused, the login sets a state
     // in which commands are done and a status goes out every 50 ms; a new connection starts over.
+    void aDeviceKeepsAStateAndSpeaksUnasked_data() { SocketTypes(); }
     void aDeviceKeepsAStateAndSpeaksUnasked()
     {
+        QFETCH(int, type);
         SessionHarness h;
-        const quint16 port = h.ConfigureTcpServer();
+        Device device(h, type);
         CReplyRule status = TextRule(CReplyRule::KindPeriodic, QString(), QStringLiteral("STAT${seq}\\r"), 50);
         status.replyPlaceholders = true;
         status.state = QStringLiteral("READY");
@@ -201,22 +253,20 @@ private Q_SLOTS:
         CReplyRule command = TextRule(CReplyRule::KindEquals, QStringLiteral("CMD\\r"), QStringLiteral("DONE\\r"));
         command.state = QStringLiteral("READY");
         h.View()->SetReplyRules(Table({status, login, command, TextRule(CReplyRule::KindEquals, QStringLiteral("CMD\\r"), QStringLiteral("NAK\\r"))}));
-        h.Command(ID_SOCKET_CONNECT);
         const auto pane = [&] { return h.Frame()->GetConnectionPane()->FullText(); };
         for (int connection = 0; connection < 2; ++connection) {
-            LoopbackPeer client = LoopbackPeer::ConnectTcp(port);
-            QTRY_COMPARE(pane(), QStringLiteral("ｸﾗｲｱﾝﾄ 127.0.0.1:%1 接続中  状態 (なし)").arg(client.Port()));
-            client.Write("CMD\r");
-            QTRY_COMPARE(client.Drain(), QByteArray("NAK\r"));
-            client.Write("LOGIN\r");
-            QTRY_VERIFY(client.Drain().startsWith("NAK\rOK\r"));
+            QVERIFY(device.Connect());
+            QTRY_VERIFY(pane().endsWith(QStringLiteral("  状態 (なし)")));
+            device.Ask("CMD\r");
+            QTRY_COMPARE(device.peer.Drain(), QByteArray("NAK\r"));
+            device.Ask("LOGIN\r");
+            QTRY_VERIFY(device.peer.Drain().startsWith("NAK\rOK\r"));
             QTRY_VERIFY(pane().endsWith(QStringLiteral("  状態 READY")));
-            QTRY_VERIFY(client.Drain().contains("STAT2\r"));
-            QVERIFY(client.Drain().startsWith("NAK\rOK\rSTAT1\rSTAT2\r"));
-            client.Write("CMD\r");
-            QTRY_VERIFY(client.Drain().contains("DONE\r"));
-            client = LoopbackPeer();  // gone before the next comes: the server takes one client
-            QTRY_VERIFY(pane().startsWith(QStringLiteral("相手が切断しました")));
+            QTRY_VERIFY(device.peer.Drain().contains("STAT2\r"));
+            QVERIFY(device.peer.Drain().startsWith("NAK\rOK\rSTAT1\rSTAT2\r"));
+            device.Ask("CMD\r");
+            QTRY_VERIFY(device.peer.Drain().contains("DONE\r"));
+            device.Disconnect();
         }
     }
 

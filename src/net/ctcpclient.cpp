@@ -66,6 +66,11 @@ int CTCPClient::Receive(void *buffer, int length)
     return m_pSoc ? m_pSoc->Receive(buffer, length) : 0;
 }
 
+bool CTCPClient::HasPeer() const
+{
+    return m_pSoc && !m_pSoc->PeerClosed();
+}
+
 CEndpoint::Description CTCPClient::Describe() const
 {
     Description description;

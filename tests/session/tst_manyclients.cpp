@@ -1,6 +1,6 @@
 // A TCP server serving many clients through the whole program: numbered clients, echoes to the
-// client that sent, Command Send to one client or to all, the limit, the Log and pane texts, and a
-// capture with a file per client.
+// client that sent, Command Send to one client or to all, the limit, the Log and pane texts, a
+// capture with a file per client, and reply rules counting each client's answers apart.
 #include "display/ui/ccommandsenddlg.h"
 #include "display/ui/celidedlabel.h"
 #include "display/ui/cinputedit.h"
@@ -74,6 +74,22 @@ private Q_SLOTS:
         QTRY_COMPARE(one.Drain(), QByteArray("to one\x02"));
         QTRY_COMPARE(two.Drain(), QByteArray("to two\x02\x02"));
         QCOMPARE(h.HistoryLines().last(), QStringLiteral("S 02"));
+
+        // A rule's count is each client's own.
+        CReplyRule counted;
+        counted.matchText = counted.replyText = counted.replyPlaceholders = true;
+        counted.match = QStringLiteral("Q");
+        counted.reply = QStringLiteral("A${seq}");
+        CReplyRuleTable rules;
+        rules.use = true;
+        rules.rules = {counted};
+        h.View()->SetReplyRules(rules);
+        two.Write("Q");
+        QTRY_VERIFY(two.Drain().endsWith("A1"));
+        one.Write("Q");
+        QTRY_VERIFY(one.Drain().endsWith("A1"));
+        two.Write("Q");
+        QTRY_VERIFY(two.Drain().endsWith("A1A2"));
 
         one = LoopbackPeer();
         QTRY_VERIFY(h.LogLines().contains(QStringLiteral("--- ｸﾗｲｱﾝﾄ#1 切断 (1 台)[TCPSrvr]")));

@@ -163,8 +163,9 @@ private:
     void ArmRuleReply(int number, const QByteArray &reply, int ms);
     // Builds and sends (or arms) rule `number`'s answer in `context`; false when it cannot be built.
     bool AnswerByRule(int number, CReplyTemplate::Context context, int delay);
-    // Runs the periodic rules' timers while connected with rules on, and stops them otherwise.
-    void RefreshPeriodicReplies();
+    // Runs the periodic rules' timers while connected with rules on, and stops them otherwise;
+    // `restart` after the rules changed.
+    void RefreshPeriodicReplies(bool restart = false);
     void SendPeriodicReply(int number);
     // The rules' state of the peer a reply goes to (a server of many clients: per client).
     QString &ReplyState();

@@ -23,7 +23,7 @@ void CQnView::LoadReplyRules()
     m_replyMatcher.SetRules(m_replyRules.rules);
     m_bReplyActive = m_replyRules.IsActive() && !m_replyMatcher.IsEmpty();
     m_nRuleFailuresSaid = 0;
-    RefreshPeriodicReplies();
+    RefreshPeriodicReplies(true);
     if (damaged > 0)
         AddLog(QStringLiteral("応答ﾙｰﾙ 壊れた設定 %1 件を読み込みませんでした").arg(damaged));
 }
@@ -34,7 +34,7 @@ void CQnView::SetReplyRules(const CReplyRuleTable &table)
     m_replyMatcher.SetRules(m_replyRules.rules);
     m_bReplyActive = m_replyRules.IsActive() && !m_replyMatcher.IsEmpty();
     m_nRuleFailuresSaid = 0;
-    RefreshPeriodicReplies();
+    RefreshPeriodicReplies(true);
     if (!m_bReplyActive)
         CancelPendingReplies();  // rules switched off: nothing they armed goes out any more
     if (m_pDocument) {
@@ -105,8 +105,10 @@ QString &CQnView::ReplyState()
     return m_replyStates[m_pEndpoint ? m_pEndpoint->SelectedPeer() : 0];
 }
 
-void CQnView::RefreshPeriodicReplies()
+void CQnView::RefreshPeriodicReplies(bool restart)
 {
+    if (restart)
+        qDeleteAll(m_periodicTimers.children());
     const bool run = m_bReplyActive && (m_nState == ST_CONNECTED || m_nState == ST_CONNECTED_LOOPBACK);
     if (!run) {
         qDeleteAll(m_periodicTimers.children());

@@ -57,7 +57,9 @@ CReplyRulesDlg::CReplyRulesDlg(const CReplyRuleTable &table, QWidget *parent)
 
     auto *label = new QLabel(QStringLiteral("受信した電文に最初に一致したﾙｰﾙが応答します (ﾙｰﾌﾟﾊﾞｯｸ ONの時は応答がｴｺｰの代わりになり、"
                                             "一致しなければｴｺｰします)。ﾃｷｽﾄでは \\r \\n \\t \\\\ \\xHH が使えます。"
-                                            "選択の列とﾁｪｯｸｻﾑ名はｽﾍﾟｰｽｷｰで切り替えます (例 CRC-16/MODBUS:le)。"),
+                                            "選択の列とﾁｪｯｸｻﾑ名はｽﾍﾟｰｽｷｰで切り替えます (例 CRC-16/MODBUS:le)。"
+                                            "正規表現の ( ) と HEX の ?? は、応答形式 +変数 の応答で $1～$9 になります "
+                                            "($0 ${seq} ${len} ${time} ${wait:ﾐﾘ秒} も使えます)。"),
                              this);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -103,12 +103,17 @@ BOOL CTlsSoc::Send(const void *data, int length)
         Log(QStringLiteral("Send() ") + LastFailure().text, LOG_ERROR);
         return FALSE;
     }
-    if (length > 0 && SSL_write(m_pSsl, data, length) <= 0) {
-        SetLastFailure({WSAECONNABORTED, QStringLiteral("TLS ") + CTlsContext::TakeErrors()});
-        Log(QStringLiteral("Send() ") + LastFailure().text, LOG_ERROR);
-        return FALSE;
+    // A slice at a time, each handed down at once: the records never pile up in memory.
+    for (int at = 0; at < length; at += kChunk) {
+        if (SSL_write(m_pSsl, static_cast<const char *>(data) + at, qMin(kChunk, length - at)) <= 0) {
+            SetLastFailure({WSAECONNABORTED, QStringLiteral("TLS ") + CTlsContext::TakeErrors()});
+            Log(QStringLiteral("Send() ") + LastFailure().text, LOG_ERROR);
+            return FALSE;
+        }
+        if (!FlushRecords())
+            return FALSE;
     }
-    return FlushRecords() ? TRUE : FALSE;
+    return TRUE;
 }
 
 int CTlsSoc::Receive(void *buffer, int length)
@@ -119,7 +124,7 @@ int CTlsSoc::Receive(void *buffer, int length)
         std::memcpy(buffer, m_plain.constData() + m_nPlainBegin, static_cast<size_t>(taken));
     m_nPlainBegin += taken;
     if (m_nPlainBegin == m_plain.size()) {
-        m_plain.clear();
+        m_plain.resize(0);  // keeps its capacity for the next telegram
         m_nPlainBegin = 0;
     }
     m_bNoticed = false;
@@ -146,7 +151,13 @@ void CTlsSoc::OnReceive(int /*nErrorCode*/)
         m_bPeerHeld = true;  // read once the owner has taken some
         return;
     }
-    ReadPeer();
+    // What the system holds now, a slice at a time decrypted as it comes, up to a telegram's worth:
+    // the owner then reads blocks as large as a plain socket's.
+    while (ReadPeer()) {
+        Pump();
+        if (m_phase != Phase::Open || m_plain.size() - m_nPlainBegin >= kMaxPlain)
+            return;
+    }
     Pump();
 }
 
@@ -162,21 +173,23 @@ void CTlsSoc::OnClose(int nErrorCode)
     CTCPSoc::OnClose(nErrorCode);
 }
 
-void CTlsSoc::ReadPeer()
+bool CTlsSoc::ReadPeer()
 {
     char chunk[kChunk];
     const int got = CAsyncSocket::Receive(chunk, kChunk, 0);
     if (got <= 0)
-        return;  // would block, or the end, which OnClose says
+        return false;  // would block, or the end, which OnClose says
     if (!m_bFirstRecordSeen && m_phase == Phase::Handshaking) {
         m_bFirstRecordSeen = true;
         if (!IsRecordStart(static_cast<unsigned char>(chunk[0]))) {
             HandshakeFailed(QStringLiteral("相手がTLSではなく平文を送りました"));
-            return;
+            return false;
         }
     }
-    if (m_pSsl)
-        BIO_write(m_pNetIn, chunk, got);
+    if (!m_pSsl)
+        return false;
+    BIO_write(m_pNetIn, chunk, got);
+    return got == kChunk;
 }
 
 void CTlsSoc::Pump()
@@ -224,6 +237,10 @@ void CTlsSoc::ContinueHandshake()
 
 void CTlsSoc::Decrypt()
 {
+    if (m_nPlainBegin > 0) {  // what the owner left goes to the front: the buffer stays one telegram long
+        m_plain.remove(0, m_nPlainBegin);
+        m_nPlainBegin = 0;
+    }
     while (m_plain.size() - m_nPlainBegin < kMaxPlain) {
         const qsizetype at = m_plain.size();
         m_plain.resize(at + kChunk);

@@ -50,7 +50,8 @@ private:
     enum class Phase { Idle, Handshaking, Open, Failed };
 
     bool Begin();
-    void ReadPeer();
+    // Takes one slice of records from the socket; true when it was full (more may wait).
+    bool ReadPeer();
     void Pump();
     void ContinueHandshake();
     void Decrypt();

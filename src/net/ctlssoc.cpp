@@ -82,7 +82,7 @@ void CTlsSoc::StartAccepted(std::function<void()> established)
 
 void CTlsSoc::Close()
 {
-    if (m_pSsl && m_phase == Phase::Open && IsOpen()) {
+    if (m_pSsl && m_phase == Phase::Open && IsOpen() && !PeerClosed()) {
         SSL_shutdown(m_pSsl);  // close_notify goes out with whatever is queued
         FlushRecords();
     }

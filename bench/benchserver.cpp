@@ -56,12 +56,14 @@ int ConnectLoopback(quint16 port, bool nonBlocking)
     return s;
 }
 
-BenchServer::BenchServer(bool loopback, bool windowsShown) : m_port(FreeLoopbackPort())
+BenchServer::BenchServer(bool loopback, bool windowsShown, const QStringList &tlsTexts) : m_port(FreeLoopbackPort())
 {
     m_doc.OnNewDocument();
     m_frame.show();
     m_doc.SetSocketType(TYPE_TCP_SERVER);
     m_doc.SetSlotString(CQnDoc::SLOT_SERVER_PORT, QString::number(m_port));
+    for (int i = 0; i < tlsTexts.size(); ++i)
+        m_doc.SetSlotString(CQnDoc::SLOT_SERVER_TLS_FIRST + i, tlsTexts[i]);
     CQnView *view = View();
     view->OnInitialUpdate(&m_doc);
     if (loopback)

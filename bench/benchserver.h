@@ -6,6 +6,7 @@
 #include "document/cqndoc.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <QtGlobal>
 
 class CQnView;
@@ -23,7 +24,8 @@ int ConnectLoopback(quint16 port, bool nonBlocking);
 class BenchServer
 {
 public:
-    BenchServer(bool loopback, bool windowsShown);
+    // `tlsTexts`: the server's TLS slots (empty: plain TCP).
+    BenchServer(bool loopback, bool windowsShown, const QStringList &tlsTexts = {});
     ~BenchServer();
     BenchServer(const BenchServer &) = delete;
     BenchServer &operator=(const BenchServer &) = delete;

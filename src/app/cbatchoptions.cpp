@@ -3,6 +3,7 @@
 #include "platform/escapedtext.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 #include <cmath>
 
@@ -18,6 +19,9 @@ const char *const kPrompt = "prompt";
 const char *const kIgnorePrompt = "ignore-prompt";
 const char *const kQuiet = "quiet";
 const char *const kReplyRules = "reply-rules";
+const char *const kTls = "tls";
+const char *const kCa = "ca";
+const char *const kInsecure = "insecure";
 
 QCommandLineOption Option(const char *name, const char *description, const char *valueName = nullptr)
 {
@@ -58,6 +62,9 @@ QList<QCommandLineOption> CBatchOptions::Options()
         Option(kIgnorePrompt, "--batch: ﾌﾟﾛﾝﾌﾟﾄを判定せず、受信するたびに次の行を送ります。"),
         Option(kQuiet, "--batch: 進行状況を表示しません。"),
         Option(kReplyRules, "--batch: 設定ﾌｧｲﾙの応答ﾙｰﾙを使います。既定: 一括送信中は応答ﾙｰﾙを使いません。"),
+        Option(kTls, "--batch: TLS で接続し、ｻｰﾊﾞｰ証明書をｼｽﾃﾑのCAｽﾄｱで検証します。既定: 設定ﾌｧｲﾙのTLS設定。"),
+        Option(kCa, "--batch: ｻｰﾊﾞｰ証明書をこのCAﾌｧｲﾙ(PEM)で検証します(--tls を含みます)。", "FILE"),
+        Option(kInsecure, "--batch: ｻｰﾊﾞｰ証明書を検証しません(--tls を含みます)。証明書の内容はﾛｸﾞに出ます。"),
     };
 }
 
@@ -73,7 +80,7 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
     scenario = value(kBatch);
     if (!isSet(kBatch)) {
         for (const char *name :
-             {kSettings, kResults, kJUnit, kTimings, kRowTimeout, kPrompt, kIgnorePrompt, kQuiet, kReplyRules}) {
+             {kSettings, kResults, kJUnit, kTimings, kRowTimeout, kPrompt, kIgnorePrompt, kQuiet, kReplyRules, kTls, kCa, kInsecure}) {
             if (isSet(name)) {
                 *error = QStringLiteral("%1 は --batch と一緒に指定してください").arg(Dashed(name));
                 return false;
@@ -91,6 +98,17 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
     timings = value(kTimings);
     quiet = isSet(kQuiet);
     replyRules = isSet(kReplyRules);
+    caFile = value(kCa);
+    insecure = isSet(kInsecure);
+    tls = isSet(kTls) || isSet(kCa) || insecure;
+    if (isSet(kCa) && insecure) {
+        *error = QStringLiteral("--ca と --insecure は一緒に指定できません");
+        return false;
+    }
+    if (isSet(kCa) && !QFileInfo(caFile).isReadable()) {
+        *error = QStringLiteral("CAﾌｧｲﾙを読めません: ") + caFile;
+        return false;
+    }
     checksum.reset();
     if (isSet("checksum")) {
         QString reason;

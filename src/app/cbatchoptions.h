@@ -38,5 +38,10 @@ public:
     std::optional<PromptSettings> prompts;  // unset: the store's
     bool quiet = false;
     bool replyRules = false;  // the document's reply rules answer during the run
+    // TLS for every row: on (verifying against the system's CA store), against a CA file, or not
+    // verifying; off leaves the document's TLS settings as they are.
+    bool tls = false;
+    QString caFile;
+    bool insecure = false;
     std::shared_ptr<const CChecksumRule> checksum;  // put into every line sent; null: none
 };

@@ -92,6 +92,16 @@ QList<int> CQnDoc::SettingSlotList(ConnectionType type)
     return settingSlots;
 }
 
+QList<int> CQnDoc::TlsSlotList(ConnectionType type)
+{
+    QList<int> tlsSlots;
+    const int first = type == TYPE_TCP_CLIENT ? SLOT_CLIENT_TLS_FIRST : SLOT_SERVER_TLS_FIRST;
+    const int count = type == TYPE_TCP_CLIENT ? SLOT_CLIENT_TLS_COUNT : type == TYPE_TCP_SERVER ? SLOT_SERVER_TLS_COUNT : 0;
+    for (int i = 0; i < count; ++i)
+        tlsSlots.append(first + i);
+    return tlsSlots;
+}
+
 int CQnDoc::GetSlotInt(int slot) const
 {
     return InRange(slot) ? m_nSlots[slot] : 0;

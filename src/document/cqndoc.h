@@ -50,6 +50,15 @@ public:
         SLOT_UDP_OPTIONS = 13,
         // The TCP server's most clients at once, 1 to 10,000 (empty: one client, a second closed).
         SLOT_SERVER_CLIENTS = 14,
+        // TLS of the TCP client (CTlsSettings::ForClient): "1" on; verification ("" the system's CA
+        // store, "file", "none"); CA file; server name (SNI, empty: the address typed); ALPN
+        // ("h2,http/1.1"); client certificate and key files (PEM); version ("" 1.2 and 1.3, "1.2", "1.3").
+        SLOT_CLIENT_TLS_FIRST = 15,
+        SLOT_CLIENT_TLS_COUNT = 8,
+        // TLS of the TCP server (CTlsSettings::ForServer): "1" on; certificate and key files (PEM);
+        // client certificate ("" none, "request", "require"); CA file for it; ALPN; version.
+        SLOT_SERVER_TLS_FIRST = 23,
+        SLOT_SERVER_TLS_COUNT = 7,
         SLOT_REPLY_RULE_TEXTS = 100,  // kReplyTextsPerRule a rule: match, reply
         SLOT_REPLY_RULE_CHECKSUMS = 300,  // one a rule: the reply's checksum rule, empty for none
         SLOT_REPLY_RULE_STATES = 400,       // one a rule: the state it holds in, empty for any
@@ -68,6 +77,8 @@ public:
     static SlotRange SettingSlots(ConnectionType type);
     // The slots of SettingSlots, in order.
     static QList<int> SettingSlotList(ConnectionType type);
+    // The TLS slots of a type, which its endpoint reads after those of SettingSlotList (none: empty).
+    static QList<int> TlsSlotList(ConnectionType type);
 
     CQnDoc();
 

@@ -31,6 +31,7 @@ public:
     {
         QString text;          // e.g. "待受中 ﾎﾟｰﾄ 5000", "相手が切断しました (接続先 host:port)"
         unsigned ownPort = 0;  // the local port (0: none open)
+        bool warning = false;  // shown in the warning colour (a TLS peer not verified)
     };
 
     CEndpoint() = default;

@@ -1,6 +1,9 @@
 #include "net/ctcpclient.h"
 
 #include "net/ctcpsoc.h"
+#include "net/ctlscontext.h"
+#include "net/ctlssoc.h"
+#include "net/socketlog.h"
 #include "platform/csocketaddress.h"
 
 #include <sys/socket.h>
@@ -37,7 +40,23 @@ bool CTCPClient::Open(const QStringList &settings, QString *logText)
     Close();
     m_lastFailure = {};
     m_strDestination = DestinationText(settings);
-    m_pSoc = std::make_unique<CTCPSoc>(m_pView, 1, m_pLogBuf, CTCPSoc::ROLE_TERM);
+    const CTlsSettings tls = CTlsSettings::ForClient(settings.mid(kTlsSettingsAt));
+    m_pTls = nullptr;
+    if (tls.m_bUse) {
+        QString failure;
+        std::shared_ptr<const CTlsContext> context = CTlsContext::Make(tls, &failure);
+        if (!context) {
+            m_lastFailure = {WSAEINVAL, QStringLiteral("TLS ") + failure};
+            SendSocketLog(m_pLogBuf, m_pView, m_lastFailure.text, LOG_ERROR, u"[CTCPSoc(Term)]");
+            return false;
+        }
+        auto soc = std::make_unique<CTlsSoc>(m_pView, 1, m_pLogBuf, std::move(context));
+        soc->SetPeerName(address);
+        m_pTls = soc.get();
+        m_pSoc = std::move(soc);
+    } else {
+        m_pSoc = std::make_unique<CTCPSoc>(m_pView, 1, m_pLogBuf, CTCPSoc::ROLE_TERM);
+    }
     if (!m_pSoc->Create(unsigned(ownPort)) || !m_pSoc->Connect(address, unsigned(port))) {
         Close();
         return false;
@@ -53,6 +72,7 @@ void CTCPClient::Close()
     if (m_pSoc->LastFailure().IsSet())
         m_lastFailure = m_pSoc->LastFailure();
     m_pSoc->Close();
+    m_pTls = nullptr;
     m_pSoc.reset();
 }
 
@@ -80,6 +100,13 @@ CEndpoint::Description CTCPClient::Describe() const
     // The destination as typed; the settings cannot change while it is in use.
     description.text = m_pSoc && m_pSoc->PeerClosed() ? QStringLiteral("相手が切断しました (") + m_strDestination + QLatin1Char(')')
                                               : m_strDestination + QStringLiteral(" 接続済");
+    if (m_pTls && m_pTls->IsEstablished()) {
+        description.text += QLatin1Char(' ') + m_pTls->Summary();
+        if (m_pTls->IsUnverified()) {
+            description.text += QStringLiteral(" 未検証");
+            description.warning = true;
+        }
+    }
     return description;
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 class CTCPSoc;
+class CTlsSoc;
 
 class CTCPClient final : public CEndpoint
 {
@@ -18,7 +19,10 @@ public:
     // The view's line for an open TCP client.
     static QString ConnectLogText(const QString &address, int port, int ownPort);
 
-    // The endpoint: settings are the server's address, its port and the own port.
+    // Where the TLS texts begin among the settings (CTlsSettings::ForClient).
+    static constexpr int kTlsSettingsAt = 3;
+
+    // The endpoint: settings are the server's address, its port and the own port, then TLS's.
     ConnectionType Type() const override { return TYPE_TCP_CLIENT; }
     QString DestinationHost(const QStringList &settings) const override { return Setting(settings, 0); }
     int SocketKind() const override;
@@ -42,6 +46,7 @@ private:
     QObject *m_pView;  // not owned
     char *m_pLogBuf;   // not owned
     std::unique_ptr<CTCPSoc> m_pSoc;
+    CTlsSoc *m_pTls = nullptr;  // m_pSoc when it speaks TLS
     QString m_strDestination;  // "host:port" of the open connection, as typed
     SocketFailure m_lastFailure;  // of the socket closed last
 };

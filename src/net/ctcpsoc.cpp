@@ -102,6 +102,11 @@ BOOL CTCPSoc::Accept(CTCPSoc *client)
 BOOL CTCPSoc::Send(const void *data, int length)
 {
     Log(QStringLiteral("Send"), LOG_TRACE);
+    return SendBytes(data, length);
+}
+
+BOOL CTCPSoc::SendBytes(const void *data, int length)
+{
     if (length > 0 && m_nQueued + length > kMaxQueued) {
         SetLastError(WSAENOBUFS);
         SendFailed(WSAENOBUFS);

@@ -39,8 +39,8 @@ public:
     BOOL Accept(CTCPSoc *client);
     // Sends the whole telegram: what the socket does not take at once waits, in order, and goes out
     // as the socket becomes writable. FALSE on a socket error or when the wait would pass kMaxQueued.
-    BOOL Send(const void *data, int length);
-    int Receive(void *buffer, int length);
+    virtual BOOL Send(const void *data, int length);
+    virtual int Receive(void *buffer, int length);
     BOOL CheckRole(int role);
     void Log(const QString &text, int kind);
 
@@ -63,6 +63,12 @@ protected:
     void OnConnect(int nErrorCode) override;
     void OnClose(int nErrorCode) override;
 
+    // Send without its trace line: what a layer above the stream (TLS) hands down.
+    BOOL SendBytes(const void *data, int length);
+    void PostEvent(SessionEvent code, LPARAM lParam);
+    int Id() const { return m_nId; }
+    void SetLastFailure(const SocketFailure &failure) { m_lastFailure = failure; }
+
 private:
     int m_nRole;
     char *m_pLogBuf;    // the view's; not owned
@@ -76,7 +82,6 @@ private:
     void SendFailed(int code);
     // Logs "<operation>() " and the table's text for `code` as an error line and keeps both.
     void LogFailure(const char *operation, SocketErrorTable table, int code, const char *defaultText);
-    void PostEvent(SessionEvent code, LPARAM lParam);
 
     void CheckDrainProgress();
 

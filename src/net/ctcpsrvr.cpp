@@ -1,6 +1,8 @@
 #include "net/ctcpsrvr.h"
 
 #include "net/ctcpsoc.h"
+#include "net/ctlscontext.h"
+#include "net/ctlssoc.h"
 #include "net/socketlog.h"
 #include "platform/cp932.h"
 #include "platform/csocketaddress.h"
@@ -84,6 +86,16 @@ bool CTCPSrvr::Open(const QStringList &settings, QString *logText)
     const int port = DecimalValue(Setting(settings, 0));
     const QString limit = Setting(settings, 1).trimmed();
     m_nClientLimit = limit.isEmpty() ? 0 : qBound(1, DecimalValue(limit), kMaxClients);
+    const CTlsSettings tls = CTlsSettings::ForServer(settings.mid(kTlsSettingsAt));
+    m_pTlsContext.reset();
+    if (tls.m_bUse) {
+        QString failure;
+        m_pTlsContext = CTlsContext::Make(tls, &failure);
+        if (!m_pTlsContext) {
+            Log(QStringLiteral("TLS ") + failure, LOG_ERROR);
+            return false;
+        }
+    }
     if (!Build(unsigned(port)))
         return false;
     *logText = QStringLiteral("ｿｹｯﾄ接続  QNﾎﾟｰﾄ:%1").arg(port);
@@ -105,6 +117,9 @@ CEndpoint::Description CTCPSrvr::Describe() const
     unsigned peerPort = 0;
     if (m_bClient && m_pClientSoc && SocketName(m_pClientSoc->m_hSocket, true, &peer, &peerPort)) {
         description.text = QStringLiteral("ｸﾗｲｱﾝﾄ %1 接続中").arg(CSocketAddress::JoinHostPort(peer, unsigned(peerPort)));
+        const auto *tls = m_pTlsContext ? static_cast<const CTlsSoc *>(m_pClientSoc.get()) : nullptr;
+        if (tls && tls->IsEstablished())
+            description.text += QLatin1Char(' ') + tls->Summary();
     } else if (m_bClientClosed) {
         description.text = QStringLiteral("相手が切断しました (") + listening + QLatin1Char(')');
     } else {
@@ -256,7 +271,7 @@ void CTCPSrvr::AcceptClient()
         // leaving scope closes the newcomer's connection
     } else {
         Log(QStringLiteral("ON ACCEPT ｸﾗｲｱﾝﾄ構築"), LOG_TRACE);
-        m_pClientSoc = std::make_unique<CTCPSoc>(this, 2, m_pLogBuf, CTCPSoc::ROLE_TERM);
+        m_pClientSoc = NewClientSoc(2);
         m_bClient = TRUE;
         if (!m_pListenSoc->Accept(m_pClientSoc.get())) {
             code = CAsyncSocket::GetLastError();
@@ -264,9 +279,23 @@ void CTCPSrvr::AcceptClient()
         } else {
             m_bClientClosed = false;
             PeerChanged();
+            ClientAccepted(m_pClientSoc.get());
         }
     }
     AcceptFinished(code);
+}
+
+std::unique_ptr<CTCPSoc> CTCPSrvr::NewClientSoc(int id)
+{
+    if (m_pTlsContext)
+        return std::make_unique<CTlsSoc>(this, id, m_pLogBuf, m_pTlsContext);
+    return std::make_unique<CTCPSoc>(this, id, m_pLogBuf, CTCPSoc::ROLE_TERM);
+}
+
+void CTCPSrvr::ClientAccepted(CTCPSoc *client)
+{
+    if (auto *tls = dynamic_cast<CTlsSoc *>(client))
+        tls->StartAccepted([this] { DescriptionChanged(); });
 }
 
 // Writes or drops the held lines of a retry and rests after a failure.

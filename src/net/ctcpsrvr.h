@@ -16,6 +16,7 @@
 #include <vector>
 
 class CTCPSoc;
+class CTlsContext;
 
 class CTCPSrvr : public CMsgWnd<QObject>, public CEndpoint
 {
@@ -49,6 +50,8 @@ public:
     QList<int> Peers() const override;
     bool HasPeer() const override { return m_nClientLimit > 0 ? !m_clients.empty() : m_pClientSoc && !m_bClientClosed; }
     static constexpr int kMaxClients = 10000;
+    // Where the TLS texts begin among the settings (CTlsSettings::ForServer).
+    static constexpr int kTlsSettingsAt = 2;
 
     // How long accepting rests after a failed accept: a connection left waiting by a shortage of
     // descriptors would otherwise announce itself again at once, for as long as the shortage lasts.
@@ -92,6 +95,13 @@ private:
     void ReleaseNumberedClient(int number);
     BOOL SendToClients(const void *data, int length);
     CTCPSoc *SelectedClient() const;
+
+    // With TLS on: what every client's connection is made from (null: plain TCP).
+    std::shared_ptr<const CTlsContext> m_pTlsContext;
+    // A socket for a client about to be accepted, plain or TLS as the settings say.
+    std::unique_ptr<CTCPSoc> NewClientSoc(int id);
+    // After a successful accept: a TLS client's handshake begins.
+    void ClientAccepted(CTCPSoc *client);
 
     int m_nAcceptError = 0;         // code of the last failed accept until one succeeds
     bool m_bAcceptWaiting = false;  // a connection announced itself while accepting rested

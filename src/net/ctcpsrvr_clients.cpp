@@ -19,7 +19,7 @@ void CTCPSrvr::AcceptNumberedClient()
         return;
     }
     const int number = m_nNextClient;
-    auto client = std::make_unique<CTCPSoc>(this, number, m_pLogBuf, CTCPSoc::ROLE_TERM);
+    auto client = NewClientSoc(number);
     if (!m_pListenSoc->Accept(client.get())) {
         AcceptFinished(CAsyncSocket::GetLastError());
         return;
@@ -28,7 +28,9 @@ void CTCPSrvr::AcceptNumberedClient()
     QString address;
     unsigned port = 0;
     SocketName(client->m_hSocket, true, &address, &port);
+    CTCPSoc *accepted = client.get();
     m_clients.emplace(number, std::move(client));
+    ClientAccepted(accepted);
     Log(QStringLiteral("ｸﾗｲｱﾝﾄ#%1 接続 %2 (%3 台)")
             .arg(number)
             .arg(CSocketAddress::JoinHostPort(address, port))

@@ -5,6 +5,7 @@
 #include "batch/promptserver.h"
 #include "document/cqndoc.h"
 #include "session/creplyruletable.h"
+#include "support/opensslpeer.h"
 #include "support/tempconfighome.h"
 
 #include <QElapsedTimer>
@@ -273,6 +274,33 @@ private Q_SLOTS:
         QCOMPARE(device.Received(0), QByteArray("v6\r"));
     }
 
+    void aRowRunsOverTlsVerifiedAgainstACaFile()
+    {
+        OpenSslCerts certs;
+        QVERIFY(certs.Make(QStringLiteral("dev"), {QStringLiteral("localhost"), QStringLiteral("IP:127.0.0.1")}));
+        OpenSslPeer device;
+        QVERIFY(device.StartServer({QStringLiteral("-cert"), certs.Cert(QStringLiteral("dev")), QStringLiteral("-key"),
+                                    certs.Key(QStringLiteral("dev"))}));
+        // The device prompts once the handshake is done and again after the line.
+        int prompts = 0;
+        connect(&device.Process(), &QProcess::readyRead, this, [&] {
+            const QByteArray output = device.Output();
+            if ((prompts == 0 && output.contains("CIPHER is")) || (prompts == 1 && output.contains("tls1\r"))) {
+                ++prompts;
+                device.Write("ok\r\n> ");
+            }
+        });
+        const QString scenario = Scenario({{QStringLiteral("127.0.0.1"), QString::number(device.Port()),
+                                            WriteFile(QStringLiteral("tls.txt"), "tls1\r\n")}});
+        const Run run = RunProgram({"--batch", scenario, "--ca", certs.Cert(QStringLiteral("dev")), "--prompt", "> ",
+                                    "--row-timeout", "10", "--results", Path("tls.csv")});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QCOMPARE(prompts, 2);
+        CBatchScenario results;
+        QVERIFY(results.ReadCsv(Path("tls.csv")));
+        QCOMPARE(results.Cell(1, CBatchScenario::COL_RESULT), kDone);
+    }
+
     void aRowTimeoutNeverEndsARowEarly()
     {
         // A coarse timer may fire up to 5 % before its time; each silent row must last the whole timeout.
@@ -310,6 +338,8 @@ private Q_SLOTS:
         QTest::newRow("stray quote") << QByteArray("raw:\"a\",\"1\",\"f,\r\n") << 2 << "1行目の \" が閉じていません";
         QTest::newRow("UTF-8 BOM") << QByteArray("raw:\xEF\xBB\xBF\"a\",\"1\",\"f\",\r\n") << 2 << "BOM";
         QTest::newRow("no code page 932") << QByteArray("raw:\"a\x81\x7F\",\"1\",\"f\",\r\n") << 2 << "1行目はｺｰﾄﾞﾍﾟｰｼﾞ932の文字ではありません";
+        QTest::newRow("--ca with --insecure") << QByteArray("args:--insecure --ca /dev/null") << 2 << "--insecure";
+        QTest::newRow("unreadable CA file") << QByteArray("args:--ca /nonexistent/ca.pem") << 2 << "/nonexistent/ca.pem";
         QTest::newRow("past row 200") << "raw:" + QByteArray("\"a\",\"1\",\"f\",\r\n").repeated(201) << 2 << "200行目より後は読まれません";
     }
     void usageAndFilesAreCheckedBeforeAnythingIsSent()
@@ -337,6 +367,8 @@ private Q_SLOTS:
             arguments[1] = Scenario({{QString(), server.PortText(), Path("f.txt")}});
         else if (kind.startsWith("raw:"))
             arguments[1] = WriteFile(QStringLiteral("scenario.csv"), kind.mid(4));
+        else if (kind.startsWith("args:"))
+            arguments << QString::fromUtf8(kind.mid(5)).split(QLatin1Char(' '));
         const Run run = RunProgram(arguments);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2((run.out + run.err).contains(says), qPrintable(run.out + run.err));

@@ -128,6 +128,14 @@ bool CBatchCommand::Prepare()
     // A scenario run drives a device; it does not stand in for one unless asked to.
     if (!m_options.replyRules)
         m_doc.SetSlotInt(CQnDoc::SLOT_REPLY_USE, 0);
+    if (m_options.tls) {
+        const int tls = CQnDoc::SLOT_CLIENT_TLS_FIRST;
+        m_doc.SetSlotString(tls, QStringLiteral("1"));
+        m_doc.SetSlotString(tls + 1, m_options.insecure ? QStringLiteral("none")
+                                     : m_options.caFile.isEmpty() ? QString()
+                                                                  : QStringLiteral("file"));
+        m_doc.SetSlotString(tls + 2, m_options.caFile.isEmpty() ? QString() : QFileInfo(m_options.caFile).absoluteFilePath());
+    }
     QStringList reports;
     for (const QString &path : {m_options.results, m_options.junit, m_options.timings}) {
         if (!CheckWritable(path))

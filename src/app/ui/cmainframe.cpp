@@ -236,6 +236,9 @@ void CMainFrame::CreateStatusBar()
     connect(m_wndStatusBar, &QStatusBar::messageChanged, m_pConnectionPane,
             [pane = m_pConnectionPane](const QString &message) { pane->setVisible(message.isEmpty()); });
     connect(m_pView, &CQnView::ConnectionChanged, m_pConnectionPane, &CElidedLabel::SetFullText);
+    connect(m_pView, &CQnView::ConnectionWarningChanged, m_pConnectionPane, [pane = m_pConnectionPane](bool warning) {
+        pane->setStyleSheet(warning ? QStringLiteral("background-color: #FFA500;") : QString());
+    });
     for (const auto &[id, text] : kIndicators) {
         auto *pane = new QLabel(Text(text), m_wndStatusBar);
         pane->setAlignment(Qt::AlignCenter);

@@ -72,6 +72,8 @@ public:
     // The connection in words for the status bar (cqnview_status.cpp): type and endpoint, the reason
     // of a failed connect while disconnected, the peer's close while still connected.
     QString ConnectionText() const { return m_strConnection; }
+    // The connection pane's text wants the warning colour (a TLS server not verified).
+    bool ConnectionWarning() const { return m_bConnectionWarning; }
     // Reply rules: the document's table as in use.
     const CReplyRuleTable &ReplyRules() const { return m_replyRules; }
     // Takes a new table (the dialog's OK): into the document, which is marked modified, and into use.
@@ -84,6 +86,7 @@ Q_SIGNALS:
     void CommandStateChanged();
     // ConnectionText() has changed.
     void ConnectionChanged(const QString &text);
+    void ConnectionWarningChanged(bool warning);
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -236,6 +239,7 @@ private:
 
     // The connection pane (cqnview_status.cpp).
     QString m_strConnection;
+    bool m_bConnectionWarning = false;
     QString m_strConnectError;   // while disconnected after a failed connect
     CNameLookup m_nameLookup;    // running while a connect waits for its host name
     bool m_bNameUnresolved = false;  // the connect being ended failed for a name that does not resolve

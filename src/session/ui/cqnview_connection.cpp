@@ -48,7 +48,7 @@ QStringList CQnView::EndpointSettings() const
     QStringList settings;
     if (!m_pDocument)
         return settings;
-    for (int slot : CQnDoc::SettingSlotList(m_nSocketType))
+    for (int slot : CQnDoc::SettingSlotList(m_nSocketType) + CQnDoc::TlsSlotList(m_nSocketType))
         settings.append(m_pDocument->GetSlotString(slot));
     return settings;
 }
@@ -161,7 +161,7 @@ void CQnView::OnSocketSettings()
 {
     if (!m_pDocument)
         return;
-    const QList<int> settingSlots = CQnDoc::SettingSlotList(m_nSocketType);
+    const QList<int> settingSlots = CQnDoc::SettingSlotList(m_nSocketType) + CQnDoc::TlsSlotList(m_nSocketType);
     const QStringList shown = EndpointSettings();
     QStringList edited = shown;
     if (!CSocketSettingDlg::Edit(this, m_nSocketType, &edited))

@@ -43,6 +43,12 @@ void CQnView::RefreshConnection()
     m_bRefreshPending = false;
     RefreshSendTargets();
     const QString text = DescribeConnection();
+    const bool warning = (m_nState == ST_CONNECTED || m_nState == ST_CONNECTED_LOOPBACK) && m_pEndpoint &&
+                         m_pEndpoint->Describe().warning;
+    if (warning != m_bConnectionWarning) {
+        m_bConnectionWarning = warning;
+        Q_EMIT ConnectionWarningChanged(warning);
+    }
     if (text == m_strConnection)
         return;
     m_strConnection = text;

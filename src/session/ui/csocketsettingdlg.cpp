@@ -4,13 +4,16 @@
 #include "platform/qnwin.h"
 #include "session/ui/cserialsettingdlg.h"
 
+#include "net/ctcpclient.h"
 #include "net/ctcpsrvr.h"
+#include "session/ui/ctlssettingdlg.h"
 #include "net/cudpoptions.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 
 CSocketSettingDlg::CSocketSettingDlg(QWidget *parent) : CQnDialog(QStringLiteral("ｿｹｯﾄ設定"), 125, 75, parent)
@@ -57,13 +60,20 @@ bool CSocketSettingDlg::Edit(QWidget *parent, int type, QStringList *texts)
             return page.edit(parent, texts);
     }
     CSocketSettingDlg dialog(parent);
+    // The TLS texts follow the type's own (CTCPClient, CTCPSrvr).
+    const int tlsAt = type == TYPE_TCP_CLIENT ? CTCPClient::kTlsSettingsAt
+                      : type == TYPE_TCP_SERVER ? CTCPSrvr::kTlsSettingsAt
+                                                : int(texts->size());
     QString *const values[4] = {&dialog.m_strValue1, &dialog.m_strValue2, &dialog.m_strValue3, &dialog.m_strOptions};
     for (int i = 0; i < 4; ++i)
-        *values[i] = texts->value(i);
+        *values[i] = i < tlsAt ? texts->value(i) : QString();
+    dialog.m_tlsTexts = texts->mid(tlsAt);
     if (dialog.DoModal(type) != IDOK)
         return false;
-    for (int i = 0; i < texts->size() && i < 4; ++i)
+    for (int i = 0; i < texts->size() && i < 4 && i < tlsAt; ++i)
         (*texts)[i] = *values[i];
+    for (int i = tlsAt; i < texts->size(); ++i)
+        (*texts)[i] = dialog.m_tlsTexts.value(i - tlsAt);
     return true;
 }
 
@@ -93,6 +103,10 @@ void CSocketSettingDlg::OnInitDialog()
         AddMulticastFields();
     if (m_nType == TYPE_TCP_SERVER)
         AddClientFields();
+    if (m_nType == TYPE_TCP_CLIENT) {
+        SetTemplateSize(125, 93);
+        AddTlsButton(56);
+    }
     CQnDialog::OnInitDialog();
 }
 
@@ -127,8 +141,21 @@ void CSocketSettingDlg::AddClientFields()
     AddItem(0, new QLabel(QStringLiteral("最大ｸﾗｲｱﾝﾄ数")), 7, 53, 60, 12);
     m_pClientLimit = AddItem(IDC_CLIENT_LIMIT, new QSpinBox, 70, 53, 48, 12);
     m_pClientLimit->setRange(1, CTCPSrvr::kMaxClients);
+    SetTemplateSize(125, 113);
+    AddTlsButton(76);
+}
+
+void CSocketSettingDlg::AddTlsButton(int y)
+{
+    QPushButton *tls = AddButton(IDC_TLS, QStringLiteral("TLS(&L)..."), 10, y, 105, 14, false);
+    connect(tls, &QPushButton::clicked, this, [this] {
+        CTlsSettingDlg dialog(m_nType == TYPE_TCP_SERVER, this);
+        dialog.m_texts = m_tlsTexts;
+        if (dialog.DoModal() == IDOK)
+            m_tlsTexts = dialog.m_texts;
+    });
     for (int id : {IDOK, IDCANCEL})
-        AddItem(id, GetDlgItem(id), id == IDOK ? 10 : 65, 76, 50, 14);
+        AddItem(id, GetDlgItem(id), id == IDOK ? 10 : 65, y + 18, 50, 14);
 }
 
 void CSocketSettingDlg::DoDataExchange(bool save)

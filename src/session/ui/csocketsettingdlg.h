@@ -33,6 +33,9 @@ public:
     // UDP: the added options' slot text (CUdpOptions), edited below the three fields.
     QString m_strOptions;
     int m_nType = 0;
+    // TCP client and server: the TLS slots' texts, edited in CTlsSettingDlg through the "TLS" button.
+    QStringList m_tlsTexts;
+    static constexpr int IDC_TLS = 1306;
     static constexpr int IDC_MULTICAST_INTERFACE = 1301;
     static constexpr int IDC_MULTICAST_TTL = 1302;
     static constexpr int IDC_MULTICAST_LOOP = 1303;
@@ -49,6 +52,8 @@ protected:
 private:
     void AddMulticastFields();
     void AddClientFields();
+    // The "TLS..." button below the fields, at `y`; OK and cancel move below it.
+    void AddTlsButton(int y);
 
     QLabel *m_pLabels[3];
     QLineEdit *m_pEdits[3];

@@ -1,0 +1,19 @@
+// Makes a self-signed certificate and key for testing: ECDSA P-256, SHA-256, the names the user
+// gives as subject alternative names (IP addresses as such), the first of them as the common name.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class CTlsCertMaker
+{
+public:
+    // Days the certificate is valid from now.
+    static constexpr int kValidDays = 365;
+
+    // The names of a comma- or blank-separated text ("localhost, 127.0.0.1").
+    static QStringList Names(const QString &text);
+    // Writes the certificate to `certPath` and the key (readable by the owner only) to `keyPath`,
+    // both PEM; false with the reason in `error`.
+    static bool Make(const QStringList &names, const QString &certPath, const QString &keyPath, QString *error);
+};

@@ -1,0 +1,46 @@
+// The OpenSSL context one TLS connection is made from: versions, certificates, verification and
+// ALPN as the settings say, and the program's words for what went wrong and for a certificate.
+#pragma once
+
+#include "net/ctlssettings.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+struct ssl_ctx_st;
+struct ssl_st;
+struct x509_st;
+
+class CTlsContext
+{
+public:
+    // The context for `settings`; null with `*failure` in words when a file cannot be used.
+    static std::unique_ptr<CTlsContext> Make(const CTlsSettings &settings, QString *failure);
+    ~CTlsContext();
+    CTlsContext(const CTlsContext &) = delete;
+    CTlsContext &operator=(const CTlsContext &) = delete;
+
+    const CTlsSettings &Settings() const { return m_settings; }
+    // A new connection of this context; the caller frees it with SSL_free.
+    ssl_st *NewConnection() const;
+
+    // Why a handshake of `ssl` failed, in words: the certificate's verification result first, then
+    // the library's error queue (which this empties).
+    static QString HandshakeFailureText(const ssl_st *ssl);
+    // "TLS1.3 TLS_AES_256_GCM_SHA384" (and " ALPN:h2" when one was agreed).
+    static QString Summary(const ssl_st *ssl);
+    // Subject, issuer, validity and SHA-256 fingerprint of `certificate`, one line each.
+    static QStringList CertificateLines(x509_st *certificate);
+    // The library's queued errors as one line, emptying the queue.
+    static QString TakeErrors();
+
+private:
+    CTlsContext() = default;
+    bool Load(QString *failure);
+
+    CTlsSettings m_settings;
+    ssl_ctx_st *m_pCtx = nullptr;
+    QByteArray m_alpnWire;  // the ALPN list in its length-prefixed form
+};

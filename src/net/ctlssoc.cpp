@@ -1,0 +1,291 @@
+#include "net/ctlssoc.h"
+
+#include "net/ctlscontext.h"
+#include "net/socketlog.h"
+#include "platform/chexconv.h"
+#include "platform/csocketaddress.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <cstring>
+
+namespace {
+
+// Bytes taken from the socket at one notice, and decrypted at one go.
+constexpr int kChunk = 65536;
+
+// The first byte of every TLS record is one of its content types (20 to 24).
+bool IsRecordStart(unsigned char byte)
+{
+    return byte >= 20 && byte <= 24;
+}
+
+}  // namespace
+
+CTlsSoc::CTlsSoc(QObject *owner, int id, char *logBuf, std::shared_ptr<const CTlsContext> context)
+    : CTCPSoc(owner, id, logBuf, ROLE_TERM), m_pContext(std::move(context))
+{
+}
+
+CTlsSoc::~CTlsSoc()
+{
+    SSL_free(m_pSsl);
+}
+
+bool CTlsSoc::IsUnverified() const
+{
+    return !m_pContext->Settings().m_bServer && m_pContext->Settings().m_verify == CTlsSettings::Verify::None;
+}
+
+bool CTlsSoc::Begin()
+{
+    ERR_clear_error();
+    m_pSsl = m_pContext->NewConnection();
+    if (!m_pSsl)
+        return false;
+    m_pNetIn = BIO_new(BIO_s_mem());
+    m_pNetOut = BIO_new(BIO_s_mem());
+    BIO_set_mem_eof_return(m_pNetIn, -1);
+    SSL_set_bio(m_pSsl, m_pNetIn, m_pNetOut);
+    const CTlsSettings &settings = m_pContext->Settings();
+    if (settings.m_bServer) {
+        SSL_set_accept_state(m_pSsl);
+    } else {
+        SSL_set_connect_state(m_pSsl);
+        const QString name = settings.m_strServerName.isEmpty() ? m_strPeerName : settings.m_strServerName;
+        const QByteArray ascii = name.toUtf8();
+        CSocketAddress address;
+        const bool numeric = CSocketAddress::FromNumbers(name, 0, &address);
+        if (!numeric && !ascii.isEmpty())
+            SSL_set_tlsext_host_name(m_pSsl, ascii.constData());
+        if (settings.m_verify != CTlsSettings::Verify::None && !ascii.isEmpty()) {
+            if (numeric)
+                X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_pSsl), ascii.constData());
+            else
+                SSL_set1_host(m_pSsl, ascii.constData());
+        }
+    }
+    m_phase = Phase::Handshaking;
+    Log(QStringLiteral("TLS ﾊﾝﾄﾞｼｪｲｸ開始"), LOG_TRACE);
+    ContinueHandshake();
+    return true;
+}
+
+void CTlsSoc::StartAccepted(std::function<void()> established)
+{
+    m_established = std::move(established);
+    if (!Begin())
+        HandshakeFailed(CTlsContext::TakeErrors());
+}
+
+void CTlsSoc::Close()
+{
+    if (m_pSsl && m_phase == Phase::Open && IsOpen() && !PeerClosed()) {
+        SSL_shutdown(m_pSsl);  // close_notify goes out with whatever is queued
+        FlushRecords();
+    }
+    SSL_free(m_pSsl);
+    m_pSsl = nullptr;
+    m_phase = Phase::Idle;
+    m_plain.clear();
+    m_nPlainBegin = 0;
+    m_bNoticed = m_bPeerHeld = false;
+    CTCPSoc::Close();
+}
+
+BOOL CTlsSoc::Send(const void *data, int length)
+{
+    Log(QStringLiteral("Send"), LOG_TRACE);
+    if (m_phase != Phase::Open) {
+        SetLastFailure({WSAENOTCONN, QStringLiteral("TLS 接続が確立していません")});
+        Log(QStringLiteral("Send() ") + LastFailure().text, LOG_ERROR);
+        return FALSE;
+    }
+    // A slice at a time, each handed down at once: the records never pile up in memory.
+    for (int at = 0; at < length; at += kChunk) {
+        if (SSL_write(m_pSsl, static_cast<const char *>(data) + at, qMin(kChunk, length - at)) <= 0) {
+            SetLastFailure({WSAECONNABORTED, QStringLiteral("TLS ") + CTlsContext::TakeErrors()});
+            Log(QStringLiteral("Send() ") + LastFailure().text, LOG_ERROR);
+            return FALSE;
+        }
+        if (!FlushRecords())
+            return FALSE;
+    }
+    return TRUE;
+}
+
+int CTlsSoc::Receive(void *buffer, int length)
+{
+    const qsizetype held = m_plain.size() - m_nPlainBegin;
+    const int taken = static_cast<int>(qMin<qsizetype>(qMax(length, 0), held));
+    if (taken > 0)
+        std::memcpy(buffer, m_plain.constData() + m_nPlainBegin, static_cast<size_t>(taken));
+    m_nPlainBegin += taken;
+    if (m_nPlainBegin == m_plain.size()) {
+        m_plain.resize(0);  // keeps its capacity for the next telegram
+        m_nPlainBegin = 0;
+    }
+    m_bNoticed = false;
+    if (std::exchange(m_bPeerHeld, false))
+        ReadPeer();
+    Pump();
+    return taken;
+}
+
+void CTlsSoc::OnConnect(int nErrorCode)
+{
+    if (nErrorCode != 0) {
+        CTCPSoc::OnConnect(nErrorCode);
+        return;
+    }
+    Log(QStringLiteral("OnConnect"), LOG_TRACE);
+    if (!Begin())
+        HandshakeFailed(CTlsContext::TakeErrors());
+}
+
+void CTlsSoc::OnReceive(int /*nErrorCode*/)
+{
+    if (m_phase == Phase::Open && m_plain.size() - m_nPlainBegin >= kMaxPlain) {
+        m_bPeerHeld = true;  // read once the owner has taken some
+        return;
+    }
+    // What the system holds now, a slice at a time decrypted as it comes, up to a telegram's worth:
+    // the owner then reads blocks as large as a plain socket's.
+    while (ReadPeer()) {
+        Pump();
+        if (m_phase != Phase::Open || m_plain.size() - m_nPlainBegin >= kMaxPlain)
+            return;
+    }
+    Pump();
+}
+
+void CTlsSoc::OnClose(int nErrorCode)
+{
+    if (m_phase == Phase::Handshaking) {
+        HandshakeFailed(m_bFirstRecordSeen ? QStringLiteral("ﾊﾝﾄﾞｼｪｲｸ中に相手が切断しました")
+                                           : QStringLiteral("相手がTLSで応答せずに切断しました"));
+        return;
+    }
+    if (m_phase == Phase::Failed)
+        return;
+    CTCPSoc::OnClose(nErrorCode);
+}
+
+bool CTlsSoc::ReadPeer()
+{
+    char chunk[kChunk];
+    const int got = CAsyncSocket::Receive(chunk, kChunk, 0);
+    if (got <= 0)
+        return false;  // would block, or the end, which OnClose says
+    if (!m_bFirstRecordSeen && m_phase == Phase::Handshaking) {
+        m_bFirstRecordSeen = true;
+        if (!IsRecordStart(static_cast<unsigned char>(chunk[0]))) {
+            HandshakeFailed(QStringLiteral("相手がTLSではなく平文を送りました"));
+            return false;
+        }
+    }
+    if (!m_pSsl)
+        return false;
+    BIO_write(m_pNetIn, chunk, got);
+    return got == kChunk;
+}
+
+void CTlsSoc::Pump()
+{
+    if (m_phase == Phase::Handshaking)
+        ContinueHandshake();
+    if (m_phase == Phase::Open)
+        Decrypt();
+}
+
+void CTlsSoc::ContinueHandshake()
+{
+    ERR_clear_error();
+    const int result = SSL_do_handshake(m_pSsl);
+    if (result != 1) {
+        const int error = SSL_get_error(m_pSsl, result);
+        if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+            FlushRecords();
+            return;
+        }
+        const QString reason = CTlsContext::HandshakeFailureText(m_pSsl);
+        FlushRecords();  // the alert that tells the peer why
+        HandshakeFailed(reason);
+        return;
+    }
+    if (!FlushRecords())
+        return;
+    m_phase = Phase::Open;
+    m_strSummary = CTlsContext::Summary(m_pSsl);
+    Log(QStringLiteral("TLS ﾊﾝﾄﾞｼｪｲｸ完了 ") + m_strSummary, LOG_TRACE);
+    X509 *peer = SSL_get1_peer_certificate(m_pSsl);
+    if (IsUnverified()) {
+        Log(QStringLiteral("TLS ｻｰﾊﾞｰ証明書は未検証です"), LOG_WARN);
+        for (const QString &line : CTlsContext::CertificateLines(peer))
+            Log(line, LOG_TRACE);
+    } else if (peer && m_pContext->Settings().m_bServer) {
+        Log(QStringLiteral("TLS ｸﾗｲｱﾝﾄ証明書 ") + CTlsContext::CertificateLines(peer).value(0), LOG_TRACE);
+    }
+    X509_free(peer);
+    if (!m_pContext->Settings().m_bServer)
+        CTCPSoc::OnConnect(0);
+    else if (m_established)
+        m_established();
+}
+
+void CTlsSoc::Decrypt()
+{
+    if (m_nPlainBegin > 0) {  // what the owner left goes to the front: the buffer stays one telegram long
+        m_plain.remove(0, m_nPlainBegin);
+        m_nPlainBegin = 0;
+    }
+    while (m_plain.size() - m_nPlainBegin < kMaxPlain) {
+        const qsizetype at = m_plain.size();
+        m_plain.resize(at + kChunk);
+        ERR_clear_error();
+        const int got = SSL_read(m_pSsl, m_plain.data() + at, kChunk);
+        m_plain.resize(at + qMax(got, 0));
+        if (got > 0)
+            continue;
+        const int error = SSL_get_error(m_pSsl, got);
+        if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_ZERO_RETURN) {
+            SetLastFailure({WSAECONNABORTED, QStringLiteral("TLS ") + CTlsContext::TakeErrors()});
+            Log(QStringLiteral("Receive() ") + LastFailure().text, LOG_ERROR);
+        }
+        break;
+    }
+    FlushRecords();  // what reading answers (a key update)
+    if (m_plain.size() > m_nPlainBegin && !m_bNoticed) {
+        m_bNoticed = true;
+        PostEvent(EV_RECEIVE, Id());
+    }
+}
+
+bool CTlsSoc::FlushRecords()
+{
+    char chunk[kChunk];
+    int pending;
+    while ((pending = BIO_read(m_pNetOut, chunk, kChunk)) > 0) {
+        if (!SendBytes(chunk, pending))
+            return false;
+    }
+    return true;
+}
+
+void CTlsSoc::HandshakeFailed(const QString &reason)
+{
+    m_phase = Phase::Failed;
+    SetLastFailure({WSAECONNABORTED, QStringLiteral("TLS ") + reason});
+    Log(QStringLiteral("TLS ﾊﾝﾄﾞｼｪｲｸ失敗 ") + reason, LOG_ERROR);
+    if (!m_pContext->Settings().m_bServer)
+    {
+        std::uint32_t param = 0;
+        SetWordHalf(&param, static_cast<std::uint16_t>(WSAECONNABORTED), 0);
+        SetWordHalf(&param, static_cast<std::uint16_t>(Id()), 1);
+        PostEvent(EV_CONNECT_DONE, static_cast<LPARAM>(param));
+    }
+    else
+        CTCPSoc::OnClose(WSAECONNABORTED);  // the server lets the client go as at its close
+}

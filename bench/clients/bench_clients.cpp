@@ -4,11 +4,10 @@
 // Log shown; its longest stall and peak memory measured), then `socat ... fork PIPE` and, where it
 // is installed, `ncat -k --sh-exec cat`, each a process per client.
 // Usage: bench_clients [--clients=N] [--seconds=S] [--only=quillnet|socat|ncat]
+#include "../benchapp.h"
 #include "app/ui/cmainframe.h"
 #include "document/cqndoc.h"
 #include "platform/descriptorlimit.h"
-#include "platform/ui/qtprompts.h"
-#include "platform/ui/uifonts.h"
 #include "res/commandids.h"
 #include "session/ui/cqnview.h"
 
@@ -253,10 +252,7 @@ void RunPeer(const char *name, const QString &program, const QStringList &argume
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    InstallFontSubstitutions();
-    QtPrompts prompts;
-    Prompts::Install(&prompts);
+    BenchApp app(argc, argv);
     RaiseDescriptorLimit();
     int clients = 1000;
     int seconds = 60;
@@ -289,6 +285,5 @@ int main(int argc, char *argv[])
                  QStringLiteral("-m"), QString::number(clients + 10), QStringLiteral("--sh-exec"), QStringLiteral("cat")},
                 port, clients, seconds);
     }
-    Prompts::Install(nullptr);
     return 0;
 }

@@ -1,11 +1,10 @@
 // Echo benchmark: the program's own frame and view as a TCP server with loopback on, against a plain
 // threaded C echo server (the loopback limit) and socat, measured in one run on the same machine with
 // the same load generator.
+#include "../benchapp.h"
 #include "../benchserver.h"
 #include "res/commandids.h"
 #include "display/ui/cmessagewnd.h"
-#include "platform/ui/qtprompts.h"
-#include "platform/ui/uifonts.h"
 #include "session/ui/cqnview.h"
 #include "session/creplyruletable.h"
 
@@ -303,10 +302,7 @@ void PrintRow(const char *name, const Figures &f, const Figures &base)
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    InstallFontSubstitutions();
-    QtPrompts prompts;
-    Prompts::Install(&prompts);
+    BenchApp app(argc, argv);
     Sizes sizes;
     if (app.arguments().contains(QStringLiteral("--quick"))) {
         sizes.small = 8u << 20;
@@ -329,7 +325,6 @@ int main(int argc, char *argv[])
         PrintRow(shownRow ? "quillnet, History+Log shown" : "quillnet, windows hidden", row, row);
         std::printf("\nUser-interface thread CPU per MB echoed in 1 MB writes: %.2f ms; per 8-byte round trip: %.1f µs.\n",
                     row.cpuMsPerMb1m, row.cpuUsPerTrip);
-        Prompts::Install(nullptr);
         return 0;
     }
     const QString cEcho = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_cecho");
@@ -392,6 +387,5 @@ int main(int argc, char *argv[])
                 "The History held %d lines, %.1f MB of text, at the end.\n",
                 sizes.flood >> 20, flood.mbps, flood.longestStallMs, flood.startRssMb, flood.peakRssMb,
                 flood.clearedRssMb, flood.historyLines, flood.historyMb);
-    Prompts::Install(nullptr);
     return 0;
 }

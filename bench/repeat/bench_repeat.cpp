@@ -3,12 +3,11 @@
 // reads the datagrams on loopback and stamps each arrival. Reports how far the run's length is off
 // its pace, the gaps between arrivals and the longest stall of the window.
 // Usage: bench_repeat [--rows=SENDS:INTERVAL_MS:shown|hidden,...]
+#include "../benchapp.h"
 #include "app/ui/cmainframe.h"
 #include "display/ui/ccommandsenddlg.h"
 #include "display/ui/cinputedit.h"
 #include "document/cqndoc.h"
-#include "platform/ui/qtprompts.h"
-#include "platform/ui/uifonts.h"
 #include "res/commandids.h"
 #include "session/ui/cqnview.h"
 
@@ -140,10 +139,7 @@ void Measure(const Row &row)
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    InstallFontSubstitutions();
-    QtPrompts prompts;
-    Prompts::Install(&prompts);
+    BenchApp app(argc, argv);
     QList<Row> rows = {{10000, 1, true}, {10000, 1, false}, {1000, 10, true}};
     for (const QString &argument : app.arguments()) {
         if (!argument.startsWith(QStringLiteral("--rows=")))
@@ -158,6 +154,5 @@ int main(int argc, char *argv[])
     std::printf("|-------|----------|---------|---------|--------|---------|----------|------------|------------|------------|----------|\n");
     for (const Row &row : rows)
         Measure(row);
-    Prompts::Install(nullptr);
     return 0;
 }

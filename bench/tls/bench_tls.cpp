@@ -3,10 +3,9 @@
 // (the limit) and, over plain TCP, by the program again; alternated in rounds within one run, with
 // the same load generator. Then
 // the program's TLS client handshaking with a local `openssl s_server`, connect to connected.
+#include "../benchapp.h"
 #include "../benchserver.h"
 #include "net/ctlscertmaker.h"
-#include "platform/ui/qtprompts.h"
-#include "platform/ui/uifonts.h"
 #include "session/ui/cqnview.h"
 
 #include <QApplication>
@@ -254,10 +253,7 @@ std::vector<double> MeasureHandshakes(const QString &cert, const QString &key, i
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    InstallFontSubstitutions();
-    QtPrompts prompts;
-    Prompts::Install(&prompts);
+    BenchApp app(argc, argv);
     const bool quick = app.arguments().contains(QStringLiteral("--quick"));
     const size_t telegram = 1u << 20;
     const size_t total = (quick ? 32u : 256u) << 20;
@@ -324,6 +320,5 @@ int main(int argc, char *argv[])
         std::printf("Handshake, quillnet TLS client to openssl s_server (connect to connected, verified, %zu times):\n"
                     "  median %.2f ms, p90 %.2f ms, max %.2f ms  (%s)\n",
                     sorted.size(), Median(sorted), sorted[sorted.size() * 9 / 10], sorted.back(), qPrintable(protocol));
-    Prompts::Install(nullptr);
     return 0;
 }

@@ -2,14 +2,13 @@
 // burst of 100-byte datagrams back to back over loopback; counts what arrived at the view, what the
 // kernel dropped for the socket and what the endpoint's full queue dropped.
 // Usage: bench_udpburst [--rows=N:shown,N:hidden,...] [--queue-limit=BYTES]
+#include "../benchapp.h"
 #include "../benchserver.h"
 #include "app/ui/cmainframe.h"
 #include "document/cqndoc.h"
 #include "display/ui/cmessagewnd.h"
 #include "net/cudpsoc.h"
 #include "net/cudpwnd.h"
-#include "platform/ui/qtprompts.h"
-#include "platform/ui/uifonts.h"
 #include "res/commandids.h"
 #include "session/ui/cqnview.h"
 #include "support/sessionprobe.h"
@@ -209,10 +208,7 @@ Figures Measure(int datagrams, bool shown)
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    InstallFontSubstitutions();
-    QtPrompts prompts;
-    Prompts::Install(&prompts);
+    BenchApp app(argc, argv);
     QList<QPair<int, bool>> rows = {{10000, true}, {100000, false}, {100000, true}};
     for (const QString &argument : app.arguments()) {
         if (argument.startsWith(QStringLiteral("--queue-limit=")))
@@ -243,6 +239,5 @@ int main(int argc, char *argv[])
                     f.kernelDrops, f.queueDrops, f.peakQueueMb, f.peakRssMb, f.seconds, f.longestStallMs);
         std::fflush(stdout);
     }
-    Prompts::Install(nullptr);
     return 0;
 }

@@ -43,10 +43,9 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
             rule.DecodeMatch(&c.match, &slow.mask);
         CReplyTemplate shaped;
         QString error;
-        CReplyTemplate::Parse(rule.replyText, rule.replyPlaceholders ? rule.reply : QString(), &shaped, &error);
         if (!rule.replyPlaceholders) {
             CReplyRule::Decode(rule.replyText, rule.reply, &c.reply);
-        } else if (shaped.IsPlain()) {
+        } else if (CReplyTemplate::Parse(rule.replyText, rule.reply, &shaped, &error) && shaped.IsPlain()) {
             QList<CReplyTemplate::Part> parts;
             shaped.Fill({}, &parts, &error);
             c.reply = parts.value(0).bytes;

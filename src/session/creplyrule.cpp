@@ -63,6 +63,13 @@ bool CReplyRule::Decode(bool text, const QString &value, QByteArray *out)
     return text ? DecodeText(value, out) : DecodeHex(value, out);
 }
 
+QString CReplyRule::DecodeError(bool text, bool reply)
+{
+    const QString field = reply ? QStringLiteral("応答ﾃﾞｰﾀ") : QStringLiteral("照合ﾃﾞｰﾀ");
+    return text ? field + QStringLiteral("の \\ の使い方が正しくありません (\\r \\n \\t \\\\ \\xHH が使えます)。")
+                : field + QStringLiteral("が正しい16進数ではありません (2桁ずつ 0-9 A-F)。");
+}
+
 QString CReplyRule::BytePattern(const QString &pattern, QList<qsizetype> *typedAt)
 {
     // Characters beyond ASCII become the escapes of their code page 932 bytes: a second byte such as
@@ -129,8 +136,7 @@ QString CReplyRule::Check(int *field) const
         if (!error.isEmpty())
             return failWith(1, error);
     } else if (!DecodeMatch(&bytes, &mask)) {
-        return fail(1, matchText ? "照合ﾃﾞｰﾀの \\ の使い方が正しくありません (\\r \\n \\t \\\\ \\xHH が使えます)。"
-                                 : "照合ﾃﾞｰﾀが正しい16進数ではありません (2桁ずつ 0-9 A-F)。");
+        return failWith(1, DecodeError(matchText, false));
     } else if (bytes.isEmpty()) {
         return fail(1, "照合ﾃﾞｰﾀが空です。");
     } else if (bytes.size() > QN_BUFFER_SIZE) {
@@ -146,8 +152,7 @@ QString CReplyRule::Check(int *field) const
             return fail(2, "応答ﾃﾞｰﾀが空です。");
         bytes.clear();
     } else if (!Decode(replyText, reply, &bytes))
-        return fail(2, replyText ? "応答ﾃﾞｰﾀの \\ の使い方が正しくありません (\\r \\n \\t \\\\ \\xHH が使えます)。"
-                                 : "応答ﾃﾞｰﾀが正しい16進数ではありません (2桁ずつ 0-9 A-F)。");
+        return failWith(2, DecodeError(replyText, true));
     else if (bytes.isEmpty())
         return fail(2, "応答ﾃﾞｰﾀが空です。");
     qsizetype checksumBytes = 0;

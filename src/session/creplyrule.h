@@ -41,6 +41,8 @@ struct CReplyRule
     // Text in code page 932 with the escapes \r, \n, \t, \\ and \xHH; false on an unknown escape.
     static bool DecodeText(const QString &text, QByteArray *out);
     static bool Decode(bool text, const QString &value, QByteArray *out);
+    // Why Decode refused the match (`reply` false) or the reply, for the user.
+    static QString DecodeError(bool text, bool reply);
     // Hex digits where a pair may be `??`: `mask` gets 0xFF for a byte to compare, 0 for any byte
     // (left empty when there is no `??`).
     static bool DecodeHexPattern(const QString &text, QByteArray *out, QByteArray *mask);

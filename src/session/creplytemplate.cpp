@@ -34,8 +34,7 @@ bool CReplyTemplate::Parse(bool textForm, const QString &text, CReplyTemplate *o
         const bool ok = CReplyRule::Decode(textForm, pending, &bytes);
         pending.clear();
         if (!ok) {
-            *error = textForm ? QStringLiteral("応答ﾃﾞｰﾀの \\ の使い方が正しくありません (\\r \\n \\t \\\\ \\xHH が使えます)。")
-                              : QStringLiteral("応答ﾃﾞｰﾀが正しい16進数ではありません (2桁ずつ 0-9 A-F)。");
+            *error = CReplyRule::DecodeError(textForm, true);
             return false;
         }
         if (!parsed.m_items.isEmpty() && parsed.m_items.back().what == Literal)

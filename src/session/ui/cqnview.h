@@ -7,6 +7,7 @@
 #include "platform/cnamelookup.h"
 #include "session/creplymatcher.h"
 #include "session/creplyruletable.h"
+#include "session/ctrafficstats.h"
 
 #include <QFile>
 #include <QFont>
@@ -80,6 +81,9 @@ public:
     void SetReplyRules(const CReplyRuleTable &table);
     // Delayed replies still waiting for their timer.
     int PendingReplies() const;
+    // What went over the connection, counted where the History learns of telegrams.
+    const CTrafficStats &Traffic() const { return m_traffic; }
+    CTrafficStats &Traffic() { return m_traffic; }
 
 Q_SIGNALS:
     // The enabled or checked state of some command may have changed.
@@ -261,4 +265,5 @@ private:
     quint64 m_nRuleFailuresSaid = 0;  // rules whose reply could not be built, said once each
     std::map<int, QString> m_replyStates;  // by peer (0: the one peer), empty at each connect
     QObject m_periodicTimers;  // parent of the periodic rules' timers while they run
+    CTrafficStats m_traffic;
 };

@@ -86,6 +86,8 @@ void CQnView::OpenConnection()
         return;
     }
     m_nState = m_pEndpoint && m_pEndpoint->CompletesLater() ? ST_WAIT_CONNECT : ConnectedState();
+    if (m_nState != ST_WAIT_CONNECT)
+        m_traffic.Connected();
     ShowStatus(m_nState);
     RefreshSendButton();
 }
@@ -112,6 +114,7 @@ void CQnView::DoConnectDone(LPARAM param)
             m_pEndpoint->Close();
     } else {
         m_nState = ConnectedState();
+        m_traffic.Connected();
         RefreshSendButton();
     }
     ShowStatus(m_nState);

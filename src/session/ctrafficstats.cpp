@@ -1,0 +1,161 @@
+#include "session/ctrafficstats.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Bucket 0 holds 0 µs; bucket i > 0 the times from kGrowth^(i-1) µs up to the next bound: 1 % wide,
+// 1 µs to 1,000 s (longer times fall into the last).
+constexpr double kGrowth = 1.01;
+const double kLogGrowth = std::log(kGrowth);
+constexpr qint64 kLongestMicros = 1'000'000'000;
+
+}  // namespace
+
+CTrafficStats::CTrafficStats()
+{
+    m_buckets.assign(size_t(BucketOf(kLongestMicros)) + 1, 0);
+    Reset();
+}
+
+int CTrafficStats::BucketOf(qint64 micros)
+{
+    if (micros <= 0)
+        return 0;
+    return 1 + int(std::log(double(std::min(micros, kLongestMicros))) / kLogGrowth);
+}
+
+qint64 CTrafficStats::BucketLowerBound(int index)
+{
+    return index <= 0 ? 0 : qint64(std::ceil(std::pow(kGrowth, index - 1) - 1e-9));
+}
+
+void CTrafficStats::Reset(Clock::time_point now)
+{
+    m_origin = now;
+    m_start = now;
+    m_sinceConnect = {};
+    m_nLargestIn = 0;
+    m_nLargestOut = 0;
+    m_nConnects = 0;
+    m_seconds.fill({});
+    m_secondIndex.fill(-1);
+    std::fill(m_buckets.begin(), m_buckets.end(), 0);
+    m_nResponses = 0;
+    m_nResponseMin = 0;
+    m_nResponseMax = 0;
+    m_bSent = false;
+}
+
+void CTrafficStats::Connected(Clock::time_point now)
+{
+    ++m_nConnects;
+    m_start = now;
+    m_sinceConnect = {};
+    m_bSent = false;
+}
+
+qint64 CTrafficStats::SecondOf(Clock::time_point now) const
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(now - m_origin).count();
+}
+
+CTrafficStats::Second &CTrafficStats::SlotFor(qint64 index)
+{
+    const size_t slot = size_t(index % kSeconds);
+    if (m_secondIndex[slot] != index) {
+        m_secondIndex[slot] = index;
+        m_seconds[slot] = {};
+    }
+    return m_seconds[slot];
+}
+
+void CTrafficStats::Add(Counts &counts, bool in, qint64 bytes)
+{
+    ++(in ? counts.telegramsIn : counts.telegramsOut);
+    (in ? counts.bytesIn : counts.bytesOut) += bytes;
+}
+
+CTrafficStats::Second *CTrafficStats::Count(bool in, qint64 bytes, Clock::time_point now)
+{
+    Add(m_sinceConnect, in, bytes);
+    qint64 &largest = in ? m_nLargestIn : m_nLargestOut;
+    largest = std::max(largest, bytes);
+    const qint64 index = SecondOf(now);
+    if (index < 0)
+        return nullptr;
+    Second &second = SlotFor(index);
+    Add(second.counts, in, bytes);
+    return &second;
+}
+
+void CTrafficStats::Received(qint64 bytes, Clock::time_point now)
+{
+    Second *second = Count(true, bytes, now);
+    if (!second || !m_bSent)
+        return;
+    // The first telegram after a send answers it; later ones answer nothing of this side's.
+    m_bSent = false;
+    const qint64 micros = std::max<qint64>(
+        0, std::chrono::duration_cast<std::chrono::microseconds>(now - m_lastSend).count());
+    ++m_buckets[size_t(BucketOf(micros))];
+    m_nResponseMin = m_nResponses == 0 ? micros : std::min(m_nResponseMin, micros);
+    m_nResponseMax = std::max(m_nResponseMax, micros);
+    ++m_nResponses;
+    ++second->responses;
+    second->responseMicros += micros;
+    second->responseMaxMicros = std::max(second->responseMaxMicros, micros);
+}
+
+void CTrafficStats::Sent(qint64 bytes, Clock::time_point now)
+{
+    Count(false, bytes, now);
+    m_lastSend = now;
+    m_bSent = true;
+}
+
+double CTrafficStats::Elapsed(Clock::time_point now) const
+{
+    return std::chrono::duration<double>(now - m_start).count();
+}
+
+CTrafficStats::Second CTrafficStats::LastSecond(Clock::time_point now) const
+{
+    const std::vector<Second> last = History(1, now);
+    return last.empty() ? Second{} : last.front();
+}
+
+std::vector<CTrafficStats::Second> CTrafficStats::History(int count, Clock::time_point now) const
+{
+    const qint64 current = SecondOf(now);
+    const qint64 first = std::max<qint64>(0, current - std::clamp(count, 0, kSeconds));
+    std::vector<Second> seconds;
+    for (qint64 index = first; index < current; ++index) {
+        const size_t slot = size_t(index % kSeconds);
+        seconds.push_back(m_secondIndex[slot] == index ? m_seconds[slot] : Second{});
+    }
+    return seconds;
+}
+
+qint64 CTrafficStats::PercentileOf(double fraction) const
+{
+    // The nearest rank's bucket, read at its middle, within the exact extremes.
+    const qint64 rank = std::max<qint64>(1, qint64(std::ceil(fraction * double(m_nResponses))));
+    qint64 seen = 0;
+    for (int index = 0; index < BucketCount(); ++index) {
+        seen += m_buckets[size_t(index)];
+        if (seen >= rank) {
+            const qint64 middle = index == 0 ? 0 : qint64(std::llround(std::pow(kGrowth, index - 0.5)));
+            return std::clamp(middle, m_nResponseMin, m_nResponseMax);
+        }
+    }
+    return m_nResponseMax;
+}
+
+CTrafficStats::Responses CTrafficStats::ResponseTimes() const
+{
+    if (m_nResponses == 0)
+        return {};
+    return {m_nResponses, m_nResponseMin, PercentileOf(0.50), PercentileOf(0.95), PercentileOf(0.99), m_nResponseMax};
+}

@@ -1,0 +1,99 @@
+// What went over the connection, counted for the statistics window: telegrams and bytes each way since
+// the connection was made and second by second over the last ten minutes, the largest telegram, the
+// reconnects, and the response times (the first received telegram after each sent one, as the History
+// times them) in a bounded histogram. Cheap enough for the receive path: a few additions a telegram.
+#pragma once
+
+#include <QtGlobal>
+
+#include <array>
+#include <chrono>
+#include <vector>
+
+class CTrafficStats
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    // The seconds kept for the chart and the CSV file: ten minutes.
+    static constexpr int kSeconds = 600;
+
+    struct Counts
+    {
+        qint64 telegramsIn = 0;
+        qint64 bytesIn = 0;
+        qint64 telegramsOut = 0;
+        qint64 bytesOut = 0;
+    };
+    // One second of traffic; `responses` and `responseMicros` add up the response times that ended in it.
+    struct Second
+    {
+        Counts counts;
+        qint64 responses = 0;
+        qint64 responseMicros = 0;
+        qint64 responseMaxMicros = 0;
+    };
+    // Response times in microseconds; zeros while none was timed.
+    struct Responses
+    {
+        qint64 count = 0;
+        qint64 min = 0;
+        qint64 p50 = 0;
+        qint64 p95 = 0;
+        qint64 p99 = 0;
+        qint64 max = 0;
+    };
+
+    CTrafficStats();
+
+    // The session's notes, at the points where the History learns of telegrams.
+    void Received(qint64 bytes, Clock::time_point now = Clock::now());
+    void Sent(qint64 bytes, Clock::time_point now = Clock::now());
+    // A connection was made: the counts since connect start again; every connection after the first
+    // since the last reset is a reconnect.
+    void Connected(Clock::time_point now = Clock::now());
+    // Forgets everything (the window's "ﾘｾｯﾄ").
+    void Reset(Clock::time_point now = Clock::now());
+
+    const Counts &SinceConnect() const { return m_sinceConnect; }
+    qint64 LargestIn() const { return m_nLargestIn; }
+    qint64 LargestOut() const { return m_nLargestOut; }
+    int Reconnects() const { return m_nConnects > 1 ? m_nConnects - 1 : 0; }
+    // Seconds since the counts since connect started (connect or reset).
+    double Elapsed(Clock::time_point now = Clock::now()) const;
+    // The last whole second (counted from the reset) before `now`.
+    Second LastSecond(Clock::time_point now = Clock::now()) const;
+    // The whole seconds before `now`, oldest first, at most `count` (≤ kSeconds) of them; seconds
+    // before the start are left out.
+    std::vector<Second> History(int count, Clock::time_point now = Clock::now()) const;
+    // Response times since the last reset; percentiles within 1 % of the true value.
+    Responses ResponseTimes() const;
+    // The histogram behind ResponseTimes: the count of each bucket and the bucket's lower bound.
+    int BucketCount() const { return int(m_buckets.size()); }
+    qint64 BucketCountAt(int index) const { return m_buckets[size_t(index)]; }
+    static qint64 BucketLowerBound(int index);
+
+private:
+    static int BucketOf(qint64 micros);
+    static void Add(Counts &counts, bool in, qint64 bytes);
+    // Counts a telegram received (`in`) or sent; its second, null before the last reset.
+    Second *Count(bool in, qint64 bytes, Clock::time_point now);
+    qint64 SecondOf(Clock::time_point now) const;
+    // The slot of second `index`, emptied when it last held an older second.
+    Second &SlotFor(qint64 index);
+    qint64 PercentileOf(double fraction) const;
+
+    Clock::time_point m_origin;  // second 0 of the seconds kept: the last reset
+    Clock::time_point m_start;   // the last connect or reset
+    Counts m_sinceConnect;
+    qint64 m_nLargestIn = 0;
+    qint64 m_nLargestOut = 0;
+    int m_nConnects = 0;
+    std::array<Second, kSeconds> m_seconds{};
+    std::array<qint64, kSeconds> m_secondIndex{};  // which second each slot holds (-1: none)
+    std::vector<qint64> m_buckets;
+    qint64 m_nResponses = 0;
+    qint64 m_nResponseMin = 0;
+    qint64 m_nResponseMax = 0;
+    Clock::time_point m_lastSend;
+    bool m_bSent = false;
+};

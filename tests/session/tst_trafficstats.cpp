@@ -1,0 +1,152 @@
+// The traffic counts: response-time percentiles, the seconds kept, reconnects and reset with the clock
+// given; then the whole program echoing a UDP peer that keeps a steady pace.
+#include "net/loopbackpeer.h"
+#include "sessionharness.h"
+#include "res/commandids.h"
+#include "session/ctrafficstats.h"
+
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+
+using namespace std::chrono_literals;
+using Clock = CTrafficStats::Clock;
+
+class TrafficStatsTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void percentilesAreWithinOnePercent_data()
+    {
+        QTest::addColumn<QList<qint64>>("micros");
+        QTest::addColumn<QList<qint64>>("expected");  // count, min, p50, p95, p99, max
+        QList<qint64> ramp;
+        for (qint64 i = 1; i <= 1000; ++i)
+            ramp << i * 1000;
+        QTest::newRow("one") << QList<qint64>{5000} << QList<qint64>{1, 5000, 5000, 5000, 5000, 5000};
+        QTest::newRow("ramp 1..1000 ms") << ramp << QList<qint64>{1000, 1000, 500000, 950000, 990000, 1000000};
+        QTest::newRow("zero and one µs") << QList<qint64>{0, 0, 1} << QList<qint64>{3, 0, 0, 1, 1, 1};
+        QTest::newRow("past the longest bucket") << QList<qint64>{2'000'000'000} << QList<qint64>{1, 2'000'000'000, 2'000'000'000, 2'000'000'000, 2'000'000'000, 2'000'000'000};
+    }
+    void percentilesAreWithinOnePercent()
+    {
+        QFETCH(QList<qint64>, micros);
+        QFETCH(QList<qint64>, expected);
+        const Clock::time_point t0 = Clock::now();
+        CTrafficStats stats;
+        stats.Reset(t0);
+        Clock::time_point t = t0;
+        for (qint64 m : micros) {
+            stats.Sent(1, t);
+            t += std::chrono::microseconds(m);
+            stats.Received(1, t);
+        }
+        const CTrafficStats::Responses r = stats.ResponseTimes();
+        const QList<qint64> got{r.count, r.min, r.p50, r.p95, r.p99, r.max};
+        for (int i = 0; i < got.size(); ++i)
+            QVERIFY2(qAbs(got[i] - expected[i]) <= expected[i] / 100, qPrintable(QStringLiteral("%1: %2 for %3").arg(i).arg(got[i]).arg(expected[i])));
+    }
+
+    void onlyTheFirstReceiveAfterASendIsTimed()
+    {
+        const Clock::time_point t0 = Clock::now();
+        CTrafficStats stats;
+        stats.Reset(t0);
+        stats.Received(10, t0 + 1ms);  // answers nothing
+        stats.Sent(3, t0 + 2ms);
+        stats.Received(20, t0 + 7ms);
+        stats.Received(30, t0 + 9ms);
+        QCOMPARE(stats.ResponseTimes().count, 1);
+        QCOMPARE(stats.ResponseTimes().max, 5000);
+        QCOMPARE(stats.SinceConnect().telegramsIn, 3);
+        QCOMPARE(stats.SinceConnect().bytesIn, 60);
+        QCOMPARE(stats.LargestIn(), 30);
+        QCOMPARE(stats.LargestOut(), 3);
+        // A connection made between a send and a receive ends the wait.
+        stats.Sent(1, t0 + 10ms);
+        stats.Connected(t0 + 11ms);
+        stats.Received(1, t0 + 12ms);
+        QCOMPARE(stats.ResponseTimes().count, 1);
+        QCOMPARE(stats.SinceConnect().telegramsIn, 1);
+    }
+
+    void secondsAreKeptForTenMinutesAndReset()
+    {
+        const Clock::time_point t0 = Clock::now();
+        CTrafficStats stats;
+        stats.Reset(t0);
+        stats.Connected(t0);
+        for (int s = 0; s < 700; ++s) {
+            for (int i = 0; i <= s % 3; ++i)
+                stats.Received(100, t0 + std::chrono::seconds(s) + std::chrono::milliseconds(100 * i));
+        }
+        const Clock::time_point now = t0 + 700s + 500ms;
+        const std::vector<CTrafficStats::Second> kept = stats.History(CTrafficStats::kSeconds + 5, now);
+        QCOMPARE(kept.size(), size_t(CTrafficStats::kSeconds));
+        QCOMPARE(kept.front().counts.telegramsIn, 100 % 3 + 1);  // second 100, the oldest kept
+        QCOMPARE(kept.back().counts.bytesIn, (699 % 3 + 1) * 100);
+        QCOMPARE(stats.LastSecond(now).counts.telegramsIn, 699 % 3 + 1);
+        QCOMPARE(stats.LastSecond(now + 1s).counts.telegramsIn, 0);  // second 700 had nothing
+        QCOMPARE(stats.History(10, t0 + 3s).size(), size_t(3));
+        stats.Connected(now);
+        stats.Connected(now);
+        QCOMPARE(stats.Reconnects(), 2);
+        stats.Reset(now);
+        QCOMPARE(stats.Reconnects(), 0);
+        QCOMPARE(stats.SinceConnect().telegramsIn, 0);
+        QCOMPARE(stats.LastSecond(now + 1s).counts.telegramsIn, 0);
+    }
+
+    void aSteadyPeerIsCountedWithinFivePercent()
+    {
+        // The peer sends every 5 ms and the program echoes: the next telegram is the echo's answer.
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        SessionHarness h;
+        const quint16 own = h.ConfigureUdp(peer.Port());
+        h.Command(ID_SOCKET_CONNECT);
+        h.Command(ID_LOOPBACK_ON);
+        std::vector<Clock::time_point> sent;
+        qint64 echoed = 0;
+        QTimer pace;
+        pace.setTimerType(Qt::PreciseTimer);
+        pace.setInterval(5);
+        const QByteArray telegram(32, 'x');
+        QObject::connect(&pace, &QTimer::timeout, [&] {
+            sent.push_back(Clock::now());
+            peer.WriteTo(telegram, own);
+            while (!peer.ReadNow().isEmpty())
+                ++echoed;
+        });
+        const Clock::time_point t0 = Clock::now();
+        h.View()->Traffic().Reset(t0);
+        pace.start();
+        QTRY_VERIFY_WITH_TIMEOUT(Clock::now() - t0 >= 2300ms, 10000);
+        const Clock::time_point now = Clock::now();
+        const CTrafficStats &stats = h.View()->Traffic();
+        const CTrafficStats::Second last = stats.LastSecond(now);
+        pace.stop();
+        const auto whole = std::chrono::duration_cast<std::chrono::seconds>(now - t0);
+        const qint64 inLast = std::count_if(sent.begin(), sent.end(), [&](Clock::time_point t) {
+            return t >= t0 + whole - 1s && t < t0 + whole;
+        });
+        QVERIFY2(qAbs(last.counts.telegramsIn - inLast) <= inLast / 20, qPrintable(QStringLiteral("%1 of %2").arg(last.counts.telegramsIn).arg(inLast)));
+        QCOMPARE(last.counts.bytesIn, last.counts.telegramsIn * telegram.size());
+
+        QTRY_COMPARE(stats.SinceConnect().telegramsIn, qint64(sent.size()));
+        QCOMPARE(stats.SinceConnect().telegramsOut, qint64(sent.size()));
+        std::vector<qint64> gaps;
+        for (size_t i = 1; i < sent.size(); ++i)
+            gaps.push_back(std::chrono::duration_cast<std::chrono::microseconds>(sent[i] - sent[i - 1]).count());
+        std::nth_element(gaps.begin(), gaps.begin() + qsizetype(gaps.size() / 2), gaps.end());
+        const qint64 median = gaps[gaps.size() / 2];
+        const CTrafficStats::Responses r = stats.ResponseTimes();
+        QCOMPARE(r.count, qint64(sent.size() - 1));
+        QVERIFY2(qAbs(r.p50 - median) <= median / 20, qPrintable(QStringLiteral("p50 %1 µs, peer %2 µs").arg(r.p50).arg(median)));
+        QVERIFY(r.min <= r.p50 && r.p50 <= r.p95 && r.p95 <= r.p99 && r.p99 <= r.max);
+        QCOMPARE(stats.LargestIn(), telegram.size());
+    }
+};
+
+QTEST_MAIN(TrafficStatsTest)
+#include "tst_trafficstats.moc"

@@ -114,3 +114,17 @@ bool CEndpoint::SocketName(int handle, bool peer, QString *address, unsigned *po
     *port = found.Port();
     return true;
 }
+
+qint64 CEndpoint::KernelDrops(int handle)
+{
+#if defined(SO_MEMINFO)
+    // The socket's memory figures; SK_MEMINFO_DROPS (8) counts what it dropped, kernels since 4.15.
+    quint32 figures[9]{};
+    socklen_t length = sizeof figures;
+    if (handle >= 0 && ::getsockopt(handle, SOL_SOCKET, SO_MEMINFO, figures, &length) == 0 && length >= sizeof figures)
+        return qint64(figures[8]);
+#else
+    Q_UNUSED(handle);
+#endif
+    return -1;
+}

@@ -7,6 +7,7 @@
 #include "platform/qnwin.h"
 
 #include <QList>
+#include <QtGlobal>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +33,14 @@ public:
         QString text;          // e.g. "待受中 ﾎﾟｰﾄ 5000", "相手が切断しました (接続先 host:port)"
         unsigned ownPort = 0;  // the local port (0: none open)
         bool warning = false;  // shown in the warning colour (a TLS peer not verified)
+    };
+
+    // Figures of the open connection for the statistics window; -1 where this endpoint cannot know.
+    struct Gauges
+    {
+        qint64 queueDrops = -1;   // datagrams the program's full receive queue dropped since the open
+        qint64 kernelDrops = -1;  // datagrams the system dropped for the socket since the open
+        qint64 sendQueued = -1;   // bytes waiting in the program to be sent
     };
 
     CEndpoint() = default;
@@ -76,6 +85,7 @@ public:
     // The sender of the telegram Receive read last ("192.0.2.7:5000"), where the user asked for it
     // to be shown; empty otherwise.
     virtual QString LastSender() const { return QString(); }
+    virtual Gauges ReadGauges() const { return {}; }
 
     // Called when the peer of an endpoint that serves clients comes or goes.
     void SetPeerChangedHandler(std::function<void()> handler) { m_peerChanged = std::move(handler); }
@@ -86,6 +96,8 @@ public:
     static int DecimalValue(const QString &text);
     // The own (peer = false) or the other end's IPv4 address of an open socket handle.
     static bool SocketName(int handle, bool peer, QString *address, unsigned *port);
+    // What the system dropped for an open socket handle since it was opened; -1 where it does not say.
+    static qint64 KernelDrops(int handle);
 
 protected:
     void PeerChanged() const

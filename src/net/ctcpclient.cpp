@@ -119,3 +119,11 @@ bool CTCPClient::IsNoticeFrom(std::uint64_t serial) const
 {
     return m_pSoc && m_pSoc->Serial() == serial;
 }
+
+CEndpoint::Gauges CTCPClient::ReadGauges() const
+{
+    Gauges gauges;
+    if (m_pSoc)
+        gauges.sendQueued = m_pSoc->QueuedBytes();
+    return gauges;
+}

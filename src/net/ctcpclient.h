@@ -35,6 +35,7 @@ public:
     int Send(const void *data, int length) override;
     int Receive(void *buffer, int length) override;
     Description Describe() const override;
+    Gauges ReadGauges() const override;
     bool HasPeer() const override;
     SocketFailure LastFailure() const override;
     bool IsNoticeFrom(std::uint64_t serial) const override;

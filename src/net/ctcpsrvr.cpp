@@ -327,3 +327,12 @@ void CTCPSrvr::OnTimer(int id)
     if (std::exchange(m_bAcceptWaiting, false))
         AcceptClient();
 }
+
+CEndpoint::Gauges CTCPSrvr::ReadGauges() const
+{
+    Gauges gauges;
+    gauges.sendQueued = m_pClientSoc ? m_pClientSoc->QueuedBytes() : 0;
+    for (const auto &client : m_clients)
+        gauges.sendQueued += client.second->QueuedBytes();
+    return gauges;
+}

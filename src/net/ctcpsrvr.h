@@ -42,6 +42,7 @@ public:
     bool Open(const QStringList &settings, QString *logText) override;
     void Close() override { Teardown(); }
     Description Describe() const override;
+    Gauges ReadGauges() const override;
     SocketFailure LastFailure() const override;
     bool IsNoticeFrom(std::uint64_t serial) const override;
     bool ServesManyPeers() const override { return m_nClientLimit > 0; }

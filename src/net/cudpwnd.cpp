@@ -164,3 +164,13 @@ LRESULT CUDPWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
 }
+
+CEndpoint::Gauges CUDPWnd::ReadGauges() const
+{
+    Gauges gauges;
+    if (m_pSoc && m_pSoc->m_hSocket != INVALID_SOCKET) {
+        gauges.queueDrops = qint64(m_pSoc->DroppedDatagrams());
+        gauges.kernelDrops = KernelDrops(m_pSoc->m_hSocket);
+    }
+    return gauges;
+}

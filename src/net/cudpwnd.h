@@ -39,6 +39,7 @@ public:
     QString DestinationText(const QStringList &settings) const override;
     bool Open(const QStringList &settings, QString *logText) override;
     Description Describe() const override;
+    Gauges ReadGauges() const override;
     QString LastSender() const override { return m_strLastSender; }
     SocketFailure LastFailure() const override;
     bool IsNoticeFrom(std::uint64_t serial) const override;

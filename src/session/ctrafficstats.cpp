@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QDateTime>
+
 namespace {
 
 // Bucket 0 holds 0 µs; bucket i > 0 the times from kGrowth^(i-1) µs up to the next bound: 1 % wide,
@@ -45,6 +47,8 @@ void CTrafficStats::Reset(Clock::time_point now)
     m_nResponses = 0;
     m_nResponseMin = 0;
     m_nResponseMax = 0;
+    m_nTimedSecond = -1;
+    m_timedMicros.clear();
     m_bSent = false;
 }
 
@@ -103,6 +107,11 @@ void CTrafficStats::Received(qint64 bytes, Clock::time_point now)
     m_nResponseMin = m_nResponses == 0 ? micros : std::min(m_nResponseMin, micros);
     m_nResponseMax = std::max(m_nResponseMax, micros);
     ++m_nResponses;
+    const qint64 index = SecondOf(now);
+    SettleBefore(index);
+    m_nTimedSecond = index;
+    if (m_timedMicros.size() < kMaxTimedPerSecond)
+        m_timedMicros.push_back(micros);
     ++second->responses;
     second->responseMicros += micros;
     second->responseMaxMicros = std::max(second->responseMaxMicros, micros);
@@ -126,9 +135,36 @@ CTrafficStats::Second CTrafficStats::LastSecond(Clock::time_point now) const
     return last.empty() ? Second{} : last.front();
 }
 
+void CTrafficStats::SettleSecond(Second &second, std::vector<qint64> &micros)
+{
+    // Nearest rank, as for the whole run.
+    const auto rank = [&](double fraction) {
+        const size_t at = size_t(std::max<qint64>(1, qint64(std::ceil(fraction * double(micros.size()))))) - 1;
+        std::nth_element(micros.begin(), micros.begin() + qsizetype(at), micros.end());
+        return micros[at];
+    };
+    if (micros.empty())
+        return;
+    second.responseP50 = rank(0.50);
+    second.responseP95 = rank(0.95);
+    second.responseP99 = rank(0.99);
+}
+
+void CTrafficStats::SettleBefore(qint64 current) const
+{
+    if (m_nTimedSecond < 0 || m_nTimedSecond >= current)
+        return;
+    const size_t slot = size_t(m_nTimedSecond % kSeconds);
+    if (m_secondIndex[slot] == m_nTimedSecond)
+        SettleSecond(m_seconds[slot], m_timedMicros);
+    m_nTimedSecond = -1;
+    m_timedMicros.clear();
+}
+
 std::vector<CTrafficStats::Second> CTrafficStats::History(int count, Clock::time_point now) const
 {
     const qint64 current = SecondOf(now);
+    SettleBefore(current);
     const qint64 first = std::max<qint64>(0, current - std::clamp(count, 0, kSeconds));
     std::vector<Second> seconds;
     for (qint64 index = first; index < current; ++index) {
@@ -158,4 +194,32 @@ CTrafficStats::Responses CTrafficStats::ResponseTimes() const
     if (m_nResponses == 0)
         return {};
     return {m_nResponses, m_nResponseMin, PercentileOf(0.50), PercentileOf(0.95), PercentileOf(0.99), m_nResponseMax};
+}
+
+QByteArray CTrafficStats::Csv(const QDateTime &wallNow, Clock::time_point now) const
+{
+    const std::vector<Second> seconds = History(kSeconds, now);
+    // The whole second before `now` ended `now - origin` rounded down; its wall-clock start follows.
+    const qint64 current = SecondOf(now);
+    const qint64 sinceCurrent = std::chrono::duration_cast<std::chrono::milliseconds>(
+        now - (m_origin + std::chrono::seconds(current))).count();
+    const QDateTime currentStart = wallNow.addMSecs(-sinceCurrent);
+    const auto ms = [](qint64 micros) { return QByteArray::number(double(micros) / 1000.0, 'f', 3); };
+    QByteArray csv("time,telegrams_in,bytes_in,telegrams_out,bytes_out,responses,response_mean_ms,"
+                   "response_p50_ms,response_p95_ms,response_p99_ms,response_max_ms\n");
+    const qint64 first = current - qint64(seconds.size());
+    for (size_t i = 0; i < seconds.size(); ++i) {
+        const Second &s = seconds[i];
+        const QDateTime start = currentStart.addSecs(first + qint64(i) - current);
+        const bool timed = s.responses > 0;
+        csv += start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + ',' +
+               QByteArray::number(s.counts.telegramsIn) + ',' + QByteArray::number(s.counts.bytesIn) + ',' +
+               QByteArray::number(s.counts.telegramsOut) + ',' + QByteArray::number(s.counts.bytesOut) + ',' +
+               QByteArray::number(s.responses) + ',' +
+               (timed ? ms(s.responseMicros / s.responses) + ',' + ms(s.responseP50) + ',' + ms(s.responseP95) + ',' +
+                            ms(s.responseP99) + ',' + ms(s.responseMaxMicros)
+                      : QByteArray(",,,,")) +
+               '\n';
+    }
+    return csv;
 }

@@ -4,11 +4,14 @@
 // times them) in a bounded histogram. Cheap enough for the receive path: a few additions a telegram.
 #pragma once
 
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <array>
 #include <chrono>
 #include <vector>
+
+class QDateTime;
 
 class CTrafficStats
 {
@@ -24,13 +27,17 @@ public:
         qint64 telegramsOut = 0;
         qint64 bytesOut = 0;
     };
-    // One second of traffic; `responses` and `responseMicros` add up the response times that ended in it.
+    // One second of traffic; `responses` and `responseMicros` add up the response times that ended in
+    // it, the percentiles are those of that second's response times (zeros while it had none).
     struct Second
     {
         Counts counts;
         qint64 responses = 0;
         qint64 responseMicros = 0;
         qint64 responseMaxMicros = 0;
+        qint64 responseP50 = 0;
+        qint64 responseP95 = 0;
+        qint64 responseP99 = 0;
     };
     // Response times in microseconds; zeros while none was timed.
     struct Responses
@@ -72,6 +79,10 @@ public:
     qint64 BucketCountAt(int index) const { return m_buckets[size_t(index)]; }
     static qint64 BucketLowerBound(int index);
 
+    // The seconds kept, one CSV line each after a heading: the second's local time, its counts and
+    // its response times in milliseconds. `wallNow` is the wall-clock time at `now`.
+    QByteArray Csv(const QDateTime &wallNow, Clock::time_point now = Clock::now()) const;
+
 private:
     static int BucketOf(qint64 micros);
     static void Add(Counts &counts, bool in, qint64 bytes);
@@ -81,6 +92,10 @@ private:
     // The slot of second `index`, emptied when it last held an older second.
     Second &SlotFor(qint64 index);
     qint64 PercentileOf(double fraction) const;
+    // Fills the percentiles of second `index` from the response times noted in it.
+    static void SettleSecond(Second &second, std::vector<qint64> &micros);
+    // Settles the second of m_timedMicros once it lies before second `current`.
+    void SettleBefore(qint64 current) const;
 
     Clock::time_point m_origin;  // second 0 of the seconds kept: the last reset
     Clock::time_point m_start;   // the last connect or reset
@@ -88,12 +103,18 @@ private:
     qint64 m_nLargestIn = 0;
     qint64 m_nLargestOut = 0;
     int m_nConnects = 0;
-    std::array<Second, kSeconds> m_seconds{};
+    // Mutable: a second's percentiles are settled when it is first read after it ended.
+    mutable std::array<Second, kSeconds> m_seconds{};
     std::array<qint64, kSeconds> m_secondIndex{};  // which second each slot holds (-1: none)
     std::vector<qint64> m_buckets;
     qint64 m_nResponses = 0;
     qint64 m_nResponseMin = 0;
     qint64 m_nResponseMax = 0;
+    // The response times of the latest second that had any, until its percentiles are settled; at
+    // most kMaxTimedPerSecond of them (a second with more settles on the first ones).
+    static constexpr size_t kMaxTimedPerSecond = 1 << 20;
+    mutable qint64 m_nTimedSecond = -1;
+    mutable std::vector<qint64> m_timedMicros;
     Clock::time_point m_lastSend;
     bool m_bSent = false;
 };

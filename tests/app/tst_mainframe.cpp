@@ -86,6 +86,7 @@ private Q_SLOTS:
             QStringLiteral("表示(&V)"),
             QStringLiteral("  送受信履歴(&S)"),
             QStringLiteral("  ﾛｸﾞ(&L)"),
+            QStringLiteral("  通信統計(&T)"),
             QStringLiteral("ﾍﾙﾌﾟ(&H)"),
             QStringLiteral("  ﾊﾞｰｼﾞｮﾝ情報(qn) (&A)..."),
         };
@@ -110,19 +111,19 @@ private Q_SLOTS:
                                     QStringLiteral("応答ﾙｰﾙ設定"), QStringLiteral("-"), QStringLiteral("ﾙｰﾌﾟﾊﾞｯｸ ON"), QStringLiteral("ﾙｰﾌﾟﾊﾞｯｸ OFF"),
                                     QStringLiteral("-"), QStringLiteral("受信ﾃﾞｰﾀをﾊﾞｲﾅﾘﾌｧｲﾙで保存開始"),
                                     QStringLiteral("受信ﾃﾞｰﾀをﾊﾞｲﾅﾘﾌｧｲﾙで保存終了"), QStringLiteral("-"),
-                                    QStringLiteral("ﾛｸﾞ"), QStringLiteral("送受信履歴"), QStringLiteral("-"),
-                                    QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報")}));
+                                    QStringLiteral("ﾛｸﾞ"), QStringLiteral("送受信履歴"), QStringLiteral("通信統計"),
+                                    QStringLiteral("-"), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報")}));
         const int order[] = {ID_FILE_NEW, ID_FILE_OPEN, 0, ID_FILE_SAVE, 0, ID_SOCKET_CONNECT, ID_SOCKET_DISCONNECT,
                              ID_SOCKET_SETTING, ID_SOCKET_TYPE, 0, ID_COMMAND_SEND, ID_BATCH_SEND, ID_REPLY_RULES, 0,
                              ID_LOOPBACK_ON,
-                             ID_LOOPBACK_OFF, 0, ID_CAPTURE_START, ID_CAPTURE_STOP, 0, ID_VIEW_LOG, ID_VIEW_HISTORY, 0,
-                             ID_APP_ABOUT};
+                             ID_LOOPBACK_OFF, 0, ID_CAPTURE_START, ID_CAPTURE_STOP, 0, ID_VIEW_LOG, ID_VIEW_HISTORY,
+                             ID_VIEW_STATS, 0, ID_APP_ABOUT};
         const QList<QAction *> actions = frame.GetToolBar()->actions();
         QCOMPARE(actions.size(), int(std::size(order)));
         for (int i = 0; i < actions.size(); ++i)
             QVERIFY(order[i] == 0 ? actions[i]->isSeparator() : actions[i] == frame.GetAction(order[i]));
         QCOMPARE(prompts.at(7), QStringLiteral("ｿｹｯﾄ接続時のIPｱﾄﾞﾚｽまたはﾎﾟｰﾄの設定を行います"));
-        QCOMPARE(prompts.at(23), QStringLiteral("ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示"));
+        QCOMPARE(prompts.at(24), QStringLiteral("ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示"));
         QVERIFY(!frame.GetToolBar()->isMovable());
         QVERIFY(!frame.GetToolBar()->isFloatable());
 

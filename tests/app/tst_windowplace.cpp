@@ -8,6 +8,7 @@
 #include "display/ui/cmessagewnd.h"
 #include "platform/cinifile.h"
 #include "session/ui/cqnview.h"
+#include "session/ui/cstatswnd.h"
 #include "support/scriptedprompts.h"
 #include "support/tempconfighome.h"
 
@@ -18,6 +19,8 @@
 #include <memory>
 
 namespace {
+
+constexpr int kStats = KIND_BATCH_SEND + 1;  // the statistics window, which hides itself on close
 
 // One run of the program: the main window over a new document.
 struct Run
@@ -35,15 +38,22 @@ struct Run
         case KIND_LOG: return view->LogWindow();
         case KIND_HISTORY: return view->HistoryWindow();
         case KIND_COMMAND_SEND: return view->CommandWindow();
+        case kStats: return view->StatsWindow();
         default: return view->BatchWindow();
         }
     }
     void Open(int kind)
     {
-        const int command[] = {0, ID_COMMAND_SEND, ID_VIEW_LOG, ID_VIEW_HISTORY, ID_BATCH_SEND};
+        const int command[] = {0, ID_COMMAND_SEND, ID_VIEW_LOG, ID_VIEW_HISTORY, ID_BATCH_SEND, ID_VIEW_STATS};
         frame.OnCommand(command[kind]);
     }
-    void Close(int kind) { SendMessage(frame.GetActiveView(), WM_CHILD_CLOSE, WPARAM(kind), 0); }
+    void Close(int kind)
+    {
+        if (kind == kStats)
+            Window(kind)->close();
+        else
+            SendMessage(frame.GetActiveView(), WM_CHILD_CLOSE, WPARAM(kind), 0);
+    }
 
     CQnDoc doc;
     CMainFrame frame;
@@ -73,6 +83,7 @@ private Q_SLOTS:
         QTest::newRow("History") << int(KIND_HISTORY) << QStringLiteral("History window");
         QTest::newRow("Command Send") << int(KIND_COMMAND_SEND) << QStringLiteral("Command Send window");
         QTest::newRow("batch send") << int(KIND_BATCH_SEND) << QStringLiteral("Batch send window");
+        QTest::newRow("statistics") << kStats << QStringLiteral("Statistics window");
     }
     void reopenedWindowReturnsToItsPlace()
     {

@@ -4,7 +4,14 @@
 #include "sessionharness.h"
 #include "res/commandids.h"
 #include "session/ctrafficstats.h"
+#include "session/ui/cqnview.h"
+#include "session/ui/cstatswnd.h"
+#include "session/ui/ctrafficchart.h"
 
+#include <QDateTime>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -69,6 +76,20 @@ private Q_SLOTS:
         stats.Received(1, t0 + 12ms);
         QCOMPARE(stats.ResponseTimes().count, 1);
         QCOMPARE(stats.SinceConnect().telegramsIn, 1);
+
+        // Each second's own percentiles: 1..100 ms answered in second 1, one of 7 ms in second 2.
+        stats.Reset(t0);
+        for (int i = 1; i <= 100; ++i) {
+            stats.Sent(1, t0 + 1s);
+            stats.Received(1, t0 + 1s + std::chrono::milliseconds(i) - 1ms);
+        }
+        stats.Sent(1, t0 + 2s);
+        stats.Received(1, t0 + 2s + 7ms);
+        const std::vector<CTrafficStats::Second> seconds = stats.History(3, t0 + 3s);
+        QCOMPARE(seconds.size(), size_t(3));
+        QCOMPARE((QList<qint64>{seconds[1].responseP50, seconds[1].responseP95, seconds[1].responseP99, seconds[1].responseMaxMicros}),
+                 (QList<qint64>{49000, 94000, 98000, 99000}));
+        QCOMPARE((QList<qint64>{seconds[2].responses, seconds[2].responseP50, seconds[2].responseP99}), (QList<qint64>{1, 7000, 7000}));
     }
 
     void secondsAreKeptForTenMinutesAndReset()
@@ -89,6 +110,13 @@ private Q_SLOTS:
         QCOMPARE(stats.LastSecond(now).counts.telegramsIn, 699 % 3 + 1);
         QCOMPARE(stats.LastSecond(now + 1s).counts.telegramsIn, 0);  // second 700 had nothing
         QCOMPARE(stats.History(10, t0 + 3s).size(), size_t(3));
+        // The CSV file: a heading and a line a second kept, each second at its wall-clock time.
+        const QDateTime wall(QDate(2026, 12, 10), QTime(12, 0, 0, 500));
+        const QList<QByteArray> csv = stats.Csv(wall, now).split('\n');
+        QCOMPARE(csv.size(), CTrafficStats::kSeconds + 2);  // and the empty rest after the last line end
+        QVERIFY(csv[0].startsWith("time,telegrams_in,bytes_in,"));
+        QCOMPARE(csv[CTrafficStats::kSeconds], QByteArray("2026-12-10 11:59:59,") + QByteArray::number(699 % 3 + 1) + ','
+                                                    + QByteArray::number((699 % 3 + 1) * 100) + ",0,0,0,,,,,");
         stats.Connected(now);
         stats.Connected(now);
         QCOMPARE(stats.Reconnects(), 2);
@@ -145,6 +173,39 @@ private Q_SLOTS:
         QVERIFY2(qAbs(r.p50 - median) <= median / 20, qPrintable(QStringLiteral("p50 %1 µs, peer %2 µs").arg(r.p50).arg(median)));
         QVERIFY(r.min <= r.p50 && r.p50 <= r.p95 && r.p95 <= r.p99 && r.p99 <= r.max);
         QCOMPARE(stats.LargestIn(), telegram.size());
+
+        // The window shows the same counts and draws them; its saves hold them.
+        h.Command(ID_VIEW_STATS);
+        CStatsWnd *window = h.View()->StatsWindow();
+        QVERIFY(window->isVisible());
+        window->Refresh(now);
+        QCOMPARE(window->Figure(QStringLiteral("telegramsIn.last")), QString::number(last.counts.telegramsIn));
+        QCOMPARE(window->Figure(QStringLiteral("response.p50")), QString::number(double(r.p50) / 1000.0, 'f', 3));
+        QCOMPARE(window->Figure(QStringLiteral("queueDrops")), QStringLiteral("0"));
+        const QImage chart = window->Chart()->grab().toImage();
+        const auto coloured = [&](QRect area, QRgb colour) {
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int x = area.left(); x <= area.right(); ++x)
+                    if ((chart.pixel(x, y) & 0xffffff) == (colour & 0xffffff))
+                        return true;
+            return false;
+        };
+        const QRect topLeft(0, 0, chart.width() / 2, chart.height() / 2);
+        const QRect bottomRight(chart.width() / 2, chart.height() / 2, chart.width() / 2, chart.height() / 2);
+        QVERIFY2(coloured(topLeft, qRgb(0x1f, 0x5f, 0xbf)), "received bytes drawn");
+        QVERIFY2(coloured(bottomRight, qRgb(0x1f, 0x5f, 0xbf)), "response histogram drawn");
+        QTemporaryDir folder;
+        QString error;
+        QVERIFY2(window->SavePng(folder.filePath(QStringLiteral("chart.png")), &error), qPrintable(error));
+        QCOMPARE(QImage(folder.filePath(QStringLiteral("chart.png"))).size(), chart.size());
+        QVERIFY(window->SaveCsv(folder.filePath(QStringLiteral("stats.csv"))));
+        QFile csv(folder.filePath(QStringLiteral("stats.csv")));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QCOMPARE(csv.readAll().count('\n'), 1 + 2);  // the heading and the two whole seconds
+        QVERIFY(!window->SaveCsv(folder.filePath(QStringLiteral("no/such/folder.csv")), &error));
+        window->Reset();
+        QCOMPARE(window->Figure(QStringLiteral("telegramsIn.total")), QStringLiteral("0"));
+        QCOMPARE(window->Figure(QStringLiteral("response.p50")), QStringLiteral("-"));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "batch/ui/cbatchsenddlg.h"
 #include "display/ui/ccommandsenddlg.h"
 #include "display/ui/cmessagewnd.h"
+#include "session/ui/cstatswnd.h"
 #include "net/cendpoint.h"
 #include "platform/cp932.h"
 #include "platform/prompts.h"
@@ -35,6 +36,7 @@ CQnView::CQnView(QWidget *parent)
     setFocusPolicy(Qt::StrongFocus);
     // The view font: "ＭＳ Ｐゴシック", -12 at 96 pixels per inch, in proportion elsewhere.
     m_fontView = LogFont(QString::fromUtf8(kFaceMsPGothic), -12 * LogicalDpiX(this) / 96);
+    m_pStatsWnd = std::make_unique<CStatsWnd>(&m_traffic, [this] { return EndpointGauges(); });
 }
 
 CQnView::~CQnView()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "display/ui/ccolorstatic.h"
+#include "net/cendpoint.h"
 #include "platform/cmsgwnd.h"
 #include "platform/cnamelookup.h"
 #include "session/creplymatcher.h"
@@ -25,6 +26,7 @@ class CCommandSendDlg;
 class CEndpoint;
 class CMessageWnd;
 class CQnDoc;
+class CStatsWnd;
 class QPainter;
 class QPrinter;
 
@@ -69,6 +71,7 @@ public:
     CMessageWnd *HistoryWindow() const { return m_pHistoryWnd.get(); }
     CCommandSendDlg *CommandWindow() const { return m_pCommandDlg.get(); }
     CBatchSendDlg *BatchWindow() const { return m_pBatchDlg.get(); }
+    CStatsWnd *StatsWindow() const { return m_pStatsWnd.get(); }
 
     // The connection in words for the status bar (cqnview_status.cpp): type and endpoint, the reason
     // of a failed connect while disconnected, the peer's close while still connected.
@@ -84,6 +87,8 @@ public:
     // What went over the connection, counted where the History learns of telegrams.
     const CTrafficStats &Traffic() const { return m_traffic; }
     CTrafficStats &Traffic() { return m_traffic; }
+    // The open endpoint's queue and drop figures (all unknown while none is open).
+    CEndpoint::Gauges EndpointGauges() const;
 
 Q_SIGNALS:
     // The enabled or checked state of some command may have changed.
@@ -105,6 +110,7 @@ private:
 
     void OnFirstInitialUpdate();
     void OnChildClose(ToolWindowKind kind);
+    void OpenStatsWindow();
     // The view's drawing: `area` filled with the button face colour.
     void OnDraw(QPainter *painter, const QRect &area) const;
 
@@ -210,6 +216,8 @@ private:
     // What the connection pane watches: the events the matrix handles and the peer's comings and goings.
     void EndConnectionNote(SessionEvent event, SessionState stateBefore);
     void NotePeerChanged();
+    // The one-client TCP server: the traffic counts start again with each client, not with the listen.
+    bool CountsEachClient() const;
     void ScheduleConnectionRefresh();
     void RefreshConnection();
     QString DescribeConnection() const;
@@ -266,4 +274,5 @@ private:
     std::map<int, QString> m_replyStates;  // by peer (0: the one peer), empty at each connect
     QObject m_periodicTimers;  // parent of the periodic rules' timers while they run
     CTrafficStats m_traffic;
+    std::unique_ptr<CStatsWnd> m_pStatsWnd;  // after the counts it reads
 };

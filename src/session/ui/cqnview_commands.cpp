@@ -5,6 +5,7 @@
 #include "display/ui/ccommandsenddlg.h"
 #include "display/ui/cmessagewnd.h"
 #include "platform/prompts.h"
+#include "session/ui/cstatswnd.h"
 
 bool CQnView::IsCommandEnabled(int id) const
 {
@@ -70,6 +71,7 @@ void CQnView::OnCommand(int id)
     case ID_REPLY_RULES: OnReplyRules(); break;
     case ID_VIEW_HISTORY: OpenToolWindow(KIND_HISTORY); break;
     case ID_VIEW_LOG: OpenToolWindow(KIND_LOG); break;
+    case ID_VIEW_STATS: OpenStatsWindow(); break;
     case ID_CAPTURE_START: OnCaptureStart(); break;
     case ID_CAPTURE_STOP: StopCapture(); break;
     case ID_FILE_PRINT: OnFilePrint(true); break;
@@ -77,6 +79,20 @@ void CQnView::OnCommand(int id)
     case ID_FILE_PRINT_PREVIEW: OnFilePrintPreview(); break;
     default: break;
     }
+}
+
+void CQnView::OpenStatsWindow()
+{
+    if (!m_pStatsWnd->isVisible())
+        m_pStatsWnd->show();
+    m_pStatsWnd->activateWindow();
+    m_pStatsWnd->raise();
+}
+
+CEndpoint::Gauges CQnView::EndpointGauges() const
+{
+    const bool open = m_nState == ST_CONNECTED || m_nState == ST_CONNECTED_LOOPBACK;
+    return open && m_pEndpoint ? m_pEndpoint->ReadGauges() : CEndpoint::Gauges{};
 }
 
 void CQnView::OpenToolWindow(ToolWindowKind kind)

@@ -86,7 +86,7 @@ void CQnView::OpenConnection()
         return;
     }
     m_nState = m_pEndpoint && m_pEndpoint->CompletesLater() ? ST_WAIT_CONNECT : ConnectedState();
-    if (m_nState != ST_WAIT_CONNECT)
+    if (m_nState != ST_WAIT_CONNECT && !CountsEachClient())
         m_traffic.Connected();
     ShowStatus(m_nState);
     RefreshSendButton();

@@ -24,8 +24,16 @@ void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore)
         RefreshPeriodicReplies();
 }
 
+bool CQnView::CountsEachClient() const
+{
+    return m_pEndpoint && m_pEndpoint->Type() == TYPE_TCP_SERVER && !m_pEndpoint->ServesManyPeers();
+}
+
 void CQnView::NotePeerChanged()
 {
+    // Each client of the one-client server is a connection of its own for the traffic counts.
+    if (CountsEachClient() && m_pEndpoint->HasPeer() && (m_nState == ST_CONNECTED || m_nState == ST_CONNECTED_LOOPBACK))
+        m_traffic.Connected();
     CancelPendingReplies();
     ScheduleConnectionRefresh();
 }

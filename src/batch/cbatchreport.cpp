@@ -4,6 +4,10 @@
 
 #include <QXmlStreamWriter>
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 namespace {
 
 QByteArray Number(double milliseconds)
@@ -98,10 +102,54 @@ QByteArray CBatchReport::JUnitXml() const
             writer.writeCharacters(text);
             writer.writeEndElement();
         }
+        if (result.code != 0)
+            writer.writeTextElement(QStringLiteral("system-out"), FiguresText(ResponseFigures(row)));
         writer.writeEndElement();
     }
     writer.writeEndDocument();
     return xml;
+}
+
+void CBatchReport::Clear()
+{
+    m_lines.clear();
+    m_rows.fill({});
+}
+
+CBatchReport::Figures CBatchReport::ResponseFigures(int row) const
+{
+    std::vector<double> times;
+    for (const Line &line : m_lines) {
+        if ((row == 0 || line.row == row) && line.answerMs >= 0.0)
+            times.push_back(line.answerMs);
+    }
+    if (times.empty())
+        return {};
+    std::sort(times.begin(), times.end());
+    const auto rank = [&](double fraction) {
+        return times[size_t(std::max(1.0, std::ceil(fraction * double(times.size())))) - 1];
+    };
+    return {int(times.size()), rank(0.50), rank(0.95), times.back()};
+}
+
+QString CBatchReport::FiguresText(const Figures &figures)
+{
+    if (figures.count == 0)
+        return QStringLiteral("応答 0 件");
+    return QStringLiteral("応答 %1 件 p50 %2 ms p95 %3 ms 最大 %4 ms")
+        .arg(QString::number(figures.count), QString::fromLatin1(Number(figures.p50)), QString::fromLatin1(Number(figures.p95)),
+             QString::fromLatin1(Number(figures.max)));
+}
+
+QStringList CBatchReport::SummaryLines() const
+{
+    QStringList lines;
+    for (int row = 1; row <= RowCount(); ++row) {
+        if (m_rows[row - 1].code != 0)
+            lines << QStringLiteral("行 %1: ").arg(row) + FiguresText(ResponseFigures(row));
+    }
+    lines << QStringLiteral("全体: ") + FiguresText(ResponseFigures(0));
+    return lines;
 }
 
 QByteArray CBatchReport::TimingsCsv() const

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class CBatchRunner;
 
@@ -28,6 +29,23 @@ public:
     // A heading line, then one line per sent line: row, line, bytes sent, milliseconds from the send
     // to the prompt that answered it (empty when none came), and the row's total milliseconds.
     QByteArray TimingsCsv() const;
+
+    // Response times to the prompt (as in TimingsCsv) of one row, or with row 0 of the whole run:
+    // how many lines were answered, and the nearest-rank p50 and p95 and the longest, in milliseconds.
+    struct Figures
+    {
+        int count = 0;
+        double p50 = 0.0;
+        double p95 = 0.0;
+        double max = 0.0;
+    };
+    Figures ResponseFigures(int row) const;
+    // The figures in words: "応答 12 件 p50 5.123 ms p95 6.000 ms 最大 7.250 ms" (count 0: "応答 0 件").
+    static QString FiguresText(const Figures &figures);
+    // A line per row the run reached ("行 1: 応答 …"), then the whole run's ("全体: 応答 …").
+    QStringList SummaryLines() const;
+    // Forgets the lines and rows followed so far (a new run of the same runner).
+    void Clear();
 
 private:
     struct Line

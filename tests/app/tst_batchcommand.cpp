@@ -8,6 +8,8 @@
 #include "support/opensslpeer.h"
 #include "support/tempconfighome.h"
 
+#include <algorithm>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -156,8 +158,8 @@ private Q_SLOTS:
         QCOMPARE(good.Lines(0), (QList<QByteArray>{"l1", "line2"}));
         QCOMPARE(silent.ConnectionCount(), 1);
         QCOMPARE(RegReadString(QString::fromUtf8(kPromptKey), PromptValueName(1), QString()), QStringLiteral("> "));
-        // One start and one end line per row, then the summary.
-        QCOMPARE(run.err.count(QLatin1Char('\n')), 4 * 2 + 1);
+        // One start and one end line per row, the response times of each row and of the run, then the summary.
+        QCOMPARE(run.err.count(QLatin1Char('\n')), 4 * 2 + 5 + 1);
 
         CBatchScenario results;
         QVERIFY(results.ReadCsv(Path("results.csv")));
@@ -176,6 +178,14 @@ private Q_SLOTS:
         QCOMPARE(times.size(), 1 + 2);  // the heading, then the two sent lines
         QVERIFY(times[1].startsWith("1,1,3,"));
         QVERIFY(times[2].startsWith("1,2,6,"));
+        // The response times said at the end are those of the timings file.
+        QList<QByteArray> answers{times[1].split(',')[3], times[2].split(',')[3]};
+        std::sort(answers.begin(), answers.end(), [](const QByteArray &a, const QByteArray &b) { return a.toDouble() < b.toDouble(); });
+        const QString row1 = QStringLiteral("応答 2 件 p50 %1 ms p95 %2 ms 最大 %2 ms").arg(QString::fromLatin1(answers[0]), QString::fromLatin1(answers[1]));
+        for (const QString &line : {QStringLiteral("応答時間 行 1: ") + row1, QStringLiteral("応答時間 行 3: 応答 0 件"),
+                                    QStringLiteral("応答時間 全体: ") + row1})
+            QVERIFY2(run.err.contains(line + QLatin1Char('\n')), qPrintable(run.err));
+        QVERIFY(FileBytes(Path("report.xml")).contains(QStringLiteral("<system-out>%1</system-out>").arg(row1).toUtf8()));
     }
 
     void aScenarioAndSendFileOnPipesAreReadToTheirEnd()

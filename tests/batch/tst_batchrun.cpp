@@ -6,6 +6,7 @@
 #include "promptserver.h"
 #include "support/sessionprobe.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -108,6 +109,9 @@ private Q_SLOTS:
         QCOMPARE(s.prompts.MessageTexts(),
                  (QStringList{"一括送信を開始しますか？", "一括送信は終了しました。"}));
         QCOMPARE(s.prompts.calls.last().icon, Prompts::Information);
+        // Five lines answered by the prompt; the rows' figures in the tip.
+        QVERIFY2(s.dlg->SummaryLabel()->text().startsWith(QStringLiteral("応答時間 全体: 応答 5 件 p50 ")), qPrintable(s.dlg->SummaryLabel()->text()));
+        QCOMPARE(s.dlg->SummaryLabel()->toolTip().count(QStringLiteral("応答")), 3);
         // The run pointed the document at the last row and leaves the connection closed.
         QCOMPARE(s.doc.GetSlotString(4), kLoopback);
         QCOMPARE(s.doc.GetSlotString(5), server.PortText());

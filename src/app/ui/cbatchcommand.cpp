@@ -196,6 +196,9 @@ int CBatchCommand::Run()
     const int passed = m_pReport->PassedRows();
     const int failed = m_pReport->FailedRows();
     if (!m_options.quiet) {
+        // Response times to the prompt, as the timings file holds them.
+        for (const QString &line : m_pReport->SummaryLines())
+            Say(QStringLiteral("応答時間 ") + line);
         Say(QStringLiteral("%1 正常終了 %2 行, 正常終了しなかった行 %3 行, %4")
                 .arg(m_bAborted ? QStringLiteral("中止しました。") : QStringLiteral("一括送信は終了しました。"))
                 .arg(passed)

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
 
@@ -80,6 +81,10 @@ BOOL CBatchSendDlg::Create(QObject *view, CQnDoc *document, int kind)
     AddButton(IDC_ABORT, "中止", 198, 7);
     AddButton(IDC_PROMPT_SETTINGS, "ﾌﾟﾛﾝﾌﾟﾄ判定設定", 264, 7);
     AddChecksumChoice();
+    m_pSummary = new QLabel(this);
+    m_pSummary->setGeometry(DluToPixels(m_font, 7, 23, 509, 9));
+    m_pSummary->show();
+    ShowSummary();
 
     // The tables exist before the dialog's own initialisation, as when the first size message creates them.
     OnSize();
@@ -100,7 +105,9 @@ void CBatchSendDlg::DestroyWindow()
     qDeleteAll(findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
     m_pScenarioGrid = nullptr;
     m_pFileGrid = nullptr;
+    m_pSummary = nullptr;
     m_runner.Reset();
+    m_report.Clear();
     m_bWindow = false;
 }
 

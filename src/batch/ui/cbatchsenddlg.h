@@ -2,6 +2,7 @@
 // questions, the buttons, and the table that shows what its runner does.
 #pragma once
 
+#include "batch/cbatchreport.h"
 #include "batch/cbatchrunner.h"
 #include "platform/cmsgwnd.h"
 #include "platform/qnwin.h"
@@ -15,6 +16,7 @@
 
 class CBatchGrid;
 class CQnDoc;
+class QLabel;
 class QPushButton;
 
 class CBatchSendDlg : public CMsgWnd<QDialog>
@@ -54,6 +56,8 @@ public:
     QPushButton *GetDlgItem(int id) const;
     CBatchGrid *ScenarioGrid() const { return m_pScenarioGrid; }
     CBatchGrid *FileLineGrid() const { return m_pFileGrid; }
+    // The response times of the run in progress or the last one ("応答時間 全体: 応答 …").
+    QLabel *SummaryLabel() const { return m_pSummary; }
 
     // Scenario file.
     void ReadCsv();
@@ -113,4 +117,8 @@ private:
     CBatchGrid *m_pScenarioGrid = nullptr;
     CBatchGrid *m_pFileGrid = nullptr;
     CBatchRunner m_runner;
+    // The response times of the last run, summed up below the buttons (the rows' lines as its tip).
+    CBatchReport m_report{&m_runner, QString()};
+    QLabel *m_pSummary = nullptr;
+    void ShowSummary();
 };

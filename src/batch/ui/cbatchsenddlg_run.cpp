@@ -4,6 +4,8 @@
 #include "batch/ui/cbatchgrid.h"
 #include "platform/cp932.h"
 
+#include <QLabel>
+
 namespace {
 
 // The hidden line table shows the start of each line as text.
@@ -27,6 +29,8 @@ void CBatchSendDlg::StartBatch()
         return;
     // The table is the window's copy of the scenario: the runner works on the one it is given now.
     TableToScenario(&m_runner.Scenario());
+    m_report.Clear();
+    ShowSummary();
     m_runner.Start();
     UpdateControls();
 }
@@ -73,8 +77,18 @@ void CBatchSendDlg::OnResultChanged(int row, const QString &text)
         m_pScenarioGrid->SetCellText(row, COL_RESULT, text);
 }
 
+void CBatchSendDlg::ShowSummary()
+{
+    if (!m_pSummary)
+        return;
+    const QStringList lines = m_report.SummaryLines();
+    m_pSummary->setText(QStringLiteral("応答時間 ") + lines.last());
+    m_pSummary->setToolTip(lines.join(QLatin1Char('\n')));
+}
+
 void CBatchSendDlg::OnRunFinished(bool aborted)
 {
+    ShowSummary();
     UpdateControls();
     ShowInformation(aborted ? QStringLiteral("中止しました。") : QStringLiteral("一括送信は終了しました。"));
 }

@@ -212,11 +212,13 @@ CReplyRuleTable SixtyFourContainsRules()
     return table;
 }
 
-Figures MeasureQuillnet(bool windowsShown, const Sizes &sizes, bool rules = false)
+Figures MeasureQuillnet(bool windowsShown, const Sizes &sizes, bool rules = false, bool stats = false)
 {
     BenchServer server(true, windowsShown);
     if (rules)
         server.View()->SetReplyRules(SixtyFourContainsRules());
+    if (stats)
+        server.View()->OnCommand(ID_VIEW_STATS);
     ResetPeakRss();  // this row's own peak, not an earlier one's
     Figures figures;
     Measure(server.Port(), sizes, figures, [&server] {
@@ -325,6 +327,30 @@ int main(int argc, char *argv[])
         PrintRow(shownRow ? "quillnet, History+Log shown" : "quillnet, windows hidden", row, row);
         std::printf("\nUser-interface thread CPU per MB echoed in 1 MB writes: %.2f ms; per 8-byte round trip: %.1f µs.\n",
                     row.cpuMsPerMb1m, row.cpuUsPerTrip);
+        return 0;
+    }
+    // --stats: History and Log shown, with the 通信統計 window closed and open, alternated.
+    if (app.arguments().contains(QStringLiteral("--stats"))) {
+        Sizes warmUp = sizes;
+        warmUp.small = 8u << 20;
+        warmUp.large = 64u << 20;
+        warmUp.roundTrips = 500;
+        MeasureQuillnet(true, warmUp);
+        std::printf("History and Log shown; ratios to the row before it, measured alternately in this run.\n\n");
+        PrintHeader();
+        std::vector<double> cpu[2];
+        for (int round = 0; round < 3; ++round) {
+            const Figures closed = MeasureQuillnet(true, sizes);
+            const Figures open = MeasureQuillnet(true, sizes, false, true);
+            PrintRow("statistics closed", closed, closed);
+            PrintRow("statistics open", open, closed);
+            cpu[0].push_back(closed.cpuMsPerMb1m);
+            cpu[1].push_back(open.cpuMsPerMb1m);
+        }
+        std::printf("\nUser-interface thread CPU per MB echoed in 1 MB writes, closed / open:");
+        for (int round = 0; round < 3; ++round)
+            std::printf(" %.2f / %.2f ms", cpu[0][size_t(round)], cpu[1][size_t(round)]);
+        std::printf(".\n");
         return 0;
     }
     const QString cEcho = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_cecho");

@@ -182,6 +182,7 @@ private Q_SLOTS:
         QCOMPARE(window->Figure(QStringLiteral("telegramsIn.last")), QString::number(last.counts.telegramsIn));
         QCOMPARE(window->Figure(QStringLiteral("response.p50")), QString::number(double(r.p50) / 1000.0, 'f', 3));
         QCOMPARE(window->Figure(QStringLiteral("queueDrops")), QStringLiteral("0"));
+        QCOMPARE(window->Figure(QStringLiteral("kernelDrops")), QStringLiteral("0"));
         const QImage chart = window->Chart()->grab().toImage();
         const auto coloured = [&](QRect area, QRgb colour) {
             for (int y = area.top(); y <= area.bottom(); ++y)

@@ -274,8 +274,18 @@ private Q_SLOTS:
         QCOMPARE(device.Received(0), QByteArray("v6\r"));
     }
 
+    void aRowRunsOverTlsVerifiedAgainstACaFile_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("documentCa");  // the CA file from the --settings document (TLS off there), not --ca
+        QTest::newRow("--ca: every row") << QStringLiteral("127.0.0.1") << false;
+        QTest::newRow("a tls:// row by itself, then a plain row") << QStringLiteral("TLS://127.0.0.1") << true;
+    }
+
     void aRowRunsOverTlsVerifiedAgainstACaFile()
     {
+        QFETCH(QString, address);
+        QFETCH(bool, documentCa);
         OpenSslCerts certs;
         QVERIFY(certs.Make(QStringLiteral("dev"), {QStringLiteral("localhost"), QStringLiteral("IP:127.0.0.1")}));
         OpenSslPeer device;
@@ -290,15 +300,27 @@ private Q_SLOTS:
                 device.Write("ok\r\n> ");
             }
         });
-        const QString scenario = Scenario({{QStringLiteral("127.0.0.1"), QString::number(device.Port()),
-                                            WriteFile(QStringLiteral("tls.txt"), "tls1\r\n")}});
-        const Run run = RunProgram({"--batch", scenario, "--ca", certs.Cert(QStringLiteral("dev")), "--prompt", "> ",
-                                    "--row-timeout", "10", "--results", Path("tls.csv")});
+        QList<QStringList> rows{{address, QString::number(device.Port()), WriteFile(QStringLiteral("tls.txt"), "tls1\r\n")}};
+        QStringList options{"--ca", certs.Cert(QStringLiteral("dev"))};
+        PromptServer plain;
+        if (documentCa) {
+            CQnDoc doc;
+            doc.SetSlotString(CQnDoc::SLOT_CLIENT_TLS_FIRST + 1, QStringLiteral("file"));
+            doc.SetSlotString(CQnDoc::SLOT_CLIENT_TLS_FIRST + 2, certs.Cert(QStringLiteral("dev")));
+            QString error;
+            QVERIFY2(doc.OnSaveDocument(Path("ca.qn"), &error), qPrintable(error));
+            options = QStringList{"--settings", Path("ca.qn")};
+            rows.append({QStringLiteral("127.0.0.1"), plain.PortText(), WriteFile(QStringLiteral("plain.txt"), "plain1\r\n")});
+        }
+        const Run run = RunProgram(QStringList{"--batch", Scenario(rows), "--prompt", "> ", "--row-timeout", "10", "--results",
+                                               Path("tls.csv")} + options);
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
         QCOMPARE(prompts, 2);
         CBatchScenario results;
         QVERIFY(results.ReadCsv(Path("tls.csv")));
         QCOMPARE(results.Cell(1, CBatchScenario::COL_RESULT), kDone);
+        if (documentCa)
+            QCOMPARE(plain.Received(0), QByteArray("plain1\r"));
     }
 
     void aRowTimeoutNeverEndsARowEarly()

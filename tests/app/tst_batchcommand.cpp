@@ -276,16 +276,15 @@ private Q_SLOTS:
 
     void aRowRunsOverTlsVerifiedAgainstACaFile_data()
     {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<bool>("documentCa");  // the CA file from the --settings document (TLS off there), not --ca
-        QTest::newRow("--ca: every row") << QStringLiteral("127.0.0.1") << false;
-        QTest::newRow("a tls:// row by itself, then a plain row") << QStringLiteral("TLS://127.0.0.1") << true;
+        // A tls:// row takes the CA of the --settings document (TLS off there); the next row is plain.
+        QTest::addColumn<bool>("byRow");
+        QTest::newRow("--ca: every row") << false;
+        QTest::newRow("a tls:// row by itself, then a plain row") << true;
     }
 
     void aRowRunsOverTlsVerifiedAgainstACaFile()
     {
-        QFETCH(QString, address);
-        QFETCH(bool, documentCa);
+        QFETCH(bool, byRow);
         OpenSslCerts certs;
         QVERIFY(certs.Make(QStringLiteral("dev"), {QStringLiteral("localhost"), QStringLiteral("IP:127.0.0.1")}));
         OpenSslPeer device;
@@ -300,13 +299,14 @@ private Q_SLOTS:
                 device.Write("ok\r\n> ");
             }
         });
-        QList<QStringList> rows{{address, QString::number(device.Port()), WriteFile(QStringLiteral("tls.txt"), "tls1\r\n")}};
+        QList<QStringList> rows{{byRow ? QStringLiteral("TLS://127.0.0.1") : QStringLiteral("127.0.0.1"), QString::number(device.Port()),
+                                 WriteFile(QStringLiteral("tls.txt"), "tls1\r\n")}};
         QStringList options{"--ca", certs.Cert(QStringLiteral("dev"))};
         PromptServer plain;
-        if (documentCa) {
+        if (byRow) {
             CQnDoc doc;
             doc.SetSlotString(CQnDoc::SLOT_CLIENT_TLS_FIRST + 1, QStringLiteral("file"));
-            doc.SetSlotString(CQnDoc::SLOT_CLIENT_TLS_FIRST + 2, certs.Cert(QStringLiteral("dev")));
+            doc.SetSlotString(CQnDoc::SLOT_CLIENT_TLS_FIRST + 2, options[1]);
             QString error;
             QVERIFY2(doc.OnSaveDocument(Path("ca.qn"), &error), qPrintable(error));
             options = QStringList{"--settings", Path("ca.qn")};
@@ -319,7 +319,7 @@ private Q_SLOTS:
         CBatchScenario results;
         QVERIFY(results.ReadCsv(Path("tls.csv")));
         QCOMPARE(results.Cell(1, CBatchScenario::COL_RESULT), kDone);
-        if (documentCa)
+        if (byRow)
             QCOMPARE(plain.Received(0), QByteArray("plain1\r"));
     }
 

@@ -258,7 +258,11 @@ void CTlsSoc::ContinueHandshake()
 void CTlsSoc::Decrypt()
 {
     if (m_nPlainBegin > 0) {  // what the owner left goes to the front: the buffer stays one telegram long
-        m_plain.remove(0, m_nPlainBegin);
+        // Moved in place: QByteArray::remove would only step past the front, and the next resize
+        // would then copy everything into fresh pages, once a telegram.
+        const qsizetype rest = m_plain.size() - m_nPlainBegin;
+        std::memmove(m_plain.data(), m_plain.constData() + m_nPlainBegin, static_cast<size_t>(rest));
+        m_plain.resize(rest);
         m_nPlainBegin = 0;
     }
     while (m_plain.size() - m_nPlainBegin < kMaxPlain) {

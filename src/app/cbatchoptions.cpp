@@ -62,7 +62,8 @@ QList<QCommandLineOption> CBatchOptions::Options()
         Option(kIgnorePrompt, "--batch: ﾌﾟﾛﾝﾌﾟﾄを判定せず、受信するたびに次の行を送ります。"),
         Option(kQuiet, "--batch: 進行状況を表示しません。"),
         Option(kReplyRules, "--batch: 設定ﾌｧｲﾙの応答ﾙｰﾙを使います。既定: 一括送信中は応答ﾙｰﾙを使いません。"),
-        Option(kTls, "--batch: TLS で接続し、ｻｰﾊﾞｰ証明書をｼｽﾃﾑのCAｽﾄｱで検証します。既定: 設定ﾌｧｲﾙのTLS設定。"),
+        Option(kTls, "--batch: TLS で接続し、ｻｰﾊﾞｰ証明書をｼｽﾃﾑのCAｽﾄｱで検証します。既定: 設定ﾌｧｲﾙのTLS設定"
+                     "(接続先ｱﾄﾞﾚｽを tls://ﾎｽﾄ と書いた行はその行だけ TLS で接続します)。"),
         Option(kCa, "--batch: ｻｰﾊﾞｰ証明書をこのCAﾌｧｲﾙ(PEM)で検証します(--tls を含みます)。", "FILE"),
         Option(kInsecure, "--batch: ｻｰﾊﾞｰ証明書を検証しません(--tls を含みます)。証明書の内容はﾛｸﾞに出ます。"),
     };

@@ -4,6 +4,7 @@
 #include "batch/csvfile.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -74,6 +75,8 @@ void CBatchRunner::Start()
     for (int row = 1; row <= CBatchScenario::kRows; ++row)
         Q_EMIT ResultChanged(row, QString());
     m_bAbort = 0;
+    m_strRunTls = m_pDoc ? m_pDoc->GetSlotString(CQnDoc::SLOT_CLIENT_TLS_FIRST) : QString();
+    m_bTlsForced = false;
     AdvanceRow();
 }
 
@@ -85,6 +88,7 @@ void CBatchRunner::Reset()
     m_nCurLine = 0;
     m_bAbort = 0;
     m_bRowEnding = false;
+    RestoreTlsChoice();
 }
 
 void CBatchRunner::RequestAbort()
@@ -145,6 +149,7 @@ void CBatchRunner::NextRow()
             FinishRow(RESULT_ABORTED);
             m_nCurRow = 0;
             m_bAbort = 0;
+            RestoreTlsChoice();
             Q_EMIT Finished(true);
             return;
         }
@@ -156,6 +161,7 @@ void CBatchRunner::NextRow()
         if (address.isEmpty()) {
             m_nCurRow = 0;
             m_bAbort = 0;
+            RestoreTlsChoice();
             Q_EMIT Finished(false);
             return;
         }
@@ -169,7 +175,7 @@ void CBatchRunner::NextRow()
             m_pDoc->SetSlotString(CQnDoc::SLOT_SERIAL_DEVICE, address);
             m_pDoc->SetSlotString(CQnDoc::SLOT_SERIAL_BAUD, m_scenario.Cell(m_nCurRow, CBatchScenario::COL_PORT));
         } else if (m_pDoc) {
-            m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_ADDRESS, address);
+            SetTcpDestination(address);
             m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_PORT, m_scenario.Cell(m_nCurRow, CBatchScenario::COL_PORT));
             m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_OWN_PORT, m_strLocalPort);
         }
@@ -184,6 +190,26 @@ void CBatchRunner::NextRow()
         StartRowTimer();
         return;
     }
+}
+
+void CBatchRunner::SetTcpDestination(const QString &address)
+{
+    QString host;
+    const bool tls = CBatchScenario::SplitTlsAddress(address, &host);
+    m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_ADDRESS, host);
+    // The run's other TLS settings (verification, CA file, client certificate) hold for the row.
+    if (tls) {
+        m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_TLS_FIRST, QStringLiteral("1"));
+        m_bTlsForced = true;
+    } else {
+        RestoreTlsChoice();
+    }
+}
+
+void CBatchRunner::RestoreTlsChoice()
+{
+    if (m_pDoc && std::exchange(m_bTlsForced, false))
+        m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_TLS_FIRST, m_strRunTls);
 }
 
 bool CBatchRunner::LoadSendFile(const QString &path)

@@ -116,6 +116,10 @@ private:
     void SetRowResult(int code);
     void Post(int event, LPARAM lParam);
     void StartRowTimer();
+    // Points the client's settings at a TCP row's destination; a "tls://" row turns TLS on for itself.
+    void SetTcpDestination(const QString &address);
+    // Gives the document back the TLS choice it had before the run.
+    void RestoreTlsChoice();
 
     QPointer<QObject> m_pView;  // not owned
     CQnDoc *m_pDoc = nullptr;   // not owned
@@ -128,6 +132,8 @@ private:
     int m_nRowTimeout = 0;
     std::optional<PromptSettings> m_promptOverride;
     std::shared_ptr<const CChecksumRule> m_pChecksum;
+    QString m_strRunTls;        // the client's TLS on/off slot as the run found it
+    bool m_bTlsForced = false;  // a "tls://" row has turned it on
     QElapsedTimer m_rowClock;
     QElapsedTimer m_lineClock;
 };

@@ -105,3 +105,11 @@ bool CBatchScenario::WriteCsv(const QString &path, QString *error) const
 {
     return WriteCsvFile(path, CsvLines(), error);
 }
+
+bool CBatchScenario::SplitTlsAddress(const QString &address, QString *host)
+{
+    static const QString prefix = QStringLiteral("tls://");
+    const bool tls = address.startsWith(prefix, Qt::CaseInsensitive);
+    *host = tls ? address.mid(prefix.size()) : address;
+    return tls;
+}

@@ -24,6 +24,10 @@ public:
     void ClearResults();
     // The rows a run reaches: those before the first row without an address.
     int RunnableRows() const;
+    // An address written "tls://HOST" (the prefix in any case) asks for TLS on that row: true, with
+    // `host` the HOST as written (a name, IPv4, or IPv6 with or without brackets). Any other
+    // address: false, `host` the address itself.
+    static bool SplitTlsAddress(const QString &address, QString *host);
 
     // What a reading passes over without a word (the batch window reads so), for a run that must
     // not: line numbers count from 1.

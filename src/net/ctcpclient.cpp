@@ -44,10 +44,12 @@ bool CTCPClient::Open(const QStringList &settings, QString *logText)
     m_pTls = nullptr;
     if (tls.m_bUse) {
         QString failure;
-        std::shared_ptr<const CTlsContext> context = CTlsContext::Make(tls, &failure);
+        QString brief;
+        std::shared_ptr<const CTlsContext> context = CTlsContext::Make(tls, &failure, &brief);
         if (!context) {
-            m_lastFailure = {WSAEINVAL, QStringLiteral("TLS ") + failure};
-            SendSocketLog(m_pLogBuf, m_pView, m_lastFailure.text, LOG_ERROR, u"[CTCPSoc(Term)]");
+            // The Log names the file and the library's words; the pane says it briefly.
+            SendSocketLog(m_pLogBuf, m_pView, QStringLiteral("TLS ") + failure, LOG_ERROR, u"[CTCPSoc(Term)]");
+            m_lastFailure = {WSAEINVAL, QStringLiteral("TLS ") + brief};
             return false;
         }
         auto soc = std::make_unique<CTlsSoc>(m_pView, 1, m_pLogBuf, std::move(context));

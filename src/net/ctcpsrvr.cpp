@@ -88,11 +88,14 @@ bool CTCPSrvr::Open(const QStringList &settings, QString *logText)
     m_nClientLimit = limit.isEmpty() ? 0 : qBound(1, DecimalValue(limit), kMaxClients);
     const CTlsSettings tls = CTlsSettings::ForServer(settings.mid(kTlsSettingsAt));
     m_pTlsContext.reset();
+    m_tlsFailure = {};
     if (tls.m_bUse) {
         QString failure;
-        m_pTlsContext = CTlsContext::Make(tls, &failure);
+        QString brief;
+        m_pTlsContext = CTlsContext::Make(tls, &failure, &brief);
         if (!m_pTlsContext) {
             Log(QStringLiteral("TLS ") + failure, LOG_ERROR);
+            m_tlsFailure = {WSAEINVAL, QStringLiteral("TLS ") + brief};
             return false;
         }
     }
@@ -130,6 +133,8 @@ CEndpoint::Description CTCPSrvr::Describe() const
 
 SocketFailure CTCPSrvr::LastFailure() const
 {
+    if (m_tlsFailure.IsSet())
+        return m_tlsFailure;
     return m_pListenSoc ? m_pListenSoc->LastFailure() : SocketFailure();
 }
 

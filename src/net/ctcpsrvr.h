@@ -99,6 +99,7 @@ private:
 
     // With TLS on: what every client's connection is made from (null: plain TCP).
     std::shared_ptr<const CTlsContext> m_pTlsContext;
+    SocketFailure m_tlsFailure;  // why the last Open could not use its TLS settings
     // A socket for a client about to be accepted, plain or TLS as the settings say.
     std::unique_ptr<CTCPSoc> NewClientSoc(int id);
     // After a successful accept: a TLS client's handshake begins.

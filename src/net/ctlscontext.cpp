@@ -1,6 +1,7 @@
 #include "net/ctlscontext.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -87,14 +88,37 @@ QString VerifyText(long result)
     }
 }
 
+// The library's queued errors say the key belongs to another certificate (or is of another kind).
+bool KeyMismatchQueued()
+{
+    for (const unsigned long error : {ERR_peek_error(), ERR_peek_last_error()}) {
+        if (ERR_GET_LIB(error) == ERR_LIB_X509 &&
+            (ERR_GET_REASON(error) == X509_R_KEY_VALUES_MISMATCH || ERR_GET_REASON(error) == X509_R_KEY_TYPE_MISMATCH))
+            return true;
+    }
+    return false;
+}
+
+// "証明書ﾌｧｲﾙを読めません: name.pem": the file's name alone, the folder being in the Log.
+QString UnreadableText(const QString &what, const QString &path)
+{
+    if (path.isEmpty())
+        return what + QStringLiteral("が指定されていません");
+    return what + QStringLiteral("を読めません: ") + QFileInfo(path).fileName();
+}
+
 }  // namespace
 
-std::unique_ptr<CTlsContext> CTlsContext::Make(const CTlsSettings &settings, QString *failure)
+std::unique_ptr<CTlsContext> CTlsContext::Make(const CTlsSettings &settings, QString *failure, QString *brief)
 {
     std::unique_ptr<CTlsContext> context(new CTlsContext);
     context->m_settings = settings;
-    if (!context->Load(failure))
+    QString shortText;
+    if (!context->Load(failure, &shortText)) {
+        if (brief)
+            *brief = shortText.isEmpty() ? *failure : shortText;
         return nullptr;
+    }
     return context;
 }
 
@@ -103,7 +127,7 @@ CTlsContext::~CTlsContext()
     SSL_CTX_free(m_pCtx);
 }
 
-bool CTlsContext::Load(QString *failure)
+bool CTlsContext::Load(QString *failure, QString *brief)
 {
     const CTlsSettings &s = m_settings;
     ERR_clear_error();
@@ -114,7 +138,8 @@ bool CTlsContext::Load(QString *failure)
     }
     SSL_CTX_set_min_proto_version(m_pCtx, s.m_nMinVersion);
     SSL_CTX_set_max_proto_version(m_pCtx, s.m_nMaxVersion);
-    const auto fileFailed = [failure](const QString &what, const QString &path) {
+    const auto fileFailed = [failure, brief](const QString &what, const QString &path, const QString &inBrief = {}) {
+        *brief = inBrief.isEmpty() ? UnreadableText(what, path) : inBrief;
         *failure = what + QStringLiteral("を読めません (") + path + QStringLiteral("): ") + TakeErrors();
         return false;
     };
@@ -122,9 +147,12 @@ bool CTlsContext::Load(QString *failure)
         if (SSL_CTX_use_certificate_chain_file(m_pCtx, QFile::encodeName(s.m_strCertFile).constData()) != 1)
             return fileFailed(QStringLiteral("証明書ﾌｧｲﾙ"), s.m_strCertFile);
         const QString key = s.m_strKeyFile.isEmpty() ? s.m_strCertFile : s.m_strKeyFile;
-        if (SSL_CTX_use_PrivateKey_file(m_pCtx, QFile::encodeName(key).constData(), SSL_FILETYPE_PEM) != 1 ||
-            SSL_CTX_check_private_key(m_pCtx) != 1)
-            return fileFailed(QStringLiteral("秘密鍵ﾌｧｲﾙ"), key);
+        const bool keyRead = SSL_CTX_use_PrivateKey_file(m_pCtx, QFile::encodeName(key).constData(), SSL_FILETYPE_PEM) == 1;
+        if (!keyRead || SSL_CTX_check_private_key(m_pCtx) != 1) {
+            const bool mismatch = keyRead || KeyMismatchQueued();
+            return fileFailed(QStringLiteral("秘密鍵ﾌｧｲﾙ"), key,
+                              mismatch ? QStringLiteral("秘密鍵が証明書と一致しません") : QString());
+        }
     }
     const bool verifyPeer = s.m_bServer ? s.m_clientCert != CTlsSettings::ClientCert::None
                                         : s.m_verify != CTlsSettings::Verify::None;

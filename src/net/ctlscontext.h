@@ -16,8 +16,10 @@ struct x509_st;
 class CTlsContext
 {
 public:
-    // The context for `settings`; null with `*failure` in words when a file cannot be used.
-    static std::unique_ptr<CTlsContext> Make(const CTlsSettings &settings, QString *failure);
+    // The context for `settings`; null with `*failure` in words when a file cannot be used (the
+    // file's path and the library's errors), and `*brief` in a few words for the connection pane
+    // ("証明書ﾌｧｲﾙを読めません: name.pem", "秘密鍵が証明書と一致しません").
+    static std::unique_ptr<CTlsContext> Make(const CTlsSettings &settings, QString *failure, QString *brief = nullptr);
     ~CTlsContext();
     CTlsContext(const CTlsContext &) = delete;
     CTlsContext &operator=(const CTlsContext &) = delete;
@@ -38,7 +40,7 @@ public:
 
 private:
     CTlsContext() = default;
-    bool Load(QString *failure);
+    bool Load(QString *failure, QString *brief);
 
     CTlsSettings m_settings;
     ssl_ctx_st *m_pCtx = nullptr;

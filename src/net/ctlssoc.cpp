@@ -5,6 +5,8 @@
 #include "platform/chexconv.h"
 #include "platform/csocketaddress.h"
 
+#include <QTimer>
+
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
@@ -16,6 +18,8 @@ namespace {
 // Bytes taken from the socket at one notice, and decrypted at one go.
 constexpr int kChunk = 65536;
 
+int g_handshakeTimeoutMs = CTlsSoc::kHandshakeTimeoutMs;
+
 // The first byte of every TLS record is one of its content types (20 to 24).
 bool IsRecordStart(unsigned char byte)
 {
@@ -25,13 +29,18 @@ bool IsRecordStart(unsigned char byte)
 }  // namespace
 
 CTlsSoc::CTlsSoc(QObject *owner, int id, char *logBuf, std::shared_ptr<const CTlsContext> context)
-    : CTCPSoc(owner, id, logBuf, ROLE_TERM), m_pContext(std::move(context))
+    : CTCPSoc(owner, id, logBuf, ROLE_TERM), m_pContext(std::move(context)), m_nHandshakeTimeoutMs(g_handshakeTimeoutMs)
 {
 }
 
 CTlsSoc::~CTlsSoc()
 {
     SSL_free(m_pSsl);
+}
+
+void CTlsSoc::SetHandshakeTimeout(int milliseconds)
+{
+    g_handshakeTimeoutMs = milliseconds > 0 ? milliseconds : kHandshakeTimeoutMs;
 }
 
 bool CTlsSoc::IsUnverified() const
@@ -54,7 +63,9 @@ bool CTlsSoc::Begin()
         SSL_set_accept_state(m_pSsl);
     } else {
         SSL_set_connect_state(m_pSsl);
-        const QString name = settings.m_strServerName.isEmpty() ? m_strPeerName : settings.m_strServerName;
+        // An IPv6 address typed in brackets is checked without them.
+        const QString name = CSocketAddress::WithoutBrackets(settings.m_strServerName.isEmpty() ? m_strPeerName
+                                                                                                : settings.m_strServerName);
         const QByteArray ascii = name.toUtf8();
         CSocketAddress address;
         const bool numeric = CSocketAddress::FromNumbers(name, 0, &address);
@@ -69,6 +80,12 @@ bool CTlsSoc::Begin()
     }
     m_phase = Phase::Handshaking;
     Log(QStringLiteral("TLS ﾊﾝﾄﾞｼｪｲｸ開始"), LOG_TRACE);
+    if (!m_pHandshakeTimer) {
+        m_pHandshakeTimer = std::make_unique<QTimer>();
+        m_pHandshakeTimer->setSingleShot(true);
+        QObject::connect(m_pHandshakeTimer.get(), &QTimer::timeout, this, [this] { HandshakeTimedOut(); });
+    }
+    m_pHandshakeTimer->start(m_nHandshakeTimeoutMs);
     ContinueHandshake();
     return true;
 }
@@ -86,6 +103,8 @@ void CTlsSoc::Close()
         SSL_shutdown(m_pSsl);  // close_notify goes out with whatever is queued
         FlushRecords();
     }
+    if (m_pHandshakeTimer)
+        m_pHandshakeTimer->stop();
     SSL_free(m_pSsl);
     m_pSsl = nullptr;
     m_phase = Phase::Idle;
@@ -217,6 +236,7 @@ void CTlsSoc::ContinueHandshake()
     }
     if (!FlushRecords())
         return;
+    m_pHandshakeTimer->stop();
     m_phase = Phase::Open;
     m_strSummary = CTlsContext::Summary(m_pSsl);
     Log(QStringLiteral("TLS ﾊﾝﾄﾞｼｪｲｸ完了 ") + m_strSummary, LOG_TRACE);
@@ -238,7 +258,11 @@ void CTlsSoc::ContinueHandshake()
 void CTlsSoc::Decrypt()
 {
     if (m_nPlainBegin > 0) {  // what the owner left goes to the front: the buffer stays one telegram long
-        m_plain.remove(0, m_nPlainBegin);
+        // Moved in place: QByteArray::remove would only step past the front, and the next resize
+        // would then copy everything into fresh pages, once a telegram.
+        const qsizetype rest = m_plain.size() - m_nPlainBegin;
+        std::memmove(m_plain.data(), m_plain.constData() + m_nPlainBegin, static_cast<size_t>(rest));
+        m_plain.resize(rest);
         m_nPlainBegin = 0;
     }
     while (m_plain.size() - m_nPlainBegin < kMaxPlain) {
@@ -274,8 +298,17 @@ bool CTlsSoc::FlushRecords()
     return true;
 }
 
+void CTlsSoc::HandshakeTimedOut()
+{
+    if (m_phase != Phase::Handshaking)
+        return;
+    HandshakeFailed(QStringLiteral("相手が応答しません(%1秒)").arg(QString::number(m_nHandshakeTimeoutMs / 1000.0)));
+}
+
 void CTlsSoc::HandshakeFailed(const QString &reason)
 {
+    if (m_pHandshakeTimer)
+        m_pHandshakeTimer->stop();
     m_phase = Phase::Failed;
     SetLastFailure({WSAECONNABORTED, QStringLiteral("TLS ") + reason});
     Log(QStringLiteral("TLS ﾊﾝﾄﾞｼｪｲｸ失敗 ") + reason, LOG_ERROR);

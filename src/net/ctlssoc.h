@@ -12,6 +12,7 @@
 #include <memory>
 
 class CTlsContext;
+class QTimer;
 struct ssl_st;
 struct bio_st;
 
@@ -20,6 +21,11 @@ class CTlsSoc final : public CTCPSoc
 public:
     // Decrypted bytes held for the owner before the socket stops reading the peer.
     static constexpr qsizetype kMaxPlain = QN_MAX_RECEIVE;
+    // A handshake not done this long after it began is given up: a silent peer must not hold the
+    // connection (a one-client server's only place) for ever.
+    static constexpr int kHandshakeTimeoutMs = 10000;
+    // The handshake time of the sockets made from now on; tests shorten it (0: kHandshakeTimeoutMs).
+    static void SetHandshakeTimeout(int milliseconds);
 
     // `context` (shared by the connections of one server) decides the side and the settings.
     CTlsSoc(QObject *owner, int id, char *logBuf, std::shared_ptr<const CTlsContext> context);
@@ -57,6 +63,7 @@ private:
     void Decrypt();
     bool FlushRecords();
     void HandshakeFailed(const QString &reason);
+    void HandshakeTimedOut();
 
     std::shared_ptr<const CTlsContext> m_pContext;
     ssl_st *m_pSsl = nullptr;
@@ -71,4 +78,6 @@ private:
     qsizetype m_nPlainBegin = 0;
     bool m_bNoticed = false;     // EV_RECEIVE said, not read since
     bool m_bPeerHeld = false;    // the peer's notice left unread while m_plain is full
+    std::unique_ptr<QTimer> m_pHandshakeTimer;  // running while Handshaking
+    int m_nHandshakeTimeoutMs;
 };

@@ -284,8 +284,17 @@ private Q_SLOTS:
         QCOMPARE(device.Received(0), QByteArray("v6\r"));
     }
 
+    void aRowRunsOverTlsVerifiedAgainstACaFile_data()
+    {
+        // A tls:// row takes the CA of the --settings document (TLS off there); the next row is plain.
+        QTest::addColumn<bool>("byRow");
+        QTest::newRow("--ca: every row") << false;
+        QTest::newRow("a tls:// row by itself, then a plain row") << true;
+    }
+
     void aRowRunsOverTlsVerifiedAgainstACaFile()
     {
+        QFETCH(bool, byRow);
         OpenSslCerts certs;
         QVERIFY(certs.Make(QStringLiteral("dev"), {QStringLiteral("localhost"), QStringLiteral("IP:127.0.0.1")}));
         OpenSslPeer device;
@@ -300,15 +309,28 @@ private Q_SLOTS:
                 device.Write("ok\r\n> ");
             }
         });
-        const QString scenario = Scenario({{QStringLiteral("127.0.0.1"), QString::number(device.Port()),
-                                            WriteFile(QStringLiteral("tls.txt"), "tls1\r\n")}});
-        const Run run = RunProgram({"--batch", scenario, "--ca", certs.Cert(QStringLiteral("dev")), "--prompt", "> ",
-                                    "--row-timeout", "10", "--results", Path("tls.csv")});
+        QList<QStringList> rows{{byRow ? QStringLiteral("TLS://127.0.0.1") : QStringLiteral("127.0.0.1"), QString::number(device.Port()),
+                                 WriteFile(QStringLiteral("tls.txt"), "tls1\r\n")}};
+        QStringList options{"--ca", certs.Cert(QStringLiteral("dev"))};
+        PromptServer plain;
+        if (byRow) {
+            CQnDoc doc;
+            doc.SetSlotString(CQnDoc::SLOT_CLIENT_TLS_FIRST + 1, QStringLiteral("file"));
+            doc.SetSlotString(CQnDoc::SLOT_CLIENT_TLS_FIRST + 2, options[1]);
+            QString error;
+            QVERIFY2(doc.OnSaveDocument(Path("ca.qn"), &error), qPrintable(error));
+            options = QStringList{"--settings", Path("ca.qn")};
+            rows.append({QStringLiteral("127.0.0.1"), plain.PortText(), WriteFile(QStringLiteral("plain.txt"), "plain1\r\n")});
+        }
+        const Run run = RunProgram(QStringList{"--batch", Scenario(rows), "--prompt", "> ", "--row-timeout", "10", "--results",
+                                               Path("tls.csv")} + options);
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
         QCOMPARE(prompts, 2);
         CBatchScenario results;
         QVERIFY(results.ReadCsv(Path("tls.csv")));
         QCOMPARE(results.Cell(1, CBatchScenario::COL_RESULT), kDone);
+        if (byRow)
+            QCOMPARE(plain.Received(0), QByteArray("plain1\r"));
     }
 
     void aRowTimeoutNeverEndsARowEarly()

@@ -3,6 +3,7 @@
 // History show the handshake's outcome and the application bytes.
 #include "res/commandids.h"
 #include "net/ctlscertmaker.h"
+#include "net/ctlssoc.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
 #include "support/opensslpeer.h"
@@ -80,6 +81,7 @@ private Q_SLOTS:
                                            << caFile + QStringList{QString(), QString(), QString(), QString(), QStringLiteral("1.3")}
                                            << QStringLiteral("共通のTLSﾊﾞｰｼﾞｮﾝがありません");
         QTest::newRow("plain peer") << QString() << QStringList() << caFile << QStringLiteral("相手がTLSではなく平文を送りました");
+        QTest::newRow("silent peer") << QStringLiteral("-") << QStringList() << caFile << QStringLiteral("相手が応答しません(0.2秒)");
     }
 
     void clientAgainstServer()
@@ -91,7 +93,9 @@ private Q_SLOTS:
         OpenSslPeer server;
         LoopbackPeer plain;
         quint16 port = 0;
-        if (cert.isEmpty()) {
+        const bool silent = cert == QStringLiteral("-");
+        CTlsSoc::SetHandshakeTimeout(silent ? 200 : 0);
+        if (cert.isEmpty() || silent) {
             plain = LoopbackPeer::ListenTcp();
             port = plain.Port();
         } else {
@@ -157,6 +161,7 @@ private Q_SLOTS:
                                            << trusting + QStringList{QStringLiteral("-tls1_2")}
                                            << QStringLiteral("共通のTLSﾊﾞｰｼﾞｮﾝがありません");
         QTest::newRow("plain client") << serving << QStringList() << QStringLiteral("相手がTLSではなく平文を送りました");
+        QTest::newRow("silent client, then the next") << serving << QStringList{QStringLiteral("-")} << QStringLiteral("相手が応答しません(0.2秒)");
     }
 
     void serverAgainstClient()
@@ -181,7 +186,11 @@ private Q_SLOTS:
         QCOMPARE(h.View()->State(), ST_CONNECTED_LOOPBACK);
         OpenSslPeer client;
         LoopbackPeer plain;
-        if (clientArgs.isEmpty()) {
+        const bool silent = clientArgs == QStringList{QStringLiteral("-")};
+        CTlsSoc::SetHandshakeTimeout(silent ? 200 : 0);  // the time of the connections accepted from now on
+        if (silent) {
+            plain = LoopbackPeer::ConnectTcp(port);
+        } else if (clientArgs.isEmpty()) {
             plain = LoopbackPeer::ConnectTcp(port);
             plain.Write("GET / HTTP/1.0\r\n\r\n");
         } else {
@@ -191,7 +200,10 @@ private Q_SLOTS:
         if (!outcome.startsWith(QStringLiteral("TLS1")) && !outcome.startsWith(QStringLiteral("ｸﾗｲｱﾝﾄ証明書 証明書"))) {
             QTRY_VERIFY(!h.LogLines().filter(QStringLiteral("ON CLOSE  ｸﾗｲｱﾝﾄ破棄")).isEmpty());
             QCOMPARE(h.View()->State(), ST_CONNECTED_LOOPBACK);  // still listening for the next
-            return;
+            if (!silent)
+                return;
+            CTlsSoc::SetHandshakeTimeout(0);
+            QVERIFY(client.StartClient(port, {QStringLiteral("-quiet")}));
         }
         QTRY_VERIFY(h.View()->ConnectionText().endsWith(QStringLiteral("TLS1.3 TLS_AES_256_GCM_SHA384")));
         // A reply rule answers, loopback echoes the rest: exactly, over TLS.
@@ -202,6 +214,38 @@ private Q_SLOTS:
         const QStringList history = h.HistoryLines();
         QCOMPARE(history.mid(history.size() - 4), (QStringList{QStringLiteral("R 535441543F"), QStringLiteral("S 41434B0D0A"),
                                                               QStringLiteral("R 68656C6C6F"), QStringLiteral("S 68656C6C6F")}));
+    }
+
+    void filesThatCannotBeUsedAreNamedInThePane_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("tls");  // the type's slots, as above
+        QTest::addColumn<QString>("log");      // the Log's words (the whole path and the library's)
+        QTest::addColumn<QString>("pane");
+        const QString on = QStringLiteral("1"), none = QStringLiteral("none"), missing = QStringLiteral("/nonexistent/x.pem");
+        const QString good = QStringLiteral("%cert:good"), mismatch = QStringLiteral("秘密鍵が証明書と一致しません");
+        const QString unreadable = QStringLiteral("を読めません: x.pem"), keyLog = QStringLiteral("秘密鍵ﾌｧｲﾙを読めません (");
+        QTest::newRow("client CA") << int(TYPE_TCP_CLIENT) << QStringList{on, QStringLiteral("file"), missing}
+                                   << QStringLiteral("CAﾌｧｲﾙを読めません (") + missing << QStringLiteral("CAﾌｧｲﾙ") + unreadable;
+        QTest::newRow("client key of another certificate") << int(TYPE_TCP_CLIENT) << QStringList{on, none, {}, {}, {}, good, QStringLiteral("%key:client")}
+                                                           << keyLog << mismatch;
+        QTest::newRow("server certificate") << int(TYPE_TCP_SERVER) << QStringList{on, missing, QStringLiteral("%key:good")}
+                                            << QStringLiteral("証明書ﾌｧｲﾙを読めません (") + missing << QStringLiteral("証明書ﾌｧｲﾙ") + unreadable;
+        QTest::newRow("server key") << int(TYPE_TCP_SERVER) << QStringList{on, good, missing} << keyLog + missing << QStringLiteral("秘密鍵ﾌｧｲﾙ") + unreadable;
+        QTest::newRow("server key of another certificate") << int(TYPE_TCP_SERVER) << QStringList{on, good, QStringLiteral("%key:other")} << keyLog << mismatch;
+    }
+
+    void filesThatCannotBeUsedAreNamedInThePane()
+    {
+        QFETCH(int, type);
+        QFETCH(QStringList, tls);
+        QFETCH(QString, log);
+        QFETCH(QString, pane);
+        SessionHarness h;
+        h.Configure(type, WithFiles(tls), type == TYPE_TCP_SERVER ? CQnDoc::SLOT_SERVER_TLS_FIRST : CQnDoc::SLOT_CLIENT_TLS_FIRST);
+        h.Command(ID_SOCKET_CONNECT);
+        QVERIFY2(!h.LogLines().filter(QStringLiteral("TLS ") + log).isEmpty(), qPrintable(h.LogLines().join(QLatin1Char('\n'))));
+        QTRY_COMPARE(h.View()->ConnectionText(), QStringLiteral("接続できません: TLS ") + pane);
     }
 };
 

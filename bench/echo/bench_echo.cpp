@@ -315,14 +315,16 @@ int main(int argc, char *argv[])
 
     // --rules: only the rows with and without reply rules, measured one after the other.
     // --only hidden|shown [1k|1m|8]: only that row of the program (for a profiler), printed alone,
-    // optionally only one phase of it.
+    // optionally only one phase of it; --with-rules and --with-stats add the rules or the open
+    // statistics window.
     const bool rulesOnly = app.arguments().contains(QStringLiteral("--rules"));
     const qsizetype only = app.arguments().indexOf(QStringLiteral("--only"));
     if (only >= 0 && only + 1 < app.arguments().size()) {
         if (only + 2 < app.arguments().size() && !app.arguments().at(only + 2).startsWith(QLatin1String("--")))
             sizes.phase = app.arguments().at(only + 2);
         const bool shownRow = app.arguments().at(only + 1) == QStringLiteral("shown");
-        const Figures row = MeasureQuillnet(shownRow, sizes, app.arguments().contains(QStringLiteral("--with-rules")));
+        const Figures row = MeasureQuillnet(shownRow, sizes, app.arguments().contains(QStringLiteral("--with-rules")),
+                                            app.arguments().contains(QStringLiteral("--with-stats")));
         PrintHeader();
         PrintRow(shownRow ? "quillnet, History+Log shown" : "quillnet, windows hidden", row, row);
         std::printf("\nUser-interface thread CPU per MB echoed in 1 MB writes: %.2f ms; per 8-byte round trip: %.1f µs.\n",
@@ -338,19 +340,27 @@ int main(int argc, char *argv[])
         MeasureQuillnet(true, warmUp);
         std::printf("History and Log shown; ratios to the row before it, measured alternately in this run.\n\n");
         PrintHeader();
-        std::vector<double> cpu[2];
-        for (int round = 0; round < 3; ++round) {
+        constexpr int kRounds = 5;
+        std::vector<double> ratios[5];
+        const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+        for (int round = 0; round < kRounds; ++round) {
             const Figures closed = MeasureQuillnet(true, sizes);
             const Figures open = MeasureQuillnet(true, sizes, false, true);
             PrintRow("statistics closed", closed, closed);
             PrintRow("statistics open", open, closed);
-            cpu[0].push_back(closed.cpuMsPerMb1m);
-            cpu[1].push_back(open.cpuMsPerMb1m);
+            ratios[0].push_back(ratio(open.mbps1k, closed.mbps1k));
+            ratios[1].push_back(ratio(open.mbps1m, closed.mbps1m));
+            ratios[2].push_back(ratio(open.p50us, closed.p50us));
+            ratios[3].push_back(ratio(open.telegramsPerSecond, closed.telegramsPerSecond));
+            ratios[4].push_back(ratio(open.cpuMsPerMb1m, closed.cpuMsPerMb1m));
         }
-        std::printf("\nUser-interface thread CPU per MB echoed in 1 MB writes, closed / open:");
-        for (int round = 0; round < 3; ++round)
-            std::printf(" %.2f / %.2f ms", cpu[0][size_t(round)], cpu[1][size_t(round)]);
-        std::printf(".\n");
+        const auto median = [](std::vector<double> values) {
+            std::sort(values.begin(), values.end());
+            return values[values.size() / 2];
+        };
+        std::printf("\nMedian of the %d rounds' ratios, open / closed: 1 KB MB/s %.3f, 1 MB MB/s %.3f, p50 %.3f,\n"
+                    "telegrams/s %.3f, user-interface thread CPU per MB in 1 MB writes %.3f.\n",
+                    kRounds, median(ratios[0]), median(ratios[1]), median(ratios[2]), median(ratios[3]), median(ratios[4]));
         return 0;
     }
     const QString cEcho = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_cecho");

@@ -40,7 +40,8 @@ void CTrafficStats::Reset(Clock::time_point now)
     m_sinceConnect = {};
     m_nLargestIn = 0;
     m_nLargestOut = 0;
-    m_nConnects = 0;
+    // The connection open now (if any) stays the current one: the next connect is a reconnect.
+    m_nConnects = std::min(m_nConnects, 1);
     m_seconds.fill({});
     m_secondIndex.fill(-1);
     std::fill(m_buckets.begin(), m_buckets.end(), 0);

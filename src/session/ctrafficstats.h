@@ -65,6 +65,8 @@ public:
     qint64 LargestIn() const { return m_nLargestIn; }
     qint64 LargestOut() const { return m_nLargestOut; }
     int Reconnects() const { return m_nConnects > 1 ? m_nConnects - 1 : 0; }
+    // The second `now` falls in, counted from the last reset (0 the first).
+    qint64 SecondOf(Clock::time_point now) const;
     // Seconds since the counts since connect started (connect or reset).
     double Elapsed(Clock::time_point now = Clock::now()) const;
     // The last whole second (counted from the reset) before `now`.
@@ -88,7 +90,6 @@ private:
     static void Add(Counts &counts, bool in, qint64 bytes);
     // Counts a telegram received (`in`) or sent; its second, null before the last reset.
     Second *Count(bool in, qint64 bytes, Clock::time_point now);
-    qint64 SecondOf(Clock::time_point now) const;
     // The slot of second `index`, emptied when it last held an older second.
     Second &SlotFor(qint64 index);
     qint64 PercentileOf(double fraction) const;

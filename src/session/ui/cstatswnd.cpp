@@ -190,6 +190,11 @@ void CStatsWnd::Refresh(CTrafficStats::Clock::time_point now)
     SetFigure(QStringLiteral("response.p99"), timed ? Ms(responses.p99) : QStringLiteral("-"));
     SetFigure(QStringLiteral("response.max"), timed ? Ms(responses.max) : QStringLiteral("-"));
 
+    // The chart's seconds and histogram change once a second (or with the span, or a reset).
+    const qint64 second = stats.SecondOf(now);
+    if (second == m_nChartSecond && m_pChart->Shown().span == Span())
+        return;
+    m_nChartSecond = second;
     CTrafficChart::Picture picture;
     picture.span = Span();
     picture.seconds = stats.History(picture.span, now);
@@ -223,6 +228,7 @@ bool CStatsWnd::SavePng(const QString &path, QString *error) const
 void CStatsWnd::Reset()
 {
     m_pStats->Reset();
+    m_nChartSecond = -1;
     Refresh();
 }
 
@@ -238,6 +244,7 @@ void CStatsWnd::AskAndSave(bool csv)
     const QString path = Prompts::AskFileName(this, request);
     if (path.isEmpty())
         return;
+    m_nChartSecond = -1;  // the picture saved is the latest
     Refresh();
     QString error;
     if (!(csv ? SaveCsv(path, &error) : SavePng(path, &error)))

@@ -56,4 +56,6 @@ private:
     CTrafficChart *m_pChart = nullptr;
     QComboBox *m_pSpan = nullptr;
     QTimer m_timer;
+    // The chart shows whole seconds: it is drawn again when a second has ended, not at every refresh.
+    qint64 m_nChartSecond = -1;
 };

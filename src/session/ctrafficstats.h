@@ -58,7 +58,7 @@ public:
     // A connection was made: the counts since connect start again; every connection after the first
     // since the last reset is a reconnect.
     void Connected(Clock::time_point now = Clock::now());
-    // Forgets everything (the window's "ﾘｾｯﾄ").
+    // Forgets every count (the window's "ﾘｾｯﾄ"); a connection open now stays the current one.
     void Reset(Clock::time_point now = Clock::now());
 
     const Counts &SinceConnect() const { return m_sinceConnect; }

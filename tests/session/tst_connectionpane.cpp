@@ -91,6 +91,11 @@ private Q_SLOTS:
         QTRY_COMPARE(Pane(h), QStringLiteral("相手が切断しました (待受中 ﾎﾟｰﾄ %1)").arg(port));
         QCOMPARE(h.View()->State(), ST_CONNECTED);
         QCOMPARE(SessionProbe::StatusLabel(h.View()).Text(), QStringLiteral("    ｿｹｯﾄ接続中"));
+        // Each client is a connection of its own for the traffic counts: the next one is a reconnect.
+        QCOMPARE(h.View()->Traffic().Reconnects(), 0);
+        LoopbackPeer next = LoopbackPeer::ConnectTcp(port);
+        QTRY_COMPARE(Pane(h), QStringLiteral("ｸﾗｲｱﾝﾄ 127.0.0.1:%1 接続中").arg(next.Port()));
+        QCOMPARE(h.View()->Traffic().Reconnects(), 1);
     }
 
     void clientShowsItsServerAndThePeersClose()

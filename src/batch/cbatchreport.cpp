@@ -1,11 +1,11 @@
 #include "batch/cbatchreport.h"
 
 #include "batch/cbatchrunner.h"
+#include "platform/nearestrank.h"
 
 #include <QXmlStreamWriter>
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 namespace {
@@ -125,11 +125,8 @@ CBatchReport::Figures CBatchReport::ResponseFigures(int row) const
     }
     if (times.empty())
         return {};
-    std::sort(times.begin(), times.end());
-    const auto rank = [&](double fraction) {
-        return times[size_t(std::max(1.0, std::ceil(fraction * double(times.size())))) - 1];
-    };
-    return {int(times.size()), rank(0.50), rank(0.95), times.back()};
+    const double longest = *std::max_element(times.begin(), times.end());
+    return {int(times.size()), NearestRankValue(times, 0.50), NearestRankValue(times, 0.95), longest};
 }
 
 QString CBatchReport::FiguresText(const Figures &figures)

@@ -142,15 +142,20 @@ void CBatchRunner::FinishRow(int code)
     Q_EMIT RowEnded(m_nCurRow, m_nRowCode, Milliseconds(m_rowClock));
 }
 
+void CBatchRunner::EndRun(bool aborted)
+{
+    m_nCurRow = 0;
+    m_bAbort = 0;
+    RestoreTlsChoice();
+    Q_EMIT Finished(aborted);
+}
+
 void CBatchRunner::NextRow()
 {
     for (;;) {
         if (m_bAbort == 1) {
             FinishRow(RESULT_ABORTED);
-            m_nCurRow = 0;
-            m_bAbort = 0;
-            RestoreTlsChoice();
-            Q_EMIT Finished(true);
+            EndRun(true);
             return;
         }
         // A row still running when it ends has sent its whole file.
@@ -159,10 +164,7 @@ void CBatchRunner::NextRow()
         ++m_nCurRow;
         const QString address = m_scenario.Cell(m_nCurRow, CBatchScenario::COL_ADDRESS);
         if (address.isEmpty()) {
-            m_nCurRow = 0;
-            m_bAbort = 0;
-            RestoreTlsChoice();
-            Q_EMIT Finished(false);
+            EndRun(false);
             return;
         }
         m_rowClock.start();

@@ -110,6 +110,8 @@ private:
     // Settles the row that ended, then starts the next row with an address and a readable send
     // file, or ends the run.
     void NextRow();
+    // The run is over (after a row without an address, or aborted): no row, the document as it was.
+    void EndRun(bool aborted);
     void FinishRow(int code);
     bool LoadSendFile(const QString &path);
     void SendNextLine();

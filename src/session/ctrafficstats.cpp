@@ -1,5 +1,7 @@
 #include "session/ctrafficstats.h"
 
+#include "platform/nearestrank.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -82,12 +84,11 @@ void CTrafficStats::Add(Counts &counts, bool in, qint64 bytes)
     (in ? counts.bytesIn : counts.bytesOut) += bytes;
 }
 
-CTrafficStats::Second *CTrafficStats::Count(bool in, qint64 bytes, Clock::time_point now)
+CTrafficStats::Second *CTrafficStats::Count(bool in, qint64 bytes, qint64 index)
 {
     Add(m_sinceConnect, in, bytes);
     qint64 &largest = in ? m_nLargestIn : m_nLargestOut;
     largest = std::max(largest, bytes);
-    const qint64 index = SecondOf(now);
     if (index < 0)
         return nullptr;
     Second &second = SlotFor(index);
@@ -97,7 +98,8 @@ CTrafficStats::Second *CTrafficStats::Count(bool in, qint64 bytes, Clock::time_p
 
 void CTrafficStats::Received(qint64 bytes, Clock::time_point now)
 {
-    Second *second = Count(true, bytes, now);
+    const qint64 index = SecondOf(now);
+    Second *second = Count(true, bytes, index);
     if (!second || !m_bSent)
         return;
     // The first telegram after a send answers it; later ones answer nothing of this side's.
@@ -108,7 +110,6 @@ void CTrafficStats::Received(qint64 bytes, Clock::time_point now)
     m_nResponseMin = m_nResponses == 0 ? micros : std::min(m_nResponseMin, micros);
     m_nResponseMax = std::max(m_nResponseMax, micros);
     ++m_nResponses;
-    const qint64 index = SecondOf(now);
     SettleBefore(index);
     m_nTimedSecond = index;
     if (m_timedMicros.size() < kMaxTimedPerSecond)
@@ -120,7 +121,7 @@ void CTrafficStats::Received(qint64 bytes, Clock::time_point now)
 
 void CTrafficStats::Sent(qint64 bytes, Clock::time_point now)
 {
-    Count(false, bytes, now);
+    Count(false, bytes, SecondOf(now));
     m_lastSend = now;
     m_bSent = true;
 }
@@ -138,17 +139,11 @@ CTrafficStats::Second CTrafficStats::LastSecond(Clock::time_point now) const
 
 void CTrafficStats::SettleSecond(Second &second, std::vector<qint64> &micros)
 {
-    // Nearest rank, as for the whole run.
-    const auto rank = [&](double fraction) {
-        const size_t at = size_t(std::max<qint64>(1, qint64(std::ceil(fraction * double(micros.size()))))) - 1;
-        std::nth_element(micros.begin(), micros.begin() + qsizetype(at), micros.end());
-        return micros[at];
-    };
     if (micros.empty())
         return;
-    second.responseP50 = rank(0.50);
-    second.responseP95 = rank(0.95);
-    second.responseP99 = rank(0.99);
+    second.responseP50 = NearestRankValue(micros, 0.50);
+    second.responseP95 = NearestRankValue(micros, 0.95);
+    second.responseP99 = NearestRankValue(micros, 0.99);
 }
 
 void CTrafficStats::SettleBefore(qint64 current) const
@@ -178,7 +173,7 @@ std::vector<CTrafficStats::Second> CTrafficStats::History(int count, Clock::time
 qint64 CTrafficStats::PercentileOf(double fraction) const
 {
     // The nearest rank's bucket, read at its middle, within the exact extremes.
-    const qint64 rank = std::max<qint64>(1, qint64(std::ceil(fraction * double(m_nResponses))));
+    const qint64 rank = NearestRank(m_nResponses, fraction);
     qint64 seen = 0;
     for (int index = 0; index < BucketCount(); ++index) {
         seen += m_buckets[size_t(index)];

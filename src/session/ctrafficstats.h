@@ -88,8 +88,8 @@ public:
 private:
     static int BucketOf(qint64 micros);
     static void Add(Counts &counts, bool in, qint64 bytes);
-    // Counts a telegram received (`in`) or sent; its second, null before the last reset.
-    Second *Count(bool in, qint64 bytes, Clock::time_point now);
+    // Counts a telegram received (`in`) or sent in second `index`; that second, null before the last reset.
+    Second *Count(bool in, qint64 bytes, qint64 index);
     // The slot of second `index`, emptied when it last held an older second.
     Second &SlotFor(qint64 index);
     qint64 PercentileOf(double fraction) const;

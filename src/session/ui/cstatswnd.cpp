@@ -75,7 +75,7 @@ CStatsWnd::CStatsWnd(CTrafficStats *stats, std::function<CEndpoint::Gauges()> ga
     for (int r = 0; r < 4; ++r) {
         table->addWidget(new QLabel(QString::fromUtf8(kCountRows[r].second), this), r + 1, 0);
         for (int c = 0; c < 3; ++c)
-            table->addWidget(AddFigure(QLatin1String(kCountRows[r].first) + QLatin1String(columns[c]), this), r + 1, c + 1,
+            table->addWidget(AddFigure(QLatin1String(kCountRows[r].first) + QLatin1String(columns[c])), r + 1, c + 1,
                              Qt::AlignRight);
     }
     table->setColumnStretch(4, 1);
@@ -87,7 +87,7 @@ CStatsWnd::CStatsWnd(CTrafficStats *stats, std::function<CEndpoint::Gauges()> ga
         auto *row = new QHBoxLayout;
         for (const auto &[caption, name] : pairs) {
             row->addWidget(new QLabel(QString::fromUtf8(caption), this));
-            row->addWidget(AddFigure(QLatin1String(name), this));
+            row->addWidget(AddFigure(QLatin1String(name)));
             row->addSpacing(12);
         }
         row->addStretch(1);
@@ -129,9 +129,9 @@ CStatsWnd::CStatsWnd(CTrafficStats *stats, std::function<CEndpoint::Gauges()> ga
     Refresh();
 }
 
-QLabel *CStatsWnd::AddFigure(const QString &name, QWidget *parent)
+QLabel *CStatsWnd::AddFigure(const QString &name)
 {
-    auto *label = new QLabel(QStringLiteral("-"), parent);
+    auto *label = new QLabel(QStringLiteral("-"), this);
     label->setObjectName(name);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_figures[name] = label;

@@ -46,7 +46,7 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    QLabel *AddFigure(const QString &name, QWidget *parent);
+    QLabel *AddFigure(const QString &name);
     void SetFigure(const QString &name, const QString &text);
     void AskAndSave(bool csv);
 

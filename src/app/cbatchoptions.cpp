@@ -41,7 +41,8 @@ QList<QCommandLineOption> CBatchOptions::Options()
     return {
         Option(kBatch,
                "ｼﾅﾘｵ(CSVﾌｧｲﾙ)を画面を出さずに一括送信して終了します。終了ｺｰﾄﾞ: 0 全行が正常終了, "
-               "1 正常終了しなかった行がある, 2 使い方またはﾌｧｲﾙの誤り, 130 SIGINT/SIGTERM で中止。",
+               "1 正常終了しなかった行がある, 2 使い方またはﾌｧｲﾙの誤り(何も送信していない), "
+               "3 送信後にﾚﾎﾟｰﾄを書き込めなかった, 130 SIGINT/SIGTERM で中止。",
                "SCENARIO.csv"),
         Option(kSettings,
                "--batch: 使う設定ﾌｧｲﾙ(*.qn)。ｿｹｯﾄ種別は TCP/IP(ｸﾗｲｱﾝﾄ) になり、QNﾎﾟｰﾄはﾌｧｲﾙの値を使います。"

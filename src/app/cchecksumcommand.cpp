@@ -6,9 +6,11 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cerrno>
+#include <memory>
 
 namespace {
 
@@ -16,6 +18,8 @@ const char kChecksum[] = "checksum";
 const char kHex[] = "hex";
 const char kText[] = "text";
 const char kFile[] = "file";
+// Bytes read at a time from a file or standard input.
+constexpr qint64 kPiece = 1024 * 1024;
 
 void Print(FILE *stream, const QString &text)
 {
@@ -73,7 +77,7 @@ int CChecksumCommand::Run(const QCommandLineParser &parser, FILE *in, FILE *out,
         Print(err, QStringLiteral("入力は --hex, --text, --file, - のどれか一つにしてください。\n"));
         return 2;
     }
-    QByteArray bytes;
+    CChecksum::State state = checksum->Init();
     if (parser.isSet(QString::fromLatin1(kHex))) {
         QString digits = parser.value(QString::fromLatin1(kHex));
         digits.remove(QLatin1Char(' '));
@@ -82,25 +86,53 @@ int CChecksumCommand::Run(const QCommandLineParser &parser, FILE *in, FILE *out,
             Print(err, QStringLiteral("16進数が正しくありません (2桁ずつの 0-9 A-F): %1\n").arg(parser.value(QString::fromLatin1(kHex))));
             return 2;
         }
-        bytes = QByteArray::fromHex(digits.toLatin1());
+        const QByteArray bytes = QByteArray::fromHex(digits.toLatin1());
+        checksum->Update(state, bytes.constData(), bytes.size());
     } else if (parser.isSet(QString::fromLatin1(kText))) {
-        bytes = ToCp932(parser.value(QString::fromLatin1(kText)));
-    } else if (parser.isSet(QString::fromLatin1(kFile))) {
-        QFile file(parser.value(QString::fromLatin1(kFile)));
-        errno = 0;
-        if (!file.open(QIODevice::ReadOnly)) {
-            Print(err, file.fileName() + QStringLiteral(": ") + FileErrorText(errno) + QLatin1Char('\n'));
+        // A character the code page lacks would become a substitute byte: a value of other bytes.
+        const QString text = parser.value(QString::fromLatin1(kText));
+        const qsizetype bad = FirstNotInCp932(text);
+        if (bad >= 0) {
+            const qsizetype units = text[bad].isHighSurrogate() && bad + 1 < text.size() ? 2 : 1;
+            Print(err, QStringLiteral("ｺｰﾄﾞﾍﾟｰｼﾞ932にない文字があります: \"%1\" (%2 文字目)\n")
+                           .arg(text.mid(bad, units))
+                           .arg(QStringView(text).left(bad).toUcs4().size() + 1));
             return 2;
         }
-        bytes = file.readAll();
+        const QByteArray bytes = ToCp932(text);
+        checksum->Update(state, bytes.constData(), bytes.size());
     } else {
-        QFile standardInput;
-        if (!standardInput.open(in, QIODevice::ReadOnly)) {
+        // A file or standard input, read in pieces: any length in the same little memory.
+        QFile file;
+        errno = 0;
+        if (parser.isSet(QString::fromLatin1(kFile))) {
+            file.setFileName(parser.value(QString::fromLatin1(kFile)));
+            if (QFileInfo(file.fileName()).isDir()) {
+                Print(err, file.fileName() + QStringLiteral(": ﾌｫﾙﾀﾞです。ﾌｧｲﾙを指定してください。\n"));
+                return 2;
+            }
+            if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+                Print(err, file.fileName() + QStringLiteral(": ") + FileErrorText(errno ? errno : EIO) + QLatin1Char('\n'));
+                return 2;
+            }
+        } else if (!file.open(fileno(in), QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle)) {
             Print(err, QStringLiteral("標準入力を読めません。\n"));
             return 2;
         }
-        bytes = standardInput.readAll();
+        const std::unique_ptr<char[]> buffer(new char[kPiece]);
+        for (;;) {
+            errno = 0;
+            const qint64 read = file.read(buffer.get(), kPiece);
+            if (read < 0) {
+                const QString source = file.fileName().isEmpty() ? QStringLiteral("標準入力") : file.fileName();
+                Print(err, source + QStringLiteral(": 読み込めません: ") + FileErrorText(errno ? errno : EIO) + QLatin1Char('\n'));
+                return 2;
+            }
+            if (read == 0)
+                break;
+            checksum->Update(state, buffer.get(), read);
+        }
     }
-    Print(out, checksum->HexText(checksum->Compute(bytes)) + QLatin1Char('\n'));
+    Print(out, checksum->HexText(checksum->Final(state)) + QLatin1Char('\n'));
     return 0;
 }

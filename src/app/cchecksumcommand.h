@@ -18,6 +18,8 @@ public:
     // True when the command line asks for a checksum.
     static bool IsAsked(const QCommandLineParser &parser);
     // Prints the value (or the catalogue) to `out`, a fault to `err`; returns the exit code: 0, or 2
-    // for an unknown name, input that is no hex, a file that cannot be read, or more than one input.
+    // for an unknown name, input that is no hex, text the code page lacks a character of, a file
+    // that cannot be read (or a folder), or more than one input. A file and standard input are read
+    // in pieces: any length in the same memory.
     static int Run(const QCommandLineParser &parser, FILE *in, FILE *out, FILE *err);
 };

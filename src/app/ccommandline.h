@@ -23,7 +23,8 @@ public:
     CCommandLine();
 
     // Reads the arguments (program name first). The first argument that is not an option is the
-    // document; later ones are ignored, as they always were.
+    // document; later ones are ignored, as they always were. With --checksum the only such argument
+    // may be "-" (standard input).
     Action Parse(const QStringList &arguments);
     // Parses, prints the help, the version or the error with the usage, and returns the exit code;
     // -1 when the program is to run.

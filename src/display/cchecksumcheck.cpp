@@ -36,7 +36,9 @@ CChecksumCheck::Result CChecksumCheck::Judge(const QByteArray &telegram) const
         return result;
     result.received = telegram.mid(place - size, size);
     result.expected = m_pRule->Value(telegram.left(place - size) + telegram.mid(place));
-    if (result.expected == result.received)
+    // Hex digits are good in either case ("fb" as "FB").
+    const Qt::CaseSensitivity digitCase = m_pRule->IsAscii() ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    if (result.expected.compare(result.received, digitCase) == 0)
         result.verdict = Good;
     return result;
 }

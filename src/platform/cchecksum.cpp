@@ -139,12 +139,10 @@ CChecksum::CChecksum(const Entry &entry) : m_entry(entry)
     }
 }
 
-quint64 CChecksum::Crc(const unsigned char *data, qsizetype length) const
+quint64 CChecksum::Crc(quint64 crc, const unsigned char *data, qsizetype length) const
 {
     const auto &t = *m_pTables;
-    const int width = m_entry.width;
     if (m_entry.refin) {
-        quint64 crc = Reflect(m_entry.init, width);
         for (; length >= 8; data += 8, length -= 8) {
             quint64 word;
             std::memcpy(&word, data, 8);
@@ -155,10 +153,8 @@ quint64 CChecksum::Crc(const unsigned char *data, qsizetype length) const
         }
         for (; length > 0; ++data, --length)
             crc = (crc >> 8) ^ t[0][(crc ^ *data) & 0xFF];
-        const quint64 out = m_entry.refout ? crc : Reflect(crc, width);
-        return (out ^ m_entry.xorout) & Mask(width);
+        return crc;
     }
-    quint64 crc = m_entry.init << (64 - width);
     for (; length >= 8; data += 8, length -= 8) {
         quint64 word;
         std::memcpy(&word, data, 8);
@@ -168,44 +164,64 @@ quint64 CChecksum::Crc(const unsigned char *data, qsizetype length) const
     }
     for (; length > 0; ++data, --length)
         crc = (crc << 8) ^ t[0][(crc >> 56) ^ *data];
-    crc >>= 64 - width;
-    const quint64 out = m_entry.refout ? Reflect(crc, width) : crc;
-    return (out ^ m_entry.xorout) & Mask(width);
+    return crc;
 }
 
-quint64 CChecksum::Compute(const void *data, qsizetype length) const
+CChecksum::State CChecksum::Init() const
+{
+    State state;
+    if (m_entry.kind == KIND_CRC)
+        state.crc = m_entry.refin ? Reflect(m_entry.init, m_entry.width) : m_entry.init << (64 - m_entry.width);
+    return state;
+}
+
+void CChecksum::Update(State &state, const void *data, qsizetype length) const
 {
     const auto *bytes = static_cast<const unsigned char *>(data);
-    if (m_entry.kind == KIND_CRC)
-        return Crc(bytes, length);
-    quint64 sum = 0;
-    quint64 bits = 0;
-    quint64 decoded = 0;  // the sum of the bytes that ASCII hex digit pairs stand for
-    int high = -1;  // the first digit of a pair (LRC over ASCII hex)
+    if (m_entry.kind == KIND_CRC) {
+        state.crc = Crc(state.crc, bytes, length);
+        return;
+    }
     for (qsizetype i = 0; i < length; ++i) {
-        sum += bytes[i];
-        bits ^= bytes[i];
+        state.sum += bytes[i];
+        state.bits ^= bytes[i];
         if (m_entry.kind == KIND_LRC_ASCII) {
             const int digit = HexDigit(char(bytes[i]));
             if (digit < 0)
                 continue;
-            if (high < 0) {
-                high = digit;
+            if (state.high < 0) {
+                state.high = digit;
             } else {
-                decoded += quint64(high * 16 + digit);
-                high = -1;
+                state.decoded += quint64(state.high * 16 + digit);
+                state.high = -1;
             }
         }
     }
+}
+
+quint64 CChecksum::Final(const State &state) const
+{
+    const int width = m_entry.width;
     switch (m_entry.kind) {
-    case KIND_SUM8: return sum & 0xFF;
-    case KIND_SUM16: return sum & 0xFFFF;
-    case KIND_SUM8_NEGATED: return (0 - sum) & 0xFF;
-    case KIND_XOR8: return bits & 0xFF;
-    case KIND_LRC_ASCII: return (0 - decoded) & 0xFF;
-    case KIND_CRC: break;
+    case KIND_CRC: {
+        const quint64 crc = m_entry.refin ? state.crc : state.crc >> (64 - width);
+        const quint64 out = m_entry.refin == m_entry.refout ? crc : Reflect(crc, width);
+        return (out ^ m_entry.xorout) & Mask(width);
+    }
+    case KIND_SUM8: return state.sum & 0xFF;
+    case KIND_SUM16: return state.sum & 0xFFFF;
+    case KIND_SUM8_NEGATED: return (0 - state.sum) & 0xFF;
+    case KIND_XOR8: return state.bits & 0xFF;
+    case KIND_LRC_ASCII: return (0 - state.decoded) & 0xFF;
     }
     return 0;
+}
+
+quint64 CChecksum::Compute(const void *data, qsizetype length) const
+{
+    State state = Init();
+    Update(state, data, length);
+    return Final(state);
 }
 
 QString CChecksum::HexText(quint64 value) const

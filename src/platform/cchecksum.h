@@ -46,6 +46,20 @@ public:
     // Bytes the value takes when appended in binary.
     int Bytes() const { return (m_entry.width + 7) / 8; }
 
+    // The value of a run of bytes that arrives in pieces: Init, then Update with each piece in order,
+    // then Final; the value is the one Compute gives over the pieces joined, however they are cut.
+    struct State
+    {
+        quint64 crc = 0;      // the CRC register (reflected input: at its low end, else at its high end)
+        quint64 sum = 0;      // the sum of the bytes
+        quint64 bits = 0;     // their exclusive or
+        quint64 decoded = 0;  // LRC over ASCII hex: the sum of the bytes the digit pairs stand for
+        int high = -1;        // LRC over ASCII hex: the first digit of a pair still waiting for its second
+    };
+    State Init() const;
+    void Update(State &state, const void *data, qsizetype length) const;
+    quint64 Final(const State &state) const;
+
     quint64 Compute(const void *data, qsizetype length) const;
     quint64 Compute(const QByteArray &data) const { return Compute(data.constData(), data.size()); }
     // The value as upper-case hex digits, most significant first, as the catalogue writes check values.
@@ -54,7 +68,7 @@ public:
     QByteArray ValueBytes(quint64 value, bool bigEndian, bool asciiHex) const;
 
 private:
-    quint64 Crc(const unsigned char *data, qsizetype length) const;
+    quint64 Crc(quint64 crc, const unsigned char *data, qsizetype length) const;
 
     Entry m_entry;
     // Eight tables of the CRC, one per byte of a step (empty for the sums).

@@ -31,6 +31,26 @@ QByteArray ToCp932(QStringView text)
     return encoder.encode(text);
 }
 
+qsizetype FirstNotInCp932(QStringView text)
+{
+    QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
+    if (!encoder.isValid())
+        return -1;
+    const QByteArray all = encoder.encode(text);  // encoded when converted
+    if (!encoder.hasError())
+        return -1;
+    // Which one: each character (a surrogate pair as one) on its own.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype units = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        QStringEncoder one(kCodePage, QStringConverter::Flag::Stateless);
+        const QByteArray bytes = one.encode(text.mid(i, units));
+        if (one.hasError())
+            return i;
+        i += units - 1;
+    }
+    return -1;
+}
+
 QString FromCp932(QByteArrayView bytes)
 {
     if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return IsPlain(static_cast<unsigned char>(c)); }))

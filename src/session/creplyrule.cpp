@@ -125,7 +125,7 @@ QString CReplyRule::Check(int *field) const
     const auto fail = [&failWith](int which, const char *reason) { return failWith(which, QString::fromUtf8(reason)); };
     QByteArray bytes;
     QByteArray mask;
-    if (kind < KindEquals || kind > KindPeriodic)
+    if (kind < KindEquals || kind >= kKindCount)
         return fail(1, "照合方法が正しくありません。");
     if (kind == KindPeriodic) {
         // Nothing to match: the delay is the period.

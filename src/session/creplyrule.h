@@ -13,6 +13,7 @@ struct CReplyRule
     // A periodic rule (KindPeriodic) matches nothing: it sends its reply every `delay` ms while
     // connected and while its state holds.
     enum Kind { KindEquals = 0, KindStartsWith = 1, KindContains = 2, KindEndsWith = 3, KindRegex = 4, KindPeriodic = 5 };
+    static constexpr int kKindCount = KindPeriodic + 1;
     static constexpr int kMinPeriod = 10;
     static constexpr int kMaxDelay = 60000;
 

@@ -10,7 +10,8 @@ static_assert(CReplyRuleTable::kMaxRules == CQnDoc::kReplyRuleMax);
 
 namespace {
 
-const char *const kKinds[] = {"一致", "前方一致", "含む", "後方一致", "正規表現"};
+const char *const kKinds[] = {"一致", "前方一致", "含む", "後方一致", "正規表現", "定期送信"};
+static_assert(std::size(kKinds) == CReplyRule::kKindCount, "a text for every kind");
 constexpr int kFlagWithoutChecksum = 1;  // in a rule's flags slot
 // The columns of a file whose rules have neither checksum nor state; 9 with the checksum's two
 // where some rule has one, 11 with the states' two after them where some rule has one.

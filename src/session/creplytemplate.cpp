@@ -26,6 +26,7 @@ bool CReplyTemplate::ParseForm(const QString &name, int *form)
 bool CReplyTemplate::Parse(bool textForm, const QString &text, CReplyTemplate *out, QString *error)
 {
     CReplyTemplate parsed;
+    qint64 totalWait = 0;
     QString pending;  // source text of the literal being read
     const auto flush = [&] {
         if (pending.isEmpty())
@@ -76,9 +77,14 @@ bool CReplyTemplate::Parse(bool textForm, const QString &text, CReplyTemplate *o
             add(name == QLatin1String("seq") ? Seq : Length, form);
         else if (name == QLatin1String("time") && argument.isEmpty() && !inside.contains(QLatin1Char(':')))
             add(Time, 0);
-        else if (name == QLatin1String("wait") && number && ms >= 0 && ms <= kMaxWait)
+        else if (name == QLatin1String("wait") && number && ms >= 0 && ms <= kMaxWait) {
+            totalWait += ms;
+            if (totalWait > kMaxTotalWait) {
+                *error = QStringLiteral("応答ﾃﾞｰﾀの ${wait} の合計が 24 時間を超えます。");
+                return false;
+            }
             add(Wait, ms);
-        else {
+        } else {
             *error = QStringLiteral("応答ﾃﾞｰﾀの %1 が分かりません %2。")
                          .arg(close > 0 ? text.mid(i, close - i + 1) : text.mid(i, 2), QString::fromUtf8(kPlaceholders));
             return false;

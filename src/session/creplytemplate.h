@@ -23,10 +23,12 @@ public:
     // One telegram of the reply, sent `waitMs` after the one before (the first: after the rule's delay).
     struct Part
     {
-        int waitMs = 0;
+        qint64 waitMs = 0;
         QByteArray bytes;
     };
     static constexpr int kMaxWait = 60000;
+    // The most all the waits of one reply may add up to: a day.
+    static constexpr qint64 kMaxTotalWait = 24 * 60 * 60 * 1000;
 
     // The reply `text` in hex digits or in text with escapes; false with the reason in `error`.
     static bool Parse(bool textForm, const QString &text, CReplyTemplate *out, QString *error);

@@ -352,6 +352,22 @@ private Q_SLOTS:
             QVERIFY2(seconds >= 0.25, qPrintable(QString::number(seconds)));
     }
 
+    void aReportThatCannotBeWrittenAfterTheRowsRanHasItsOwnExitCode()
+    {
+        PromptServer good;
+        good.greeting = good.answer = "ok\r\n> ";
+        RegWriteString(QString::fromUtf8(kPromptKey), PromptValueName(1), QStringLiteral("> "));
+        const QString scenario = Scenario({{QStringLiteral("127.0.0.1"), good.PortText(), WriteFile(QStringLiteral("l.txt"), "l1\r\n")}});
+        const QString timings = Path(QStringLiteral("times.csv"));
+        QFile::remove(timings);
+        // A disk that fills up during the run: the report is refused after the row was sent.
+        const Run run = RunProgram({"--batch", scenario, "--quiet", "--junit", "/dev/full", "--timings", timings});
+        QCOMPARE(run.exitCode, 3);
+        QCOMPARE(good.Lines(0), QList<QByteArray>{"l1"});
+        QCOMPARE(run.err, QStringLiteral("quillnet: ﾌｧｲﾙに書き込めません: /dev/full: ﾃﾞｨｽｸの空き容量が不足しています。\n"));
+        QVERIFY(FileBytes(timings).startsWith("row,line,bytes,response_ms,row_ms"));  // the other report is written
+    }
+
     void usageAndFilesAreCheckedBeforeAnythingIsSent_data()
     {
         QTest::addColumn<QByteArray>("kind");

@@ -1,7 +1,10 @@
 // The command line: what each form of it asks the program to do, and the texts it answers with.
 #include "app/ccommandline.h"
+#include "platform/cchecksum.h"
 
+#include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -9,6 +12,8 @@
 class TestCommandLine : public QObject
 {
     Q_OBJECT
+    QTemporaryDir m_dir;
+
 private Q_SLOTS:
     void actionAndDocument_data()
     {
@@ -34,6 +39,10 @@ private Q_SLOTS:
         QTest::newRow("option without its value") << QStringList{"-platform"} << fail << QString() << QStringLiteral("platform");
         QTest::newRow("--checksum") << QStringList{"--checksum", "SUM8", "--text", "a"} << int(CCommandLine::Checksum) << QString() << QString();
         QTest::newRow("an input without --checksum") << QStringList{"--hex", "00"} << fail << QString() << QStringLiteral("--hex は --checksum と使います");
+        QTest::newRow("--checksum, standard input as -") << QStringList{"--checksum", "SUM8", "-"} << int(CCommandLine::Checksum)
+                                                         << QString() << QString();
+        QTest::newRow("--checksum, a file name without --file") << QStringList{"--checksum", "CRC-32", "file.txt"} << fail << QString()
+                                                                << QStringLiteral("--checksum の入力は --hex, --text, --file, - のどれかで指定してください: file.txt");
     }
 
     void checksumPrintsItsValueOrSaysWhy_data()
@@ -57,6 +66,18 @@ private Q_SLOTS:
                                     << QStringLiteral("どれか一つ");
         QTest::newRow("unknown name lists the names") << QStringList{"--checksum", "CRC-99"} << QByteArray() << 2 << QString()
                                                       << QStringLiteral("使えるもの: CRC-3/GSM");
+        QTest::newRow("a folder") << QStringList{"--checksum", "CRC-32", "--file", "/"} << QByteArray() << 2 << QString()
+                                  << QStringLiteral("/: ﾌｫﾙﾀﾞです。ﾌｧｲﾙを指定してください。\n");
+        QTest::newRow("text the code page lacks") << QStringList{"--checksum", "SUM8", "--text", "ｱ€😀"} << QByteArray() << 2 << QString()
+                                                  << QStringLiteral("ｺｰﾄﾞﾍﾟｰｼﾞ932にない文字があります: \"€\" (2 文字目)\n");
+        // Longer than the pieces it is read in, and not a whole number of them.
+        const QByteArray longer = QByteArray("0123456789abcdef").repeated(160 * 1024) + "tail";
+        const QString crc = QStringLiteral("%1\n").arg(CChecksum::Find(QStringLiteral("CRC-32"))->Compute(longer), 8, 16, QLatin1Char('0')).toUpper();
+        QTest::newRow("standard input of 2.5 MB") << QStringList{"--checksum", "CRC-32"} << longer << 0 << crc << QString();
+        const QString file = m_dir.filePath(QStringLiteral("in.bin"));
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(longer) == longer.size());
+        QTest::newRow("a file of 2.5 MB") << QStringList{"--checksum", "CRC-32", "--file", file} << QByteArray() << 0 << crc << QString();
     }
     void checksumPrintsItsValueOrSaysWhy()
     {

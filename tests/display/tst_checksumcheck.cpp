@@ -44,6 +44,14 @@ private Q_SLOTS:
                                             << CChecksumCheck::Bad << QByteArray("4641");
         QTest::newRow("ascii bad, as hex") << ascii << "hex" << QByteArray(":010300000001FC\r\n")
                                            << CChecksumCheck::Bad << QByteArray("4642");
+        QTest::newRow("ascii good, lower-case digits, as text") << ascii << "text" << QByteArray(":010300000001fb\r\n")
+                                                                << CChecksumCheck::Good << QByteArray();
+        QTest::newRow("ascii good, mixed case, as hex") << ascii << "hex" << QByteArray(":010300000001fB\r\n")
+                                                        << CChecksumCheck::Good << QByteArray();
+        QTest::newRow("ascii bad, lower-case digits") << ascii << "text" << QByteArray(":010300000002fb\r\n")
+                                                      << CChecksumCheck::Bad << QByteArray("4641");
+        QTest::newRow("a binary checksum byte for byte") << sum << "hex" << QByteArray("Ff\r\n") << CChecksumCheck::Bad
+                                                         << QByteArray("46");
         // Not judged: bytes the line lacks, lines that begin no received telegram, a telegram as
         // long as the receive buffer (perhaps cut).
         QTest::newRow("text cut at a zero byte") << rtu << "text-short" << QByteArray("\x01\x02", 2)

@@ -1,5 +1,6 @@
 // The checksum catalogue: every entry's check value over "123456789", in pieces of every length the
-// eight-byte steps meet; names and aliases; the bytes appended for Modbus frames.
+// eight-byte steps meet; a value fed in pieces equals the value of the whole; names and aliases; the
+// bytes appended for Modbus frames.
 #include "platform/cchecksum.h"
 #include "platform/cchecksumrule.h"
 
@@ -44,6 +45,48 @@ private Q_SLOTS:
             const quint64 expected = ((entry.refout ? reflect(crc, entry.width) : crc) ^ entry.xorout) & mask;
             QCOMPARE(checksum.HexText(checksum.Compute(text)), checksum.HexText(expected));
         }
+    }
+
+    void piecesGiveTheValueOfTheWhole_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QList<int>>("cuts");  // where the bytes are cut into pieces; {-1}: every byte
+        const QList<QList<int>> cutSets{{}, {0, 1}, {2}, {7, 8, 16}, {3, 12, 13, 29, 61}, {-1}};
+        int count = 0;
+        const CChecksum::Entry *entries = CChecksum::Entries(&count);
+        for (int i = 0; i < count; ++i) {
+            for (const QList<int> &cuts : cutSets) {
+                QStringList at;
+                for (int cut : cuts)
+                    at << (cut < 0 ? QStringLiteral("every byte") : QString::number(cut));
+                QTest::addRow("%s cut at %s", entries[i].name, qPrintable(at.isEmpty() ? QStringLiteral("none") : at.join(QLatin1Char(','))))
+                    << i << cuts;
+            }
+        }
+    }
+    void piecesGiveTheValueOfTheWhole()
+    {
+        QFETCH(int, index);
+        QFETCH(QList<int>, cuts);
+        int count = 0;
+        const CChecksum checksum(CChecksum::Entries(&count)[index]);
+        // A Modbus ASCII frame (a cut may split a digit pair) and bytes of every value after it.
+        QByteArray data(":01030000000Afb\r\n");
+        for (int i = 0; i < 300; ++i)
+            data += char(i * 37 + 11);
+        if (cuts == QList<int>{-1}) {
+            cuts.clear();
+            for (int i = 1; i < data.size(); ++i)
+                cuts << i;
+        }
+        cuts << int(data.size());
+        CChecksum::State state = checksum.Init();
+        int from = 0;
+        for (int cut : cuts) {
+            checksum.Update(state, data.constData() + from, cut - from);
+            from = cut;
+        }
+        QCOMPARE(checksum.HexText(checksum.Final(state)), checksum.HexText(checksum.Compute(data)));
     }
 
     void namesAndAliasesFindTheirEntry_data()

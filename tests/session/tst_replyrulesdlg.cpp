@@ -74,6 +74,47 @@ private Q_SLOTS:
         QCOMPARE(h.Doc().GetSlotString(CQnDoc::SLOT_REPLY_RULE_TEXTS), QStringLiteral("0102"));
     }
 
+    void aDocumentWithEveryKindComesBackByteForByteAfterOk()
+    {
+        SessionHarness h;
+        CReplyRuleTable table;
+        table.use = true;
+        for (int kind = 0; kind < CReplyRule::kKindCount; ++kind) {
+            CReplyRule rule;
+            rule.kind = kind;
+            rule.match = kind == CReplyRule::KindPeriodic ? QString() : kind == CReplyRule::KindRegex ? QStringLiteral("^A") : QStringLiteral("41");
+            rule.reply = QStringLiteral("06");
+            rule.delay = kind == CReplyRule::KindPeriodic ? 1000 : kind;
+            table.rules << rule;
+        }
+        table.Store(h.Doc());
+        const QString path = SessionHarness::TempPath(QStringLiteral("every kind.qn"));
+        QString error;
+        const auto saved = [&] {
+            QFile file(path);
+            return h.Doc().OnSaveDocument(path, &error) && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray before = saved();
+        QVERIFY2(!before.isEmpty() && h.Doc().OnOpenDocument(path, &error), qPrintable(error));
+        h.View()->OnInitialUpdate(&h.Doc());
+        QCOMPARE(h.View()->ReplyRules(), table);
+        QStringList kinds;
+        QTimer::singleShot(0, this, [&] {
+            auto *dlg = qobject_cast<CReplyRulesDlg *>(QApplication::activeModalWidget());
+            QVERIFY(dlg);
+            for (int row = 1; row < dlg->Grid()->GetRowCount(); ++row)
+                kinds << dlg->Grid()->GetCellText(row, CReplyRulesDlg::COL_KIND);
+            Click(*dlg, CReplyRulesDlg::IDC_OK);
+            if (dlg->isVisible())
+                dlg->reject();
+        });
+        h.Command(ID_REPLY_RULES);
+        QCOMPARE(kinds, (QStringList{"一致", "前方一致", "含む", "後方一致", "正規表現", "定期送信"}));
+        QCOMPARE(h.Prompts().MessageTexts(), QStringList());
+        QCOMPARE(saved(), before);
+        QFile::remove(path);
+    }
+
     void badCellsAreMarkedAndOkIsRefused_data()
     {
         QTest::addColumn<int>("col");
@@ -162,6 +203,14 @@ private Q_SLOTS:
         QCOMPARE(rules[1].checksum, QStringLiteral("CRC-5/USB:le"));
         QVERIFY(rules[1].matchWithoutChecksum && !rules[0].matchWithoutChecksum);
         QVERIFY(prompts.MessageTexts().isEmpty());
+        // The kinds step on to 定期送信 and round to 一致.
+        grid->SetCellText(1, CReplyRulesDlg::COL_KIND, QStringLiteral("正規表現"));
+        grid->SetCursorRow(1);
+        grid->SetCursorCol(CReplyRulesDlg::COL_KIND);
+        QTest::keyClick(grid, Qt::Key_Space);
+        QCOMPARE(grid->GetCellText(1, CReplyRulesDlg::COL_KIND), QStringLiteral("定期送信"));
+        QTest::keyClick(grid, Qt::Key_Space);
+        QCOMPARE(grid->GetCellText(1, CReplyRulesDlg::COL_KIND), QStringLiteral("一致"));
     }
 
     void csvExportThenImportGivesTheSameRules()
@@ -176,8 +225,13 @@ private Q_SLOTS:
         // A pattern with its groups in a reply of placeholders, and states: the two columns appended.
         CReplyRule device = PatternRule(QStringLiteral("^GET \"(\\w+)\""), QStringLiteral("ACK $1${wait:10}${seq:u8}"));
         device.state = QStringLiteral("READY");
+        // A periodic rule: no match, its delay the period.
+        CReplyRule periodic;
+        periodic.kind = CReplyRule::KindPeriodic;
+        periodic.reply = QStringLiteral("07");
+        periodic.delay = 250;
         CReplyRuleTable table;
-        table.rules = {rule, device};
+        table.rules = {rule, device, periodic};
         const QString path = SessionHarness::TempPath(QStringLiteral("rules.csv"));
         prompts.fileNames.enqueue(path);
         prompts.fileNames.enqueue(path);
@@ -186,7 +240,8 @@ private Q_SLOTS:
         CReplyRulesDlg in({});
         Click(in, CReplyRulesDlg::IDC_IMPORT);
         Click(in, CReplyRulesDlg::IDC_OK);
-        QCOMPARE(in.Table().rules.size(), 2);
+        QCOMPARE(in.Table().rules.size(), 3);
+        QCOMPARE(in.Table().rules[2], periodic);
         QCOMPARE(in.Table().rules[1].match, QStringLiteral("^GET \\x22(\\w+)\\x22"));  // the same pattern
         device.match = in.Table().rules[1].match;
         QCOMPARE(in.Table().rules[1], device);
@@ -206,7 +261,7 @@ private Q_SLOTS:
         prompts.fileNames.enqueue(path);
         Click(in, CReplyRulesDlg::IDC_IMPORT);
         QCOMPARE(prompts.MessageTexts(), QStringList{path + QStringLiteral("\n1 行目: 項目が正しくありません。")});
-        QCOMPARE(in.Grid()->GetRowCount(), 3);
+        QCOMPARE(in.Grid()->GetRowCount(), 4);
         QFile::remove(path);
     }
 
@@ -230,8 +285,12 @@ private Q_SLOTS:
         wildcard.replyPlaceholders = true;
         wildcard.reply = QStringLiteral("06 $1");
         const CReplyRule pattern = PatternRule(QStringLiteral("^GET (\\w+)$"), QStringLiteral("ACK $1${wait:200}\\x01"));
+        CReplyRule periodic;  // answers no block, and stops no trial
+        periodic.kind = CReplyRule::KindPeriodic;
+        periodic.reply = QStringLiteral("07");
+        periodic.delay = 1000;
         CReplyRuleTable table;
-        table.rules = {wildcard, pattern};
+        table.rules = {wildcard, pattern, periodic};
         CReplyRulesDlg dlg(table);
         qobject_cast<QComboBox *>(dlg.GetDlgItem(CReplyRulesDlg::IDC_TRIAL_FORM))->setCurrentIndex(form);
         qobject_cast<QLineEdit *>(dlg.GetDlgItem(CReplyRulesDlg::IDC_TRIAL))->setText(typed);

@@ -120,6 +120,11 @@ private Q_SLOTS:
                                                             "${time}, ${wait:ﾐﾘ秒}, $$)。"};
         QTest::newRow("wait out of range") << true << "${wait:60001}" << QStringList{"応答ﾃﾞｰﾀの ${wait:60001} が分かりません "
                                                                                      "($0～$9, ${seq}, ${len}, ${time}, ${wait:ﾐﾘ秒}, $$)。"};
+        // The waits of one reply add up to a day at most (summed wide: 35,792 waits of a minute wrapped an int).
+        QTest::newRow("a day of waits") << false << QStringLiteral("${wait:60000}").repeated(1440) + QStringLiteral("06")
+                                        << QStringList{"86400000:06"};
+        QTest::newRow("waits past a day") << false << QStringLiteral("06${wait:60000}").repeated(1441)
+                                          << QStringList{"応答ﾃﾞｰﾀの ${wait} の合計が 24 時間を超えます。"};
         QTest::newRow("hex split by a placeholder") << false << "0$11" << QStringList{"応答ﾃﾞｰﾀが正しい16進数ではありません (2桁ずつ 0-9 A-F)。"};
     }
     void placeholdersAreFilled()

@@ -205,8 +205,9 @@ int CBatchCommand::Run()
                 .arg(failed)
                 .arg(Seconds(double(m_clock.nsecsElapsed()) / 1e6)));
     }
+    // The rows were sent: a report that cannot be written is not "nothing was sent".
     if (!WriteReports())
-        return kExitUsage;
+        return kExitReport;
     if (m_bInterrupted)
         return kExitInterrupted;
     return failed == 0 ? kExitPassed : kExitFailed;

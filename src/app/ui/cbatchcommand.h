@@ -24,7 +24,8 @@ class CBatchCommand : public QObject
 public:
     static constexpr int kExitPassed = 0;
     static constexpr int kExitFailed = 1;       // a row ended otherwise than "○:正常終了しました"
-    static constexpr int kExitUsage = 2;        // bad usage, or a file that cannot be read or written
+    static constexpr int kExitUsage = 2;        // bad usage, or a file that cannot be read or written: nothing sent
+    static constexpr int kExitReport = 3;       // the rows ran, but a report could not be written
     static constexpr int kExitInterrupted = 130;  // SIGINT or SIGTERM
 
     explicit CBatchCommand(const CBatchOptions &options);

@@ -86,13 +86,14 @@ bool CQnView::AnswerByRule(int number, CReplyTemplate::Context context, int dela
         return false;
     }
     ++answers;
-    int at = delay;
+    // At most the delay and a day of waits (CReplyTemplate::kMaxTotalWait): an int's milliseconds.
+    qint64 at = delay;
     for (const CReplyTemplate::Part &part : parts) {
         at += part.waitMs;
         if (at <= 0)
             SendRuleReply(number, part.bytes);
         else
-            ArmRuleReply(number, part.bytes, at);
+            ArmRuleReply(number, part.bytes, int(at));
     }
     const QString next = m_replyMatcher.NextState(number);
     if (!next.isEmpty() && std::exchange(ReplyState(), next) != next)

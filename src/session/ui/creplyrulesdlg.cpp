@@ -362,7 +362,7 @@ void CReplyRulesDlg::OnGridKeyDown(short *keyCode, short shift)
         next = CReplyRuleTable::FormText(form & 1, form & 2);
         break;
     }
-    case COL_KIND: next = CReplyRuleTable::KindText((CReplyRuleTable::KindFromText(text) + 1) % 6); break;
+    case COL_KIND: next = CReplyRuleTable::KindText((CReplyRuleTable::KindFromText(text) + 1) % CReplyRule::kKindCount); break;
     default: return;
     }
     m_pGrid->SetCellText(row, col, next);
@@ -406,7 +406,7 @@ void CReplyRulesDlg::OnTrial()
         return;
     }
     QStringList shown;
-    int at = matcher.Delay(number);
+    qint64 at = matcher.Delay(number);
     for (const CReplyTemplate::Part &part : parts) {
         at += part.waitMs;
         shown << (at > 0 ? QStringLiteral("%1ms後 ").arg(at) : QString()) + QString::fromLatin1(part.bytes.toHex().toUpper());

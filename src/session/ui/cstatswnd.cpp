@@ -5,6 +5,7 @@
 #include "platform/wholefile.h"
 #include "session/ui/ctrafficchart.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QDateTime>
 #include <QGridLayout>
@@ -217,11 +218,20 @@ bool CStatsWnd::SaveCsv(const QString &path, QString *error) const
 
 bool CStatsWnd::SavePng(const QString &path, QString *error) const
 {
-    QImageWriter writer(path, "png");
-    if (writer.write(m_pChart->grab().toImage()))
+    // Encoded in memory, then written whole as the CSV is: a full disk leaves no cut picture.
+    QBuffer encoded;
+    encoded.open(QIODevice::WriteOnly);
+    QImageWriter writer(&encoded, "png");
+    if (!writer.write(m_pChart->grab().toImage())) {
+        if (error)
+            *error = writer.errorString();
+        return false;
+    }
+    int code = 0;
+    if (WriteWholeFile(path, encoded.data(), &code))
         return true;
     if (error)
-        *error = writer.errorString();
+        *error = FileErrorText(code);
     return false;
 }
 

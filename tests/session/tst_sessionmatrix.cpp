@@ -148,9 +148,10 @@ private Q_SLOTS:
     {
         LoopbackPeer peer = LoopbackPeer::BindUdp();
         SessionHarness h;
-        const quint16 own = h.ConfigureUdp(peer.Port());
+        h.ConfigureUdp(peer.Port());
         h.Event(EV_LOOPBACK_ON);
         h.Event(EV_CONNECT);
+        const quint16 own = h.OwnPort();
         ReconnectOnNotice reconnect(h.View());
         SessionProbe::UdpEndpoint(h.View())->installEventFilter(&reconnect);
         peer.WriteTo("x", own);

@@ -13,6 +13,7 @@
 #include <openssl/x509v3.h>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -47,7 +48,9 @@ struct KeyPassphrase
 int AskPassphrase(char *buffer, int size, int, void *data)
 {
     auto *state = static_cast<KeyPassphrase *>(data);
-    state->asked = true;
+    // The library may try the key in several forms: a user who cancelled is not asked again.
+    if (std::exchange(state->asked, true) && !state->given)
+        return -1;
     QByteArray passphrase;
     bool given = false;
     if (g_passphraseSource) {

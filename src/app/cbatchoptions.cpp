@@ -1,11 +1,15 @@
 #include "app/cbatchoptions.h"
 
+#include "net/ctlscontext.h"
+#include "net/ctlsfile.h"
 #include "platform/escapedtext.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
 
 #include <cmath>
+
+#include <openssl/crypto.h>
 
 namespace {
 
@@ -22,6 +26,7 @@ const char *const kReplyRules = "reply-rules";
 const char *const kTls = "tls";
 const char *const kCa = "ca";
 const char *const kInsecure = "insecure";
+const char *const kKeyPassFile = "key-pass-file";
 
 QCommandLineOption Option(const char *name, const char *description, const char *valueName = nullptr)
 {
@@ -67,7 +72,37 @@ QList<QCommandLineOption> CBatchOptions::Options()
                      "(接続先ｱﾄﾞﾚｽを tls://ﾎｽﾄ と書いた行はその行だけ TLS で接続します)。"),
         Option(kCa, "--batch: ｻｰﾊﾞｰ証明書をこのCAﾌｧｲﾙ(PEM)で検証します(--tls を含みます)。", "FILE"),
         Option(kInsecure, "--batch: ｻｰﾊﾞｰ証明書を検証しません(--tls を含みます)。証明書の内容はﾛｸﾞに出ます。"),
+        Option(kKeyPassFile,
+               "--batch: 設定ﾌｧｲﾙのｸﾗｲｱﾝﾄ証明書の秘密鍵がﾊﾟｽﾌﾚｰｽﾞ付きのとき、そのﾊﾟｽﾌﾚｰｽﾞをこのﾌｧｲﾙの1行目から読みます。"
+               "指定がなければ環境変数 QUILLNET_KEY_PASS の値を使います。どちらもなければその行は"
+               "「秘密鍵にﾊﾟｽﾌﾚｰｽﾞが必要です」で終わります。",
+               "FILE"),
     };
+}
+
+bool CBatchOptions::ReadKeyPassphrase(const QString &file, QByteArray *passphrase, QString *reason)
+{
+    if (file.isEmpty()) {
+        if (!qEnvironmentVariableIsSet(kKeyPassVariable))
+            return false;
+        *passphrase = qgetenv(kKeyPassVariable);
+        return true;
+    }
+    QString why;
+    if (!CTlsFile::Read(file, passphrase, &why)) {
+        if (reason)
+            *reason = why;
+        return false;
+    }
+    // The first line, without its line end, as the usual passphrase files hold it.
+    const qsizetype end = passphrase->indexOf('\n');
+    if (end >= 0) {
+        OPENSSL_cleanse(passphrase->data() + end, size_t(passphrase->size() - end));
+        passphrase->truncate(end);
+    }
+    if (passphrase->endsWith('\r'))
+        passphrase->chop(1);
+    return true;
 }
 
 bool CBatchOptions::DecodePrompt(const QString &text, QByteArray *bytes)
@@ -82,7 +117,8 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
     scenario = value(kBatch);
     if (!isSet(kBatch)) {
         for (const char *name :
-             {kSettings, kResults, kJUnit, kTimings, kRowTimeout, kPrompt, kIgnorePrompt, kQuiet, kReplyRules, kTls, kCa, kInsecure}) {
+             {kSettings, kResults, kJUnit, kTimings, kRowTimeout, kPrompt, kIgnorePrompt, kQuiet, kReplyRules, kTls, kCa, kInsecure,
+              kKeyPassFile}) {
             if (isSet(name)) {
                 *error = QStringLiteral("%1 は --batch と一緒に指定してください").arg(Dashed(name));
                 return false;
@@ -107,10 +143,20 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
         *error = QStringLiteral("--ca と --insecure は一緒に指定できません");
         return false;
     }
-    if (isSet(kCa) && !QFileInfo(caFile).isReadable()) {
-        *error = QStringLiteral("CAﾌｧｲﾙを読めません: ") + caFile;
+    // Read as each row will read it: a folder, a FIFO, a device or a file without a certificate
+    // stops the run before anything is sent.
+    QString reason;
+    if (isSet(kCa) && !CTlsContext::CheckCaFile(caFile, &reason)) {
+        *error = QStringLiteral("CAﾌｧｲﾙを読めません: ") + caFile + QStringLiteral(" (") + reason + QLatin1Char(')');
         return false;
     }
+    keyPassFile = value(kKeyPassFile);
+    QByteArray passphrase;
+    if (isSet(kKeyPassFile) && !ReadKeyPassphrase(keyPassFile, &passphrase, &reason)) {
+        *error = QStringLiteral("ﾊﾟｽﾌﾚｰｽﾞﾌｧｲﾙを読めません: ") + keyPassFile + QStringLiteral(" (") + reason + QLatin1Char(')');
+        return false;
+    }
+    OPENSSL_cleanse(passphrase.data(), size_t(passphrase.size()));
     checksum.reset();
     if (isSet("checksum")) {
         QString reason;

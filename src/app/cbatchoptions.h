@@ -28,6 +28,11 @@ public:
     // A prompt text with the escapes \r, \n, \xHH and \\ resolved, the rest in code page 932; false
     // for a broken escape.
     static bool DecodePrompt(const QString &text, QByteArray *bytes);
+    // The name of the environment variable that may hold the passphrase of an encrypted key.
+    static constexpr const char *kKeyPassVariable = "QUILLNET_KEY_PASS";
+    // The key's passphrase: the first line of `file` when one is given, else the environment
+    // variable's value; false (with `reason` when the file cannot be read) when there is none.
+    static bool ReadKeyPassphrase(const QString &file, QByteArray *passphrase, QString *reason);
 
     QString scenario;  // empty: no batch run
     QString settings;
@@ -43,5 +48,6 @@ public:
     bool tls = false;
     QString caFile;
     bool insecure = false;
+    QString keyPassFile;  // the passphrase of an encrypted key, read at each use; empty: the environment's
     std::shared_ptr<const CChecksumRule> checksum;  // put into every line sent; null: none
 };

@@ -96,7 +96,9 @@ QByteArray CBatchReport::JUnitXml() const
         if (result.code == 0) {
             writer.writeEmptyElement(QStringLiteral("skipped"));
         } else if (result.code != CBatchRunner::RESULT_DONE) {
-            const QString text = CBatchRunner::ResultText(result.code);
+            // The row's result as the results file has it: a failed connect names its cause.
+            const QString cell = scenario.Cell(row, CBatchScenario::COL_RESULT);
+            const QString text = cell.isEmpty() ? CBatchRunner::ResultText(result.code) : cell;
             writer.writeStartElement(QStringLiteral("failure"));
             writer.writeAttribute(QStringLiteral("message"), text);
             writer.writeCharacters(text);

@@ -57,7 +57,9 @@ void CBatchRunner::SetRowResult(int code)
     if (m_nCurRow < 1 || m_nCurRow > CBatchScenario::kRows)
         return;
     m_nRowCode = code;
-    const QString text = ResultText(code);
+    QString text = ResultText(code);
+    if (code == RESULT_NO_CONNECTION && !m_strConnectFailure.isEmpty())
+        text += QStringLiteral(": ") + m_strConnectFailure;
     m_scenario.SetCell(m_nCurRow, CBatchScenario::COL_RESULT, text);
     Q_EMIT ResultChanged(m_nCurRow, text);
 }
@@ -169,6 +171,7 @@ void CBatchRunner::NextRow()
         }
         m_rowClock.start();
         m_nRowCode = 0;
+        m_strConnectFailure.clear();
         Q_EMIT RowStarted(m_nCurRow);
         // A device path runs the row over that serial line, its port cell being the baud; the
         // document's other line settings hold for it.
@@ -285,6 +288,7 @@ void CBatchRunner::OnSessionEvent(int code)
         break;
     case EV_CLOSED:
         SetRowResult(RESULT_NO_CONNECTION);
+        m_strConnectFailure.clear();
         AdvanceRow();
         break;
     default:

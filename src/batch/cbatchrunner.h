@@ -73,6 +73,10 @@ public:
     bool IsAbortRequested() const { return m_bAbort == 1; }
     // EV_PROMPT and EV_CLOSED from the view; other codes are not the runner's.
     void OnSessionEvent(int code);
+    // Why the connect of the row in progress failed, as the connection pane says it; the view tells
+    // it before the EV_CLOSED of that failure arrives. The row's result then carries it
+    // ("×:接続できません: TLS 証明書の発行元(CA)が不明です").
+    void NoteConnectFailure(const QString &reason) { m_strConnectFailure = reason; }
 
 Q_SIGNALS:
     // A row's destination is set and its send file is about to be read.
@@ -134,6 +138,7 @@ private:
     int m_nRowTimeout = 0;
     std::optional<PromptSettings> m_promptOverride;
     std::shared_ptr<const CChecksumRule> m_pChecksum;
+    QString m_strConnectFailure;  // the reason of the row's failed connect, until the row takes it
     QString m_strRunTls;        // the client's TLS on/off slot as the run found it
     bool m_bTlsForced = false;  // a "tls://" row has turned it on
     QElapsedTimer m_rowClock;

@@ -2,17 +2,24 @@
 
 #include "net/ctlscontext.h"
 #include "platform/csocketaddress.h"
+#include "platform/fileerrortext.h"
 
 #include <QFile>
 #include <QRegularExpression>
 
 #include <openssl/bn.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/rand.h>
 #include <openssl/x509v3.h>
 
 #include <memory>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,17 +45,68 @@ bool AddExtension(X509 *cert, int nid, const QByteArray &value)
     return added;
 }
 
-File OpenForWriting(const QString &path, bool secret)
+// The PEM text `write` puts into a memory buffer.
+template <class Writer>
+QByteArray Pem(Writer write)
 {
-    QFile::remove(path);
-    QFile file(path);
-    // Created with the key's permissions before a byte of it is written.
-    if (!file.open(QIODevice::WriteOnly))
-        return nullptr;
-    if (secret)
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.close();
-    return File(BIO_new_file(QFile::encodeName(path).constData(), "w"));
+    const File memory(BIO_new(BIO_s_mem()));
+    if (!memory || write(memory.get()) != 1)
+        return {};
+    char *data = nullptr;
+    const long length = BIO_get_mem_data(memory.get(), &data);
+    return QByteArray(data, length);
+}
+
+bool WriteAll(int fd, const QByteArray &bytes)
+{
+    for (qsizetype at = 0; at < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + at, size_t(bytes.size() - at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        at += n;
+    }
+    return true;
+}
+
+// Writes `bytes` to a file created new beside `path` with `mode` (never wider for a moment, never
+// through a link), then renames it over `path`: a link the user chose is replaced by the file,
+// never followed, and an old file stays whole until the new one is complete.
+bool WriteNewFile(const QString &path, const QByteArray &bytes, mode_t mode, int *code)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const qsizetype slash = name.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : name.left(slash);
+    struct stat old = {};
+    if (::lstat(name.constData(), &old) == 0 && S_ISDIR(old.st_mode)) {
+        *code = EISDIR;
+        return false;
+    }
+    QByteArray temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = folder + "/." + name.mid(slash + 1) + '.' + QByteArray::number(::getpid()) + '.' +
+               QByteArray::number(attempt) + ".tmp";
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        *code = errno;
+        return false;
+    }
+    bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    int failure = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        failure = errno;
+    }
+    if (ok && ::rename(temp.constData(), name.constData()) == 0)
+        return true;
+    *code = failure != 0 ? failure : errno;
+    ::unlink(temp.constData());
+    return false;
 }
 
 }  // namespace
@@ -97,11 +155,23 @@ bool CTlsCertMaker::Make(const QStringList &names, const QString &certPath, cons
         return failed(QStringLiteral("名前を証明書に入れられません"));
     if (X509_sign(cert.get(), key.get(), EVP_sha256()) <= 0)
         return failed(QStringLiteral("署名できません"));
-    const File keyFile = OpenForWriting(keyPath, true);
-    if (!keyFile || PEM_write_bio_PrivateKey(keyFile.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1)
-        return failed(QStringLiteral("秘密鍵ﾌｧｲﾙに書けません (") + keyPath + QLatin1Char(')'));
-    const File certFile = OpenForWriting(certPath, false);
-    if (!certFile || PEM_write_bio_X509(certFile.get(), cert.get()) != 1)
-        return failed(QStringLiteral("証明書ﾌｧｲﾙに書けません (") + certPath + QLatin1Char(')'));
+    QByteArray keyPem = Pem([&key](BIO *bio) {
+        return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+    });
+    const QByteArray certPem = Pem([&cert](BIO *bio) { return PEM_write_bio_X509(bio, cert.get()); });
+    if (keyPem.isEmpty() || certPem.isEmpty())
+        return failed(QStringLiteral("PEM に変換できません"));
+    int code = 0;
+    // The key readable by its owner alone from the moment it exists; the certificate as any new file.
+    const bool keyWritten = WriteNewFile(keyPath, keyPem, S_IRUSR | S_IWUSR, &code);
+    OPENSSL_cleanse(keyPem.data(), size_t(keyPem.size()));
+    if (!keyWritten) {
+        *error = QStringLiteral("秘密鍵ﾌｧｲﾙに書けません (") + keyPath + QStringLiteral("): ") + FileErrorText(code);
+        return false;
+    }
+    if (!WriteNewFile(certPath, certPem, 0666, &code)) {
+        *error = QStringLiteral("証明書ﾌｧｲﾙに書けません (") + certPath + QStringLiteral("): ") + FileErrorText(code);
+        return false;
+    }
     return true;
 }

@@ -1,13 +1,110 @@
 #include "net/ctlscontext.h"
 
+#include "net/ctlsfile.h"
+#include "platform/prompts.h"
+
 #include <QFile>
 #include <QFileInfo>
 
+#include <openssl/crypto.h>
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <cstring>
+#include <utility>
+
 namespace {
+
+CTlsContext::PassphraseSource g_passphraseSource;
+
+// The slot of a client connection that records a server's request for a certificate it had none for.
+int RequestedIndex()
+{
+    static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+int NoteCertificateRequest(SSL *ssl, X509 **, EVP_PKEY **)
+{
+    SSL_set_ex_data(ssl, RequestedIndex(), reinterpret_cast<void *>(1));
+    return 0;  // none to give
+}
+
+// Certificates and CA files are never encrypted: a file asking for a passphrase there fails.
+int NoPassphrase(char *, int, int, void *)
+{
+    return -1;
+}
+
+struct KeyPassphrase
+{
+    QString path;
+    bool asked = false;
+    bool given = false;
+};
+
+int AskPassphrase(char *buffer, int size, int, void *data)
+{
+    auto *state = static_cast<KeyPassphrase *>(data);
+    // The library may try the key in several forms: a user who cancelled is not asked again.
+    if (std::exchange(state->asked, true) && !state->given)
+        return -1;
+    QByteArray passphrase;
+    bool given = false;
+    if (g_passphraseSource) {
+        given = g_passphraseSource(state->path, &passphrase);
+    } else {
+        QString typed;
+        given = Prompts::Instance().Secret(
+            nullptr, QStringLiteral("秘密鍵 %1 のﾊﾟｽﾌﾚｰｽﾞを入力してください。").arg(QFileInfo(state->path).fileName()),
+            Prompts::AppTitle(), &typed);
+        passphrase = typed.toUtf8();
+        typed.fill(QLatin1Char(' '));
+    }
+    int length = -1;
+    if (given && passphrase.size() <= size) {
+        state->given = true;
+        length = int(passphrase.size());
+        std::memcpy(buffer, passphrase.constData(), size_t(length));
+    }
+    OPENSSL_cleanse(passphrase.data(), size_t(passphrase.size()));
+    return length;
+}
+
+struct BioFreer
+{
+    void operator()(BIO *bio) const { BIO_free(bio); }
+};
+using MemoryBio = std::unique_ptr<BIO, BioFreer>;
+
+MemoryBio ReadOnlyBio(const QByteArray &bytes)
+{
+    return MemoryBio(BIO_new_mem_buf(bytes.constData(), int(bytes.size())));
+}
+
+// The certificates (and revocation lists) of a PEM text into `store`; the number of certificates.
+int AddCertificates(const QByteArray &pem, X509_STORE *store)
+{
+    const MemoryBio bio = ReadOnlyBio(pem);
+    STACK_OF(X509_INFO) *infos = bio ? PEM_X509_INFO_read_bio(bio.get(), nullptr, NoPassphrase, nullptr) : nullptr;
+    if (!infos)
+        return 0;
+    int added = 0;
+    for (int i = 0; i < sk_X509_INFO_num(infos); ++i) {
+        const X509_INFO *info = sk_X509_INFO_value(infos, i);
+        if (info->x509) {
+            if (store && X509_STORE_add_cert(store, info->x509) != 1)
+                return sk_X509_INFO_pop_free(infos, X509_INFO_free), -1;
+            ++added;
+        }
+        if (info->crl && store && X509_STORE_add_crl(store, info->crl) != 1)
+            return sk_X509_INFO_pop_free(infos, X509_INFO_free), -1;
+    }
+    sk_X509_INFO_pop_free(infos, X509_INFO_free);
+    return added;
+}
 
 QString Local8(const char *text)
 {
@@ -34,8 +131,10 @@ QString TimeText(const ASN1_TIME *time)
                              parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
 }
 
+}  // namespace
+
 // The peer sends something that is no TLS record, or a version we do not share.
-QString ReasonText(int reason)
+QString CTlsContext::ReasonText(int reason)
 {
     switch (reason) {
     case SSL_R_UNSUPPORTED_PROTOCOL:
@@ -67,6 +166,8 @@ QString ReasonText(int reason)
         return {};
     }
 }
+
+namespace {
 
 QString VerifyText(long result)
 {
@@ -127,30 +228,111 @@ CTlsContext::~CTlsContext()
     SSL_CTX_free(m_pCtx);
 }
 
+void CTlsContext::SetPassphraseSource(PassphraseSource source)
+{
+    g_passphraseSource = std::move(source);
+}
+
+bool CTlsContext::CheckCaFile(const QString &path, QString *reason)
+{
+    QByteArray pem;
+    if (!CTlsFile::Read(path, &pem, reason))
+        return false;
+    ERR_clear_error();
+    const int certificates = AddCertificates(pem, nullptr);
+    ERR_clear_error();
+    if (certificates <= 0) {
+        *reason = QStringLiteral("証明書がありません");
+        return false;
+    }
+    return true;
+}
+
+bool CTlsContext::LoadCertificate(const QByteArray &pem)
+{
+    // The first certificate is the side's own, the rest its chain, as the chain file form has it.
+    const MemoryBio bio = ReadOnlyBio(pem);
+    X509 *own = bio ? PEM_read_bio_X509_AUX(bio.get(), nullptr, NoPassphrase, nullptr) : nullptr;
+    if (!own)
+        return false;
+    const bool used = SSL_CTX_use_certificate(m_pCtx, own) == 1;
+    X509_free(own);
+    if (!used || SSL_CTX_clear_chain_certs(m_pCtx) != 1)
+        return false;
+    while (X509 *next = PEM_read_bio_X509(bio.get(), nullptr, NoPassphrase, nullptr)) {
+        if (SSL_CTX_add0_chain_cert(m_pCtx, next) != 1) {
+            X509_free(next);
+            return false;
+        }
+    }
+    // The end of the text ends the chain; anything else is a broken file.
+    const unsigned long last = ERR_peek_last_error();
+    if (ERR_GET_LIB(last) == ERR_LIB_PEM && ERR_GET_REASON(last) == PEM_R_NO_START_LINE)
+        ERR_clear_error();
+    return ERR_peek_error() == 0;
+}
+
+bool CTlsContext::LoadKey(const QByteArray &pem, const QString &path, QString *reason)
+{
+    const MemoryBio bio = ReadOnlyBio(pem);
+    KeyPassphrase passphrase{path};
+    EVP_PKEY *key = bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, AskPassphrase, &passphrase) : nullptr;
+    if (!key) {
+        if (passphrase.asked) {
+            *reason = passphrase.given ? QStringLiteral("秘密鍵のﾊﾟｽﾌﾚｰｽﾞが違います") : QStringLiteral("秘密鍵にﾊﾟｽﾌﾚｰｽﾞが必要です");
+            ERR_clear_error();
+        }
+        return false;
+    }
+    const bool used = SSL_CTX_use_PrivateKey(m_pCtx, key) == 1;
+    EVP_PKEY_free(key);
+    return used;
+}
+
 bool CTlsContext::Load(QString *failure, QString *brief)
 {
     const CTlsSettings &s = m_settings;
     ERR_clear_error();
     m_pCtx = SSL_CTX_new(s.m_bServer ? TLS_server_method() : TLS_client_method());
-    if (!m_pCtx) {
-        *failure = TakeErrors();
+    if (!m_pCtx || SSL_CTX_set_min_proto_version(m_pCtx, s.m_nMinVersion) != 1 ||
+        SSL_CTX_set_max_proto_version(m_pCtx, s.m_nMaxVersion) != 1) {
+        *failure = *brief = QStringLiteral("TLS を準備できません: ") + TakeErrors();
         return false;
     }
-    SSL_CTX_set_min_proto_version(m_pCtx, s.m_nMinVersion);
-    SSL_CTX_set_max_proto_version(m_pCtx, s.m_nMaxVersion);
-    const auto fileFailed = [failure, brief](const QString &what, const QString &path, const QString &inBrief = {}) {
+    // `cause`: the fault in words ("ﾌｫﾙﾀﾞです"); without it the library's errors say it.
+    const auto fileFailed = [failure, brief](const QString &what, const QString &path, const QString &cause = {},
+                                             const QString &inBrief = {}) {
+        const QString errors = TakeErrors();
         *brief = inBrief.isEmpty() ? UnreadableText(what, path) : inBrief;
-        *failure = what + QStringLiteral("を読めません (") + path + QStringLiteral("): ") + TakeErrors();
+        *failure = what + QStringLiteral("を読めません (") + path + QStringLiteral("): ") + (cause.isEmpty() ? errors : cause);
         return false;
     };
+    // Every file is read whole first, never opened by the library: a FIFO or a device must not block.
+    QByteArray pem;
+    QString cause;
+    const auto readFile = [&pem, &cause](const QString &path) { return CTlsFile::Read(path, &pem, &cause); };
+    // The pane names what is wrong with a file that is there; a missing one keeps its short words.
+    const auto readFailed = [&](const QString &what, const QString &path) {
+        const bool shown = !path.isEmpty() && QFileInfo::exists(path);
+        return fileFailed(what, path, cause,
+                          shown ? UnreadableText(what, path) + QStringLiteral(" (") + cause + QLatin1Char(')') : QString());
+    };
     if (!s.m_strCertFile.isEmpty() || s.m_bServer) {
-        if (SSL_CTX_use_certificate_chain_file(m_pCtx, QFile::encodeName(s.m_strCertFile).constData()) != 1)
+        if (!readFile(s.m_strCertFile))
+            return readFailed(QStringLiteral("証明書ﾌｧｲﾙ"), s.m_strCertFile);
+        if (!LoadCertificate(pem))
             return fileFailed(QStringLiteral("証明書ﾌｧｲﾙ"), s.m_strCertFile);
         const QString key = s.m_strKeyFile.isEmpty() ? s.m_strCertFile : s.m_strKeyFile;
-        const bool keyRead = SSL_CTX_use_PrivateKey_file(m_pCtx, QFile::encodeName(key).constData(), SSL_FILETYPE_PEM) == 1;
+        if (!readFile(key))
+            return readFailed(QStringLiteral("秘密鍵ﾌｧｲﾙ"), key);
+        QString passphraseFault;
+        const bool keyRead = LoadKey(pem, key, &passphraseFault);
+        OPENSSL_cleanse(pem.data(), size_t(pem.size()));
+        if (!passphraseFault.isEmpty())
+            return fileFailed(QStringLiteral("秘密鍵ﾌｧｲﾙ"), key, passphraseFault, passphraseFault);
         if (!keyRead || SSL_CTX_check_private_key(m_pCtx) != 1) {
             const bool mismatch = keyRead || KeyMismatchQueued();
-            return fileFailed(QStringLiteral("秘密鍵ﾌｧｲﾙ"), key,
+            return fileFailed(QStringLiteral("秘密鍵ﾌｧｲﾙ"), key, {},
                               mismatch ? QStringLiteral("秘密鍵が証明書と一致しません") : QString());
         }
     }
@@ -158,12 +340,20 @@ bool CTlsContext::Load(QString *failure, QString *brief)
                                         : s.m_verify != CTlsSettings::Verify::None;
     if (verifyPeer) {
         if (!s.m_strCaFile.isEmpty() && (s.m_bServer || s.m_verify == CTlsSettings::Verify::CaFile)) {
-            if (SSL_CTX_load_verify_locations(m_pCtx, QFile::encodeName(s.m_strCaFile).constData(), nullptr) != 1)
+            if (!readFile(s.m_strCaFile))
+                return readFailed(QStringLiteral("CAﾌｧｲﾙ"), s.m_strCaFile);
+            const int added = AddCertificates(pem, SSL_CTX_get_cert_store(m_pCtx));
+            if (added == 0)
+                return fileFailed(QStringLiteral("CAﾌｧｲﾙ"), s.m_strCaFile, QStringLiteral("証明書がありません"),
+                                  UnreadableText(QStringLiteral("CAﾌｧｲﾙ"), s.m_strCaFile) + QStringLiteral(" (証明書がありません)"));
+            if (added < 0)
                 return fileFailed(QStringLiteral("CAﾌｧｲﾙ"), s.m_strCaFile);
+            ERR_clear_error();  // the end of the text
         } else if (s.m_verify == CTlsSettings::Verify::CaFile) {
             return fileFailed(QStringLiteral("CAﾌｧｲﾙ"), s.m_strCaFile);
-        } else {
-            SSL_CTX_set_default_verify_paths(m_pCtx);
+        } else if (SSL_CTX_set_default_verify_paths(m_pCtx) != 1) {
+            *failure = *brief = QStringLiteral("ｼｽﾃﾑのCAｽﾄｱを読めません: ") + TakeErrors();
+            return false;
         }
         int mode = SSL_VERIFY_PEER;
         if (s.m_bServer && s.m_clientCert == CTlsSettings::ClientCert::Require)
@@ -172,6 +362,8 @@ bool CTlsContext::Load(QString *failure, QString *brief)
     } else {
         SSL_CTX_set_verify(m_pCtx, SSL_VERIFY_NONE, nullptr);
     }
+    if (!s.m_bServer && s.m_strCertFile.isEmpty())
+        SSL_CTX_set_client_cert_cb(m_pCtx, NoteCertificateRequest);
     for (const QString &protocol : s.m_alpn) {
         const QByteArray name = protocol.toLatin1().left(255);
         m_alpnWire.append(char(name.size())).append(name);
@@ -191,9 +383,10 @@ bool CTlsContext::Load(QString *failure, QString *brief)
                     return SSL_TLSEXT_ERR_OK;
                 },
                 &m_alpnWire);
-        } else {
-            SSL_CTX_set_alpn_protos(m_pCtx, reinterpret_cast<const unsigned char *>(m_alpnWire.constData()),
-                                    unsigned(m_alpnWire.size()));
+        } else if (SSL_CTX_set_alpn_protos(m_pCtx, reinterpret_cast<const unsigned char *>(m_alpnWire.constData()),
+                                           unsigned(m_alpnWire.size())) != 0) {  // 0 is success here
+            *failure = *brief = QStringLiteral("ALPN を設定できません: ") + TakeErrors();
+            return false;
         }
     }
     return true;
@@ -204,15 +397,24 @@ ssl_st *CTlsContext::NewConnection() const
     return SSL_new(m_pCtx);
 }
 
+bool CTlsContext::CertificateWasRequested(const ssl_st *ssl)
+{
+    return SSL_get_ex_data(ssl, RequestedIndex()) != nullptr;
+}
+
 QString CTlsContext::HandshakeFailureText(const ssl_st *ssl)
 {
-    const long verified = SSL_get_verify_result(ssl);
+    // A side that does not verify still has a result: it is no reason for the failure.
+    const long verified = SSL_get_verify_mode(ssl) != SSL_VERIFY_NONE ? SSL_get_verify_result(ssl) : X509_V_OK;
     if (verified != X509_V_OK) {
         ERR_clear_error();
         return VerifyText(verified);
     }
     const unsigned long error = ERR_peek_error();
-    const QString known = error ? ReasonText(ERR_GET_REASON(error)) : QString();
+    QString known = error ? ReasonText(ERR_GET_REASON(error)) : QString();
+    // A server that wanted a certificate the client had none for says only "handshake failure".
+    if (CertificateWasRequested(ssl) && (known.isEmpty() || ERR_GET_REASON(error) == SSL_R_SSLV3_ALERT_HANDSHAKE_FAILURE))
+        known = ReasonText(SSL_R_TLSV13_ALERT_CERTIFICATE_REQUIRED);
     const QString all = TakeErrors();
     if (!known.isEmpty())
         return known;

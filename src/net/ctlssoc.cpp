@@ -12,6 +12,9 @@
 #include <openssl/x509v3.h>
 
 #include <cstring>
+#include <utility>
+
+#include <sys/socket.h>
 
 namespace {
 
@@ -63,19 +66,10 @@ bool CTlsSoc::Begin()
         SSL_set_accept_state(m_pSsl);
     } else {
         SSL_set_connect_state(m_pSsl);
-        // An IPv6 address typed in brackets is checked without them.
-        const QString name = CSocketAddress::WithoutBrackets(settings.m_strServerName.isEmpty() ? m_strPeerName
-                                                                                                : settings.m_strServerName);
-        const QByteArray ascii = name.toUtf8();
-        CSocketAddress address;
-        const bool numeric = CSocketAddress::FromNumbers(name, 0, &address);
-        if (!numeric && !ascii.isEmpty())
-            SSL_set_tlsext_host_name(m_pSsl, ascii.constData());
-        if (settings.m_verify != CTlsSettings::Verify::None && !ascii.isEmpty()) {
-            if (numeric)
-                X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_pSsl), ascii.constData());
-            else
-                SSL_set1_host(m_pSsl, ascii.constData());
+        if (!SetCheckedName()) {
+            m_phase = Phase::Handshaking;
+            HandshakeFailed(QStringLiteral("検証する名前を設定できません: ") + m_strCheckedName);
+            return true;
         }
     }
     m_phase = Phase::Handshaking;
@@ -88,6 +82,30 @@ bool CTlsSoc::Begin()
     m_pHandshakeTimer->start(m_nHandshakeTimeoutMs);
     ContinueHandshake();
     return true;
+}
+
+bool CTlsSoc::SetCheckedName()
+{
+    const CTlsSettings &settings = m_pContext->Settings();
+    // An IPv6 address typed in brackets is checked without them, and a scoped one ("fe80::1%eth0")
+    // without its scope: the certificate names the address, never the interface.
+    const QString name = CSocketAddress::WithoutBrackets(settings.m_strServerName.isEmpty() ? m_strPeerName
+                                                                                            : settings.m_strServerName);
+    const qsizetype scope = name.indexOf(QLatin1Char('%'));
+    const QString bare = scope >= 0 ? name.left(scope) : name;
+    CSocketAddress address;
+    const bool numeric = CSocketAddress::FromNumbers(bare, 0, &address) && (scope < 0 || bare.contains(QLatin1Char(':')));
+    m_strCheckedName = numeric ? bare : name;
+    const QByteArray ascii = m_strCheckedName.toUtf8();
+    if (ascii.isEmpty())
+        return settings.m_verify == CTlsSettings::Verify::None;  // nothing to check against: no check at all is refused
+    // A name goes out as SNI; an address never does.
+    if (!numeric && SSL_set_tlsext_host_name(m_pSsl, ascii.constData()) != 1)
+        return false;
+    if (settings.m_verify == CTlsSettings::Verify::None)
+        return true;
+    return numeric ? X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_pSsl), ascii.constData()) == 1
+                   : SSL_set1_host(m_pSsl, ascii.constData()) == 1;
 }
 
 void CTlsSoc::StartAccepted(std::function<void()> established)
@@ -110,7 +128,7 @@ void CTlsSoc::Close()
     m_phase = Phase::Idle;
     m_plain.clear();
     m_nPlainBegin = 0;
-    m_bNoticed = m_bPeerHeld = false;
+    m_bNoticed = m_bPeerHeld = m_bCloseNotified = false;
     CTCPSoc::Close();
 }
 
@@ -189,6 +207,12 @@ void CTlsSoc::OnClose(int nErrorCode)
     }
     if (m_phase == Phase::Failed)
         return;
+    if (m_phase == Phase::Open) {
+        Pump();  // a close_notify that came with the end is read first
+        if (m_bCloseNotified)
+            return;  // said once the owner has read what came before it
+        Log(QStringLiteral("TLS 終了通知なしに切断されました"), LOG_WARN);
+    }
     CTCPSoc::OnClose(nErrorCode);
 }
 
@@ -274,17 +298,41 @@ void CTlsSoc::Decrypt()
         if (got > 0)
             continue;
         const int error = SSL_get_error(m_pSsl, got);
-        if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_ZERO_RETURN) {
-            SetLastFailure({WSAECONNABORTED, QStringLiteral("TLS ") + CTlsContext::TakeErrors()});
+        if (error == SSL_ERROR_ZERO_RETURN) {
+            AnswerCloseNotify();
+        } else if (error != SSL_ERROR_WANT_READ) {
+            // An alert after the handshake (TLS 1.3 refuses a client certificate here) in words.
+            const unsigned long queued = ERR_peek_error();
+            QString reason = queued ? CTlsContext::ReasonText(ERR_GET_REASON(queued)) : QString();
+            if (reason.isEmpty() && CTlsContext::CertificateWasRequested(m_pSsl))
+                reason = CTlsContext::ReasonText(SSL_R_TLSV13_ALERT_CERTIFICATE_REQUIRED);
+            const QString all = CTlsContext::TakeErrors();
+            SetLastFailure({WSAECONNABORTED, QStringLiteral("TLS ") + (reason.isEmpty() ? all : reason)});
             Log(QStringLiteral("Receive() ") + LastFailure().text, LOG_ERROR);
         }
         break;
     }
-    FlushRecords();  // what reading answers (a key update)
+    if (m_pSsl && !m_bCloseNotified)
+        FlushRecords();  // what reading answers (a key update)
     if (m_plain.size() > m_nPlainBegin && !m_bNoticed) {
         m_bNoticed = true;
         PostEvent(EV_RECEIVE, Id());
     }
+    // The owner hears of the close once it has read what came before it.
+    if (m_bCloseNotified && m_plain.size() == m_nPlainBegin && !PeerClosed())
+        CTCPSoc::OnClose(0);
+}
+
+void CTlsSoc::AnswerCloseNotify()
+{
+    if (std::exchange(m_bCloseNotified, true))
+        return;
+    Log(QStringLiteral("TLS 相手が正常に終了しました"), LOG_TRACE);
+    // Our close_notify back, then the end of our stream: the peer need not wait for a time-out.
+    SSL_shutdown(m_pSsl);
+    FlushRecords();
+    if (IsOpen())
+        ::shutdown(m_hSocket, SHUT_WR);
 }
 
 bool CTlsSoc::FlushRecords()

@@ -56,12 +56,17 @@ private:
     enum class Phase { Idle, Handshaking, Open, Failed };
 
     bool Begin();
+    // Client: the name or address the server's certificate must carry, and SNI; false when the
+    // library does not take it (the handshake then fails: never a connection without the check).
+    bool SetCheckedName();
     // Takes one slice of records from the socket; true when it was full (more may wait).
     bool ReadPeer();
     void Pump();
     void ContinueHandshake();
     void Decrypt();
     bool FlushRecords();
+    // The peer's close_notify: answered with ours, and the owner told of the close.
+    void AnswerCloseNotify();
     void HandshakeFailed(const QString &reason);
     void HandshakeTimedOut();
 
@@ -71,6 +76,7 @@ private:
     bio_st *m_pNetOut = nullptr;  // records for the peer, owned by m_pSsl
     Phase m_phase = Phase::Idle;
     QString m_strPeerName;
+    QString m_strCheckedName;
     std::function<void()> m_established;
     QString m_strSummary;
     bool m_bFirstRecordSeen = false;
@@ -78,6 +84,7 @@ private:
     qsizetype m_nPlainBegin = 0;
     bool m_bNoticed = false;     // EV_RECEIVE said, not read since
     bool m_bPeerHeld = false;    // the peer's notice left unread while m_plain is full
+    bool m_bCloseNotified = false;  // the peer's close_notify has come
     std::unique_ptr<QTimer> m_pHandshakeTimer;  // running while Handshaking
     int m_nHandshakeTimeoutMs;
 };

@@ -38,6 +38,11 @@ QString StartFolder(const QString &kind)
 
 }  // namespace
 
+bool Prompts::Secret(QObject *, const QString &, const QString &, QString *)
+{
+    return false;
+}
+
 Prompts::~Prompts() = default;
 
 Prompts &Prompts::Instance()

@@ -1,4 +1,5 @@
-// The one seam through which the program asks the user: message boxes and file-name dialogs.
+// The one seam through which the program asks the user: message boxes, file-name dialogs and
+// secrets.
 #pragma once
 
 #include <QString>
@@ -34,6 +35,9 @@ public:
                            Icon icon) = 0;
     // Asks for a file name; returns the full path, or an empty string when the user cancelled.
     virtual QString FileName(QObject *owner, const FileRequest &request) = 0;
+    // Asks for a secret (a key's passphrase), typed hidden and never kept; false when the user
+    // cancelled or no one can be asked.
+    virtual bool Secret(QObject *owner, const QString &text, const QString &caption, QString *answer);
 
     // The implementation in force; without an installed one, every box answers its first
     // button and every file request is cancelled.

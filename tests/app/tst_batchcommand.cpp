@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -40,22 +41,25 @@ struct Run
     QString err;
 };
 
-// Starts the program with no display of any kind in its environment.
-void Start(QProcess &process, const QStringList &arguments)
+// Starts the program with no display of any kind in its environment, and no key passphrase but
+// `keyPass` when given.
+void Start(QProcess &process, const QStringList &arguments, const QString &keyPass = {})
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QUILLNET_KEY_PASS"})
         environment.remove(QString::fromLatin1(name));
+    if (!keyPass.isEmpty())
+        environment.insert(QStringLiteral("QUILLNET_KEY_PASS"), keyPass);
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(QN_EXECUTABLE), arguments);
 }
 
 // Runs the program to its end while the servers of the test keep answering.
-Run RunProgram(const QStringList &arguments)
+Run RunProgram(const QStringList &arguments, const QString &keyPass = {})
 {
     QProcess process;
     QSignalSpy finished(&process, &QProcess::finished);
-    Start(process, arguments);
+    Start(process, arguments, keyPass);
     Run run;
     // An event loop of its own, without the pauses of a polling wait: the servers answer at once.
     if (finished.isEmpty() && !finished.wait(30000)) {
@@ -103,6 +107,18 @@ JUnit ReadJUnit(const QString &path)
     if (xml.hasError())
         junit.tests = -2;
     return junit;
+}
+
+// A server certificate for loopback, one for another name, and the first's key encrypted.
+const QString kKeyPass = QStringLiteral("s3cret");
+OpenSslCerts &Certs()
+{
+    static OpenSslCerts certs;
+    static const bool made = certs.Make(QStringLiteral("dev"), {QStringLiteral("localhost"), QStringLiteral("IP:127.0.0.1")}) &&
+                             certs.Make(QStringLiteral("other"), {QStringLiteral("other.example")}) &&
+                             certs.Encrypt(QStringLiteral("dev"), QStringLiteral("secret"), kKeyPass);
+    Q_UNUSED(made);
+    return certs;
 }
 
 }  // namespace
@@ -163,7 +179,9 @@ private Q_SLOTS:
 
         CBatchScenario results;
         QVERIFY(results.ReadCsv(Path("results.csv")));
-        const QStringList expected{kDone, kNoFile, kNoConnection, kNoResponse, QString()};
+        // A failed connect names its cause, as the connection pane does.
+        const QString refused = kNoConnection + QStringLiteral(": 接続を試みましたが、リジェクトされました。");
+        const QStringList expected{kDone, kNoFile, refused, kNoResponse, QString()};
         for (int row = 1; row <= expected.size(); ++row)
             QCOMPARE(results.Cell(row, CBatchScenario::COL_RESULT), expected[row - 1]);
         QCOMPARE(results.Cell(4, CBatchScenario::COL_PORT), silent.PortText());
@@ -333,6 +351,88 @@ private Q_SLOTS:
             QCOMPARE(plain.Received(0), QByteArray("plain1\r"));
     }
 
+    void aRowThatDoesNotConnectSaysWhy_data()
+    {
+        QTest::addColumn<QString>("peer");         // an openssl server's certificate; "refused"; a device path
+        QTest::addColumn<QStringList>("options");  // "%cert:<base>", "%keyed" (settings), "%pass" (a file) become the test's
+        QTest::addColumn<QString>("keyPass");      // QUILLNET_KEY_PASS
+        QTest::addColumn<QString>("result");       // in the results file, the JUnit failure and the stderr line
+        QTest::addColumn<QString>("note");         // stderr also says
+        const QString tls = kNoConnection + QStringLiteral(": TLS ");
+        const QStringList keyed{QStringLiteral("--settings"), QStringLiteral("%keyed")};
+        QTest::newRow("refused") << QStringLiteral("refused") << QStringList() << QString()
+                                 << kNoConnection + QStringLiteral(": 接続を試みましたが、リジェクトされました。") << QString();
+        QTest::newRow("no such device") << QStringLiteral("/dev/qn-no-such-device") << QStringList() << QString()
+                                        << kNoConnection + QStringLiteral(": ") << QString();
+        QTest::newRow("unknown CA") << QStringLiteral("dev") << QStringList{QStringLiteral("--tls")} << QString()
+                                    << tls + QStringLiteral("証明書の発行元(CA)が不明です") << QString();
+        QTest::newRow("name mismatch") << QStringLiteral("other") << QStringList{QStringLiteral("--ca"), QStringLiteral("%cert:other")}
+                                       << QString() << tls + QStringLiteral("ｻｰﾊﾞｰ名が証明書の名前と一致しません") << QString();
+        QTest::newRow("encrypted key, no passphrase") << QStringLiteral("dev") << keyed << QString()
+                                                      << tls + QStringLiteral("秘密鍵にﾊﾟｽﾌﾚｰｽﾞが必要です") << QString();
+        // With the passphrase the row connects; the server never prompts, so it ends at its time limit.
+        QTest::newRow("passphrase from a file") << QStringLiteral("dev") << keyed + QStringList{QStringLiteral("--key-pass-file"), QStringLiteral("%pass")}
+                                                << QString() << kNoResponse << QString();
+        QTest::newRow("passphrase from the environment") << QStringLiteral("dev") << keyed << kKeyPass << kNoResponse << QString();
+        QTest::newRow("--insecure") << QStringLiteral("other") << QStringList{QStringLiteral("--insecure")} << QString() << kNoResponse
+                                    << QStringLiteral("TLS 未検証");
+    }
+
+    void aRowThatDoesNotConnectSaysWhy()
+    {
+        QFETCH(QString, peer);
+        QFETCH(QStringList, options);
+        QFETCH(QString, keyPass);
+        QFETCH(QString, result);
+        QFETCH(QString, note);
+        OpenSslPeer server;
+        QTcpSocket refusing;  // bound, never listening
+        QString address = QStringLiteral("127.0.0.1");
+        QString port;
+        if (peer == QStringLiteral("refused")) {
+            refusing.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress);
+            port = QString::number(refusing.localPort());
+        } else if (peer.startsWith(QStringLiteral("/dev/"))) {
+            address = peer;
+            port = QStringLiteral("9600");
+        } else {
+            QVERIFY(server.StartServer({QStringLiteral("-cert"), Certs().Cert(peer), QStringLiteral("-key"), Certs().Key(peer)}));
+            port = QString::number(server.Port());
+        }
+        for (QString &option : options) {
+            if (option.startsWith(QStringLiteral("%cert:"))) {
+                option = Certs().Cert(option.mid(6));
+            } else if (option == QStringLiteral("%pass")) {
+                option = WriteFile(QStringLiteral("pass.txt"), kKeyPass.toUtf8() + "\n");
+            } else if (option == QStringLiteral("%keyed")) {
+                // TLS on, verified against dev's certificate, with a client certificate whose key is encrypted.
+                CQnDoc doc;
+                const int tls = CQnDoc::SLOT_CLIENT_TLS_FIRST;
+                doc.SetSlotString(tls, QStringLiteral("1"));
+                doc.SetSlotString(tls + 1, QStringLiteral("file"));
+                doc.SetSlotString(tls + 2, Certs().Cert(QStringLiteral("dev")));
+                doc.SetSlotString(tls + 5, Certs().Cert(QStringLiteral("secret")));
+                doc.SetSlotString(tls + 6, Certs().Key(QStringLiteral("secret")));
+                QString error;
+                QVERIFY2(doc.OnSaveDocument(Path("keyed.qn"), &error), qPrintable(error));
+                option = Path("keyed.qn");
+            }
+        }
+        const QString scenario = Scenario({{address, port, WriteFile(QStringLiteral("why.txt"), "l1\r\n")}});
+        const Run run = RunProgram(QStringList{"--batch", scenario, "--row-timeout", "2", "--results", Path("why.csv"), "--junit",
+                                               Path("why.xml")} + options,
+                                   keyPass);
+        QCOMPARE(run.exitCode, 1);
+        CBatchScenario results;
+        QVERIFY(results.ReadCsv(Path("why.csv")));
+        const QString cell = results.Cell(1, CBatchScenario::COL_RESULT);
+        QVERIFY2(result.endsWith(QStringLiteral(": ")) ? cell.startsWith(result) && cell.size() > result.size() : cell == result,
+                 qPrintable(cell));
+        QCOMPARE(ReadJUnit(Path("why.xml")).failureTexts, QStringList{cell});
+        QVERIFY2(run.err.contains(QStringLiteral(" ") + cell + QStringLiteral(" ")), qPrintable(run.err));
+        QVERIFY2(note.isEmpty() || run.err.contains(note), qPrintable(run.err));
+    }
+
     void aRowTimeoutNeverEndsARowEarly()
     {
         // A coarse timer may fire up to 5 % before its time; each silent row must last the whole timeout.
@@ -388,6 +488,14 @@ private Q_SLOTS:
         QTest::newRow("no code page 932") << QByteArray("raw:\"a\x81\x7F\",\"1\",\"f\",\r\n") << 2 << "1行目はｺｰﾄﾞﾍﾟｰｼﾞ932の文字ではありません";
         QTest::newRow("--ca with --insecure") << QByteArray("args:--insecure --ca /dev/null") << 2 << "--insecure";
         QTest::newRow("unreadable CA file") << QByteArray("args:--ca /nonexistent/ca.pem") << 2 << "/nonexistent/ca.pem";
+        // A CA file that could only block or fail each row stops the run at the start.
+        QDir().mkpath(Path("ca-folder"));
+        ::mkfifo(QFile::encodeName(Path("ca.fifo")).constData(), 0600);
+        QTest::newRow("CA: a folder") << "args:--ca " + QFile::encodeName(Path("ca-folder")) << 2 << "(ﾌｫﾙﾀﾞです)";
+        QTest::newRow("CA: a FIFO") << "args:--ca " + QFile::encodeName(Path("ca.fifo")) << 2 << "(通常のﾌｧｲﾙではありません)";
+        QTest::newRow("CA: a device") << QByteArray("args:--ca /dev/zero") << 2 << "(通常のﾌｧｲﾙではありません)";
+        QTest::newRow("CA: a key") << "args:--ca " + QFile::encodeName(Certs().Key(QStringLiteral("dev"))) << 2 << "(証明書がありません)";
+        QTest::newRow("unreadable passphrase file") << QByteArray("args:--key-pass-file /nonexistent/pass") << 2 << "/nonexistent/pass";
         QTest::newRow("past row 200") << "raw:" + QByteArray("\"a\",\"1\",\"f\",\r\n").repeated(201) << 2 << "200行目より後は読まれません";
     }
     void usageAndFilesAreCheckedBeforeAnythingIsSent()

@@ -129,7 +129,8 @@ private Q_SLOTS:
 
         QTest::newRow("send file missing") << "missing" << 0 << kNoFile << QByteArray();
         QTest::newRow("send file name empty") << "no name" << 0 << kNoFile << QByteArray();
-        QTest::newRow("destination refuses") << "refused" << 0 << kNoConnection << QByteArray();
+        // A failed connect carries its cause, as the connection pane says it; a peer that closes mid-row has none.
+        QTest::newRow("destination refuses") << "refused" << 0 << kNoConnection + QStringLiteral(": 接続を試みましたが、リジェクトされました。") << QByteArray();
         QTest::newRow("peer closes mid-row") << "lines" << 2 << kNoConnection << QByteArray("l1\rl2\r");
         QTest::newRow("empty first line") << "empty first" << 0 << kDone << QByteArray("");
         QTest::newRow("empty line 4 ends the file") << "empty fourth" << 0 << kDone << QByteArray("l1\rl2\rl3\r");

@@ -2,6 +2,7 @@
 
 #include "display/ui/cmessagewnd.h"
 #include "net/loopbackpeer.h"
+#include "support/sessionprobe.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -55,18 +56,20 @@ void SessionHarness::Configure(int type, const QStringList &slotTexts, int first
     View()->OnInitialUpdate(&m_doc);
 }
 
-quint16 SessionHarness::ConfigureTcpServer()
+void SessionHarness::ConfigureTcpServer()
 {
-    const quint16 port = LoopbackPeer::ListenTcp().Port();
-    Configure(TYPE_TCP_SERVER, {QString::number(port)}, CQnDoc::SLOT_SERVER_PORT);
-    return port;
+    // Never a port found free and released: another process may take it before the program binds it.
+    Configure(TYPE_TCP_SERVER, {QStringLiteral("0")}, CQnDoc::SLOT_SERVER_PORT);
 }
 
-quint16 SessionHarness::ConfigureUdp(quint16 peerPort)
+void SessionHarness::ConfigureUdp(quint16 peerPort)
 {
-    const quint16 own = LoopbackPeer::BindUdp().Port();
-    Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peerPort), QString::number(own)}, 0);
-    return own;
+    Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peerPort), QStringLiteral("0")}, 0);
+}
+
+quint16 SessionHarness::OwnPort() const
+{
+    return quint16(SessionProbe::OwnPort(View()));
 }
 
 void SessionHarness::Event(int event, LPARAM lParam)

@@ -23,10 +23,12 @@ public:
 
     // Sets the type and the settings slots as the settings commands would, then re-reads them.
     void Configure(int type, const QStringList &slotTexts, int firstSlot);
-    // Configures a TCP server on a loopback port that was free a moment ago; returns the port.
-    quint16 ConfigureTcpServer();
-    // Configures UDP to a loopback peer from a local port that was free a moment ago; returns it.
-    quint16 ConfigureUdp(quint16 peerPort);
+    // Configures a TCP server on port 0: the system gives it a port when it listens (OwnPort()).
+    void ConfigureTcpServer();
+    // Configures UDP to a loopback peer from own port 0: the system's choice once open (OwnPort()).
+    void ConfigureUdp(quint16 peerPort);
+    // The local port of the open endpoint, as the connection pane reports it (0: none open).
+    quint16 OwnPort() const;
     // Posts a session event and waits until the view has handled it and everything it posted.
     void Event(int event, LPARAM lParam = 0);
     // Runs a command as the menu would (through the frame).

@@ -69,30 +69,31 @@ private Q_SLOTS:
     void serverAndUdpTakeBothFamiliesAtOnce()
     {
         SessionHarness h;
-        const quint16 port = h.ConfigureTcpServer();
+        h.ConfigureTcpServer();
         h.Command(ID_SOCKET_CONNECT);
         h.Command(ID_LOOPBACK_ON);
-        LoopbackPeer v6 = LoopbackPeer::ConnectTcp(port, AF_INET6);
+        LoopbackPeer v6 = LoopbackPeer::ConnectTcp(h.OwnPort(), AF_INET6);
         QVERIFY(v6.IsValid());
         QTRY_COMPARE(h.LogLines().filter(QStringLiteral("ｸﾗｲｱﾝﾄ情報 ADR:[::1] PORT:")).size(), 1);
         QTRY_VERIFY(Pane(h).startsWith(QStringLiteral("ｸﾗｲｱﾝﾄ [::1]:")));
         v6.Write("six");
         QTRY_COMPARE(v6.Drain(), QByteArray("six"));
         h.Command(ID_SOCKET_DISCONNECT);
-        // The same port again: an IPv4 client reads as plain IPv4, not as ::ffff:127.0.0.1.
+        // Again: an IPv4 client reads as plain IPv4, not as ::ffff:127.0.0.1.
         h.Command(ID_SOCKET_CONNECT);
-        LoopbackPeer v4 = LoopbackPeer::ConnectTcp(port, AF_INET);
+        LoopbackPeer v4 = LoopbackPeer::ConnectTcp(h.OwnPort(), AF_INET);
         QTRY_VERIFY(Pane(h).startsWith(QStringLiteral("ｸﾗｲｱﾝﾄ 127.0.0.1:")));
         h.Command(ID_SOCKET_DISCONNECT);
 
         // UDP to ::1 from a port that IPv4 peers reach too, each line naming its sender.
         LoopbackPeer udp6 = LoopbackPeer::BindUdp(AF_INET6);
         LoopbackPeer udp4 = LoopbackPeer::BindUdp(AF_INET);
-        const quint16 own = h.ConfigureUdp(udp6.Port());
+        h.ConfigureUdp(udp6.Port());
         h.Doc().SetSlotString(CQnDoc::SLOT_UDP_ADDRESS, QStringLiteral("::1"));
         h.Doc().SetSlotString(CQnDoc::SLOT_UDP_OPTIONS, QStringLiteral("from:1"));
         h.View()->OnInitialUpdate(&h.Doc());
         h.Command(ID_SOCKET_CONNECT);
+        const quint16 own = h.OwnPort();
         QCOMPARE(Pane(h), QStringLiteral("UDP [::1]:%1 ← ﾎﾟｰﾄ %2").arg(udp6.Port()).arg(own));
         QCOMPARE(udp4.WriteTo("4", own), qint64(1));
         QCOMPARE(udp6.WriteTo("6", own), qint64(1));

@@ -21,7 +21,7 @@ private Q_SLOTS:
     void clientsAreNumberedAndAnsweredEachOnItsOwn()
     {
         SessionHarness h;
-        const quint16 port = h.ConfigureTcpServer();
+        h.ConfigureTcpServer();
         h.Doc().SetSlotString(CQnDoc::SLOT_SERVER_CLIENTS, QStringLiteral("2"));
         h.View()->OnInitialUpdate(&h.Doc());
         QTemporaryDir dir;
@@ -30,6 +30,7 @@ private Q_SLOTS:
         h.Command(ID_CAPTURE_START);
         h.Command(ID_SOCKET_CONNECT);
         h.Command(ID_LOOPBACK_ON);
+        const quint16 port = h.OwnPort();
         LoopbackPeer one = LoopbackPeer::ConnectTcp(port);
         QTRY_VERIFY(h.LogLines().filter(QStringLiteral("ｸﾗｲｱﾝﾄ#1 接続 127.0.0.1:")).size() == 1);
         LoopbackPeer two = LoopbackPeer::ConnectTcp(port);

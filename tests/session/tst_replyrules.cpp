@@ -50,12 +50,12 @@ struct Device
     Device(SessionHarness &harness, int socketType) : h(harness), type(socketType)
     {
         if (type == TYPE_TCP_SERVER)
-            port = h.ConfigureTcpServer();
+            h.ConfigureTcpServer();
         else if (type == TYPE_TCP_CLIENT)
             h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(server.Port()), QString()}, 4);
         else {
             peer = LoopbackPeer::BindUdp();
-            port = h.ConfigureUdp(peer.Port());
+            h.ConfigureUdp(peer.Port());
         }
     }
     // Connected, with what the peer read so far forgotten.
@@ -63,6 +63,7 @@ struct Device
     {
         if (type != TYPE_TCP_SERVER || h.View()->State() == ST_DISCONNECTED)
             h.Command(ID_SOCKET_CONNECT);
+        port = h.OwnPort();
         if (type == TYPE_TCP_SERVER) {
             peer = LoopbackPeer::ConnectTcp(port);
         } else if (type == TYPE_TCP_CLIENT) {
@@ -115,11 +116,11 @@ private Q_SLOTS:
     void tcpServerAnswersByRuleAndLoopbackEchoesTheRest()
     {
         SessionHarness h;
-        const quint16 port = h.ConfigureTcpServer();
+        h.ConfigureTcpServer();
         h.View()->SetReplyRules(Table({TextRule(CReplyRule::KindContains, QStringLiteral("STAT"), QStringLiteral("ACK\\r\\n"))}));
         QVERIFY(h.Doc().IsModified());
         h.Command(ID_SOCKET_CONNECT);
-        LoopbackPeer client = LoopbackPeer::ConnectTcp(port);
+        LoopbackPeer client = LoopbackPeer::ConnectTcp(h.OwnPort());
         QTRY_VERIFY(SessionProbe::TcpServer(h.View()) && h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
 
         client.Write(QByteArray("STAT?"));
@@ -160,13 +161,14 @@ private Q_SLOTS:
     {
         LoopbackPeer peer = LoopbackPeer::BindUdp();
         SessionHarness h;
-        const quint16 own = h.ConfigureUdp(peer.Port());
+        h.ConfigureUdp(peer.Port());
         CReplyRule hex;
         hex.kind = CReplyRule::KindEquals;
         hex.match = QStringLiteral("01 02");
         hex.reply = QStringLiteral("0600");
         h.View()->SetReplyRules(Table({hex}));
         h.Command(ID_SOCKET_CONNECT);
+        const quint16 own = h.OwnPort();
         QCOMPARE(h.View()->State(), ST_CONNECTED);
         peer.WriteTo(QByteArray("\x01\x02", 2), own);
         QTRY_COMPARE(peer.Drain(), QByteArray("\x06\x00", 2));
@@ -178,7 +180,7 @@ private Q_SLOTS:
     {
         LoopbackPeer peer = LoopbackPeer::BindUdp();
         SessionHarness h;
-        const quint16 own = h.ConfigureUdp(peer.Port());
+        h.ConfigureUdp(peer.Port());
         CReplyRule rtu;
         rtu.match = QStringLiteral("01 03 00 00 00 0A");
         rtu.reply = QStringLiteral("01 03 02 12 34");
@@ -189,6 +191,7 @@ private Q_SLOTS:
         ascii.matchWithoutChecksum = true;
         h.View()->SetReplyRules(Table({rtu, ascii}));
         h.Command(ID_SOCKET_CONNECT);
+        const quint16 own = h.OwnPort();
         QCOMPARE(h.View()->State(), ST_CONNECTED);
 
         peer.WriteTo(QByteArray("\x01\x03\x00\x00\x00\x0A\xC5\xCD", 8), own);
@@ -301,9 +304,10 @@ private Q_SLOTS:
     void aDelayedReplyBelongsToTheConnectionItAnswers()
     {
         SessionHarness h;
-        const quint16 port = h.ConfigureTcpServer();
+        h.ConfigureTcpServer();
         h.View()->SetReplyRules(Table({TextRule(CReplyRule::KindContains, QStringLiteral("ERR"), QStringLiteral("NAK\\r\\n"), 500)}));
         h.Command(ID_SOCKET_CONNECT);
+        const quint16 port = h.OwnPort();
         {
             LoopbackPeer first = LoopbackPeer::ConnectTcp(port);
             QTRY_VERIFY(h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
@@ -327,9 +331,10 @@ private Q_SLOTS:
     {
         LoopbackPeer peer = LoopbackPeer::BindUdp();
         SessionHarness h;
-        const quint16 own = h.ConfigureUdp(peer.Port());
+        h.ConfigureUdp(peer.Port());
         h.View()->SetReplyRules(Table({TextRule(CReplyRule::KindEquals, QStringLiteral("Q"), QStringLiteral("A"), 60000)}));
         h.Command(ID_SOCKET_CONNECT);
+        const quint16 own = h.OwnPort();
         constexpr int kBound = 1024;
         for (int sent = 0; sent < kBound + 10; sent += 10) {
             for (int i = 0; i < 10; ++i)

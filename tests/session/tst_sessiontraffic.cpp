@@ -91,12 +91,13 @@ private Q_SLOTS:
     {
         LoopbackPeer peer = LoopbackPeer::BindUdp();
         SessionHarness h;
-        // Own port: a free one found through a socket of our own, then released.
-        const quint16 own = h.ConfigureUdp(peer.Port());
+        // Own port 0: the system's choice, which the pane reports; the Log says the port as set.
+        h.ConfigureUdp(peer.Port());
         h.Command(ID_SOCKET_CONNECT);
+        const quint16 own = h.OwnPort();
         QCOMPARE(h.View()->State(), ST_CONNECTED);
         QVERIFY(h.LogLines().contains(QStringLiteral("ｿｹｯﾄ接続  接続先ｱﾄﾞﾚｽ:127.0.0.1 接続先ﾎﾟｰﾄ:%1 QNﾎﾟｰﾄ:%2")
-                                          .arg(peer.Port()).arg(own) + kTag));
+                                          .arg(peer.Port()).arg(0) + kTag));
 
         // A datagram from the peer.
         QCOMPARE(peer.WriteTo(QByteArray("\x01\x02\xff", 3), own), qint64(3));
@@ -187,10 +188,11 @@ private Q_SLOTS:
     void tcpServerEchoesItsClientAndRecordsSendsWithoutOne()
     {
         SessionHarness h;
-        const quint16 port = h.ConfigureTcpServer();
+        h.ConfigureTcpServer();
         h.Command(ID_SOCKET_CONNECT);
         QCOMPARE(h.View()->State(), ST_CONNECTED);
-        QVERIFY(h.LogLines().contains(QStringLiteral("ｿｹｯﾄ接続  QNﾎﾟｰﾄ:%1").arg(port) + kTag));
+        const quint16 port = h.OwnPort();
+        QVERIFY(h.LogLines().contains(QStringLiteral("ｿｹｯﾄ接続  QNﾎﾟｰﾄ:0") + kTag));  // the port as set
 
         // No client yet: the warning, and the telegram is still recorded as sent.
         SendTyped(h, QStringLiteral("AA"));
@@ -288,13 +290,14 @@ private Q_SLOTS:
 
         LoopbackPeer peer = LoopbackPeer::BindUdp();
         SessionHarness h;
-        const quint16 own = h.ConfigureUdp(peer.Port());
+        h.ConfigureUdp(peer.Port());
         h.Prompts().fileNames.enqueue(path);
         h.Command(ID_CAPTURE_START);
         QVERIFY(h.View()->IsCapturing());
         QCOMPARE(h.Prompts().calls.last().request.defaultExtension, QStringLiteral("bin"));
         QVERIFY(h.Prompts().calls.last().request.overwritePrompt);
         h.Command(ID_SOCKET_CONNECT);
+        const quint16 own = h.OwnPort();
         h.Command(ID_LOOPBACK_ON);
         for (const char *t : {"\x01", "\x02", "\x03"}) {
             const int before = int(h.HistoryLines().size());
@@ -341,11 +344,12 @@ private Q_SLOTS:
 
         // A full disk: capture ends with a message naming the file and the cause.
         LoopbackPeer peer = LoopbackPeer::BindUdp();
-        const quint16 own = h.ConfigureUdp(peer.Port());
+        h.ConfigureUdp(peer.Port());
         h.Prompts().fileNames.enqueue(QStringLiteral("/dev/full"));
         h.Command(ID_CAPTURE_START);
         QVERIFY(h.View()->IsCapturing());
         h.Command(ID_SOCKET_CONNECT);
+        const quint16 own = h.OwnPort();
         peer.WriteTo(QByteArray("x"), own);
         QTRY_VERIFY(!h.View()->IsCapturing());
         QVERIFY(h.Prompts().MessageTexts().last().startsWith(QStringLiteral("/dev/full Write err")));
@@ -358,10 +362,11 @@ private Q_SLOTS:
         const QString path = dir.filePath(QStringLiteral("cap.bin"));
         LoopbackPeer peer = LoopbackPeer::BindUdp();
         SessionHarness h;
-        const quint16 own = h.ConfigureUdp(peer.Port());
+        h.ConfigureUdp(peer.Port());
         h.Prompts().fileNames.enqueue(path);
         h.Command(ID_CAPTURE_START);
         h.Command(ID_SOCKET_CONNECT);
+        const quint16 own = h.OwnPort();
         h.Command(ID_LOOPBACK_ON);
         const QList<QByteArray> telegrams{"A", "BB", "CCC", "DDDD"};
         const auto deliver = [&](int i) {
@@ -407,11 +412,11 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("big.bin"));
         SessionHarness h;
-        const quint16 port = h.ConfigureTcpServer();
+        h.ConfigureTcpServer();
         h.Prompts().fileNames.enqueue(path);
         h.Command(ID_CAPTURE_START);
         h.Command(ID_SOCKET_CONNECT);
-        LoopbackPeer client = LoopbackPeer::ConnectTcp(port);
+        LoopbackPeer client = LoopbackPeer::ConnectTcp(h.OwnPort());
         if (echo) {
             QTRY_VERIFY(h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
             h.Command(ID_LOOPBACK_ON);
@@ -451,9 +456,9 @@ private Q_SLOTS:
         TempConfigHome home;
         LoopbackPeer peer = LoopbackPeer::BindUdp();
         SessionHarness h;
-        const quint16 own = LoopbackPeer::BindUdp().Port();
-        h.Configure(TYPE_UDP, {QStringLiteral("127.0.0.1"), QString::number(peer.Port()), QString::number(own)}, 0);
+        h.ConfigureUdp(peer.Port());
         h.Command(ID_SOCKET_CONNECT);
+        const quint16 own = h.OwnPort();
         h.View()->HistoryWindow()->SetResponseTime(true);
         // The peer answers a known time after the telegram reached it.
         constexpr int kDelay = 120;

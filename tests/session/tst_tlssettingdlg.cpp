@@ -2,6 +2,7 @@
 // socket settings dialog, and the self-signed certificate it makes, read back with the openssl command.
 #include "res/commandids.h"
 #include "platform/qnwin.h"
+#include "net/ctlscertmaker.h"
 #include "net/ctlscontext.h"
 #include "session/ui/csocketsettingdlg.h"
 #include "session/ui/ctlssettingdlg.h"
@@ -17,6 +18,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -128,6 +133,54 @@ private Q_SLOTS:
         // The key is the certificate's: a server context takes both.
         QString error;
         QVERIFY2(CTlsContext::Make(CTlsSettings::ForServer(dialog.m_texts), &error), qPrintable(error));
+    }
+
+    void theKeyIsOwnerOnlyFromItsFirstMomentAndNoLinkIsFollowed_data()
+    {
+        QTest::addColumn<QString>("before");  // what the key's and the certificate's paths are: none, links, old files
+        QTest::newRow("new files") << QString();
+        QTest::newRow("links to other files") << QStringLiteral("link");
+        QTest::newRow("old files readable by all") << QStringLiteral("old");
+    }
+
+    void theKeyIsOwnerOnlyFromItsFirstMomentAndNoLinkIsFollowed()
+    {
+        QFETCH(QString, before);
+        QTemporaryDir dir;
+        const QString key = dir.filePath(QStringLiteral("dev.key"));
+        const QString cert = dir.filePath(QStringLiteral("dev.pem"));
+        const QString victim = dir.filePath(QStringLiteral("victim"));
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep") == 4);
+        file.close();
+        for (const QString &path : {key, cert}) {
+            if (before == QStringLiteral("link"))
+                QVERIFY(QFile::link(victim, path));
+            else if (before == QStringLiteral("old"))
+                QVERIFY(QFile::copy(victim, path) && QFile::setPermissions(path, QFile::Permissions(0x6644)));
+        }
+        // With no umask to narrow it, a file made with the wrong mode and narrowed afterwards would
+        // show as a change of its attributes.
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0 && ::inotify_add_watch(watch, QFile::encodeName(dir.path()).constData(), IN_ATTRIB) >= 0);
+        const mode_t umask = ::umask(0);
+        QString error;
+        const bool made = CTlsCertMaker::Make({QStringLiteral("dev.local")}, cert, key, &error);
+        ::umask(umask);
+        char events[4096];
+        const ssize_t changed = ::read(watch, events, sizeof events);
+        ::close(watch);
+        QVERIFY2(made, qPrintable(error));
+        QCOMPARE(changed, ssize_t(-1));  // no attribute changed: each file was made as it stays
+        struct stat info = {};
+        QVERIFY(::lstat(QFile::encodeName(key).constData(), &info) == 0);
+        QVERIFY(S_ISREG(info.st_mode));
+        QCOMPARE(info.st_mode & 0777, mode_t(0600));
+        QVERIFY(::lstat(QFile::encodeName(cert).constData(), &info) == 0);
+        QVERIFY(S_ISREG(info.st_mode));
+        QCOMPARE(QFile(victim).size(), qint64(4));  // a link's target is never written
+        QString check;
+        QVERIFY2(CTlsContext::Make(CTlsSettings::ForServer({QStringLiteral("1"), cert, key}), &check), qPrintable(check));
     }
 };
 

@@ -131,8 +131,9 @@ private Q_SLOTS:
         // The peer sends every 5 ms and the program echoes: the next telegram is the echo's answer.
         LoopbackPeer peer = LoopbackPeer::BindUdp();
         SessionHarness h;
-        const quint16 own = h.ConfigureUdp(peer.Port());
+        h.ConfigureUdp(peer.Port());
         h.Command(ID_SOCKET_CONNECT);
+        const quint16 own = h.OwnPort();
         h.Command(ID_LOOPBACK_ON);
         std::vector<Clock::time_point> sent;
         qint64 echoed = 0;

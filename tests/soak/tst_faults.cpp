@@ -105,9 +105,9 @@ private Q_SLOTS:
         LoopbackPeer listener;
         LoopbackPeer peer;
         if (type == TYPE_TCP_SERVER) {
-            const quint16 port = h.ConfigureTcpServer();
+            h.ConfigureTcpServer();
             h.Command(ID_SOCKET_CONNECT);
-            peer = LoopbackPeer::ConnectTcp(port);
+            peer = LoopbackPeer::ConnectTcp(h.OwnPort());
             QTRY_VERIFY(h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
         } else {
             listener = LoopbackPeer::ListenTcp();
@@ -193,9 +193,9 @@ private Q_SLOTS:
             QSKIP("mounting a small tmpfs needs root");
         const QString path = dir.filePath(QStringLiteral("capture.bin"));
         SessionHarness h;
-        const quint16 port = h.ConfigureTcpServer();
+        h.ConfigureTcpServer();
         h.Command(ID_SOCKET_CONNECT);
-        LoopbackPeer peer = LoopbackPeer::ConnectTcp(port);
+        LoopbackPeer peer = LoopbackPeer::ConnectTcp(h.OwnPort());
         QVERIFY(peer.IsValid());
         QTRY_VERIFY(h.LogLines().contains(QStringLiteral(">>> ON ACCEPT ｸﾗｲｱﾝﾄ構築[TCPSrvr]")));
         h.Prompts().fileNames.enqueue(path);
@@ -234,9 +234,9 @@ private Q_SLOTS:
             QSKIP("mounting a small tmpfs needs root");
         const QString path = dir.filePath(QStringLiteral("history.log"));
         SessionHarness h;
-        const quint16 port = h.ConfigureTcpServer();
+        h.ConfigureTcpServer();
         h.Command(ID_SOCKET_CONNECT);
-        LoopbackPeer peer = LoopbackPeer::ConnectTcp(port);
+        LoopbackPeer peer = LoopbackPeer::ConnectTcp(h.OwnPort());
         QVERIFY(peer.IsValid());
         CMessageWnd *history = h.View()->HistoryWindow();
         QVERIFY(history->StartRecordingTo(path));

@@ -58,11 +58,12 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("flood.bin"));
         SessionHarness h;
-        const quint16 port = h.ConfigureTcpServer();
+        h.ConfigureTcpServer();
         h.Prompts().fileNames.enqueue(path);
         h.Command(ID_CAPTURE_START);
         QVERIFY(h.View()->IsCapturing());
         h.Command(ID_SOCKET_CONNECT);
+        const quint16 port = h.OwnPort();
         h.Command(ID_VIEW_HISTORY);  // shown: the flood is painted as a user would see it
         h.Command(ID_VIEW_LOG);
 
@@ -137,10 +138,10 @@ private Q_SLOTS:
         LoopbackPeer listener;
         LoopbackPeer peer;
         if (type == TYPE_TCP_SERVER) {
-            const quint16 port = h.ConfigureTcpServer();
+            h.ConfigureTcpServer();
             h.Command(ID_LOOPBACK_ON);
             h.Command(ID_SOCKET_CONNECT);
-            peer = LoopbackPeer::ConnectTcp(port);
+            peer = LoopbackPeer::ConnectTcp(h.OwnPort());
             QTRY_VERIFY(SessionProbe::ServerClient(h.View()));
         } else {
             listener = LoopbackPeer::ListenTcp();
@@ -176,10 +177,11 @@ private Q_SLOTS:
         const QString path = dir.filePath(QStringLiteral("burst.bin"));
         LoopbackPeer peer = LoopbackPeer::BindUdp();
         SessionHarness h;
-        const quint16 own = h.ConfigureUdp(peer.Port());
+        h.ConfigureUdp(peer.Port());
         h.Prompts().fileNames.enqueue(path);
         h.Command(ID_CAPTURE_START);
         h.Command(ID_SOCKET_CONNECT);
+        const quint16 own = h.OwnPort();
         h.Command(ID_VIEW_HISTORY);  // shown: painting competes with the burst as it would for a user
         QCOMPARE(h.View()->State(), ST_CONNECTED);
         const SoakProbe::UdpCounters before = SoakProbe::UdpSocket(own);

@@ -52,6 +52,14 @@ bool OpenSslCerts::Make(const QString &base, const QStringList &names, bool expi
                 QStringLiteral("20200102000000Z")});
 }
 
+bool OpenSslCerts::Encrypt(const QString &base, const QString &to, const QString &passphrase)
+{
+    QFile::remove(Cert(to));
+    return QFile::copy(Cert(base), Cert(to)) &&
+           Run({QStringLiteral("pkey"), QStringLiteral("-in"), Key(base), QStringLiteral("-aes256"), QStringLiteral("-passout"),
+                QStringLiteral("pass:") + passphrase, QStringLiteral("-out"), Key(to)});
+}
+
 OpenSslPeer::~OpenSslPeer()
 {
     if (m_process.state() != QProcess::NotRunning) {
@@ -60,13 +68,13 @@ OpenSslPeer::~OpenSslPeer()
     }
 }
 
-bool OpenSslPeer::StartServer(const QStringList &arguments)
+bool OpenSslPeer::StartServer(const QStringList &arguments, const QString &host)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(QStringLiteral("openssl"), QStringList{QStringLiteral("s_server"), QStringLiteral("-accept"),
-                                                           QStringLiteral("127.0.0.1:0"), QStringLiteral("-naccept"),
+                                                           host + QStringLiteral(":0"), QStringLiteral("-naccept"),
                                                            QStringLiteral("1")} + arguments);
-    const QRegularExpression accept(QStringLiteral("ACCEPT 127\\.0\\.0\\.1:([0-9]+)"));
+    const QRegularExpression accept(QStringLiteral("ACCEPT ") + QRegularExpression::escape(host) + QStringLiteral(":([0-9]+)"));
     const QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired() && m_process.waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 1)))) {
         const QRegularExpressionMatch match = accept.match(QString::fromLatin1(Output()));

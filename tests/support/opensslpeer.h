@@ -18,6 +18,8 @@ public:
     // A self-signed certificate for `names` (first: the common name; "IP:…" or DNS names) with its
     // key beside it: <base>.pem and <base>.key. `expired`: valid one day in 2020 only.
     bool Make(const QString &base, const QStringList &names, bool expired = false);
+    // <base>.key encrypted with `passphrase` as <to>.key (AES-256), beside <base>.pem copied to <to>.pem.
+    bool Encrypt(const QString &base, const QString &to, const QString &passphrase);
     QString Cert(const QString &base) const { return m_dir.filePath(base + QStringLiteral(".pem")); }
     QString Key(const QString &base) const { return m_dir.filePath(base + QStringLiteral(".key")); }
     QString Path(const QString &name) const { return m_dir.filePath(name); }
@@ -32,8 +34,9 @@ class OpenSslPeer
 {
 public:
     ~OpenSslPeer();
-    // `openssl s_server` on 127.0.0.1 and a port of the system's choice; false when it does not listen.
-    bool StartServer(const QStringList &arguments);
+    // `openssl s_server` on `host` (127.0.0.1, or "[::1]") and a port of the system's choice; false
+    // when it does not listen.
+    bool StartServer(const QStringList &arguments, const QString &host = QStringLiteral("127.0.0.1"));
     // `openssl s_client` to 127.0.0.1:`port`.
     bool StartClient(quint16 port, const QStringList &arguments);
     quint16 Port() const { return m_nPort; }

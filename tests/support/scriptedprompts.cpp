@@ -34,6 +34,18 @@ QString ScriptedPrompts::FileName(QObject *, const FileRequest &request)
     return fileNames.isEmpty() ? QString() : fileNames.dequeue();
 }
 
+bool ScriptedPrompts::Secret(QObject *, const QString &text, const QString &caption, QString *answer)
+{
+    Call call;
+    call.text = text;
+    call.caption = caption;
+    calls.append(call);
+    if (secrets.isEmpty())
+        return false;
+    *answer = secrets.dequeue();
+    return true;
+}
+
 QStringList ScriptedPrompts::MessageTexts() const
 {
     QStringList texts;

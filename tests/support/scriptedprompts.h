@@ -29,11 +29,15 @@ public:
     int MessageBox(QObject *owner, const QString &text, const QString &caption, Buttons buttons,
                    Icon icon) override;
     QString FileName(QObject *owner, const FileRequest &request) override;
+    // A secret is asked as a box (recorded with the message boxes) and answered from `secrets`;
+    // none left: cancelled.
+    bool Secret(QObject *owner, const QString &text, const QString &caption, QString *answer) override;
 
     // Planned answers, used in order; without one a box answers its first button (OK or Yes)
     // and a file request is cancelled.
     QQueue<int> answers;
     QQueue<QString> fileNames;
+    QQueue<QString> secrets;
     QList<Call> calls;
     // Runs when a box is asked for, before it is answered: the time the box would be open.
     std::function<void(const QString &text)> beforeAnswer;

@@ -28,6 +28,8 @@ public:
     static const CColorStatic &TypeLabel(const CQnView *view) { return view->m_stType; }
     static const CColorStatic &ReceiveLamp(const CQnView *view) { return view->m_stRecvLamp; }
 
+    // The local port of the endpoint in use, as the connection pane reports it (0: none open).
+    static unsigned OwnPort(const CQnView *view) { return view->m_pEndpoint ? view->m_pEndpoint->Describe().ownPort : 0; }
     // The endpoint of the type in use, when it is of the type asked for; else null.
     static const CTCPSrvr *TcpServer(const CQnView *view) { return dynamic_cast<const CTCPSrvr *>(view->m_pEndpoint.get()); }
     static CUDPWnd *UdpEndpoint(const CQnView *view) { return dynamic_cast<CUDPWnd *>(view->m_pEndpoint.get()); }

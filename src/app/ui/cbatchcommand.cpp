@@ -1,6 +1,7 @@
 #include "app/ui/cbatchcommand.h"
 
 #include "batch/cbatchreport.h"
+#include "net/ctlscontext.h"
 #include "platform/cp932.h"
 #include "platform/csignalquit.h"
 #include "platform/fileerrortext.h"
@@ -185,6 +186,16 @@ int CBatchCommand::Run()
             Say(RowText(m_nRow) + (bom ? QStringLiteral(" 注意: 送信ﾌｧｲﾙは UTF-8 (BOM付き) です。BOM も送信されます")
                                        : QStringLiteral(" 注意: 送信ﾌｧｲﾙにｺｰﾄﾞﾍﾟｰｼﾞ932の文字でないﾊﾞｲﾄがあります (そのまま送信します)")));
     });
+    // A TLS row connected without verifying its server says so, as the connection pane does.
+    connect(m_pView.get(), &CQnView::ConnectionWarningChanged, this, [this](bool warning) {
+        if (warning && !m_options.quiet)
+            Say(RowText(m_nRow) + QStringLiteral(" TLS 未検証: ｻｰﾊﾞｰ証明書を検証していません"));
+    });
+    // An encrypted key takes its passphrase from the file or the environment, read at each use;
+    // with neither the row fails at once: nothing may wait for a terminal.
+    CTlsContext::SetPassphraseSource([file = m_options.keyPassFile](const QString &, QByteArray *passphrase) {
+        return CBatchOptions::ReadKeyPassphrase(file, passphrase, nullptr);
+    });
     CSignalQuit interruptions(nullptr, false);
     connect(&interruptions, &CSignalQuit::Received, this, &CBatchCommand::OnSignal);
 
@@ -192,6 +203,7 @@ int CBatchCommand::Run()
     if (m_runner.IsRunning())
         m_loop.exec();
     m_pView->AttachBatchRunner(nullptr);
+    CTlsContext::SetPassphraseSource(nullptr);
 
     const int passed = m_pReport->PassedRows();
     const int failed = m_pReport->FailedRows();
@@ -230,8 +242,11 @@ void CBatchCommand::OnRowStarted(int row)
 
 void CBatchCommand::OnRowEnded(int row, int code, double milliseconds)
 {
+    // The result as the results file has it: a failed connect names its cause.
+    const QString result = m_runner.Scenario().Cell(row, CBatchScenario::COL_RESULT);
     if (!m_options.quiet)
-        Say(RowText(row) + QLatin1Char(' ') + CBatchRunner::ResultText(code) + QLatin1Char(' ') + Seconds(milliseconds));
+        Say(RowText(row) + QLatin1Char(' ') + (result.isEmpty() ? CBatchRunner::ResultText(code) : result) + QLatin1Char(' ') +
+            Seconds(milliseconds));
 }
 
 void CBatchCommand::OnFinished(bool aborted)

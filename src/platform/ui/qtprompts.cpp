@@ -4,6 +4,8 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
 #include <QWidget>
@@ -47,6 +49,20 @@ int QtPrompts::MessageBox(QObject *owner, const QString &text, const QString &ca
     case QMessageBox::Ok: return IDOK;
     default: return buttons == Ok ? IDOK : IDCANCEL;  // closed by Esc or the close box
     }
+}
+
+bool QtPrompts::Secret(QObject *owner, const QString &text, const QString &caption, QString *answer)
+{
+    QInputDialog dialog(OwnerWidget(owner));
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(text);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    if (accepted)
+        *answer = dialog.textValue();
+    dialog.setTextValue(QString());
+    return accepted;
 }
 
 QString QtPrompts::FileName(QObject *owner, const FileRequest &request)

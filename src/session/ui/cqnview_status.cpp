@@ -2,6 +2,7 @@
 // the peer's close. It only watches the session; the labels and the Log stay as they are.
 #include "session/ui/cqnview.h"
 
+#include "batch/cbatchrunner.h"
 #include "net/cendpoint.h"
 
 void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore)
@@ -17,6 +18,9 @@ void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore)
             reason = m_pEndpoint ? m_pEndpoint->LastFailure().text : QString();
         m_strConnectError = reason.isEmpty() ? QStringLiteral("接続できません")
                                              : QStringLiteral("接続できません: ") + reason;
+        // A batch row's result names the cause as this pane does.
+        if (CBatchRunner *runner = BatchRunner())
+            runner->NoteConnectFailure(reason);
     }
     if (m_nState != stateBefore || failed || event == EV_CONNECT || event == EV_DISCONNECT)
         ScheduleConnectionRefresh();

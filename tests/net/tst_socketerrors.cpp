@@ -190,8 +190,8 @@ private Q_SLOTS:
 
     void defaultTextsOfEachCaller()
     {
-        // A code between listed ones (WSAEALREADY) and one outside every table (WSAEHOSTUNREACH).
-        for (int code : {10037, 10065}) {
+        // A code between listed ones (WSAEALREADY) and one outside every table (WSAEHOSTDOWN).
+        for (int code : {10037, 10064}) {
             QCOMPARE(SocketErrorText(SocketErrorTable::Connect, code, QString::fromUtf8(kUnknownError)),
                      QStringLiteral("不明なエラー"));
             QCOMPARE(SocketErrorText(SocketErrorTable::Listen, code, QString::fromUtf8(kUnknownErrorAfterCall)),

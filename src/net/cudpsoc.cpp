@@ -36,6 +36,7 @@ QString SizeText(qsizetype bytes)
     return bytes >= 1024 * 1024 ? QStringLiteral("%1MB").arg(bytes / (1024 * 1024))
                                 : QStringLiteral("%1KB").arg(bytes / 1024);
 }
+
 // `address` as a socket of both families sees it: IPv4 mapped into IPv6.
 in6_addr AsIpv6(const sockaddr *address)
 {
@@ -147,7 +148,7 @@ BOOL CUDPSoc::JoinGroup(const CSocketAddress &group, const CUdpOptions &options)
     if (joined)
         return TRUE;
     const int error = errno;
-    SetLastError(WinsockErrorFromErrno(error));
+    SetLastError(error == ENXIO ? WSAEADDRNOTAVAIL : WinsockErrorFromErrno(error));
     Failed(QStringLiteral("***CUDPSoc::JoinGroup"), SocketErrorTable::Connect, kUdpCreateUnknownError);
     m_lastFailure.text = JoinFailureText(error, options.interfaceName, m_lastFailure.text);
     return FALSE;

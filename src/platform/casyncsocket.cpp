@@ -359,9 +359,8 @@ BOOL CAsyncSocket::Connect(const QString &host, unsigned port)
     return ConnectNext();
 }
 
-BOOL CAsyncSocket::ConnectNext()
+BOOL CAsyncSocket::ConnectNext(int code)
 {
-    int code = WSAEAFNOSUPPORT;  // no address the socket's family reaches
     while (!m_connectRest.isEmpty()) {
         CSocketAddress peer;
         if (!m_connectRest.takeFirst().ForFamily(m_nFamily, &peer))
@@ -673,7 +672,7 @@ void CAsyncSocket::FinishConnect(int code)
     if (code != 0 && !m_connectRest.isEmpty()) {
         // The next address of the name, before the owner hears of any failure.
         m_phase = Phase::Idle;
-        if (ConnectNext() || GetLastError() == WSAEWOULDBLOCK)
+        if (ConnectNext(code) || GetLastError() == WSAEWOULDBLOCK)
             return;
         code = GetLastError();
     }

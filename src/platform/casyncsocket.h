@@ -160,8 +160,8 @@ private:
     // A socket of `type` bound to `local` (IPv6 ones taking IPv4 too); -1 with the errno in `error`.
     static int Open(const CSocketAddress &local, int type, bool share, int *error);
     // Connects to the next of m_connectRest that the socket's family reaches, each after the first on
-    // a fresh socket; results as Connect's.
-    BOOL ConnectNext();
+    // a fresh socket; results as Connect's, failing with `code` when no address is left to try.
+    BOOL ConnectNext(int code = WSAEAFNOSUPPORT);
     void Attach(int handle, int family, int type, long events, Phase phase);
     void Arm(QSocketNotifier *notifier, long event);
     void ReadReady();

@@ -85,6 +85,10 @@ public:
     // The sender of the telegram Receive read last ("192.0.2.7:5000"), where the user asked for it
     // to be shown; empty otherwise.
     virtual QString LastSender() const { return QString(); }
+    // The telegram Receive read last is this endpoint's own send come back (a datagram to a group
+    // or a broadcast address): loopback and reply rules leave it unanswered, or they would feed on
+    // themselves.
+    virtual bool LastWasOwnSend() const { return false; }
     virtual Gauges ReadGauges() const { return {}; }
 
     // Called when the peer of an endpoint that serves clients comes or goes.

@@ -11,8 +11,11 @@
 #include <QString>
 #include <QTimer>
 
+#include <netinet/in.h>
+
 #include <memory>
 #include <optional>
+#include <vector>
 
 class CUdpReader;
 class QSocketNotifier;
@@ -25,10 +28,12 @@ public:
 
     // Opens on `port` of every local address (both families), or of `localAddress` in numbers.
     BOOL Create(unsigned port, const char *localAddress = nullptr);
-    // Joins `group` (the socket must be of its family) on the options' interface and sets the TTL
-    // and loop of sends to it; FALSE with the failure kept (LastFailure). Closing leaves the group.
+    // Joins `group` (the socket must be of its family) on the options' interface (none: an IPv6
+    // group's %scope, else the system's choice) and sets the TTL and loop of sends to it; FALSE with
+    // the failure kept (LastFailure, its text saying why). Closing leaves the group.
     BOOL JoinGroup(const CSocketAddress &group, const CUdpOptions &options);
-    // Lets sends go to a broadcast address.
+    // Lets sends go to a broadcast address. A send the system refuses for want of it (WSAEACCES: a
+    // destination its routing takes for a broadcast) turns it on and is tried once more.
     void AllowBroadcast();
     // Ends the reader thread (a count of dropped datagrams not yet logged is logged now), then closes.
     void Close() override;
@@ -37,11 +42,15 @@ public:
     // Looks `address` up now: later sends to that destination use what was found (or fail as the
     // name does) without asking the resolver again.
     void ResolveDestination(const QString &address, unsigned port);
+    // FALSE when the system refuses the datagram: the Log gets a line with the reason.
     BOOL Send(const void *data, int length);
     BOOL SendTo(const void *data, int length, unsigned port, const QString &address);
     // One datagram into the buffer; the sender's address is not kept. 0 on failure.
     int Receive(void *buffer, int length);
     int ReceiveFrom(void *buffer, int length, QString &address, unsigned &port);
+    // The datagram taken last came from this socket itself: its own port on one of this machine's
+    // addresses (a send to a group or a broadcast address that came back).
+    bool LastWasOwn() const { return m_bLastWasOwn; }
     // Developer trace of failures (category "quillnet.udp", off unless enabled); never the Log window.
     void Log(const QString &text);
 
@@ -77,6 +86,15 @@ private:
     QString m_strResolvedAddress;
     unsigned m_nResolvedPort = 0;
     std::optional<CSocketAddress> m_resolved;
+    int m_nResolveError = 0;  // why m_resolved is empty
+    bool m_bBroadcast = false;  // SO_BROADCAST is on
+
+    // The own port and this machine's addresses (IPv4 ones mapped), taken at Create: a datagram
+    // from them is the socket's own. The port is compared first; most datagrams stop there.
+    unsigned m_nOwnPort = 0;
+    std::vector<in6_addr> m_ownAddresses;
+    bool m_bLastWasOwn = false;
+    bool IsOwnSender(const sockaddr_in6 &sender) const;
 
     std::unique_ptr<CUdpReader> m_pReader;
     // Watches the reader's queue; disabled from a notice until the next Receive, as the socket's
@@ -94,8 +112,13 @@ private:
     void LogDrops();
     void StopReader();
 
-    // TRUE unless a send gave SOCKET_ERROR, whose failure it keeps and traces.
+    // Sends to `to` (null: a destination that did not resolve, failing with `resolveError`), once more
+    // with SO_BROADCAST when the system asks for it.
+    int SendOnce(const void *data, int length, const CSocketAddress *to, int resolveError);
+    // TRUE unless a send gave SOCKET_ERROR, whose failure it keeps and logs.
     BOOL Sent(int result);
+    // Why a join failed with `error`, in words; `tableText` where there are no better ones.
+    static QString JoinFailureText(int error, const QString &interfaceName, const QString &tableText);
     // Keeps the last error's code and the table's text for it, and traces the tag, then the text.
     void Failed(const QString &tag, SocketErrorTable table, const char *defaultText);
 };

@@ -50,8 +50,12 @@ BOOL CUDPWnd::Send(const void *data, int length)
 {
     if (!m_pSoc || !m_pSoc->Connect(m_strAddress, static_cast<unsigned>(m_nPort)))
         return FALSE;
-    m_pSoc->Send(data, length);
-    return TRUE;
+    return m_pSoc->Send(data, length);
+}
+
+bool CUDPWnd::LastWasOwnSend() const
+{
+    return m_pSoc && m_pSoc->LastWasOwn();
 }
 
 int CUDPWnd::Receive(void *buffer, int length)
@@ -107,6 +111,9 @@ bool CUDPWnd::Open(const QStringList &settings, QString *logText)
         m_pSoc->AllowBroadcast();
     if (group) {
         if (!m_pSoc->JoinGroup(destination, options)) {
+            SendSocketLog(m_pLogBuf, m_pView,
+                          QStringLiteral("ﾏﾙﾁｷｬｽﾄ参加できません %1: %2").arg(destination.HostText(), m_pSoc->LastFailure().text),
+                          LOG_ERROR, u"[CUDPWnd]");
             m_pSoc->Close();
             return false;
         }

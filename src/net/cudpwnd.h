@@ -27,9 +27,10 @@ public:
     // null: every address of both families); a failure is shown to the user.
     BOOL Open(const QString &address, unsigned remotePort, unsigned localPort, const char *localAddress = nullptr);
     void Close() override;
-    // Sends one datagram to the destination; TRUE whatever the send's outcome.
+    // Sends one datagram to the destination; FALSE when the system refused it (the Log says why).
     BOOL Send(const void *data, int length) override;
     int Receive(void *buffer, int length) override;
+    bool LastWasOwnSend() const override;
 
     // The endpoint: settings are the destination address, its port, the own port and the multicast
     // options (CUdpOptions; a group destination is joined on open, a broadcast one may be sent to).

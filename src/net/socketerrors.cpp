@@ -29,6 +29,7 @@ const Entry kConnectTable[] = {
     {WSAEISCONN, "ソケットは既に接続されています。"},
     {WSAETIMEDOUT, "接続を試みましたが、タイムアウトで接続を確立できませんでした。"},
     {WSAECONNREFUSED, "接続を試みましたが、リジェクトされました。"},
+    {WSAEHOSTUNREACH, "到達できないホストに対してソケット操作を試みました。"},
     {WSANOTINITIALISED, "この API を使う前に AfxSocketInit の呼び出しが正常終了していることが必要です。"},
 };
 
@@ -74,6 +75,7 @@ const Entry kSendTable[] = {
     {WSAENOBUFS, "Windows ソケットのインプリメントが、バッファのデッドロックをリポートています。"},
     {WSAENOTCONN, "ソケットが接続されていません。"},
     {WSAESHUTDOWN, "ソケットはシャット ダウンされています。nHow に 0 または 2 を指定して ShutDown を起動した後では、ソケットで Send を呼び出すことはできません。"},
+    {WSAEHOSTUNREACH, "到達できないホストに対してソケット操作を試みました。"},
     {WSANOTINITIALISED, "この API を使う前に AfxSocketInit の呼び出しが正常終了していることが必要です。"},
 };
 
@@ -101,6 +103,7 @@ const Entry kSendToTable[] = {
      "although other implementations treat this as a legal occurrence.  "},
     {WSAENOTCONN, "ソケットが接続されていません (SOCK_STREAM 型のみ)。"},
     {WSAESHUTDOWN, "ソケットはシャット ダウンされています。nHow に 0 または 2 を指定して ShutDown を起動した後では、ソケットで SendTo を呼び出すことはできません。"},
+    {WSAEHOSTUNREACH, "到達できないホストに対してソケット操作を試みました。"},
     {WSANOTINITIALISED, "この API を使う前に AfxSocketInit の呼び出しが正常終了していることが必要です。"},
 };
 
@@ -163,6 +166,8 @@ const char *Lookup(SocketErrorTable table, int code)
 
 QString SocketErrorText(SocketErrorTable table, int code, const QString &defaultText)
 {
+    if (code == QN_EMALFORMEDADDRESS)
+        return QStringLiteral("アドレスの形式が正しくありません (IPv4 は 4 つの 0～255 の数、IPv6 は ::1 や [fe80::1%eth0]、名前は 253 文字まで)。");
     const char *text = Lookup(table, code);
     return text ? QString::fromUtf8(text) : defaultText;
 }

@@ -56,7 +56,7 @@ struct RememberedAnswer
 {
     QString host;
     bool found = false;
-    CSocketAddress address;
+    QList<CSocketAddress> addresses;
 };
 std::optional<RememberedAnswer> g_answer;
 
@@ -64,47 +64,71 @@ std::optional<RememberedAnswer> g_answer;
 
 BOOL CAsyncSocket::ResolveAddress(const QString &host, unsigned port, int socketType, CSocketAddress &out)
 {
-    if (host.isEmpty() || port > 0xFFFF)
-        return FALSE;
+    QList<CSocketAddress> all;
     out = {};
-    if (CSocketAddress::FromNumbers(host, port, &out))
-        return TRUE;
-    bool found = false;
-    if (g_answer && g_answer->host == host) {
-        out = g_answer->address;
-        found = g_answer->found;
-    } else {
-        found = LookUpName(host.toUtf8(), socketType, &out);
-    }
-    out.SetPort(port);
-    return found && out.IsValid();
+    if (!ResolveAll(host, port, socketType, &all))
+        return FALSE;
+    out = all.first();
+    return TRUE;
 }
 
-bool CAsyncSocket::LookUpName(const QByteArray &host, int socketType, CSocketAddress *out)
+BOOL CAsyncSocket::ResolveAll(const QString &host, unsigned port, int socketType, QList<CSocketAddress> *out)
 {
+    out->clear();
+    if (host.isEmpty() || port > 0xFFFF)
+        return Refuse(WSAEINVAL);
+    CSocketAddress numbers;
+    if (CSocketAddress::FromNumbers(host, port, &numbers)) {
+        out->append(numbers);
+        return TRUE;
+    }
+    if (CSocketAddress::IsMalformed(host))
+        return Refuse(QN_EMALFORMEDADDRESS);
+    bool found = false;
+    if (g_answer && g_answer->host == host) {
+        *out = g_answer->addresses;
+        found = g_answer->found;
+    } else {
+        found = LookUpName(host.toUtf8(), socketType, out);
+    }
+    for (CSocketAddress &address : *out)
+        address.SetPort(port);
+    if (!found || out->isEmpty()) {
+        out->clear();
+        return Refuse(WSAEINVAL);
+    }
+    return TRUE;
+}
+
+bool CAsyncSocket::LookUpName(const QByteArray &host, int socketType, QList<CSocketAddress> *out)
+{
+    out->clear();
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = socketType;
     addrinfo *found = nullptr;
     if (g_nameLookup(host.constData(), nullptr, &hints, &found) != 0 || !found)
         return false;
-    // IPv4 first: a name that has both keeps the address it had before IPv6 was known.
-    const addrinfo *chosen = nullptr;
+    // IPv4 first: a name that has both keeps the address it had before IPv6 was known; each family
+    // in the resolver's order, each address once.
+    QList<CSocketAddress> v6;
     for (const addrinfo *a = found; a; a = a->ai_next) {
-        if (a->ai_family == AF_INET || (!chosen && a->ai_family == AF_INET6))
-            chosen = a;
-        if (a->ai_family == AF_INET)
-            break;
+        const CSocketAddress address = CSocketAddress::FromSockaddr(a->ai_addr, a->ai_addrlen);
+        QList<CSocketAddress> &into = a->ai_family == AF_INET ? *out : v6;
+        const auto same = [&address](const CSocketAddress &known) {
+            return known.Length() == address.Length() && std::memcmp(known.Data(), address.Data(), address.Length()) == 0;
+        };
+        if (address.IsValid() && std::none_of(into.begin(), into.end(), same))
+            into.append(address);
     }
-    if (chosen)
-        *out = CSocketAddress::FromSockaddr(chosen->ai_addr, chosen->ai_addrlen);
     freeaddrinfo(found);
-    return chosen && out->IsValid();
+    out->append(v6);
+    return !out->isEmpty();
 }
 
-void CAsyncSocket::RememberAnswer(const QString &host, bool found, const CSocketAddress &address)
+void CAsyncSocket::RememberAnswer(const QString &host, bool found, const QList<CSocketAddress> &addresses)
 {
-    g_answer = RememberedAnswer{host, found, address};
+    g_answer = RememberedAnswer{host, found, addresses};
 }
 
 void CAsyncSocket::ForgetAnswer()
@@ -224,6 +248,7 @@ BOOL CAsyncSocket::Create(unsigned port, int type, long events, const char *addr
         const int handle = Open(local, type, m_bShareAddress, &error);
         if (handle >= 0) {
             Attach(handle, AF_INET6, type, events, type == SOCK_DGRAM ? Phase::Datagram : Phase::Idle);
+            m_local = local;
             return TRUE;
         }
         if (error != EAFNOSUPPORT && error != EADDRNOTAVAIL) {
@@ -239,6 +264,7 @@ BOOL CAsyncSocket::Create(unsigned port, int type, long events, const char *addr
         return FALSE;
     }
     Attach(handle, local.Family(), type, events, type == SOCK_DGRAM ? Phase::Datagram : Phase::Idle);
+    m_local = local;
     return TRUE;
 }
 
@@ -304,6 +330,7 @@ void CAsyncSocket::Close()
     ::close(m_hSocket);
     m_hSocket = INVALID_SOCKET;
     m_phase = Phase::Idle;
+    m_connectRest.clear();
     m_bReceiveNoticed = false;
     ForgetReadAhead();
     m_nGeneration = NextGeneration();
@@ -324,32 +351,59 @@ BOOL CAsyncSocket::Connect(const QString &host, unsigned port)
         return Refuse(WSAEISCONN);
     if (m_phase == Phase::Connecting)
         return Refuse(WSAEALREADY);
-    CSocketAddress found;
-    if (!ResolveAddress(host, port, m_nType, found))
-        return Refuse(WSAEINVAL);
-    CSocketAddress peer;
-    if (!found.ForFamily(m_nFamily, &peer))
-        return Refuse(WSAEAFNOSUPPORT);  // an IPv6 peer for a socket bound to an IPv4 address
-    if (::connect(m_hSocket, peer.Data(), peer.Length()) == 0) {
-        if (m_nType == SOCK_DGRAM)
-            return TRUE;  // a datagram socket only notes its peer
-        // Done at once (it happens on loopback): the outcome is still reported through OnConnect.
-        m_phase = Phase::Connecting;
-        m_pWriteNotifier->setEnabled(true);
-        return TRUE;
+    if (!ResolveAll(host, port, m_nType, &m_connectRest))
+        return FALSE;  // the reason is the last error
+    if (m_nType != SOCK_STREAM)
+        m_connectRest = m_connectRest.mid(0, 1);  // a datagram socket only notes its peer
+    m_bConnectTried = false;
+    return ConnectNext();
+}
+
+BOOL CAsyncSocket::ConnectNext(int code)
+{
+    while (!m_connectRest.isEmpty()) {
+        CSocketAddress peer;
+        if (!m_connectRest.takeFirst().ForFamily(m_nFamily, &peer))
+            continue;  // an IPv6 peer for a socket bound to an IPv4 address
+        if (std::exchange(m_bConnectTried, true)) {
+            // The socket of a failed attempt cannot connect again: a fresh one, bound as it was.
+            int error = 0;
+            const int handle = Open(m_local, m_nType, m_bShareAddress, &error);
+            if (handle < 0)
+                return Refuse(WinsockErrorFromErrno(error));
+            const long events = m_lEvents;
+            const int family = m_nFamily;
+            QList<CSocketAddress> rest = std::move(m_connectRest);
+            CAsyncSocket::Close();
+            Attach(handle, family, m_nType, events, Phase::Idle);
+            m_connectRest = std::move(rest);
+        }
+        if (::connect(m_hSocket, peer.Data(), peer.Length()) == 0) {
+            m_connectRest.clear();
+            if (m_nType == SOCK_DGRAM)
+                return TRUE;
+            // Done at once (it happens on loopback): the outcome is still reported through OnConnect.
+            m_phase = Phase::Connecting;
+            m_pWriteNotifier->setEnabled(true);
+            return TRUE;
+        }
+        const int error = errno;
+        if (error == EINPROGRESS || error == EINTR) {
+            m_phase = Phase::Connecting;
+            m_pWriteNotifier->setEnabled(true);
+            return Refuse(WSAEWOULDBLOCK);
+        }
+        code = WinsockErrorFromErrno(error);
+        if (m_nType != SOCK_STREAM || m_connectRest.isEmpty()) {
+            if (m_nType == SOCK_STREAM && (error == ECONNREFUSED || error == ETIMEDOUT)) {
+                // The attempt ended before connect returned: report it as if it had ended later.
+                DeliverDeferredConnect(code);
+                return Refuse(WSAEWOULDBLOCK);
+            }
+            return Refuse(code);
+        }
     }
-    const int error = errno;
-    if (error == EINPROGRESS || error == EINTR) {
-        m_phase = Phase::Connecting;
-        m_pWriteNotifier->setEnabled(true);
-        return Refuse(WSAEWOULDBLOCK);
-    }
-    if (m_nType == SOCK_STREAM && (error == ECONNREFUSED || error == ETIMEDOUT)) {
-        // The attempt ended before connect returned: report it as if it had ended later.
-        DeliverDeferredConnect(WinsockErrorFromErrno(error));
-        return Refuse(WSAEWOULDBLOCK);
-    }
-    return Refuse(WinsockErrorFromErrno(error));
+    return Refuse(code);
 }
 
 void CAsyncSocket::DeliverDeferredConnect(int code)
@@ -615,6 +669,14 @@ void CAsyncSocket::WriteReady()
 
 void CAsyncSocket::FinishConnect(int code)
 {
+    if (code != 0 && !m_connectRest.isEmpty()) {
+        // The next address of the name, before the owner hears of any failure.
+        m_phase = Phase::Idle;
+        if (ConnectNext(code) || GetLastError() == WSAEWOULDBLOCK)
+            return;
+        code = GetLastError();
+    }
+    m_connectRest.clear();
     if (code == 0) {
         m_phase = Phase::Connected;
         Arm(m_pReadNotifier, FD_READ | FD_CLOSE);

@@ -5,6 +5,7 @@
 #include "platform/csocketaddress.h"
 #include "platform/qnwin.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -54,6 +55,9 @@ constexpr int WSAENAMETOOLONG = 10063;
 constexpr int WSAEHOSTDOWN = 10064;
 constexpr int WSAEHOSTUNREACH = 10065;
 constexpr int WSANOTINITIALISED = 10093;
+// Not a Winsock code: an address text that is neither numbers nor a possible host name
+// (CSocketAddress::IsMalformed); every error table words it alike.
+constexpr int QN_EMALFORMEDADDRESS = 29001;
 // An errno without a Winsock counterpart becomes this base plus the errno: no error table lists it.
 constexpr int WSA_UNMAPPED_ERRNO_BASE = 30000;
 
@@ -91,7 +95,9 @@ public:
 
     // Starts connecting to `host` (numbers or a name); the outcome comes through OnConnect.
     // Normally FALSE with WSAEWOULDBLOCK (under way); a name that does not resolve fails at once with
-    // WSAEINVAL, a connected socket with WSAEISCONN, one still connecting with WSAEALREADY.
+    // WSAEINVAL, a malformed address with QN_EMALFORMEDADDRESS, a connected socket with WSAEISCONN,
+    // one still connecting with WSAEALREADY. A stream to a name of several addresses tries them in
+    // order, each on a fresh socket bound as this one, until one connects; OnConnect tells the last.
     BOOL Connect(const QString &host, unsigned port);
     BOOL Listen(int backlog = 5);
     // Takes one waiting connection into `into` (which must hold no socket).
@@ -109,14 +115,17 @@ public:
     int ReceiveFrom(void *buffer, int length, QString &address, unsigned &port, int flags = 0);
 
     // `host` (numbers, IPv6 also in brackets, or a name) with `port` as an address for sockets of
-    // `socketType`; FALSE when it does not resolve.
+    // `socketType`; FALSE when it does not resolve, the last error then WSAEINVAL, or
+    // QN_EMALFORMEDADDRESS for a text never looked up.
     static BOOL ResolveAddress(const QString &host, unsigned port, int socketType, CSocketAddress &out);
-    // The look-up part of ResolveAddress, which may take long: the address of a host name, IPv4
-    // where the name has one (as before IPv6 was known), else IPv6. Safe on any thread.
-    static bool LookUpName(const QByteArray &host, int socketType, CSocketAddress *out);
+    // As ResolveAddress, with every address of a name in the order to try them.
+    static BOOL ResolveAll(const QString &host, unsigned port, int socketType, QList<CSocketAddress> *out);
+    // The look-up part of ResolveAddress, which may take long: the addresses of a host name, IPv4
+    // ones first (a name keeps the address it had before IPv6 was known), then IPv6. Safe on any thread.
+    static bool LookUpName(const QByteArray &host, int socketType, QList<CSocketAddress> *out);
     // An answer looked up beforehand that ResolveAddress gives for `host` (not found: FALSE) until
     // ForgetAnswer, instead of looking the name up itself. User-interface thread only.
-    static void RememberAnswer(const QString &host, bool found, const CSocketAddress &address);
+    static void RememberAnswer(const QString &host, bool found, const QList<CSocketAddress> &addresses);
     static void ForgetAnswer();
     // The function that looks host names up, getaddrinfo unless replaced; returns the one replaced.
     using NameLookup = int (*)(const char *, const char *, const addrinfo *, addrinfo **);
@@ -150,6 +159,9 @@ private:
 
     // A socket of `type` bound to `local` (IPv6 ones taking IPv4 too); -1 with the errno in `error`.
     static int Open(const CSocketAddress &local, int type, bool share, int *error);
+    // Connects to the next of m_connectRest that the socket's family reaches, each after the first on
+    // a fresh socket; results as Connect's, failing with `code` when no address is left to try.
+    BOOL ConnectNext(int code = WSAEAFNOSUPPORT);
     void Attach(int handle, int family, int type, long events, Phase phase);
     void Arm(QSocketNotifier *notifier, long event);
     void ReadReady();
@@ -163,6 +175,9 @@ private:
     QSocketNotifier *m_pOobNotifier;
     int m_nType = 0;
     int m_nFamily = AF_INET;
+    CSocketAddress m_local;  // what the socket was bound to
+    QList<CSocketAddress> m_connectRest;  // addresses a connect has still to try
+    bool m_bConnectTried = false;  // the socket has tried one of them already
     bool m_bShareAddress = false;
     long m_lEvents = 0;
     Phase m_phase = Phase::Idle;

@@ -40,7 +40,7 @@ CNameLookup::~CNameLookup()
 bool CNameLookup::NeedsLookup(const QString &host)
 {
     CSocketAddress numbers;
-    return !host.isEmpty() && !CSocketAddress::FromNumbers(host, 0, &numbers);
+    return !host.isEmpty() && !CSocketAddress::FromNumbers(host, 0, &numbers) && !CSocketAddress::IsMalformed(host);
 }
 
 void CNameLookup::Start(const QString &host, int socketType, Done done)
@@ -55,18 +55,18 @@ void CNameLookup::Start(const QString &host, int socketType, Done done)
     m_pPending = pending;
     std::thread([this, pending, name = host.toUtf8(), socketType, done = std::move(done)] {
         pthread_setname_np(pthread_self(), "qn-lookup");  // for top -H and a debugger
-        CSocketAddress address;
-        const bool found = CAsyncSocket::LookUpName(name, socketType, &address);
+        QList<CSocketAddress> addresses;
+        const bool found = CAsyncSocket::LookUpName(name, socketType, &addresses);
         const std::lock_guard lock(g_homeLock);
         if (g_homeGone)
             return;
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [this, pending, found, address, done] {
+            [this, pending, found, addresses, done] {
                 if (pending->cancelled)
                     return;  // `this` may be gone: it cancels when it goes
                 m_pPending.reset();
-                done(found, address);
+                done(found, addresses);
             },
             Qt::QueuedConnection);
     }).detach();

@@ -4,6 +4,7 @@
 
 #include "platform/csocketaddress.h"
 
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -12,14 +13,14 @@
 class CNameLookup
 {
 public:
-    using Done = std::function<void(bool found, const CSocketAddress &address)>;
+    using Done = std::function<void(bool found, const QList<CSocketAddress> &addresses)>;
 
     CNameLookup() = default;
     ~CNameLookup();
     CNameLookup(const CNameLookup &) = delete;
     CNameLookup &operator=(const CNameLookup &) = delete;
 
-    // A name to look up: neither empty nor an address in numbers (IPv4 or IPv6).
+    // A name to look up: neither empty, nor an address in numbers (IPv4 or IPv6), nor malformed.
     static bool NeedsLookup(const QString &host);
     // Looks `host` up for sockets of `socketType` (replacing a look-up still running); `done` runs
     // on the user-interface thread with the answer.

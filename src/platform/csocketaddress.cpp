@@ -5,6 +5,9 @@
 #include <net/if.h>
 #include <netinet/in.h>
 
+#include <QStringList>
+
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -63,6 +66,37 @@ bool CSocketAddress::FromNumbers(const QString &host, unsigned port, CSocketAddr
     address.m_length = sizeof(sockaddr_in6);
     *out = address;
     return true;
+}
+
+bool CSocketAddress::IsMalformed(const QString &host)
+{
+    CSocketAddress numbers;
+    if (host.isEmpty() || FromNumbers(host, 0, &numbers))
+        return false;
+    // Brackets, colons and a scope belong to IPv6 numbers alone, and these did not read.
+    for (const QChar c : host) {
+        if (c == u'[' || c == u']' || c == u':' || c == u'%')
+            return true;
+    }
+    QString name = host.trimmed();
+    if (name.endsWith(u'.'))
+        name.chop(1);  // the root's dot of a fully written name
+    if (name.isEmpty() || name.size() > 253)
+        return true;
+    const QStringList parts = name.split(u'.');
+    for (const QString &part : parts) {
+        if (part.isEmpty() || part.size() > 63)
+            return true;
+    }
+    // No top-level name is all digits: a last part of digits (or 0x and hex digits) means numbers,
+    // which the resolver would read in forms nobody writes (1.2.3 as 1.2.0.3).
+    const QString &last = parts.last();
+    bool number = false;
+    if (last.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        (void)last.mid(2).toULongLong(&number, 16);
+    else
+        number = std::all_of(last.begin(), last.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    return number;
 }
 
 CSocketAddress CSocketAddress::FromSockaddr(const sockaddr *address, socklen_t length)

@@ -14,6 +14,11 @@ public:
     // The address of the numbers in `host` (IPv4 dotted, or IPv6 with or without brackets and with an
     // optional %scope); false for anything else, a host name included.
     static bool FromNumbers(const QString &host, unsigned port, CSocketAddress *out);
+    // Text that is neither an address in numbers nor a possible host name, so never worth looking
+    // up: numbers that are not a full dotted quad ("1.2.3", "999.1.1.1", "0x7f.1"), an IPv6 address
+    // that does not read ("[::1", "fe80::1%nonexistent"), a name past 253 characters or with a part
+    // empty or past 63.
+    static bool IsMalformed(const QString &host);
     static CSocketAddress FromSockaddr(const sockaddr *address, socklen_t length);
     // "host:port", the host in brackets when it is IPv6 ("[::1]:502").
     static QString JoinHostPort(const QString &host, unsigned port);

@@ -61,6 +61,7 @@ const std::initializer_list<Row> kConnectRows = {
     {10056, "ソケットは既に接続されています。"},
     {10060, "接続を試みましたが、タイムアウトで接続を確立できませんでした。"},
     {10061, "接続を試みましたが、リジェクトされました。"},
+    {10065, "到達できないホストに対してソケット操作を試みました。"},
     {10093, "この API を使う前に AfxSocketInit の呼び出しが正常終了していることが必要です。"},
 };
 
@@ -106,6 +107,7 @@ const std::initializer_list<Row> kSendRows = {
     {10055, "Windows ソケットのインプリメントが、バッファのデッドロックをリポートています。"},
     {10057, "ソケットが接続されていません。"},
     {10058, "ソケットはシャット ダウンされています。nHow に 0 または 2 を指定して ShutDown を起動した後では、ソケットで Send を呼び出すことはできません。"},
+    {10065, "到達できないホストに対してソケット操作を試みました。"},
     {10093, "この API を使う前に AfxSocketInit の呼び出しが正常終了していることが必要です。"},
 };
 
@@ -130,6 +132,7 @@ const std::initializer_list<Row> kSendToRows = {
     {10056, kIsConnEnglish},
     {10057, "ソケットが接続されていません (SOCK_STREAM 型のみ)。"},
     {10058, "ソケットはシャット ダウンされています。nHow に 0 または 2 を指定して ShutDown を起動した後では、ソケットで SendTo を呼び出すことはできません。"},
+    {10065, "到達できないホストに対してソケット操作を試みました。"},
     {10093, "この API を使う前に AfxSocketInit の呼び出しが正常終了していることが必要です。"},
 };
 
@@ -187,8 +190,8 @@ private Q_SLOTS:
 
     void defaultTextsOfEachCaller()
     {
-        // A code between listed ones (WSAEALREADY) and one outside every table (WSAEHOSTUNREACH).
-        for (int code : {10037, 10065}) {
+        // A code between listed ones (WSAEALREADY) and one outside every table (WSAEHOSTDOWN).
+        for (int code : {10037, 10064}) {
             QCOMPARE(SocketErrorText(SocketErrorTable::Connect, code, QString::fromUtf8(kUnknownError)),
                      QStringLiteral("不明なエラー"));
             QCOMPARE(SocketErrorText(SocketErrorTable::Listen, code, QString::fromUtf8(kUnknownErrorAfterCall)),

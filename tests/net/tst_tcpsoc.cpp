@@ -89,6 +89,12 @@ private Q_SLOTS:
             << CTCPSoc::ROLE_TERM << "connect nohost.invalid"
             << QStringList{">>> Connect[adr:nohost.invalid port:80]" + kTerm,
                            "*** Connect() ソケットはまだアドレスにバインドされていません。" + kTerm};
+        const QString malformed = QStringLiteral("*** Connect() アドレスの形式が正しくありません (IPv4 は 4 つの 0～255 の数、IPv6 は ::1 や [fe80::1%eth0]、名前は 253 文字まで)。");
+        for (const QString &typed : {QStringLiteral("[::1"), QStringLiteral("999.1.1.1"), QStringLiteral("fe80::1%nonexistent"), QString(300, u'a')}) {
+            QTest::addRow("malformed %s", qPrintable(typed.left(20)))
+                << CTCPSoc::ROLE_TERM << "connect " + typed
+                << QStringList{QStringLiteral(">>> Connect[adr:%1 port:80]").arg(typed) + kTerm, malformed + kTerm};
+        }
         QTest::newRow("listen on a term socket")
             << CTCPSoc::ROLE_TERM << "listen" << QStringList{">>> Listen" + kTerm, "*** ｻｰﾊﾞ/ｸﾗｲｱﾝﾄ制御異常" + kTerm};
         QTest::newRow("connect on a server socket")

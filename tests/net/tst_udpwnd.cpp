@@ -1,5 +1,5 @@
-// The UDP endpoint: opening, whole datagrams, the two-hop receive notice, sends that never fail, and
-// the reader thread's bounded queue.
+// The UDP endpoint: opening, whole datagrams, the two-hop receive notice, sends the system refuses
+// told as failures, its own datagrams known as such, and the reader thread's bounded queue.
 #include "support/threadnames.h"
 #include "loopbackpeer.h"
 #include "net/cudpreader.h"
@@ -105,20 +105,23 @@ private Q_SLOTS:
         QTRY_COMPARE(endpoint.view.Count(WM_UDP_RECEIVE), 1);
         char buffer[16];
         QCOMPARE(endpoint.wnd.Receive(buffer, sizeof buffer), 4);
+        QVERIFY(!endpoint.wnd.LastWasOwnSend());
         QVERIFY(endpoint.wnd.Send("\x00\x01", 2));
         QTRY_COMPARE(destination.Drain(), QByteArray("\x00\x01", 2));
         QVERIFY(stranger.ReadNow().isEmpty());
     }
 
-    void sendReportsSuccessWhateverHappens_data()
+    void sendFailsWhenTheSystemRefusesIt_data()
     {
         QTest::addColumn<QString>("scenario");
-        QTest::addColumn<QString>("lastError");
+        QTest::addColumn<QString>("lastError");  // empty: sent
         QTest::newRow("nobody answers") << "silent port" << "";
+        QTest::newRow("broadcast the interface list does not name") << "127.255.255.255" << "";
         QTest::newRow("after close") << "closed" << "ディスクリプタがソケットではありません。";
         QTest::newRow("name under .invalid") << "unresolvable" << "ソケットが Bind を使ってバインドされていません。";
+        QTest::newRow("malformed address") << "999.1.1.1" << "アドレスの形式が正しくありません (IPv4 は 4 つの 0～255 の数、IPv6 は ::1 や [fe80::1%eth0]、名前は 253 文字まで)。";
     }
-    void sendReportsSuccessWhateverHappens()
+    void sendFailsWhenTheSystemRefusesIt()
     {
         QFETCH(QString, scenario);
         QFETCH(QString, lastError);
@@ -126,15 +129,43 @@ private Q_SLOTS:
         const LoopbackPeer silentPeer = LoopbackPeer::BindUdp();  // held, never read
         const quint16 silent = silentPeer.Port();
         Endpoint endpoint;
-        QVERIFY(endpoint.wnd.Open(scenario == "unresolvable" ? "nohost.invalid" : "127.0.0.1", silent, 0));
+        const QString address = scenario == "unresolvable" ? "nohost.invalid" : scenario.contains(u'.') ? scenario : "127.0.0.1";
+        QVERIFY(endpoint.wnd.Open(address, silent, 0));
         if (scenario == "closed")
             endpoint.wnd.Close();
         for (int i = 0; i < 3; ++i)
-            QVERIFY(endpoint.wnd.Send("abc", 3));
+            QCOMPARE(bool(endpoint.wnd.Send("abc", 3)), lastError.isEmpty());
         QCOMPARE(endpoint.wnd.LastFailure().text, lastError);
         QVERIFY(LoopbackPeer::Barrier());
-        QVERIFY(endpoint.view.lines.isEmpty() && prompts.calls.isEmpty());
-        QCOMPARE(endpoint.view.Count(WM_UDP_RECEIVE), 0);
+        // Each refusal is in the Log, as a stream's failed send is.
+        const QStringList said(lastError.isEmpty() ? 0 : 3, "*** SendTo() " + lastError + "[CUDPSoc]");
+        QCOMPARE(endpoint.view.lines, said);
+        QVERIFY(prompts.calls.isEmpty());
+    }
+
+    void ownDatagramsAreKnownFromOthers_data()
+    {
+        QTest::addColumn<QString>("destination");
+        QTest::newRow("own port on loopback") << "127.0.0.1";
+        QTest::newRow("loopback's broadcast") << "127.255.255.255";
+    }
+    void ownDatagramsAreKnownFromOthers()
+    {
+        QFETCH(QString, destination);
+        RecordingWnd view;
+        CUDPSoc soc(&view, 1);
+        QVERIFY(soc.Create(0));
+        const quint16 own = LoopbackPeer::LocalPort(soc.m_hSocket);
+        LoopbackPeer stranger = LoopbackPeer::BindUdp();
+        QVERIFY(soc.SendTo("me", 2, own, destination));
+        QTRY_COMPARE(view.Count(WM_UDP_RECEIVE), 1);
+        char buffer[16];
+        QCOMPARE(soc.Receive(buffer, sizeof buffer), 2);
+        QVERIFY(soc.LastWasOwn());
+        QCOMPARE(stranger.WriteTo("you", own), 3);
+        QTRY_COMPARE(view.Count(WM_UDP_RECEIVE), 2);
+        QCOMPARE(soc.Receive(buffer, sizeof buffer), 3);
+        QVERIFY(!soc.LastWasOwn());
     }
 
     void aHostNameIsLookedUpOncePerOpen_data()
@@ -158,7 +189,7 @@ private Q_SLOTS:
         Endpoint endpoint;
         QVERIFY(endpoint.wnd.Open("peer.invalid", destination.Port(), 0));
         for (int i = 0; i < 100; ++i)
-            QVERIFY(endpoint.wnd.Send("d", 1));
+            QCOMPARE(bool(endpoint.wnd.Send("d", 1)), resolves);
         QCOMPARE(g_nLookups, 1);
         QCOMPARE(endpoint.wnd.LastFailure().text, lastError);
         int arrived = 0;

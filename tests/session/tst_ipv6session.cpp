@@ -28,6 +28,25 @@ int Ipv6OnlyLookup(const char *, const char *, const addrinfo *hints, addrinfo *
     return ::getaddrinfo("::1", nullptr, &numeric, found);
 }
 
+// A resolver that knows every name as 127.0.0.1, then ::1 (as a system whose hosts file names both).
+int BothFamiliesLookup(const char *, const char *, const addrinfo *hints, addrinfo **found)
+{
+    addrinfo numeric = *hints;
+    numeric.ai_flags = AI_NUMERICHOST;
+    addrinfo *v6 = nullptr;
+    if (::getaddrinfo("::1", nullptr, &numeric, &v6) != 0)
+        return EAI_NONAME;
+    if (::getaddrinfo("127.0.0.1", nullptr, &numeric, found) != 0) {
+        ::freeaddrinfo(v6);
+        return EAI_NONAME;
+    }
+    addrinfo *last = *found;
+    while (last->ai_next)
+        last = last->ai_next;
+    last->ai_next = v6;  // freeaddrinfo frees each entry on its own
+    return 0;
+}
+
 }  // namespace
 
 class TestIpv6Session : public QObject
@@ -43,14 +62,17 @@ private Q_SLOTS:
     void tcpClientReachesAnIpv6Peer_data()
     {
         QTest::addColumn<QString>("typed");
-        QTest::newRow("plain") << "::1";
-        QTest::newRow("in brackets") << "[::1]";
-        QTest::newRow("a name of ::1 alone") << "device6.invalid";
+        QTest::addColumn<bool>("bothFamilies");  // the name has 127.0.0.1 first, where nobody listens
+        QTest::newRow("plain") << "::1" << false;
+        QTest::newRow("in brackets") << "[::1]" << false;
+        QTest::newRow("a name of ::1 alone") << "device6.invalid" << false;
+        QTest::newRow("a name of both, tried in order") << "localhost" << true;
     }
     void tcpClientReachesAnIpv6Peer()
     {
         QFETCH(QString, typed);
-        const auto systemLookup = CAsyncSocket::SetNameLookup(Ipv6OnlyLookup);
+        QFETCH(bool, bothFamilies);
+        const auto systemLookup = CAsyncSocket::SetNameLookup(bothFamilies ? BothFamiliesLookup : Ipv6OnlyLookup);
         const auto restore = qScopeGuard([&] { CAsyncSocket::SetNameLookup(systemLookup); });
         LoopbackPeer server = LoopbackPeer::ListenTcp(AF_INET6);
         SessionHarness h;

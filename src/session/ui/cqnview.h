@@ -160,6 +160,8 @@ private:
     // The History and Log lines of a received block.
     // `kept`: the block's bytes already copied for the History (KeptBytesBuffer), or empty.
     void RecordReceived(int length, const QByteArray &kept);
+    // The telegram read last is the endpoint's own send come back: nothing answers it.
+    bool ReceivedOwnSend() const;
 
     // Reply rules (cqnview_replies.cpp).
     void OnReplyRules();

@@ -66,9 +66,9 @@ void CQnView::DoConnect()
     }
     // The connection opens with the answer, as it would have at once: the same lines, the same
     // states, only later; a disconnect, a type change or a new document meanwhile cancels it.
-    m_nameLookup.Start(host, m_pEndpoint->SocketKind(), [this, host](bool found, const CSocketAddress &address) {
+    m_nameLookup.Start(host, m_pEndpoint->SocketKind(), [this, host](bool found, const QList<CSocketAddress> &addresses) {
         const SessionState before = m_nState;
-        CAsyncSocket::RememberAnswer(host, found, address);
+        CAsyncSocket::RememberAnswer(host, found, addresses);
         m_bNameUnresolved = !found;
         OpenConnection();
         CAsyncSocket::ForgetAnswer();

@@ -169,8 +169,9 @@ void CQnView::SendRuleReply(int number, const QByteArray &reply)
 {
     const auto *data = reinterpret_cast<const unsigned char *>(reply.constData());
     const int length = int(reply.size());
-    // A failed send is logged by the socket layer, as for every send.
-    SendData(data, length);
+    // A send the transport refused is told by it in the Log; it is neither counted nor shown as sent.
+    if (!SendData(data, length))
+        return;
     m_traffic.Sent(length);
     m_pHistoryWnd->AddTelegramLines({HistoryPrefix(u'S')}, data, length);
     AddLog(QStringLiteral("応答ﾙｰﾙ%1 送信 ").arg(number) + LogTelegramText(data, length));

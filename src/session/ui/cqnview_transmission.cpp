@@ -84,12 +84,13 @@ bool CQnView::DoSend()
     const unsigned char *data = OutgoingTelegram(&length);
     if (!BatchRunner() && m_pEndpoint && m_pEndpoint->ServesManyPeers())
         m_pEndpoint->SelectPeer(m_pCommandDlg->PeerTarget());
-    // A failed send is logged by the socket layer; the telegram is recorded as sent either way.
-    const bool sent = SendData(data, length) != FALSE;
+    // A send the transport refused is told by it in the Log; it is neither counted nor shown as sent.
+    if (!SendData(data, length))
+        return false;
     m_traffic.Sent(length);
     m_pHistoryWnd->AddTelegramLines({HistoryPrefix(u'S')}, data, length);
     AddLog(QStringLiteral("送信 ") + LogTelegramText(data, length));
-    return sent;
+    return true;
 }
 
 void CQnView::RecordReceived(int n, const QByteArray &kept)
@@ -99,11 +100,16 @@ void CQnView::RecordReceived(int n, const QByteArray &kept)
     AddLog(QStringLiteral("受信 ") + LogTelegramText(m_pRecvBuf.get(), n));
 }
 
+bool CQnView::ReceivedOwnSend() const
+{
+    return m_pEndpoint && m_pEndpoint->LastWasOwnSend();
+}
+
 void CQnView::DoReceive()
 {
     const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
     QByteArray kept;
-    const int rule = MatchReplyRule(n, &kept);
+    const int rule = ReceivedOwnSend() ? 0 : MatchReplyRule(n, &kept);
     RecordReceived(n, kept);
     if (m_bPromptHit == 1) {
         PostToBatchWindow(EV_PROMPT);
@@ -117,6 +123,11 @@ void CQnView::DoReceive()
 void CQnView::DoReceiveEcho()
 {
     const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
+    // The own echo come back is recorded, never echoed again.
+    if (ReceivedOwnSend()) {
+        RecordReceived(n, QByteArray());
+        return;
+    }
     // A rule that answers takes the place of the echo.
     QByteArray kept;
     if (const int rule = MatchReplyRule(n, &kept)) {
@@ -124,7 +135,11 @@ void CQnView::DoReceiveEcho()
         ReplyByRule(rule, n);
         return;
     }
-    SendData(m_pRecvBuf.get(), n);
+    // An echo the transport refused leaves the telegram received only.
+    if (!SendData(m_pRecvBuf.get(), n)) {
+        RecordReceived(n, kept);
+        return;
+    }
     const auto now = CTrafficStats::Clock::now();
     m_traffic.Received(n, now);
     m_traffic.Sent(n, now);

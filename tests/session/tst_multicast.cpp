@@ -7,6 +7,7 @@
 #include "net/loopbackpeer.h"
 #include "res/commandids.h"
 #include "sessionharness.h"
+#include "support/skiprun.h"
 
 #include <QAbstractButton>
 #include <QProcess>
@@ -93,7 +94,7 @@ private Q_SLOTS:
     {
         QString why;
         if (!OwnNetworkNamespace(&why))
-            QSKIP(qPrintable(why));
+            QN_SKIP_RUN(qPrintable(why));
     }
 
     void aGroupIsJoinedReceivesAndIsAnswered()
@@ -153,5 +154,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestMulticast)
+QN_TEST_MAIN(TestMulticast)
 #include "tst_multicast.moc"

@@ -156,12 +156,14 @@ private Q_SLOTS:
             QVERIFY(QTest::qWaitForWindowActive(&dialog));
             focused = dialog.focusWidget();
             QTest::keyClick(&dialog, Qt::Key(key), Qt::AltModifier);
+            QTRY_VERIFY(Radio(dialog, ids[chosen])->isChecked());  // a mnemonic clicks as the mouse does
         });
         QCOMPARE(focused, Radio(dialog, ids[initial]));
         QCOMPARE(dialog.m_nType, chosen);
         // Every label fits its button.
         for (int id : ids)
-            QVERIFY(Radio(dialog, id)->sizeHint().width() <= Radio(dialog, id)->width());
+            QVERIFY2(Radio(dialog, id)->sizeHint().width() <= Radio(dialog, id)->width(),
+                     qPrintable(QStringLiteral("%1: %2 > %3").arg(Radio(dialog, id)->text()).arg(Radio(dialog, id)->sizeHint().width()).arg(Radio(dialog, id)->width())));
     }
 
     void settingsDialogTabsInReadingOrder_data()

@@ -176,7 +176,7 @@ private Q_SLOTS:
                                                       << QByteArray("\x01\x02\x0a\xff", 4);
         QTest::newRow("hex: lines joined") << false << QStringLiteral("0102\n0304") << QByteArray("\x01\x02\x03\x04", 4);
         QTest::newRow("hex: either case") << false << QStringLiteral("0a1B\nfF") << QByteArray("\x0a\x1b\xff", 3);
-        QTest::newRow("hex: a byte across a line break") << false << QStringLiteral("1\n23 4\n5") << QByteArray("\x12\x34\x45", 3);
+        QTest::newRow("hex: a byte across a line break") << false << QStringLiteral("1\n2 3\n4") << QByteArray("\x12\x34", 2);
         QTest::newRow("hex: 1500-char line gives 1024 digits") << false << QString(1500, QLatin1Char('1'))
                                                                 << QByteArray(512, '\x11');
         QTest::newRow("text: CR LF between lines only") << true << QStringLiteral("AB\nC") << QByteArray("AB\r\nC");
@@ -373,7 +373,7 @@ private Q_SLOTS:
         timer.restart();
         QTest::keyClick(dlg.Input(), Qt::Key_Backspace);
         const qint64 typed = timer.elapsed();
-        QTest::keyClick(dlg.Input(), Qt::Key_G);
+        QTest::keyClicks(dlg.Input(), QStringLiteral("G"));
         QTRY_COMPARE(dlg.NonHexLine()->text(), NotHex(2000, 1023, "G"));
         qInfo("2,048,000 characters: filled %lld ms, counted %lld ms later, one key %lld ms", filled, counted, typed);
     }

@@ -96,6 +96,7 @@ void CCommandSendDlg::DestroyWindow()
     hide();
     qDeleteAll(findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
     m_bWindow = false;
+    m_bViewAllowsSend = true;  // until the view sets "送信" again for the next window
 }
 
 QWidget *CCommandSendDlg::GetDlgItem(int id) const
@@ -332,8 +333,8 @@ bool CCommandSendDlg::HexTelegram(QByteArray *telegram, QString *error) const
     const QString shown = QChar::isPrint(code) && !QChar::isSpace(code)
                               ? character
                               : QStringLiteral("U+%1").arg(QString::number(code, 16).toUpper().rightJustified(4, QLatin1Char('0')));
-    *error = CHexConv::IsDigit(c) ? QStringLiteral("送信できません: %1 の「%2」で16進数の桁数が奇数です (2 桁で 1 ﾊﾞｲﾄ)").arg(where, shown)
-                                  : QStringLiteral("送信できません: %1 の「%2」は16進数でも区切り (空白 ﾀﾌﾞ , 0x) でもありません")
+    *error = CHexConv::IsDigit(c) ? QStringLiteral("送信できません: %1の「%2」で16進数の桁数が奇数です (2 桁で 1 ﾊﾞｲﾄ)").arg(where, shown)
+                                  : QStringLiteral("送信できません: %1の「%2」は16進数でも区切り (空白 ﾀﾌﾞ , 0x) でもありません")
                                         .arg(where, shown);
     return false;
 }

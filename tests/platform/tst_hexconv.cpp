@@ -83,8 +83,6 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QByteArray>("mask");
         QTest::addColumn<int>("refusedAt");  // -1: read whole
-        QTest::newRow("separators") << QStringLiteral(" 0x0a,\t0XfF 01") << false << QByteArray("\x0a\xff\x01", 3) << QByteArray() << -1;
-        QTest::newRow("a pair split by a blank") << QStringLiteral("01 0 2") << false << QByteArray() << QByteArray() << 3;
         QTest::newRow("?? without wildcards") << QStringLiteral("01 ??") << false << QByteArray() << QByteArray() << 3;
         QTest::newRow("?? with wildcards") << QStringLiteral("01 ?? 0x03") << true << QByteArray("\x01\x00\x03", 3)
                                            << QByteArray("\xff\x00\xff", 3) << -1;

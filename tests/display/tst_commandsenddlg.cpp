@@ -111,7 +111,7 @@ Control *Item(const CCommandSendDlg &dlg, int id)
 // digit of a byte that has only one.
 QString NotHex(int line, int column, const char *character)
 {
-    return QStringLiteral("送信できません: %1 行目 %2 文字目の「%3」は16進数でも区切り (空白 ﾀﾌﾞ , 0x) でもありません")
+    return QStringLiteral("送信できません: %1 行目 %2 文字目の「%3」は16進数でも区切りでもありません")
         .arg(line)
         .arg(column)
         .arg(QString::fromUtf8(character));
@@ -119,7 +119,7 @@ QString NotHex(int line, int column, const char *character)
 
 QString OddDigits(int line, int column, const char *digit)
 {
-    return QStringLiteral("送信できません: %1 行目 %2 文字目の「%3」で16進数の桁数が奇数です (2 桁で 1 ﾊﾞｲﾄ)")
+    return QStringLiteral("送信できません: %1 行目 %2 文字目の「%3」で16進数の桁数が奇数です")
         .arg(line)
         .arg(column)
         .arg(QString::fromLatin1(digit));

@@ -238,6 +238,8 @@ void CCommandSendDlg::UpdateByteLine()
     notes.removeAll(QString());
     m_pByteLine->setText(QStringLiteral("%1 ﾊﾞｲﾄ").arg(bytes) + checksumText);
     m_pNonHexLine->setText(notes.join(QStringLiteral("  ")));
+    // Whole in the tooltip when the window is too narrow for it.
+    m_pNonHexLine->setToolTip(m_pNonHexLine->text());
     UpdateSendButton();
 }
 
@@ -333,9 +335,9 @@ bool CCommandSendDlg::HexTelegram(QByteArray *telegram, QString *error) const
     const QString shown = QChar::isPrint(code) && !QChar::isSpace(code)
                               ? character
                               : QStringLiteral("U+%1").arg(QString::number(code, 16).toUpper().rightJustified(4, QLatin1Char('0')));
-    *error = CHexConv::IsDigit(c) ? QStringLiteral("送信できません: %1の「%2」で16進数の桁数が奇数です (2 桁で 1 ﾊﾞｲﾄ)").arg(where, shown)
-                                  : QStringLiteral("送信できません: %1の「%2」は16進数でも区切り (空白 ﾀﾌﾞ , 0x) でもありません")
-                                        .arg(where, shown);
+    *error = (CHexConv::IsDigit(c) ? QStringLiteral("送信できません: %1の「%2」で16進数の桁数が奇数です")
+                                   : QStringLiteral("送信できません: %1の「%2」は16進数でも区切りでもありません"))
+                 .arg(where, shown);
     return false;
 }
 

@@ -2,7 +2,6 @@
 
 #include "platform/prompts.h"
 
-#include <algorithm>
 #include <cstring>
 
 #if defined(__x86_64__)
@@ -135,9 +134,49 @@ bool CHexConv::IsDigit(char c)
     return kDigitValues.digits[static_cast<unsigned char>(c)];
 }
 
-qsizetype CHexConv::NonDigitCount(QByteArrayView text)
+qsizetype CHexConv::DecodeSeparated(QStringView text, QByteArray *out, QByteArray *mask)
 {
-    return std::count_if(text.begin(), text.end(), [](char c) { return !IsDigit(c); });
+    out->clear();
+    if (mask)
+        mask->clear();
+    const auto at = [text](qsizetype i) { return i < text.size() ? text[i].unicode() : char16_t(0); };
+    const auto value = [](char16_t c) { return c < 0x80 && IsDigit(char(c)) ? DigitValue(char(c)) : -1; };
+    const auto isSeparator = [](char16_t c) { return c == u' ' || c == u'\t' || c == u','; };
+    qsizetype first = -1;  // the first digit of a byte whose second is still to come
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (first >= 0) {
+            const int low = value(c);
+            if (low < 0)
+                return isSeparator(c) ? first : i;
+            out->append(char(value(text[first].unicode()) << 4 | low));
+            if (mask && !mask->isEmpty())
+                mask->append(char(0xFF));
+            first = -1;
+            continue;
+        }
+        if (isSeparator(c))
+            continue;
+        const bool wildcard = mask && c == u'?' && at(i + 1) == u'?';
+        if (wildcard) {
+            if (mask->isEmpty())
+                mask->fill(char(0xFF), out->size());
+            out->append('\0');
+            mask->append('\0');
+            ++i;
+            continue;
+        }
+        // "0x" counts as a prefix only before a byte; otherwise its "x" is refused.
+        if (c == u'0' && (at(i + 1) == u'x' || at(i + 1) == u'X') &&
+            (value(at(i + 2)) >= 0 || (mask && at(i + 2) == u'?' && at(i + 3) == u'?'))) {
+            ++i;
+            continue;
+        }
+        if (value(c) < 0)
+            return i;
+        first = i;
+    }
+    return first;
 }
 
 void SetWordHalf(std::uint32_t *target, std::uint16_t value, int which)

@@ -26,8 +26,13 @@ public:
     // The characters HexString2Bin reads as digits: 0-9, A-F, a-f.
     static bool IsDigit(char c);
     static bool IsDigit(QChar c) { return c.unicode() < 0x80 && IsDigit(static_cast<char>(c.unicode())); }
-    // Characters of `text` that are not hex digits, each of which HexString2Bin reads as 0.
-    static qsizetype NonDigitCount(QByteArrayView text);
+
+    // Hex bytes as a user types them: two digits a byte; blanks, tabs, commas and a "0x" prefix may
+    // stand between bytes. With `mask`, "??" stands for any one byte (mask byte 0 there, 0xFF for
+    // every other byte; the mask stays empty without "??"). Returns -1 when the whole text is read,
+    // else the index of the first character refused: one that is neither a digit nor a separator, or
+    // the digit of a byte that has only one (before a separator or at the end).
+    static qsizetype DecodeSeparated(QStringView text, QByteArray *out, QByteArray *mask = nullptr);
 };
 
 // Replaces the high (which != 0) or low 16 bits of *target with value.

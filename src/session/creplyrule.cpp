@@ -1,6 +1,7 @@
 #include "session/creplyrule.h"
 
 #include "platform/cchecksumrule.h"
+#include "platform/chexconv.h"
 #include "platform/cp932.h"
 #include "session/creplytemplate.h"
 #include "platform/escapedtext.h"
@@ -13,38 +14,7 @@ bool CReplyRule::DecodeHex(const QString &text, QByteArray *out)
 
 bool CReplyRule::DecodeHexPattern(const QString &text, QByteArray *out, QByteArray *mask)
 {
-    out->clear();
-    if (mask)
-        mask->clear();
-    int high = -1;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == QLatin1Char(' ') || c == QLatin1Char('\t')) {
-            if (high >= 0)
-                return false;  // a blank splits a pair
-            continue;
-        }
-        if (mask && c == QLatin1Char('?') && high < 0 && i + 1 < text.size() && text[i + 1] == QLatin1Char('?')) {
-            if (mask->isEmpty())
-                mask->fill(char(0xFF), out->size());
-            out->append('\0');
-            mask->append('\0');
-            ++i;
-            continue;
-        }
-        const int d = HexDigitValue(c);
-        if (d < 0)
-            return false;
-        if (high < 0) {
-            high = d;
-        } else {
-            out->append(char(high << 4 | d));
-            if (mask && !mask->isEmpty())
-                mask->append(char(0xFF));
-            high = -1;
-        }
-    }
-    return high < 0;
+    return CHexConv::DecodeSeparated(text, out, mask) < 0;
 }
 
 bool CReplyRule::DecodeMatch(QByteArray *bytes, QByteArray *mask) const

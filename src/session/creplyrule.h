@@ -37,7 +37,8 @@ struct CReplyRule
 
     bool operator==(const CReplyRule &) const = default;
 
-    // Hex digits in pairs, blanks between pairs allowed; false on any other character or an odd digit.
+    // Hex digits in pairs, blanks, tabs, commas or 0x between pairs allowed (CHexConv::DecodeSeparated);
+    // false on any other character or a byte of one digit.
     static bool DecodeHex(const QString &text, QByteArray *out);
     // Text in code page 932 with the escapes \r, \n, \t, \\ and \xHH; false on an unknown escape.
     static bool DecodeText(const QString &text, QByteArray *out);

@@ -130,7 +130,82 @@ private Q_SLOTS:
         QVERIFY(!Radio(dialog, IDC_TYPE_UDP)->isChecked());
         QVERIFY(!Radio(dialog, IDC_TYPE_TCP_SERVER)->isChecked());
         QCOMPARE(dialog.m_nType, TYPE_TCP_CLIENT);
-        QCOMPARE(Radio(dialog, IDC_TYPE_TCP_SERVER)->text(), QStringLiteral("TCP/IP (ｻｰﾊﾞｰ)"));
+        QCOMPARE(Radio(dialog, IDC_TYPE_TCP_SERVER)->text(), QStringLiteral("TCP/IP (ｻｰﾊﾞｰ)(&S)"));
+    }
+
+    void typeDialogOpensOnTheCheckedTypeAndTakesMnemonics_data()
+    {
+        QTest::addColumn<int>("initial");
+        QTest::addColumn<int>("key");  // with Alt
+        QTest::addColumn<int>("chosen");
+        QTest::newRow("UDP, Alt+C") << int(TYPE_UDP) << int(Qt::Key_C) << int(TYPE_TCP_CLIENT);
+        QTest::newRow("TCP client, Alt+S") << int(TYPE_TCP_CLIENT) << int(Qt::Key_S) << int(TYPE_TCP_SERVER);
+        QTest::newRow("TCP server, Alt+R") << int(TYPE_TCP_SERVER) << int(Qt::Key_R) << int(TYPE_SERIAL);
+        QTest::newRow("serial, Alt+U") << int(TYPE_SERIAL) << int(Qt::Key_U) << int(TYPE_UDP);
+    }
+    void typeDialogOpensOnTheCheckedTypeAndTakesMnemonics()
+    {
+        QFETCH(int, initial);
+        QFETCH(int, key);
+        QFETCH(int, chosen);
+        const int ids[] = {IDC_TYPE_UDP, IDC_TYPE_TCP_SERVER, IDC_TYPE_TCP_CLIENT, IDC_TYPE_SERIAL};
+        CSocketTypeDlg dialog;
+        dialog.m_nType = initial;
+        QWidget *focused = nullptr;
+        RunWith(dialog, IDOK, [&] {
+            QVERIFY(QTest::qWaitForWindowActive(&dialog));
+            focused = dialog.focusWidget();
+            QTest::keyClick(&dialog, Qt::Key(key), Qt::AltModifier);
+            QTRY_VERIFY(Radio(dialog, ids[chosen])->isChecked());  // a mnemonic clicks as the mouse does
+        });
+        QCOMPARE(focused, Radio(dialog, ids[initial]));
+        QCOMPARE(dialog.m_nType, chosen);
+        // Every label fits its button.
+        for (int id : ids)
+            QVERIFY2(Radio(dialog, id)->sizeHint().width() <= Radio(dialog, id)->width(), qPrintable(Radio(dialog, id)->text()));
+    }
+
+    void settingsDialogTabsInReadingOrder_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QList<int>>("order");
+        QTest::newRow("UDP") << int(TYPE_UDP)
+                             << QList<int>{IDC_SETTING_VALUE1, IDC_SETTING_VALUE2, IDC_SETTING_VALUE3,
+                                           CSocketSettingDlg::IDC_MULTICAST_INTERFACE, CSocketSettingDlg::IDC_MULTICAST_TTL,
+                                           CSocketSettingDlg::IDC_MULTICAST_LOOP, CSocketSettingDlg::IDC_SHOW_SENDER, IDOK, IDCANCEL};
+        QTest::newRow("TCP server") << int(TYPE_TCP_SERVER)
+                                    << QList<int>{IDC_SETTING_VALUE1, CSocketSettingDlg::IDC_MANY_CLIENTS,
+                                                  CSocketSettingDlg::IDC_CLIENT_LIMIT, CSocketSettingDlg::IDC_TLS, IDOK, IDCANCEL};
+        QTest::newRow("TCP client") << int(TYPE_TCP_CLIENT)
+                                    << QList<int>{IDC_SETTING_VALUE1, IDC_SETTING_VALUE2, IDC_SETTING_VALUE3,
+                                                  CSocketSettingDlg::IDC_TLS, IDOK, IDCANCEL};
+    }
+    void settingsDialogTabsInReadingOrder()
+    {
+        QFETCH(int, type);
+        QFETCH(QList<int>, order);
+        CSocketSettingDlg dialog;
+        QList<int> chain;
+        QList<bool> limitEnabled;
+        RunWith(dialog, IDCANCEL, [&] {
+            QWidget *first = dialog.GetDlgItem(IDC_SETTING_VALUE1);
+            QWidget *widget = first;
+            do {
+                for (int id : order) {
+                    if (dialog.GetDlgItem(id) == widget && widget->isVisible())
+                        chain << id;
+                }
+                widget = widget->nextInFocusChain();
+            } while (widget != first);
+            // 最大ｸﾗｲｱﾝﾄ数 counts only while many clients are accepted.
+            if (QWidget *limit = dialog.GetDlgItem(CSocketSettingDlg::IDC_CLIENT_LIMIT)) {
+                limitEnabled << limit->isEnabled();
+                static_cast<QCheckBox *>(dialog.GetDlgItem(CSocketSettingDlg::IDC_MANY_CLIENTS))->click();
+                limitEnabled << limit->isEnabled();
+            }
+        }, type);
+        QCOMPARE(chain, order);
+        QCOMPARE(limitEnabled, type == TYPE_TCP_SERVER ? (QList<bool>{false, true}) : QList<bool>{});
     }
 
     void settingsDialogLabelsFollowTheType_data()

@@ -149,14 +149,21 @@ private Q_SLOTS:
             indicators << frame.GetIndicator(id)->text();
         QCOMPARE(indicators, (QStringList{QStringLiteral("ｶﾅ"), QStringLiteral("CAP"), QStringLiteral("NUM"), QStringLiteral("SCRL")}));
 
-        // At the default size and with a long connection text, "ﾚﾃﾞｨ" and the prompts keep their room.
-        frame.resize(500, 140);
-        frame.GetConnectionPane()->SetFullText(QStringLiteral("相手が切断しました (接続先 device.example.invalid:50000)"));
-        QTRY_VERIFY(frame.GetMessagePane()->width() >= frame.GetMessagePane()->fontMetrics().horizontalAdvance(QStringLiteral("ﾚﾃﾞｨ")));
-        const QString longest = QStringLiteral("QNの動作履歴を表示します");
-        QVERIFY2(frame.GetConnectionPane()->x() - 8 >= frame.statusBar()->fontMetrics().horizontalAdvance(longest),
-                 qPrintable(QString::number(frame.GetConnectionPane()->x())));
-        QVERIFY(frame.GetConnectionPane()->width() > 0);
+        // At the default size "ﾚﾃﾞｨ" keeps its room and the connection pane has the rest up to the
+        // indicators: a server's text shows whole, a longer one is cut at its end.
+        const CPersistentFrame::Rect size = CPersistentFrame::kDefaultRect;
+        frame.resize(size.right - size.left, size.bottom - size.top);
+        CElidedLabel *pane = frame.GetConnectionPane();
+        const QString server = QStringLiteral("待受中 ﾎﾟｰﾄ 65535  ｸﾗｲｱﾝﾄ 10000 台");
+        pane->SetFullText(server);
+        QTRY_COMPARE(pane->text(), server);
+        QVERIFY(frame.GetMessagePane()->width() >= frame.GetMessagePane()->fontMetrics().horizontalAdvance(QStringLiteral("ﾚﾃﾞｨ")));
+        const QString reason = QStringLiteral("接続できません: 接続を試みましたが、相手のﾎﾟｰﾄに到達できませんでした。"
+                                              "相手の機器の電源とｹｰﾌﾞルを確認してください。");
+        pane->SetFullText(reason);
+        QVERIFY2(pane->text().startsWith(QStringLiteral("接続できません: 接続を試みましたが")), qPrintable(pane->text()));
+        QVERIFY(pane->text().endsWith(QChar(0x2026)));
+        QCOMPARE(pane->toolTip(), reason);
 
         // A prompt has the room up to the indicators; the pane is back once it goes.
         frame.GetAction(ID_FILE_OPEN)->showStatusText(&frame);

@@ -76,6 +76,38 @@ private Q_SLOTS:
         QCOMPARE(CHexConv::DecodedLength(text.size()), int((text.size() + 1) / 2));
     }
 
+    void typedHexIsReadOrRefused_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("wildcards");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("mask");
+        QTest::addColumn<int>("refusedAt");  // -1: read whole
+        QTest::newRow("?? without wildcards") << QStringLiteral("01 ??") << false << QByteArray() << QByteArray() << 3;
+        QTest::newRow("?? with wildcards") << QStringLiteral("01 ?? 0x03") << true << QByteArray("\x01\x00\x03", 3)
+                                           << QByteArray("\xff\x00\xff", 3) << -1;
+        QTest::newRow("0x?? with wildcards") << QStringLiteral("0x??,0x02") << true << QByteArray("\x00\x02", 2)
+                                             << QByteArray("\x00\xff", 2) << -1;
+        QTest::newRow("no ?? leaves the mask empty") << QStringLiteral("0102") << true << QByteArray("\x01\x02", 2) << QByteArray() << -1;
+        QTest::newRow("a lone ?") << QStringLiteral("?? ?") << true << QByteArray() << QByteArray() << 3;
+        QTest::newRow("? inside a byte") << QStringLiteral("0?") << true << QByteArray() << QByteArray() << 1;
+    }
+    void typedHexIsReadOrRefused()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, wildcards);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, mask);
+        QFETCH(int, refusedAt);
+        QByteArray out;
+        QByteArray outMask;
+        QCOMPARE(int(CHexConv::DecodeSeparated(text, &out, wildcards ? &outMask : nullptr)), refusedAt);
+        if (refusedAt < 0) {
+            QCOMPARE(out, bytes);
+            QCOMPARE(outMask, mask);
+        }
+    }
+
     void randomBytesRoundTrip()
     {
         for (int round = 0; round < 50; ++round) {

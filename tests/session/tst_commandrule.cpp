@@ -116,6 +116,18 @@ private Q_SLOTS:
     void batchSendWhileCommandSendIsOpenAsksToCloseIt()
     {
         SessionHarness h;
+        QAction *batch = h.Frame()->GetAction(ID_BATCH_SEND);
+        h.Command(ID_COMMAND_SEND);
+        // The disabled command says why in its tips, and gets its own back once the window closes.
+        QVERIFY(!batch->isEnabled());
+        const QString why = QStringLiteral("「ｺﾏﾝﾄﾞ送信」画面を閉じると使えます");
+        QCOMPARE(batch->statusTip(), why);
+        QCOMPARE(batch->toolTip(), why);
+        PostMessage(h.View(), WM_CHILD_CLOSE, KIND_COMMAND_SEND, 0);
+        h.Settle();
+        QVERIFY(batch->isEnabled());
+        QCOMPARE(batch->statusTip(), QStringLiteral("ｼﾅﾘｵﾌｧｲﾙを作成して一括送信します"));
+        QCOMPARE(batch->toolTip(), QStringLiteral("一括送信"));
         h.Command(ID_COMMAND_SEND);
         SessionProbe::OpenToolWindow(h.View(), KIND_BATCH_SEND);
         QCOMPARE(h.Prompts().MessageTexts(), QStringList{QStringLiteral("「ｺﾏﾝﾄﾞ送信」画面を閉じてください。")});

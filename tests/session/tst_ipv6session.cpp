@@ -6,6 +6,7 @@
 #include "platform/casyncsocket.h"
 #include "res/commandids.h"
 #include "sessionharness.h"
+#include "support/skiprun.h"
 
 #include <QScopeGuard>
 #include <QTest>
@@ -56,7 +57,7 @@ private Q_SLOTS:
     void init()
     {
         if (!LoopbackPeer::HasIpv6Loopback())
-            QSKIP("::1 cannot be bound: IPv6 is off on this machine");
+            QN_SKIP_RUN("::1 cannot be bound: IPv6 is off on this machine");
     }
 
     void tcpClientReachesAnIpv6Peer_data()
@@ -128,5 +129,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestIpv6Session)
+QN_TEST_MAIN(TestIpv6Session)
 #include "tst_ipv6session.moc"

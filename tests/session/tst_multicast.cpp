@@ -8,6 +8,7 @@
 #include "net/loopbackpeer.h"
 #include "res/commandids.h"
 #include "sessionharness.h"
+#include "support/skiprun.h"
 
 #include <QAbstractButton>
 #include <QProcess>
@@ -139,7 +140,7 @@ private Q_SLOTS:
     {
         QString why;
         if (!OwnNetworkNamespace(&why))
-            QSKIP(qPrintable(why));
+            QN_SKIP_RUN(qPrintable(why));
     }
 
     void aGroupIsJoinedReceivesAndIsAnswered()
@@ -261,5 +262,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestMulticast)
+QN_TEST_MAIN(TestMulticast)
 #include "tst_multicast.moc"

@@ -158,6 +158,48 @@ private Q_SLOTS:
         QCOMPARE(dlg.Table().rules, table.rules);
     }
 
+    void escapeCancelsAndEnterPressesOk_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("match");  // of the one rule
+        QTest::addColumn<bool>("editing");   // a cell's editor has the key
+        QTest::addColumn<int>("result");     // -1: the dialog stays open
+        QTest::newRow("Escape cancels") << int(Qt::Key_Escape) << "01" << false << int(QDialog::Rejected);
+        QTest::newRow("Enter presses OK") << int(Qt::Key_Return) << "01" << false << int(QDialog::Accepted);
+        QTest::newRow("Enter on a bad rule: OK refuses") << int(Qt::Key_Return) << "0G" << false << -1;
+        QTest::newRow("Escape in a cell ends the edit only") << int(Qt::Key_Escape) << "01" << true << -1;
+        QTest::newRow("Enter in a cell ends the edit only") << int(Qt::Key_Return) << "01" << true << -1;
+    }
+    void escapeCancelsAndEnterPressesOk()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, match);
+        QFETCH(bool, editing);
+        QFETCH(int, result);
+        ScriptedPrompts prompts;
+        CReplyRule rule;
+        rule.match = match;
+        rule.reply = QStringLiteral("02");
+        CReplyRuleTable table;
+        table.rules = {rule};
+        CReplyRulesDlg dlg(table);
+        dlg.show();
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(dlg.Grid()));
+        if (editing) {
+            dlg.Grid()->SetCursorRow(1);
+            dlg.Grid()->SetCursorCol(CReplyRulesDlg::COL_REPLY);
+            dlg.Grid()->edit(dlg.Grid()->currentIndex());
+            QTRY_VERIFY(QApplication::focusWidget() != dlg.Grid());
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QCOMPARE(dlg.isVisible(), result < 0);
+        if (result >= 0)
+            QCOMPARE(dlg.result(), result);
+        QCOMPARE(prompts.MessageTexts().size(), match == QStringLiteral("0G") ? 1 : 0);
+    }
+
     void gridEditingAddsDeletesMovesAndSteps()
     {
         ScriptedPrompts prompts;

@@ -23,6 +23,9 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // A tool bar button (id 0 is a separator) with its status-bar prompt, tooltip and icon.
@@ -62,6 +65,13 @@ const ToolButton kToolButtons[] = {
     {0, nullptr, nullptr, nullptr, nullptr},
     {ID_APP_ABOUT, "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示", "ﾊﾞｰｼﾞｮﾝ情報", "about", "help-about"},
 };
+
+const ToolButton *FindToolButton(int id)
+{
+    const auto it = std::find_if(std::begin(kToolButtons), std::end(kToolButtons),
+                                 [id](const ToolButton &button) { return button.id == id; });
+    return it == std::end(kToolButtons) ? nullptr : it;
+}
 
 // The status bar's indicator panes, in order.
 const std::pair<int, const char *> kIndicators[] = {
@@ -230,9 +240,10 @@ void CMainFrame::CreateStatusBar()
     // A normal widget: a command's prompt covers it while the pointer is over the command.
     m_pMessagePane = new QLabel(Text("ﾚﾃﾞｨ"), m_wndStatusBar);
     m_pMessagePane->setMinimumWidth(m_pMessagePane->sizeHint().width());
-    m_wndStatusBar->addWidget(m_pMessagePane, 2);
-    // Beside the message pane: the connection in words. It takes the lesser share of the room and
-    // steps aside while a command's prompt shows, which then has the width up to the indicators.
+    m_wndStatusBar->addWidget(m_pMessagePane);
+    // Beside the message pane: the connection in words. It takes all the room the other panes do not
+    // need and steps aside while a command's prompt shows, which then has the width up to the
+    // indicators.
     m_pConnectionPane = new CElidedLabel(m_wndStatusBar);
     m_pConnectionPane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_pConnectionPane->setAccessibleName(Text("接続状態"));
@@ -306,7 +317,14 @@ void CMainFrame::UpdateCommandUI()
             action->setEnabled(id - ID_FILE_MRU_FILE1 < m_nRecentCount);
             continue;
         }
-        action->setEnabled(m_pView->IsCommandEnabled(id));
+        const bool enabled = m_pView->IsCommandEnabled(id);
+        action->setEnabled(enabled);
+        // A tool bar command disabled for a reason the user can change says so in its tips.
+        if (const ToolButton *button = FindToolButton(id)) {
+            const QString reason = enabled ? QString() : m_pView->DisabledReason(id);
+            action->setStatusTip(reason.isEmpty() ? Text(button->prompt) : reason);
+            action->setToolTip(reason.isEmpty() ? Text(button->tip) : reason);
+        }
         if (action->isCheckable())
             action->setChecked(m_pView->IsCommandChecked(id));
     }

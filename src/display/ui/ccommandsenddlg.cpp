@@ -19,6 +19,7 @@
 #include <QSpinBox>
 #include <QTextBlock>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <initializer_list>
@@ -95,6 +96,7 @@ void CCommandSendDlg::DestroyWindow()
     hide();
     qDeleteAll(findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
     m_bWindow = false;
+    m_bViewAllowsSend = true;  // until the view sets "送信" again for the next window
 }
 
 QWidget *CCommandSendDlg::GetDlgItem(int id) const
@@ -112,8 +114,14 @@ void CCommandSendDlg::EnableSend(bool enable)
 {
     if (!enable && m_repeat.IsRunning())
         StopRepeat(QStringLiteral("送信できない状態になったため停止"));
+    m_bViewAllowsSend = enable;
+    UpdateSendButton();
+}
+
+void CCommandSendDlg::UpdateSendButton()
+{
     if (QWidget *send = GetDlgItem(IDC_SEND))
-        send->setEnabled(enable);
+        send->setEnabled(m_bViewAllowsSend && (!m_bHexRefused || m_repeat.IsRunning()));
 }
 
 void CCommandSendDlg::OnInitDialog()
@@ -197,21 +205,15 @@ void CCommandSendDlg::UpdateByteLine()
     qsizetype bytes = 0;
     QStringList notes;
     QByteArray typed;
+    m_bHexRefused = false;
     if (m_bSendText) {
         typed = TextTelegram();
-        bytes = typed.size();
     } else {
-        const QByteArray digits = HexDigits();
-        bytes = HexTelegramLength(digits);
-        if (m_tools.checksumOn || (m_tools.repeatOn && m_tools.sequenceOn)) {
-            typed.resize(bytes);
-            CHexConv().HexString2Bin(digits, reinterpret_cast<unsigned char *>(typed.data()), int(bytes));
-        }
-        if (const qsizetype nonHex = CHexConv::NonDigitCount(digits))
-            notes << QStringLiteral("16進数でない文字 %1 個は 0 として送信します").arg(nonHex);
-        if (digits.size() % 2 != 0)
-            notes << QStringLiteral("16進数の桁数が奇数です");
+        QString refusal;
+        m_bHexRefused = !HexTelegram(&typed, &refusal);
+        notes << refusal;
     }
+    bytes = typed.size();
     // A telegram takes the first kLineChars characters of each line.
     const int lines = m_pInput->GetLineCount();
     for (int i = 0; i < lines; ++i) {
@@ -222,7 +224,7 @@ void CCommandSendDlg::UpdateByteLine()
     }
     QString checksumText;
     QString error;
-    if (const std::shared_ptr<const CChecksumRule> rule = ChecksumRule(&error)) {
+    if (const std::shared_ptr<const CChecksumRule> rule = ChecksumRule(&error); rule && !m_bHexRefused) {
         const QByteArray first = m_tools.repeatOn ? CRepeatSend::Stamp(typed, Sequence(), 0) : typed;
         const QByteArray value = rule->Value(first);
         checksumText = QStringLiteral("  ﾁｪｯｸｻﾑ ") +
@@ -231,11 +233,14 @@ void CCommandSendDlg::UpdateByteLine()
     }
     if (!error.isEmpty())
         notes << error;
-    if (m_tools.repeatOn)
+    if (m_tools.repeatOn && !m_bHexRefused)
         notes << CRepeatSend::CheckSequence(typed, Sequence());
     notes.removeAll(QString());
     m_pByteLine->setText(QStringLiteral("%1 ﾊﾞｲﾄ").arg(bytes) + checksumText);
     m_pNonHexLine->setText(notes.join(QStringLiteral("  ")));
+    // Whole in the tooltip when the window is too narrow for it.
+    m_pNonHexLine->setToolTip(m_pNonHexLine->text());
+    UpdateSendButton();
 }
 
 void CCommandSendDlg::OnCtrlReturn()
@@ -299,31 +304,53 @@ int CCommandSendDlg::BuildTextTelegram()
     return static_cast<int>(telegram.size());
 }
 
-QByteArray CCommandSendDlg::HexDigits() const
+bool CCommandSendDlg::HexTelegram(QByteArray *telegram, QString *error) const
 {
-    // Lines joined directly; every character that is no hex digit counts as a digit 0.
+    // Lines joined directly: a byte may start at the end of one line and end on the next.
     QString joined;
+    QList<qsizetype> lineStarts;
     QString line;
     const int lines = m_pInput->GetLineCount();
     for (int i = 0; i < lines; ++i) {
+        lineStarts.append(joined.size());
         m_pInput->GetLineText(i, line, kLineChars);
         joined += line;
     }
-    return ToCp932(joined);
-}
-
-int CCommandSendDlg::HexTelegramLength(const QByteArray &digits)
-{
-    return qMin(CHexConv::DecodedLength(digits.size()), QN_BUFFER_SIZE);
+    error->clear();
+    const qsizetype refused = CHexConv::DecodeSeparated(joined, telegram);
+    if (refused < 0) {
+        // The input's limit keeps a telegram within the buffer; cut it there should that change.
+        if (telegram->size() > QN_BUFFER_SIZE)
+            telegram->truncate(QN_BUFFER_SIZE);
+        return true;
+    }
+    telegram->clear();
+    // The last line starting at or before the character (the empty lines before it start there too).
+    const qsizetype row = std::upper_bound(lineStarts.cbegin(), lineStarts.cend(), refused) - lineStarts.cbegin() - 1;
+    const QString where = QStringLiteral("%1 行目 %2 文字目").arg(row + 1).arg(refused - lineStarts[row] + 1);
+    const QChar c = joined[refused];
+    const QString character = joined.mid(refused, c.isHighSurrogate() ? 2 : 1);
+    const char32_t code = character.toUcs4().value(0);
+    // Blanks and control characters other than a tab are named by their code.
+    const QString shown = QChar::isPrint(code) && !QChar::isSpace(code)
+                              ? character
+                              : QStringLiteral("U+%1").arg(QString::number(code, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+    *error = (CHexConv::IsDigit(c) ? QStringLiteral("送信できません: %1の「%2」で16進数の桁数が奇数です")
+                                   : QStringLiteral("送信できません: %1の「%2」は16進数でも区切りでもありません"))
+                 .arg(where, shown);
+    return false;
 }
 
 int CCommandSendDlg::BuildHexTelegram()
 {
-    const QByteArray digits = HexDigits();
-    if (digits.isEmpty())
+    QByteArray telegram;
+    QString error;
+    if (!HexTelegram(&telegram, &error)) {
+        UpdateByteLine();  // it says why, and "送信" stays disabled
         return 0;
-    CHexConv().HexString2Bin(digits, m_pSendBuf.get(), QN_BUFFER_SIZE);
-    return HexTelegramLength(digits);
+    }
+    memcpy(m_pSendBuf.get(), telegram.constData(), static_cast<size_t>(telegram.size()));
+    return static_cast<int>(telegram.size());
 }
 
 void CCommandSendDlg::OnSend()
@@ -416,6 +443,7 @@ void CCommandSendDlg::StopRepeat(const QString &why)
         return;
     if (auto *send = qobject_cast<QPushButton *>(GetDlgItem(IDC_SEND)))
         send->setText(QStringLiteral("送信"));
+    UpdateSendButton();
     UpdateRepeatCounter();
     if (auto *counter = qobject_cast<QLabel *>(GetDlgItem(IDC_REPEAT_COUNTER)); counter && !why.isEmpty())
         counter->setText(counter->text() + QStringLiteral(" (%1)").arg(why));

@@ -67,8 +67,9 @@ public:
     // The client 送信 sends to: 0 every one.
     int PeerTarget() const { return m_nPeerTarget; }
     CInputEdit *Input() const { return m_pInput; }
-    // Under the input: what "送信" will send ("n ﾊﾞｲﾄ"), and in red how many characters of a hex
-    // text are no hex digits and go out as 0. Brought up to date at most every kByteLineDelayMs.
+    // Under the input: what "送信" will send ("n ﾊﾞｲﾄ"), and in red why a hex text cannot be sent
+    // (the character refused and its place; "送信" is disabled meanwhile) and other warnings.
+    // Brought up to date at most every kByteLineDelayMs.
     QLabel *ByteLine() const { return m_pByteLine; }
     QLabel *NonHexLine() const { return m_pNonHexLine; }
     static constexpr int kByteLineDelayMs = 100;
@@ -109,9 +110,12 @@ private:
     // The telegram of text mode (lines joined by CR LF, cut to the buffer), and the hex text that
     // hex mode decodes (lines joined directly), both in code page 932.
     QByteArray TextTelegram() const;
-    QByteArray HexDigits() const;
-    // Bytes that hex mode sends for these digits (the buffer's size at most).
-    static int HexTelegramLength(const QByteArray &digits);
+    // The telegram of hex mode, decoded from the lines joined directly; false with the reason for
+    // the user (the character refused, its line and column) in `error`.
+    bool HexTelegram(QByteArray *telegram, QString *error) const;
+    // "送信" is enabled when the view allows sending and the hex text can be sent (during a
+    // repetition it reads "停止" and stays enabled).
+    void UpdateSendButton();
     void CreateByteLine();
     void UpdateByteLine();
     void OnCtrlReturn();
@@ -132,6 +136,8 @@ private:
     QPointer<QLabel> m_pByteLine;
     QPointer<QLabel> m_pNonHexLine;
     QTimer m_byteLineTimer;
+    bool m_bViewAllowsSend = true;
+    bool m_bHexRefused = false;  // the typed hex text has a character that cannot be sent
 
     // The send tools' choices, kept while the window is closed.
     struct SendTools

@@ -31,5 +31,5 @@ void CElidedLabel::resizeEvent(QResizeEvent *event)
 void CElidedLabel::Elide()
 {
     const int room = contentsRect().width() - 2 * margin() - indent();
-    setText(fontMetrics().elidedText(m_strFull, Qt::ElideMiddle, qMax(0, room)));
+    setText(fontMetrics().elidedText(m_strFull, Qt::ElideRight, qMax(0, room)));
 }

@@ -1,5 +1,5 @@
-// A one-line label for texts that may be longer than its room: elided in the middle, the whole text
-// in its tooltip and in what it tells screen readers.
+// A one-line label for texts that may be longer than its room: elided at the end (a text's first
+// words say the most), the whole text in its tooltip and in what it tells screen readers.
 #pragma once
 
 #include <QLabel>

@@ -31,6 +31,8 @@ void CInputEdit::CreateScaled(const QFont &font, QnRect rect, QWidget *parent, i
     setFocusPolicy((m_nStyle & WS_TABSTOP) ? Qt::StrongFocus : Qt::ClickFocus);
     const bool readOnly = (m_nStyle & ES_READONLY) != 0;
     setReadOnly(readOnly);
+    // Tab moves the focus on, as in the rest of a dialog; Ctrl+Tab types a tab (keyPressEvent).
+    setTabChangesFocus(true);
     if (readOnly) {
         // A log keeps no undo history (it would hold every line ever appended) but can be copied from.
         setUndoRedoEnabled(false);
@@ -129,6 +131,14 @@ void CInputEdit::keyPressEvent(QKeyEvent *event)
             QApplication::beep();
         else
             insertPlainText(QStringLiteral("\n"));
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Tab && event->modifiers() == Qt::ControlModifier) {
+        if (Room() < 1)
+            QApplication::beep();
+        else
+            insertPlainText(QStringLiteral("\t"));
         event->accept();
         return;
     }

@@ -35,7 +35,8 @@ public:
     explicit CInputEdit(QWidget *parent = nullptr);
 
     // Places the control in `parent` at `rect` scaled to the font's height (ScaleRectToFont), applies
-    // the style (0 = kDefaultStyle), sets the font and records the control id.
+    // the style (0 = kDefaultStyle), sets the font and records the control id. Tab moves the focus
+    // to the next control; Ctrl+Tab types a tab.
     void CreateScaled(const QFont &font, QnRect rect, QWidget *parent, int id, UINT style = 0);
 
     // The text of line `line` up to its first CR or LF, at most `max` characters; returns its length.

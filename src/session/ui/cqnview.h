@@ -44,6 +44,8 @@ public:
 
     // The one enable rule of every command the frame shows; ids the rule does not name are enabled.
     bool IsCommandEnabled(int id) const;
+    // Why a disabled command is disabled, when the user can change that (empty otherwise).
+    QString DisabledReason(int id) const;
     // The two loopback items are checked exactly when they are disabled.
     bool IsCommandChecked(int id) const;
     // Runs a command of the view (the session's commands and printing). Everything else reaches the

@@ -48,6 +48,14 @@ bool CQnView::IsCommandEnabled(int id) const
     }
 }
 
+QString CQnView::DisabledReason(int id) const
+{
+    // The batch send window and Command Send each have a send buffer of their own.
+    if (id == ID_BATCH_SEND && m_nState != ST_WAIT_CONNECT && IsCommandWindowOpen())
+        return QStringLiteral("「ｺﾏﾝﾄﾞ送信」画面を閉じると使えます");
+    return QString();
+}
+
 bool CQnView::IsCommandChecked(int id) const
 {
     if (id == ID_LOOPBACK_ON || id == ID_LOOPBACK_OFF)

@@ -419,6 +419,26 @@ void CReplyRulesDlg::OnTrial()
 
 void CReplyRulesDlg::keyPressEvent(QKeyEvent *event)
 {
-    if (!SwallowEnterAndEscape(event))
-        QDialog::keyPressEvent(event);
+    // A key the grid's cell editor or a button has not taken: Escape cancels, Enter presses OK
+    // (which checks every rule and keeps the dialog open on a fault).
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        event->accept();
+        reject();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!(event->modifiers() & ~Qt::KeypadModifier)) {
+            event->accept();
+            if (auto *button = qobject_cast<QPushButton *>(focusWidget()))
+                button->click();
+            else
+                OnOK();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QDialog::keyPressEvent(event);
 }

@@ -16,6 +16,9 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include <algorithm>
+#include <utility>
+
 CSocketSettingDlg::CSocketSettingDlg(QWidget *parent) : CQnDialog(QStringLiteral("ｿｹｯﾄ設定"), 125, 75, parent)
 {
     const int labelIds[3] = {IDC_SETTING_LABEL1, IDC_SETTING_LABEL2, IDC_SETTING_LABEL3};
@@ -108,6 +111,23 @@ void CSocketSettingDlg::OnInitDialog()
         AddTlsButton(56);
     }
     CQnDialog::OnInitDialog();
+    TabInReadingOrder();
+}
+
+void CSocketSettingDlg::TabInReadingOrder()
+{
+    // The fields each type adds come after OK and cancel in creation order: Tab goes through the
+    // controls as they are read instead, top to bottom and left to right, the buttons last.
+    QList<QWidget *> controls;
+    for (QWidget *child : findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (child->focusPolicy() & Qt::TabFocus)
+            controls.append(child);
+    }
+    std::stable_sort(controls.begin(), controls.end(), [](const QWidget *a, const QWidget *b) {
+        return std::pair(a->y(), a->x()) < std::pair(b->y(), b->x());
+    });
+    for (qsizetype i = 1; i < controls.size(); ++i)
+        setTabOrder(controls[i - 1], controls[i]);
 }
 
 void CSocketSettingDlg::AddMulticastFields()
@@ -138,9 +158,14 @@ void CSocketSettingDlg::AddClientFields()
     // Below the port: off keeps the one client of the server.
     SetTemplateSize(125, 95);
     m_pManyClients = AddItem(IDC_MANY_CLIENTS, new QCheckBox(QStringLiteral("複数ｸﾗｲｱﾝﾄを受け付ける")), 7, 37, 112, 10);
-    AddItem(0, new QLabel(QStringLiteral("最大ｸﾗｲｱﾝﾄ数")), 7, 53, 60, 12);
+    auto *limitLabel = AddItem(0, new QLabel(QStringLiteral("最大ｸﾗｲｱﾝﾄ数")), 7, 53, 60, 12);
     m_pClientLimit = AddItem(IDC_CLIENT_LIMIT, new QSpinBox, 70, 53, 48, 12);
     m_pClientLimit->setRange(1, CTCPSrvr::kMaxClients);
+    // The limit counts only while many clients are accepted.
+    for (QWidget *limit : {static_cast<QWidget *>(limitLabel), static_cast<QWidget *>(m_pClientLimit)}) {
+        limit->setEnabled(false);
+        connect(m_pManyClients, &QCheckBox::toggled, limit, &QWidget::setEnabled);
+    }
     SetTemplateSize(125, 113);
     AddTlsButton(76);
 }

@@ -54,6 +54,7 @@ private:
     void AddClientFields();
     // The "TLS..." button below the fields, at `y`; OK and cancel move below it.
     void AddTlsButton(int y);
+    void TabInReadingOrder();
 
     QLabel *m_pLabels[3];
     QLineEdit *m_pEdits[3];

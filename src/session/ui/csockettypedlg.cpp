@@ -11,12 +11,13 @@ CSocketTypeDlg::CSocketTypeDlg(QWidget *parent)
 {
     AddButton(IDOK, QStringLiteral("OK"), 84, 7, 40, 14, true);
     AddButton(IDCANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 84, 25, 40, 14, false);
-    m_pGroup->addButton(AddItem(IDC_TYPE_UDP, new QRadioButton(QStringLiteral("UDP/IP")), 7, 7, 70, 14), TYPE_UDP);
-    m_pGroup->addButton(AddItem(IDC_TYPE_TCP_SERVER, new QRadioButton(QStringLiteral("TCP/IP (ｻｰﾊﾞｰ)")), 7, 24, 70, 14),
+    // The types with their mnemonics, as wide as the room up to the buttons.
+    m_pGroup->addButton(AddItem(IDC_TYPE_UDP, new QRadioButton(QStringLiteral("&UDP/IP")), 7, 7, 76, 14), TYPE_UDP);
+    m_pGroup->addButton(AddItem(IDC_TYPE_TCP_SERVER, new QRadioButton(QStringLiteral("TCP/IP (ｻｰﾊﾞｰ)(&S)")), 7, 24, 76, 14),
                         TYPE_TCP_SERVER);
-    m_pGroup->addButton(AddItem(IDC_TYPE_TCP_CLIENT, new QRadioButton(QStringLiteral("TCP/IP (ｸﾗｲｱﾝﾄ)")), 7, 41, 70, 14),
+    m_pGroup->addButton(AddItem(IDC_TYPE_TCP_CLIENT, new QRadioButton(QStringLiteral("TCP/IP (ｸﾗｲｱﾝﾄ)(&C)")), 7, 41, 76, 14),
                         TYPE_TCP_CLIENT);
-    m_pGroup->addButton(AddItem(IDC_TYPE_SERIAL, new QRadioButton(QStringLiteral("ｼﾘｱﾙ")), 7, 58, 70, 14), TYPE_SERIAL);
+    m_pGroup->addButton(AddItem(IDC_TYPE_SERIAL, new QRadioButton(QStringLiteral("ｼﾘｱﾙ(&R)")), 7, 58, 76, 14), TYPE_SERIAL);
 }
 
 void CSocketTypeDlg::DoDataExchange(bool save)
@@ -33,4 +34,12 @@ void CSocketTypeDlg::DoDataExchange(bool save)
         checked->setChecked(false);
         m_pGroup->setExclusive(true);
     }
+}
+
+void CSocketTypeDlg::OnInitDialog()
+{
+    CQnDialog::OnInitDialog();
+    // The dialog opens on the chosen type, so that the arrow keys move from it.
+    QAbstractButton *checked = m_pGroup->checkedButton();
+    (checked ? checked : m_pGroup->buttons().value(0))->setFocus(Qt::OtherFocusReason);
 }

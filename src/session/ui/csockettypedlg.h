@@ -1,4 +1,4 @@
-// The socket type dialog: UDP, TCP server or TCP client.
+// The socket type dialog: UDP, TCP server, TCP client or serial, each with its mnemonic.
 #pragma once
 
 #include "platform/ui/cqndialog.h"
@@ -15,6 +15,7 @@ public:
 
 protected:
     void DoDataExchange(bool save) override;
+    void OnInitDialog() override;
 
 private:
     QButtonGroup *m_pGroup;

@@ -12,7 +12,7 @@
 namespace {
 
 constexpr std::size_t kReadSize = 65536;
-// How long the thread waits before it looks again at a full queue.
+// How long the thread waits before it looks again at a full or held queue.
 constexpr int kFullWaitMs = 10;
 
 }  // namespace
@@ -103,7 +103,7 @@ void CSerialReader::Run()
     Clock::time_point lastByte = Clock::now();
     while (!m_thread.StopRequested()) {
         pollfd handles[2] = {{m_nHandle, POLLIN, 0}, {m_thread.StopHandle(), POLLIN, 0}};
-        const bool full = m_nBytes.load(std::memory_order_relaxed) >= kLimit;
+        const bool full = m_nBytes.load(std::memory_order_relaxed) >= kLimit || m_bHeld.load(std::memory_order_relaxed);
         int timeout = full ? kFullWaitMs : -1;
         if (!full && m_settings.end == CSerialSettings::END_GAP && !m_pending.empty()) {
             const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastByte).count();

@@ -36,6 +36,9 @@ public:
     // errno it ended with, 0 while it has not.
     int EndedWith() const { return m_nEnded.load(std::memory_order_acquire); }
     qsizetype QueuedBytes() const { return m_nBytes.load(std::memory_order_relaxed); }
+    // While held the thread takes nothing from the device, which then holds back the far end as a
+    // full queue does.
+    void Hold(bool held) { m_bHeld.store(held, std::memory_order_relaxed); }
 
 private:
     void Run();
@@ -47,6 +50,7 @@ private:
     const int m_nHandle;
     const CSerialSettings m_settings;
     std::atomic<int> m_nEnded{0};
+    std::atomic<bool> m_bHeld{false};
     std::string m_pending;  // the thread's: bytes of a telegram whose end has not come
     mutable std::mutex m_mutex;
     std::deque<std::string> m_queue;  // filled by the thread, under the mutex

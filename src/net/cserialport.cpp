@@ -120,7 +120,8 @@ bool CSerialPort::Open(const QStringList &settings, QString *logText)
         Fail(m_line.Error(), OpenFailureText(m_line.FailedStep(), m_line.Error(), m_settings.device, owners));
         return false;
     }
-    m_pReader = std::make_unique<CSerialReader>(m_line.Handle(), m_settings);
+    // What is read may wait no more than what is sent (a test's small bound holds both).
+    m_pReader = std::make_unique<CSerialReader>(m_line.Handle(), m_settings, std::min(CSerialReader::kLimit, m_nMaxQueued));
     if (!m_pReader->IsRunning()) {
         m_pReader.reset();
         m_line.Close();

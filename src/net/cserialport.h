@@ -33,7 +33,8 @@ public:
     static constexpr int kErrorLogMs = 1000;
 
     // `view` receives the notices and the log lines through `logBuf` (the view's, not owned);
-    // `maxQueued` is the bound of the bytes waiting to be sent (at least two receives).
+    // `maxQueued` is the bound of the bytes waiting to be sent (at least two receives), and of those
+    // read and waiting for the view where it is below the reader's own.
     CSerialPort(QObject *view, char *logBuf, qsizetype maxQueued = kMaxQueued);
     ~CSerialPort() override;
 

@@ -19,8 +19,9 @@ public:
     // Bytes the queue may hold before the thread waits for the user-interface thread.
     static constexpr qsizetype kLimit = 64 * 1024 * 1024;
 
-    // Starts reading `handle` (a non-blocking device that outlives this object).
-    CSerialReader(int handle, const CSerialSettings &settings);
+    // Starts reading `handle` (a non-blocking device that outlives this object); the queue holds up
+    // to `limit` bytes.
+    CSerialReader(int handle, const CSerialSettings &settings, qsizetype limit = kLimit);
     // Stops the thread, wherever it is, and joins it.
     ~CSerialReader();
     CSerialReader(const CSerialReader &) = delete;
@@ -49,6 +50,7 @@ private:
 
     const int m_nHandle;
     const CSerialSettings m_settings;
+    const qsizetype m_nLimit;
     std::atomic<int> m_nEnded{0};
     std::atomic<bool> m_bHeld{false};
     std::string m_pending;  // the thread's: bytes of a telegram whose end has not come

@@ -30,10 +30,9 @@ struct Endpoint
         view.onMessage = [this](const RecordingWnd::Message &message) {
             if (message.message != WM_SESSION_EVENT || message.wParam != EV_RECEIVE)
                 return;
-            QByteArray buffer(QN_MAX_RECEIVE, '\0');
-            buffer.truncate(port.Receive(buffer.data(), QN_MAX_RECEIVE));
-            telegrams.append(buffer);
-            if (echo && !buffer.isEmpty() && !port.Send(buffer.constData(), int(buffer.size())))
+            const int count = port.Receive(buffer.data(), QN_MAX_RECEIVE);
+            telegrams.append(buffer.first(count));
+            if (echo && count > 0 && !port.Send(buffer.constData(), count))
                 ++refused;
         };
     }
@@ -45,6 +44,7 @@ struct Endpoint
     QByteArray Bytes() const { return telegrams.join(); }
     RecordingWnd view;
     CSerialPort port;
+    QByteArray buffer = QByteArray(QN_MAX_RECEIVE, '\0');
     QList<QByteArray> telegrams;
     bool echo = false;
     int refused = 0;

@@ -36,7 +36,7 @@ public:
         SLOT_CLIENT_ADDRESS = 4,
         SLOT_CLIENT_PORT = 5,
         SLOT_CLIENT_OWN_PORT = 6,
-        // A serial line: the device path, the baud ("115200"), the frame ("8N1", "7E1", "8N1.5"), the
+        // A serial line: the device path, the baud ("115200"), the frame ("8N1", "7E1", "5N1.5"), the
         // flow control ("none", "rtscts", "xonxoff"), the end of a received telegram ("" each read,
         // "gap:5" a gap of 5 ms, "byte:0D" an end byte) and the control lines ("" DTR and RTS on, else
         // e.g. "dtr:0 rts:1"). Empty slots mean 9600 8N1, no flow control, each read.

@@ -5,12 +5,14 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -64,7 +66,12 @@ bool CSerialLine::Open(const CSerialSettings &settings)
     // One program on a line: a second one (this or another that locks) is refused, not interleaved.
     if (::flock(m_nHandle, LOCK_EX | LOCK_NB) != 0)
         return Fail(STEP_LOCK);
-    ::ioctl(m_nHandle, TIOCEXCL);  // and further opens fail, for programs that do not lock
+    // And further opens fail, for programs that do not lock. The flag belongs to the device, not to
+    // this handle: Close clears it, or the line stays barred after us while its other end is open.
+    // Root opens past another's flag; that one is left as it is.
+    int taken = 0;
+    if (::ioctl(m_nHandle, TIOCGEXCL, &taken) != 0 || !taken)
+        m_bExclusive = ::ioctl(m_nHandle, TIOCEXCL) == 0;
     termios mode{};
     if (::tcgetattr(m_nHandle, &mode) != 0)
         return Fail(STEP_TERMINAL);
@@ -111,6 +118,8 @@ bool CSerialLine::Open(const CSerialSettings &settings)
 void CSerialLine::Close()
 {
     if (m_nHandle >= 0) {
+        if (std::exchange(m_bExclusive, false))
+            ::ioctl(m_nHandle, TIOCNXCL);  // fails harmlessly on a device that has gone
         ::close(m_nHandle);  // the lock goes with it
         m_nHandle = -1;
     }
@@ -133,11 +142,16 @@ bool CSerialLine::ErrorCounts(Counts *counts) const
     return true;
 }
 
-QString CSerialLine::DeviceGroup(const QString &path)
+CSerialLine::Owners CSerialLine::DeviceOwners(const QString &path)
 {
+    Owners owners;
     struct stat status{};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
-        return {};
-    const group *owner = ::getgrgid(status.st_gid);
-    return owner ? QString::fromLocal8Bit(owner->gr_name) : QString();
+        return owners;
+    const passwd *user = ::getpwuid(status.st_uid);
+    owners.user = user ? QString::fromLocal8Bit(user->pw_name) : QString::number(status.st_uid);
+    const group *group = ::getgrgid(status.st_gid);
+    owners.group = group ? QString::fromLocal8Bit(group->gr_name) : QString::number(status.st_gid);
+    owners.groupReadWrite = (status.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    return owners;
 }

@@ -37,8 +37,14 @@ public:
     int ModemLines() const;
     // False where the driver counts no errors (a pseudo-terminal, most USB adapters).
     bool ErrorCounts(Counts *counts) const;
-    // The group that owns the device file ("dialout"), empty when it cannot be told.
-    static QString DeviceGroup(const QString &path);
+    // Who owns the device file and whether its group may read and write it.
+    struct Owners
+    {
+        QString user;   // empty when the file cannot be looked at
+        QString group;  // "dialout"
+        bool groupReadWrite = false;
+    };
+    static Owners DeviceOwners(const QString &path);
 
 private:
     bool Fail(Step step);
@@ -46,6 +52,7 @@ private:
     static int SetOtherBaud(int handle, int baud);
 
     int m_nHandle = -1;
+    bool m_bExclusive = false;  // this open set TIOCEXCL, which outlives it unless cleared
     Step m_step = STEP_NONE;
     int m_nError = 0;
 };

@@ -25,12 +25,17 @@ class CSerialPort final : public QObject, public CEndpoint
 public:
     // Bytes that may wait for a slow line before a further send is refused.
     static constexpr qsizetype kMaxQueued = 64 * 1024 * 1024;
+    // While more than the bound less one receive waits, nothing more is taken from the line (and the
+    // device, whose line then fills, is held back) until the wait has drained to half the bound: the
+    // echo of each receive always fits.
     // How often the modem lines and the error counters are looked at.
     static constexpr int kLinesPollMs = 200;
     static constexpr int kErrorLogMs = 1000;
 
-    // `view` receives the notices and the log lines through `logBuf` (the view's, not owned).
-    CSerialPort(QObject *view, char *logBuf);
+    // `view` receives the notices and the log lines through `logBuf` (the view's, not owned);
+    // `maxQueued` is the bound of the bytes waiting to be sent (at least two receives), and of those
+    // read and waiting for the view where it is below the reader's own.
+    CSerialPort(QObject *view, char *logBuf, qsizetype maxQueued = kMaxQueued);
     ~CSerialPort() override;
 
     // The endpoint: settings are the serial slots of the document, in order.
@@ -41,14 +46,22 @@ public:
     int Send(const void *data, int length) override;
     int Receive(void *buffer, int length) override;
     Description Describe() const override;
+    Gauges ReadGauges() const override;
     SocketFailure LastFailure() const override { return m_lastFailure; }
     bool IsNoticeFrom(std::uint64_t serial) const override { return serial != 0 && serial == m_nSerial; }
 
     // The failure text of an open that failed at `step` with `error`, for `device`.
-    static QString OpenFailureText(CSerialLine::Step step, int error, const QString &device, const QString &group);
+    static QString OpenFailureText(CSerialLine::Step step, int error, const QString &device, const CSerialLine::Owners &owners);
+    // An error number in words ("ﾌｫﾙﾀﾞです").
+    static QString ErrorText(int error);
 
 private:
     void Log(const QString &text, int kind);
+    // Drops what waits to be sent, with a line that says how much when `say`.
+    void DropQueue(bool say);
+    // Holds the line while the echo of `coming` more bytes might not fit; true while held.
+    bool HoldReading(qsizetype coming);
+    void ResumeReading();
     void Fail(int code, const QString &text);
     void QueueReady();
     void DeviceGone(int error);
@@ -71,6 +84,8 @@ private:
     std::deque<QByteArray> m_queue;  // bytes the line has not taken yet, oldest first
     qsizetype m_nFrontSent = 0;
     qsizetype m_nQueued = 0;
+    const qsizetype m_nMaxQueued;
+    bool m_bReadHeld = false;  // the line is not read until the queue has drained
     int m_nLines = -1;         // the modem lines last seen (TIOCM_* bits), -1: the device has none
     CSerialLine::Counts m_counts;
     bool m_bCounts = false;    // the driver counts errors

@@ -12,12 +12,13 @@
 namespace {
 
 constexpr std::size_t kReadSize = 65536;
-// How long the thread waits before it looks again at a full queue.
+// How long the thread waits before it looks again at a full or held queue.
 constexpr int kFullWaitMs = 10;
 
 }  // namespace
 
-CSerialReader::CSerialReader(int handle, const CSerialSettings &settings) : m_nHandle(handle), m_settings(settings)
+CSerialReader::CSerialReader(int handle, const CSerialSettings &settings, qsizetype limit)
+    : m_nHandle(handle), m_settings(settings), m_nLimit(limit)
 {
     m_thread.Start("qn-serial-reader", [this] { Run(); });
 }
@@ -101,9 +102,12 @@ void CSerialReader::Run()
     std::string buffer(kReadSize, '\0');
     using Clock = std::chrono::steady_clock;
     Clock::time_point lastByte = Clock::now();
+    bool filled = false;  // until the queue has drained to half: then reading goes on in long runs
     while (!m_thread.StopRequested()) {
         pollfd handles[2] = {{m_nHandle, POLLIN, 0}, {m_thread.StopHandle(), POLLIN, 0}};
-        const bool full = m_nBytes.load(std::memory_order_relaxed) >= kLimit;
+        const qsizetype bytes = m_nBytes.load(std::memory_order_relaxed);
+        filled = filled ? bytes > m_nLimit / 2 : bytes >= m_nLimit;
+        const bool full = filled || m_bHeld.load(std::memory_order_relaxed);
         int timeout = full ? kFullWaitMs : -1;
         if (!full && m_settings.end == CSerialSettings::END_GAP && !m_pending.empty()) {
             const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastByte).count();

@@ -19,8 +19,9 @@ public:
     // Bytes the queue may hold before the thread waits for the user-interface thread.
     static constexpr qsizetype kLimit = 64 * 1024 * 1024;
 
-    // Starts reading `handle` (a non-blocking device that outlives this object).
-    CSerialReader(int handle, const CSerialSettings &settings);
+    // Starts reading `handle` (a non-blocking device that outlives this object); the queue holds up
+    // to `limit` bytes.
+    CSerialReader(int handle, const CSerialSettings &settings, qsizetype limit = kLimit);
     // Stops the thread, wherever it is, and joins it.
     ~CSerialReader();
     CSerialReader(const CSerialReader &) = delete;
@@ -36,6 +37,9 @@ public:
     // errno it ended with, 0 while it has not.
     int EndedWith() const { return m_nEnded.load(std::memory_order_acquire); }
     qsizetype QueuedBytes() const { return m_nBytes.load(std::memory_order_relaxed); }
+    // While held the thread takes nothing from the device, which then holds back the far end as a
+    // full queue does.
+    void Hold(bool held) { m_bHeld.store(held, std::memory_order_relaxed); }
 
 private:
     void Run();
@@ -46,7 +50,9 @@ private:
 
     const int m_nHandle;
     const CSerialSettings m_settings;
+    const qsizetype m_nLimit;
     std::atomic<int> m_nEnded{0};
+    std::atomic<bool> m_bHeld{false};
     std::string m_pending;  // the thread's: bytes of a telegram whose end has not come
     mutable std::mutex m_mutex;
     std::deque<std::string> m_queue;  // filled by the thread, under the mutex

@@ -16,8 +16,12 @@ bool CSerialSettings::Parse(const QStringList &texts, CSerialSettings *out, QStr
     if (!text(1).isEmpty()) {
         bool ok = false;
         settings.baud = text(1).toInt(&ok);
-        if (!ok || settings.baud <= 0) {
+        if (!ok) {
             *error = QStringLiteral("ﾎﾞｰﾚｰﾄ \"%1\" は数値ではありません").arg(text(1));
+            return false;
+        }
+        if (settings.baud <= 0) {
+            *error = QStringLiteral("ﾎﾞｰﾚｰﾄ \"%1\" は正の数でなければなりません").arg(text(1));
             return false;
         }
     }
@@ -32,6 +36,11 @@ bool CSerialSettings::Parse(const QStringList &texts, CSerialSettings *out, QStr
         settings.dataBits = match.captured(1).toInt();
         settings.parity = char(match.captured(2).toUpper().at(0).unicode());
         settings.stopHalves = match.captured(3) == QStringLiteral("1") ? 2 : match.captured(3) == QStringLiteral("2") ? 4 : 3;
+        // A line sends 1.5 stop bits only after five data bits; with more it would send two.
+        if (settings.stopHalves == 3 && settings.dataBits != 5) {
+            *error = QStringLiteral("ﾌﾚｰﾑ \"%1\" のｽﾄｯﾌﾟﾋﾞｯﾄ 1.5 はﾃﾞｰﾀﾋﾞｯﾄ 5 のときだけ使えます").arg(text(2));
+            return false;
+        }
     }
     if (!text(3).isEmpty()) {
         int flow = -1;

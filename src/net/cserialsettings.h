@@ -31,7 +31,7 @@ struct CSerialSettings
     static bool Parse(const QStringList &texts, CSerialSettings *out, QString *error);
     // The texts for the slots, in order; a default is written as its text, never as empty.
     QStringList Texts() const;
-    // "8N1", "7E1", "8N1.5".
+    // "8N1", "7E1", "5N1.5".
     QString FrameText() const;
     // "115200 8N1" and the flow control where there is one.
     QString LineText() const;

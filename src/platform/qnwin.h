@@ -59,6 +59,8 @@ enum SessionEvent : int {
 // lParam of EV_DISCONNECT: 1 the user's command, 0 the batch runner's row end, and this one the
 // runner's forced abort, which also ends a connect still pending.
 constexpr LPARAM DISCONNECT_ABORT = 2;
+// lParam of EV_DISCONNECT posted by an endpoint whose device has gone (a serial adapter pulled out).
+constexpr LPARAM DISCONNECT_GONE = 3;
 
 // Grid notifications posted to the batch send window (wParam of WM_SESSION_EVENT there).
 enum GridEvent : int {

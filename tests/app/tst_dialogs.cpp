@@ -85,7 +85,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("shown");
         QTest::addColumn<QString>("baud");  // typed over the shown one; empty: left as it is
         QTest::addColumn<QStringList>("saved");  // empty: refused, the dialog stays open
-        const QStringList line{QStringLiteral("/dev/ttyUSB9"), QStringLiteral("19200"), QStringLiteral("7E1.5"),
+        const QStringList line{QStringLiteral("/dev/ttyUSB9"), QStringLiteral("19200"), QStringLiteral("5E1.5"),
                                QStringLiteral("xonxoff"), QStringLiteral("byte:0A"), QStringLiteral("dtr:0 rts:1")};
         QTest::newRow("every setting as shown") << line << QString() << line;
         QTest::newRow("empty slots are the defaults") << QStringList{QStringLiteral("/dev/ttyS9")} << QStringLiteral("250000")
@@ -117,6 +117,24 @@ private Q_SLOTS:
             QCOMPARE(dialog.m_texts, saved);
         else
             QCOMPARE(prompts.calls[0].text, QStringLiteral("ﾎﾞｰﾚｰﾄ \"fast\" は数値ではありません。"));
+    }
+
+    void serialSettingsTakeATypedDeviceNotPluggedInYet()
+    {
+        ScriptedPrompts prompts;
+        CSerialSettingDlg dialog;
+        dialog.m_texts = {QStringLiteral("/dev/ttyS9")};
+        QTimer::singleShot(0, &dialog, [&] {
+            QLineEdit *device = static_cast<QComboBox *>(dialog.GetDlgItem(CSerialSettingDlg::IDC_DEVICE))->lineEdit();
+            device->selectAll();
+            QTest::keyClicks(device, QStringLiteral("/dev/quillnet-later"));
+            QTest::keyClick(device, Qt::Key_Return);  // puts the text into the list, and presses OK
+            if (dialog.isVisible())
+                static_cast<QPushButton *>(dialog.GetDlgItem(IDCANCEL))->click();
+        });
+        QCOMPARE(dialog.DoModal(), IDOK);
+        QCOMPARE(prompts.calls.size(), 0);
+        QCOMPARE(dialog.m_texts.value(0), QStringLiteral("/dev/quillnet-later"));
     }
 
     void typeRadioButtonsFormOneGroup()

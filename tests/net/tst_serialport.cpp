@@ -1,30 +1,39 @@
 // The serial endpoint on pseudo-terminal pairs, the test playing the device: telegrams cut as set,
-// the line's settings, sends that go out whole, and the failures a user meets (a device pulled out:
+// the line's settings, sends that go out whole, an echo held back at its bound, a line left free for
+// others once closed, and the failures a user meets (a device pulled out:
 // tests/session/tst_serialsession.cpp).
 #include "net/cserialport.h"
 #include "recordingwnd.h"
 #include "support/ptydevice.h"
+#include "support/unprivileged.h"
 
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QTest>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
+#include <grp.h>
+#include <optional>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
-// The endpoint with the view it tells: each receive notice is received at once, as the view does.
+// The endpoint with the view it tells: each receive notice is received at once, as the view does,
+// and with `echo` sent back as loopback does.
 struct Endpoint
 {
-    Endpoint()
+    explicit Endpoint(qsizetype maxQueued = CSerialPort::kMaxQueued) : port(&view, view.LogBuf(), maxQueued)
     {
         view.onMessage = [this](const RecordingWnd::Message &message) {
             if (message.message != WM_SESSION_EVENT || message.wParam != EV_RECEIVE)
                 return;
-            QByteArray buffer(QN_MAX_RECEIVE, '\0');
-            buffer.truncate(port.Receive(buffer.data(), QN_MAX_RECEIVE));
-            telegrams.append(buffer);
+            const int count = port.Receive(buffer.data(), QN_MAX_RECEIVE);
+            telegrams.append(buffer.first(count));
+            if (echo && count > 0 && !port.Send(buffer.constData(), count))
+                ++refused;
         };
     }
     bool Open(const QStringList &settings)
@@ -34,9 +43,18 @@ struct Endpoint
     }
     QByteArray Bytes() const { return telegrams.join(); }
     RecordingWnd view;
-    CSerialPort port{&view, view.LogBuf()};
+    CSerialPort port;
+    QByteArray buffer = QByteArray(QN_MAX_RECEIVE, '\0');
     QList<QByteArray> telegrams;
+    bool echo = false;
+    int refused = 0;
 };
+
+// The program's end of the line given to the ordinary user the test's checks run as.
+bool HandToUnprivileged(PtyDevice &device)
+{
+    return ::geteuid() != 0 || device.SetOwner(kUnprivilegedUid, gid_t(-1), 0600);
+}
 
 }  // namespace
 
@@ -132,23 +150,93 @@ private Q_SLOTS:
         QVERIFY(device.received == telegram + "end");
     }
 
+    void anEchoPastTheSendBoundIsHeldBackAndStaysWhole()
+    {
+        // A small bound keeps the test short; the hold works alike at the default.
+        const qsizetype bound = 4 * QN_MAX_RECEIVE;
+        PtyDevice device;
+        Endpoint endpoint(bound);
+        endpoint.echo = true;
+        QVERIFY(endpoint.Open({device.Path()}));
+        QByteArray stream(3 * bound, '\0');
+        for (qsizetype i = 0; i < stream.size(); ++i)
+            stream[i] = char((i * 13 + i / 4093) & 0xFF);
+        // The device writes without reading until the line holds it back: three rounds in a row in
+        // which it can write nothing and the echo waiting does not change.
+        device.SetReading(false);
+        qsizetype written = 0;
+        qsizetype queued = -1;
+        int still = 0;
+        QDeadlineTimer deadline(30000);
+        while (still < 3 && written < stream.size() && !deadline.hasExpired()) {
+            const qsizetype now = device.WriteSome(QByteArrayView(stream).sliced(written));
+            written += now;
+            QTest::qWait(20);
+            const qsizetype queuedNow = endpoint.port.ReadGauges().sendQueued;
+            still = now == 0 && queuedNow == queued && queuedNow > bound / 2 ? still + 1 : 0;
+            queued = queuedNow;
+        }
+        QCOMPARE(endpoint.refused, 0);
+        QVERIFY2(written < stream.size(), "the device was not held back");
+        QVERIFY(queued <= bound);
+        // Then it reads all back while it writes the rest.
+        device.SetReading(true);
+        while (device.received.size() < stream.size() && !deadline.hasExpired()) {
+            written += device.WriteSome(QByteArrayView(stream).sliced(written));
+            QTest::qWait(2);
+        }
+        QCOMPARE(endpoint.refused, 0);
+        QCOMPARE(device.received.size(), stream.size());
+        QVERIFY(device.received == stream);
+    }
+
+    void whatWaitsAtCloseIsDroppedWithItsCount()
+    {
+        PtyDevice device;
+        Endpoint endpoint;
+        QVERIFY(endpoint.Open({device.Path()}));
+        device.SetReading(false);
+        const QByteArray telegram(2 * 1024 * 1024, 'x');
+        QVERIFY(endpoint.port.Send(telegram.constData(), int(telegram.size())));
+        const qsizetype waiting = endpoint.port.ReadGauges().sendQueued;
+        QVERIFY(waiting > 0);
+        endpoint.port.Close();
+        QCOMPARE(endpoint.view.lines.filter(QStringLiteral("破棄")),
+                 QStringList{QStringLiteral("+++ 送信待ちの %1 ﾊﾞｲﾄを送信せずに破棄しました[CSerialPort]").arg(waiting)});
+        // A refused send says so to its caller.
+        QVERIFY(!endpoint.port.Send("x", 1));
+    }
+
     void anOpenThatFailsSaysWhyAndTheFix_data()
     {
         QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("baud");
         QTest::addColumn<QString>("frame");
         QTest::addColumn<QString>("text");
-        QTest::newRow("no device set") << QString() << QString() << QStringLiteral("ﾃﾞﾊﾞｲｽが設定されていません。ｿｹｯﾄ設定でﾃﾞﾊﾞｲｽを選んでください。");
-        QTest::newRow("no such device") << QStringLiteral("/dev/quillnet-no-such-tty") << QString()
+        QTest::newRow("no device set") << QString() << QString() << QString() << QStringLiteral("ﾃﾞﾊﾞｲｽが設定されていません。ｿｹｯﾄ設定でﾃﾞﾊﾞｲｽを選んでください。");
+        QTest::newRow("no such device") << QStringLiteral("/dev/quillnet-no-such-tty") << QString() << QString()
                                         << QStringLiteral("ﾃﾞﾊﾞｲｽ /dev/quillnet-no-such-tty が見つかりません。ｹｰﾌﾞﾙとｱﾀﾞﾌﾟﾀの接続、ﾃﾞﾊﾞｲｽ名を確認してください。");
-        QTest::newRow("not a terminal") << QStringLiteral("/dev/null") << QString()
+        QTest::newRow("not a terminal") << QStringLiteral("/dev/null") << QString() << QString()
                                         << QStringLiteral("/dev/null はｼﾘｱﾙﾃﾞﾊﾞｲｽではありません。ﾃﾞﾊﾞｲｽ名を確認してください。");
-        QTest::newRow("held by another") << QStringLiteral("busy") << QString() << QStringLiteral("は他のﾌﾟﾛｸﾞﾗﾑが使用中です。そのﾌﾟﾛｸﾞﾗﾑを終了してから接続してください。");
-        QTest::newRow("no frame") << QStringLiteral("pty") << QStringLiteral("9X1")
+        QTest::newRow("a folder: the cause in Japanese") << QStringLiteral("/") << QString() << QString()
+                                                         << QStringLiteral("ﾃﾞﾊﾞｲｽ / を開けません (ｴﾗｰ 21: ﾌｫﾙﾀﾞです)。");
+        QTest::newRow("held by another") << QStringLiteral("busy") << QString() << QString() << QStringLiteral("は他のﾌﾟﾛｸﾞﾗﾑが使用中です。そのﾌﾟﾛｸﾞﾗﾑを終了してから接続してください。");
+        QTest::newRow("no frame") << QStringLiteral("pty") << QString() << QStringLiteral("9X1")
                                   << QStringLiteral("ﾌﾚｰﾑ \"9X1\" はﾃﾞｰﾀﾋﾞｯﾄ 5-8、ﾊﾟﾘﾃｨ N/O/E/M/S、ｽﾄｯﾌﾟﾋﾞｯﾄ 1/1.5/2 の形 (例 8N1) ではありません");
+        // The line would send two stop bits: 1.5 come only after five data bits.
+        QTest::newRow("1.5 stop bits after 8 data bits") << QStringLiteral("pty") << QString() << QStringLiteral("8N1.5")
+                                                         << QStringLiteral("ﾌﾚｰﾑ \"8N1.5\" のｽﾄｯﾌﾟﾋﾞｯﾄ 1.5 はﾃﾞｰﾀﾋﾞｯﾄ 5 のときだけ使えます");
+        QTest::newRow("baud 0") << QStringLiteral("pty") << QStringLiteral("0") << QString()
+                                << QStringLiteral("ﾎﾞｰﾚｰﾄ \"0\" は正の数でなければなりません");
+        QTest::newRow("baud -1") << QStringLiteral("pty") << QStringLiteral("-1") << QString()
+                                 << QStringLiteral("ﾎﾞｰﾚｰﾄ \"-1\" は正の数でなければなりません");
+        QTest::newRow("baud no number") << QStringLiteral("pty") << QStringLiteral("fast") << QString()
+                                        << QStringLiteral("ﾎﾞｰﾚｰﾄ \"fast\" は数値ではありません");
     }
     void anOpenThatFailsSaysWhyAndTheFix()
     {
         QFETCH(QString, device);
+        QFETCH(QString, baud);
         QFETCH(QString, frame);
         QFETCH(QString, text);
         PtyDevice pty;
@@ -160,16 +248,78 @@ private Q_SLOTS:
         if (device == QStringLiteral("busy") || device == QStringLiteral("pty"))
             device = pty.Path();
         Endpoint endpoint;
-        QVERIFY(!endpoint.Open({device, QString(), frame}));
+        QVERIFY(!endpoint.Open({device, baud, frame}));
         QCOMPARE(endpoint.port.LastFailure().text, text);
         QCOMPARE(endpoint.view.lines.filter(QStringLiteral("*** ")), QStringList{QStringLiteral("*** ") + text + QStringLiteral("[CSerialPort]")});
     }
 
-    void theFixForAMissingPermissionNamesTheGroup()
+    void theFixForAMissingPermissionNamesAGroupOnlyWhereItHelps_data()
     {
-        // The program runs as root here, which every device admits: the words alone.
-        QCOMPARE(CSerialPort::OpenFailureText(CSerialLine::STEP_OPEN, EACCES, QStringLiteral("/dev/ttyUSB0"), QStringLiteral("dialout")),
-                 QStringLiteral("ﾃﾞﾊﾞｲｽ /dev/ttyUSB0 を開く権限がありません。ｸﾞﾙｰﾌﾟ dialout に加わってください (sudo usermod -aG dialout ﾕｰｻﾞｰ名 の後、ﾛｸﾞｲﾝし直す)。"));
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("text");  // %1 the device, %2 its group
+        QTest::newRow("the group reads and writes: join it") << 0660
+            << QStringLiteral("ﾃﾞﾊﾞｲｽ %1 を開く権限がありません。ｸﾞﾙｰﾌﾟ %2 に加わってください (sudo usermod -aG %2 ﾕｰｻﾞｰ名 の後、ﾛｸﾞｲﾝし直す)。");
+        QTest::newRow("the group only writes (a terminal): the owner") << 0620
+            << QStringLiteral("ﾃﾞﾊﾞｲｽ %1 を開く権限がありません。所有者は root、ｸﾞﾙｰﾌﾟ %2 には読み書きの権限がありません。管理者に権限を確かめてください。");
+        QTest::newRow("the group has no access: the owner") << 0600
+            << QStringLiteral("ﾃﾞﾊﾞｲｽ %1 を開く権限がありません。所有者は root、ｸﾞﾙｰﾌﾟ %2 には読み書きの権限がありません。管理者に権限を確かめてください。");
+    }
+    void theFixForAMissingPermissionNamesAGroupOnlyWhereItHelps()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, text);
+        if (::geteuid() != 0)
+            QSKIP("giving the device to root and a group needs root");
+        const group *tty = ::getgrnam("tty");
+        if (!tty)
+            QSKIP("no group tty");
+        PtyDevice device;
+        QVERIFY(device.SetOwner(0, tty->gr_gid, mode_t(mode)));
+        text = text.arg(device.Path(), QString::fromLocal8Bit(tty->gr_name));
+        const std::optional<bool> same = RunUnprivileged([&] {
+            Endpoint endpoint;
+            const bool opened = endpoint.Open({device.Path()});
+            if (opened || endpoint.port.LastFailure().text != text)
+                std::fprintf(stderr, "%s\n", qPrintable(endpoint.port.LastFailure().text));
+            return !opened && endpoint.port.LastFailure().text == text;
+        });
+        if (!same)
+            QSKIP("could not run as an ordinary user");
+        QVERIFY(*same);
+    }
+
+    void theLineIsFreeForOthersOnceClosed_data()
+    {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("open: others are kept out") << false;
+        QTest::newRow("closed: others open it") << true;
+    }
+    void theLineIsFreeForOthersOnceClosed()
+    {
+        QFETCH(bool, close);
+        // As an ordinary user: root opens a barred terminal all the same.
+        PtyDevice device;
+        QVERIFY(HandToUnprivileged(device));
+        const QByteArray path = QFile::encodeName(device.Path());
+        const std::optional<bool> asExpected = RunUnprivileged([&] {
+            CSerialSettings settings;
+            settings.device = device.Path();
+            CSerialLine line;
+            if (!line.Open(settings))
+                return false;
+            if (close)
+                line.Close();
+            const int other = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            if (other >= 0)
+                ::close(other);
+            // And this program opens it again.
+            return (other >= 0) == close && (!close || line.Open(settings));
+        });
+        if (!asExpected)
+            QSKIP("could not run as an ordinary user");
+        QVERIFY(*asExpected);
+        // The line has gone with the program that held it: not barred either.
+        QVERIFY(!device.IsExclusive());
     }
 };
 

@@ -1,17 +1,9 @@
 #include "support/lockedfolder.h"
 
+#include "support/unprivileged.h"
+
 #include <QDir>
 #include <QFile>
-
-#include <grp.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-namespace {
-
-constexpr uid_t kNobody = 65534;
-
-}  // namespace
 
 LockedFolder::LockedFolder(const QByteArray &content)
 {
@@ -35,15 +27,5 @@ LockedFolder::~LockedFolder()
 
 bool LockedFolder::Run(const std::function<bool()> &action) const
 {
-    if (::geteuid() != 0)
-        return action();
-    const pid_t child = ::fork();
-    if (child < 0)
-        return false;
-    if (child == 0) {
-        const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
-        ::_exit(dropped && action() ? 0 : 1);
-    }
-    int status = 0;
-    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return RunUnprivileged(action).value_or(false);
 }

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <sys/types.h>
+
 class QSocketNotifier;
 
 class PtyDevice : public QObject
@@ -24,11 +26,21 @@ public:
     bool IsOpenedRaw() const;
     // Writes all of `bytes` to the program (waiting while the line is full).
     void Write(const QByteArray &bytes);
+    // Writes what the line takes now, without reading; the count written.
+    qsizetype WriteSome(QByteArrayView bytes);
+    // Reading stops (what the program sends waits in the line) and starts again.
+    void SetReading(bool reading);
+    // The program's open has barred further opens of the line (TIOCEXCL).
+    bool IsExclusive() const;
+    // Gives the program's end of the line to `user` and `group` with `mode` (the test runs as root).
+    bool SetOwner(uid_t user, gid_t group, mode_t mode);
     // Closes the master: for the program, the device is gone.
     void PullOut();
 
-    // Written once the line is opened raw, and after each line received; empty writes nothing.
+    // Written once the line is opened raw (with greetEachOpen: as each open of the program ends), and
+    // after each line received; empty writes nothing.
     QByteArray greeting;
+    bool greetEachOpen = false;
     QByteArray answer;
 
     QByteArray received;  // every byte the program sent, in order

@@ -218,7 +218,7 @@ private:
     void OnFilePrintPreview();
     QPrinter *Printer();
     // What the connection pane watches: the events the matrix handles and the peer's comings and goings.
-    void EndConnectionNote(SessionEvent event, SessionState stateBefore);
+    void EndConnectionNote(SessionEvent event, SessionState stateBefore, LPARAM param = 0);
     void NotePeerChanged();
     // The one-client TCP server: the traffic counts start again with each client, not with the listen.
     bool CountsEachClient() const;

@@ -119,7 +119,7 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
     }
     if (event == EV_SEND)
         m_pCommandDlg->SendDone(sent);  // a repetition goes on, or stops on a failure
-    EndConnectionNote(event, state);
+    EndConnectionNote(event, state, lParam);
     // The receive and send path runs here for every telegram: refresh the commands only on a change.
     if (state != m_nState || loopback != m_bLoopback)
         Q_EMIT CommandStateChanged();

@@ -5,7 +5,7 @@
 #include "batch/cbatchrunner.h"
 #include "net/cendpoint.h"
 
-void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore)
+void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore, LPARAM param)
 {
     const bool failed = m_nState == ST_DISCONNECTED && !m_nameLookup.IsRunning() &&
                         ((event == EV_CONNECT && stateBefore == ST_DISCONNECTED) ||
@@ -22,6 +22,10 @@ void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore)
         if (CBatchRunner *runner = BatchRunner())
             runner->NoteConnectFailure(reason);
     }
+    // A device that went (pulled out) is named until the next connect, not left as a blank pane.
+    if (event == EV_DISCONNECT && param == DISCONNECT_GONE && m_nState == ST_DISCONNECTED && stateBefore != ST_DISCONNECTED &&
+        m_pEndpoint && !m_pEndpoint->LastFailure().text.isEmpty())
+        m_strConnectError = m_pEndpoint->LastFailure().text;
     if (m_nState != stateBefore || failed || event == EV_CONNECT || event == EV_DISCONNECT)
         ScheduleConnectionRefresh();
     if (m_nState != stateBefore)

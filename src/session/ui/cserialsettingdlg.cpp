@@ -111,10 +111,11 @@ void CSerialSettingDlg::DoDataExchange(bool save)
 
 bool CSerialSettingDlg::Read(CSerialSettings *settings, QString *error) const
 {
-    // The device as typed, or the path behind the entry chosen from the list.
+    // The device as typed, or the path behind the entry chosen from the list. A typed path that Enter
+    // has put into the list carries no path of its own: it is its text (a device plugged in later).
     QString device = m_pDevice->currentText().trimmed();
     const int index = m_pDevice->findText(m_pDevice->currentText());
-    if (index >= 0)
+    if (index >= 0 && !m_pDevice->itemData(index).toString().isEmpty())
         device = m_pDevice->itemData(index).toString();
     const QString frame = QString::number(m_pDataBits->currentIndex() + 5) + QLatin1Char(kParities[m_pParity->currentIndex()]) +
                           m_pStopBits->currentText();

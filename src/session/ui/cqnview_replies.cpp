@@ -170,7 +170,7 @@ void CQnView::SendRuleReply(int number, const QByteArray &reply)
     const int length = int(reply.size());
     // A failed send is logged by the socket layer, as for every send.
     SendData(data, length);
-    m_traffic.Sent(length);
+    m_traffic.Sent(length, CTrafficStats::Clock::now(), TrafficPeers());
     m_pHistoryWnd->AddTelegramLines({HistoryPrefix(u'S')}, data, length);
     AddLog(QStringLiteral("応答ﾙｰﾙ%1 送信 ").arg(number) + LogTelegramText(data, length));
 }

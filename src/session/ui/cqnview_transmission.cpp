@@ -86,7 +86,7 @@ bool CQnView::DoSend()
         m_pEndpoint->SelectPeer(m_pCommandDlg->PeerTarget());
     // A failed send is logged by the socket layer; the telegram is recorded as sent either way.
     const bool sent = SendData(data, length) != FALSE;
-    m_traffic.Sent(length);
+    m_traffic.Sent(length, CTrafficStats::Clock::now(), TrafficPeers());
     m_pHistoryWnd->AddTelegramLines({HistoryPrefix(u'S')}, data, length);
     AddLog(QStringLiteral("送信 ") + LogTelegramText(data, length));
     return sent;
@@ -94,7 +94,7 @@ bool CQnView::DoSend()
 
 void CQnView::RecordReceived(int n, const QByteArray &kept)
 {
-    m_traffic.Received(n);
+    m_traffic.Received(n, CTrafficStats::Clock::now(), TrafficPeer());
     m_pHistoryWnd->AddTelegramLines({HistoryPrefix(u'R')}, m_pRecvBuf.get(), n, kept);
     AddLog(QStringLiteral("受信 ") + LogTelegramText(m_pRecvBuf.get(), n));
 }
@@ -126,8 +126,8 @@ void CQnView::DoReceiveEcho()
     }
     SendData(m_pRecvBuf.get(), n);
     const auto now = CTrafficStats::Clock::now();
-    m_traffic.Received(n, now);
-    m_traffic.Sent(n, now);
+    m_traffic.Received(n, now, TrafficPeer());
+    m_traffic.Sent(n, now, TrafficPeers());
     m_pHistoryWnd->AddTelegramLines({HistoryPrefix(u'R'), HistoryPrefix(u'S')}, m_pRecvBuf.get(), n, kept);
     AddLog(QStringLiteral("受信-自動応答 ") + LogTelegramText(m_pRecvBuf.get(), n));
 }

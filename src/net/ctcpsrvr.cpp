@@ -36,6 +36,7 @@ BOOL CTCPSrvr::Build(unsigned port)
     m_clients.clear();
     m_clientBySerial.clear();
     m_clientNotes.clear();
+    m_peerNumbers.clear();
     m_nNextClient = 1;
     m_nSelected = 0;
     m_closingSocs.clear();
@@ -56,6 +57,7 @@ void CTCPSrvr::Teardown()
     m_closingSocs.clear();
     m_clientBySerial.clear();
     m_clientNotes.clear();
+    m_peerNumbers.clear();
     if (!m_clients.empty()) {
         m_clients.clear();
         PeerChanged();

@@ -107,6 +107,7 @@ private:
     std::map<int, std::unique_ptr<CTCPSoc>> m_clients;
     std::unordered_map<std::uint64_t, int> m_clientBySerial;  // the numbers of m_clients by socket serial
     std::unordered_map<int, PeerSummary> m_clientNotes;  // each client's address and byte counts
+    QList<int> m_peerNumbers;  // the keys of m_clients in order, handed out whole by Peers()
     int m_nNextClient = 1;
     int m_nSelected = 0;
     void AcceptNumberedClient();

@@ -6,6 +6,8 @@
 #include "net/socketlog.h"
 #include "platform/csocketaddress.h"
 
+#include <algorithm>
+
 void CTCPSrvr::AcceptNumberedClient()
 {
     int code = 0;
@@ -31,6 +33,7 @@ void CTCPSrvr::AcceptNumberedClient()
     CTCPSoc *accepted = client.get();
     m_clientBySerial.emplace(accepted->Serial(), number);
     m_clientNotes[number].address = CSocketAddress::JoinHostPort(address, port);
+    m_peerNumbers.append(number);  // numbers only grow: the list stays in order
     m_clients.emplace(number, std::move(client));
     ClientAccepted(accepted);
     Log(QStringLiteral("ｸﾗｲｱﾝﾄ#%1 接続 %2 (%3 台)")
@@ -50,6 +53,7 @@ void CTCPSrvr::ReleaseNumberedClient(int number, bool keepQueued)
     if (!m_clientBySerial.erase(it->second->Serial()))  // closed already: its serial is gone
         std::erase_if(m_clientBySerial, [number](const auto &entry) { return entry.second == number; });
     m_clientNotes.erase(number);
+    m_peerNumbers.removeAt(std::lower_bound(m_peerNumbers.begin(), m_peerNumbers.end(), number) - m_peerNumbers.begin());
     if (keepQueued && it->second->QueuedBytes() > 0)
         KeepClosing(std::move(it->second));  // its queued bytes still go out to a peer that reads
     m_clients.erase(it);
@@ -65,10 +69,7 @@ void CTCPSrvr::SelectPeer(int peer)
 
 QList<int> CTCPSrvr::Peers() const
 {
-    QList<int> numbers;
-    for (const auto &client : m_clients)
-        numbers.append(client.first);
-    return numbers;
+    return m_peerNumbers;  // shared, not copied
 }
 
 QList<CEndpoint::PeerSummary> CTCPSrvr::PeerSummaries() const

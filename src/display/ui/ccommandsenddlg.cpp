@@ -575,7 +575,8 @@ void CCommandSendDlg::SetPeers(bool many, const QList<int> &peers)
     }
     // The chosen client stays chosen when it leaves: a send then fails, it never goes to all.
     std::vector<int> numbers(peers.begin(), peers.end());
-    std::sort(numbers.begin(), numbers.end());
+    if (!std::is_sorted(numbers.begin(), numbers.end()))
+        std::sort(numbers.begin(), numbers.end());
     if (m_nPeerTarget != 0 && !std::binary_search(numbers.begin(), numbers.end(), m_nPeerTarget))
         numbers.insert(std::lower_bound(numbers.begin(), numbers.end(), m_nPeerTarget), m_nPeerTarget);
     // Both lists are in order: walk them together, taking out and putting in only what differs.

@@ -4,8 +4,12 @@
 // Log shown; its longest stall and peak memory measured), then `socat ... fork PIPE` and, where it
 // is installed, `ncat -k --sh-exec cat`, each a process per client.
 // Usage: bench_clients [--clients=N] [--seconds=S] [--only=quillnet|socat|ncat]
+//        bench_clients --accept=N[,N…]: how long the program takes to accept N clients that connect at
+//        once while the Command Send window is open (its "送信先" list then holds every client).
 #include "../benchapp.h"
 #include "app/ui/cmainframe.h"
+#include "display/ui/ccommandsenddlg.h"
+#include "support/sessionprobe.h"
 #include "document/cqndoc.h"
 #include "platform/descriptorlimit.h"
 #include "res/commandids.h"
@@ -14,6 +18,7 @@
 #include "../benchserver.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -227,6 +232,61 @@ void RunProgram(int clients, int seconds)
     QCoreApplication::processEvents();
 }
 
+// N clients connect from a thread of their own, as fast as the system lets them; the program accepts
+// them with Command Send open. The time from the first connect until every client is accepted and
+// in the "送信先" list, and the longest stall of the user-interface thread meanwhile.
+void RunAccept(int clients)
+{
+    const quint16 port = FreeLoopbackPort();
+    CQnDoc doc;
+    doc.OnNewDocument();
+    CMainFrame frame;
+    frame.show();
+    doc.SetSocketType(TYPE_TCP_SERVER);
+    doc.SetSlotString(CQnDoc::SLOT_SERVER_PORT, QString::number(port));
+    doc.SetSlotString(CQnDoc::SLOT_SERVER_CLIENTS, QString::number(clients));
+    CQnView *view = frame.GetActiveView();
+    view->OnInitialUpdate(&doc);
+    SendMessage(view, WM_SESSION_EVENT, EV_CONNECT, 0);
+    view->OnCommand(ID_COMMAND_SEND);
+    QCoreApplication::processEvents();
+    const CTCPSrvr *server = SessionProbe::TcpServer(view);
+    const auto *target = qobject_cast<QComboBox *>(view->CommandWindow()->GetDlgItem(CCommandSendDlg::IDC_PEER));
+    if (!server || !target)
+        return;
+    std::vector<int> handles(size_t(clients), -1);
+    std::atomic<bool> done{false};
+    QElapsedTimer clock;
+    clock.start();
+    std::thread driver([&] {
+        for (int &handle : handles)
+            handle = ConnectLoopback(port, false);
+        done.store(true);
+    });
+    QElapsedTimer beat;
+    double stallMs = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(5);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] { stallMs = std::max(stallMs, double(beat.restart())); });
+    beat.start();
+    heartbeat.start();
+    while (server->Peers().size() < clients || target->count() < clients + 1) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (clock.elapsed() > 300000)
+            break;
+    }
+    const qint64 elapsed = clock.elapsed();
+    driver.join();
+    std::printf("| %d | %d | %lld | %.0f |\n", clients, int(server->Peers().size()), elapsed, stallMs);
+    std::fflush(stdout);
+    SendMessage(view, WM_SESSION_EVENT, EV_DISCONNECT, 1);
+    for (int handle : handles) {
+        if (handle >= 0)
+            ::close(handle);
+    }
+    QCoreApplication::processEvents();
+}
+
 void RunPeer(const char *name, const QString &program, const QStringList &arguments, quint16 port, int clients, int seconds)
 {
     QProcess peer;
@@ -257,13 +317,23 @@ int main(int argc, char *argv[])
     int clients = 1000;
     int seconds = 60;
     QString only;
+    QStringList accept;
     for (const QString &argument : app.arguments()) {
+        if (argument.startsWith(QStringLiteral("--accept=")))
+            accept = argument.mid(9).split(QLatin1Char(','));
         if (argument.startsWith(QStringLiteral("--clients=")))
             clients = argument.mid(10).toInt();
         else if (argument.startsWith(QStringLiteral("--seconds=")))
             seconds = argument.mid(10).toInt();
         else if (argument.startsWith(QStringLiteral("--only=")))
             only = argument.mid(7);
+    }
+    if (!accept.isEmpty()) {
+        std::printf("Clients connecting at once, accepted with Command Send open.\n\n");
+        std::printf("| clients | accepted | ms until all accepted and listed | longest stall ms |\n|---|---|---|---|\n");
+        for (const QString &count : std::as_const(accept))
+            RunAccept(count.toInt());
+        return 0;
     }
     std::printf("%d clients, each a %d-byte telegram every %d ms for %d s, echoed over loopback.\n\n", clients, kTelegram,
                 kPeriodMs, seconds);

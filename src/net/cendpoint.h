@@ -80,6 +80,19 @@ public:
     virtual void SelectPeer(int /*peer*/) {}
     virtual int SelectedPeer() const { return 0; }
     virtual QList<int> Peers() const { return {}; }
+    // One client of a server of many, for the list of clients.
+    struct PeerSummary
+    {
+        int number = 0;
+        QString address;      // "127.0.0.1:40136"
+        qint64 bytesIn = 0;   // read from it
+        qint64 bytesOut = 0;  // taken for it to be sent
+        qint64 queued = 0;    // of those, still waiting to go out
+    };
+    virtual QList<PeerSummary> PeerSummaries() const { return {}; }
+    // Closes the connection of client `peer` at the user's asking, dropping what waits for it;
+    // false when there is no such client.
+    virtual bool DropPeer(int /*peer*/) { return false; }
     // A send now has someone to go to (a server: some client is there).
     virtual bool HasPeer() const { return true; }
     // The sender of the telegram Receive read last ("192.0.2.7:5000"), where the user asked for it

@@ -1,5 +1,6 @@
 #include "net/ctcpsoc.h"
 
+#include "net/csendbudget.h"
 #include "platform/chexconv.h"
 #include "net/socketerrors.h"
 #include "net/socketlog.h"
@@ -10,24 +11,47 @@
 #include <netinet/in.h>
 
 CTCPSoc::CTCPSoc(QObject *owner, int id, char *logBuf, int role)
-    : m_nRole(role), m_pLogBuf(logBuf), m_nId(id), m_pOwner(owner)
+    : m_nRole(role), m_pLogBuf(logBuf), m_nId(id), m_pOwner(owner),
+      m_pBudget(std::make_shared<CSendBudget>(kMaxQueued))
 {
 }
 
-CTCPSoc::~CTCPSoc() = default;
+CTCPSoc::~CTCPSoc()
+{
+    m_pBudget->Forget(this);
+    CountQueued(-m_nQueued);
+}
+
+void CTCPSoc::SetSendBudget(std::shared_ptr<CSendBudget> budget)
+{
+    m_pBudget->Forget(this);
+    m_pBudget->Add(-m_nQueued);
+    m_pBudget = std::move(budget);
+    m_pBudget->Add(m_nQueued);
+    if (m_bReadHeld)
+        m_pBudget->Hold(this);
+}
+
+void CTCPSoc::CountQueued(qsizetype delta)
+{
+    m_nQueued += delta;
+    m_pBudget->Add(delta);
+}
 
 void CTCPSoc::Close()
 {
     DropQueue();
     m_bReadHeld = false;
+    m_pBudget->Forget(this);
     m_pDrainTimer.reset();
     CAsyncSocket::Close();
 }
 
-void CTCPSoc::CloseWhenSent()
+void CTCPSoc::CloseWhenSent(std::function<void()> closed)
 {
+    m_closedWhenSent = std::move(closed);
     if (m_nQueued == 0) {
-        Close();
+        FinishClosing();
         return;
     }
     m_pDrainTimer = std::make_unique<QTimer>();
@@ -39,9 +63,17 @@ void CTCPSoc::CloseWhenSent()
 void CTCPSoc::CheckDrainProgress()
 {
     if (m_nQueued == m_nQueuedAtLastCheck)
-        Close();  // the peer reads no more: what is left is dropped
+        FinishClosing();  // the peer reads no more: what is left is dropped
     else
         m_nQueuedAtLastCheck = m_nQueued;
+}
+
+void CTCPSoc::FinishClosing()
+{
+    Close();
+    // Told from the event loop: the owner may then destroy this socket, which is still on the stack.
+    if (auto closed = std::exchange(m_closedWhenSent, {}); closed && m_pOwner)
+        QMetaObject::invokeMethod(m_pOwner, std::move(closed), Qt::QueuedConnection);
 }
 
 BOOL CTCPSoc::Create(unsigned port)
@@ -107,7 +139,9 @@ BOOL CTCPSoc::Send(const void *data, int length)
 
 BOOL CTCPSoc::SendBytes(const void *data, int length)
 {
-    if (length > 0 && m_nQueued + length > kMaxQueued) {
+    // Past the shared budget only a socket whose bytes already wait is refused: a telegram offered
+    // to an idle socket mostly goes out at once.
+    if (length > 0 && (m_nQueued + length > kMaxQueued || (m_nQueued > 0 && !m_pBudget->Admits(length)))) {
         SetLastError(WSAENOBUFS);
         SendFailed(WSAENOBUFS);
         return FALSE;
@@ -127,7 +161,7 @@ BOOL CTCPSoc::SendBytes(const void *data, int length)
     if (sent < length) {
         // The socket has said it will tell us when it takes more (OnSend).
         m_queue.emplace_back(static_cast<const char *>(data) + sent, length - sent);
-        m_nQueued += length - sent;
+        CountQueued(length - sent);
     }
     return TRUE;
 }
@@ -146,7 +180,7 @@ bool CTCPSoc::Flush()
             SendFailed(code);
             return false;
         }
-        m_nQueued -= sent;
+        CountQueued(-sent);
         if (sent < rest) {
             m_nFrontSent += sent;
             return true;
@@ -161,7 +195,7 @@ void CTCPSoc::DropQueue()
 {
     m_queue.clear();
     m_nFrontSent = 0;
-    m_nQueued = 0;
+    CountQueued(-m_nQueued);
 }
 
 void CTCPSoc::SendFailed(int code)
@@ -206,10 +240,11 @@ void CTCPSoc::PostEvent(SessionEvent code, LPARAM lParam)
 
 void CTCPSoc::OnReceive(int nErrorCode)
 {
-    if (m_nQueued > kHoldReadingAt) {
-        // Said once the queue has drained (OnSend); until then the socket stays quiet and the
-        // peer's sending stops when the buffers between us are full.
+    if (m_nQueued > kHoldReadingAt || (m_nQueued > 0 && m_pBudget->Holds())) {
+        // Said once the queue has drained (OnSend), or the shared budget has (ResumeReading); until
+        // then the socket stays quiet and the peer's sending stops when the buffers between us are full.
         m_bReadHeld = true;
+        m_pBudget->Hold(this);
         return;
     }
     PostEvent(EV_RECEIVE, m_nId);
@@ -221,17 +256,36 @@ void CTCPSoc::OnSend(int nErrorCode)
     // Waiting bytes go first; the owner hears of a writable socket only once nothing waits.
     const bool flushed = Flush();
     if (m_pDrainTimer && (!flushed || m_nQueued == 0)) {
-        Close();  // closing: all sent, or the peer is gone
+        FinishClosing();  // closing: all sent, or the peer is gone
         return;
     }
-    if (m_bReadHeld && m_nQueued <= kResumeReadingAt) {
+    if (m_bReadHeld && MayResumeReading()) {
         m_bReadHeld = false;
+        m_pBudget->Forget(this);
         PostEvent(EV_RECEIVE, m_nId);
     }
     if (!flushed || m_nQueued > 0)
         return;
     PostEvent(EV_SEND_READY, m_nId);
     CAsyncSocket::OnSend(nErrorCode);
+}
+
+bool CTCPSoc::MayResumeReading() const
+{
+    // Under the budget's hold a socket with nothing waiting reads on: its echo goes out at once.
+    return m_nQueued <= kResumeReadingAt && (m_nQueued == 0 || !m_pBudget->Holds());
+}
+
+void CTCPSoc::ResumeReading()
+{
+    if (!m_bReadHeld || !IsOpen())
+        return;
+    if (!MayResumeReading()) {
+        m_pBudget->Hold(this);
+        return;
+    }
+    m_bReadHeld = false;
+    PostEvent(EV_RECEIVE, m_nId);
 }
 
 void CTCPSoc::OnOutOfBandData(int nErrorCode)

@@ -10,8 +10,10 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
+class CSendBudget;
 class QTimer;
 
 class CTCPSoc : public CAsyncSocket
@@ -46,9 +48,17 @@ public:
 
     // Bytes accepted by Send that the socket has not taken yet.
     qsizetype QueuedBytes() const { return m_nQueued; }
+    // The budget this socket's queue counts against, shared with the other clients of a server;
+    // each socket starts with one of its own (of kMaxQueued).
+    void SetSendBudget(std::shared_ptr<CSendBudget> budget);
+    // The budget has stopped holding: a receive notice held back for it is given now, unless the
+    // socket's own queue still holds it.
+    void ResumeReading();
+    bool IsReadingHeld() const { return m_bReadHeld; }
     // After the peer's close: what is queued still goes out to a peer that reads, then the socket
-    // closes; one that takes nothing for kDrainIdleMs is given up.
-    void CloseWhenSent();
+    // closes; one that takes nothing for kDrainIdleMs is given up. `closed` is called, later in
+    // the event loop, once the socket has closed that way.
+    void CloseWhenSent(std::function<void()> closed = {});
     bool IsOpen() const { return m_hSocket != INVALID_SOCKET; }
     // The peer has closed the connection (OnClose has come).
     bool PeerClosed() const { return m_bPeerClosed; }
@@ -84,11 +94,19 @@ private:
     void LogFailure(const char *operation, SocketErrorTable table, int code, const char *defaultText);
 
     void CheckDrainProgress();
+    // Closes a socket that was closing once its bytes were sent, and tells its owner.
+    void FinishClosing();
+    // The queue grew by `delta` bytes (or shrank); the budget counts with it.
+    void CountQueued(qsizetype delta);
+    // Whether a held receive notice may be given: the socket's own queue and the budget allow it.
+    bool MayResumeReading() const;
 
     std::deque<QByteArray> m_queue;  // one entry per telegram (or its rest), oldest first
     qsizetype m_nFrontSent = 0;      // bytes of the oldest entry already sent
     qsizetype m_nQueued = 0;
     bool m_bReadHeld = false;   // a receive notice is being held back while the queue drains
     std::unique_ptr<QTimer> m_pDrainTimer;  // running while closing with bytes queued
+    std::function<void()> m_closedWhenSent;
+    std::shared_ptr<CSendBudget> m_pBudget;
     qsizetype m_nQueuedAtLastCheck = 0;
 };

@@ -1,5 +1,6 @@
 #include "net/ctcpsrvr.h"
 
+#include "net/csendbudget.h"
 #include "net/ctcpsoc.h"
 #include "net/ctlscontext.h"
 #include "net/ctlssoc.h"
@@ -18,7 +19,7 @@ namespace {
 constexpr int kResumeAcceptTimer = 1;
 }
 
-CTCPSrvr::CTCPSrvr() = default;
+CTCPSrvr::CTCPSrvr() : m_pBudget(std::make_shared<CSendBudget>()) {}
 
 // Leaving with the view: the client, then the listener, close quietly (the log may be gone already).
 CTCPSrvr::~CTCPSrvr() = default;
@@ -33,6 +34,9 @@ BOOL CTCPSrvr::Build(unsigned port)
 {
     DropClient();
     m_clients.clear();
+    m_clientBySerial.clear();
+    m_clientNotes.clear();
+    m_peerNumbers.clear();
     m_nNextClient = 1;
     m_nSelected = 0;
     m_closingSocs.clear();
@@ -51,6 +55,9 @@ void CTCPSrvr::Teardown()
 {
     ResetAcceptPause();
     m_closingSocs.clear();
+    m_clientBySerial.clear();
+    m_clientNotes.clear();
+    m_peerNumbers.clear();
     if (!m_clients.empty()) {
         m_clients.clear();
         PeerChanged();
@@ -141,21 +148,32 @@ SocketFailure CTCPSrvr::LastFailure() const
 bool CTCPSrvr::IsNoticeFrom(std::uint64_t serial) const
 {
     if (m_nClientLimit > 0) {
-        return std::any_of(m_clients.begin(), m_clients.end(),
-                           [serial](const auto &client) { return client.second->Serial() == serial; });
+        const auto number = m_clientBySerial.find(serial);
+        if (number == m_clientBySerial.end())
+            return false;
+        const auto client = m_clients.find(number->second);
+        return client != m_clients.end() && client->second->Serial() == serial;
     }
     return m_pClientSoc && m_pClientSoc->Serial() == serial;
 }
 
 void CTCPSrvr::ReleaseClosedClient()
 {
-    std::erase_if(m_closingSocs, [](const std::unique_ptr<CTCPSoc> &soc) { return !soc->IsOpen(); });
     m_bClientClosed = m_bClientClosed || m_bClient;
-    if (m_pClientSoc && m_pClientSoc->QueuedBytes() > 0) {
-        m_pClientSoc->CloseWhenSent();
-        m_closingSocs.push_back(std::move(m_pClientSoc));
-    }
+    if (m_pClientSoc && m_pClientSoc->QueuedBytes() > 0)
+        KeepClosing(std::move(m_pClientSoc));
     DropClient();
+}
+
+void CTCPSrvr::KeepClosing(std::unique_ptr<CTCPSoc> client)
+{
+    client->CloseWhenSent([this] { ForgetClosedSockets(); });
+    m_closingSocs.push_back(std::move(client));
+}
+
+void CTCPSrvr::ForgetClosedSockets()
+{
+    std::erase_if(m_closingSocs, [](const std::unique_ptr<CTCPSoc> &soc) { return !soc->IsOpen(); });
 }
 
 BOOL CTCPSrvr::Send(const void *data, int length)
@@ -166,20 +184,45 @@ BOOL CTCPSrvr::Send(const void *data, int length)
         Log(QStringLiteral("ｸﾗｲｱﾝﾄ未構築　送信不可"), LOG_WARN);
         return FALSE;
     }
-    return m_pClientSoc->Send(data, length);
+    return SendToClient(m_pClientSoc.get(), 0, data, length);
+}
+
+BOOL CTCPSrvr::SendToClient(CTCPSoc *client, int number, const void *data, int length)
+{
+    const bool answer = number == m_nAnswerPeer && length <= m_nAnswerBytes;
+    m_nAnswerPeer = -1;
+    if (answer)
+        m_pBudget->BeginAnswer();
+    const BOOL sent = client->Send(data, length);
+    m_pBudget->EndAnswer();
+    if (const auto note = m_clientNotes.find(number); sent && note != m_clientNotes.end())
+        note->second.bytesOut += length;
+    return sent;
+}
+
+void CTCPSrvr::NoteRead(int number, int bytes)
+{
+    m_nAnswerPeer = number;
+    m_nAnswerBytes = bytes;
 }
 
 int CTCPSrvr::Receive(void *buffer, int length)
 {
     if (m_nClientLimit > 0) {
         CTCPSoc *client = SelectedClient();
-        return client ? client->Receive(buffer, length) : 0;  // gone since its notice
+        const int read = client ? client->Receive(buffer, length) : 0;  // 0: gone since its notice
+        NoteRead(m_nSelected, read);
+        if (const auto note = m_clientNotes.find(m_nSelected); note != m_clientNotes.end())
+            note->second.bytesIn += read;
+        return read;
     }
     if (!m_bClient) {
         Log(QStringLiteral("ｸﾗｲｱﾝﾄ未構築　受信不可"), LOG_WARN);
         return 0;
     }
-    return m_pClientSoc->Receive(buffer, length);
+    const int read = m_pClientSoc->Receive(buffer, length);
+    NoteRead(0, read);
+    return read;
 }
 
 void CTCPSrvr::Log(const QString &text, int kind)
@@ -292,9 +335,13 @@ void CTCPSrvr::AcceptClient()
 
 std::unique_ptr<CTCPSoc> CTCPSrvr::NewClientSoc(int id)
 {
+    std::unique_ptr<CTCPSoc> client;
     if (m_pTlsContext)
-        return std::make_unique<CTlsSoc>(this, id, m_pLogBuf, m_pTlsContext);
-    return std::make_unique<CTCPSoc>(this, id, m_pLogBuf, CTCPSoc::ROLE_TERM);
+        client = std::make_unique<CTlsSoc>(this, id, m_pLogBuf, m_pTlsContext);
+    else
+        client = std::make_unique<CTCPSoc>(this, id, m_pLogBuf, CTCPSoc::ROLE_TERM);
+    client->SetSendBudget(m_pBudget);
+    return client;
 }
 
 void CTCPSrvr::ClientAccepted(CTCPSoc *client)

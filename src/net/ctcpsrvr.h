@@ -13,8 +13,10 @@
 
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
+class CSendBudget;
 class CTCPSoc;
 class CTlsContext;
 
@@ -49,6 +51,8 @@ public:
     void SelectPeer(int peer) override;
     int SelectedPeer() const override { return m_nSelected; }
     QList<int> Peers() const override;
+    QList<PeerSummary> PeerSummaries() const override;
+    bool DropPeer(int peer) override;
     bool HasPeer() const override { return m_nClientLimit > 0 ? !m_clients.empty() : m_pClientSoc && !m_bClientClosed; }
     static constexpr int kMaxClients = 10000;
     // Where the TLS texts begin among the settings (CTlsSettings::ForServer).
@@ -68,13 +72,24 @@ private:
     // Tests reach the sockets behind the endpoint through it (tests/support/endpointprobe.h).
     friend class EndpointProbe;
 
+    // What all clients may leave waiting to be sent, together (CSendBudget::kDefaultLimit).
+    std::shared_ptr<CSendBudget> m_pBudget;
+    // The client whose telegram was read last (-1: none since the last send) and its size: a send
+    // to it of no more than that answers it, which the budget never refuses.
+    int m_nAnswerPeer = -1;
+    int m_nAnswerBytes = 0;
+    BOOL SendToClient(CTCPSoc *client, int number, const void *data, int length);
+    void NoteRead(int number, int bytes);
+
     std::unique_ptr<CTCPSoc> m_pListenSoc;
     QPointer<QObject> m_pView;
     char *m_pLogBuf = nullptr;  // the view's; not owned
     std::unique_ptr<CTCPSoc> m_pClientSoc;  // declared after the listener: it goes first
     // Clients that closed their side while bytes for them were still queued: they send the rest
-    // and close on their own; a teardown drops them.
+    // and close on their own, and are then freed; a teardown drops them.
     std::vector<std::unique_ptr<CTCPSoc>> m_closingSocs;
+    void KeepClosing(std::unique_ptr<CTCPSoc> client);
+    void ForgetClosedSockets();
     BOOL m_bClient = FALSE;
     bool m_bClientClosed = false;  // the last client closed the connection; cleared by the next
 
@@ -90,10 +105,14 @@ private:
     // Many clients: the limit (0: the one client above), the clients by number, the next number.
     int m_nClientLimit = 0;
     std::map<int, std::unique_ptr<CTCPSoc>> m_clients;
+    std::unordered_map<std::uint64_t, int> m_clientBySerial;  // the numbers of m_clients by socket serial
+    std::unordered_map<int, PeerSummary> m_clientNotes;  // each client's address and byte counts
+    QList<int> m_peerNumbers;  // the keys of m_clients in order, handed out whole by Peers()
     int m_nNextClient = 1;
     int m_nSelected = 0;
     void AcceptNumberedClient();
-    void ReleaseNumberedClient(int number);
+    // A client's close; its queued bytes still go out unless the user closed it (`keepQueued` false).
+    void ReleaseNumberedClient(int number, bool keepQueued = true);
     BOOL SendToClients(const void *data, int length);
     CTCPSoc *SelectedClient() const;
 

@@ -6,6 +6,8 @@
 #include "net/socketlog.h"
 #include "platform/csocketaddress.h"
 
+#include <algorithm>
+
 void CTCPSrvr::AcceptNumberedClient()
 {
     int code = 0;
@@ -29,6 +31,9 @@ void CTCPSrvr::AcceptNumberedClient()
     unsigned port = 0;
     SocketName(client->m_hSocket, true, &address, &port);
     CTCPSoc *accepted = client.get();
+    m_clientBySerial.emplace(accepted->Serial(), number);
+    m_clientNotes[number].address = CSocketAddress::JoinHostPort(address, port);
+    m_peerNumbers.append(number);  // numbers only grow: the list stays in order
     m_clients.emplace(number, std::move(client));
     ClientAccepted(accepted);
     Log(QStringLiteral("ｸﾗｲｱﾝﾄ#%1 接続 %2 (%3 台)")
@@ -40,17 +45,17 @@ void CTCPSrvr::AcceptNumberedClient()
     DescriptionChanged();
 }
 
-void CTCPSrvr::ReleaseNumberedClient(int number)
+void CTCPSrvr::ReleaseNumberedClient(int number, bool keepQueued)
 {
     const auto it = m_clients.find(number);
     if (it == m_clients.end())
         return;
-    std::erase_if(m_closingSocs, [](const std::unique_ptr<CTCPSoc> &soc) { return !soc->IsOpen(); });
-    if (it->second->QueuedBytes() > 0) {
-        // Its queued bytes still go out to a peer that reads.
-        it->second->CloseWhenSent();
-        m_closingSocs.push_back(std::move(it->second));
-    }
+    if (!m_clientBySerial.erase(it->second->Serial()))  // closed already: its serial is gone
+        std::erase_if(m_clientBySerial, [number](const auto &entry) { return entry.second == number; });
+    m_clientNotes.erase(number);
+    m_peerNumbers.removeAt(std::lower_bound(m_peerNumbers.begin(), m_peerNumbers.end(), number) - m_peerNumbers.begin());
+    if (keepQueued && it->second->QueuedBytes() > 0)
+        KeepClosing(std::move(it->second));  // its queued bytes still go out to a peer that reads
     m_clients.erase(it);
     Log(QStringLiteral("ｸﾗｲｱﾝﾄ#%1 切断 (%2 台)").arg(number).arg(m_clients.size()), 0);
     DescriptionChanged();
@@ -64,10 +69,31 @@ void CTCPSrvr::SelectPeer(int peer)
 
 QList<int> CTCPSrvr::Peers() const
 {
-    QList<int> numbers;
-    for (const auto &client : m_clients)
-        numbers.append(client.first);
-    return numbers;
+    return m_peerNumbers;  // shared, not copied
+}
+
+QList<CEndpoint::PeerSummary> CTCPSrvr::PeerSummaries() const
+{
+    QList<PeerSummary> summaries;
+    summaries.reserve(qsizetype(m_clients.size()));
+    for (const auto &client : m_clients) {
+        const auto note = m_clientNotes.find(client.first);
+        PeerSummary summary;
+        if (note != m_clientNotes.end())
+            summary = note->second;
+        summary.number = client.first;
+        summary.queued = client.second->QueuedBytes();
+        summaries.append(summary);
+    }
+    return summaries;
+}
+
+bool CTCPSrvr::DropPeer(int peer)
+{
+    if (m_nClientLimit <= 0 || !m_clients.contains(peer))
+        return false;
+    ReleaseNumberedClient(peer, false);
+    return true;
 }
 
 CTCPSoc *CTCPSrvr::SelectedClient() const
@@ -88,11 +114,12 @@ BOOL CTCPSrvr::SendToClients(const void *data, int length)
             Log(QStringLiteral("ｸﾗｲｱﾝﾄ#%1 は切断されています　送信不可").arg(m_nSelected), LOG_WARN);
             return FALSE;
         }
-        return client->Send(data, length);
+        return SendToClient(client, m_nSelected, data, length);
     }
     BOOL all = TRUE;
+    m_nAnswerPeer = -1;  // a send to every client answers none
     for (const auto &client : m_clients) {
-        if (!client.second->Send(data, length))
+        if (!SendToClient(client.second.get(), client.first, data, length))
             all = FALSE;
     }
     return all;

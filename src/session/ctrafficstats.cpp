@@ -10,10 +10,10 @@
 namespace {
 
 // Bucket 0 holds 0 µs; bucket i > 0 the times from kGrowth^(i-1) µs up to the next bound: 1 % wide,
-// 1 µs to 1,000 s (longer times fall into the last).
+// 1 µs to 30 years (longer times fall into the last): about 3,500 buckets.
 constexpr double kGrowth = 1.01;
 const double kLogGrowth = std::log(kGrowth);
-constexpr qint64 kLongestMicros = 1'000'000'000;
+constexpr qint64 kLongestMicros = 1'000'000'000'000'000;
 
 }  // namespace
 
@@ -43,7 +43,7 @@ void CTrafficStats::Reset(Clock::time_point now)
     m_nLargestIn = 0;
     m_nLargestOut = 0;
     // The connection open now (if any) stays the current one: the next connect is a reconnect.
-    m_nConnects = std::min(m_nConnects, 1);
+    m_nConnects = m_bOpen ? 1 : 0;
     m_seconds.fill({});
     m_secondIndex.fill(-1);
     std::fill(m_buckets.begin(), m_buckets.end(), 0);
@@ -52,15 +52,36 @@ void CTrafficStats::Reset(Clock::time_point now)
     m_nResponseMax = 0;
     m_nTimedSecond = -1;
     m_timedMicros.clear();
-    m_bSent = false;
+    m_awaiting.clear();
 }
 
 void CTrafficStats::Connected(Clock::time_point now)
 {
     ++m_nConnects;
+    m_bOpen = true;
     m_start = now;
     m_sinceConnect = {};
-    m_bSent = false;
+    m_awaiting.clear();
+}
+
+void CTrafficStats::Disconnected()
+{
+    m_bOpen = false;
+    m_awaiting.clear();
+}
+
+void CTrafficStats::KeepPeers(const QList<int> &peers)
+{
+    // Swept only once the departed could be as many as those present: a sweep costs no more than
+    // the notes it follows.
+    if (m_awaiting.size() <= size_t(peers.size()) * 2 + 64)
+        return;
+    std::unordered_map<int, Clock::time_point> kept;
+    for (int peer : peers) {
+        if (const auto it = m_awaiting.find(peer); it != m_awaiting.end())
+            kept.insert(*it);
+    }
+    m_awaiting.swap(kept);
 }
 
 qint64 CTrafficStats::SecondOf(Clock::time_point now) const
@@ -96,16 +117,18 @@ CTrafficStats::Second *CTrafficStats::Count(bool in, qint64 bytes, qint64 index)
     return &second;
 }
 
-void CTrafficStats::Received(qint64 bytes, Clock::time_point now)
+void CTrafficStats::Received(qint64 bytes, Clock::time_point now, int peer)
 {
     const qint64 index = SecondOf(now);
     Second *second = Count(true, bytes, index);
-    if (!second || !m_bSent)
+    const auto awaited = m_awaiting.find(peer);
+    if (!second || awaited == m_awaiting.end())
         return;
-    // The first telegram after a send answers it; later ones answer nothing of this side's.
-    m_bSent = false;
+    // The peer's first telegram after a send to it answers it; later ones answer nothing of this side's.
+    const Clock::time_point sent = awaited->second;
+    m_awaiting.erase(awaited);
     const qint64 micros = std::max<qint64>(
-        0, std::chrono::duration_cast<std::chrono::microseconds>(now - m_lastSend).count());
+        0, std::chrono::duration_cast<std::chrono::microseconds>(now - sent).count());
     ++m_buckets[size_t(BucketOf(micros))];
     m_nResponseMin = m_nResponses == 0 ? micros : std::min(m_nResponseMin, micros);
     m_nResponseMax = std::max(m_nResponseMax, micros);
@@ -119,11 +142,13 @@ void CTrafficStats::Received(qint64 bytes, Clock::time_point now)
     second->responseMaxMicros = std::max(second->responseMaxMicros, micros);
 }
 
-void CTrafficStats::Sent(qint64 bytes, Clock::time_point now)
+void CTrafficStats::Sent(qint64 bytes, Clock::time_point now, const QList<int> &peers)
 {
     Count(false, bytes, SecondOf(now));
-    m_lastSend = now;
-    m_bSent = true;
+    if (peers.isEmpty())
+        m_awaiting[0] = now;
+    for (int peer : peers)
+        m_awaiting[peer] = now;
 }
 
 double CTrafficStats::Elapsed(Clock::time_point now) const

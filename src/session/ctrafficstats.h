@@ -1,14 +1,17 @@
 // What went over the connection, counted for the statistics window: telegrams and bytes each way since
 // the connection was made and second by second over the last ten minutes, the largest telegram, the
 // reconnects, and the response times (the first received telegram after each sent one, as the History
-// times them) in a bounded histogram. Cheap enough for the receive path: a few additions a telegram.
+// times them; a server of many clients pairs each client's answer with what was sent to it) in a
+// bounded histogram. Cheap enough for the receive path: a few additions a telegram.
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QtGlobal>
 
 #include <array>
 #include <chrono>
+#include <unordered_map>
 #include <vector>
 
 class QDateTime;
@@ -52,14 +55,19 @@ public:
 
     CTrafficStats();
 
-    // The session's notes, at the points where the History learns of telegrams.
-    void Received(qint64 bytes, Clock::time_point now = Clock::now());
-    void Sent(qint64 bytes, Clock::time_point now = Clock::now());
+    // The session's notes, at the points where the History learns of telegrams. `peer` is the client
+    // of a server of many that sent, `peers` those a telegram went to (empty: the one peer).
+    void Received(qint64 bytes, Clock::time_point now = Clock::now(), int peer = 0);
+    void Sent(qint64 bytes, Clock::time_point now = Clock::now(), const QList<int> &peers = {});
     // A connection was made: the counts since connect start again; every connection after the first
     // since the last reset is a reconnect.
     void Connected(Clock::time_point now = Clock::now());
+    // The connection has ended (a disconnect, the one client of a server gone).
+    void Disconnected();
     // Forgets every count (the window's "ﾘｾｯﾄ"); a connection open now stays the current one.
     void Reset(Clock::time_point now = Clock::now());
+    // Forgets the sends awaiting an answer from clients that are no longer among `peers`.
+    void KeepPeers(const QList<int> &peers);
 
     const Counts &SinceConnect() const { return m_sinceConnect; }
     qint64 LargestIn() const { return m_nLargestIn; }
@@ -116,6 +124,7 @@ private:
     static constexpr size_t kMaxTimedPerSecond = 1 << 20;
     mutable qint64 m_nTimedSecond = -1;
     mutable std::vector<qint64> m_timedMicros;
-    Clock::time_point m_lastSend;
-    bool m_bSent = false;
+    // The last send to each peer (0: the one peer) that no telegram of it has answered yet.
+    std::unordered_map<int, Clock::time_point> m_awaiting;
+    bool m_bOpen = false;  // a connection is open: after a reset its next connect is a reconnect
 };

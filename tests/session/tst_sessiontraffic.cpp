@@ -197,14 +197,14 @@ private Q_SLOTS:
         // Every datagram to a malformed destination is refused: the Log says why, once a send.
         LoopbackPeer peer = LoopbackPeer::BindUdp();
         SessionHarness h;
-        const quint16 own = h.ConfigureUdp(peer.Port());
+        h.ConfigureUdp(peer.Port());
         h.Doc().SetSlotString(CQnDoc::SLOT_UDP_ADDRESS, QStringLiteral("999.1.1.1"));
         h.View()->OnInitialUpdate(&h.Doc());
         h.Command(ID_SOCKET_CONNECT);
         QCOMPARE(h.View()->State(), ST_CONNECTED);
         if (echo) {
             h.Command(ID_LOOPBACK_ON);
-            peer.WriteTo("ping", own);
+            peer.WriteTo("ping", h.OwnPort());
             QTRY_VERIFY(h.HistoryLines().contains(QStringLiteral("R 70696E67")));
         } else {
             SendTyped(h, QStringLiteral("AA"));

@@ -35,6 +35,10 @@ private Q_SLOTS:
         QTest::newRow("ramp 1..1000 ms") << ramp << QList<qint64>{1000, 1000, 500000, 950000, 990000, 1000000};
         QTest::newRow("zero and one µs") << QList<qint64>{0, 0, 1} << QList<qint64>{3, 0, 0, 1, 1, 1};
         QTest::newRow("past the longest bucket") << QList<qint64>{2'000'000'000} << QList<qint64>{1, 2'000'000'000, 2'000'000'000, 2'000'000'000, 2'000'000'000, 2'000'000'000};
+        QList<qint64> slow;  // 1,500 s to 2,490 s
+        for (qint64 i = 0; i < 100; ++i)
+            slow << (1500 + i * 10) * 1'000'000;
+        QTest::newRow("ramp past 1,000 s") << slow << QList<qint64>{100, 1'500'000'000, 1'990'000'000, 2'440'000'000, 2'480'000'000, 2'490'000'000};
     }
     void percentilesAreWithinOnePercent()
     {
@@ -90,6 +94,48 @@ private Q_SLOTS:
         QCOMPARE((QList<qint64>{seconds[1].responseP50, seconds[1].responseP95, seconds[1].responseP99, seconds[1].responseMaxMicros}),
                  (QList<qint64>{49000, 94000, 98000, 99000}));
         QCOMPARE((QList<qint64>{seconds[2].responses, seconds[2].responseP50, seconds[2].responseP99}), (QList<qint64>{1, 7000, 7000}));
+    }
+
+    // A script of notes, each "c" connect, "d" disconnect, "r" reset, "s<peers>@<ms>" a send to those
+    // peers (none: the one peer) or "i<peer>@<ms>" a receive from one.
+    void reconnectsAndResponsesFollowTheNotes_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("reconnects");
+        QTest::addColumn<QList<qint64>>("responses");  // count, max in ms
+        QTest::newRow("reset with no connection open") << "c d r c" << 0 << QList<qint64>{0, 0};
+        QTest::newRow("reset with the connection open") << "c r c" << 1 << QList<qint64>{0, 0};
+        QTest::newRow("reconnect without reset") << "c d c c" << 2 << QList<qint64>{0, 0};
+        QTest::newRow("one peer: the first receive answers") << "c s@0 i@5 i@9" << 0 << QList<qint64>{1, 5};
+        QTest::newRow("another client's receive answers nothing") << "c s1@0 i2@3 i1@8" << 0 << QList<qint64>{1, 8};
+        QTest::newRow("a send to all: each client answers") << "c s1,2@0 i2@4 i1@6 i1@9" << 0 << QList<qint64>{2, 6};
+        QTest::newRow("the latest send is answered") << "c s1@0 s1@10 i1@12" << 0 << QList<qint64>{1, 2};
+        QTest::newRow("a disconnect ends the wait") << "c s@0 d c i@4" << 1 << QList<qint64>{0, 0};
+    }
+    void reconnectsAndResponsesFollowTheNotes()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, reconnects);
+        QFETCH(QList<qint64>, responses);
+        const Clock::time_point t0 = Clock::now();
+        CTrafficStats stats;
+        stats.Reset(t0);
+        for (const QString &note : script.split(u' ')) {
+            const QStringList parts = note.mid(1).split(u'@');
+            const Clock::time_point at = t0 + std::chrono::milliseconds(parts.value(1).toInt());
+            QList<int> peers;
+            for (const QString &peer : parts.value(0).split(u',', Qt::SkipEmptyParts))
+                peers << peer.toInt();
+            switch (note.at(0).unicode()) {
+            case 'c': stats.Connected(at); break;
+            case 'd': stats.Disconnected(); break;
+            case 'r': stats.Reset(at); break;
+            case 's': stats.Sent(1, at, peers); break;
+            case 'i': stats.Received(1, at, peers.value(0)); break;
+            }
+        }
+        QCOMPARE(stats.Reconnects(), reconnects);
+        QCOMPARE((QList<qint64>{stats.ResponseTimes().count, stats.ResponseTimes().max / 1000}), responses);
     }
 
     void secondsAreKeptForTenMinutesAndReset()

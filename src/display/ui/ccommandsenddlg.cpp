@@ -517,8 +517,13 @@ void CCommandSendDlg::CreateSendTools()
     peer->setAccessibleName(QStringLiteral("送信先"));
     peer->setToolTip(QStringLiteral("送信先のｸﾗｲｱﾝﾄ"));
     peer->setMinimumContentsLength(8);
-    row({tag(checksumOn, IDC_CHECKSUM_ON), tag(checksumRule, IDC_CHECKSUM_RULE), tag(peer, IDC_PEER)});
+    auto *peerList = new QPushButton(QStringLiteral("一覧..."));
+    peerList->setToolTip(QStringLiteral("ｸﾗｲｱﾝﾄ一覧 (検索、切断)"));
+    row({tag(checksumOn, IDC_CHECKSUM_ON), tag(checksumRule, IDC_CHECKSUM_RULE), tag(peer, IDC_PEER),
+         tag(peerList, IDC_PEER_LIST)});
     peer->hide();  // until a server serves many clients
+    peerList->hide();
+    connect(peerList, &QPushButton::clicked, this, &CCommandSendDlg::ClientListAsked);
     connect(peer, &QComboBox::activated, this, [this, peer](int index) { m_nPeerTarget = peer->itemData(index).toInt(); });
 
     auto *repeatOn = new QCheckBox(QStringLiteral("繰り返し送信"));
@@ -587,17 +592,44 @@ void CCommandSendDlg::SetPeers(bool many, const QList<int> &peers)
     if (!combo)
         return;
     combo->setVisible(many);
+    if (QWidget *list = GetDlgItem(IDC_PEER_LIST))
+        list->setVisible(many);
     if (!many)
         return;
+    if (combo->count() == 0) {
+        combo->addItem(QStringLiteral("全ｸﾗｲｱﾝﾄ"), 0);
+        m_shownPeers.clear();
+    }
     // The chosen client stays chosen when it leaves: a send then fails, it never goes to all.
-    QList<int> numbers = peers;
-    if (m_nPeerTarget != 0 && !numbers.contains(m_nPeerTarget))
-        numbers.append(m_nPeerTarget);
-    combo->clear();
-    combo->addItem(QStringLiteral("全ｸﾗｲｱﾝﾄ"), 0);
-    for (int number : std::as_const(numbers))
-        combo->addItem(QStringLiteral("#%1").arg(number), number);
-    combo->setCurrentIndex(combo->findData(m_nPeerTarget));
+    std::vector<int> numbers(peers.begin(), peers.end());
+    if (!std::is_sorted(numbers.begin(), numbers.end()))
+        std::sort(numbers.begin(), numbers.end());
+    if (m_nPeerTarget != 0 && !std::binary_search(numbers.begin(), numbers.end(), m_nPeerTarget))
+        numbers.insert(std::lower_bound(numbers.begin(), numbers.end(), m_nPeerTarget), m_nPeerTarget);
+    // Both lists are in order: walk them together, taking out and putting in only what differs.
+    size_t at = 0;
+    for (size_t i = 0; i < numbers.size();) {
+        if (at < m_shownPeers.size() && m_shownPeers[at] == numbers[i]) {
+            ++at;
+            ++i;
+        } else if (at < m_shownPeers.size() && m_shownPeers[at] < numbers[i]) {
+            combo->removeItem(int(at) + 1);
+            m_shownPeers.erase(m_shownPeers.begin() + qsizetype(at));
+        } else {
+            combo->insertItem(int(at) + 1, QStringLiteral("#%1").arg(numbers[i]), numbers[i]);
+            m_shownPeers.insert(m_shownPeers.begin() + qsizetype(at), numbers[i]);
+            ++at;
+            ++i;
+        }
+    }
+    while (m_shownPeers.size() > at) {
+        combo->removeItem(combo->count() - 1);
+        m_shownPeers.pop_back();
+    }
+    const auto chosen = std::lower_bound(m_shownPeers.begin(), m_shownPeers.end(), m_nPeerTarget);
+    const int index = m_nPeerTarget == 0 ? 0 : int(chosen - m_shownPeers.begin()) + 1;
+    if (combo->currentIndex() != index)
+        combo->setCurrentIndex(index);
 }
 
 Prompts::FileRequest CCommandSendDlg::TextFileRequest(bool open) const

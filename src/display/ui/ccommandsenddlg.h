@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <vector>
 
 class CCommandSendDlg : public CMsgWnd<QDialog>
 {
@@ -41,6 +42,7 @@ public:
     static constexpr int IDC_SEQUENCE_BYTES = 1109;
     static constexpr int IDC_SEQUENCE_ORDER = 1110;
     static constexpr int IDC_PEER = 1111;
+    static constexpr int IDC_PEER_LIST = 1112;
     // Characters taken from one input line, for the telegram and for a written file.
     static constexpr int kLineChars = 1024;
 
@@ -66,6 +68,12 @@ public:
     void SetPeers(bool many, const QList<int> &peers);
     // The client 送信 sends to: 0 every one.
     int PeerTarget() const { return m_nPeerTarget; }
+
+Q_SIGNALS:
+    // "一覧..." beside 送信先: the user wants the list of clients.
+    void ClientListAsked();
+
+public:
     CInputEdit *Input() const { return m_pInput; }
     // Under the input: what "送信" will send ("n ﾊﾞｲﾄ"), and in red why a hex text cannot be sent
     // (the character refused and its place; "送信" is disabled meanwhile) and other warnings.
@@ -158,4 +166,7 @@ private:
     QTimer m_repeatCounterTimer;  // the counter, redrawn at most every kByteLineDelayMs
     bool m_bAwaitingView = false;
     int m_nPeerTarget = 0;
+    // The numbers behind "送信先" after its first entry (every client), in order: the list is brought
+    // up to date by the entries that differ, never rebuilt.
+    std::vector<int> m_shownPeers;
 };

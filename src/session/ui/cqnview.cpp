@@ -5,6 +5,7 @@
 #include "batch/ui/cbatchsenddlg.h"
 #include "display/ui/ccommandsenddlg.h"
 #include "display/ui/cmessagewnd.h"
+#include "session/ui/cclientlistdlg.h"
 #include "session/ui/cstatswnd.h"
 #include "net/cendpoint.h"
 #include "platform/cp932.h"
@@ -37,6 +38,7 @@ CQnView::CQnView(QWidget *parent)
     // The view font: "ＭＳ Ｐゴシック", -12 at 96 pixels per inch, in proportion elsewhere.
     m_fontView = LogFont(QString::fromUtf8(kFaceMsPGothic), -12 * LogicalDpiX(this) / 96);
     m_pStatsWnd = std::make_unique<CStatsWnd>(&m_traffic, [this] { return EndpointGauges(); });
+    connect(m_pCommandDlg.get(), &CCommandSendDlg::ClientListAsked, this, &CQnView::OpenClientList);
 }
 
 CQnView::~CQnView()

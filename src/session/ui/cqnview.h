@@ -22,6 +22,7 @@
 
 class CBatchRunner;
 class CBatchSendDlg;
+class CClientListDlg;
 class CCommandSendDlg;
 class CEndpoint;
 class CMessageWnd;
@@ -74,6 +75,8 @@ public:
     CCommandSendDlg *CommandWindow() const { return m_pCommandDlg.get(); }
     CBatchSendDlg *BatchWindow() const { return m_pBatchDlg.get(); }
     CStatsWnd *StatsWindow() const { return m_pStatsWnd.get(); }
+    // The list of a server's clients, once Command Send has opened it (null before).
+    CClientListDlg *ClientList() const { return m_pClientList.get(); }
 
     // The connection in words for the status bar (cqnview_status.cpp): type and endpoint, the reason
     // of a failed connect while disconnected, the peer's close while still connected.
@@ -222,6 +225,10 @@ private:
     void NotePeerChanged();
     // The one-client TCP server: the traffic counts start again with each client, not with the listen.
     bool CountsEachClient() const;
+    // For the traffic counts: the client of a server of many that sent the telegram read last (0:
+    // the one peer), and those the next send goes to (empty: the one peer).
+    int TrafficPeer() const;
+    QList<int> TrafficPeers() const;
     void ScheduleConnectionRefresh();
     void RefreshConnection();
     QString DescribeConnection() const;
@@ -279,4 +286,6 @@ private:
     QObject m_periodicTimers;  // parent of the periodic rules' timers while they run
     CTrafficStats m_traffic;
     std::unique_ptr<CStatsWnd> m_pStatsWnd;  // after the counts it reads
+    std::unique_ptr<CClientListDlg> m_pClientList;
+    void OpenClientList();
 };

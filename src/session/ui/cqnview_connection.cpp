@@ -4,6 +4,7 @@
 
 #include "res/commandids.h"
 #include "document/cqndoc.h"
+#include "session/ui/cclientlistdlg.h"
 #include "session/ui/csocketsettingdlg.h"
 #include "session/ui/csockettypedlg.h"
 #include "display/ui/ccommandsenddlg.h"
@@ -98,6 +99,7 @@ void CQnView::DoDisconnect()
     m_ruleAnswers.clear();
     m_replyStates.clear();
     SocketDisconnect();
+    m_traffic.Disconnected();
     m_nState = ST_DISCONNECTED;
     ShowStatus(m_nState);
     RefreshSendButton();
@@ -195,9 +197,31 @@ void CQnView::RefreshSendButton()
     RefreshSendTargets();
 }
 
+void CQnView::OpenClientList()
+{
+    if (!m_pClientList) {
+        m_pClientList = std::make_unique<CClientListDlg>(
+            nullptr,
+            [this] {
+                return m_pEndpoint && m_pEndpoint->ServesManyPeers() ? m_pEndpoint->PeerSummaries()
+                                                                     : QList<CEndpoint::PeerSummary>();
+            },
+            [this](int peer) {
+                if (m_pEndpoint)
+                    m_pEndpoint->DropPeer(peer);
+            });
+    }
+    m_pClientList->show();
+    m_pClientList->raise();
+    m_pClientList->activateWindow();
+}
+
 void CQnView::RefreshSendTargets()
 {
     const bool many = m_pEndpoint && m_pEndpoint->ServesManyPeers() &&
                       (m_nState == ST_CONNECTED || m_nState == ST_CONNECTED_LOOPBACK);
-    m_pCommandDlg->SetPeers(many, many ? m_pEndpoint->Peers() : QList<int>());
+    const QList<int> peers = many ? m_pEndpoint->Peers() : QList<int>();
+    m_pCommandDlg->SetPeers(many, peers);
+    if (many)
+        m_traffic.KeepPeers(peers);
 }

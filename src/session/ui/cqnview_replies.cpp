@@ -172,7 +172,7 @@ void CQnView::SendRuleReply(int number, const QByteArray &reply)
     // A send the transport refused is told by it in the Log; it is neither counted nor shown as sent.
     if (!SendData(data, length))
         return;
-    m_traffic.Sent(length);
+    m_traffic.Sent(length, CTrafficStats::Clock::now(), TrafficPeers());
     m_pHistoryWnd->AddTelegramLines({HistoryPrefix(u'S')}, data, length);
     AddLog(QStringLiteral("応答ﾙｰﾙ%1 送信 ").arg(number) + LogTelegramText(data, length));
 }

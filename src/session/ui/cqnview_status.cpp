@@ -37,11 +37,28 @@ bool CQnView::CountsEachClient() const
     return m_pEndpoint && m_pEndpoint->Type() == TYPE_TCP_SERVER && !m_pEndpoint->ServesManyPeers();
 }
 
+int CQnView::TrafficPeer() const
+{
+    return m_pEndpoint && m_pEndpoint->ServesManyPeers() ? m_pEndpoint->SelectedPeer() : 0;
+}
+
+QList<int> CQnView::TrafficPeers() const
+{
+    if (!m_pEndpoint || !m_pEndpoint->ServesManyPeers())
+        return {};
+    const int peer = m_pEndpoint->SelectedPeer();
+    return peer > 0 ? QList<int>{peer} : m_pEndpoint->Peers();
+}
+
 void CQnView::NotePeerChanged()
 {
     // Each client of the one-client server is a connection of its own for the traffic counts.
-    if (CountsEachClient() && m_pEndpoint->HasPeer() && (m_nState == ST_CONNECTED || m_nState == ST_CONNECTED_LOOPBACK))
-        m_traffic.Connected();
+    if (CountsEachClient() && (m_nState == ST_CONNECTED || m_nState == ST_CONNECTED_LOOPBACK)) {
+        if (m_pEndpoint->HasPeer())
+            m_traffic.Connected();
+        else
+            m_traffic.Disconnected();
+    }
     CancelPendingReplies();
     ScheduleConnectionRefresh();
 }

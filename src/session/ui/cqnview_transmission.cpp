@@ -87,7 +87,7 @@ bool CQnView::DoSend()
     // A send the transport refused is told by it in the Log; it is neither counted nor shown as sent.
     if (!SendData(data, length))
         return false;
-    m_traffic.Sent(length);
+    m_traffic.Sent(length, CTrafficStats::Clock::now(), TrafficPeers());
     m_pHistoryWnd->AddTelegramLines({HistoryPrefix(u'S')}, data, length);
     AddLog(QStringLiteral("送信 ") + LogTelegramText(data, length));
     return true;
@@ -95,7 +95,7 @@ bool CQnView::DoSend()
 
 void CQnView::RecordReceived(int n, const QByteArray &kept)
 {
-    m_traffic.Received(n);
+    m_traffic.Received(n, CTrafficStats::Clock::now(), TrafficPeer());
     m_pHistoryWnd->AddTelegramLines({HistoryPrefix(u'R')}, m_pRecvBuf.get(), n, kept);
     AddLog(QStringLiteral("受信 ") + LogTelegramText(m_pRecvBuf.get(), n));
 }
@@ -141,8 +141,8 @@ void CQnView::DoReceiveEcho()
         return;
     }
     const auto now = CTrafficStats::Clock::now();
-    m_traffic.Received(n, now);
-    m_traffic.Sent(n, now);
+    m_traffic.Received(n, now, TrafficPeer());
+    m_traffic.Sent(n, now, TrafficPeers());
     m_pHistoryWnd->AddTelegramLines({HistoryPrefix(u'R'), HistoryPrefix(u'S')}, m_pRecvBuf.get(), n, kept);
     AddLog(QStringLiteral("受信-自動応答 ") + LogTelegramText(m_pRecvBuf.get(), n));
 }

@@ -9,9 +9,11 @@
 #include "support/sessionprobe.h"
 #include "support/unprivileged.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <unistd.h>
@@ -113,7 +115,19 @@ private Q_SLOTS:
         device.greeting = "> ";
         device.greetEachOpen = true;
         device.answer = "ok\r\n> ";
-        const QString lines = SessionHarness::TempPath(QStringLiteral("serial-lines.txt"));
+        // The program, its files and its settings in a folder the ordinary user can reach, wherever
+        // this build lies.
+        QTemporaryDir place;
+        QVERIFY(place.isValid());
+        QVERIFY(QFile::setPermissions(place.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                                        | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+        const QString program = place.filePath(QStringLiteral("quillnet"));
+        QVERIFY(QFile::copy(QStringLiteral(QN_EXECUTABLE), program));
+        const QString config = place.filePath(QStringLiteral("config"));
+        QVERIFY(QDir().mkdir(config));
+        if (::geteuid() == 0)
+            QCOMPARE(::chown(QFile::encodeName(config).constData(), kUnprivilegedUid, gid_t(-1)), 0);
+        const QString lines = place.filePath(QStringLiteral("serial-lines.txt"));
         QFile file(lines);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write("*IDN?\r\nMEAS?\r\n");
@@ -124,19 +138,20 @@ private Q_SLOTS:
             rows.SetCell(row, CBatchScenario::COL_PORT, QStringLiteral("115200"));
             rows.SetCell(row, CBatchScenario::COL_FILE, lines);
         }
-        const QString scenario = SessionHarness::TempPath(QStringLiteral("serial-scenario.csv"));
+        const QString scenario = place.filePath(QStringLiteral("serial-scenario.csv"));
         QVERIFY(rows.WriteCsv(scenario));
         QProcess process;
         QSignalSpy finished(&process, &QProcess::finished);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(QString::fromLatin1(name));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
         process.setProcessEnvironment(environment);
         process.setChildProcessModifier([] {
             if (!DropToUnprivileged())
                 ::_exit(77);
         });
-        process.start(QStringLiteral(QN_EXECUTABLE), {QStringLiteral("--batch"), scenario, QStringLiteral("--row-timeout"), QStringLiteral("10")});
+        process.start(program, {QStringLiteral("--batch"), scenario, QStringLiteral("--row-timeout"), QStringLiteral("10")});
         QVERIFY(finished.wait(30000));
         if (process.exitCode() == 77)
             QSKIP("could not run as an ordinary user");

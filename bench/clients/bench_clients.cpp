@@ -182,18 +182,25 @@ void Report(const char *server, int clients, Outcome &o, double stallMs, double 
     std::fflush(stdout);
 }
 
-void RunProgram(int clients, int seconds)
+// The program's window with a TCP server of many clients on `port`, not yet listening.
+CQnView *ShowServer(CQnDoc &doc, CMainFrame &frame, quint16 port, int clients)
 {
-    const quint16 port = FreeLoopbackPort();
-    CQnDoc doc;
     doc.OnNewDocument();
-    CMainFrame frame;
     frame.show();
     doc.SetSocketType(TYPE_TCP_SERVER);
     doc.SetSlotString(CQnDoc::SLOT_SERVER_PORT, QString::number(port));
     doc.SetSlotString(CQnDoc::SLOT_SERVER_CLIENTS, QString::number(clients));
     CQnView *view = frame.GetActiveView();
     view->OnInitialUpdate(&doc);
+    return view;
+}
+
+void RunProgram(int clients, int seconds)
+{
+    const quint16 port = FreeLoopbackPort();
+    CQnDoc doc;
+    CMainFrame frame;
+    CQnView *view = ShowServer(doc, frame, port, clients);
     SendMessage(view, WM_SESSION_EVENT, EV_LOOPBACK_ON, 0);
     SendMessage(view, WM_SESSION_EVENT, EV_CONNECT, 0);
     view->OnCommand(ID_VIEW_LOG);
@@ -239,14 +246,8 @@ void RunAccept(int clients)
 {
     const quint16 port = FreeLoopbackPort();
     CQnDoc doc;
-    doc.OnNewDocument();
     CMainFrame frame;
-    frame.show();
-    doc.SetSocketType(TYPE_TCP_SERVER);
-    doc.SetSlotString(CQnDoc::SLOT_SERVER_PORT, QString::number(port));
-    doc.SetSlotString(CQnDoc::SLOT_SERVER_CLIENTS, QString::number(clients));
-    CQnView *view = frame.GetActiveView();
-    view->OnInitialUpdate(&doc);
+    CQnView *view = ShowServer(doc, frame, port, clients);
     SendMessage(view, WM_SESSION_EVENT, EV_CONNECT, 0);
     view->OnCommand(ID_COMMAND_SEND);
     QCoreApplication::processEvents();

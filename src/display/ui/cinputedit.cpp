@@ -102,6 +102,14 @@ int CInputEdit::Room() const
     return qMax(0, m_nLimit - kept);
 }
 
+void CInputEdit::InsertOne(QChar character)
+{
+    if (Room() < 1)
+        QApplication::beep();
+    else
+        insertPlainText(QString(character));
+}
+
 QString CInputEdit::FitText(QString text, int room)
 {
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -127,18 +135,12 @@ void CInputEdit::keyPressEvent(QKeyEvent *event)
             return;
         }
         // Every Return, Shift+Return included, starts a new line (never a soft break inside a line).
-        if (Room() < 1)
-            QApplication::beep();
-        else
-            insertPlainText(QStringLiteral("\n"));
+        InsertOne(QLatin1Char('\n'));
         event->accept();
         return;
     }
     if (event->key() == Qt::Key_Tab && event->modifiers() == Qt::ControlModifier) {
-        if (Room() < 1)
-            QApplication::beep();
-        else
-            insertPlainText(QStringLiteral("\t"));
+        InsertOne(QLatin1Char('\t'));
         event->accept();
         return;
     }

@@ -65,6 +65,8 @@ protected:
 private:
     // Room left for an insertion that replaces the current selection.
     int Room() const;
+    // Types one character a key gives (a line break, a tab) where there is room, else beeps.
+    void InsertOne(QChar character);
     // `text` with CR LF and CR made single line breaks, cut to `room` characters (a surrogate pair
     // is never split).
     static QString FitText(QString text, int room);

@@ -64,12 +64,18 @@ std::vector<CValueInspector::Reading> CValueInspector::Read(QByteArrayView bytes
 
 QString CValueInspector::Text(QByteArrayView bytes)
 {
+    // One line per width (u16 and i16 together, …) and one for the texts: five lines at most.
     QStringList lines;
+    QString group;
     for (const Reading &reading : Read(bytes)) {
-        if (reading.big.isEmpty())
-            lines.append(QStringLiteral("%1 %2").arg(reading.type, -5).arg(reading.little));
+        const QString key = reading.type.front().isLower() ? reading.type.mid(1) : QString();  // "16", or the texts
+        if (lines.isEmpty() || key != group)
+            lines.append(QString());
         else
-            lines.append(QStringLiteral("%1 LE %2  BE %3").arg(reading.type, -5).arg(reading.little, reading.big));
+            lines.back() += QLatin1String("    ");
+        group = key;
+        lines.back() += reading.type + u' '
+                        + (reading.big.isEmpty() ? reading.little : QStringLiteral("LE %1  BE %2").arg(reading.little, reading.big));
     }
     return lines.join(u'\n');
 }

@@ -21,6 +21,6 @@ public:
     // The readings of the first bytes of `bytes` for every type no wider than they are, then the
     // text readings; nothing for none or more than kMaxBytes bytes.
     static std::vector<Reading> Read(QByteArrayView bytes);
-    // The readings as lines for the inspector pane: "u16  LE 769  BE 259".
+    // The readings as lines for the inspector pane: "u16 LE 769  BE 259    i16 LE 769  BE 259".
     static QString Text(QByteArrayView bytes);
 };

@@ -224,7 +224,7 @@ private Q_SLOTS:
         QTest::mouseMove(view->viewport(), QPoint(x(CDumpFormat::AsciiColumn(1)), y0 + view->LineHeight()));
         QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, QPoint(x(CDumpFormat::AsciiColumn(1)), y0 + view->LineHeight()));
         QCOMPARE(view->SelectedBytes(), QByteArray::fromHex("0E0F1011"));
-        QVERIFY2(view->InspectorText().contains(QLatin1String("u32   LE 286265102  BE 235868177")),
+        QVERIFY2(view->InspectorText().contains(QLatin1String("u32 LE 286265102  BE 235868177    i32 LE")),
                  qPrintable(view->InspectorText()));
         view->CopyAs(CByteForms::CArray);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("{0x0e, 0x0f, 0x10, 0x11}"));
@@ -247,7 +247,7 @@ private Q_SLOTS:
         Add(*window, QStringLiteral("R "), QByteArray::fromHex("01030000000AC5CD"));
         Add(*window, QStringLiteral("S "), QByteArray::fromHex("01030000000AC5CE"));
         Add(*window, QStringLiteral("R "), QByteArray::fromHex("01030000000AC5CE"));
-        CDumpModel &model = window->Dump()->Model();
+        CDumpModel &model = window->Dump()->Model();  // caught up with the three
         QVERIFY(model.RowText(model.FirstRow(0)).endsWith(QStringLiteral("ﾁｪｯｸｻﾑ正常")));
         QVERIFY(!model.RowText(model.FirstRow(1)).contains(QStringLiteral("ﾁｪｯｸｻﾑ")));
         QVERIFY(model.RowText(model.FirstRow(2)).endsWith(QStringLiteral("ﾁｪｯｸｻﾑ異常")));

@@ -136,7 +136,7 @@ std::unique_ptr<CChecksum> CChecksum::FromModel(const QString &model, QString *e
     checksum->m_entry.check = checksum->Compute("123456789", 9);
     checksum->m_entry.residue = Residue(entry);
     const auto mismatch = [&](int k, quint64 computed) {
-        *error = QStringLiteral("CRC のﾓﾃﾞﾙの %1=%2 が合いません (このﾓﾃﾞﾙでは %3)")
+        *error = QStringLiteral("CRC のﾓﾃﾞﾙの %1=0x%2 が合いません (このﾓﾃﾞﾙでは 0x%3)")
                      .arg(QLatin1String(keys[k]), checksum->HexText(values[k]), checksum->HexText(computed));
         return nullptr;
     };

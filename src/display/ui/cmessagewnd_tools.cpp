@@ -98,7 +98,7 @@ QList<QAction *> CMessageWnd::MenuActions() const
 {
     QList<QAction *> actions{m_pFind, m_pSave, m_pRecord, m_pMilliseconds};
     if (m_nKind == KIND_HISTORY)
-        actions << m_pResponseTime << m_pEncodingMenu->menuAction() << m_pControlMarks << m_pChecksum << m_pNextBad
+        actions << m_pResponseTime << m_pEncodingMenu->menuAction() << m_pControlMarks << m_pChecksum << m_pChecksumSearch << m_pNextBad
                 << m_pPreviousBad;
     return actions;
 }

@@ -11,7 +11,11 @@
 #include <QRegularExpression>
 
 #include <cerrno>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -29,6 +33,60 @@ constexpr qint64 kPiece = 1024 * 1024;
 void Print(FILE *stream, const QString &text)
 {
     std::fputs(text.toUtf8().constData(), stream);
+}
+
+// Reads `file` to its end on a thread of its own and hands each piece to `use` on the calling thread
+// while the next ones are read: the copy out of the page cache and the checksum overlap, in the same
+// few buffers however long the input. The errno of a failed read, or 0.
+int ReadAhead(QFile &file, const std::function<void(const char *, qint64)> &use)
+{
+    constexpr int kBuffers = 3;
+    std::unique_ptr<char[]> buffers[kBuffers];
+    qint64 sizes[kBuffers] = {};
+    for (auto &buffer : buffers)
+        buffer.reset(new char[kPiece]);
+    std::mutex mutex;
+    std::condition_variable changed;
+    qint64 filled = 0;  // pieces read
+    qint64 used = 0;    // pieces handed on
+    bool ended = false;
+    int failure = 0;
+    std::thread reader([&] {
+        for (qint64 n = 0;; ++n) {
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return n - used < kBuffers; });
+            }
+            errno = 0;
+            const qint64 read = file.read(buffers[n % kBuffers].get(), kPiece);
+            const int code = errno;
+            std::lock_guard lock(mutex);
+            if (read <= 0) {
+                ended = true;
+                failure = read < 0 ? (code ? code : EIO) : 0;
+            } else {
+                sizes[n % kBuffers] = read;
+                ++filled;
+            }
+            changed.notify_all();
+            if (ended)
+                return;
+        }
+    });
+    for (qint64 n = 0;; ++n) {
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return filled > n || ended; });
+            if (filled <= n)
+                break;
+        }
+        use(buffers[n % kBuffers].get(), sizes[n % kBuffers]);
+        std::lock_guard lock(mutex);
+        ++used;
+        changed.notify_all();
+    }
+    reader.join();
+    return failure;
 }
 
 QString NameList()
@@ -204,18 +262,11 @@ int CChecksumCommand::Run(const QCommandLineParser &parser, FILE *in, FILE *out,
             Print(err, QStringLiteral("標準入力を読めません。\n"));
             return 2;
         }
-        const std::unique_ptr<char[]> buffer(new char[kPiece]);
-        for (;;) {
-            errno = 0;
-            const qint64 read = file.read(buffer.get(), kPiece);
-            if (read < 0) {
-                const QString source = file.fileName().isEmpty() ? QStringLiteral("標準入力") : file.fileName();
-                Print(err, source + QStringLiteral(": 読み込めません: ") + FileErrorText(errno ? errno : EIO) + QLatin1Char('\n'));
-                return 2;
-            }
-            if (read == 0)
-                break;
-            checksum->Update(state, buffer.get(), read);
+        const int failure = ReadAhead(file, [&](const char *piece, qint64 size) { checksum->Update(state, piece, size); });
+        if (failure) {
+            const QString source = file.fileName().isEmpty() ? QStringLiteral("標準入力") : file.fileName();
+            Print(err, source + QStringLiteral(": 読み込めません: ") + FileErrorText(failure) + QLatin1Char('\n'));
+            return 2;
         }
     }
     Print(out, checksum->HexText(checksum->Final(state)) + QLatin1Char('\n'));

@@ -6,7 +6,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <span>
+#include <iterator>
 
 namespace {
 
@@ -38,8 +38,13 @@ QString RuleText(const CChecksum::Entry &entry, int header, int trailer, bool li
 
 }  // namespace
 
-QStringList CChecksumSearch::Find(const QList<QByteArray> &samples, qint64 msLeft)
+QStringList CChecksumSearch::Find(const QList<QByteArray> &given, qint64 msLeft)
 {
+    // Telegrams longer than a checksum is usually put on are left out: the search stays quick.
+    QList<QByteArray> samples;
+    for (const QByteArray &sample : given)
+        if (sample.size() <= kMaxSample)
+            samples << sample;
     if (samples.isEmpty())
         return {};
     // A terminator every sample ends with: the checksum may stand before it.
@@ -63,23 +68,36 @@ QStringList CChecksumSearch::Find(const QList<QByteArray> &samples, qint64 msLef
                     if (littleEndian && bytes == 1)
                         continue;
                     // The first header and trailer that fit (a longer header of bytes that change
-                    // nothing fits as well and says no more).
-                    bool found = false;
-                    for (int header = 0; header <= kMaxHeader && !found; ++header) {
-                        for (int trailer = 0; trailer <= kMaxTrailer && !found; ++trailer) {
-                            found = std::all_of(samples.begin(), samples.end(), [&](const QByteArray &sample) {
-                                const qsizetype end = sample.size() - terminator.size();
-                                const qsizetype covered = end - size - trailer - header;
-                                if (covered < 1)
-                                    return false;
-                                const quint64 value = checksum.Compute(sample.constData() + header, covered);
-                                const QByteArray expected = checksum.ValueBytes(value, !littleEndian, ascii);
-                                return QByteArrayView(sample).sliced(end - size, size).compare(
-                                           expected, ascii ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0;
-                            });
-                            if (found)
-                                fits.append({header + trailer, index,
-                                             RuleText(entries[index], header, trailer, littleEndian, ascii, terminator)});
+                    // nothing fits as well and says no more). Per header, each sample's value is
+                    // carried from the longest trailer to the shortest.
+                    for (int header = 0; header <= kMaxHeader; ++header) {
+                        bool fitting[kMaxTrailer + 1];
+                        std::fill(std::begin(fitting), std::end(fitting), true);
+                        for (const QByteArray &sample : samples) {
+                            const qsizetype end = sample.size() - terminator.size();
+                            CChecksum::State state = checksum.Init();
+                            qsizetype at = header;
+                            for (int trailer = kMaxTrailer; trailer >= 0; --trailer) {
+                                const qsizetype stop = end - size - trailer;
+                                if (!fitting[trailer] || stop - header < 1) {
+                                    fitting[trailer] = false;
+                                    continue;
+                                }
+                                checksum.Update(state, sample.constData() + at, stop - at);
+                                at = stop;
+                                const QByteArray expected = checksum.ValueBytes(checksum.Final(state), !littleEndian, ascii);
+                                fitting[trailer] = QByteArrayView(sample).sliced(stop + trailer, size).compare(
+                                                       expected, ascii ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0;
+                            }
+                            if (std::none_of(std::begin(fitting), std::end(fitting), [](bool f) { return f; }))
+                                break;
+                        }
+                        const auto first = std::find(std::begin(fitting), std::end(fitting), true);
+                        if (first != std::end(fitting)) {
+                            const int trailer = int(first - std::begin(fitting));
+                            fits.append({header + trailer, index,
+                                         RuleText(entries[index], header, trailer, littleEndian, ascii, terminator)});
+                            break;
                         }
                     }
                 }

@@ -14,11 +14,13 @@ class CChecksumSearch
 public:
     static constexpr int kMaxHeader = 8;
     static constexpr int kMaxTrailer = 4;
+    // Longer samples are left out.
+    static constexpr qsizetype kMaxSample = 64 * 1024;
 
     // The checksum rules that fit every sample, the likeliest first (the fewest bytes left out, then
     // the catalogue's order); each parses as a rule and puts back exactly the checksum each sample ends
     // in. `msLeft` bounds the time the solver takes.
-    static QStringList Find(const QList<QByteArray> &samples, qint64 msLeft = 10000);
+    static QStringList Find(const QList<QByteArray> &given, qint64 msLeft = 10000);
 
     // Samples from text: one telegram a line in hex digits (spaces ignored; empty lines and lines
     // starting with # skipped). Null with the line in `error` at the first line that is no hex.

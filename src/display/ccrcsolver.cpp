@@ -10,6 +10,10 @@
 
 namespace {
 
+// Longer samples are only checked, not solved from: the greatest common divisor costs the square of
+// their length.
+constexpr qsizetype kMaxSolved = 4096;
+
 // A polynomial over GF(2): bit k of the words is the coefficient of x^k; no zero word at the top.
 using Poly = std::vector<quint64>;
 
@@ -207,7 +211,7 @@ QStringList CCrcSolver::Solve(const QList<QByteArray> &samples, qint64 msLeft)
                     // The samples as the register takes them.
                     QList<Sample> taken;
                     for (const QByteArray &sample : samples) {
-                        if (sample.size() <= size)
+                        if (sample.size() <= size || sample.size() > kMaxSolved)
                             continue;
                         Sample s;
                         s.message = sample.first(sample.size() - size);

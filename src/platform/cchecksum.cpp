@@ -213,8 +213,7 @@ QString CChecksum::Describe(const Entry &entry)
                                     "Fletcher-16: two sums of the bytes mod 255, the second in the high byte",
                                     "Fletcher-32: two sums of the little-endian 16-bit words mod 65535 (odd byte padded)",
                                     "Adler-32: two sums of the bytes mod 65521, the first starting at 1",
-                                    "Internet checksum (RFC 1071): one's complement of the one's-complement sum of "
-                                    "the big-endian 16-bit words"};
+                                    "Internet checksum (RFC 1071): one's complement of the one's-complement sum of the big-endian 16-bit words"};
         text += QStringLiteral("width=%1 %2").arg(entry.width).arg(QLatin1String(sums[entry.kind]));
     }
     text += QStringLiteral(" check=") + hex(entry.check);

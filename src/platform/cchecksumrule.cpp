@@ -37,7 +37,7 @@ std::unique_ptr<CChecksumRule> CChecksumRule::Parse(const QString &text, QString
         else if (word == QStringLiteral("ascii") || word == QStringLiteral("bin"))
             rule->m_bAscii = word == QStringLiteral("ascii");
         else {
-            *error = QStringLiteral("ﾁｪｯｸｻﾑの指定 \"%1\" が分かりません (from=n, end=m, after=16進, until=16進, through=16進, before=16進, le, be, ascii, bin)").arg(option);
+            *error = QStringLiteral("ﾁｪｯｸｻﾑの指定 \"%1\" が分かりません (from=n, end=m, before=16進, le, be, ascii, bin)").arg(option);
             return nullptr;
         }
     }

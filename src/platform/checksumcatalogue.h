@@ -4,5 +4,6 @@
 
 #include "platform/cchecksum.h"
 
-// The entries in the catalogue's order (by width, then name), then the sums.
+// The entries: the nineteen CRCs and five sums offered from the start, in their order, then the rest
+// of the public catalogue by width and name, then the other sums.
 const CChecksum::Entry *ChecksumCatalogue(int *count);

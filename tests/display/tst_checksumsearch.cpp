@@ -65,6 +65,16 @@ private Q_SLOTS:
         QTest::newRow("8-bit polynomial outside the catalogue")
             << Telegrams(QStringLiteral("width=8 poly=0x5D init=0x00 refin=false refout=false xorout=0x00"), {6, 6, 6})
             << QStringLiteral("width=8 poly=0x5D init=0x00 refin=false refout=false xorout=0x00");
+        QTest::newRow("ASCII hex digits in lower case before CR LF")
+            << QList<QByteArray>{"ABC3994\r\n", "hello world3be4\r\n", "1234567890abcdeff24c\r\n"}
+            << QStringLiteral("CRC-16/XMODEM:before=0D0A,ascii");
+        QTest::newRow("binary before CR") << Telegrams(QStringLiteral("CRC-16/ARC:le,before=0D"), {5, 9, 14}, QByteArray(), QByteArray("\r"))
+                                          << QStringLiteral("CRC-16/ARC:before=0D,le");
+        QTest::newRow("a header of zeros changes nothing: the shortest")
+            << Telegrams(QStringLiteral("CRC-16/XMODEM:from=2"), {6, 8, 9}, QByteArray(2, '\0')) << QStringLiteral("CRC-16/XMODEM");
+        QTest::newRow("outside the catalogue, no two of one length")
+            << Telegrams(QStringLiteral("width=16 poly=0x2F15 init=0xFFFF"), {10, 11, 12}) << QString();
+        QTest::newRow("shorter than any checksum") << QList<QByteArray>{QByteArray("\x01"), QByteArray("\x02")} << QString();
         QList<QByteArray> random;
         QRandomGenerator generator(1071);
         for (int i = 0; i < 4; ++i) {

@@ -18,20 +18,28 @@ private Q_SLOTS:
     void searchFillsTheCheck_data()
     {
         QTest::addColumn<QStringList>("telegrams");  // "R " or "S " and hex
+        QTest::addColumn<int>("first");              // the rows selected; -1: all, -2: none
+        QTest::addColumn<int>("last");
         QTest::addColumn<bool>("searched");
         QTest::addColumn<QString>("rule");          // the check's rule after it
         QTest::addColumn<QString>("note");          // the find bar's
         QTest::newRow("Modbus RTU answers among requests")
-            << QStringList{"S 01030000000AC5CD", "R 01030000000AC5CD", "R 1103006B00037687", "S 0102", "R 010600010003980B"} << true
+            << QStringList{"S 01030000000AC5CD", "R 01030000000AC5CD", "R 1103006B00037687", "S 0102", "R 010600010003980B"} << -1 << -1 << true
             << QStringLiteral("CRC-16/MODBUS:le") << QStringLiteral("ﾁｪｯｸｻﾑ: CRC-16/MODBUS:le");
-        QTest::newRow("sent lines only") << QStringList{"S 01030000000AC5CD", "S 1103006B00037687"} << false << QString()
+        QTest::newRow("two of them selected") << QStringList{"R 01030000000AC5CD", "R 0102030405", "R 1103006B00037687", "R 010600010003980B"}
+                                              << 2 << 3 << true << QStringLiteral("CRC-16/MODBUS:le") << QStringLiteral("ﾁｪｯｸｻﾑ: CRC-16/MODBUS:le");
+        QTest::newRow("sent lines only") << QStringList{"S 01030000000AC5CD", "S 1103006B00037687"} << -1 << -1 << false << QString()
                                          << QStringLiteral("受信電文の行を選択してください");
-        QTest::newRow("nothing fits") << QStringList{"R 0102030405", "R 0A0B0C0D0E", "R FFEE112233"} << true << QString()
+        QTest::newRow("nothing selected") << QStringList{"R 01030000000AC5CD"} << -2 << -2 << false << QString()
+                                          << QStringLiteral("受信電文の行を選択してください");
+        QTest::newRow("nothing fits") << QStringList{"R 0102030405", "R 0A0B0C0D0E", "R FFEE112233"} << -1 << -1 << true << QString()
                                       << QStringLiteral("3 電文に合うﾁｪｯｸｻﾑは見つかりませんでした");
     }
     void searchFillsTheCheck()
     {
         QFETCH(QStringList, telegrams);
+        QFETCH(int, first);
+        QFETCH(int, last);
         QFETCH(bool, searched);
         QFETCH(QString, rule);
         QFETCH(QString, note);
@@ -44,11 +52,16 @@ private Q_SLOTS:
                                      int(bytes.size()));
         }
         window->TextArea()->Flush();
-        window->TextArea()->SelectAll();
+        if (first == -1)
+            window->TextArea()->SelectAll();
+        else if (first >= 0)  // from the start of one row to the start of the row after the last
+            window->TextArea()->SetSelection(CLineView::Position{first, 0}, CLineView::Position{last + 1, 0});
         QSignalSpy done(window.get(), &CMessageWnd::checksumSearched);
         QCOMPARE(window->SearchChecksum(), searched);
-        if (searched)
+        if (searched) {
             QVERIFY(done.wait(15000));
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the search's thread
+        }
         QCOMPARE(window->ChecksumRule(), rule);
         QCOMPARE(window->FindBar()->CountText(), note);
     }

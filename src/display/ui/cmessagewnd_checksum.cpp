@@ -61,7 +61,9 @@ bool CMessageWnd::StartChecksumCheck()
     if (!m_pChecksum)
         return false;
     // The last rule first, then the usual ones.
+    // Rules the last search found first.
     QStringList rules = m_searchedRules + CChecksumCheck::Suggestions();
+    rules.removeDuplicates();
     QString rule = CIniFile(CIniFile::ProfilePath())
                        .GetString(QString::fromLatin1(kProfileSection), QString::fromLatin1(kRuleKey), QString());
     const QString label = QStringLiteral("ﾁｪｯｸｻﾑの指定: 名前[:from=n,end=m,before=16進,le|be,ascii|bin]\n"

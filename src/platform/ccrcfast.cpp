@@ -35,13 +35,13 @@ quint64 Reverse64(quint64 v)
 
 bool HasClmul()
 {
-    static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
+    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3"));
     return has;
 }
 
 bool HasSse42()
 {
-    static const bool has = __builtin_cpu_supports("sse4.2");
+    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("sse4.2"));
     return has;
 }
 

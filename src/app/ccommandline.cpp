@@ -89,14 +89,8 @@ CCommandLine::Action CCommandLine::Parse(const QStringList &arguments)
     // With --batch, --checksum names what goes into every line sent; alone, it asks for a value.
     const bool batch = m_parser.isSet(CBatchOptions::Options().constFirst());
     if (CChecksumCommand::IsAsked(m_parser) && !batch) {
-        // The input is named by an option or is "-": a file name standing alone is a mistake (it would
-        // be passed over for standard input).
-        for (const QString &argument : m_parser.positionalArguments()) {
-            if (argument != QLatin1String("-")) {
-                m_errorText = QStringLiteral("--checksum の入力は --hex, --text, --file, - のどれかで指定してください: %1").arg(argument);
-                return Fail;
-            }
-        }
+        if (!CChecksumCommand::InputIsNamed(m_parser, &m_errorText))
+            return Fail;
         return Checksum;
     }
     for (const QCommandLineOption &option : CChecksumCommand::Options().mid(batch ? 1 : 0)) {

@@ -1,39 +1,16 @@
 #include "platform/cchecksum.h"
 
+#include "platform/ccrcfast.h"
+#include "platform/checksumcatalogue.h"
+
+#include <QRegularExpression>
 #include <QtEndian>
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 namespace {
-
-// Parameters as the public CRC catalogue gives them, then the sums (their check values computed).
-constexpr CChecksum::Entry kEntries[] = {
-    {"CRC-3/GSM", "", CChecksum::KIND_CRC, 3, 0x3, 0x0, false, false, 0x7, 0x4},
-    {"CRC-5/USB", "", CChecksum::KIND_CRC, 5, 0x05, 0x1F, true, true, 0x1F, 0x19},
-    {"CRC-7/MMC", "CRC-7", CChecksum::KIND_CRC, 7, 0x09, 0x00, false, false, 0x00, 0x75},
-    {"CRC-8/SMBUS", "CRC-8", CChecksum::KIND_CRC, 8, 0x07, 0x00, false, false, 0x00, 0xF4},
-    {"CRC-8/MAXIM-DOW", "CRC-8/MAXIM DOW-CRC", CChecksum::KIND_CRC, 8, 0x31, 0x00, true, true, 0x00, 0xA1},
-    {"CRC-16/ARC", "ARC CRC-16 CRC-16/LHA CRC-IBM", CChecksum::KIND_CRC, 16, 0x8005, 0x0000, true, true, 0x0000, 0xBB3D},
-    {"CRC-16/MODBUS", "MODBUS", CChecksum::KIND_CRC, 16, 0x8005, 0xFFFF, true, true, 0x0000, 0x4B37},
-    {"CRC-16/IBM-3740", "CRC-16/AUTOSAR CRC-16/CCITT-FALSE", CChecksum::KIND_CRC, 16, 0x1021, 0xFFFF, false, false, 0x0000, 0x29B1},
-    {"CRC-16/XMODEM", "CRC-16/ACORN CRC-16/LTE CRC-16/V-41-MSB XMODEM ZMODEM", CChecksum::KIND_CRC, 16, 0x1021, 0x0000, false, false, 0x0000, 0x31C3},
-    {"CRC-16/KERMIT", "CRC-16/BLUETOOTH CRC-16/CCITT CRC-16/CCITT-TRUE CRC-16/V-41-LSB CRC-CCITT KERMIT", CChecksum::KIND_CRC, 16, 0x1021, 0x0000, true, true, 0x0000, 0x2189},
-    {"CRC-16/IBM-SDLC", "CRC-16/ISO-HDLC CRC-16/ISO-IEC-14443-3-B CRC-16/X-25 CRC-B X-25", CChecksum::KIND_CRC, 16, 0x1021, 0xFFFF, true, true, 0xFFFF, 0x906E},
-    {"CRC-16/DNP", "", CChecksum::KIND_CRC, 16, 0x3D65, 0x0000, true, true, 0xFFFF, 0xEA82},
-    {"CRC-24/OPENPGP", "CRC-24", CChecksum::KIND_CRC, 24, 0x864CFB, 0xB704CE, false, false, 0x000000, 0x21CF02},
-    {"CRC-32/ISO-HDLC", "CRC-32 CRC-32/ADCCP CRC-32/V-42 CRC-32/XZ PKZIP", CChecksum::KIND_CRC, 32, 0x04C11DB7, 0xFFFFFFFF, true, true, 0xFFFFFFFF, 0xCBF43926},
-    {"CRC-32/ISCSI", "CRC-32C CRC-32/BASE91-C CRC-32/CASTAGNOLI CRC-32/INTERLAKEN", CChecksum::KIND_CRC, 32, 0x1EDC6F41, 0xFFFFFFFF, true, true, 0xFFFFFFFF, 0xE3069283},
-    {"CRC-32/MPEG-2", "", CChecksum::KIND_CRC, 32, 0x04C11DB7, 0xFFFFFFFF, false, false, 0x00000000, 0x0376E6E7},
-    {"CRC-40/GSM", "", CChecksum::KIND_CRC, 40, 0x0004820009, 0x0000000000, false, false, 0xFFFFFFFFFF, 0xD4164FC646},
-    {"CRC-64/ECMA-182", "CRC-64", CChecksum::KIND_CRC, 64, 0x42F0E1EBA9EA3693, 0x0, false, false, 0x0, 0x6C40DF5F0B497347},
-    {"CRC-64/XZ", "CRC-64/GO-ECMA", CChecksum::KIND_CRC, 64, 0x42F0E1EBA9EA3693, 0xFFFFFFFFFFFFFFFF, true, true, 0xFFFFFFFFFFFFFFFF, 0x995DC9BBDF1939FA},
-    {"SUM8", "", CChecksum::KIND_SUM8, 8, 0, 0, false, false, 0, 0xDD},
-    {"SUM16", "", CChecksum::KIND_SUM16, 16, 0, 0, false, false, 0, 0x01DD},
-    {"SUM8/2C", "SUM8-NEG LRC", CChecksum::KIND_SUM8_NEGATED, 8, 0, 0, false, false, 0, 0x23},
-    {"XOR8", "BCC", CChecksum::KIND_XOR8, 8, 0, 0, false, false, 0, 0x31},
-    {"LRC/ASCII", "LRC-ASCII", CChecksum::KIND_LRC_ASCII, 8, 0, 0, false, false, 0, 0xEC},
-};
 
 quint64 Mask(int width)
 {
@@ -59,18 +36,30 @@ int HexDigit(char c)
     return -1;
 }
 
+// Sums of 16-bit words (Fletcher, Adler) are reduced after this many bytes: they stay far below 2^64.
+constexpr qsizetype kSumRun = 4096;
+
+// Bytes folded at least: shorter runs go through the tables.
+constexpr qsizetype kFoldFrom = 128;
+
+quint64 Crc32cPoly()
+{
+    return 0x1EDC6F41;
+}
+
 }  // namespace
 
 const CChecksum::Entry *CChecksum::Entries(int *count)
 {
-    *count = int(std::size(kEntries));
-    return kEntries;
+    return ChecksumCatalogue(count);
 }
 
 std::unique_ptr<CChecksum> CChecksum::Find(const QString &name)
 {
     const QString wanted = name.trimmed().toUpper();
-    for (const Entry &entry : kEntries) {
+    int count = 0;
+    const Entry *entries = Entries(&count);
+    for (const Entry &entry : std::span(entries, count)) {
         QStringList names = QString::fromLatin1(entry.aliases).split(QLatin1Char(' '), Qt::SkipEmptyParts);
         names.prepend(QString::fromLatin1(entry.name));
         if (names.contains(wanted))
@@ -79,10 +68,128 @@ std::unique_ptr<CChecksum> CChecksum::Find(const QString &name)
     return nullptr;
 }
 
+std::unique_ptr<CChecksum> CChecksum::Find(const QString &name, QString *error)
+{
+    error->clear();
+    if (std::unique_ptr<CChecksum> found = Find(name))
+        return found;
+    return name.contains(QLatin1Char('=')) ? FromModel(name, error) : nullptr;
+}
+
+std::unique_ptr<CChecksum> CChecksum::FromModel(const QString &model, QString *error)
+{
+    Entry entry{"", "", KIND_CRC, 0, 0, 0, false, false, 0, 0, 0};
+    bool given[8] = {};
+    const char *const keys[8] = {"width", "poly", "init", "refin", "refout", "xorout", "check", "residue"};
+    quint64 values[8] = {};
+    static const QRegularExpression pair(QStringLiteral("^([a-z]+)=(\\S+)$"));
+    for (const QString &token : model.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch match = pair.match(token.toLower());
+        const QString key = match.captured(1);
+        const QString value = match.captured(2);
+        int k = 0;
+        while (k < 8 && key != QLatin1String(keys[k]))
+            ++k;
+        if (match.hasMatch() && key == QStringLiteral("name"))
+            continue;  // the catalogue's own name for it
+        if (!match.hasMatch() || k == 8 || given[k]) {
+            *error = QStringLiteral("CRC のﾓﾃﾞﾙの指定 \"%1\" が分かりません "
+                                    "(width=, poly=, init=, refin=, refout=, xorout=, check=, residue=)").arg(token);
+            return nullptr;
+        }
+        given[k] = true;
+        bool ok = false;
+        if (k == 3 || k == 4) {
+            ok = value == QStringLiteral("true") || value == QStringLiteral("false");
+            values[k] = value == QStringLiteral("true");
+        } else if (value.startsWith(QStringLiteral("0x"))) {
+            values[k] = value.mid(2).toULongLong(&ok, 16);
+        } else {
+            values[k] = value.toULongLong(&ok, 10);
+        }
+        if (!ok) {
+            *error = QStringLiteral("CRC のﾓﾃﾞﾙの %1 の値 \"%2\" が正しくありません").arg(QLatin1String(keys[k]), value);
+            return nullptr;
+        }
+    }
+    if (!given[0] || !given[1]) {
+        *error = QStringLiteral("CRC のﾓﾃﾞﾙには width= と poly= が要ります");
+        return nullptr;
+    }
+    if (values[0] < 1 || values[0] > 64) {
+        *error = QStringLiteral("CRC のﾓﾃﾞﾙの width は 1 から 64 で指定してください");
+        return nullptr;
+    }
+    entry.width = int(values[0]);
+    for (int k : {1, 2, 5, 6, 7}) {
+        if (values[k] & ~Mask(entry.width)) {
+            *error = QStringLiteral("CRC のﾓﾃﾞﾙの %1 が width (%2 ﾋﾞｯﾄ) に収まりません").arg(QLatin1String(keys[k])).arg(entry.width);
+            return nullptr;
+        }
+    }
+    entry.poly = values[1];
+    entry.init = values[2];
+    entry.refin = values[3] != 0;
+    entry.refout = given[4] ? values[4] != 0 : entry.refin;
+    entry.xorout = values[5];
+    auto checksum = std::make_unique<CChecksum>(entry);
+    checksum->m_entry.check = checksum->Compute("123456789", 9);
+    checksum->m_entry.residue = Residue(entry);
+    const auto mismatch = [&](int k, quint64 computed) {
+        *error = QStringLiteral("CRC のﾓﾃﾞﾙの %1=0x%2 が合いません (このﾓﾃﾞﾙでは 0x%3)")
+                     .arg(QLatin1String(keys[k]), checksum->HexText(values[k]), checksum->HexText(computed));
+        return nullptr;
+    };
+    if (given[6] && values[6] != checksum->m_entry.check)
+        return mismatch(6, checksum->m_entry.check);
+    if (given[7] && values[7] != checksum->m_entry.residue)
+        return mismatch(7, checksum->m_entry.residue);
+    checksum->m_name = ModelText(checksum->m_entry).toLatin1();
+    checksum->m_entry.name = checksum->m_name.constData();
+    return checksum;
+}
+
+QString CChecksum::ModelText(const Entry &entry)
+{
+    const int digits = (entry.width + 3) / 4;
+    const auto hex = [digits](quint64 value) {
+        return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
+    };
+    const auto boolean = [](bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); };
+    return QStringLiteral("width=%1 poly=%2 init=%3 refin=%4 refout=%5 xorout=%6")
+        .arg(entry.width)
+        .arg(hex(entry.poly), hex(entry.init), boolean(entry.refin), boolean(entry.refout), hex(entry.xorout));
+}
+
+const CChecksum::Entry *CChecksum::CatalogueEntry(const Entry &p)
+{
+    int count = 0;
+    const Entry *entries = Entries(&count);
+    for (const Entry &e : std::span(entries, count)) {
+        if (e.kind == KIND_CRC && e.width == p.width && e.poly == p.poly && e.init == p.init && e.refin == p.refin &&
+            e.refout == p.refout && e.xorout == p.xorout)
+            return &e;
+    }
+    return nullptr;
+}
+
+quint64 CChecksum::Residue(const Entry &p)
+{
+    // A message followed by its CRC leaves the register at xorout times x^width modulo the
+    // polynomial, whatever the message; reflected when the output is.
+    const quint64 top = quint64(1) << (p.width - 1);
+    quint64 r = p.refout ? Reflect(p.xorout, p.width) : p.xorout;
+    for (int i = 0; i < p.width; ++i)
+        r = (r & top) ? ((r << 1) ^ p.poly) & Mask(p.width) : (r << 1) & Mask(p.width);
+    return p.refout ? Reflect(r, p.width) : r;
+}
+
 QStringList CChecksum::Names()
 {
     QStringList names;
-    for (const Entry &entry : kEntries)
+    int count = 0;
+    const Entry *entries = Entries(&count);
+    for (const Entry &entry : std::span(entries, count))
         names << QString::fromLatin1(entry.name);
     return names;
 }
@@ -95,17 +202,23 @@ QString CChecksum::Describe(const Entry &entry)
     };
     QString text = QString::fromLatin1(entry.name).leftJustified(18);
     if (entry.kind == KIND_CRC) {
-        text += QStringLiteral("width=%1 poly=%2 init=%3 refin=%4 refout=%5 xorout=%6")
-                    .arg(entry.width)
-                    .arg(hex(entry.poly), hex(entry.init), entry.refin ? QStringLiteral("true") : QStringLiteral("false"),
-                         entry.refout ? QStringLiteral("true") : QStringLiteral("false"), hex(entry.xorout));
+        text += ModelText(entry);
     } else {
         const char *const sums[] = {"", "sum of the bytes, mod 256", "sum of the bytes, mod 65536",
                                     "two's complement of the sum of the bytes, mod 256", "exclusive or of the bytes",
-                                    "LRC of the bytes written as ASCII hex digit pairs (others skipped)"};
+                                    "LRC of the bytes written as ASCII hex digit pairs (others skipped)",
+                                    "sum of the bytes, mod 2^32",
+                                    "one's complement of the sum of the bytes, mod 256",
+                                    "exclusive or of the big-endian 16-bit words (a last odd byte padded with zero)",
+                                    "Fletcher-16: two sums of the bytes mod 255, the second in the high byte",
+                                    "Fletcher-32: two sums of the little-endian 16-bit words mod 65535 (odd byte padded)",
+                                    "Adler-32: two sums of the bytes mod 65521, the first starting at 1",
+                                    "Internet checksum (RFC 1071): one's complement of the one's-complement sum of the big-endian 16-bit words"};
         text += QStringLiteral("width=%1 %2").arg(entry.width).arg(QLatin1String(sums[entry.kind]));
     }
     text += QStringLiteral(" check=") + hex(entry.check);
+    if (entry.kind == KIND_CRC)
+        text += QStringLiteral(" residue=") + hex(entry.residue);
     if (*entry.aliases)
         text += QStringLiteral(" alias=") + QString::fromLatin1(entry.aliases).replace(QLatin1Char(' '), QLatin1Char(','));
     return text;
@@ -115,7 +228,7 @@ CChecksum::CChecksum(const Entry &entry) : m_entry(entry)
 {
     if (entry.kind != KIND_CRC)
         return;
-    m_pTables = std::make_unique<std::array<std::array<quint64, 256>, 8>>();
+    m_pTables = std::make_unique<std::array<std::array<quint64, 256>, 16>>();
     auto &tables = *m_pTables;
     // Reflected input: the register holds the CRC bit-reversed at its low end and shifts right.
     // Otherwise it holds it at its high end (64 bits wide for every width) and shifts left.
@@ -130,37 +243,63 @@ CChecksum::CChecksum(const Entry &entry) : m_entry(entry)
         }
         tables[0][byte] = crc;
     }
-    for (int k = 1; k < 8; ++k) {
+    for (int k = 1; k < 16; ++k) {
         for (int byte = 0; byte < 256; ++byte) {
             const quint64 previous = tables[k - 1][byte];
             tables[k][byte] = entry.refin ? (previous >> 8) ^ tables[0][previous & 0xFF]
                                           : (previous << 8) ^ tables[0][previous >> 56];
         }
     }
+    m_fold = CCrcFast::FoldConstants(entry.width, entry.poly, entry.refin);
 }
 
 quint64 CChecksum::Crc(quint64 crc, const unsigned char *data, qsizetype length) const
 {
+    if (length >= kFoldFrom) {
+        if (m_entry.width == 32 && m_entry.refin && m_entry.poly == Crc32cPoly() && CCrcFast::CanCrc32c())
+            return CCrcFast::Crc32c(quint32(crc), data, length);
+        if (CCrcFast::CanFold()) {
+            unsigned char folded[16];
+            const qsizetype used = CCrcFast::Fold(m_fold, m_entry.refin, crc, data, length, folded);
+            if (used > 0) {
+                crc = CrcByTables(0, folded, sizeof folded);
+                data += used;
+                length -= used;
+            }
+        }
+    }
+    return CrcByTables(crc, data, length);
+}
+
+quint64 CChecksum::CrcByTables(quint64 crc, const unsigned char *data, qsizetype length) const
+{
     const auto &t = *m_pTables;
     if (m_entry.refin) {
-        for (; length >= 8; data += 8, length -= 8) {
-            quint64 word;
+        for (; length >= 16; data += 16, length -= 16) {
+            quint64 word, next;
             std::memcpy(&word, data, 8);
-            word = qFromLittleEndian(word);
-            crc ^= word;
-            crc = t[7][crc & 0xFF] ^ t[6][(crc >> 8) & 0xFF] ^ t[5][(crc >> 16) & 0xFF] ^ t[4][(crc >> 24) & 0xFF] ^
-                  t[3][(crc >> 32) & 0xFF] ^ t[2][(crc >> 40) & 0xFF] ^ t[1][(crc >> 48) & 0xFF] ^ t[0][crc >> 56];
+            std::memcpy(&next, data + 8, 8);
+            word = qFromLittleEndian(word) ^ crc;
+            next = qFromLittleEndian(next);
+            crc = t[15][word & 0xFF] ^ t[14][(word >> 8) & 0xFF] ^ t[13][(word >> 16) & 0xFF] ^ t[12][(word >> 24) & 0xFF] ^
+                  t[11][(word >> 32) & 0xFF] ^ t[10][(word >> 40) & 0xFF] ^ t[9][(word >> 48) & 0xFF] ^ t[8][word >> 56] ^
+                  t[7][next & 0xFF] ^ t[6][(next >> 8) & 0xFF] ^ t[5][(next >> 16) & 0xFF] ^ t[4][(next >> 24) & 0xFF] ^
+                  t[3][(next >> 32) & 0xFF] ^ t[2][(next >> 40) & 0xFF] ^ t[1][(next >> 48) & 0xFF] ^ t[0][next >> 56];
         }
         for (; length > 0; ++data, --length)
             crc = (crc >> 8) ^ t[0][(crc ^ *data) & 0xFF];
         return crc;
     }
-    for (; length >= 8; data += 8, length -= 8) {
-        quint64 word;
+    for (; length >= 16; data += 16, length -= 16) {
+        quint64 word, next;
         std::memcpy(&word, data, 8);
-        crc ^= qFromBigEndian(word);
-        crc = t[7][crc >> 56] ^ t[6][(crc >> 48) & 0xFF] ^ t[5][(crc >> 40) & 0xFF] ^ t[4][(crc >> 32) & 0xFF] ^
-              t[3][(crc >> 24) & 0xFF] ^ t[2][(crc >> 16) & 0xFF] ^ t[1][(crc >> 8) & 0xFF] ^ t[0][crc & 0xFF];
+        std::memcpy(&next, data + 8, 8);
+        word = qFromBigEndian(word) ^ crc;
+        next = qFromBigEndian(next);
+        crc = t[15][word >> 56] ^ t[14][(word >> 48) & 0xFF] ^ t[13][(word >> 40) & 0xFF] ^ t[12][(word >> 32) & 0xFF] ^
+              t[11][(word >> 24) & 0xFF] ^ t[10][(word >> 16) & 0xFF] ^ t[9][(word >> 8) & 0xFF] ^ t[8][word & 0xFF] ^
+              t[7][next >> 56] ^ t[6][(next >> 48) & 0xFF] ^ t[5][(next >> 40) & 0xFF] ^ t[4][(next >> 32) & 0xFF] ^
+              t[3][(next >> 24) & 0xFF] ^ t[2][(next >> 16) & 0xFF] ^ t[1][(next >> 8) & 0xFF] ^ t[0][next & 0xFF];
     }
     for (; length > 0; ++data, --length)
         crc = (crc << 8) ^ t[0][(crc >> 56) ^ *data];
@@ -170,6 +309,8 @@ quint64 CChecksum::Crc(quint64 crc, const unsigned char *data, qsizetype length)
 CChecksum::State CChecksum::Init() const
 {
     State state;
+    if (m_entry.kind == KIND_ADLER32)
+        state.a = 1;
     if (m_entry.kind == KIND_CRC)
         state.crc = m_entry.refin ? Reflect(m_entry.init, m_entry.width) : m_entry.init << (64 - m_entry.width);
     return state;
@@ -181,6 +322,56 @@ void CChecksum::Update(State &state, const void *data, qsizetype length) const
     if (m_entry.kind == KIND_CRC) {
         state.crc = Crc(state.crc, bytes, length);
         return;
+    }
+    UpdateSum(state, bytes, length);
+}
+
+void CChecksum::UpdateSum(State &state, const unsigned char *bytes, qsizetype length) const
+{
+    switch (m_entry.kind) {
+    case KIND_FLETCHER16:
+    case KIND_ADLER32: {
+        const quint64 modulus = m_entry.kind == KIND_ADLER32 ? 65521 : 255;
+        while (length > 0) {
+            const qsizetype run = std::min(length, kSumRun);
+            for (qsizetype i = 0; i < run; ++i) {
+                state.a += bytes[i];
+                state.b += state.a;
+            }
+            state.a %= modulus;
+            state.b %= modulus;
+            bytes += run;
+            length -= run;
+        }
+        return;
+    }
+    case KIND_FLETCHER32:
+    case KIND_XOR16:
+    case KIND_INTERNET:
+        for (qsizetype i = 0; i < length; ++i) {
+            if (state.high < 0) {
+                state.high = bytes[i];
+                continue;
+            }
+            const quint64 word = m_entry.kind == KIND_FLETCHER32 ? quint64(state.high) | quint64(bytes[i]) << 8
+                                                                  : quint64(state.high) << 8 | bytes[i];
+            state.high = -1;
+            if (m_entry.kind == KIND_XOR16) {
+                state.bits ^= word;
+            } else if (m_entry.kind == KIND_INTERNET) {
+                state.sum += word;
+            } else {
+                state.a += word;
+                state.b += state.a;
+                if (state.b >= (quint64(1) << 62)) {
+                    state.a %= 65535;
+                    state.b %= 65535;
+                }
+            }
+        }
+        return;
+    default:
+        break;
     }
     for (qsizetype i = 0; i < length; ++i) {
         state.sum += bytes[i];
@@ -202,6 +393,8 @@ void CChecksum::Update(State &state, const void *data, qsizetype length) const
 quint64 CChecksum::Final(const State &state) const
 {
     const int width = m_entry.width;
+    // A last odd byte of 16-bit words, padded with zero.
+    const quint64 pad = state.high < 0 ? 0 : quint64(state.high);
     switch (m_entry.kind) {
     case KIND_CRC: {
         const quint64 crc = m_entry.refin ? state.crc : state.crc >> (64 - width);
@@ -213,6 +406,24 @@ quint64 CChecksum::Final(const State &state) const
     case KIND_SUM8_NEGATED: return (0 - state.sum) & 0xFF;
     case KIND_XOR8: return state.bits & 0xFF;
     case KIND_LRC_ASCII: return (0 - state.decoded) & 0xFF;
+    case KIND_SUM32: return state.sum & 0xFFFFFFFF;
+    case KIND_SUM8_ONES: return ~state.sum & 0xFF;
+    case KIND_XOR16: return (state.bits ^ (pad << 8)) & 0xFFFF;
+    case KIND_FLETCHER16: return (state.b % 255) << 8 | (state.a % 255);
+    case KIND_ADLER32: return (state.b % 65521) << 16 | (state.a % 65521);
+    case KIND_FLETCHER32: {
+        if (state.high < 0)
+            return (state.b % 65535) << 16 | (state.a % 65535);
+        const quint64 a = (state.a + pad) % 65535;
+        const quint64 b = (state.b + state.a + pad) % 65535;
+        return b << 16 | a;
+    }
+    case KIND_INTERNET: {
+        quint64 sum = state.sum + (pad << 8);
+        while (sum >> 16)
+            sum = (sum & 0xFFFF) + (sum >> 16);
+        return ~sum & 0xFFFF;
+    }
     }
     return 0;
 }

@@ -1,7 +1,10 @@
 // Checksums by name: the parametric CRC model (width 3 to 64 bits, polynomial, initial value,
 // reflected input and output, final XOR) with the catalogue entries engineers use, and the simple
-// sums (SUM8, SUM16, two's-complement SUM8, XOR8/BCC, LRC, LRC over ASCII hex). Names and aliases as
-// the public CRC catalogue writes them; CRCs are table-driven, eight bytes a step.
+// sums (SUM8/16/32, two's- and one's-complement SUM8, XOR8/BCC, XOR16, LRC, LRC over ASCII hex,
+// Fletcher-16/32, Adler-32, the Internet checksum). Names and aliases as the public CRC catalogue
+// writes them; a CRC may also be given by its parameters in the catalogue's model notation. CRCs are
+// table-driven, sixteen bytes a step, or folded with carry-less multiplication (and CRC-32C with the
+// processor's own instruction) where the processor has it.
 #pragma once
 
 #include <QByteArray>
@@ -15,7 +18,10 @@
 class CChecksum
 {
 public:
-    enum Kind { KIND_CRC, KIND_SUM8, KIND_SUM16, KIND_SUM8_NEGATED, KIND_XOR8, KIND_LRC_ASCII };
+    enum Kind {
+        KIND_CRC, KIND_SUM8, KIND_SUM16, KIND_SUM8_NEGATED, KIND_XOR8, KIND_LRC_ASCII,
+        KIND_SUM32, KIND_SUM8_ONES, KIND_XOR16, KIND_FLETCHER16, KIND_FLETCHER32, KIND_ADLER32, KIND_INTERNET
+    };
 
     // One entry of the catalogue.
     struct Entry
@@ -30,10 +36,24 @@ public:
         bool refout;
         quint64 xorout;
         quint64 check;        // the value over the nine bytes "123456789"
+        quint64 residue;      // CRC: the register after a message and its CRC, before the final XOR
     };
 
     // The entry of `name` or one of its aliases (any case); null when there is none.
     static std::unique_ptr<CChecksum> Find(const QString &name);
+    // The same, and a CRC given by its parameters in the catalogue's model notation ("width=16
+    // poly=0x8005 init=0xFFFF refin=true refout=true xorout=0x0000", any order; check= and residue=
+    // are verified, name= is ignored); null with the reason in `error`.
+    static std::unique_ptr<CChecksum> Find(const QString &name, QString *error);
+    // A CRC by its model notation alone; null with the reason in `error`.
+    static std::unique_ptr<CChecksum> FromModel(const QString &model, QString *error);
+    // "width=16 poly=0x8005 init=0xFFFF refin=true refout=true xorout=0x0000" of a CRC.
+    static QString ModelText(const Entry &entry);
+    // The catalogue entry of a CRC with these parameters (width, poly, init, refin, refout, xorout);
+    // null when the catalogue has none.
+    static const Entry *CatalogueEntry(const Entry &parameters);
+    // The residue of a CRC's parameters (see Entry::residue).
+    static quint64 Residue(const Entry &parameters);
     static const Entry *Entries(int *count);
     // Every entry's name, in the catalogue's order.
     static QStringList Names();
@@ -42,6 +62,8 @@ public:
     static QString Describe(const Entry &entry);
 
     explicit CChecksum(const Entry &entry);
+    CChecksum(const CChecksum &) = delete;
+    CChecksum &operator=(const CChecksum &) = delete;
     const Entry &Parameters() const { return m_entry; }
     // Bytes the value takes when appended in binary.
     int Bytes() const { return (m_entry.width + 7) / 8; }
@@ -54,7 +76,10 @@ public:
         quint64 sum = 0;      // the sum of the bytes
         quint64 bits = 0;     // their exclusive or
         quint64 decoded = 0;  // LRC over ASCII hex: the sum of the bytes the digit pairs stand for
-        int high = -1;        // LRC over ASCII hex: the first digit of a pair still waiting for its second
+        int high = -1;        // LRC over ASCII hex: the first digit of a pair still waiting for its second;
+                              // 16-bit words: the first byte of a word still waiting for its second
+        quint64 a = 0;        // Fletcher, Adler: the two running sums
+        quint64 b = 0;
     };
     State Init() const;
     void Update(State &state, const void *data, qsizetype length) const;
@@ -68,9 +93,15 @@ public:
     QByteArray ValueBytes(quint64 value, bool bigEndian, bool asciiHex) const;
 
 private:
+    // The CRC register of Init/Update over `data`: folded where the processor allows, then tables.
     quint64 Crc(quint64 crc, const unsigned char *data, qsizetype length) const;
+    quint64 CrcByTables(quint64 crc, const unsigned char *data, qsizetype length) const;
+    void UpdateSum(State &state, const unsigned char *data, qsizetype length) const;
 
     Entry m_entry;
-    // Eight tables of the CRC, one per byte of a step (empty for the sums).
-    std::unique_ptr<std::array<std::array<quint64, 256>, 8>> m_pTables;
+    QByteArray m_name;    // a model's own name (m_entry.name points into it)
+    // Sixteen tables of the CRC, one per byte of a step (empty for the sums).
+    std::unique_ptr<std::array<std::array<quint64, 256>, 16>> m_pTables;
+    // Carry-less multiplication constants for folding 64 and 16 bytes at a time.
+    std::array<quint64, 4> m_fold{};
 };

@@ -1,7 +1,10 @@
 // Where a checksum goes in a telegram and how it is written: the algorithm, the bytes it covers
 // (from byte n, up to the end or the end less m bytes), its place (appended, or before a trailing
 // terminator such as CR LF), its byte order and its form (binary or ASCII hex digits). Written as
-// "NAME[:option,...]", e.g. "CRC-16/MODBUS:le" or "LRC/ASCII:from=1,before=0D0A".
+// "NAME[:option,...]", e.g. "CRC-16/MODBUS:le" or "LRC/ASCII:from=1,before=0D0A". NAME may be a CRC's
+// model ("width=16 poly=0x8005 init=0xFFFF refin=true refout=true xorout=0x0000:le"): it holds no ':'
+// or ',', so the options follow it as they follow a name. Markers bound the range by its bytes:
+// "after=02,until=03" covers what lies between STX and ETX ("through=03": ETX included).
 #pragma once
 
 #include "platform/cchecksum.h"
@@ -42,6 +45,9 @@ private:
     int m_nFrom = 0;      // bytes before the range
     int m_nEndLess = 0;   // bytes between the range and the checksum's place
     QByteArray m_terminator;
+    QByteArray m_after;   // the range starts after these bytes (empty: at m_nFrom)
+    QByteArray m_until;   // and ends before them (empty: m_nEndLess before the place)
+    bool m_bThrough = false;  // ... or after them
     bool m_bBigEndian = true;
     bool m_bAscii = false;
 };

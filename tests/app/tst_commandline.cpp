@@ -41,6 +41,9 @@ private Q_SLOTS:
         QTest::newRow("an input without --checksum") << QStringList{"--hex", "00"} << fail << QString() << QStringLiteral("--hex は --checksum と使います");
         QTest::newRow("--checksum, standard input as -") << QStringList{"--checksum", "SUM8", "-"} << int(CCommandLine::Checksum)
                                                          << QString() << QString();
+        QTest::newRow("--checksum-search, two files") << QStringList{"--checksum-search", "a.txt", "b.txt"} << fail << QString()
+                                                      << QStringLiteral("--checksum-search の入力は FILE, -, --history FILE のどれか一つにしてください");
+        QTest::newRow("--history alone") << QStringList{"--history", "h.txt"} << fail << QString() << QStringLiteral("--history は --checksum と使います");
         QTest::newRow("--checksum, a file name without --file") << QStringList{"--checksum", "CRC-32", "file.txt"} << fail << QString()
                                                                 << QStringLiteral("--checksum の入力は --hex, --text, --file, - のどれかで指定してください: file.txt");
     }
@@ -78,6 +81,33 @@ private Q_SLOTS:
         QFile out(file);
         QVERIFY(out.open(QIODevice::WriteOnly) && out.write(longer) == longer.size());
         QTest::newRow("a file of 2.5 MB") << QStringList{"--checksum", "CRC-32", "--file", file} << QByteArray() << 0 << crc << QString();
+        QTest::newRow("a model") << QStringList{"--checksum", "width=16 poly=0x8005 init=0xFFFF refin=true", "--hex", "01030000000A"}
+                                 << QByteArray() << 0 << QStringLiteral("CDC5\n") << QString();
+        QTest::newRow("a model failing its check") << QStringList{"--checksum", "width=8 poly=0x07 check=0x00", "--text", "a"} << QByteArray() << 2
+                                                   << QString() << QStringLiteral("check=0x00 が合いません (このﾓﾃﾞﾙでは 0xF4)");
+        const QByteArray modbus("01 03 00 00 00 0A C5 CD\n11 03 00 6B 00 03 76 87\n01 06 00 01 00 03 98 0B\n");
+        QTest::newRow("search on standard input") << QStringList{"--checksum-search"} << modbus << 0 << QStringLiteral("CRC-16/MODBUS:le\n") << QString();
+        const QString samples = m_dir.filePath(QStringLiteral("samples.txt"));
+        QFile sampleFile(samples);
+        QVERIFY(sampleFile.open(QIODevice::WriteOnly) && sampleFile.write(modbus) == modbus.size());
+        sampleFile.close();
+        QTest::newRow("search in a file") << QStringList{"--checksum-search", samples} << QByteArray() << 0 << QStringLiteral("CRC-16/MODBUS:le\n") << QString();
+        const QString history = m_dir.filePath(QStringLiteral("history.txt"));
+        QFile historyFile(history);
+        const QByteArray saved("12/07/06 09:05:03  S 01030000000A\n12/07/06 09:05:03  R 01030000000AC5CD\n"
+                               "12/07/06 09:05:04  R 1103006B00037687\n12/07/06 09:05:05.120  R@127.0.0.1:502 010600010003980B\n");
+        QVERIFY(historyFile.open(QIODevice::WriteOnly) && historyFile.write(saved) == saved.size());
+        historyFile.close();
+        QTest::newRow("search in a saved History") << QStringList{"--checksum-search", "--history", history} << QByteArray() << 0
+                                                   << QStringLiteral("CRC-16/MODBUS:le\n") << QString();
+        QTest::newRow("search finds nothing") << QStringList{"--checksum-search", "-"} << QByteArray("0102030405\n0A0B0C0D0E\nFFEE112233\n") << 1
+                                              << QString() << QStringLiteral("3 個のｻﾝﾌﾟﾙに合うﾁｪｯｸｻﾑは見つかりませんでした");
+        QTest::newRow("search in no hex") << QStringList{"--checksum-search"} << QByteArray("0102\nxyz\n") << 2 << QString()
+                                          << QStringLiteral("2 行目が16進数ではありません: xyz");
+        QTest::newRow("search without samples") << QStringList{"--checksum-search"} << QByteArray("\n") << 2 << QString()
+                                                << QStringLiteral("ｻﾝﾌﾟﾙ電文がありません");
+        QTest::newRow("search and a checksum") << QStringList{"--checksum-search", "--checksum", "SUM8"} << QByteArray() << 2 << QString()
+                                               << QStringLiteral("一緒に使えません");
     }
     void checksumPrintsItsValueOrSaysWhy()
     {

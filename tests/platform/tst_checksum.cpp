@@ -3,6 +3,7 @@
 // bytes appended for Modbus frames.
 #include "platform/cchecksum.h"
 #include "platform/cchecksumrule.h"
+#include "support/crcreference.h"
 
 #include <QTest>
 
@@ -30,21 +31,7 @@ private Q_SLOTS:
         // A CRC over a text long enough for the eight-byte steps, against a bit at a time from the
         // model's definition.
         const QByteArray text = QByteArray("123456789").repeated(7);
-        {
-            const quint64 top = quint64(1) << (entry.width - 1);
-            const quint64 mask = entry.width == 64 ? ~quint64(0) : (top << 1) - 1;
-            const auto reflect = [](quint64 v, int w) { quint64 r = 0; for (int i = 0; i < w; ++i, v >>= 1) r = (r << 1) | (v & 1); return r; };
-            quint64 crc = entry.init;
-            for (const char c : text) {
-                const quint64 byte = entry.refin ? reflect(quint64(uchar(c)), 8) : quint64(uchar(c));
-                for (int bit = 7; bit >= 0; --bit) {
-                    const bool in = ((byte >> bit) & 1) != ((crc & top) != 0);
-                    crc = ((crc << 1) & mask) ^ (in ? entry.poly : 0);
-                }
-            }
-            const quint64 expected = ((entry.refout ? reflect(crc, entry.width) : crc) ^ entry.xorout) & mask;
-            QCOMPARE(checksum.HexText(checksum.Compute(text)), checksum.HexText(expected));
-        }
+        QCOMPARE(checksum.HexText(checksum.Compute(text)), checksum.HexText(ReferenceCrc(entry, text)));
     }
 
     void piecesGiveTheValueOfTheWhole_data()
@@ -145,6 +132,18 @@ private Q_SLOTS:
         QTest::newRow("from byte 1 to the end less 1") << QStringLiteral("XOR8:from=1,end=1") << QByteArray("\x02\x10\x20\x03")
                                                        << QByteArray("\x02\x10\x20\x03\x30");
         QTest::newRow("a range past the telegram covers nothing") << QStringLiteral("SUM8:from=9") << QByteArray("A") << QByteArray("A\x00", 2);
+        QTest::newRow("between STX and ETX") << QStringLiteral("XOR8:after=02,until=03") << QByteArray("\x7F\x02\x10\x20\x03")
+                                             << QByteArray("\x7F\x02\x10\x20\x03\x30");
+        QTest::newRow("through ETX") << QStringLiteral("XOR8:after=02,through=03") << QByteArray("\x02\x10\x20\x03")
+                                     << QByteArray("\x02\x10\x20\x03\x33");
+        QTest::newRow("no ETX: up to the end") << QStringLiteral("SUM8:after=02,until=03") << QByteArray("\x02\x10\x20")
+                                               << QByteArray("\x02\x10\x20\x30");
+        QTest::newRow("no STX: covers nothing") << QStringLiteral("SUM8:after=02") << QByteArray("\x10\x20") << QByteArray("\x10\x20\x00", 3);
+        QTest::newRow("ETX only in the skipped head") << QStringLiteral("SUM8:from=1,until=03") << QByteArray("\x03\x10\x03\x20")
+                                                     << QByteArray("\x03\x10\x03\x20\x10");
+        QTest::newRow("a model with its options") << QStringLiteral("width=16 poly=0x8005 init=0xFFFF refin=true refout=true xorout=0:le")
+                                                  << QByteArray::fromHex("01030000000A") << QByteArray::fromHex("01030000000AC5CD");
+        QTest::newRow("a model that fails its check") << QStringLiteral("width=8 poly=0x07 check=0x00:le") << QByteArray("A") << QByteArray();
         QTest::newRow("unknown option") << QStringLiteral("SUM8:middle") << QByteArray("A") << QByteArray();
         QTest::newRow("unknown name") << QStringLiteral("CRC-99") << QByteArray("A") << QByteArray();
     }

@@ -49,6 +49,8 @@ public:
     void SetBudget(qsizetype bytes) { m_store.SetBudget(bytes); }
 
     bool HasSelection() const { return m_anchor != m_cursor; }
+    // The rows the selection touches, first and last (a selection ending at a row's start leaves it out).
+    std::pair<int, int> SelectedRows() const;
     QString SelectedText() const;
     void SetSelection(Position anchor, Position cursor);
     void SelectAll();

@@ -73,3 +73,10 @@ bool CLineView::viewportEvent(QEvent *event)
         QToolTip::showText(help->globalPos(), tip, viewport());
     return true;
 }
+
+std::pair<int, int> CLineView::SelectedRows() const
+{
+    const Position first = std::min(m_anchor, m_cursor);
+    const Position last = std::max(m_anchor, m_cursor);
+    return {first.line, last.column == 0 && last.line > first.line ? last.line - 1 : last.line};
+}

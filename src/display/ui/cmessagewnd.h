@@ -107,6 +107,11 @@ public:
     void StopChecksumCheck();
     // The rule in force; empty while the check is off.
     QString ChecksumRule() const;
+    // Looks for the checksum of the received telegrams selected, off the user-interface thread, and
+    // makes the first rule found the check's (the others are offered first by StartChecksumCheck);
+    // false when nothing is selected that could be searched. checksumSearched tells the end.
+    bool SearchChecksum();
+    Q_SIGNAL void checksumSearched(const QStringList &rules);
     // Selects the next (or previous) telegram with a bad checksum; the find bar tells which, or
     // that there is none up to the end (start).
     bool GoToBadChecksum(bool forward);
@@ -198,6 +203,8 @@ private:
     QAction *m_pResponseTime = nullptr;
     QAction *m_pControlMarks = nullptr;
     QAction *m_pChecksum = nullptr;
+    QAction *m_pChecksumSearch = nullptr;
+    QStringList m_searchedRules;
     QAction *m_pNextBad = nullptr;
     QAction *m_pPreviousBad = nullptr;
     CDumpView *m_pDump = nullptr;

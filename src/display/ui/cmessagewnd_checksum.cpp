@@ -2,6 +2,7 @@
 // telegram, and the choice kept in the profile.
 #include "display/ui/cmessagewnd.h"
 
+#include "display/cchecksumsearch.h"
 #include "display/ui/cdumpview.h"
 #include "display/ui/cfindbar.h"
 #include "display/ui/clineview.h"
@@ -10,6 +11,10 @@
 
 #include <QAction>
 #include <QInputDialog>
+#include <QPointer>
+#include <QThread>
+
+#include <memory>
 
 namespace {
 
@@ -28,6 +33,8 @@ void CMessageWnd::CreateChecksumTools()
         else
             StopChecksumCheck();
     });
+    m_pChecksumSearch = new QAction(QStringLiteral("ﾁｪｯｸｻﾑを推定"), this);
+    connect(m_pChecksumSearch, &QAction::triggered, this, [this] { SearchChecksum(); });
     m_pNextBad = new QAction(QStringLiteral("次のﾁｪｯｸｻﾑ異常"), this);
     m_pNextBad->setShortcut(QKeySequence(Qt::Key_F4));
     connect(m_pNextBad, &QAction::triggered, this, [this] { GoToBadChecksum(true); });
@@ -55,7 +62,9 @@ bool CMessageWnd::StartChecksumCheck()
     if (!m_pChecksum)
         return false;
     // The last rule first, then the usual ones.
-    QStringList rules = CChecksumCheck::Suggestions();
+    // Rules the last search found first.
+    QStringList rules = m_searchedRules + CChecksumCheck::Suggestions();
+    rules.removeDuplicates();
     QString rule = CIniFile(CIniFile::ProfilePath())
                        .GetString(QString::fromLatin1(kProfileSection), QString::fromLatin1(kRuleKey), QString());
     const QString label = QStringLiteral("ﾁｪｯｸｻﾑの指定: 名前[:from=n,end=m,before=16進,le|be,ascii|bin]\n"
@@ -126,4 +135,49 @@ bool CMessageWnd::GoToBadChecksum(bool forward)
         m_pFindBar->ShowNote(forward ? QStringLiteral("末尾まで異常なし") : QStringLiteral("先頭まで異常なし"),
                              true);
     return row >= 0;
+}
+
+bool CMessageWnd::SearchChecksum()
+{
+    if (!m_pChecksumSearch || !m_pChecksumSearch->isEnabled())
+        return false;
+    QList<QByteArray> samples;
+    if (m_pText->HasSelection()) {
+        const auto [first, last] = m_pText->SelectedRows();
+        for (int row = first; row <= last && row < m_pText->RowCount(); ++row) {
+            QByteArray telegram;
+            if (CChecksumCheck::TelegramOf(m_pText->Store().At(m_pText->LineOfRow(row)), &telegram))
+                samples << telegram;
+        }
+    }
+    if (samples.isEmpty()) {
+        if (m_pFindBar->isHidden())
+            ShowFindBar();
+        m_pFindBar->ShowNote(QStringLiteral("受信電文の行を選択してください"), true);
+        return false;
+    }
+    // The solver may take seconds: a thread of its own, the answer back through the event loop.
+    m_pChecksumSearch->setEnabled(false);
+    auto rules = std::make_shared<QStringList>();
+    QThread *thread = QThread::create([samples, rules] { *rules = CChecksumSearch::Find(samples); });
+    QPointer<CMessageWnd> window(this);
+    connect(thread, &QThread::finished, this, [window, rules, count = samples.size()] {
+        if (!window)
+            return;
+        window->m_pChecksumSearch->setEnabled(true);
+        window->m_searchedRules = *rules;
+        if (window->m_pFindBar->isHidden())
+            window->ShowFindBar();
+        QString error;
+        if (rules->isEmpty() || !window->SetChecksumCheck(rules->constFirst(), &error))
+            window->m_pFindBar->ShowNote(QStringLiteral("%1 電文に合うﾁｪｯｸｻﾑは見つかりませんでした").arg(count), true);
+        else
+            window->m_pFindBar->ShowNote(rules->size() == 1 ? QStringLiteral("ﾁｪｯｸｻﾑ: %1").arg(rules->constFirst())
+                                                            : QStringLiteral("ﾁｪｯｸｻﾑ: %1 (他 %2 件)").arg(rules->constFirst()).arg(rules->size() - 1),
+                                         false);
+        emit window->checksumSearched(*rules);
+    });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start();
+    return true;
 }

@@ -102,8 +102,8 @@ QList<QAction *> CMessageWnd::MenuActions() const
 {
     QList<QAction *> actions{m_pFind, m_pSave, m_pRecord, m_pMilliseconds};
     if (m_nKind == KIND_HISTORY)
-        actions << m_pResponseTime << m_pEncodingMenu->menuAction() << m_pControlMarks << m_pChecksum << m_pNextBad
-                << m_pPreviousBad << m_pDumpView;
+        actions << m_pResponseTime << m_pEncodingMenu->menuAction() << m_pControlMarks << m_pChecksum << m_pChecksumSearch
+                << m_pNextBad << m_pPreviousBad << m_pDumpView;
     return actions;
 }
 

@@ -129,3 +129,13 @@ CEndpoint::Gauges CTCPClient::ReadGauges() const
         gauges.sendQueued = m_pSoc->QueuedBytes();
     return gauges;
 }
+
+bool CTCPClient::TraceEndsOf(int, bool, TraceEnds *ends) const
+{
+    if (!m_pSoc || !StreamEnds(m_pSoc->m_hSocket, ends))
+        return false;
+    ends->connection = m_pSoc->Serial();
+    ends->ownOpened = true;
+    ends->tls = m_pTls != nullptr;
+    return true;
+}

@@ -49,6 +49,9 @@ public:
     void SetBudget(qsizetype bytes) { m_store.SetBudget(bytes); }
 
     bool HasSelection() const { return m_anchor != m_cursor; }
+    // The ends of the selection, in rows, first the earlier.
+    Position SelectionStart() const { return std::min(m_anchor, m_cursor); }
+    Position SelectionEnd() const { return std::max(m_anchor, m_cursor); }
     QString SelectedText() const;
     void SetSelection(Position anchor, Position cursor);
     void SelectAll();

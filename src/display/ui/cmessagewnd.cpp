@@ -2,6 +2,7 @@
 
 #include "display/ui/cfindbar.h"
 #include "display/clinerecorder.h"
+#include "display/ctracerecorder.h"
 #include "display/ui/clineview.h"
 #include "platform/ui/dialogunits.h"
 #include "platform/ui/screenfit.h"
@@ -135,8 +136,11 @@ void CMessageWnd::AddTelegramLine(QStringView prefix, const unsigned char *data,
         m_lastSend = std::chrono::steady_clock::now();
         m_bSent = true;
     }
-    if (!ShowsTelegrams())
+    if (!ShowsTelegrams()) {
+        TraceTelegram(direction, data, length, pending, -1);
         return;
+    }
+    const qint64 serial = m_pText->Store().FirstSerial() + m_pText->Store().Count();
     QString head = CurrentStamp();
     head += prefix;
     head += response;
@@ -154,6 +158,7 @@ void CMessageWnd::AddTelegramLine(QStringView prefix, const unsigned char *data,
     for (CLineStore::Line &line : lines)
         line.direction = direction;
     AppendEntry(std::move(lines));
+    TraceTelegram(direction, data, length, pending, serial);
 }
 
 std::vector<CLineStore::Line> CMessageWnd::TextLines(const QString &lead, const unsigned char *data, int length) const
@@ -340,13 +345,14 @@ QString CMessageWnd::CurrentStamp()
 {
     std::time_t now;
     int milliseconds = 0;
+    m_stampClock = std::chrono::system_clock::now();
     if (m_bMilliseconds) {
-        const auto since = std::chrono::system_clock::now().time_since_epoch();
+        const auto since = m_stampClock.time_since_epoch();
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
         now = static_cast<std::time_t>(ms / 1000);
         milliseconds = static_cast<int>(ms % 1000);
     } else {
-        now = std::time(nullptr);
+        now = std::chrono::system_clock::to_time_t(m_stampClock);
     }
     if (now != m_stampTime) {
         m_stamp = TimeStamp(now);

@@ -89,6 +89,7 @@ void CMessageWnd::CreateTools()
         m_pControlMarks = Toggle(this, QStringLiteral("制御文字を表示"));
         connect(m_pControlMarks, &QAction::triggered, this, &CMessageWnd::SetControlMarks);
         CreateChecksumTools();
+        CreateTraceTools();
     }
     m_pText->SetMenuActions(MenuActions());
     ReadOptions();
@@ -99,7 +100,7 @@ QList<QAction *> CMessageWnd::MenuActions() const
     QList<QAction *> actions{m_pFind, m_pSave, m_pRecord, m_pMilliseconds};
     if (m_nKind == KIND_HISTORY)
         actions << m_pResponseTime << m_pEncodingMenu->menuAction() << m_pControlMarks << m_pChecksum << m_pNextBad
-                << m_pPreviousBad;
+                << m_pPreviousBad << m_pSaveTrace << m_pRecordTrace << m_pTraceDissector;
     return actions;
 }
 

@@ -1,5 +1,6 @@
 // quillnet-extcap: Quillnet as a capture source of the packet analyser (its extcap protocol).
 #include "extcap/cextcap.h"
+#include "platform/csignalquit.h"
 
 #include <QCoreApplication>
 
@@ -7,6 +8,8 @@
 
 int main(int argc, char *argv[])
 {
+    // The analyser ends a capture with SIGTERM: the trace is closed properly first.
+    CSignalQuit::InstallHandlers();
     QCoreApplication app(argc, argv);
     CExtcap extcap;
     QByteArray out;

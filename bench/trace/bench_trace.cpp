@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -70,13 +71,17 @@ int main(int argc, char *argv[])
         const QString path = folder + QStringLiteral("/bench-trace.pcapng");
         QElapsedTimer clock;
         clock.start();
-        const QByteArray trace = store.Trace(0, count, QByteArray());
+        QFile null(QStringLiteral("/dev/null"));
+        null.open(QIODevice::WriteOnly);
+        store.WriteTrace(&null, 0, count, QByteArray());
         const qint64 encoded = clock.nsecsElapsed();
+        clock.restart();
         QString error;
-        const bool saved = CTraceStore::SaveTo(path, trace, &error);
+        const bool saved = store.SaveTo(path, 0, count, QByteArray(), {}, &error);
         const double ms = double(clock.nsecsElapsed()) / 1e6;
-        std::printf("save History 64 MB in %5d B telegrams: %7.1f ms (trace %6.1f ms, file %lld MB)%s\n", size, ms,
-                    double(encoded) / 1e6, static_cast<long long>(trace.size() / 1000000), saved ? "" : " FAILED");
+        std::printf("History 64 MB in %5d B telegrams: traced into /dev/null %6.1f ms, saved to a file %7.1f ms (%lld MB)%s\n",
+                    size, double(encoded) / 1e6, ms, static_cast<long long>(QFileInfo(path).size() / 1000000),
+                    saved ? "" : " FAILED");
         QFile::remove(path);
     }
 

@@ -17,18 +17,24 @@ void CTraceStore::Trim(qint64 firstSerial)
         m_telegrams.pop_front();
 }
 
-QByteArray CTraceStore::Trace(qint64 fromSerial, qint64 toSerial, const QByteArray &serialDissector,
-                              const std::function<int(const QByteArray &)> &judge) const
+bool CTraceStore::WriteTrace(QIODevice *device, qint64 fromSerial, qint64 toSerial, const QByteArray &serialDissector,
+                             const Judge &judge) const
 {
+    // Encoded into one buffer of a few megabytes, handed on and reused: a fresh buffer the size of
+    // the whole trace costs more in page faults than the encoding itself.
+    constexpr qsizetype kChunk = 4 * 1024 * 1024;
     CPcapngWriter writer;
     writer.SetSerialDissector(serialDissector);
     QByteArray out;
-    qsizetype payload = 0;
-    for (const Entry &entry : m_telegrams)
-        payload += entry.telegram.bytes.size();
-    // Headers and blocks add about 150 bytes a telegram.
-    out.reserve(payload + qsizetype(m_telegrams.size()) * 160 + 4096);
+    out.reserve(kChunk + 2 * CPcapngWriter::kMaxSegment + 4096);
     writer.Begin(out);
+    const auto flush = [&](qsizetype atLeast) {
+        if (out.size() < atLeast)
+            return true;
+        const bool written = device->write(out) == out.size();
+        out.resize(0);
+        return written;
+    };
     const auto first = std::lower_bound(m_telegrams.begin(), m_telegrams.end(), fromSerial,
                                         [](const Entry &entry, qint64 serial) { return entry.serial < serial; });
     for (auto it = first; it != m_telegrams.end() && it->serial < toSerial; ++it) {
@@ -39,15 +45,18 @@ QByteArray CTraceStore::Trace(qint64 fromSerial, qint64 toSerial, const QByteArr
         } else {
             writer.Write(it->telegram, out);
         }
+        if (!flush(kChunk))
+            return false;
     }
     writer.Finish(out);
-    return out;
+    return flush(1);
 }
 
-bool CTraceStore::SaveTo(const QString &path, const QByteArray &trace, QString *error)
+bool CTraceStore::SaveTo(const QString &path, qint64 fromSerial, qint64 toSerial, const QByteArray &serialDissector,
+                         const Judge &judge, QString *error) const
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(trace) != trace.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || !WriteTrace(&file, fromSerial, toSerial, serialDissector, judge) || !file.commit()) {
         if (error)
             *error = file.errorString();
         return false;

@@ -9,6 +9,8 @@
 #include <QString>
 
 #include <deque>
+
+class QIODevice;
 #include <functional>
 
 class CTraceStore
@@ -20,12 +22,15 @@ public:
     void Clear() { m_telegrams.clear(); }
     int Count() const { return int(m_telegrams.size()); }
 
-    // The pcapng trace of the telegrams whose lines are in [fromSerial, toSerial); `judge` (may be
-    // empty) sets a received telegram's checksum verdict.
-    QByteArray Trace(qint64 fromSerial, qint64 toSerial, const QByteArray &serialDissector,
-                     const std::function<int(const QByteArray &)> &judge = {}) const;
-    // Writes Trace(...) to `path` in one step: on failure the old file stays as it was.
-    static bool SaveTo(const QString &path, const QByteArray &trace, QString *error);
+    // Writes the pcapng trace of the telegrams whose lines are in [fromSerial, toSerial) to `device`
+    // as it encodes them, a few megabytes at a time; `judge` (may be empty) sets a received
+    // telegram's checksum verdict. False when the device refuses a write.
+    using Judge = std::function<int(const QByteArray &)>;
+    bool WriteTrace(QIODevice *device, qint64 fromSerial, qint64 toSerial, const QByteArray &serialDissector,
+                    const Judge &judge = {}) const;
+    // The same into a file in one step: on failure the old file stays as it was.
+    bool SaveTo(const QString &path, qint64 fromSerial, qint64 toSerial, const QByteArray &serialDissector,
+                const Judge &judge, QString *error) const;
 
 private:
     struct Entry

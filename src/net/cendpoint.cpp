@@ -137,6 +137,21 @@ bool CEndpoint::StreamEnds(int handle, TraceEnds *ends)
     return ends->own.IsValid() && ends->peer.IsValid();
 }
 
+bool CEndpoint::CachedStreamEnds(int handle, std::uint64_t serial, TraceEnds *ends) const
+{
+    if (serial == 0)
+        return false;
+    if (m_traceCache.connection != serial) {
+        TraceEnds found;
+        if (!StreamEnds(handle, &found))
+            return false;
+        found.connection = serial;
+        m_traceCache = found;
+    }
+    *ends = m_traceCache;
+    return true;
+}
+
 qint64 CEndpoint::KernelDrops(int handle)
 {
 #if defined(SO_MEMINFO)

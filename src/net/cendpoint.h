@@ -133,6 +133,8 @@ public:
     static bool SocketName(int handle, bool peer, QString *address, unsigned *port);
     // The own and the other end's address of an open stream socket handle; false when it has none.
     static bool StreamEnds(int handle, TraceEnds *ends);
+    // StreamEnds of the socket named `serial`, asked of the system once per socket (the last one kept).
+    bool CachedStreamEnds(int handle, std::uint64_t serial, TraceEnds *ends) const;
     // What the system dropped for an open socket handle since it was opened; -1 where it does not say.
     static qint64 KernelDrops(int handle);
 
@@ -151,6 +153,7 @@ protected:
     static QString Setting(const QStringList &settings, int index) { return settings.value(index); }
 
 private:
+    mutable TraceEnds m_traceCache;  // of the stream socket traced last (connection: its serial)
     std::function<void()> m_peerChanged;
     std::function<void()> m_descriptionChanged;
 };

@@ -132,9 +132,8 @@ CEndpoint::Gauges CTCPClient::ReadGauges() const
 
 bool CTCPClient::TraceEndsOf(int, bool, TraceEnds *ends) const
 {
-    if (!m_pSoc || !StreamEnds(m_pSoc->m_hSocket, ends))
+    if (!m_pSoc || !CachedStreamEnds(m_pSoc->m_hSocket, m_pSoc->Serial(), ends))
         return false;
-    ends->connection = m_pSoc->Serial();
     ends->ownOpened = true;
     ends->tls = m_pTls != nullptr;
     return true;

@@ -132,9 +132,8 @@ bool CTCPSrvr::TraceEndsOf(int peer, bool, TraceEnds *ends) const
         const auto found = m_clients.find(peer);
         client = found == m_clients.end() ? nullptr : found->second.get();
     }
-    if (!client || !StreamEnds(client->m_hSocket, ends))
+    if (!client || !CachedStreamEnds(client->m_hSocket, client->Serial(), ends))
         return false;
-    ends->connection = client->Serial();
     ends->ownOpened = false;
     ends->tls = m_pTlsContext != nullptr;
     return true;

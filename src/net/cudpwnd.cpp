@@ -189,10 +189,15 @@ bool CUDPWnd::TraceEndsOf(int, bool received, TraceEnds *ends) const
     if (!m_pSoc || m_pSoc->m_hSocket < 0)
         return false;
     ends->carrier = TraceEnds::Datagram;
-    sockaddr_storage name{};
-    socklen_t length = sizeof name;
-    if (::getsockname(m_pSoc->m_hSocket, reinterpret_cast<sockaddr *>(&name), &length) == 0)
-        ends->own = CSocketAddress::FromSockaddr(reinterpret_cast<const sockaddr *>(&name), length);
+    if (m_nTraceOwnSerial != m_pSoc->Serial()) {
+        sockaddr_storage name{};
+        socklen_t length = sizeof name;
+        m_traceOwn = CSocketAddress();
+        if (::getsockname(m_pSoc->m_hSocket, reinterpret_cast<sockaddr *>(&name), &length) == 0)
+            m_traceOwn = CSocketAddress::FromSockaddr(reinterpret_cast<const sockaddr *>(&name), length);
+        m_nTraceOwnSerial = m_pSoc->Serial();
+    }
+    ends->own = m_traceOwn;
     if (received)
         ends->peer = m_lastSender;
     else

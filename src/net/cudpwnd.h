@@ -62,6 +62,8 @@ private:
     bool m_bShowSender = false;
     QString m_strLastSender;
     CSocketAddress m_lastSender;  // of the datagram read last, for a trace (kept whether shown or not)
+    mutable CSocketAddress m_traceOwn;  // the socket's own address, asked once per socket
+    mutable std::uint64_t m_nTraceOwnSerial = 0;
     char *m_pLogBuf = nullptr;  // the view's; not owned
     std::unique_ptr<CUDPSoc> m_pSoc;
     QPointer<QObject> m_pView;

@@ -136,10 +136,10 @@ bool CMessageWnd::SaveTraceTo(const QString &path, bool selectionOnly, QString *
         to = store.FirstSerial() + m_pText->LineOfRow(endRow) + 1;
     }
     const CChecksumCheck *check = m_pText->ChecksumCheck();
-    std::function<int(const QByteArray &)> judge;
+    CTraceStore::Judge judge;
     if (check)
         judge = [check](const QByteArray &bytes) { return check->Judge(bytes).verdict == CChecksumCheck::Good ? 1 : 0; };
-    return CTraceStore::SaveTo(path, m_traceStore.Trace(from, to, m_traceDissector, judge), error);
+    return m_traceStore.SaveTo(path, from, to, m_traceDissector, judge, error);
 }
 
 bool CMessageWnd::StartTraceRecording()

@@ -66,7 +66,7 @@ CExtcap::~CExtcap()
 
 QByteArray CExtcap::Interfaces()
 {
-    return QByteArray("extcap {version=" QN_VERSION "}{help=https://localhost/}\n")
+    return QByteArray("extcap {version=" QN_VERSION "}\n")
            + "interface {value=" + kTcpServer + "}{display=Quillnet TCP server (受信を記録)}\n"
            + "interface {value=" + kTcpClient + "}{display=Quillnet TCP client (受信を記録)}\n"
            + "interface {value=" + kSerial + "}{display=Quillnet serial line (受信を記録)}\n";

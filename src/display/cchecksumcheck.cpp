@@ -43,6 +43,21 @@ CChecksumCheck::Result CChecksumCheck::Judge(const QByteArray &telegram) const
     return result;
 }
 
+CChecksumCheck::Field CChecksumCheck::FieldOf(const QByteArray &telegram) const
+{
+    Field field;
+    const qsizetype place = m_pRule->Place(telegram);
+    const int size = m_pRule->ValueBytes();
+    if (place < size)
+        return field;
+    field.sumBegin = place - size;
+    field.sumEnd = place;
+    // The range as Judge gives it to the rule: in the telegram without the checksum's bytes.
+    field.coveredBegin = qMin<qsizetype>(m_pRule->From(), field.sumBegin);
+    field.coveredEnd = qMax(field.coveredBegin, field.sumBegin - m_pRule->EndLess());
+    return field;
+}
+
 CChecksumCheck::Result CChecksumCheck::Judge(const CLineStore::Line &line) const
 {
     QByteArray telegram;

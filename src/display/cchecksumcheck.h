@@ -31,9 +31,20 @@ public:
     // Rules worth offering: Modbus RTU and ASCII, then every checksum of the catalogue.
     static QStringList Suggestions();
 
+    // Where the rule finds its parts in a received telegram: the bytes it covers and the checksum's
+    // bytes, [begin, end) each; all empty when the telegram is too short to hold a checksum.
+    struct Field
+    {
+        qsizetype coveredBegin = 0;
+        qsizetype coveredEnd = 0;
+        qsizetype sumBegin = 0;
+        qsizetype sumEnd = 0;
+    };
+
     // The checksum is the last ValueBytes() bytes before the rule's terminator (or at the end); the
     // telegram is good when the rule gives exactly them for the telegram without them.
     Result Judge(const QByteArray &telegram) const;
+    Field FieldOf(const QByteArray &telegram) const;
     // The first line of a received telegram is judged; other lines, and telegrams whose bytes the
     // line does not hold whole, are not.
     Result Judge(const CLineStore::Line &line) const;

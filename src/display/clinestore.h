@@ -34,6 +34,8 @@ public:
         // Bytes whose hex digits are the line's tail but are not written yet (a telegram that arrived
         // while its window was hidden): the store writes them the first time the line is looked at.
         QByteArray hexPending;
+        // When a telegram's line was added: microseconds since the epoch (0: not known).
+        qint64 when = 0;
         static constexpr quint8 kControlMarks = 0x80;
 
         // Without `latin1Tail`: everything after the last character beyond Latin-1 becomes the tail.
@@ -72,6 +74,8 @@ public:
     int Count() const { return static_cast<int>(m_lines.size()); }
     // The line, with its hex tail written first when it was waiting.
     const Line &At(int index) const;
+    // The line as stored: its hex tail may still wait in hexPending.
+    const Line &Peek(int index) const { return m_lines[static_cast<size_t>(index)]; }
     QStringList Texts() const;
     qsizetype StoredBytes() const { return m_bytes; }
     // A number for every line appended, counting on across trimming and clearing: the first line's.

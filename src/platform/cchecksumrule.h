@@ -30,6 +30,9 @@ public:
     qsizetype Place(const QByteArray &telegram) const;
     // The trailing terminator the checksum goes before (empty: it is appended).
     const QByteArray &Terminator() const { return m_terminator; }
+    // Bytes left out before the covered range, and between its end and the checksum's place.
+    int From() const { return m_nFrom; }
+    int EndLess() const { return m_nEndLess; }
 
 private:
     CChecksumRule() = default;

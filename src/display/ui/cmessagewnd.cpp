@@ -1,5 +1,6 @@
 #include "display/ui/cmessagewnd.h"
 
+#include "display/ui/cdumpview.h"
 #include "display/ui/cfindbar.h"
 #include "display/clinerecorder.h"
 #include "display/ctracerecorder.h"
@@ -142,6 +143,8 @@ void CMessageWnd::AddTelegramLine(QStringView prefix, const unsigned char *data,
     }
     const qint64 serial = m_pText->Store().FirstSerial() + m_pText->Store().Count();
     QString head = CurrentStamp();
+    // The time of the stamp, to the microsecond, for the dump view and the trace alike.
+    const qint64 when = std::chrono::duration_cast<std::chrono::microseconds>(m_stampClock.time_since_epoch()).count();
     head += prefix;
     head += response;
     std::vector<CLineStore::Line> lines;
@@ -155,8 +158,10 @@ void CMessageWnd::AddTelegramLine(QStringView prefix, const unsigned char *data,
         lines.push_back(CLineStore::Line::FromText(head, hex));
     }
     lines.front().body = static_cast<qint32>(head.size());
-    for (CLineStore::Line &line : lines)
+    for (CLineStore::Line &line : lines) {
         line.direction = direction;
+        line.when = when;
+    }
     AppendEntry(std::move(lines));
     TraceTelegram(direction, data, length, pending, serial);
 }
@@ -315,12 +320,16 @@ void CMessageWnd::AppendEntry(std::vector<CLineStore::Line> lines)
     const bool follow = !m_pNoScroll->isChecked();
     if (!follow && active)
         m_pNoScroll->setFocus();
-    if (m_pRecorder) {
+    if (m_pRecorder && ShowsDump()) {
+        m_pRecorder->Append(CDumpModel::EntryText(lines, &m_recordWhen, m_pText->ChecksumCheck()));
+    } else if (m_pRecorder) {
         for (const CLineStore::Line &line : lines)
             m_pRecorder->Append(line.Utf8());
     }
     m_pText->AppendEntry(std::move(lines), follow);
-    if (m_pText->Search().IsActive())
+    if (ShowsDump())
+        m_pDump->Refresh(follow);  // the find bar's count follows when the view has caught up
+    else if (m_pText->Search().IsActive())
         ShowMatchCount();
 }
 
@@ -329,8 +338,13 @@ void CMessageWnd::PlaceTextArea()
     if (!m_pText)
         return;
     const int bar = m_pFindBar && !m_pFindBar->isHidden() ? m_pFindBar->sizeHint().height() : 0;
-    m_pText->setGeometry(0, kButtonStrip, width(), std::max(0, height() - kButtonStrip - bar));
-    m_pText->show();
+    const QRect area(0, kButtonStrip, width(), std::max(0, height() - kButtonStrip - bar));
+    m_pText->setGeometry(area);
+    m_pText->setVisible(!ShowsDump());
+    if (m_pDump) {
+        m_pDump->setGeometry(area);
+        m_pDump->setVisible(ShowsDump());
+    }
     if (bar > 0)
         m_pFindBar->setGeometry(0, height() - bar, width(), bar);
 }

@@ -21,6 +21,7 @@
 #include <memory>
 #include <vector>
 
+class CDumpView;
 class CFindBar;
 class CIniFile;
 class CLineRecorder;
@@ -112,6 +113,10 @@ public:
     // Selects the next (or previous) telegram with a bad checksum; the find bar tells which, or
     // that there is none up to the end (start).
     bool GoToBadChecksum(bool forward);
+    // The History's dump view in place of the lines (ﾀﾞﾝﾌﾟ表示, Ctrl+D); kept in the profile.
+    void SetDumpView(bool on);
+    bool DumpView() const { return m_bDump; }
+    CDumpView *Dump() const { return m_pDump; }
     // The context-menu entries after copy and select all.
     QList<QAction *> MenuActions() const;
     // Packet traces (pcapng) of the History's telegrams (cmessagewnd_trace.cpp). The origin tells the
@@ -172,6 +177,10 @@ private:
     std::vector<CLineStore::Line> TextLines(const QString &lead, const unsigned char *data, int length) const;
     void CreateTools();
     void CreateChecksumTools();
+    void CreateDumpTools(const CIniFile &profile);
+    bool ShowsDump() const { return m_pDump && m_bDump; }
+    // What the find bar looks for, as the bytes the dump finds.
+    QByteArray DumpPattern() const;
     void ReadChecksumOptions(const CIniFile &profile);
     // Sets the rule without writing the profile; a null rule switches the check off.
     bool ApplyChecksumCheck(const QString &rule, QString *error);
@@ -227,6 +236,10 @@ private:
     QAction *m_pChecksum = nullptr;
     QAction *m_pNextBad = nullptr;
     QAction *m_pPreviousBad = nullptr;
+    CDumpView *m_pDump = nullptr;
+    QAction *m_pDumpView = nullptr;
+    bool m_bDump = false;
+    qint64 m_recordWhen = 0;  // the time of the last telegram recorded as a dump
     QMenu *m_pEncodingMenu = nullptr;
     // Packet traces.
     TraceOrigin m_traceOrigin;

@@ -2,6 +2,7 @@
 // telegram, and the choice kept in the profile.
 #include "display/ui/cmessagewnd.h"
 
+#include "display/ui/cdumpview.h"
 #include "display/ui/cfindbar.h"
 #include "display/ui/clineview.h"
 #include "platform/cinifile.h"
@@ -93,6 +94,8 @@ bool CMessageWnd::ApplyChecksumCheck(const QString &rule, QString *error)
         return false;
     const bool on = check != nullptr;
     m_pText->SetChecksumCheck(std::move(check));
+    if (m_pDump)
+        m_pDump->SetChecksumCheck(m_pText->ChecksumCheck());
     m_pChecksum->setChecked(on);
     m_pNextBad->setEnabled(on);
     m_pPreviousBad->setEnabled(on);
@@ -116,7 +119,7 @@ bool CMessageWnd::GoToBadChecksum(bool forward)
         return false;
     if (m_pFindBar->isHidden())
         ShowFindBar();
-    const int row = m_pText->GoToBadLine(forward);
+    const int row = ShowsDump() ? m_pDump->GoToBadTelegram(forward) : m_pText->GoToBadLine(forward);
     if (row >= 0)
         m_pFindBar->ShowNote(QStringLiteral("ﾁｪｯｸｻﾑ異常 %1行目").arg(row + 1), false);
     else

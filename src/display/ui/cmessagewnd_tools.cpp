@@ -2,6 +2,7 @@
 // choices of the context menu, kept in the profile.
 #include "display/ui/cmessagewnd.h"
 
+#include "display/ui/cdumpview.h"
 #include "display/ui/cfindbar.h"
 #include "display/clinerecorder.h"
 #include "display/ui/clineview.h"
@@ -89,9 +90,12 @@ void CMessageWnd::CreateTools()
         m_pControlMarks = Toggle(this, QStringLiteral("制御文字を表示"));
         connect(m_pControlMarks, &QAction::triggered, this, &CMessageWnd::SetControlMarks);
         CreateChecksumTools();
+        CreateDumpTools(CIniFile(CIniFile::ProfilePath()));
         CreateTraceTools();
     }
     m_pText->SetMenuActions(MenuActions());
+    if (m_pDump)
+        m_pDump->SetMenuActions(MenuActions());
     ReadOptions();
 }
 
@@ -100,7 +104,7 @@ QList<QAction *> CMessageWnd::MenuActions() const
     QList<QAction *> actions{m_pFind, m_pSave, m_pRecord, m_pMilliseconds};
     if (m_nKind == KIND_HISTORY)
         actions << m_pResponseTime << m_pEncodingMenu->menuAction() << m_pControlMarks << m_pChecksum << m_pNextBad
-                << m_pPreviousBad << m_pSaveTrace << m_pRecordTrace << m_pTraceDissector;
+                << m_pPreviousBad << m_pDumpView << m_pSaveTrace << m_pRecordTrace << m_pTraceDissector;
     return actions;
 }
 
@@ -194,14 +198,24 @@ void CMessageWnd::HideFindBar()
     m_pFindBar->hide();
     m_pText->SetSearch(CLineSearch());
     m_pText->SetFilter(false, 0);
+    if (m_pDump) {
+        m_pDump->SetPattern(QByteArray());
+        m_pDump->SetFilter(0, false);
+    }
     PlaceTextArea();
-    m_pText->setFocus();
+    (ShowsDump() ? static_cast<QWidget *>(m_pDump) : m_pText)->setFocus();
 }
 
 void CMessageWnd::OnSearchChanged()
 {
     if (m_pFindBar->isHidden())
         return;
+    if (ShowsDump()) {
+        m_pDump->SetPattern(DumpPattern());
+        m_pDump->GoToMatch(true);
+        ShowMatchCount();
+        return;
+    }
     m_pText->SetSearch(m_pFindBar->Search());
     m_pText->GoToMatch(true);
     ShowMatchCount();
@@ -211,7 +225,10 @@ void CMessageWnd::OnFilterChanged()
 {
     if (m_pFindBar->isHidden())
         return;
-    m_pText->SetFilter(m_pFindBar->MatchingOnly(), m_pFindBar->Direction());
+    if (ShowsDump())
+        m_pDump->SetFilter(m_pFindBar->Direction(), m_pFindBar->MatchingOnly());
+    else
+        m_pText->SetFilter(m_pFindBar->MatchingOnly(), m_pFindBar->Direction());
     ShowMatchCount();
 }
 
@@ -221,13 +238,19 @@ void CMessageWnd::GoToMatch(bool forward)
         ShowFindBar();
         return;
     }
-    m_pText->GoToMatch(forward);
+    if (ShowsDump())
+        m_pDump->GoToMatch(forward);
+    else
+        m_pText->GoToMatch(forward);
     ShowMatchCount();
 }
 
 void CMessageWnd::ShowMatchCount()
 {
-    m_pFindBar->ShowCount(m_pText->CurrentMatch(), m_pText->MatchTotal(), m_pText->Search().IsValid());
+    if (ShowsDump())
+        m_pFindBar->ShowCount(m_pDump->CurrentMatch(), m_pDump->Model().MatchTotal(), m_pFindBar->Search().IsValid());
+    else
+        m_pFindBar->ShowCount(m_pText->CurrentMatch(), m_pText->MatchTotal(), m_pText->Search().IsValid());
 }
 
 bool CMessageWnd::SaveAs()
@@ -254,7 +277,9 @@ bool CMessageWnd::SaveTo(const QString &path, QString *error) const
     // Written beside the file and renamed over it at the end: a failure leaves the old file.
     QByteArray bytes;
     const CLineStore &store = m_pText->Store();
-    for (int row = 0; row < m_pText->RowCount(); ++row)
+    if (ShowsDump())
+        bytes = m_pDump->Model().Text();
+    for (int row = 0; row < m_pText->RowCount() && !ShowsDump(); ++row)
         bytes += store.At(m_pText->LineOfRow(row)).Utf8();
     int code = 0;
     if (WriteWholeFile(path, bytes, &code))
@@ -291,6 +316,7 @@ bool CMessageWnd::StartRecordingTo(const QString &path)
         return false;
     }
     connect(recorder.get(), &CLineRecorder::Failed, this, &CMessageWnd::OnRecordFailed);
+    m_recordWhen = 0;
     m_pRecorder = std::move(recorder);
     m_pRecord->setChecked(true);
     // The caption says so while it lasts: a menu tick alone is easily missed.

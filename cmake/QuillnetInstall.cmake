@@ -14,6 +14,9 @@ set(QN_HICOLOR ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 set(QN_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/quillnet)
 
 install(TARGETS quillnet RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The packet analyser's capture source, in the folder Debian's analyser searches (its extcap path).
+set(QN_EXTCAP_DIR lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/extcap CACHE STRING "Where quillnet-extcap is installed, under the prefix")
+install(TARGETS quillnet-extcap RUNTIME DESTINATION ${QN_EXTCAP_DIR})
 install(FILES ${QN_PACKAGING}/${QN_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${QN_PACKAGING}/${QN_APP_ID}.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 configure_file(${QN_PACKAGING}/${QN_APP_ID}.metainfo.xml.in ${PROJECT_BINARY_DIR}/${QN_APP_ID}.metainfo.xml @ONLY)

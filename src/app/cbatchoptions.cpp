@@ -27,6 +27,8 @@ const char *const kTls = "tls";
 const char *const kCa = "ca";
 const char *const kInsecure = "insecure";
 const char *const kKeyPassFile = "key-pass-file";
+const char *const kPcapng = "pcapng";
+const char *const kPcapngSerial = "pcapng-serial";
 
 QCommandLineOption Option(const char *name, const char *description, const char *valueName = nullptr)
 {
@@ -77,6 +79,11 @@ QList<QCommandLineOption> CBatchOptions::Options()
                "指定がなければ環境変数 QUILLNET_KEY_PASS の値を使います。どちらもなければその行は"
                "「秘密鍵にﾊﾟｽﾌﾚｰｽﾞが必要です」で終わります。",
                "FILE"),
+        Option(kPcapng,
+               "--batch: 送受信した電文を pcapng 形式のﾊﾟｹｯﾄ ﾄﾚｰｽとして届くたびに書き込みます。"
+               "- は標準出力 (例: --pcapng - | wireshark -k -i -)。",
+               "FILE"),
+        Option(kPcapngSerial, "--batch: ﾄﾚｰｽでｼﾘｱﾙの電文を渡すﾃﾞｨｾｸﾀ (例: mbrtu)。既定: data。", "NAME"),
     };
 }
 
@@ -118,7 +125,7 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
     if (!isSet(kBatch)) {
         for (const char *name :
              {kSettings, kResults, kJUnit, kTimings, kRowTimeout, kPrompt, kIgnorePrompt, kQuiet, kReplyRules, kTls, kCa, kInsecure,
-              kKeyPassFile}) {
+              kKeyPassFile, kPcapng, kPcapngSerial}) {
             if (isSet(name)) {
                 *error = QStringLiteral("%1 は --batch と一緒に指定してください").arg(Dashed(name));
                 return false;
@@ -151,6 +158,16 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
         return false;
     }
     keyPassFile = value(kKeyPassFile);
+    pcapng = value(kPcapng);
+    pcapngSerial = value(kPcapngSerial).toLatin1();
+    if (isSet(kPcapng) && pcapng.isEmpty()) {
+        *error = QStringLiteral("--pcapng にﾌｧｲﾙを指定してください");
+        return false;
+    }
+    if (pcapng == QStringLiteral("-") && (results == pcapng || junit == pcapng || timings == pcapng)) {
+        *error = QStringLiteral("--pcapng - と同時にﾚﾎﾟｰﾄを標準出力に書くことはできません");
+        return false;
+    }
     QByteArray passphrase;
     if (isSet(kKeyPassFile) && !ReadKeyPassphrase(keyPassFile, &passphrase, &reason)) {
         *error = QStringLiteral("ﾊﾟｽﾌﾚｰｽﾞﾌｧｲﾙを読めません: ") + keyPassFile + QStringLiteral(" (") + reason + QLatin1Char(')');

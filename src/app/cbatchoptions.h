@@ -50,4 +50,6 @@ public:
     bool insecure = false;
     QString keyPassFile;  // the passphrase of an encrypted key, read at each use; empty: the environment's
     std::shared_ptr<const CChecksumRule> checksum;  // put into every line sent; null: none
+    QString pcapng;  // the trace of the run's telegrams ("-": standard output); empty: none
+    QByteArray pcapngSerial;  // the dissector of serial telegrams in the trace; empty: "data"
 };

@@ -115,6 +115,43 @@ bool CEndpoint::SocketName(int handle, bool peer, QString *address, unsigned *po
     return true;
 }
 
+bool CEndpoint::TraceEndsOf(int, bool, TraceEnds *) const
+{
+    return false;
+}
+
+bool CEndpoint::StreamEnds(int handle, TraceEnds *ends)
+{
+    if (handle < 0)
+        return false;
+    sockaddr_storage name{};
+    socklen_t length = sizeof name;
+    if (::getsockname(handle, reinterpret_cast<sockaddr *>(&name), &length) != 0)
+        return false;
+    ends->own = CSocketAddress::FromSockaddr(reinterpret_cast<const sockaddr *>(&name), length);
+    length = sizeof name;
+    if (::getpeername(handle, reinterpret_cast<sockaddr *>(&name), &length) != 0)
+        return false;
+    ends->peer = CSocketAddress::FromSockaddr(reinterpret_cast<const sockaddr *>(&name), length);
+    ends->carrier = TraceEnds::Stream;
+    return ends->own.IsValid() && ends->peer.IsValid();
+}
+
+bool CEndpoint::CachedStreamEnds(int handle, std::uint64_t serial, TraceEnds *ends) const
+{
+    if (serial == 0)
+        return false;
+    if (m_traceCache.connection != serial) {
+        TraceEnds found;
+        if (!StreamEnds(handle, &found))
+            return false;
+        found.connection = serial;
+        m_traceCache = found;
+    }
+    *ends = m_traceCache;
+    return true;
+}
+
 qint64 CEndpoint::KernelDrops(int handle)
 {
 #if defined(SO_MEMINFO)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "net/socketerrors.h"
+#include "platform/csocketaddress.h"
 #include "platform/qnwin.h"
 
 #include <QList>
@@ -104,6 +105,23 @@ public:
     virtual bool LastWasOwnSend() const { return false; }
     virtual Gauges ReadGauges() const { return {}; }
 
+    // What a packet trace needs of the connection a telegram went over: what carries it, the two
+    // ends (none for a line), a number for a stream connection that no other of this process has,
+    // and whether this end opened it.
+    struct TraceEnds
+    {
+        enum Carrier : quint8 { Stream, Datagram, Line };
+        Carrier carrier = Stream;
+        CSocketAddress own;
+        CSocketAddress peer;
+        std::uint64_t connection = 0;
+        bool ownOpened = true;
+        bool tls = false;  // the stream's bytes as the program sees them are TLS's decrypted data
+    };
+    // The ends of the telegram read last (`received`) or of one sent to `peer` (a server of many:
+    // the client's number; others: 0); false where this endpoint has no trace to give.
+    virtual bool TraceEndsOf(int peer, bool received, TraceEnds *ends) const;
+
     // Called when the peer of an endpoint that serves clients comes or goes.
     void SetPeerChangedHandler(std::function<void()> handler) { m_peerChanged = std::move(handler); }
     // Called when what Describe() says has changed on its own (a serial line's modem lines).
@@ -113,6 +131,10 @@ public:
     static int DecimalValue(const QString &text);
     // The own (peer = false) or the other end's IPv4 address of an open socket handle.
     static bool SocketName(int handle, bool peer, QString *address, unsigned *port);
+    // The own and the other end's address of an open stream socket handle; false when it has none.
+    static bool StreamEnds(int handle, TraceEnds *ends);
+    // StreamEnds of the socket named `serial`, asked of the system once per socket (the last one kept).
+    bool CachedStreamEnds(int handle, std::uint64_t serial, TraceEnds *ends) const;
     // What the system dropped for an open socket handle since it was opened; -1 where it does not say.
     static qint64 KernelDrops(int handle);
 
@@ -131,6 +153,7 @@ protected:
     static QString Setting(const QStringList &settings, int index) { return settings.value(index); }
 
 private:
+    mutable TraceEnds m_traceCache;  // of the stream socket traced last (connection: its serial)
     std::function<void()> m_peerChanged;
     std::function<void()> m_descriptionChanged;
 };

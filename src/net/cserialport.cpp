@@ -340,3 +340,9 @@ void CSerialPort::LogErrorCounts()
         Log(QStringLiteral("受信ｴﾗｰ ﾌﾚｰﾐﾝｸﾞ%1件 ﾊﾟﾘﾃｨ%2件 ｵｰﾊﾞｰﾗﾝ%3件").arg(frame).arg(parity).arg(overrun), LOG_ERROR);
     }
 }
+
+bool CSerialPort::TraceEndsOf(int, bool, TraceEnds *ends) const
+{
+    ends->carrier = TraceEnds::Line;
+    return true;
+}

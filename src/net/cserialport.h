@@ -46,6 +46,8 @@ public:
     int Send(const void *data, int length) override;
     int Receive(void *buffer, int length) override;
     Description Describe() const override;
+    // A line has no addresses: its telegrams are traced as they are.
+    bool TraceEndsOf(int peer, bool received, TraceEnds *ends) const override;
     Gauges ReadGauges() const override;
     SocketFailure LastFailure() const override { return m_lastFailure; }
     bool IsNoticeFrom(std::uint64_t serial) const override { return serial != 0 && serial == m_nSerial; }

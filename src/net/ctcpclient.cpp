@@ -129,3 +129,12 @@ CEndpoint::Gauges CTCPClient::ReadGauges() const
         gauges.sendQueued = m_pSoc->QueuedBytes();
     return gauges;
 }
+
+bool CTCPClient::TraceEndsOf(int, bool, TraceEnds *ends) const
+{
+    if (!m_pSoc || !CachedStreamEnds(m_pSoc->m_hSocket, m_pSoc->Serial(), ends))
+        return false;
+    ends->ownOpened = true;
+    ends->tls = m_pTls != nullptr;
+    return true;
+}

@@ -39,6 +39,7 @@ public:
     bool HasPeer() const override;
     SocketFailure LastFailure() const override;
     bool IsNoticeFrom(std::uint64_t serial) const override;
+    bool TraceEndsOf(int peer, bool received, TraceEnds *ends) const override;
 
 private:
     // Tests reach the sockets behind the endpoint through it (tests/support/endpointprobe.h).

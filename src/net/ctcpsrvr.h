@@ -47,6 +47,7 @@ public:
     Gauges ReadGauges() const override;
     SocketFailure LastFailure() const override;
     bool IsNoticeFrom(std::uint64_t serial) const override;
+    bool TraceEndsOf(int peer, bool received, TraceEnds *ends) const override;
     bool ServesManyPeers() const override { return m_nClientLimit > 0; }
     void SelectPeer(int peer) override;
     int SelectedPeer() const override { return m_nSelected; }

@@ -124,3 +124,17 @@ BOOL CTCPSrvr::SendToClients(const void *data, int length)
     }
     return all;
 }
+
+bool CTCPSrvr::TraceEndsOf(int peer, bool, TraceEnds *ends) const
+{
+    const CTCPSoc *client = m_pClientSoc.get();
+    if (m_nClientLimit > 0) {
+        const auto found = m_clients.find(peer);
+        client = found == m_clients.end() ? nullptr : found->second.get();
+    }
+    if (!client || !CachedStreamEnds(client->m_hSocket, client->Serial(), ends))
+        return false;
+    ends->ownOpened = false;
+    ends->tls = m_pTlsContext != nullptr;
+    return true;
+}

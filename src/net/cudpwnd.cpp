@@ -62,12 +62,14 @@ int CUDPWnd::Receive(void *buffer, int length)
 {
     if (!m_pSoc)
         return 0;
-    if (!m_bShowSender)
-        return m_pSoc->Receive(buffer, length);
     QString address;
     unsigned port = 0;
     const int received = m_pSoc->ReceiveFrom(buffer, length, address, port);
-    m_strLastSender = address.isEmpty() ? QString() : CSocketAddress::JoinHostPort(address, port);
+    m_lastSender = CSocketAddress();
+    if (!address.isEmpty())
+        CSocketAddress::FromNumbers(address, port, &m_lastSender);
+    if (m_bShowSender)
+        m_strLastSender = address.isEmpty() ? QString() : CSocketAddress::JoinHostPort(address, port);
     return received;
 }
 
@@ -180,4 +182,32 @@ CEndpoint::Gauges CUDPWnd::ReadGauges() const
         gauges.kernelDrops = KernelDrops(m_pSoc->m_hSocket);
     }
     return gauges;
+}
+
+bool CUDPWnd::TraceEndsOf(int, bool received, TraceEnds *ends) const
+{
+    if (!m_pSoc || m_pSoc->m_hSocket < 0)
+        return false;
+    ends->carrier = TraceEnds::Datagram;
+    if (m_nTraceOwnSerial != m_pSoc->Serial()) {
+        sockaddr_storage name{};
+        socklen_t length = sizeof name;
+        m_traceOwn = CSocketAddress();
+        if (::getsockname(m_pSoc->m_hSocket, reinterpret_cast<sockaddr *>(&name), &length) == 0)
+            m_traceOwn = CSocketAddress::FromSockaddr(reinterpret_cast<const sockaddr *>(&name), length);
+        m_nTraceOwnSerial = m_pSoc->Serial();
+    }
+    ends->own = m_traceOwn;
+    if (received)
+        ends->peer = m_lastSender;
+    else
+        CSocketAddress::FromNumbers(CSocketAddress::WithoutBrackets(m_strAddress), unsigned(m_nPort), &ends->peer);
+    // A socket of every address reads as the unspecified one: the other end's address stands in,
+    // so that the packet reads as between two hosts (loopback to loopback, for one).
+    if (ends->own.IsValid() && ends->peer.IsValid() && (ends->own.HostText() == QStringLiteral("::") || ends->own.HostText() == QStringLiteral("0.0.0.0"))) {
+        const unsigned port = ends->own.Port();
+        ends->own = ends->peer;
+        ends->own.SetPort(port);
+    }
+    return true;
 }

@@ -44,6 +44,7 @@ public:
     QString LastSender() const override { return m_strLastSender; }
     SocketFailure LastFailure() const override;
     bool IsNoticeFrom(std::uint64_t serial) const override;
+    bool TraceEndsOf(int peer, bool received, TraceEnds *ends) const override;
     // The view's line for an open UDP endpoint.
     static QString ConnectLogText(const QString &address, int port, int ownPort);
 
@@ -60,6 +61,9 @@ private:
     CSocketAddress m_group;  // the group joined, or none
     bool m_bShowSender = false;
     QString m_strLastSender;
+    CSocketAddress m_lastSender;  // of the datagram read last, for a trace (kept whether shown or not)
+    mutable CSocketAddress m_traceOwn;  // the socket's own address, asked once per socket
+    mutable std::uint64_t m_nTraceOwnSerial = 0;
     char *m_pLogBuf = nullptr;  // the view's; not owned
     std::unique_ptr<CUDPSoc> m_pSoc;
     QPointer<QObject> m_pView;

@@ -44,6 +44,8 @@ check_install() {
     [ -s "$usr/$file" ] || fail "not installed: /usr/$file"
   done
   [ -x "$usr/bin/quillnet" ] || fail "/usr/bin/quillnet is not executable"
+  # The capture source where Debian's packet analyser looks for extcap programs.
+  compgen -G "$usr/lib/*/wireshark/extcap/quillnet-extcap" > /dev/null || fail "quillnet-extcap is not in lib/<arch>/wireshark/extcap"
   # Each icon is as large as the folder it is in says.
   for size in 16 22 24 32 48 64 128 256; do
     for file in "$share/icons/hicolor/${size}x$size"/*/*.png; do

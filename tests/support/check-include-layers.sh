@@ -2,7 +2,8 @@
 # Fails when a source file includes from a folder its own folder may not include, or when a file of
 # qn_core includes a widget. Folders include downwards only (and never sideways), in this order from
 # the bottom:
-#   platform · document, display, net · batch · session · app
+#   platform · document, display, net · batch · session · app; extcap (its own program) over
+#   platform, display and net
 # res/ (ids and images) includes nothing and is open to all. A folder's ui/ part is qn_ui, the rest
 # qn_core: only ui/ files may include from a ui/ folder or a Qt Widgets header.
 # Usage: tests/support/check-include-layers.sh SRC_DIR [QT_WIDGETS_INCLUDE_DIR]
@@ -18,6 +19,7 @@ declare -A allowed=(
   [batch]="platform document"
   [session]="platform document display net batch"
   [app]="platform document display net batch session"
+  [extcap]="platform display net"
 )
 
 status=0

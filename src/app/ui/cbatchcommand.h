@@ -56,6 +56,10 @@ private:
     void OnRowEnded(int row, int code, double milliseconds);
     void OnFinished(bool aborted);
     void OnSignal();
+    // The trace of the run (--pcapng): started with the view, ended with the run; false on failure.
+    bool StartTrace();
+    bool EndTrace();
+    QString m_strTraceFailure;
 
     CBatchOptions m_options;
     CQnDoc m_doc;

@@ -3,6 +3,7 @@
 #include "display/ui/cdumpview.h"
 #include "display/ui/cfindbar.h"
 #include "display/clinerecorder.h"
+#include "display/ctracerecorder.h"
 #include "display/ui/clineview.h"
 #include "platform/ui/dialogunits.h"
 #include "platform/ui/screenfit.h"
@@ -136,11 +137,14 @@ void CMessageWnd::AddTelegramLine(QStringView prefix, const unsigned char *data,
         m_lastSend = std::chrono::steady_clock::now();
         m_bSent = true;
     }
-    if (!ShowsTelegrams())
+    if (!ShowsTelegrams()) {
+        TraceTelegram(direction, data, length, pending, -1);
         return;
-    const qint64 when =
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    }
+    const qint64 serial = m_pText->Store().FirstSerial() + m_pText->Store().Count();
     QString head = CurrentStamp();
+    // The time of the stamp, to the microsecond, for the dump view and the trace alike.
+    const qint64 when = std::chrono::duration_cast<std::chrono::microseconds>(m_stampClock.time_since_epoch()).count();
     head += prefix;
     head += response;
     std::vector<CLineStore::Line> lines;
@@ -159,6 +163,7 @@ void CMessageWnd::AddTelegramLine(QStringView prefix, const unsigned char *data,
         line.when = when;
     }
     AppendEntry(std::move(lines));
+    TraceTelegram(direction, data, length, pending, serial);
 }
 
 std::vector<CLineStore::Line> CMessageWnd::TextLines(const QString &lead, const unsigned char *data, int length) const
@@ -354,13 +359,14 @@ QString CMessageWnd::CurrentStamp()
 {
     std::time_t now;
     int milliseconds = 0;
+    m_stampClock = std::chrono::system_clock::now();
     if (m_bMilliseconds) {
-        const auto since = std::chrono::system_clock::now().time_since_epoch();
+        const auto since = m_stampClock.time_since_epoch();
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
         now = static_cast<std::time_t>(ms / 1000);
         milliseconds = static_cast<int>(ms % 1000);
     } else {
-        now = std::time(nullptr);
+        now = std::chrono::system_clock::to_time_t(m_stampClock);
     }
     if (now != m_stampTime) {
         m_stamp = TimeStamp(now);

@@ -4,6 +4,7 @@
 #include "platform/chexconv.h"
 #include "display/clinestore.h"
 #include "display/ctextdecoding.h"
+#include "display/ctracestore.h"
 #include "platform/cmsgwnd.h"
 
 #include <QByteArray>
@@ -15,6 +16,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <vector>
@@ -24,6 +26,7 @@ class CFindBar;
 class CIniFile;
 class CLineRecorder;
 class CLineView;
+class CTraceRecorder;
 class QAction;
 class QActionGroup;
 class QCheckBox;
@@ -121,6 +124,29 @@ public:
     CDumpView *Dump() const { return m_pDump; }
     // The context-menu entries after copy and select all.
     QList<QAction *> MenuActions() const;
+    // Packet traces (pcapng) of the History's telegrams (cmessagewnd_trace.cpp). The origin tells the
+    // connection a telegram about to be added went over (direction 'R' or 'S'): one entry per
+    // connection (a send to every client of a server), none for no trace. Without it nothing is traced.
+    using TraceOrigin = std::function<QList<CTraceTelegram>(char direction)>;
+    void SetTraceOrigin(TraceOrigin origin) { m_traceOrigin = std::move(origin); }
+    // Asks for a file name and saves the selected telegrams, or all the window holds without a selection.
+    bool SaveTrace();
+    bool SaveTraceTo(const QString &path, bool selectionOnly, QString *error) const;
+    // Asks for a file name and writes every telegram from now on to it as it arrives.
+    bool StartTraceRecording();
+    // "-": standard output; `dissector` (empty: the window's) for serial telegrams. False with the cause in `error`.
+    bool StartTraceRecordingTo(const QString &path, QString *error, const QByteArray &dissector = QByteArray());
+    // Ends the trace recording, waiting at most `wait` for the output (negative: as long as it takes).
+    void StopTraceRecording(std::chrono::milliseconds wait = std::chrono::milliseconds(500));
+    bool IsTraceRecording() const { return m_pTraceRecorder != nullptr; }
+    CTraceRecorder *TraceRecorder() const { return m_pTraceRecorder.get(); }
+    // A TCP connection of the trace has ended: the recording writes its close.
+    void EndTraceConnection(quint64 connection);
+    // The dissector serial telegrams are handed to in a trace ("data", "mbrtu", …); kept in the profile.
+    void SetTraceDissector(const QByteArray &name);
+    QByteArray TraceDissector() const { return m_traceDissector; }
+    bool AskTraceDissector();
+    const CTraceStore &Traces() const { return m_traceStore; }
     // "(+12.345 ms) ": what an R line shows of the time since the last S line.
     static QString ResponseText(std::chrono::nanoseconds since);
     static constexpr const char *kProfileSection = "Message windows";
@@ -129,6 +155,10 @@ public:
     static double ScaleForDpi(int dpi) { return dpi / 96.0; }
     // "%m/%d/%y %H:%M:%S  " in local time; empty when the time cannot be formatted.
     static QString TimeStamp(std::time_t when);
+
+Q_SIGNALS:
+    // The trace recording's output does not keep up: the trace waits in a temporary file.
+    void TraceReaderSlow(const QString &path);
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -172,6 +202,12 @@ private:
     void PlaceTextArea();
     void RequestClose();
     QString CurrentStamp();
+    void CreateTraceTools();
+    void ReadTraceOptions();
+    // Keeps the telegram for the trace (`lineSerial` < 0: it has no line) and hands it to the recording.
+    void TraceTelegram(char direction, const unsigned char *data, int length, const QByteArray &kept, qint64 lineSerial);
+    void OnTraceFailed(const QString &cause);
+    void OnTraceSlow();
 
     static constexpr int kButtonStrip = 20;  // pixels above the text area, at every scale
 
@@ -212,5 +248,14 @@ private:
     bool m_bDump = false;
     qint64 m_recordWhen = 0;  // the time of the last telegram recorded as a dump
     QMenu *m_pEncodingMenu = nullptr;
+    // Packet traces.
+    TraceOrigin m_traceOrigin;
+    CTraceStore m_traceStore;
+    std::unique_ptr<CTraceRecorder> m_pTraceRecorder;
+    QByteArray m_traceDissector;
+    std::chrono::system_clock::time_point m_stampClock;  // the clock reading of the last stamp
+    QAction *m_pSaveTrace = nullptr;
+    QAction *m_pRecordTrace = nullptr;
+    QAction *m_pTraceDissector = nullptr;
     QActionGroup *m_pEncodings = nullptr;
 };

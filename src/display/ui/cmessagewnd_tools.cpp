@@ -91,6 +91,7 @@ void CMessageWnd::CreateTools()
         connect(m_pControlMarks, &QAction::triggered, this, &CMessageWnd::SetControlMarks);
         CreateChecksumTools();
         CreateDumpTools(CIniFile(CIniFile::ProfilePath()));
+        CreateTraceTools();
     }
     m_pText->SetMenuActions(MenuActions());
     if (m_pDump)
@@ -103,7 +104,7 @@ QList<QAction *> CMessageWnd::MenuActions() const
     QList<QAction *> actions{m_pFind, m_pSave, m_pRecord, m_pMilliseconds};
     if (m_nKind == KIND_HISTORY)
         actions << m_pResponseTime << m_pEncodingMenu->menuAction() << m_pControlMarks << m_pChecksum << m_pChecksumSearch
-                << m_pNextBad << m_pPreviousBad << m_pDumpView;
+                << m_pNextBad << m_pPreviousBad << m_pDumpView << m_pSaveTrace << m_pRecordTrace << m_pTraceDissector;
     return actions;
 }
 

@@ -82,6 +82,7 @@ void CQnView::OnFirstInitialUpdate()
     m_pHistoryWnd->Create(this, KIND_HISTORY);
     m_pHistoryWnd->setEnabled(true);
     m_pHistoryWnd->setWindowTitle(QStringLiteral("送受信履歴"));
+    ConnectTrace();
     m_bInitialised = true;
 }
 

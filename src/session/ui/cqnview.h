@@ -2,6 +2,7 @@
 // and the capture file, and runs every session event through its state matrix.
 #pragma once
 
+#include "display/ctracetelegram.h"
 #include "display/ui/ccolorstatic.h"
 #include "net/cendpoint.h"
 #include "platform/cmsgwnd.h"
@@ -288,4 +289,11 @@ private:
     std::unique_ptr<CStatsWnd> m_pStatsWnd;  // after the counts it reads
     std::unique_ptr<CClientListDlg> m_pClientList;
     void OpenClientList();
+
+    // Packet traces (cqnview_trace.cpp): the History learns each telegram's connection from here.
+    void ConnectTrace();
+    QList<CTraceTelegram> TraceOrigin(char direction);
+    int m_nTraceRule = 0;  // the rule answering the block being recorded (0: none)
+    CEndpoint::TraceEnds m_lastTraceEnds;  // of the telegram traced last, for one whose socket is gone
+    int m_nLastTracePeer = -1;
 };

@@ -110,7 +110,9 @@ void CQnView::DoReceive()
     const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
     QByteArray kept;
     const int rule = ReceivedOwnSend() ? 0 : MatchReplyRule(n, &kept);
+    m_nTraceRule = rule;
     RecordReceived(n, kept);
+    m_nTraceRule = 0;
     if (m_bPromptHit == 1) {
         PostToBatchWindow(EV_PROMPT);
         AddLog(QStringLiteral("ﾌﾟﾛﾝﾌﾟﾄ受信"));
@@ -131,7 +133,9 @@ void CQnView::DoReceiveEcho()
     // A rule that answers takes the place of the echo.
     QByteArray kept;
     if (const int rule = MatchReplyRule(n, &kept)) {
+        m_nTraceRule = rule;
         RecordReceived(n, kept);
+        m_nTraceRule = 0;
         ReplyByRule(rule, n);
         return;
     }

@@ -31,6 +31,15 @@ void ReadVersion(const QString &text, CTlsSettings *settings)
         settings->m_nMinVersion = TLS1_2_VERSION;
 }
 
+QString VersionText(const CTlsSettings &settings)
+{
+    if (settings.m_nMinVersion == settings.m_nMaxVersion && settings.m_nMinVersion == TLS1_2_VERSION)
+        return QStringLiteral("1.2");
+    if (settings.m_nMinVersion == settings.m_nMaxVersion && settings.m_nMinVersion == TLS1_3_VERSION)
+        return QStringLiteral("1.3");
+    return {};
+}
+
 }  // namespace
 
 CTlsSettings CTlsSettings::ForClient(const QStringList &texts)
@@ -89,4 +98,25 @@ QString CTlsSettings::ClientCertText(ClientCert mode)
     default:
         return {};
     }
+}
+
+bool CTlsSettings::ParseClient(const QStringList &texts, CTlsSettings *out, QString * /*error*/)
+{
+    *out = ForClient(texts);
+    return true;
+}
+
+bool CTlsSettings::ParseServer(const QStringList &texts, CTlsSettings *out, QString * /*error*/)
+{
+    *out = ForServer(texts);
+    return true;
+}
+
+QStringList CTlsSettings::Texts() const
+{
+    const QString use = m_bUse ? QStringLiteral("1") : QString();
+    const QString alpn = m_alpn.join(QLatin1Char(','));
+    if (m_bServer)
+        return {use, m_strCertFile, m_strKeyFile, ClientCertText(m_clientCert), m_strCaFile, alpn, VersionText(*this)};
+    return {use, VerifyText(m_verify), m_strCaFile, m_strServerName, alpn, m_strCertFile, m_strKeyFile, VersionText(*this)};
 }

@@ -15,7 +15,7 @@ declare -A allowed=(
   [document]="platform"
   [display]="platform"
   [net]="platform"
-  [batch]="platform document"
+  [batch]="platform document net"
   [session]="platform document display net batch"
   [app]="platform document display net batch session"
 )

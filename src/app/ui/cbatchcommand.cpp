@@ -173,7 +173,7 @@ int CBatchCommand::Run()
     // The settings of the document apply, the socket type becomes TCP client at each row and the
     // client's own port is the document's (a new document's is "0", as in the window).
     if (!m_options.settings.isEmpty())
-        m_runner.SetLocalPort(m_doc.GetSlotString(CQnDoc::SLOT_CLIENT_OWN_PORT));
+        m_runner.SetLocalPort(m_doc.GetSlotString(CConnectionType::ForBatchAddress(QString()).batch.ownPort));
     m_runner.SetRowTimeout(m_options.rowTimeoutMs);
     m_runner.SetPromptOverride(m_options.prompts);
     m_runner.SetChecksum(m_options.checksum);

@@ -28,6 +28,8 @@ public:
     // The texts of the verification and client-certificate choices as stored.
     static QString VerifyText(Verify verify);
     static QString ClientCertText(ClientCert mode);
+    // The version texts: both 1.2 and 1.3, 1.2 alone, 1.3 alone.
+    static QStringList VersionTexts();
 
     bool m_bUse = false;
     bool m_bServer = false;

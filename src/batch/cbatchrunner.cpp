@@ -1,6 +1,8 @@
 #include "batch/cbatchrunner.h"
 
+#include "document/cconnectiontype.h"
 #include "document/cqndoc.h"
+#include "net/ctlssettings.h"
 #include "batch/csvfile.h"
 
 #include <cstring>
@@ -77,7 +79,11 @@ void CBatchRunner::Start()
     for (int row = 1; row <= CBatchScenario::kRows; ++row)
         Q_EMIT ResultChanged(row, QString());
     m_bAbort = 0;
-    m_strRunTls = m_pDoc ? m_pDoc->GetSlotString(CQnDoc::SLOT_CLIENT_TLS_FIRST) : QString();
+    m_runTls.clear();
+    if (m_pDoc) {
+        for (const CConnectionType &row : CConnectionType::All())
+            m_runTls.append(CConnectionType::Texts(*m_pDoc, row.TlsSlots()));
+    }
     m_bTlsForced = false;
     AdvanceRow();
 }
@@ -173,18 +179,12 @@ void CBatchRunner::NextRow()
         m_nRowCode = 0;
         m_strConnectFailure.clear();
         Q_EMIT RowStarted(m_nCurRow);
-        // A device path runs the row over that serial line, its port cell being the baud; the
-        // document's other line settings hold for it.
-        const bool serial = address.startsWith(QStringLiteral("/dev/"));
-        if (m_pDoc && serial) {
-            m_pDoc->SetSlotString(CQnDoc::SLOT_SERIAL_DEVICE, address);
-            m_pDoc->SetSlotString(CQnDoc::SLOT_SERIAL_BAUD, m_scenario.Cell(m_nCurRow, CBatchScenario::COL_PORT));
-        } else if (m_pDoc) {
-            SetTcpDestination(address);
-            m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_PORT, m_scenario.Cell(m_nCurRow, CBatchScenario::COL_PORT));
-            m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_OWN_PORT, m_strLocalPort);
-        }
-        Post(EV_SET_TYPE, serial ? TYPE_SERIAL : TYPE_TCP_CLIENT);
+        // The row's address says its type (a device path: a serial line, its port cell the baud);
+        // the document's other settings of that type hold for it.
+        const CConnectionType &type = CConnectionType::ForBatchAddress(address);
+        if (m_pDoc)
+            SetDestination(type, address);
+        Post(EV_SET_TYPE, type.type);
         m_nCurLine = 0;
         if (!LoadSendFile(m_scenario.Cell(m_nCurRow, CBatchScenario::COL_FILE))) {
             SetRowResult(RESULT_NO_FILE);
@@ -197,24 +197,44 @@ void CBatchRunner::NextRow()
     }
 }
 
-void CBatchRunner::SetTcpDestination(const QString &address)
+void CBatchRunner::SetDestination(const CConnectionType &type, const QString &address)
 {
-    QString host;
-    const bool tls = CBatchScenario::SplitTlsAddress(address, &host);
-    m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_ADDRESS, host);
-    // The run's other TLS settings (verification, CA file, client certificate) hold for the row.
-    if (tls) {
-        m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_TLS_FIRST, QStringLiteral("1"));
-        m_bTlsForced = true;
-    } else {
-        RestoreTlsChoice();
+    QString host = address;
+    if (type.Has(Capability::Tls)) {
+        // The run's other TLS settings (verification, CA file, client certificate) hold for the row.
+        if (CBatchScenario::SplitTlsAddress(address, &host))
+            ForceTls(type);
+        else
+            RestoreTlsChoice();
     }
+    m_pDoc->SetSlotString(type.batch.address, host);
+    m_pDoc->SetSlotString(type.batch.port, m_scenario.Cell(m_nCurRow, CBatchScenario::COL_PORT));
+    if (type.batch.ownPort >= 0)
+        m_pDoc->SetSlotString(type.batch.ownPort, m_strLocalPort);
+}
+
+void CBatchRunner::ForceTls(const CConnectionType &type)
+{
+    const QList<int> tlsSlots = type.TlsSlots();
+    CTlsSettings tls;
+    QString error;
+    const QStringList texts = CConnectionType::Texts(*m_pDoc, tlsSlots);
+    if (type.Has(Capability::AcceptsClients))
+        CTlsSettings::ParseServer(texts, &tls, &error);
+    else
+        CTlsSettings::ParseClient(texts, &tls, &error);
+    tls.m_bUse = true;
+    CConnectionType::SetTexts(m_pDoc, tlsSlots, tls.Texts());
+    m_bTlsForced = true;
 }
 
 void CBatchRunner::RestoreTlsChoice()
 {
-    if (m_pDoc && std::exchange(m_bTlsForced, false))
-        m_pDoc->SetSlotString(CQnDoc::SLOT_CLIENT_TLS_FIRST, m_strRunTls);
+    if (!m_pDoc || !std::exchange(m_bTlsForced, false))
+        return;
+    const auto rows = CConnectionType::All();
+    for (std::size_t i = 0; i < rows.size() && qsizetype(i) < m_runTls.size(); ++i)
+        CConnectionType::SetTexts(m_pDoc, rows[i].TlsSlots(), m_runTls[qsizetype(i)]);
 }
 
 bool CBatchRunner::LoadSendFile(const QString &path)

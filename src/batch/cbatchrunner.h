@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 
+class CConnectionType;
 class CQnDoc;
 
 class CBatchRunner : public CMsgWnd<QObject>
@@ -122,9 +123,11 @@ private:
     void SetRowResult(int code);
     void Post(int event, LPARAM lParam);
     void StartRowTimer();
-    // Points the client's settings at a TCP row's destination; a "tls://" row turns TLS on for itself.
-    void SetTcpDestination(const QString &address);
-    // Gives the document back the TLS choice it had before the run.
+    // Points the settings of the row's type at its destination; a "tls://" row of a type with TLS
+    // turns TLS on for itself.
+    void SetDestination(const CConnectionType &type, const QString &address);
+    void ForceTls(const CConnectionType &type);
+    // Gives the document back the TLS settings it had before the run.
     void RestoreTlsChoice();
 
     QPointer<QObject> m_pView;  // not owned
@@ -139,8 +142,8 @@ private:
     std::optional<PromptSettings> m_promptOverride;
     std::shared_ptr<const CChecksumRule> m_pChecksum;
     QString m_strConnectFailure;  // the reason of the row's failed connect, until the row takes it
-    QString m_strRunTls;        // the client's TLS on/off slot as the run found it
-    bool m_bTlsForced = false;  // a "tls://" row has turned it on
+    QList<QStringList> m_runTls;  // each type's TLS texts as the run found them
+    bool m_bTlsForced = false;    // a "tls://" row has turned TLS on
     QElapsedTimer m_rowClock;
     QElapsedTimer m_lineClock;
 };

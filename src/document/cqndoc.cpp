@@ -61,47 +61,6 @@ QByteArray CQnDoc::GetSlotBytes(int slot) const
     return InRange(slot) ? m_strSlots[slot] : QByteArray();
 }
 
-CQnDoc::SlotRange CQnDoc::SettingSlots(ConnectionType type)
-{
-    struct Row
-    {
-        ConnectionType type;
-        SlotRange range;
-    };
-    static constexpr Row kRows[] = {
-        {TYPE_UDP, {SLOT_UDP_ADDRESS, 3, SLOT_UDP_OPTIONS}},
-        {TYPE_TCP_SERVER, {SLOT_SERVER_PORT, 1, SLOT_SERVER_CLIENTS}},
-        {TYPE_TCP_CLIENT, {SLOT_CLIENT_ADDRESS, 3}},
-        {TYPE_SERIAL, {SLOT_SERIAL_DEVICE, 6}},
-    };
-    for (const Row &row : kRows) {
-        if (row.type == type)
-            return row.range;
-    }
-    return {SLOT_UDP_ADDRESS, 0};
-}
-
-QList<int> CQnDoc::SettingSlotList(ConnectionType type)
-{
-    const SlotRange range = SettingSlots(type);
-    QList<int> settingSlots;
-    for (int i = 0; i < range.count; ++i)
-        settingSlots.append(range.first + i);
-    if (range.extra >= 0)
-        settingSlots.append(range.extra);
-    return settingSlots;
-}
-
-QList<int> CQnDoc::TlsSlotList(ConnectionType type)
-{
-    QList<int> tlsSlots;
-    const int first = type == TYPE_TCP_CLIENT ? SLOT_CLIENT_TLS_FIRST : SLOT_SERVER_TLS_FIRST;
-    const int count = type == TYPE_TCP_CLIENT ? SLOT_CLIENT_TLS_COUNT : type == TYPE_TCP_SERVER ? SLOT_SERVER_TLS_COUNT : 0;
-    for (int i = 0; i < count; ++i)
-        tlsSlots.append(first + i);
-    return tlsSlots;
-}
-
 int CQnDoc::GetSlotInt(int slot) const
 {
     return InRange(slot) ? m_nSlots[slot] : 0;

@@ -67,18 +67,7 @@ public:
     static constexpr int kReplyRuleMax = 64;
     static constexpr int kReplyIntsPerRule = 4;
     static constexpr int kReplyTextsPerRule = 2;
-    // The text slots the settings dialog edits for a socket type, in the dialog's order.
-    struct SlotRange
-    {
-        TextSlot first;
-        int count;
-        int extra = -1;  // one more slot after the range's, elsewhere in the file (-1: none)
-    };
-    static SlotRange SettingSlots(ConnectionType type);
-    // The slots of SettingSlots, in order.
-    static QList<int> SettingSlotList(ConnectionType type);
-    // The TLS slots of a type, which its endpoint reads after those of SettingSlotList (none: empty).
-    static QList<int> TlsSlotList(ConnectionType type);
+    // Which slots each connection type reads: CConnectionType.
 
     CQnDoc();
 

@@ -11,33 +11,32 @@
 
 namespace {
 
-// Every connection type: its label and how its endpoint is made. A new transport is one more row.
+// How the endpoint of each connection type is made; the rest of what is known of a type is its row
+// in document/cconnectiontype.cpp.
 struct TypeEntry
 {
     ConnectionType type;
-    const char16_t *label;
-    COLORREF colour;
     std::unique_ptr<CEndpoint> (*make)(QObject *view, char *logBuf);
 };
 
 const TypeEntry kTypes[] = {
-    {TYPE_UDP, u"        UDP", 0xFFFF00,
+    {TYPE_UDP,
      [](QObject *view, char *logBuf) -> std::unique_ptr<CEndpoint> {
          auto endpoint = std::make_unique<CUDPWnd>();
          endpoint->CreateEndpoint(0, 100, view, 1, logBuf);
          return endpoint;
      }},
-    {TYPE_TCP_SERVER, u"   TCP-IP(ｻｰﾊﾞｰ)", 0x00FFFF,
+    {TYPE_TCP_SERVER,
      [](QObject *view, char *logBuf) -> std::unique_ptr<CEndpoint> {
          auto endpoint = std::make_unique<CTCPSrvr>();
          endpoint->CreateEndpoint(view, logBuf);
          return endpoint;
      }},
-    {TYPE_TCP_CLIENT, u"  TCP-IP(ｸﾗｲｱﾝﾄ)", 0xFF00FF,
+    {TYPE_TCP_CLIENT,
      [](QObject *view, char *logBuf) -> std::unique_ptr<CEndpoint> {
          return std::make_unique<CTCPClient>(view, logBuf);
      }},
-    {TYPE_SERIAL, u"       ｼﾘｱﾙ", 0x80C0FF,
+    {TYPE_SERIAL,
      [](QObject *view, char *logBuf) -> std::unique_ptr<CEndpoint> {
          return std::make_unique<CSerialPort>(view, logBuf);
      }},
@@ -60,16 +59,6 @@ std::unique_ptr<CEndpoint> CEndpoint::Make(ConnectionType type, QObject *view, c
 {
     const TypeEntry *entry = Entry(type);
     return entry ? entry->make(view, logBuf) : nullptr;
-}
-
-bool CEndpoint::TypeLabel(ConnectionType type, QString *text, COLORREF *colour)
-{
-    const TypeEntry *entry = Entry(type);
-    if (!entry)
-        return false;
-    *text = QString::fromUtf16(entry->label);
-    *colour = entry->colour;
-    return true;
 }
 
 QString CEndpoint::DestinationHost(const QStringList & /*settings*/) const

@@ -24,8 +24,6 @@ public:
     // The endpoint for `type`; `view` receives its notices and `logBuf` (the view's, not owned)
     // carries its log lines. Null for a type no dialog offers.
     static std::unique_ptr<CEndpoint> Make(ConnectionType type, QObject *view, char *logBuf);
-    // The type label's text and colour; false for a type no dialog offers.
-    static bool TypeLabel(ConnectionType type, QString *text, COLORREF *colour);
 
     // What the connection pane says of an open endpoint: its place, its peer (or destination) and
     // the peer's close in words, and the local port.
@@ -51,7 +49,8 @@ public:
 
     virtual ConnectionType Type() const = 0;
 
-    // `settings` are the texts of the document's setting slots for this type, in slot order.
+    // `settings` are the texts of the type's slots (CConnectionType::EndpointSlots), which the type's
+    // settings struct reads (CUdpSettings, CTcpServerSettings, CTcpClientSettings, CSerialSettings).
     // The host name that must be looked up before Open (empty: none), and the kind of socket it is for.
     virtual QString DestinationHost(const QStringList &settings) const;
     virtual int SocketKind() const = 0;
@@ -129,7 +128,7 @@ public:
 
     // The C library's reading of a decimal text: blanks, an optional sign, digits up to the first other.
     static int DecimalValue(const QString &text);
-    // The own (peer = false) or the other end's IPv4 address of an open socket handle.
+    // The own (peer = false) or the other end's address (IPv4 or IPv6) and port of an open socket handle.
     static bool SocketName(int handle, bool peer, QString *address, unsigned *port);
     // The own and the other end's address of an open stream socket handle; false when it has none.
     static bool StreamEnds(int handle, TraceEnds *ends);
@@ -149,8 +148,6 @@ protected:
         if (m_descriptionChanged)
             m_descriptionChanged();
     }
-    // A setting by its place, empty where there is none.
-    static QString Setting(const QStringList &settings, int index) { return settings.value(index); }
 
 private:
     mutable TraceEnds m_traceCache;  // of the stream socket traced last (connection: its serial)

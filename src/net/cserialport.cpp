@@ -41,8 +41,13 @@ void CSerialPort::Log(const QString &text, int kind)
 
 void CSerialPort::Fail(int code, const QString &text)
 {
-    m_lastFailure = {code, text};
-    Log(text, LOG_ERROR);
+    Fail(SocketFailure::Errno(code, text));
+}
+
+void CSerialPort::Fail(const SocketFailure &failure)
+{
+    m_lastFailure = failure;
+    Log(failure.LogText(), LOG_ERROR);
 }
 
 QString CSerialPort::ErrorText(int error)
@@ -106,11 +111,11 @@ bool CSerialPort::Open(const QStringList &settings, QString *logText)
     m_lastFailure = {};
     QString error;
     if (!CSerialSettings::Parse(settings, &m_settings, &error)) {
-        Fail(EINVAL, error);
+        Fail(SocketFailure::Settings(error));
         return false;
     }
     if (m_settings.device.trimmed().isEmpty()) {
-        Fail(ENOENT, QStringLiteral("ﾃﾞﾊﾞｲｽが設定されていません。ｿｹｯﾄ設定でﾃﾞﾊﾞｲｽを選んでください。"));
+        Fail(SocketFailure::Settings(QStringLiteral("ﾃﾞﾊﾞｲｽが設定されていません。ｿｹｯﾄ設定でﾃﾞﾊﾞｲｽを選んでください。")));
         return false;
     }
     Log(QStringLiteral("Open[dev:%1 %2]").arg(m_settings.device, m_settings.LineText()), LOG_TRACE);
@@ -222,7 +227,7 @@ int CSerialPort::Receive(void *buffer, int length)
 int CSerialPort::Send(const void *data, int length)
 {
     if (m_line.Handle() < 0) {
-        m_lastFailure = {ENOTCONN, QStringLiteral("ﾃﾞﾊﾞｲｽ未接続　送信不可")};
+        m_lastFailure = SocketFailure::Errno(ENOTCONN, QStringLiteral("ﾃﾞﾊﾞｲｽ未接続　送信不可"));
         Log(m_lastFailure.text, LOG_WARN);
         return 0;
     }

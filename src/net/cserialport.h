@@ -64,7 +64,8 @@ private:
     // Holds the line while the echo of `coming` more bytes might not fit; true while held.
     bool HoldReading(qsizetype coming);
     void ResumeReading();
-    void Fail(int code, const QString &text);
+    void Fail(int code, const QString &text);  // errno
+    void Fail(const SocketFailure &failure);
     void QueueReady();
     void DeviceGone(int error);
     bool Flush();

@@ -1,10 +1,25 @@
 #include "net/cserialsettings.h"
 
+#include "net/coptionreader.h"
+
 #include <QRegularExpression>
 
 namespace {
 
 const char *const kFlowNames[] = {"none", "rtscts", "xonxoff"};
+
+// The telegram end: one of these words.
+constexpr int GAP = 0, BYTE = 1;
+const COptionDecl kEndOptions[] = {
+    {"gap", COptionDecl::Kind::Digits, 0, CSerialSettings::kMaxGapMs, 5},
+    {"byte", COptionDecl::Kind::HexByte},
+};
+// The control lines: any of these words, blank-separated.
+constexpr int DTR = 0, RTS = 1;
+const COptionDecl kLineOptions[] = {
+    {"dtr", COptionDecl::Kind::Bit},
+    {"rts", COptionDecl::Kind::Bit},
+};
 
 }  // namespace
 
@@ -55,28 +70,29 @@ bool CSerialSettings::Parse(const QStringList &texts, CSerialSettings *out, QStr
         settings.flow = Flow(flow);
     }
     if (!text(4).isEmpty()) {
-        static const QRegularExpression gap(QStringLiteral("^gap:(\\d{1,5})$"), QRegularExpression::CaseInsensitiveOption);
-        static const QRegularExpression byte(QStringLiteral("^byte:([0-9A-Fa-f]{2})$"), QRegularExpression::CaseInsensitiveOption);
-        if (const QRegularExpressionMatch match = gap.match(text(4)); match.hasMatch() && match.captured(1).toInt() <= kMaxGapMs) {
-            settings.gapMs = match.captured(1).toInt();
-            settings.end = settings.gapMs > 0 ? END_GAP : END_EACH_READ;
-        } else if (const QRegularExpressionMatch match = byte.match(text(4)); match.hasMatch()) {
-            settings.end = END_BYTE;
-            settings.endByte = static_cast<unsigned char>(match.captured(1).toUInt(nullptr, 16));
-        } else {
+        QList<COptionReader::Value> end;
+        if (!COptionReader(kEndOptions, Qt::CaseInsensitive).ReadWord(text(4), &end)) {
             *error = QStringLiteral("電文の区切り \"%1\" は gap:ﾐﾘ秒 (0-60000) でも byte:16進2桁 でもありません").arg(text(4));
             return false;
         }
-    }
-    for (const QString &line : text(5).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        static const QRegularExpression state(QStringLiteral("^(dtr|rts):([01])$"), QRegularExpression::CaseInsensitiveOption);
-        const QRegularExpressionMatch match = state.match(line);
-        if (!match.hasMatch()) {
-            *error = QStringLiteral("制御線 \"%1\" は dtr:0/1 rts:0/1 の形ではありません").arg(text(5));
-            return false;
+        if (end[GAP].given) {
+            settings.gapMs = end[GAP].number;
+            settings.end = settings.gapMs > 0 ? END_GAP : END_EACH_READ;
+        } else {
+            settings.end = END_BYTE;
+            settings.endByte = static_cast<unsigned char>(end[BYTE].number);
         }
-        (match.captured(1).toLower() == QStringLiteral("dtr") ? settings.dtr : settings.rts) = match.captured(2) == QStringLiteral("1");
     }
+    QList<COptionReader::Value> lines;
+    QString word;
+    if (!COptionReader(kLineOptions, Qt::CaseInsensitive).Read(text(5), &lines, &word)) {
+        *error = QStringLiteral("制御線 \"%1\" は dtr:0/1 rts:0/1 の形ではありません").arg(text(5));
+        return false;
+    }
+    if (lines[DTR].given)
+        settings.dtr = lines[DTR].number == 1;
+    if (lines[RTS].given)
+        settings.rts = lines[RTS].number == 1;
     *out = settings;
     return true;
 }
@@ -97,13 +113,28 @@ QString CSerialSettings::LineText() const
     return line;
 }
 
+QString CSerialSettings::FlowText(Flow flow)
+{
+    return QLatin1String(kFlowNames[flow]);
+}
+
+QString CSerialSettings::EndText(End end, const QString &value)
+{
+    const COptionReader reader(kEndOptions);
+    return end == END_GAP ? reader.Word(GAP, value) : end == END_BYTE ? reader.Word(BYTE, value) : QString();
+}
+
+QString CSerialSettings::LinesText(bool dtr, bool rts)
+{
+    const COptionReader reader(kLineOptions);
+    return reader.Word(DTR, QString::number(int(dtr))) + QLatin1Char(' ') + reader.Word(RTS, QString::number(int(rts)));
+}
+
 QStringList CSerialSettings::Texts() const
 {
-    QString endText;
-    if (end == END_GAP)
-        endText = QStringLiteral("gap:%1").arg(gapMs);
-    else if (end == END_BYTE)
-        endText = QStringLiteral("byte:") + QString::number(endByte, 16).rightJustified(2, QLatin1Char('0')).toUpper();
-    const QString lines = dtr && rts ? QString() : QStringLiteral("dtr:%1 rts:%2").arg(int(dtr)).arg(int(rts));
-    return {device, QString::number(baud), FrameText(), QLatin1String(kFlowNames[flow]), endText, lines};
+    const QString endText = end == END_GAP    ? EndText(end, QString::number(gapMs))
+                            : end == END_BYTE ? EndText(end, QString::number(endByte, 16).rightJustified(2, QLatin1Char('0')).toUpper())
+                                              : QString();
+    const QString lines = dtr && rts ? QString() : LinesText(dtr, rts);
+    return {device, QString::number(baud), FrameText(), FlowText(flow), endText, lines};
 }

@@ -31,6 +31,11 @@ struct CSerialSettings
     static bool Parse(const QStringList &texts, CSerialSettings *out, QString *error);
     // The texts for the slots, in order; a default is written as its text, never as empty.
     QStringList Texts() const;
+    // The stored words of a flow control ("rtscts"), of a telegram end with its value as typed
+    // ("gap:5", "byte:0D"; empty for each read) and of the control lines ("dtr:1 rts:0").
+    static QString FlowText(Flow flow);
+    static QString EndText(End end, const QString &value);
+    static QString LinesText(bool dtr, bool rts);
     // "8N1", "7E1", "5N1.5".
     QString FrameText() const;
     // "115200 8N1" and the flow control where there is one.

@@ -1,5 +1,6 @@
 #include "net/ctcpclient.h"
 
+#include "net/ctcpclientsettings.h"
 #include "net/ctcpsoc.h"
 #include "net/ctlscontext.h"
 #include "net/ctlssoc.h"
@@ -26,30 +27,39 @@ int CTCPClient::SocketKind() const
     return SOCK_STREAM;
 }
 
+QString CTCPClient::DestinationHost(const QStringList &settings) const
+{
+    CTcpClientSettings client;
+    QString error;
+    CTcpClientSettings::Parse(settings, &client, &error);
+    return client.address;
+}
+
 QString CTCPClient::DestinationText(const QStringList &settings) const
 {
-    return QStringLiteral("接続先 ") +
-           CSocketAddress::JoinHostPort(Setting(settings, 0), unsigned(DecimalValue(Setting(settings, 1))));
+    CTcpClientSettings client;
+    QString error;
+    CTcpClientSettings::Parse(settings, &client, &error);
+    return QStringLiteral("接続先 ") + CSocketAddress::JoinHostPort(client.address, unsigned(client.PortNumber()));
 }
 
 bool CTCPClient::Open(const QStringList &settings, QString *logText)
 {
-    const QString address = Setting(settings, 0);
-    const int port = DecimalValue(Setting(settings, 1));
-    const int ownPort = DecimalValue(Setting(settings, 2));
+    CTcpClientSettings client;
+    QString error;
+    CTcpClientSettings::Parse(settings, &client, &error);
+    const QString address = client.address;
+    const int port = client.PortNumber();
+    const int ownPort = client.OwnPortNumber();
     Close();
     m_lastFailure = {};
     m_strDestination = DestinationText(settings);
-    const CTlsSettings tls = CTlsSettings::ForClient(settings.mid(kTlsSettingsAt));
     m_pTls = nullptr;
-    if (tls.m_bUse) {
-        QString failure;
-        QString brief;
-        std::shared_ptr<const CTlsContext> context = CTlsContext::Make(tls, &failure, &brief);
+    if (client.tls.m_bUse) {
+        std::shared_ptr<const CTlsContext> context = CTlsContext::MakeForOpen(client.tls, &m_lastFailure);
         if (!context) {
             // The Log names the file and the library's words; the pane says it briefly.
-            SendSocketLog(m_pLogBuf, m_pView, QStringLiteral("TLS ") + failure, LOG_ERROR, u"[CTCPSoc(Term)]");
-            m_lastFailure = {WSAEINVAL, QStringLiteral("TLS ") + brief};
+            SendSocketLog(m_pLogBuf, m_pView, m_lastFailure.LogText(), LOG_ERROR, u"[CTCPSoc(Term)]");
             return false;
         }
         auto soc = std::make_unique<CTlsSoc>(m_pView, 1, m_pLogBuf, std::move(context));

@@ -19,12 +19,9 @@ public:
     // The view's line for an open TCP client.
     static QString ConnectLogText(const QString &address, int port, int ownPort);
 
-    // Where the TLS texts begin among the settings (CTlsSettings::ForClient).
-    static constexpr int kTlsSettingsAt = 3;
-
-    // The endpoint: settings are the server's address, its port and the own port, then TLS's.
+    // The endpoint: its settings are CTcpClientSettings' texts.
     ConnectionType Type() const override { return TYPE_TCP_CLIENT; }
-    QString DestinationHost(const QStringList &settings) const override { return Setting(settings, 0); }
+    QString DestinationHost(const QStringList &settings) const override;
     int SocketKind() const override;
     QString DestinationText(const QStringList &settings) const override;
     // Starts connecting; the outcome comes as EV_CONNECT_DONE.

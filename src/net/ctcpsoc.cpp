@@ -205,7 +205,7 @@ void CTCPSoc::SendFailed(int code)
 
 void CTCPSoc::LogFailure(const char *operation, SocketErrorTable table, int code, const char *defaultText)
 {
-    m_lastFailure = {code, SocketErrorText(table, code, QString::fromUtf8(defaultText))};
+    m_lastFailure = SocketFailure::Winsock(code, SocketErrorText(table, code, QString::fromUtf8(defaultText)));
     Log(QString::fromLatin1(operation) + QStringLiteral("() ") + m_lastFailure.text, LOG_ERROR);
 }
 
@@ -222,7 +222,7 @@ BOOL CTCPSoc::CheckRole(int role)
 {
     if (m_nRole == role)
         return TRUE;
-    m_lastFailure = {0, QStringLiteral("ｻｰﾊﾞ/ｸﾗｲｱﾝﾄ制御異常")};
+    m_lastFailure = SocketFailure::Winsock(0, QStringLiteral("ｻｰﾊﾞ/ｸﾗｲｱﾝﾄ制御異常"));
     Log(m_lastFailure.text, LOG_ERROR);
     return FALSE;
 }
@@ -304,8 +304,8 @@ void CTCPSoc::OnConnect(int nErrorCode)
 {
     Log(QStringLiteral("OnConnect"), LOG_TRACE);
     if (CheckRole(ROLE_TERM) && nErrorCode != 0) {
-        m_lastFailure = {nErrorCode, SocketErrorText(SocketErrorTable::Connect, nErrorCode,
-                                                     QString::fromUtf8(kUnknownErrorAfterCall))};
+        m_lastFailure = SocketFailure::Winsock(nErrorCode, SocketErrorText(SocketErrorTable::Connect, nErrorCode,
+                                                                           QString::fromUtf8(kUnknownErrorAfterCall)));
         Log(m_lastFailure.text, LOG_ERROR);
     }
     std::uint32_t param = 0;

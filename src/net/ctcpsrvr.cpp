@@ -90,19 +90,17 @@ int CTCPSrvr::SocketKind() const
 
 bool CTCPSrvr::Open(const QStringList &settings, QString *logText)
 {
-    const int port = DecimalValue(Setting(settings, 0));
-    const QString limit = Setting(settings, 1).trimmed();
-    m_nClientLimit = limit.isEmpty() ? 0 : qBound(1, DecimalValue(limit), kMaxClients);
-    const CTlsSettings tls = CTlsSettings::ForServer(settings.mid(kTlsSettingsAt));
+    CTcpServerSettings server;
+    QString error;
+    CTcpServerSettings::Parse(settings, &server, &error);
+    const int port = server.PortNumber();
+    m_nClientLimit = server.clientLimit;
     m_pTlsContext.reset();
     m_tlsFailure = {};
-    if (tls.m_bUse) {
-        QString failure;
-        QString brief;
-        m_pTlsContext = CTlsContext::Make(tls, &failure, &brief);
+    if (server.tls.m_bUse) {
+        m_pTlsContext = CTlsContext::MakeForOpen(server.tls, &m_tlsFailure);
         if (!m_pTlsContext) {
-            Log(QStringLiteral("TLS ") + failure, LOG_ERROR);
-            m_tlsFailure = {WSAEINVAL, QStringLiteral("TLS ") + brief};
+            Log(m_tlsFailure.LogText(), LOG_ERROR);
             return false;
         }
     }

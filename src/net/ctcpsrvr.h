@@ -3,6 +3,7 @@
 #pragma once
 
 #include "net/cendpoint.h"
+#include "net/ctcpserversettings.h"
 #include "platform/cmsgwnd.h"
 
 #include <QByteArray>
@@ -37,8 +38,7 @@ public:
     int Receive(void *buffer, int length) override;
     void Log(const QString &text, int kind);
 
-    // The endpoint: the settings are the port to listen on and the most clients served at once
-    // (empty: one, a second is closed at once; otherwise 1 to kMaxClients, numbered from 1).
+    // The endpoint: its settings are CTcpServerSettings' texts (clients numbered from 1).
     ConnectionType Type() const override { return TYPE_TCP_SERVER; }
     int SocketKind() const override;
     bool Open(const QStringList &settings, QString *logText) override;
@@ -55,9 +55,7 @@ public:
     QList<PeerSummary> PeerSummaries() const override;
     bool DropPeer(int peer) override;
     bool HasPeer() const override { return m_nClientLimit > 0 ? !m_clients.empty() : m_pClientSoc && !m_bClientClosed; }
-    static constexpr int kMaxClients = 10000;
-    // Where the TLS texts begin among the settings (CTlsSettings::ForServer).
-    static constexpr int kTlsSettingsAt = 2;
+    static constexpr int kMaxClients = CTcpServerSettings::kMaxClients;
 
     // How long accepting rests after a failed accept: a connection left waiting by a shortage of
     // descriptors would otherwise announce itself again at once, for as long as the shortage lasts.

@@ -223,6 +223,16 @@ std::unique_ptr<CTlsContext> CTlsContext::Make(const CTlsSettings &settings, QSt
     return context;
 }
 
+std::unique_ptr<CTlsContext> CTlsContext::MakeForOpen(const CTlsSettings &settings, SocketFailure *failure)
+{
+    QString detail;
+    QString brief;
+    std::unique_ptr<CTlsContext> context = Make(settings, &detail, &brief);
+    if (!context)
+        *failure = SocketFailure::Tls(QStringLiteral("TLS ") + brief, QStringLiteral("TLS ") + detail);
+    return context;
+}
+
 CTlsContext::~CTlsContext()
 {
     SSL_CTX_free(m_pCtx);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "net/ctlssettings.h"
+#include "net/socketerrors.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,6 +23,9 @@ public:
     // file's path and the library's errors), and `*brief` in a few words for the connection pane
     // ("証明書ﾌｧｲﾙを読めません: name.pem", "秘密鍵が証明書と一致しません").
     static std::unique_ptr<CTlsContext> Make(const CTlsSettings &settings, QString *failure, QString *brief = nullptr);
+    // The same for an endpoint's open: null with `*failure` (TLS) holding the Log's words and the
+    // pane's brief text, each begun "TLS ".
+    static std::unique_ptr<CTlsContext> MakeForOpen(const CTlsSettings &settings, SocketFailure *failure);
     // Where the passphrase of an encrypted key comes from: given the key file, true with the
     // passphrase, false when there is none. The library never asks on the terminal; without a source
     // set the program's prompt seam asks the user. The passphrase is wiped once the key is read.

@@ -23,12 +23,23 @@ QStringList ProtocolList(const QString &text)
 void ReadVersion(const QString &text, CTlsSettings *settings)
 {
     const QString version = text.trimmed();
-    if (version == QLatin1String("1.2"))
+    const QStringList texts = CTlsSettings::VersionTexts();
+    if (version == texts[1])
         settings->m_nMinVersion = settings->m_nMaxVersion = TLS1_2_VERSION;
-    else if (version == QLatin1String("1.3"))
+    else if (version == texts[2])
         settings->m_nMinVersion = settings->m_nMaxVersion = TLS1_3_VERSION;
     else
         settings->m_nMinVersion = TLS1_2_VERSION;
+}
+
+QString VersionText(const CTlsSettings &settings)
+{
+    const QStringList texts = CTlsSettings::VersionTexts();
+    if (settings.m_nMinVersion == settings.m_nMaxVersion && settings.m_nMinVersion == TLS1_2_VERSION)
+        return texts[1];
+    if (settings.m_nMinVersion == settings.m_nMaxVersion && settings.m_nMinVersion == TLS1_3_VERSION)
+        return texts[2];
+    return texts[0];
 }
 
 }  // namespace
@@ -89,4 +100,30 @@ QString CTlsSettings::ClientCertText(ClientCert mode)
     default:
         return {};
     }
+}
+
+bool CTlsSettings::ParseClient(const QStringList &texts, CTlsSettings *out, QString * /*error*/)
+{
+    *out = ForClient(texts);
+    return true;
+}
+
+bool CTlsSettings::ParseServer(const QStringList &texts, CTlsSettings *out, QString * /*error*/)
+{
+    *out = ForServer(texts);
+    return true;
+}
+
+QStringList CTlsSettings::Texts() const
+{
+    const QString use = m_bUse ? QStringLiteral("1") : QString();
+    const QString alpn = m_alpn.join(QLatin1Char(','));
+    if (m_bServer)
+        return {use, m_strCertFile, m_strKeyFile, ClientCertText(m_clientCert), m_strCaFile, alpn, VersionText(*this)};
+    return {use, VerifyText(m_verify), m_strCaFile, m_strServerName, alpn, m_strCertFile, m_strKeyFile, VersionText(*this)};
+}
+
+QStringList CTlsSettings::VersionTexts()
+{
+    return {QString(), QStringLiteral("1.2"), QStringLiteral("1.3")};
 }

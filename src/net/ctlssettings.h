@@ -17,9 +17,19 @@ public:
     // The server's texts in slot order: on, certificate, key, client certificate, CA file, ALPN,
     // version.
     static CTlsSettings ForServer(const QStringList &texts);
+    // The same, as every transport's settings read: TLS texts are never refused (a text that is no
+    // choice reads as the default), so these always succeed.
+    static bool ParseClient(const QStringList &texts, CTlsSettings *out, QString *error);
+    static bool ParseServer(const QStringList &texts, CTlsSettings *out, QString *error);
+    // The texts in the slot order of the client or the server (m_bServer); what reads back the same.
+    QStringList Texts() const;
+    static constexpr int kClientTexts = 8;
+    static constexpr int kServerTexts = 7;
     // The texts of the verification and client-certificate choices as stored.
     static QString VerifyText(Verify verify);
     static QString ClientCertText(ClientCert mode);
+    // The version texts: both 1.2 and 1.3, 1.2 alone, 1.3 alone.
+    static QStringList VersionTexts();
 
     bool m_bUse = false;
     bool m_bServer = false;

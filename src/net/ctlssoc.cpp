@@ -136,14 +136,14 @@ BOOL CTlsSoc::Send(const void *data, int length)
 {
     Log(QStringLiteral("Send"), LOG_TRACE);
     if (m_phase != Phase::Open) {
-        SetLastFailure({WSAENOTCONN, QStringLiteral("TLS 接続が確立していません")});
+        SetLastFailure(SocketFailure::Tls(QStringLiteral("TLS 接続が確立していません")));
         Log(QStringLiteral("Send() ") + LastFailure().text, LOG_ERROR);
         return FALSE;
     }
     // A slice at a time, each handed down at once: the records never pile up in memory.
     for (int at = 0; at < length; at += kChunk) {
         if (SSL_write(m_pSsl, static_cast<const char *>(data) + at, qMin(kChunk, length - at)) <= 0) {
-            SetLastFailure({WSAECONNABORTED, QStringLiteral("TLS ") + CTlsContext::TakeErrors()});
+            SetLastFailure(SocketFailure::Tls(QStringLiteral("TLS ") + CTlsContext::TakeErrors()));
             Log(QStringLiteral("Send() ") + LastFailure().text, LOG_ERROR);
             return FALSE;
         }
@@ -307,7 +307,7 @@ void CTlsSoc::Decrypt()
             if (reason.isEmpty() && CTlsContext::CertificateWasRequested(m_pSsl))
                 reason = CTlsContext::ReasonText(SSL_R_TLSV13_ALERT_CERTIFICATE_REQUIRED);
             const QString all = CTlsContext::TakeErrors();
-            SetLastFailure({WSAECONNABORTED, QStringLiteral("TLS ") + (reason.isEmpty() ? all : reason)});
+            SetLastFailure(SocketFailure::Tls(QStringLiteral("TLS ") + (reason.isEmpty() ? all : reason)));
             Log(QStringLiteral("Receive() ") + LastFailure().text, LOG_ERROR);
         }
         break;
@@ -358,7 +358,7 @@ void CTlsSoc::HandshakeFailed(const QString &reason)
     if (m_pHandshakeTimer)
         m_pHandshakeTimer->stop();
     m_phase = Phase::Failed;
-    SetLastFailure({WSAECONNABORTED, QStringLiteral("TLS ") + reason});
+    SetLastFailure(SocketFailure::Tls(QStringLiteral("TLS ") + reason));
     Log(QStringLiteral("TLS ﾊﾝﾄﾞｼｪｲｸ失敗 ") + reason, LOG_ERROR);
     if (!m_pContext->Settings().m_bServer)
     {

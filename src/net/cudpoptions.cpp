@@ -1,44 +1,56 @@
 #include "net/cudpoptions.h"
 
+#include "net/coptionreader.h"
+
 #include <ifaddrs.h>
 #include <net/if.h>
 
+namespace {
+
+// The options in the order of the table.
+constexpr int IF = 0, TTL = 1, LOOP = 2, FROM = 3;
+const COptionDecl kOptions[] = {
+    {"if", COptionDecl::Kind::Text},
+    {"ttl", COptionDecl::Kind::Number, 0, 255},
+    {"loop", COptionDecl::Kind::Number, 0, 1},
+    {"from", COptionDecl::Kind::Number, 0, 1},
+};
+
+}  // namespace
+
 bool CUdpOptions::Parse(const QString &text, CUdpOptions *out, QString *error)
 {
-    CUdpOptions options;
-    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        const QString key = word.section(QLatin1Char(':'), 0, 0);
-        const QString value = word.section(QLatin1Char(':'), 1);
-        bool number = false;
-        const int n = value.toInt(&number);
-        if (key == QStringLiteral("if") && !value.isEmpty())
-            options.interfaceName = value;
-        else if (key == QStringLiteral("ttl") && number && n >= 0 && n <= 255)
-            options.ttl = n;
-        else if (key == QStringLiteral("loop") && number && (n == 0 || n == 1))
-            options.loop = n == 1;
-        else if (key == QStringLiteral("from") && number && (n == 0 || n == 1))
-            options.showSender = n == 1;
-        else {
-            *error = QStringLiteral("UDPの指定 \"%1\" が分かりません (if:名前, ttl:0～255, loop:0|1, from:0|1)").arg(word);
-            return false;
-        }
+    QList<COptionReader::Value> values;
+    QString word;
+    if (!COptionReader(kOptions).Read(text, &values, &word)) {
+        *error = QStringLiteral("UDPの指定 \"%1\" が分かりません (if:名前, ttl:0～255, loop:0|1, from:0|1)").arg(word);
+        return false;
     }
+    CUdpOptions options;
+    if (values[IF].given)
+        options.interfaceName = values[IF].text;
+    if (values[TTL].given)
+        options.ttl = values[TTL].number;
+    if (values[LOOP].given)
+        options.loop = values[LOOP].number == 1;
+    if (values[FROM].given)
+        options.showSender = values[FROM].number == 1;
     *out = options;
     return true;
 }
 
 QString CUdpOptions::Text() const
 {
+    const COptionReader reader(kOptions);
     QStringList words;
     if (!interfaceName.isEmpty())
-        words << QStringLiteral("if:") + interfaceName;
+        words << reader.Word(IF, interfaceName);
     if (ttl != 1)
-        words << QStringLiteral("ttl:%1").arg(ttl);
+        words << reader.Word(TTL, QString::number(ttl));
     if (!loop)
-        words << QStringLiteral("loop:0");
+        words << reader.Word(LOOP, QStringLiteral("0"));
     if (showSender)
-        words << QStringLiteral("from:1");
+        words << reader.Word(FROM, QStringLiteral("1"));
     return words.join(QLatin1Char(' '));
 }
 

@@ -301,7 +301,7 @@ int CUDPSoc::ReceiveFrom(void *buffer, int length, QString &address, unsigned &p
 void CUDPSoc::Failed(const QString &tag, SocketErrorTable table, const char *defaultText)
 {
     const int code = GetLastError();
-    m_lastFailure = {code, SocketErrorText(table, code, QString::fromUtf8(defaultText))};
+    m_lastFailure = SocketFailure::Winsock(code, SocketErrorText(table, code, QString::fromUtf8(defaultText)));
     Log(tag);
     Log(m_lastFailure.text);
 }

@@ -78,23 +78,39 @@ int CUDPWnd::SocketKind() const
     return SOCK_DGRAM;
 }
 
+QString CUDPWnd::DestinationHost(const QStringList &settings) const
+{
+    return ReadSettings(settings).address;
+}
+
 QString CUDPWnd::DestinationText(const QStringList &settings) const
 {
-    return QStringLiteral("UDP ") +
-           CSocketAddress::JoinHostPort(Setting(settings, 0), unsigned(DecimalValue(Setting(settings, 1))));
+    const CUdpSettings udp = ReadSettings(settings);
+    return QStringLiteral("UDP ") + CSocketAddress::JoinHostPort(udp.address, unsigned(udp.PortNumber()));
+}
+
+CUdpSettings CUDPWnd::ReadSettings(const QStringList &settings)
+{
+    // Addresses and ports whatever the options say: Open tells of options that do not read.
+    CUdpSettings udp;
+    QString error;
+    if (!CUdpSettings::Parse(settings, &udp, &error))
+        CUdpSettings::Parse(settings.mid(0, 3), &udp, &error);
+    return udp;
 }
 
 bool CUDPWnd::Open(const QStringList &settings, QString *logText)
 {
-    const QString address = Setting(settings, 0);
-    const int port = DecimalValue(Setting(settings, 1));
-    const int ownPort = DecimalValue(Setting(settings, 2));
-    CUdpOptions options;
+    CUdpSettings udp;
     QString error;
-    if (!CUdpOptions::Parse(Setting(settings, 3), &options, &error)) {
+    if (!CUdpSettings::Parse(settings, &udp, &error)) {
         Prompts::Instance().MessageBox(this, error, Prompts::AppTitle(), Prompts::Ok, Prompts::NoIcon);
         return false;
     }
+    const QString address = udp.address;
+    const int port = udp.PortNumber();
+    const int ownPort = udp.OwnPortNumber();
+    const CUdpOptions &options = udp.options;
     m_bShowSender = options.showSender;
     m_strLastSender.clear();
     // An IPv4 group or broadcast destination takes a socket of IPv4 alone: the options that reach

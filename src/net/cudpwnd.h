@@ -3,6 +3,7 @@
 #pragma once
 
 #include "net/cendpoint.h"
+#include "net/cudpsettings.h"
 #include "platform/cmsgwnd.h"
 #include "platform/csocketaddress.h"
 
@@ -35,7 +36,7 @@ public:
     // The endpoint: settings are the destination address, its port, the own port and the multicast
     // options (CUdpOptions; a group destination is joined on open, a broadcast one may be sent to).
     ConnectionType Type() const override { return TYPE_UDP; }
-    QString DestinationHost(const QStringList &settings) const override { return Setting(settings, 0); }
+    QString DestinationHost(const QStringList &settings) const override;
     int SocketKind() const override;
     QString DestinationText(const QStringList &settings) const override;
     bool Open(const QStringList &settings, QString *logText) override;
@@ -52,6 +53,7 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    static CUdpSettings ReadSettings(const QStringList &settings);
     // Tests reach the sockets behind the endpoint through it (tests/support/endpointprobe.h).
     friend class EndpointProbe;
 

@@ -3,6 +3,7 @@
 #include "batch/cbatchreport.h"
 #include "display/ctracerecorder.h"
 #include "display/ui/cmessagewnd.h"
+#include "document/cconnectiontype.h"
 #include "net/ctlscontext.h"
 #include "platform/cp932.h"
 #include "platform/csignalquit.h"
@@ -132,12 +133,17 @@ bool CBatchCommand::Prepare()
     if (!m_options.replyRules)
         m_doc.SetSlotInt(CQnDoc::SLOT_REPLY_USE, 0);
     if (m_options.tls) {
-        const int tls = CQnDoc::SLOT_CLIENT_TLS_FIRST;
-        m_doc.SetSlotString(tls, QStringLiteral("1"));
-        m_doc.SetSlotString(tls + 1, m_options.insecure ? QStringLiteral("none")
-                                     : m_options.caFile.isEmpty() ? QString()
-                                                                  : QStringLiteral("file"));
-        m_doc.SetSlotString(tls + 2, m_options.caFile.isEmpty() ? QString() : QFileInfo(m_options.caFile).absoluteFilePath());
+        // The type of the rows without a prefix (a TCP client) connects over TLS as the options say.
+        const QList<int> tlsSlots = CConnectionType::ForBatchAddress(QString()).TlsSlots();
+        CTlsSettings tls;
+        QString error;
+        CTlsSettings::ParseClient(CConnectionType::Texts(m_doc, tlsSlots), &tls, &error);
+        tls.m_bUse = true;
+        tls.m_verify = m_options.insecure            ? CTlsSettings::Verify::None
+                       : m_options.caFile.isEmpty() ? CTlsSettings::Verify::SystemStore
+                                                    : CTlsSettings::Verify::CaFile;
+        tls.m_strCaFile = m_options.caFile.isEmpty() ? QString() : QFileInfo(m_options.caFile).absoluteFilePath();
+        CConnectionType::SetTexts(&m_doc, tlsSlots, tls.Texts());
     }
     QStringList reports;
     for (const QString &path : {m_options.results, m_options.junit, m_options.timings}) {
@@ -169,7 +175,7 @@ int CBatchCommand::Run()
     // The settings of the document apply, the socket type becomes TCP client at each row and the
     // client's own port is the document's (a new document's is "0", as in the window).
     if (!m_options.settings.isEmpty())
-        m_runner.SetLocalPort(m_doc.GetSlotString(CQnDoc::SLOT_CLIENT_OWN_PORT));
+        m_runner.SetLocalPort(m_doc.GetSlotString(CConnectionType::ForBatchAddress(QString()).batch.ownPort));
     m_runner.SetRowTimeout(m_options.rowTimeoutMs);
     m_runner.SetPromptOverride(m_options.prompts);
     m_runner.SetChecksum(m_options.checksum);

@@ -226,6 +226,8 @@ private:
     void NotePeerChanged();
     // The one-client TCP server: the traffic counts start again with each client, not with the listen.
     bool CountsEachClient() const;
+    // The document's type may serve many peers and its settings ask for it.
+    bool ManyPeersSet() const;
     // For the traffic counts: the client of a server of many that sent the telegram read last (0:
     // the one peer), and those the next send goes to (empty: the one peer).
     int TrafficPeer() const;

@@ -2,8 +2,10 @@
 // for a server of many clients, on request, each client's bytes also to a file of its own.
 #include "session/ui/cqnview.h"
 
+#include "document/cconnectiontype.h"
 #include "document/cqndoc.h"
 #include "net/cendpoint.h"
+#include "net/ctcpserversettings.h"
 #include "platform/exclusivefile.h"
 #include "platform/prompts.h"
 
@@ -57,14 +59,25 @@ void CQnView::OnCaptureStart()
     }
     // A server of many clients may keep each client's bytes apart as well.
     m_bCapturePerClient = false;
-    if (m_pDocument && m_pDocument->SocketType() == TYPE_TCP_SERVER &&
-        !m_pDocument->GetSlotString(CQnDoc::SLOT_SERVER_CLIENTS).trimmed().isEmpty()) {
+    if (ManyPeersSet()) {
         const QString question = QStringLiteral("ｸﾗｲｱﾝﾄごとのﾌｧｲﾙにも保存しますか?\n%1 など (同名のﾌｧｲﾙは上書きされます)")
                                      .arg(QFileInfo(ClientCapturePath(path, 1)).fileName());
         m_bCapturePerClient = Prompts::Instance().MessageBox(this, question, Prompts::AppTitle(), Prompts::YesNo,
                                                              Prompts::Question) == IDYES;
     }
     Q_EMIT CommandStateChanged();
+}
+
+bool CQnView::ManyPeersSet() const
+{
+    // The document's type and settings, whether or not its endpoint is open.
+    const CConnectionType *row = m_pDocument ? CConnectionType::Find(m_pDocument->SocketType()) : nullptr;
+    if (!row || !row->Has(Capability::ManyPeers))
+        return false;
+    CTcpServerSettings server;
+    QString error;
+    return CTcpServerSettings::Parse(CConnectionType::Texts(*m_pDocument, row->EndpointSlots()), &server, &error) &&
+           server.clientLimit > 0;
 }
 
 void CQnView::StopCapture()

@@ -3,6 +3,7 @@
 #include "session/ui/cqnview.h"
 
 #include "res/commandids.h"
+#include "document/cconnectiontype.h"
 #include "document/cqndoc.h"
 #include "session/ui/cclientlistdlg.h"
 #include "session/ui/csocketsettingdlg.h"
@@ -46,12 +47,10 @@ void CQnView::UseEndpointFor(ConnectionType type)
 
 QStringList CQnView::EndpointSettings() const
 {
-    QStringList settings;
-    if (!m_pDocument)
-        return settings;
-    for (int slot : CQnDoc::SettingSlotList(m_nSocketType) + CQnDoc::TlsSlotList(m_nSocketType))
-        settings.append(m_pDocument->GetSlotString(slot));
-    return settings;
+    const CConnectionType *row = CConnectionType::Find(m_nSocketType);
+    if (!m_pDocument || !row)
+        return {};
+    return CConnectionType::Texts(*m_pDocument, row->EndpointSlots());
 }
 
 void CQnView::DoConnect()
@@ -154,19 +153,19 @@ void CQnView::ShowStatus(SessionState state)
 
 void CQnView::ShowType(ConnectionType type)
 {
-    QString text;
-    COLORREF colour = 0;
-    if (!CEndpoint::TypeLabel(type, &text, &colour))
+    const CConnectionType *row = CConnectionType::Find(type);
+    if (!row)
         return;
-    m_stType.SetColor(colour);
-    m_stType.SetText(text);
+    m_stType.SetColor(row->colour);
+    m_stType.SetText(row->Label());
 }
 
 void CQnView::OnSocketSettings()
 {
     if (!m_pDocument)
         return;
-    const QList<int> settingSlots = CQnDoc::SettingSlotList(m_nSocketType) + CQnDoc::TlsSlotList(m_nSocketType);
+    const CConnectionType *row = CConnectionType::Find(m_nSocketType);
+    const QList<int> settingSlots = row ? row->EndpointSlots() : QList<int>();
     const QStringList shown = EndpointSettings();
     QStringList edited = shown;
     if (!CSocketSettingDlg::Edit(this, m_nSocketType, &edited))

@@ -3,6 +3,7 @@
 #include "session/ui/cqnview.h"
 
 #include "batch/cbatchrunner.h"
+#include "document/cconnectiontype.h"
 #include "net/cendpoint.h"
 
 void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore, LPARAM param)
@@ -34,7 +35,8 @@ void CQnView::EndConnectionNote(SessionEvent event, SessionState stateBefore, LP
 
 bool CQnView::CountsEachClient() const
 {
-    return m_pEndpoint && m_pEndpoint->Type() == TYPE_TCP_SERVER && !m_pEndpoint->ServesManyPeers();
+    const CConnectionType *row = m_pEndpoint ? CConnectionType::Find(m_pEndpoint->Type()) : nullptr;
+    return row && row->Has(Capability::AcceptsClients) && !m_pEndpoint->ServesManyPeers();
 }
 
 int CQnView::TrafficPeer() const

@@ -119,14 +119,11 @@ bool CSerialSettingDlg::Read(CSerialSettings *settings, QString *error) const
         device = m_pDevice->itemData(index).toString();
     const QString frame = QString::number(m_pDataBits->currentIndex() + 5) + QLatin1Char(kParities[m_pParity->currentIndex()]) +
                           m_pStopBits->currentText();
-    const char *const flows[] = {"none", "rtscts", "xonxoff"};
-    QString end;
-    if (m_pGap->isChecked())
-        end = QStringLiteral("gap:") + m_pGapMs->text().trimmed();
-    else if (m_pEndByte->isChecked())
-        end = QStringLiteral("byte:") + m_pEndByteHex->text().trimmed();
-    const QString lines = QStringLiteral("dtr:%1 rts:%2").arg(int(m_pDtr->isChecked())).arg(int(m_pRts->isChecked()));
-    if (!CSerialSettings::Parse({device, m_pBaud->currentText().trimmed(), frame, QLatin1String(flows[m_pFlow->currentIndex()]), end, lines},
+    const auto end = m_pGap->isChecked()     ? CSerialSettings::EndText(CSerialSettings::END_GAP, m_pGapMs->text().trimmed())
+                     : m_pEndByte->isChecked() ? CSerialSettings::EndText(CSerialSettings::END_BYTE, m_pEndByteHex->text().trimmed())
+                                               : QString();
+    if (!CSerialSettings::Parse({device, m_pBaud->currentText().trimmed(), frame, CSerialSettings::FlowText(CSerialSettings::Flow(m_pFlow->currentIndex())),
+                                 end, CSerialSettings::LinesText(m_pDtr->isChecked(), m_pRts->isChecked())},
                                 settings, error))
         return false;
     if (device.isEmpty()) {

@@ -1,11 +1,11 @@
 #include "session/ui/csocketsettingdlg.h"
 
 #include "res/commandids.h"
+#include "document/cconnectiontype.h"
 #include "platform/qnwin.h"
-#include "session/ui/cserialsettingdlg.h"
+#include "session/ui/cconnectionpage.h"
 
-#include "net/ctcpclient.h"
-#include "net/ctcpsrvr.h"
+#include "net/ctcpserversettings.h"
 #include "session/ui/ctlssettingdlg.h"
 #include "net/cudpoptions.h"
 
@@ -41,32 +41,13 @@ int CSocketSettingDlg::DoModal(int type)
 
 bool CSocketSettingDlg::Edit(QWidget *parent, int type, QStringList *texts)
 {
-    // Types whose settings have a dialog of their own.
-    struct Page
-    {
-        int type;
-        bool (*edit)(QWidget *parent, QStringList *texts);
-    };
-    static constexpr Page kPages[] = {
-        {TYPE_SERIAL,
-         [](QWidget *parent, QStringList *texts) {
-             CSerialSettingDlg dialog(parent);
-             dialog.m_texts = *texts;
-             if (dialog.DoModal() != IDOK)
-                 return false;
-             *texts = dialog.m_texts;
-             return true;
-         }},
-    };
-    for (const Page &page : kPages) {
-        if (page.type == type)
-            return page.edit(parent, texts);
-    }
+    const CConnectionPage *page = CConnectionPage::Find(type);
+    if (page && page->edit)
+        return page->edit(parent, texts);
     CSocketSettingDlg dialog(parent);
-    // The TLS texts follow the type's own (CTCPClient, CTCPSrvr).
-    const int tlsAt = type == TYPE_TCP_CLIENT ? CTCPClient::kTlsSettingsAt
-                      : type == TYPE_TCP_SERVER ? CTCPSrvr::kTlsSettingsAt
-                                                : int(texts->size());
+    // The TLS texts follow the type's own.
+    const CConnectionType *row = CConnectionType::Find(ConnectionType(type));
+    const int tlsAt = row && row->Has(Capability::Tls) ? int(row->SettingSlots().size()) : int(texts->size());
     QString *const values[4] = {&dialog.m_strValue1, &dialog.m_strValue2, &dialog.m_strValue3, &dialog.m_strOptions};
     for (int i = 0; i < 4; ++i)
         *values[i] = i < tlsAt ? texts->value(i) : QString();
@@ -82,33 +63,14 @@ bool CSocketSettingDlg::Edit(QWidget *parent, int type, QStringList *texts)
 
 void CSocketSettingDlg::OnInitDialog()
 {
-    // The labels of each type's settings, in slot order; an empty label has no field.
-    struct Row
-    {
-        int type;
-        const char16_t *labels[3];
-    };
-    static constexpr Row kRows[] = {
-        {TYPE_UDP, {u"接続先ｱﾄﾞﾚｽ", u"接続先ﾎﾟｰﾄ", u"ﾎﾟｰﾄ"}},
-        {TYPE_TCP_SERVER, {u"ﾎﾟｰﾄ", u"", u""}},
-        {TYPE_TCP_CLIENT, {u"ｻｰﾊﾞｰ ｱﾄﾞﾚｽ", u"ｻｰﾊﾞｰ ﾎﾟｰﾄ", u"ｸﾗｲｱﾝﾄﾎﾟｰﾄ (0)"}},
-    };
     QString *const labels[3] = {&m_strLabel1, &m_strLabel2, &m_strLabel3};
-    for (const Row &row : kRows) {
-        if (row.type == m_nType) {
-            for (int i = 0; i < 3; ++i) {
-                *labels[i] = QString::fromUtf16(row.labels[i]);
-                m_pEdits[i]->setHidden(labels[i]->isEmpty());
-            }
+    if (const CConnectionPage *page = CConnectionPage::Find(m_nType)) {
+        for (int i = 0; i < 3; ++i) {
+            *labels[i] = page->labels[i] ? QString::fromUtf16(page->labels[i]) : QString();
+            m_pEdits[i]->setHidden(labels[i]->isEmpty());
         }
-    }
-    if (m_nType == TYPE_UDP)
-        AddMulticastFields();
-    if (m_nType == TYPE_TCP_SERVER)
-        AddClientFields();
-    if (m_nType == TYPE_TCP_CLIENT) {
-        SetTemplateSize(125, 93);
-        AddTlsButton(56);
+        if (page->addFields)
+            (this->*page->addFields)();
     }
     CQnDialog::OnInitDialog();
     TabInReadingOrder();
@@ -160,7 +122,7 @@ void CSocketSettingDlg::AddClientFields()
     m_pManyClients = AddItem(IDC_MANY_CLIENTS, new QCheckBox(QStringLiteral("複数ｸﾗｲｱﾝﾄを受け付ける")), 7, 37, 112, 10);
     auto *limitLabel = AddItem(0, new QLabel(QStringLiteral("最大ｸﾗｲｱﾝﾄ数")), 7, 53, 60, 12);
     m_pClientLimit = AddItem(IDC_CLIENT_LIMIT, new QSpinBox, 70, 53, 48, 12);
-    m_pClientLimit->setRange(1, CTCPSrvr::kMaxClients);
+    m_pClientLimit->setRange(1, CTcpServerSettings::kMaxClients);
     // The limit counts only while many clients are accepted.
     for (QWidget *limit : {static_cast<QWidget *>(limitLabel), static_cast<QWidget *>(m_pClientLimit)}) {
         limit->setEnabled(false);
@@ -170,11 +132,18 @@ void CSocketSettingDlg::AddClientFields()
     AddTlsButton(76);
 }
 
+void CSocketSettingDlg::AddClientTlsButton()
+{
+    SetTemplateSize(125, 93);
+    AddTlsButton(56);
+}
+
 void CSocketSettingDlg::AddTlsButton(int y)
 {
     QPushButton *tls = AddButton(IDC_TLS, QStringLiteral("TLS(&L)..."), 10, y, 105, 14, false);
     connect(tls, &QPushButton::clicked, this, [this] {
-        CTlsSettingDlg dialog(m_nType == TYPE_TCP_SERVER, this);
+        const CConnectionType *row = CConnectionType::Find(ConnectionType(m_nType));
+        CTlsSettingDlg dialog(row && row->Has(Capability::AcceptsClients), this);
         dialog.m_texts = m_tlsTexts;
         if (dialog.DoModal() == IDOK)
             m_tlsTexts = dialog.m_texts;
@@ -196,9 +165,11 @@ void CSocketSettingDlg::DoDataExchange(bool save)
         m_pShowSender->setChecked(options.showSender);
     }
     if (!save && m_pManyClients) {
-        const int limit = m_strValue2.trimmed().toInt();
-        m_pManyClients->setChecked(!m_strValue2.trimmed().isEmpty());
-        m_pClientLimit->setValue(limit > 0 ? limit : kDefaultClients);
+        CTcpServerSettings server;
+        QString error;
+        CTcpServerSettings::Parse({m_strValue1, m_strValue2}, &server, &error);
+        m_pManyClients->setChecked(server.clientLimit > 0);
+        m_pClientLimit->setValue(server.clientLimit > 0 ? server.clientLimit : kDefaultClients);
     }
     QString *labels[3] = {&m_strLabel1, &m_strLabel2, &m_strLabel3};
     QString *values[3] = {&m_strValue1, &m_strValue2, &m_strValue3};
@@ -219,6 +190,10 @@ void CSocketSettingDlg::DoDataExchange(bool save)
         options.showSender = m_pShowSender->isChecked();
         m_strOptions = options.Text();
     }
-    if (save && m_pManyClients)
-        m_strValue2 = m_pManyClients->isChecked() ? QString::number(m_pClientLimit->value()) : QString();
+    if (save && m_pManyClients) {
+        CTcpServerSettings server;
+        server.port = m_strValue1;
+        server.clientLimit = m_pManyClients->isChecked() ? m_pClientLimit->value() : 0;
+        m_strValue2 = server.Texts().value(1);
+    }
 }

@@ -49,9 +49,13 @@ protected:
     void OnInitDialog() override;
     void DoDataExchange(bool save) override;
 
-private:
+public:
+    // The fields a type adds below the three (its CConnectionPage names one).
     void AddMulticastFields();
     void AddClientFields();
+    void AddClientTlsButton();
+
+private:
     // The "TLS..." button below the fields, at `y`; OK and cancel move below it.
     void AddTlsButton(int y);
     void TabInReadingOrder();

@@ -2,6 +2,7 @@
 
 #include "res/commandids.h"
 #include "platform/qnwin.h"
+#include "session/ui/cconnectionpage.h"
 
 #include <QButtonGroup>
 #include <QRadioButton>
@@ -12,12 +13,11 @@ CSocketTypeDlg::CSocketTypeDlg(QWidget *parent)
     AddButton(IDOK, QStringLiteral("OK"), 84, 7, 40, 14, true);
     AddButton(IDCANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 84, 25, 40, 14, false);
     // The types with their mnemonics, as wide as the room up to the buttons.
-    m_pGroup->addButton(AddItem(IDC_TYPE_UDP, new QRadioButton(QStringLiteral("&UDP/IP")), 7, 7, 76, 14), TYPE_UDP);
-    m_pGroup->addButton(AddItem(IDC_TYPE_TCP_SERVER, new QRadioButton(QStringLiteral("TCP/IP (ｻｰﾊﾞｰ)(&S)")), 7, 24, 76, 14),
-                        TYPE_TCP_SERVER);
-    m_pGroup->addButton(AddItem(IDC_TYPE_TCP_CLIENT, new QRadioButton(QStringLiteral("TCP/IP (ｸﾗｲｱﾝﾄ)(&C)")), 7, 41, 76, 14),
-                        TYPE_TCP_CLIENT);
-    m_pGroup->addButton(AddItem(IDC_TYPE_SERIAL, new QRadioButton(QStringLiteral("ｼﾘｱﾙ(&R)")), 7, 58, 76, 14), TYPE_SERIAL);
+    int y = 7;
+    for (const CConnectionPage &page : CConnectionPage::All()) {
+        m_pGroup->addButton(AddItem(page.controlId, new QRadioButton(page.Caption()), 7, y, 76, 14), page.type);
+        y += 17;
+    }
 }
 
 void CSocketTypeDlg::DoDataExchange(bool save)

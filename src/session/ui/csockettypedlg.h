@@ -1,4 +1,4 @@
-// The socket type dialog: UDP, TCP server, TCP client or serial, each with its mnemonic.
+// The socket type dialog: a radio button for each connection type (CConnectionPage), each with its mnemonic.
 #pragma once
 
 #include "platform/ui/cqndialog.h"
@@ -11,7 +11,7 @@ class CSocketTypeDlg : public CQnDialog
 public:
     explicit CSocketTypeDlg(QWidget *parent = nullptr);
 
-    int m_nType = 0;  // 0 UDP, 1 TCP server, 2 TCP client
+    int m_nType = 0;  // ConnectionType
 
 protected:
     void DoDataExchange(bool save) override;

@@ -1,6 +1,7 @@
 #include "session/ui/ctlssettingdlg.h"
 
 #include "net/ctlscertmaker.h"
+#include "net/ctlssettings.h"
 #include "platform/prompts.h"
 #include "platform/qnwin.h"
 
@@ -15,33 +16,46 @@ namespace {
 
 enum Kind { Check, Text, File, Choice };
 
-// One slot's control: its label, and for a choice the items shown and the texts stored ('|' apart).
+// One slot's control: its label, and for a choice the items shown ('|' apart) and the texts stored,
+// as CTlsSettings writes them.
 struct Field
 {
     const char16_t *label;
     Kind kind;
     const char16_t *items = nullptr;
-    const char16_t *values = nullptr;
+    QStringList (*values)() = nullptr;
 };
+
+QStringList VerifyTexts()
+{
+    return {CTlsSettings::VerifyText(CTlsSettings::Verify::SystemStore), CTlsSettings::VerifyText(CTlsSettings::Verify::CaFile),
+            CTlsSettings::VerifyText(CTlsSettings::Verify::None)};
+}
+
+QStringList ClientCertTexts()
+{
+    return {CTlsSettings::ClientCertText(CTlsSettings::ClientCert::None), CTlsSettings::ClientCertText(CTlsSettings::ClientCert::Request),
+            CTlsSettings::ClientCertText(CTlsSettings::ClientCert::Require)};
+}
 
 const Field kClientFields[] = {
     {u"TLS を使用する", Check},
-    {u"ｻｰﾊﾞｰ検証", Choice, u"ｼｽﾃﾑのCAｽﾄｱ|CAﾌｧｲﾙ|検証しない", u"|file|none"},
+    {u"ｻｰﾊﾞｰ検証", Choice, u"ｼｽﾃﾑのCAｽﾄｱ|CAﾌｧｲﾙ|検証しない", &VerifyTexts},
     {u"CAﾌｧｲﾙ", File},
     {u"ｻｰﾊﾞｰ名 (SNI)", Text},
     {u"ALPN", Text},
     {u"ｸﾗｲｱﾝﾄ証明書", File},
     {u"秘密鍵", File},
-    {u"ﾊﾞｰｼﾞｮﾝ", Choice, u"TLS1.2/1.3|TLS1.2|TLS1.3", u"|1.2|1.3"},
+    {u"ﾊﾞｰｼﾞｮﾝ", Choice, u"TLS1.2/1.3|TLS1.2|TLS1.3", &CTlsSettings::VersionTexts},
 };
 const Field kServerFields[] = {
     {u"TLS を使用する", Check},
     {u"証明書", File},
     {u"秘密鍵", File},
-    {u"ｸﾗｲｱﾝﾄ証明書", Choice, u"要求しない|要求する|必須", u"|request|require"},
+    {u"ｸﾗｲｱﾝﾄ証明書", Choice, u"要求しない|要求する|必須", &ClientCertTexts},
     {u"CAﾌｧｲﾙ", File},
     {u"ALPN", Text},
-    {u"ﾊﾞｰｼﾞｮﾝ", Choice, u"TLS1.2/1.3|TLS1.2|TLS1.3", u"|1.2|1.3"},
+    {u"ﾊﾞｰｼﾞｮﾝ", Choice, u"TLS1.2/1.3|TLS1.2|TLS1.3", &CTlsSettings::VersionTexts},
 };
 
 QStringList Parts(const char16_t *text)
@@ -107,7 +121,7 @@ void CTlsSettingDlg::DoDataExchange(bool save)
             else
                 check->setChecked(text.trimmed() == QLatin1String("1"));
         } else if (auto *combo = qobject_cast<QComboBox *>(m_fields[i])) {
-            const QStringList values = Parts(field.values);
+            const QStringList values = field.values();
             if (save)
                 m_texts.append(values.value(combo->currentIndex()));
             else

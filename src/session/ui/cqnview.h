@@ -27,6 +27,7 @@ class CCommandSendDlg;
 class CEndpoint;
 class CMessageWnd;
 class CQnDoc;
+class CSequenceRunner;
 class CStatsWnd;
 class QPainter;
 class QPrinter;
@@ -68,6 +69,13 @@ public:
     CBatchRunner *BatchRunner() const;
     void AttachBatchRunner(CBatchRunner *runner) { m_pAttachedRunner = runner; }
     bool IsCommandWindowOpen() const;
+    // Command sequences (cqnview_sequences.cpp): the runner told of every block received (null: none),
+    // and a sequence's telegram sent now on the open connection (a server of many: to Command Send's
+    // choice of client), with its History and Log lines; false when not connected or refused.
+    void AttachSequenceRunner(CSequenceRunner *runner) { m_pSequenceRunner = runner; }
+    bool SendSequenceTelegram(const QByteArray &bytes, const QString &name);
+    // A peer is there to send to (a server: a client has connected).
+    bool HasPeer() const;
     // Asked before the main window closes: a running batch is aborted only if the user agrees.
     bool CanCloseFrame();
     CMessageWnd *LogWindow() const { return m_pLogWnd.get(); }
@@ -268,6 +276,8 @@ private:
     bool m_bNameUnresolved = false;  // the connect being ended failed for a name that does not resolve
     bool m_bRefreshPending = false;
     CBatchRunner *m_pAttachedRunner = nullptr;  // not owned
+    CSequenceRunner *m_pSequenceRunner = nullptr;  // not owned
+    void TapSequenceRunner(int length);
     CReplyRuleTable m_replyRules;
     CReplyMatcher m_replyMatcher;
     bool m_bReplyActive = false;

@@ -1,5 +1,6 @@
 #include "session/csequencerunner.h"
 
+#include "platform/cchecksumrule.h"
 #include "platform/chexconv.h"
 
 namespace {
@@ -92,6 +93,10 @@ void CSequenceRunner::Advance()
             if (!step.Telegram(context, &m_parts, &why)) {
                 Fail(why);
                 return;
+            }
+            if (m_pChecksum && step.checksumText.isEmpty()) {
+                for (CReplyTemplate::Part &part : m_parts)
+                    part.bytes = m_pChecksum->Apply(part.bytes);
             }
             // Parts after a ${wait} go out on the timer.
             while (!m_parts.isEmpty() && m_parts.front().waitMs <= 0) {

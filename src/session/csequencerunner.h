@@ -15,6 +15,9 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
+
+class CChecksumRule;
 
 class CSequenceRunner : public QObject
 {
@@ -30,6 +33,8 @@ public:
     ~CSequenceRunner() override;
 
     void SetSender(Sender sender) { m_sender = std::move(sender); }
+    // A checksum put into every telegram of a send step that names none of its own (null: none).
+    void SetDefaultChecksum(std::shared_ptr<const CChecksumRule> rule) { m_pChecksum = std::move(rule); }
     // Starts `sequence`; `run` is its number for ${seq} (from 1). False when one is running.
     bool Start(const CCommandsFile::Sequence &sequence, quint32 run);
     // Ends the running sequence as stopped (nothing when none runs).
@@ -73,4 +78,5 @@ private:
     QList<QByteArray> m_groups;  // its groups ($1–$9)
     QList<CReplyTemplate::Part> m_parts;  // parts of a send still to go
     QString m_strFailure;
+    std::shared_ptr<const CChecksumRule> m_pChecksum;
 };

@@ -8,6 +8,7 @@
 #include "res/appresources.h"
 #include "res/commandids.h"
 #include "session/ui/cqnview.h"
+#include "session/ui/ccommandpanelwnd.h"
 #include "session/ui/cstatswnd.h"
 
 #include <QAction>
@@ -62,6 +63,7 @@ const ToolButton kToolButtons[] = {
     {ID_VIEW_LOG, "QNの動作履歴を表示します", "ﾛｸﾞ", "log", nullptr},
     {ID_VIEW_HISTORY, "送受信した電文の履歴を表示します", "送受信履歴", "history", nullptr},
     {ID_VIEW_STATS, "送受信の件数、速度、応答時間をｸﾞﾗﾌで表示します", "通信統計", "stats", nullptr},
+    {ID_VIEW_COMMANDS, "名前を付けたｺﾏﾝﾄﾞとｼｰｹﾝｽをﾎﾞﾀﾝとｷｰで送信します", "ｺﾏﾝﾄﾞ一覧", "command", nullptr},
     {0, nullptr, nullptr, nullptr, nullptr},
     {ID_APP_ABOUT, "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示", "ﾊﾞｰｼﾞｮﾝ情報", "about", "help-about"},
 };
@@ -119,6 +121,7 @@ CMainFrame::CMainFrame(QWidget *parent) : CPersistentFrame(parent)
     });
     CWindowPlace::Keep(m_pView->BatchWindow(), QStringLiteral("Batch send window"));
     CWindowPlace::Keep(m_pView->StatsWindow(), QStringLiteral("Statistics window"));
+    CWindowPlace::Keep(m_pView->CommandPanel(), QStringLiteral("Command panel window"));
     qApp->installEventFilter(this);
     UpdateCommandUI();
 }
@@ -199,6 +202,7 @@ void CMainFrame::CreateMenuBar()
     AddCommand(view, ID_VIEW_HISTORY, Text("送受信履歴(&S)"));
     AddCommand(view, ID_VIEW_LOG, Text("ﾛｸﾞ(&L)"));
     AddCommand(view, ID_VIEW_STATS, Text("通信統計(&T)"));
+    AddCommand(view, ID_VIEW_COMMANDS, Text("ｺﾏﾝﾄﾞ一覧(&C)"));
 
     QMenu *help = bar->addMenu(Text("ﾍﾙﾌﾟ(&H)"));
     AddCommand(help, ID_APP_ABOUT, Text("ﾊﾞｰｼﾞｮﾝ情報(qn) (&A)..."));

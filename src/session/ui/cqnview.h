@@ -23,6 +23,7 @@
 class CBatchRunner;
 class CBatchSendDlg;
 class CClientListDlg;
+class CCommandPanelWnd;
 class CCommandSendDlg;
 class CEndpoint;
 class CMessageWnd;
@@ -76,6 +77,8 @@ public:
     bool SendSequenceTelegram(const QByteArray &bytes, const QString &name);
     // A peer is there to send to (a server: a client has connected).
     bool HasPeer() const;
+    // The "ｺﾏﾝﾄﾞ一覧" window, which holds the document's commands.
+    CCommandPanelWnd *CommandPanel() const { return m_pCommandPanel.get(); }
     // Asked before the main window closes: a running batch is aborted only if the user agrees.
     bool CanCloseFrame();
     CMessageWnd *LogWindow() const { return m_pLogWnd.get(); }
@@ -278,6 +281,9 @@ private:
     CBatchRunner *m_pAttachedRunner = nullptr;  // not owned
     CSequenceRunner *m_pSequenceRunner = nullptr;  // not owned
     void TapSequenceRunner(int length);
+    void LoadCommands();
+    void OpenCommandPanel();
+    std::unique_ptr<CCommandPanelWnd> m_pCommandPanel;
     CReplyRuleTable m_replyRules;
     CReplyMatcher m_replyMatcher;
     bool m_bReplyActive = false;

@@ -63,7 +63,6 @@ const ToolButton kToolButtons[] = {
     {ID_VIEW_LOG, "QNの動作履歴を表示します", "ﾛｸﾞ", "log", nullptr},
     {ID_VIEW_HISTORY, "送受信した電文の履歴を表示します", "送受信履歴", "history", nullptr},
     {ID_VIEW_STATS, "送受信の件数、速度、応答時間をｸﾞﾗﾌで表示します", "通信統計", "stats", nullptr},
-    {ID_VIEW_COMMANDS, "名前を付けたｺﾏﾝﾄﾞとｼｰｹﾝｽをﾎﾞﾀﾝとｷｰで送信します", "ｺﾏﾝﾄﾞ一覧", "command", nullptr},
     {0, nullptr, nullptr, nullptr, nullptr},
     {ID_APP_ABOUT, "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示", "ﾊﾞｰｼﾞｮﾝ情報", "about", "help-about"},
 };

@@ -1,5 +1,6 @@
 // Starts Quillnet.
 #include "app/ui/cbatchcommand.h"
+#include "app/ui/ccommandscommand.h"
 #include "app/ccommandline.h"
 #include "app/ui/cqnapp.h"
 #include "platform/csignalquit.h"
@@ -21,6 +22,8 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
         CBatchCommand::QuietPlatformNotices();
         QApplication application(argc, argv);
+        if (commandLine.Batch().IsCommandsRun())
+            return CCommandsCommand(commandLine.Batch()).Run();
         CBatchCommand command(commandLine.Batch());
         return command.Run();
     }

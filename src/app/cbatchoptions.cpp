@@ -29,6 +29,10 @@ const char *const kInsecure = "insecure";
 const char *const kKeyPassFile = "key-pass-file";
 const char *const kPcapng = "pcapng";
 const char *const kPcapngSerial = "pcapng-serial";
+const char *const kCommands = "commands";
+const char *const kRun = "run";
+const char *const kTo = "to";
+const char *const kListen = "listen";
 
 QCommandLineOption Option(const char *name, const char *description, const char *valueName = nullptr)
 {
@@ -84,6 +88,13 @@ QList<QCommandLineOption> CBatchOptions::Options()
                "- は標準出力 (例: --pcapng - | wireshark -k -i -)。",
                "FILE"),
         Option(kPcapngSerial, "--batch: ﾄﾚｰｽでｼﾘｱﾙの電文を渡すﾃﾞｨｾｸﾀ (例: mbrtu)。既定: data。", "NAME"),
+        Option(kCommands,
+               "--batch: ｼﾅﾘｵの代わりにｺﾏﾝﾄﾞﾌｧｲﾙ(CSV)のｼｰｹﾝｽを実行します(--batch の後のｼﾅﾘｵﾌｧｲﾙは不要)。"
+               "--run と、--to か --listen のどちらかが必要です。",
+               "FILE"),
+        Option(kRun, "--commands: 実行するｼｰｹﾝｽの名前(ｶﾝﾏ区切り、繰り返し指定可)。指定の順に実行します。", "NAME[,NAME...]"),
+        Option(kTo, "--commands: 接続先。ﾎｽﾄ:ﾎﾟｰﾄ (TCP), tls://ﾎｽﾄ:ﾎﾟｰﾄ (TLS), /dev/ttyX:ﾎﾞｰﾚｰﾄ (ｼﾘｱﾙ)。", "ADDRESS"),
+        Option(kListen, "--commands: このﾎﾟｰﾄで待ち受け、接続したｸﾗｲｱﾝﾄ1つにｼｰｹﾝｽを実行します。", "[HOST:]PORT"),
     };
 }
 
@@ -125,7 +136,7 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
     if (!isSet(kBatch)) {
         for (const char *name :
              {kSettings, kResults, kJUnit, kTimings, kRowTimeout, kPrompt, kIgnorePrompt, kQuiet, kReplyRules, kTls, kCa, kInsecure,
-              kKeyPassFile, kPcapng, kPcapngSerial}) {
+              kKeyPassFile, kPcapng, kPcapngSerial, kCommands, kRun, kTo, kListen}) {
             if (isSet(name)) {
                 *error = QStringLiteral("%1 は --batch と一緒に指定してください").arg(Dashed(name));
                 return false;
@@ -133,7 +144,9 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
         }
         return true;
     }
-    if (scenario.isEmpty()) {
+    if (!ReadCommandsRun(parser, error))
+        return false;
+    if (scenario.isEmpty() && commands.isEmpty()) {
         *error = QStringLiteral("--batch にｼﾅﾘｵﾌｧｲﾙを指定してください");
         return false;
     }
@@ -215,6 +228,52 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
             given.strings.append(bytes);
         }
         prompts = given;
+    }
+    return true;
+}
+
+bool CBatchOptions::ReadCommandsRun(const QCommandLineParser &parser, QString *error)
+{
+    const auto isSet = [&](const char *name) { return parser.isSet(QString::fromLatin1(name)); };
+    commands = parser.value(QString::fromLatin1(kCommands));
+    run.clear();
+    for (const QString &names : parser.values(QString::fromLatin1(kRun))) {
+        for (const QString &name : names.split(QLatin1Char(',')))
+            if (!name.trimmed().isEmpty())
+                run << name.trimmed();
+    }
+    to = parser.value(QString::fromLatin1(kTo));
+    listen = parser.value(QString::fromLatin1(kListen));
+    if (!isSet(kCommands)) {
+        for (const char *name : {kRun, kTo, kListen}) {
+            if (isSet(name)) {
+                *error = QStringLiteral("%1 は --commands と一緒に指定してください").arg(Dashed(name));
+                return false;
+            }
+        }
+        return true;
+    }
+    if (commands.isEmpty()) {
+        *error = QStringLiteral("--commands にｺﾏﾝﾄﾞﾌｧｲﾙを指定してください");
+        return false;
+    }
+    if (!scenario.isEmpty()) {
+        *error = QStringLiteral("--commands と一緒にｼﾅﾘｵﾌｧｲﾙは指定できません: %1").arg(scenario);
+        return false;
+    }
+    for (const char *name : {kResults, kRowTimeout, kPrompt, kIgnorePrompt}) {
+        if (isSet(name)) {
+            *error = QStringLiteral("%1 は --commands と使えません").arg(Dashed(name));
+            return false;
+        }
+    }
+    if (run.isEmpty()) {
+        *error = QStringLiteral("--commands には --run で実行するｼｰｹﾝｽを指定してください");
+        return false;
+    }
+    if (to.isEmpty() == listen.isEmpty()) {
+        *error = QStringLiteral("--commands には --to か --listen のどちらか一つを指定してください");
+        return false;
     }
     return true;
 }

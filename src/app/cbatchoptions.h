@@ -32,6 +32,8 @@ public:
     static constexpr const char *kKeyPassVariable = "QUILLNET_KEY_PASS";
     // The key's passphrase: the first line of `file` when one is given, else the environment
     // variable's value; false (with `reason` when the file cannot be read) when there is none.
+    // --commands and the options that go with it (called by Read).
+    bool ReadCommandsRun(const QCommandLineParser &parser, QString *error);
     static bool ReadKeyPassphrase(const QString &file, QByteArray *passphrase, QString *reason);
 
     QString scenario;  // empty: no batch run
@@ -52,4 +54,11 @@ public:
     std::shared_ptr<const CChecksumRule> checksum;  // put into every line sent; null: none
     QString pcapng;  // the trace of the run's telegrams ("-": standard output); empty: none
     QByteArray pcapngSerial;  // the dissector of serial telegrams in the trace; empty: "data"
+    // --batch --commands: sequences of a commands file run instead of a scenario, over one
+    // connection made to `to` (a scenario row's address) or taken from a client on `listen`.
+    QString commands;
+    QStringList run;
+    QString to;
+    QString listen;
+    bool IsCommandsRun() const { return !commands.isEmpty(); }
 };

@@ -76,7 +76,13 @@ CCommandLine::Action CCommandLine::Parse(const QStringList &arguments)
     m_errorText.clear();
     if (!arguments.isEmpty() && !arguments.constFirst().isEmpty())
         m_programName = QFileInfo(arguments.constFirst()).fileName();
-    if (!m_parser.parse(arguments)) {
+    // "--batch --commands FILE": the batch run takes its sequences from --commands, not a scenario.
+    QStringList given = arguments;
+    for (qsizetype i = 1; i + 1 < given.size(); ++i) {
+        if (given[i] == QLatin1String("--batch") && given[i + 1].startsWith(QLatin1String("--")))
+            given[i] = QStringLiteral("--batch=");
+    }
+    if (!m_parser.parse(given)) {
         const QStringList unknown = m_parser.unknownOptionNames();
         m_errorText = unknown.isEmpty() ? m_parser.errorText()
                                         : QStringLiteral("不明なｵﾌﾟｼｮﾝです: %1").arg(AsTyped(arguments, unknown.constFirst()));
@@ -148,6 +154,7 @@ QString CCommandLine::HelpText() const
     }
     QString help = QStringLiteral("使い方: %1 [ｵﾌﾟｼｮﾝ] [ﾌｧｲﾙ]\n").arg(m_programName)
                  + QStringLiteral("        %1 --batch SCENARIO.csv [ｵﾌﾟｼｮﾝ]\n").arg(m_programName)
+                 + QStringLiteral("        %1 --batch --commands FILE --run NAME[,NAME...] (--to ADDRESS | --listen [HOST:]PORT) [ｵﾌﾟｼｮﾝ]\n").arg(m_programName)
                  + QStringLiteral("        %1 --checksum NAME [--hex DIGITS | --text TEXT | --file PATH | -]\n").arg(m_programName)
                  + QStringLiteral("ｿｹｯﾄ通信のﾃｽﾄﾂｰﾙです。ﾌｧｲﾙ (*.qn) を指定するとそのﾌｧｲﾙを開きます。\n\n")
                  + QStringLiteral("ｵﾌﾟｼｮﾝ:\n");

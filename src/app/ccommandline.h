@@ -34,7 +34,7 @@ public:
     int RunChecksum(FILE *in, FILE *out, FILE *err) const;
     QString DocumentPath() const { return m_documentPath; }
     // --batch: a run without a window, with the options that go with it.
-    bool IsBatch() const { return !m_batch.scenario.isEmpty(); }
+    bool IsBatch() const { return !m_batch.scenario.isEmpty() || m_batch.IsCommandsRun(); }
     const CBatchOptions &Batch() const { return m_batch; }
     QString ErrorText() const { return m_errorText; }
     QString HelpText() const;

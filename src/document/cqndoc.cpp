@@ -56,6 +56,12 @@ void CQnDoc::SetSlotString(int slot, const QString &text)
         m_strSlots[slot] = ToCp932(text);
 }
 
+void CQnDoc::SetSlotBytes(int slot, const QByteArray &bytes)
+{
+    if (InRange(slot))
+        m_strSlots[slot] = bytes;
+}
+
 QByteArray CQnDoc::GetSlotBytes(int slot) const
 {
     return InRange(slot) ? m_strSlots[slot] : QByteArray();

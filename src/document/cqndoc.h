@@ -63,6 +63,8 @@ public:
         SLOT_REPLY_RULE_CHECKSUMS = 300,  // one a rule: the reply's checksum rule, empty for none
         SLOT_REPLY_RULE_STATES = 400,       // one a rule: the state it holds in, empty for any
         SLOT_REPLY_RULE_NEXT_STATES = 500,  // one a rule: the state it sets, empty to keep the state
+        // The commands file (ｺﾏﾝﾄﾞ一覧), its UTF-8 bytes exactly as the file would hold them; empty: none.
+        SLOT_COMMANDS = 9000,
     };
     static constexpr int kReplyRuleMax = 64;
     static constexpr int kReplyIntsPerRule = 4;
@@ -81,6 +83,8 @@ public:
     void SetSlotString(int slot, const QString &text);
     // The stored bytes of a text slot, exactly as the file held them.
     QByteArray GetSlotBytes(int slot) const;
+    // Stores bytes in a text slot as they are (no conversion).
+    void SetSlotBytes(int slot, const QByteArray &bytes);
     int GetSlotInt(int slot) const;
     void SetSlotInt(int slot, int value);
     // The version marker last read or written (empty before either).

@@ -87,6 +87,7 @@ private Q_SLOTS:
             QStringLiteral("  送受信履歴(&S)"),
             QStringLiteral("  ﾛｸﾞ(&L)"),
             QStringLiteral("  通信統計(&T)"),
+            QStringLiteral("  ｺﾏﾝﾄﾞ一覧(&C)"),
             QStringLiteral("ﾍﾙﾌﾟ(&H)"),
             QStringLiteral("  ﾊﾞｰｼﾞｮﾝ情報(qn) (&A)..."),
         };

@@ -8,6 +8,7 @@
 #include "res/appresources.h"
 #include "res/commandids.h"
 #include "session/ui/cqnview.h"
+#include "session/ui/ccommandpanelwnd.h"
 #include "session/ui/cstatswnd.h"
 
 #include <QAction>
@@ -119,6 +120,7 @@ CMainFrame::CMainFrame(QWidget *parent) : CPersistentFrame(parent)
     });
     CWindowPlace::Keep(m_pView->BatchWindow(), QStringLiteral("Batch send window"));
     CWindowPlace::Keep(m_pView->StatsWindow(), QStringLiteral("Statistics window"));
+    CWindowPlace::Keep(m_pView->CommandPanel(), QStringLiteral("Command panel window"));
     qApp->installEventFilter(this);
     UpdateCommandUI();
 }
@@ -199,6 +201,7 @@ void CMainFrame::CreateMenuBar()
     AddCommand(view, ID_VIEW_HISTORY, Text("送受信履歴(&S)"));
     AddCommand(view, ID_VIEW_LOG, Text("ﾛｸﾞ(&L)"));
     AddCommand(view, ID_VIEW_STATS, Text("通信統計(&T)"));
+    AddCommand(view, ID_VIEW_COMMANDS, Text("ｺﾏﾝﾄﾞ一覧(&C)"));
 
     QMenu *help = bar->addMenu(Text("ﾍﾙﾌﾟ(&H)"));
     AddCommand(help, ID_APP_ABOUT, Text("ﾊﾞｰｼﾞｮﾝ情報(qn) (&A)..."));

@@ -6,6 +6,7 @@
 #include "display/ui/ccommandsenddlg.h"
 #include "display/ui/cmessagewnd.h"
 #include "session/ui/cclientlistdlg.h"
+#include "session/ui/ccommandpanelwnd.h"
 #include "session/ui/cstatswnd.h"
 #include "net/cendpoint.h"
 #include "platform/cp932.h"
@@ -39,6 +40,7 @@ CQnView::CQnView(QWidget *parent)
     m_fontView = LogFont(QString::fromUtf8(kFaceMsPGothic), -12 * LogicalDpiX(this) / 96);
     m_pStatsWnd = std::make_unique<CStatsWnd>(&m_traffic, [this] { return EndpointGauges(); });
     connect(m_pCommandDlg.get(), &CCommandSendDlg::ClientListAsked, this, &CQnView::OpenClientList);
+    LoadCommands();
 }
 
 CQnView::~CQnView()
@@ -62,8 +64,10 @@ void CQnView::OnInitialUpdate(CQnDoc *document)
         ShowStatus(m_nState);
     }
     // The rules are the document's own: they follow every New and Open, in any state.
-    if (document && document == m_pDocument)
+    if (document && document == m_pDocument) {
         LoadReplyRules();
+        LoadCommands();
+    }
     update();
     Q_EMIT CommandStateChanged();
 }

@@ -24,10 +24,12 @@
 class CBatchRunner;
 class CBatchSendDlg;
 class CClientListDlg;
+class CCommandPanelWnd;
 class CCommandSendDlg;
 class CEndpoint;
 class CMessageWnd;
 class CQnDoc;
+class CSequenceRunner;
 class CStatsWnd;
 class QPainter;
 class QPrinter;
@@ -69,6 +71,15 @@ public:
     CBatchRunner *BatchRunner() const;
     void AttachBatchRunner(CBatchRunner *runner) { m_pAttachedRunner = runner; }
     bool IsCommandWindowOpen() const;
+    // Command sequences (cqnview_sequences.cpp): the runner told of every block received (null: none),
+    // and a sequence's telegram sent now on the open connection (a server of many: to Command Send's
+    // choice of client), with its History and Log lines; false when not connected or refused.
+    void AttachSequenceRunner(CSequenceRunner *runner) { m_pSequenceRunner = runner; }
+    bool SendSequenceTelegram(const QByteArray &bytes, const QString &name);
+    // A peer is there to send to (a server: a client has connected).
+    bool HasPeer() const;
+    // The "ｺﾏﾝﾄﾞ一覧" window, which holds the document's commands.
+    CCommandPanelWnd *CommandPanel() const { return m_pCommandPanel.get(); }
     // Asked before the main window closes: a running batch is aborted only if the user agrees.
     bool CanCloseFrame();
     CMessageWnd *LogWindow() const { return m_pLogWnd.get(); }
@@ -271,6 +282,11 @@ private:
     bool m_bNameUnresolved = false;  // the connect being ended failed for a name that does not resolve
     bool m_bRefreshPending = false;
     CBatchRunner *m_pAttachedRunner = nullptr;  // not owned
+    CSequenceRunner *m_pSequenceRunner = nullptr;  // not owned
+    void TapSequenceRunner(int length);
+    void LoadCommands();
+    void OpenCommandPanel();
+    std::unique_ptr<CCommandPanelWnd> m_pCommandPanel;
     CReplyRuleTable m_replyRules;
     CReplyMatcher m_replyMatcher;
     bool m_bReplyActive = false;

@@ -108,6 +108,7 @@ bool CQnView::ReceivedOwnSend() const
 void CQnView::DoReceive()
 {
     const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
+    TapSequenceRunner(n);
     QByteArray kept;
     const int rule = ReceivedOwnSend() ? 0 : MatchReplyRule(n, &kept);
     m_nTraceRule = rule;
@@ -125,6 +126,7 @@ void CQnView::DoReceive()
 void CQnView::DoReceiveEcho()
 {
     const int n = ReceiveData(m_pRecvBuf.get(), QN_MAX_RECEIVE);
+    TapSequenceRunner(n);
     // The own echo come back is recorded, never echoed again.
     if (ReceivedOwnSend()) {
         RecordReceived(n, QByteArray());

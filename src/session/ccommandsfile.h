@@ -1,0 +1,75 @@
+// The commands file: named sequences, one step a row, as UTF-8 CSV with the header
+// "name,key,action,form,data,checksum,ms,note" (columns after note are kept as they are). Rows with the
+// same name, in file order, are one sequence. A file read and written again without a change comes
+// out byte for byte as it was; an edited row is written with quotes only where a cell needs them.
+#pragma once
+
+#include "session/ccommandstep.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class CCommandsFile
+{
+public:
+    enum Column { COL_NAME, COL_KEY, COL_ACTION, COL_FORM, COL_DATA, COL_CHECKSUM, COL_MS, COL_NOTE, kColumns };
+    static const char *const kHeader;  // the eight column names, comma-separated
+    static constexpr qsizetype kMaxFileBytes = 64 * 1024 * 1024;
+
+    struct Sequence
+    {
+        QString name;
+        QString key;   // the first row's key ("F1", "Shift+F3", "Ctrl+2" or empty)
+        QString note;  // the first row's note: the button's tooltip
+        QList<int> rows;  // indexes into Rows()
+        QList<CCommandStep> steps;
+        // The page (tab) its button sits on: the name before its first "/" (empty: the first page),
+        // and the button's caption: the rest.
+        QString Page() const;
+        QString Caption() const;
+    };
+
+    // Reads the whole text; false with "<line>行目 <column>列目 (<name>): <reason>" in `error`, this
+    // object then unchanged.
+    bool Parse(const QByteArray &bytes, QString *error);
+    // The file's text: unchanged rows exactly as read, the others written afresh.
+    QByteArray ToBytes() const;
+    bool IsEmpty() const { return m_rows.isEmpty(); }
+
+    // The rows' cells (at least kColumns each; blank lines are not rows, but are written back).
+    QList<QStringList> Rows() const;
+    // Replaces every row (an edit): false, with the error as Parse gives it (the line counted from
+    // the header as line 1), when a row is refused; this object then unchanged.
+    bool SetRows(const QList<QStringList> &rows, QString *error);
+    QStringList Header() const { return m_header; }
+    const QList<Sequence> &Sequences() const { return m_sequences; }
+    const Sequence *Find(const QString &name) const;
+
+    // A key the file may give a sequence: F1–F12, Shift+F1–Shift+F12, Ctrl+1–Ctrl+9.
+    static bool IsKey(const QString &key);
+    // One record as written afresh, without its line end.
+    static QByteArray Record(const QStringList &cells);
+
+private:
+    struct Row
+    {
+        QStringList cells;
+        int line = 0;       // where the record began in the file read (1 the header)
+        QByteArray raw;     // the record as read, without its line end; empty once edited
+        QByteArray ending;  // the line end after it as read ("\r\n", "\n" or none at the file's end)
+        QByteArray leading; // blank lines before it, as read
+    };
+    // Groups and compiles the rows; false with the error of the first refused row.
+    static bool Build(const QList<Row> &rows, QList<Sequence> *sequences, QString *error);
+
+    QList<Row> m_rows;
+    QStringList m_header;
+    QByteArray m_headerRaw;
+    QByteArray m_headerEnding = "\r\n";
+    QByteArray m_bom;
+    QByteArray m_lineEnding = "\r\n";  // what an edited row ends with: the file's own
+    QByteArray m_tail;  // blank lines after the last row, kept as read
+    QList<Sequence> m_sequences;
+};

@@ -1,0 +1,49 @@
+// One step of a command sequence, made ready to run from a row of the commands file: a telegram to
+// send (its bytes, or a template with placeholders, and the checksum put into it), a wait, or the
+// bytes to expect within a time limit.
+#pragma once
+
+#include "session/creplymatcher.h"
+#include "session/creplytemplate.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class CChecksumRule;
+
+class CCommandStep
+{
+public:
+    enum Action { Send, Wait, Expect };
+    static constexpr int kDefaultExpectMs = 1000;
+    static constexpr int kMaxMs = 3600000;  // an hour
+
+    // The step of a row's cells (name, key, action, form, data, checksum, ms, note, …); false with
+    // the reason in `why` and the failing cell (0-based) in `column`.
+    static bool Compile(const QStringList &cells, CCommandStep *step, QString *why, int *column);
+
+    Action action = Send;
+    QString form;      // as written: hex, text, hex+vars, text+vars, regex
+    QString data;      // as written
+    QString checksumText;
+    QString note;
+    int ms = 0;        // a wait's length, an expect's time limit
+
+    // The telegram of a send step; false with the reason when a placeholder has no value. `context`
+    // gives ${seq}, $0/${len} (the bytes the last expect saw) and $1–$9.
+    bool Telegram(const CReplyTemplate::Context &context, QList<CReplyTemplate::Part> *parts, QString *why) const;
+    // The expected bytes are in `received`; `groups` gets the pattern's groups or the `??` bytes.
+    bool Holds(const QByteArray &received, QList<QByteArray> *groups) const;
+    // The step as one line for the Log and a failure: "expect text OK\r\n".
+    QString Describe() const;
+
+private:
+    bool m_bVars = false;
+    QByteArray m_bytes;             // a plain send's bytes, checksum in place
+    CReplyTemplate m_template;      // a send with placeholders
+    std::shared_ptr<const CChecksumRule> m_pChecksum;
+    std::shared_ptr<CReplyMatcher> m_pMatcher;  // an expect's one rule
+};

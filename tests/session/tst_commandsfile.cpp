@@ -1,0 +1,118 @@
+// The commands file: exact round trips, the rows a file may hold, and the line and column of a row
+// refused.
+#include "session/ccommandsfile.h"
+
+#include <QTest>
+
+namespace {
+
+const QByteArray kHeader = "name,key,action,form,data,checksum,ms,note";
+
+}  // namespace
+
+class TestCommandsFile : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void aFileReadAndWrittenComesOutByteForByte_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("sequences");
+        QTest::newRow("CR LF, quotes kept as written") << kHeader + "\r\n\"ping\",F1,send,text,\"PING\\r\",,,\"送信,確認\"\r\n"
+                                                       << QStringList{"ping"};
+        QTest::newRow("LF, no line end at the end") << kHeader + "\nping,,send,hex,0102\nping,,expect,hex,03??,,500,"
+                                                    << QStringList{"ping"};
+        QTest::newRow("BOM, blank lines, unknown columns kept") << "\xEF\xBB\xBF" + kHeader + ",owner,rev\r\n\r\na,,wait,,,,10,,me,3\r\n\r\nb/電源,Shift+F2,send,text,\"say \"\"hi\"\"\",,,\r\n\r\n"
+                                                                << QStringList{"a", "b/電源"};
+        QTest::newRow("rows of one name apart are one sequence") << kHeader + "\r\na,,send,text,1\r\nb,,send,text,2\r\na,,send,text,3\r\n"
+                                                                 << QStringList{"a", "b"};
+        QTest::newRow("a quoted line end in a note") << kHeader + "\r\na,Ctrl+9,send,text+vars,${seq},CRC-16/MODBUS:le,,\"two\r\nlines\"\r\n"
+                                                     << QStringList{"a"};
+    }
+    void aFileReadAndWrittenComesOutByteForByte()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, sequences);
+        CCommandsFile commands;
+        QString error;
+        QVERIFY2(commands.Parse(file, &error), qPrintable(error));
+        QCOMPARE(commands.ToBytes(), file);
+        QStringList names;
+        for (const CCommandsFile::Sequence &sequence : commands.Sequences())
+            names << sequence.name;
+        QCOMPARE(names, sequences);
+        // The editor's grid handed back unchanged keeps every byte too.
+        QVERIFY(commands.SetRows(commands.Rows(), &error));
+        QCOMPARE(commands.ToBytes(), file);
+    }
+
+    void anEditedRowIsWrittenAfreshTheOthersAsTheyStood()
+    {
+        CCommandsFile commands;
+        QString error;
+        QVERIFY(commands.Parse(kHeader + ",x\n\"a\",F1,send,text,\"A\",,,,keep\n", &error));
+        QList<QStringList> rows = commands.Rows();
+        rows.append({"b", "", "send", "text", "x,\"y\"", "", "", ""});
+        QVERIFY(commands.SetRows(rows, &error));
+        QCOMPARE(commands.ToBytes(), kHeader + ",x\n\"a\",F1,send,text,\"A\",,,,keep\nb,,send,text,\"x,\"\"y\"\"\",,,\n");
+        QCOMPARE(commands.Sequences().size(), 2);
+        QCOMPARE(commands.Sequences()[1].steps[0].data, QStringLiteral("x,\"y\""));
+    }
+
+    void aBadRowIsRefusedWithItsLineAndColumn_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("header") << QByteArray("name,key,act\n") << "1行目 3列目 (action): 見出し行は name,key,action,form,data,checksum,ms,note で始まります";
+        QTest::newRow("no name") << kHeader + "\n,,send,hex,01\n" << "2行目 1列目 (name): name が空です";
+        QTest::newRow("unknown key") << kHeader + "\n\na,F13,send,hex,01\n" << "3行目 2列目 (key): key は F1～F12, Shift+F1～Shift+F12, Ctrl+1～Ctrl+9 のどれかです";
+        QTest::newRow("key taken") << kHeader + "\na,F1,send,hex,01\nb,F1,send,hex,01\n" << "3行目 2列目 (key): F1 は「a」に割り当て済みです";
+        QTest::newRow("key on a later row") << kHeader + "\na,,send,hex,01\na,F2,send,hex,01\n" << "3行目 2列目 (key): key はｼｰｹﾝｽの最初の行に書きます";
+        QTest::newRow("action") << kHeader + "\na,,sned,hex,01\n" << "2行目 3列目 (action): action は send, wait, expect のどれかです";
+        QTest::newRow("send form") << kHeader + "\na,,send,regex,01\n" << "2行目 4列目 (form): send の form は hex, text, hex+vars, text+vars のどれかです";
+        QTest::newRow("odd hex digits") << kHeader + "\na,,send,hex,012\n" << "2行目 5列目 (data): ";
+        QTest::newRow("unknown placeholder") << kHeader + "\na,,send,text+vars,${nope}\n" << "2行目 5列目 (data): data の ${nope} が分かりません";
+        QTest::newRow("empty send") << kHeader + "\na,,send,text,\n" << "2行目 5列目 (data): 送信するﾃﾞｰﾀがありません";
+        QTest::newRow("checksum") << kHeader + "\na,,send,hex,01,CRC-99\n" << "2行目 6列目 (checksum): ";
+        QTest::newRow("wait without ms") << kHeader + "\na,,wait,,,,,\n" << "2行目 7列目 (ms): wait には ms (ﾐﾘ秒) を指定してください";
+        QTest::newRow("ms not a number") << kHeader + "\na,,expect,text,OK,,1s\n" << "2行目 7列目 (ms): ms には 0 から 3600000 までのﾐﾘ秒を指定してください";
+        QTest::newRow("bad pattern") << kHeader + "\na,,expect,regex,(a\n" << "2行目 5列目 (data): ";
+        QTest::newRow("expect form") << kHeader + "\na,,expect,text+vars,OK\n" << "2行目 4列目 (form): expect の form は hex, text, regex のどれかです";
+        QTest::newRow("not UTF-8, line after a quoted line end") << kHeader + "\na,,send,text,\"x\ny\"\nb,,send,text,\xff\n" << "4行目 5列目 (data): UTF-8 の文字ではありません";
+    }
+    void aBadRowIsRefusedWithItsLineAndColumn()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, error);
+        CCommandsFile commands;
+        QString got;
+        QVERIFY(commands.Parse(kHeader + "\nkept,,send,hex,01\n", &got));
+        QVERIFY(!commands.Parse(file, &got));
+        QVERIFY2(got.startsWith(error), qPrintable(got));
+        QCOMPARE(commands.Sequences().size(), 1);  // unchanged by the refusal
+    }
+
+    void pagesAndCaptionsComeFromTheName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("plain") << "ping" << "" << "ping";
+        QTest::newRow("page") << "電源/ON" << "電源" << "ON";
+        QTest::newRow("leading slash is no page") << "/x" << "" << "/x";
+        QTest::newRow("only the first slash") << "a/b/c" << "a" << "b/c";
+    }
+    void pagesAndCaptionsComeFromTheName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, page);
+        QFETCH(QString, caption);
+        CCommandsFile::Sequence sequence;
+        sequence.name = name;
+        QCOMPARE(sequence.Page(), page);
+        QCOMPARE(sequence.Caption(), caption);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandsFile)
+#include "tst_commandsfile.moc"

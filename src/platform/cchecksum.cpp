@@ -70,6 +70,9 @@ std::unique_ptr<CChecksum> CChecksum::Find(const QString &name)
 
 std::unique_ptr<CChecksum> CChecksum::Find(const QString &name, QString *error)
 {
+    QString unwanted;
+    if (!error)
+        error = &unwanted;
     error->clear();
     if (std::unique_ptr<CChecksum> found = Find(name))
         return found;

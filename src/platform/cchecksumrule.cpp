@@ -4,6 +4,9 @@
 
 std::unique_ptr<CChecksumRule> CChecksumRule::Parse(const QString &text, QString *error)
 {
+    QString unwanted;  // callers that know the rule is good pass no place for the reason
+    if (!error)
+        error = &unwanted;
     std::unique_ptr<CChecksumRule> rule(new CChecksumRule);
     const QString name = text.section(QLatin1Char(':'), 0, 0).trimmed();
     rule->m_pChecksum = CChecksum::Find(name, error);

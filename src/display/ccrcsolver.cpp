@@ -62,19 +62,6 @@ Poly Gcd(Poly a, Poly b)
     return a;
 }
 
-quint64 Mask(int width)
-{
-    return width >= 64 ? ~quint64(0) : (quint64(1) << width) - 1;
-}
-
-quint64 Reflect(quint64 value, int width)
-{
-    quint64 reflected = 0;
-    for (int i = 0; i < width; ++i, value >>= 1)
-        reflected = (reflected << 1) | (value & 1);
-    return reflected;
-}
-
 // p(x) mod (x^width + poly), the remainder `width` bits wide, one bit of p at a time.
 quint64 ModSmall(const Poly &p, quint64 poly, int width)
 {
@@ -82,7 +69,7 @@ quint64 ModSmall(const Poly &p, quint64 poly, int width)
     quint64 r = 0;
     for (int k = Degree(p); k >= 0; --k) {
         const bool in = (p[size_t(k / 64)] >> (k % 64)) & 1;
-        r = (r & top) ? ((r << 1) ^ poly) & Mask(width) : (r << 1) & Mask(width);
+        r = (r & top) ? ((r << 1) ^ poly) & CChecksum::Mask(width) : (r << 1) & CChecksum::Mask(width);
         r ^= in ? 1 : 0;
     }
     return r;
@@ -95,7 +82,7 @@ quint64 Register(quint64 reg, const QByteArray &bytes, quint64 poly, int width)
     for (const char c : bytes) {
         for (int bit = 7; bit >= 0; --bit) {
             const bool in = ((uchar(c) >> bit) & 1) != ((reg & top) != 0);
-            reg = ((reg << 1) & Mask(width)) ^ (in ? poly : 0);
+            reg = ((reg << 1) & CChecksum::Mask(width)) ^ (in ? poly : 0);
         }
     }
     return reg;
@@ -181,9 +168,9 @@ bool InitAndXor(const QList<Sample> &samples, quint64 poly, int width, quint64 *
         *xorout = constant[first] ^ Zeros(*init, first, poly, width);
         return true;
     }
-    for (const quint64 candidate : {quint64(0), Mask(width)}) {
+    for (const quint64 candidate : {quint64(0), CChecksum::Mask(width)}) {
         const quint64 x = constant[first] ^ Zeros(candidate, first, poly, width);
-        if (x == 0 || x == Mask(width)) {
+        if (x == 0 || x == CChecksum::Mask(width)) {
             *init = candidate;
             *xorout = x;
             return true;
@@ -217,14 +204,14 @@ QStringList CCrcSolver::Solve(const QList<QByteArray> &samples, qint64 msLeft)
                         s.message = sample.first(sample.size() - size);
                         if (refin)
                             for (char &c : s.message)
-                                c = char(Reflect(uchar(c), 8));
+                                c = char(CChecksum::Reflect(uchar(c), 8));
                         s.crc = 0;
                         for (int i = 0; i < size; ++i) {
                             const int at = littleEndian ? sample.size() - 1 - i : sample.size() - size + i;
                             s.crc = s.crc << 8 | uchar(sample[at]);
                         }
                         if (refout)
-                            s.crc = Reflect(s.crc, width);
+                            s.crc = CChecksum::Reflect(s.crc, width);
                         taken << s;
                     }
                     // The greatest common divisor of the pairs of one length: message difference
@@ -258,9 +245,9 @@ QStringList CCrcSolver::Solve(const QList<QByteArray> &samples, qint64 msLeft)
                     QList<quint64> polys;
                     if (degree == width) {
                         if (g[0] & 1)
-                            polys << (g[0] & Mask(width));
+                            polys << (g[0] & CChecksum::Mask(width));
                     } else if (width <= 16) {
-                        for (quint64 p = 1; p <= Mask(width) && !deadline.hasExpired(); p += 2)
+                        for (quint64 p = 1; p <= CChecksum::Mask(width) && !deadline.hasExpired(); p += 2)
                             if (ModSmall(g, p, width) == 0)
                                 polys << p;
                     } else if (degree - width <= 22) {
@@ -276,7 +263,7 @@ QStringList CCrcSolver::Solve(const QList<QByteArray> &samples, qint64 msLeft)
                                 }
                             }
                             if (r == 0 && (quotient & 1))
-                                polys << (quotient & Mask(width));
+                                polys << (quotient & CChecksum::Mask(width));
                         }
                     }
                     for (const quint64 poly : polys) {
@@ -284,7 +271,7 @@ QStringList CCrcSolver::Solve(const QList<QByteArray> &samples, qint64 msLeft)
                         if (!InitAndXor(taken, poly, width, &init, &xorout))
                             continue;
                         CChecksum::Entry entry{"", "", CChecksum::KIND_CRC, width, poly, init, refin, refout,
-                                               refout ? Reflect(xorout, width) : xorout, 0, 0};
+                                               refout ? CChecksum::Reflect(xorout, width) : xorout, 0, 0};
                         const CChecksum::Entry *named = CChecksum::CatalogueEntry(entry);
                         QString rule = named ? QString::fromLatin1(named->name) : CChecksum::ModelText(entry);
                         if (littleEndian)

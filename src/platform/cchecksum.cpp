@@ -12,19 +12,6 @@
 
 namespace {
 
-quint64 Mask(int width)
-{
-    return width >= 64 ? ~quint64(0) : (quint64(1) << width) - 1;
-}
-
-quint64 Reflect(quint64 value, int width)
-{
-    quint64 reflected = 0;
-    for (int i = 0; i < width; ++i, value >>= 1)
-        reflected = (reflected << 1) | (value & 1);
-    return reflected;
-}
-
 int HexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -48,6 +35,19 @@ quint64 Crc32cPoly()
 }
 
 }  // namespace
+
+quint64 CChecksum::Mask(int width)
+{
+    return width >= 64 ? ~quint64(0) : (quint64(1) << width) - 1;
+}
+
+quint64 CChecksum::Reflect(quint64 value, int width)
+{
+    quint64 reflected = 0;
+    for (int i = 0; i < width; ++i, value >>= 1)
+        reflected = (reflected << 1) | (value & 1);
+    return reflected;
+}
 
 const CChecksum::Entry *CChecksum::Entries(int *count)
 {
@@ -125,7 +125,7 @@ std::unique_ptr<CChecksum> CChecksum::FromModel(const QString &model, QString *e
     }
     entry.width = int(values[0]);
     for (int k : {1, 2, 5, 6, 7}) {
-        if (values[k] & ~Mask(entry.width)) {
+        if (values[k] & ~CChecksum::Mask(entry.width)) {
             *error = QStringLiteral("CRC のﾓﾃﾞﾙの %1 が width (%2 ﾋﾞｯﾄ) に収まりません").arg(QLatin1String(keys[k])).arg(entry.width);
             return nullptr;
         }
@@ -181,10 +181,10 @@ quint64 CChecksum::Residue(const Entry &p)
     // A message followed by its CRC leaves the register at xorout times x^width modulo the
     // polynomial, whatever the message; reflected when the output is.
     const quint64 top = quint64(1) << (p.width - 1);
-    quint64 r = p.refout ? Reflect(p.xorout, p.width) : p.xorout;
+    quint64 r = p.refout ? CChecksum::Reflect(p.xorout, p.width) : p.xorout;
     for (int i = 0; i < p.width; ++i)
-        r = (r & top) ? ((r << 1) ^ p.poly) & Mask(p.width) : (r << 1) & Mask(p.width);
-    return p.refout ? Reflect(r, p.width) : r;
+        r = (r & top) ? ((r << 1) ^ p.poly) & CChecksum::Mask(p.width) : (r << 1) & CChecksum::Mask(p.width);
+    return p.refout ? CChecksum::Reflect(r, p.width) : r;
 }
 
 QStringList CChecksum::Names()
@@ -235,7 +235,7 @@ CChecksum::CChecksum(const Entry &entry) : m_entry(entry)
     auto &tables = *m_pTables;
     // Reflected input: the register holds the CRC bit-reversed at its low end and shifts right.
     // Otherwise it holds it at its high end (64 bits wide for every width) and shifts left.
-    const quint64 poly = entry.refin ? Reflect(entry.poly, entry.width) : entry.poly << (64 - entry.width);
+    const quint64 poly = entry.refin ? CChecksum::Reflect(entry.poly, entry.width) : entry.poly << (64 - entry.width);
     for (quint64 byte = 0; byte < 256; ++byte) {
         quint64 crc = entry.refin ? byte : byte << 56;
         for (int bit = 0; bit < 8; ++bit) {
@@ -315,7 +315,7 @@ CChecksum::State CChecksum::Init() const
     if (m_entry.kind == KIND_ADLER32)
         state.a = 1;
     if (m_entry.kind == KIND_CRC)
-        state.crc = m_entry.refin ? Reflect(m_entry.init, m_entry.width) : m_entry.init << (64 - m_entry.width);
+        state.crc = m_entry.refin ? CChecksum::Reflect(m_entry.init, m_entry.width) : m_entry.init << (64 - m_entry.width);
     return state;
 }
 
@@ -401,8 +401,8 @@ quint64 CChecksum::Final(const State &state) const
     switch (m_entry.kind) {
     case KIND_CRC: {
         const quint64 crc = m_entry.refin ? state.crc : state.crc >> (64 - width);
-        const quint64 out = m_entry.refin == m_entry.refout ? crc : Reflect(crc, width);
-        return (out ^ m_entry.xorout) & Mask(width);
+        const quint64 out = m_entry.refin == m_entry.refout ? crc : CChecksum::Reflect(crc, width);
+        return (out ^ m_entry.xorout) & CChecksum::Mask(width);
     }
     case KIND_SUM8: return state.sum & 0xFF;
     case KIND_SUM16: return state.sum & 0xFFFF;

@@ -54,6 +54,10 @@ public:
     static const Entry *CatalogueEntry(const Entry &parameters);
     // The residue of a CRC's parameters (see Entry::residue).
     static quint64 Residue(const Entry &parameters);
+    // The low `width` bits set.
+    static quint64 Mask(int width);
+    // The low `width` bits of `value` in reverse order.
+    static quint64 Reflect(quint64 value, int width);
     static const Entry *Entries(int *count);
     // Every entry's name, in the catalogue's order.
     static QStringList Names();

@@ -101,8 +101,11 @@ CCommandLine::Action CCommandLine::Parse(const QStringList &arguments)
     }
     for (const QCommandLineOption &option : CChecksumCommand::Options().mid(batch ? 1 : 0)) {
         if (m_parser.isSet(option)) {
-            m_errorText = batch ? QStringLiteral("--%1 は --batch と使えません").arg(option.names().constFirst())
-                                : QStringLiteral("--%1 は --checksum と使います").arg(option.names().constFirst());
+            const QString name = option.names().constFirst();
+            // A saved History is read only by the search.
+            const QString partner = name == QStringLiteral("history") ? QStringLiteral("--checksum-search") : QStringLiteral("--checksum");
+            m_errorText = batch ? QStringLiteral("--%1 は --batch と使えません").arg(name)
+                                : QStringLiteral("--%1 は %2 と使います").arg(name, partner);
             return Fail;
         }
     }

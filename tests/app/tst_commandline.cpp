@@ -43,7 +43,7 @@ private Q_SLOTS:
                                                          << QString() << QString();
         QTest::newRow("--checksum-search, two files") << QStringList{"--checksum-search", "a.txt", "b.txt"} << fail << QString()
                                                       << QStringLiteral("--checksum-search の入力は FILE, -, --history FILE のどれか一つにしてください");
-        QTest::newRow("--history alone") << QStringList{"--history", "h.txt"} << fail << QString() << QStringLiteral("--history は --checksum と使います");
+        QTest::newRow("--history alone") << QStringList{"--history", "h.txt"} << fail << QString() << QStringLiteral("--history は --checksum-search と使います");
         QTest::newRow("--checksum, a file name without --file") << QStringList{"--checksum", "CRC-32", "file.txt"} << fail << QString()
                                                                 << QStringLiteral("--checksum の入力は --hex, --text, --file, - のどれかで指定してください: file.txt");
     }

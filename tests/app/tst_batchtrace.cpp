@@ -90,6 +90,33 @@ private Q_SLOTS:
         QCOMPARE(rows.size(), 4);
     }
 
+    void aSequenceRunIsTracedToo()
+    {
+        PromptServer device;
+        const QString commands = WriteFile(QStringLiteral("commands.csv"),
+                                           "name,key,action,form,data,checksum,ms,note\n"
+                                           "s,,send,text,first\\r\\n,,,\n"
+                                           "s,,expect,text,> ,,5000,\n");
+        const QString trace = Path(QStringLiteral("sequence.pcapng"));
+        QProcess process;
+        QSignalSpy finished(&process, &QProcess::finished);  // the device answers while the test waits
+        process.start(QStringLiteral(QN_EXECUTABLE),
+                      {"--batch", "--commands", commands, "--run", "s", "--to", "127.0.0.1:" + device.PortText(), "--pcapng", trace});
+        QVERIFY(finished.wait(30000));
+        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+        QList<QStringList> rows;
+        QString error;
+        QVERIFY2(TsharkReader::Fields(trace, QStringLiteral("tcp.len > 0 && tcp.dstport == ") + device.PortText(), {"tcp.payload"}, &rows, &error),
+                 qPrintable(error));
+        QByteArray toDevice;
+        for (const QStringList &row : rows)
+            toDevice += TsharkReader::Bytes(row.at(0));
+        QCOMPARE(toDevice, QByteArray("first\r\n"));
+        QCOMPARE(device.Received(0), toDevice);
+        QVERIFY(TsharkReader::Fields(trace, QStringLiteral("tcp.flags.fin == 1"), {"tcp.stream"}, &rows, &error));
+        QCOMPARE(rows.size(), 2);
+    }
+
     void aTraceThatCannotBeWrittenStopsTheRunBeforeAnythingIsSent()
     {
         PromptServer device;

@@ -1,8 +1,6 @@
 #include "app/ui/cbatchcommand.h"
 
 #include "batch/cbatchreport.h"
-#include "display/ctracerecorder.h"
-#include "display/ui/cmessagewnd.h"
 #include "document/cconnectiontype.h"
 #include "net/ctlscontext.h"
 #include "platform/cp932.h"
@@ -184,7 +182,7 @@ int CBatchCommand::Run()
     m_pView->OnInitialUpdate(&m_doc);
     m_pView->AttachBatchRunner(&m_runner);
     m_runner.Attach(m_pView.get(), &m_doc);
-    if (!StartTrace())
+    if (!m_trace.Start(m_pView.get(), m_options))
         return kExitUsage;
     connect(&m_runner, &CBatchRunner::RowStarted, this, &CBatchCommand::OnRowStarted);
     connect(&m_runner, &CBatchRunner::RowEnded, this, &CBatchCommand::OnRowEnded);
@@ -228,7 +226,7 @@ int CBatchCommand::Run()
                 .arg(Seconds(double(m_clock.nsecsElapsed()) / 1e6)));
     }
     // The rows were sent: a report that cannot be written is not "nothing was sent".
-    if (!EndTrace() | !WriteReports())
+    if (!m_trace.End() | !WriteReports())
         return kExitReport;
     if (m_bInterrupted)
         return kExitInterrupted;
@@ -298,35 +296,4 @@ bool CBatchCommand::WriteReports()
     ok = WriteFile(m_options.junit, m_pReport->JUnitXml()) && ok;
     ok = WriteFile(m_options.timings, m_pReport->TimingsCsv()) && ok;
     return ok;
-}
-
-bool CBatchCommand::StartTrace()
-{
-    if (m_options.pcapng.isEmpty())
-        return true;
-    CMessageWnd *history = m_pView->HistoryWindow();
-    QString error;
-    if (!history->StartTraceRecordingTo(m_options.pcapng, &error, m_options.pcapngSerial)) {
-        Fail(QStringLiteral("pcapng"), m_options.pcapng, error);
-        return false;
-    }
-    connect(history->TraceRecorder(), &CTraceRecorder::Failed, this, [this](const QString &cause) {
-        m_strTraceFailure = cause;
-        Say(QStringLiteral("quillnet: pcapng を書き込めません: %1 (%2)").arg(m_options.pcapng, cause));
-    });
-    connect(history, &CMessageWnd::TraceReaderSlow, this, [this] {
-        Say(QStringLiteral("quillnet: pcapng の読み手が追いつかないため、一時ﾌｧｲﾙに書いています (電文は失われません)"));
-    });
-    return true;
-}
-
-bool CBatchCommand::EndTrace()
-{
-    if (m_options.pcapng.isEmpty())
-        return true;
-    CMessageWnd *history = m_pView->HistoryWindow();
-    // Everything of the run reaches the trace, however long a slow reader takes.
-    if (history->IsTraceRecording())
-        history->StopTraceRecording(std::chrono::milliseconds(-1));
-    return m_strTraceFailure.isEmpty();
 }

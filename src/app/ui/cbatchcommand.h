@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/cbatchoptions.h"
+#include "app/ui/cbatchtrace.h"
 #include "document/cqndoc.h"
 #include "batch/cbatchrunner.h"
 #include "batch/cbatchscenario.h"
@@ -56,16 +57,13 @@ private:
     void OnRowEnded(int row, int code, double milliseconds);
     void OnFinished(bool aborted);
     void OnSignal();
-    // The trace of the run (--pcapng): started with the view, ended with the run; false on failure.
-    bool StartTrace();
-    bool EndTrace();
-    QString m_strTraceFailure;
 
     CBatchOptions m_options;
     CQnDoc m_doc;
     CBatchRunner m_runner;
     std::unique_ptr<CBatchReport> m_pReport;
     std::unique_ptr<CQnView> m_pView;
+    CBatchTrace m_trace;  // --pcapng
     QEventLoop m_loop;
     QElapsedTimer m_clock;
     bool m_bInterrupted = false;

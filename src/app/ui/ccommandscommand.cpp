@@ -157,6 +157,8 @@ int CCommandsCommand::Run()
     m_pView = std::make_unique<CQnView>();
     m_pView->OnInitialUpdate(&m_doc);
     m_pView->AttachSequenceRunner(&m_runner);
+    if (!m_trace.Start(m_pView.get(), m_options))
+        return CBatchCommand::kExitUsage;
     m_runner.SetDefaultChecksum(m_options.checksum);
     m_runner.SetSender([this](const QByteArray &bytes) { return m_pView->SendSequenceTelegram(bytes, m_runner.Name()); });
     connect(&m_runner, &CSequenceRunner::Finished, this, &CCommandsCommand::OnFinished);
@@ -194,7 +196,8 @@ int CCommandsCommand::Run()
                 .arg(m_report.FailedCount())
                 .arg(m_report.Count() - m_report.PassedCount() - m_report.FailedCount())
                 .arg(Seconds(Milliseconds(m_clock))));
-    const bool written = WriteFile(m_options.junit, m_report.JUnitXml()) & WriteFile(m_options.timings, m_report.TimingsCsv());
+    // The sequences ran: a trace or report that cannot be written is not "nothing was sent".
+    const bool written = m_trace.End() & WriteFile(m_options.junit, m_report.JUnitXml()) & WriteFile(m_options.timings, m_report.TimingsCsv());
     if (!written)
         return CBatchCommand::kExitReport;
     if (m_bInterrupted)

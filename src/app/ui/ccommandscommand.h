@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/cbatchoptions.h"
+#include "app/ui/cbatchtrace.h"
 #include "document/cqndoc.h"
 #include "session/ccommandsfile.h"
 #include "session/csequencereport.h"
@@ -49,6 +50,7 @@ private:
     CSequenceReport m_report;
     CSequenceRunner m_runner;
     std::unique_ptr<CQnView> m_pView;
+    CBatchTrace m_trace;  // --pcapng
     QEventLoop m_loop;
     QElapsedTimer m_clock;
     QElapsedTimer m_sequenceClock;

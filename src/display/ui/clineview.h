@@ -51,9 +51,6 @@ public:
     bool HasSelection() const { return m_anchor != m_cursor; }
     // The rows the selection touches, first and last (a selection ending at a row's start leaves it out).
     std::pair<int, int> SelectedRows() const;
-    // The ends of the selection, in rows, first the earlier.
-    Position SelectionStart() const { return std::min(m_anchor, m_cursor); }
-    Position SelectionEnd() const { return std::max(m_anchor, m_cursor); }
     QString SelectedText() const;
     void SetSelection(Position anchor, Position cursor);
     void SelectAll();

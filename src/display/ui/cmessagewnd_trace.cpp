@@ -100,7 +100,10 @@ void CMessageWnd::TraceTelegram(char direction, const unsigned char *data, int l
         m_traceStore.Trim(m_pText->Store().FirstSerial());
 }
 
-bool CMessageWnd::SaveTrace()
+namespace {
+
+// The file a trace is saved or recorded to; empty when the user cancels.
+QString AskTracePath(QWidget *parent)
 {
     Prompts::FileRequest request;
     request.open = false;
@@ -108,7 +111,14 @@ bool CMessageWnd::SaveTrace()
     request.defaultExtension = QStringLiteral("pcapng");
     request.overwritePrompt = true;
     request.kind = QStringLiteral("pcapng");
-    const QString path = Prompts::Instance().FileName(this, request);
+    return Prompts::Instance().FileName(parent, request);
+}
+
+}  // namespace
+
+bool CMessageWnd::SaveTrace()
+{
+    const QString path = AskTracePath(this);
     if (path.isEmpty())
         return false;
     QString error;
@@ -127,13 +137,10 @@ bool CMessageWnd::SaveTraceTo(const QString &path, bool selectionOnly, QString *
     qint64 from = store.FirstSerial();
     qint64 to = store.FirstSerial() + store.Count();
     if (selectionOnly && m_pText->HasSelection() && m_pText->RowCount() > 0) {
-        const CLineView::Position start = m_pText->SelectionStart();
-        const CLineView::Position end = m_pText->SelectionEnd();
+        const auto [first, lastSelected] = m_pText->SelectedRows();
         const int last = m_pText->RowCount() - 1;
-        // A selection that ends at the start of a row takes nothing of that row.
-        const int endRow = qMin(last, end.column == 0 && end.line > start.line ? end.line - 1 : end.line);
-        from = store.FirstSerial() + m_pText->LineOfRow(qMin(last, start.line));
-        to = store.FirstSerial() + m_pText->LineOfRow(endRow) + 1;
+        from = store.FirstSerial() + m_pText->LineOfRow(qMin(last, first));
+        to = store.FirstSerial() + m_pText->LineOfRow(qMin(last, lastSelected)) + 1;
     }
     const CChecksumCheck *check = m_pText->ChecksumCheck();
     CTraceStore::Judge judge;
@@ -144,13 +151,7 @@ bool CMessageWnd::SaveTraceTo(const QString &path, bool selectionOnly, QString *
 
 bool CMessageWnd::StartTraceRecording()
 {
-    Prompts::FileRequest request;
-    request.open = false;
-    request.filter = QString::fromUtf8(kTraceFilter);
-    request.defaultExtension = QStringLiteral("pcapng");
-    request.overwritePrompt = true;
-    request.kind = QStringLiteral("pcapng");
-    const QString path = Prompts::Instance().FileName(this, request);
+    const QString path = AskTracePath(this);
     QString error;
     if (path.isEmpty())
         return false;

@@ -2,11 +2,13 @@
 #include "app/ui/cbatchcommand.h"
 #include "app/ui/ccommandscommand.h"
 #include "app/ccommandline.h"
+#include "app/crelaycommand.h"
 #include "app/ui/cqnapp.h"
 #include "platform/csignalquit.h"
 #include "platform/descriptorlimit.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 int main(int argc, char *argv[])
 {
@@ -17,6 +19,11 @@ int main(int argc, char *argv[])
         return answered;
     CSignalQuit::InstallHandlers();
     RaiseDescriptorLimit();
+    if (commandLine.IsRelay()) {
+        // A relay needs neither window nor display.
+        QCoreApplication application(argc, argv);
+        return CRelayCommand(commandLine.Relay()).Run();
+    }
     if (commandLine.IsBatch()) {
         // A batch run shows no window: the offscreen platform needs no display.
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -41,6 +41,8 @@ CCommandLine::CCommandLine()
         AddOption(option);
     for (const QCommandLineOption &option : CChecksumCommand::Options())
         AddOption(option);
+    for (const QCommandLineOption &option : CRelayCommand::OwnOptions())
+        AddOption(option);
     AddWindowSystemOptions();
 }
 
@@ -92,6 +94,13 @@ CCommandLine::Action CCommandLine::Parse(const QStringList &arguments)
         return ShowHelp;
     if (m_parser.isSet(m_versionOption))
         return ShowVersion;
+    m_bRelay = false;
+    if (CRelayCommand::IsAsked(m_parser)) {
+        m_bRelay = CRelayCommand::Read(m_parser, &m_relay, &m_errorText);
+        return m_bRelay ? Run : Fail;
+    }
+    if (!CRelayCommand::CheckWithoutRelay(m_parser, &m_errorText))
+        return Fail;
     // With --batch, --checksum names what goes into every line sent; alone, it asks for a value.
     const bool batch = m_parser.isSet(CBatchOptions::Options().constFirst());
     if (CChecksumCommand::IsAsked(m_parser) && !batch) {
@@ -158,6 +167,7 @@ QString CCommandLine::HelpText() const
     QString help = QStringLiteral("使い方: %1 [ｵﾌﾟｼｮﾝ] [ﾌｧｲﾙ]\n").arg(m_programName)
                  + QStringLiteral("        %1 --batch SCENARIO.csv [ｵﾌﾟｼｮﾝ]\n").arg(m_programName)
                  + QStringLiteral("        %1 --batch --commands FILE --run NAME[,NAME...] (--to ADDRESS | --listen [HOST:]PORT) [ｵﾌﾟｼｮﾝ]\n").arg(m_programName)
+                 + QStringLiteral("        %1 --relay SIDE_A SIDE_B [--pcapng FILE] [--settings DOC] [--duration S] [--disturb SPEC]\n").arg(m_programName)
                  + QStringLiteral("        %1 --checksum NAME [--hex DIGITS | --text TEXT | --file PATH | -]\n").arg(m_programName)
                  + QStringLiteral("ｿｹｯﾄ通信のﾃｽﾄﾂｰﾙです。ﾌｧｲﾙ (*.qn) を指定するとそのﾌｧｲﾙを開きます。\n\n")
                  + QStringLiteral("ｵﾌﾟｼｮﾝ:\n");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/cbatchoptions.h"
+#include "app/crelaycommand.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -36,6 +37,9 @@ public:
     // --batch: a run without a window, with the options that go with it.
     bool IsBatch() const { return !m_batch.scenario.isEmpty() || m_batch.IsCommandsRun(); }
     const CBatchOptions &Batch() const { return m_batch; }
+    // --relay: a relay without a window.
+    bool IsRelay() const { return m_bRelay; }
+    const CRelayCommand::Options &Relay() const { return m_relay; }
     QString ErrorText() const { return m_errorText; }
     QString HelpText() const;
     static QString VersionText();
@@ -55,5 +59,7 @@ private:
     QString m_programName;
     QString m_documentPath;
     CBatchOptions m_batch;
+    bool m_bRelay = false;
+    CRelayCommand::Options m_relay;
     QString m_errorText;
 };

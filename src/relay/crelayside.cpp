@@ -1,6 +1,5 @@
 #include "relay/crelayside.h"
 
-#include "net/cendpoint.h"
 #include "platform/chexconv.h"
 #include "platform/cmessageevent.h"
 #include "platform/cp932.h"
@@ -108,6 +107,16 @@ QString CRelaySide::PeerText() const
         }
     }
     return m_address.text;
+}
+
+bool CRelaySide::TraceEndsOf(bool received, CEndpoint::TraceEnds *ends) const
+{
+    if (!m_pEndpoint)
+        return false;
+    int peer = 0;
+    if (m_pEndpoint->ServesManyPeers())
+        peer = received ? m_nPeer : m_pEndpoint->Peers().value(0);
+    return m_pEndpoint->TraceEndsOf(peer, received, ends);
 }
 
 unsigned CRelaySide::OwnPort() const

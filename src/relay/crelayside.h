@@ -3,6 +3,7 @@
 // passes its log lines on; the relay decides when to read.
 #pragma once
 
+#include "net/cendpoint.h"
 #include "platform/cmsgwnd.h"
 #include "relay/crelayaddress.h"
 
@@ -10,8 +11,6 @@
 #include <QString>
 
 #include <memory>
-
-class CEndpoint;
 
 class CRelaySide : public CMsgWnd<QObject>
 {
@@ -47,6 +46,9 @@ public:
     qint64 Queued() const;
     // The peer's address ("127.0.0.1:40136"), the device, or the destination.
     QString PeerText() const;
+    // The ends of the connection of the telegram read last (`received`) or of the next send, for a
+    // packet trace; false where the endpoint gives none.
+    bool TraceEndsOf(bool received, CEndpoint::TraceEnds *ends) const;
     // The local port of a listening or datagram side (0: none).
     unsigned OwnPort() const;
 

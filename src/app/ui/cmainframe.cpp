@@ -5,6 +5,7 @@
 #include "display/ui/ccommandsenddlg.h"
 #include "display/ui/celidedlabel.h"
 #include "display/ui/cmessagewnd.h"
+#include "relay/ui/crelaywnd.h"
 #include "res/appresources.h"
 #include "res/commandids.h"
 #include "session/ui/cqnview.h"
@@ -196,6 +197,7 @@ void CMainFrame::CreateMenuBar()
     AddCommand(send, ID_COMMAND_SEND, Text("ｺﾏﾝﾄﾞ送信(&S)"));
     AddCommand(send, ID_BATCH_SEND, Text("一括送信(&A)"));
     AddCommand(send, ID_REPLY_RULES, Text("応答ﾙｰﾙ設定(&R)..."));
+    AddCommand(send, ID_RELAY, Text("中継(&Y)..."));
 
     QMenu *view = bar->addMenu(Text("表示(&V)"));
     AddCommand(view, ID_VIEW_HISTORY, Text("送受信履歴(&S)"));
@@ -307,9 +309,21 @@ void CMainFrame::OnCommand(int id)
         OnNextPane(id == ID_NEXT_PANE ? 1 : -1);
     else if (IsApplicationCommand(id))
         emit AppCommand(id);
+    else if (id == ID_RELAY)
+        OpenRelayWindow();
     else
         m_pView->OnCommand(id);
     UpdateCommandUI();
+}
+
+void CMainFrame::OpenRelayWindow()
+{
+    if (!m_pRelayWnd)
+        m_pRelayWnd = new CRelayWnd(m_pView->GetDocument(), this);
+    if (!m_pRelayWnd->IsRunning())
+        m_pRelayWnd->LoadFromDocument();  // the document may have changed since
+    m_pRelayWnd->show();
+    m_pRelayWnd->raise();
 }
 
 void CMainFrame::UpdateCommandUI()
@@ -320,7 +334,7 @@ void CMainFrame::UpdateCommandUI()
             action->setEnabled(id - ID_FILE_MRU_FILE1 < m_nRecentCount);
             continue;
         }
-        const bool enabled = m_pView->IsCommandEnabled(id);
+        const bool enabled = id == ID_RELAY || m_pView->IsCommandEnabled(id);
         action->setEnabled(enabled);
         // A tool bar command disabled for a reason the user can change says so in its tips.
         if (const ToolButton *button = FindToolButton(id)) {

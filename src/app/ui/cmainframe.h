@@ -9,6 +9,7 @@
 #include <map>
 
 class CElidedLabel;
+class CRelayWnd;
 class CQnView;
 class QAction;
 class QLabel;
@@ -42,6 +43,8 @@ public:
     void SetRecentFiles(const QStringList &menuTexts);
     // Lights the Caps and Num lock panes from a key event's X11 modifier state.
     void UpdateIndicators(quint32 nativeModifiers);
+    // The relay window (送信 > 中継), made when first opened; null before.
+    CRelayWnd *RelayWindow() const { return m_pRelayWnd; }
     // Asked before the window closes; returning false keeps it open.
     void SetCloseQuery(std::function<bool()> query) { m_fnQueryClose = std::move(query); }
 
@@ -78,4 +81,6 @@ private:
     int m_nRecentCount = 0;
     std::map<int, QAction *> m_actions;
     std::function<bool()> m_fnQueryClose;
+    CRelayWnd *m_pRelayWnd = nullptr;  // a child of the frame
+    void OpenRelayWindow();
 };

@@ -1,0 +1,66 @@
+// The relay window (送信 > 中継): the two sides and the disturbances as the document keeps them,
+// start and stop, the statistics of each direction, and a History of its own whose lines say the
+// direction and the sender ("A>B 127.0.0.1:40136 …") and the disturbances done.
+#pragma once
+
+#include "platform/cmsgwnd.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class CMessageWnd;
+class CQnDoc;
+class CRelay;
+class CRelayTrace;
+
+class CRelayWnd : public CMsgWnd<QWidget>
+{
+    Q_OBJECT
+public:
+    explicit CRelayWnd(CQnDoc *doc, QWidget *parent = nullptr);
+    ~CRelayWnd() override;
+
+    // Shows what the document holds (a new document: empty fields).
+    void LoadFromDocument();
+    // Starts with what the fields say, keeping it in the document; false with the reason shown.
+    bool Start();
+    void Stop();
+    bool IsRunning() const { return m_pRelay != nullptr; }
+
+    CRelay *Relay() const { return m_pRelay.get(); }
+    CMessageWnd *History() const { return m_pHistory.get(); }
+    QLineEdit *SideEdit(int side) const { return m_sides[size_t(side)]; }
+    QLineEdit *DisturbEdit(int direction) const { return m_disturb[size_t(direction)]; }
+    QLineEdit *SeedEdit() const { return m_pSeed; }
+    QLineEdit *TraceEdit() const { return m_pTrace; }
+    QString StateText() const { return m_pState->text(); }
+    QString StatsText(int direction) const { return m_stats[size_t(direction)]->text(); }
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void RefreshStats();
+    void SetState(const QString &text, bool failed);
+
+    CQnDoc *m_pDoc;  // not owned
+    std::array<QLineEdit *, 2> m_sides{};
+    std::array<QLineEdit *, 2> m_disturb{};
+    QLineEdit *m_pSeed = nullptr;
+    QLineEdit *m_pTrace = nullptr;
+    QPushButton *m_pStart = nullptr;
+    QPushButton *m_pStop = nullptr;
+    QLabel *m_pState = nullptr;
+    std::array<QLabel *, 2> m_stats{};
+    std::unique_ptr<CMessageWnd> m_pHistory;
+    std::unique_ptr<CRelay> m_pRelay;
+    std::unique_ptr<CRelayTrace> m_pTraceWriter;
+    QTimer m_statsTimer;
+};

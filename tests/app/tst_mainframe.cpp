@@ -1,5 +1,6 @@
 // The main window's menus, tool bar, status bar, accelerators and command routing.
 #include "app/ui/cmainframe.h"
+#include "relay/ui/crelaywnd.h"
 #include "res/commandids.h"
 #include "display/ui/celidedlabel.h"
 #include "session/ui/cqnview.h"
@@ -83,6 +84,7 @@ private Q_SLOTS:
             QStringLiteral("  ｺﾏﾝﾄﾞ送信(&S)"),
             QStringLiteral("  一括送信(&A)"),
             QStringLiteral("  応答ﾙｰﾙ設定(&R)..."),
+            QStringLiteral("  中継(&Y)..."),
             QStringLiteral("表示(&V)"),
             QStringLiteral("  送受信履歴(&S)"),
             QStringLiteral("  ﾛｸﾞ(&L)"),
@@ -93,6 +95,12 @@ private Q_SLOTS:
         };
         QCOMPARE(lines, expected);
         QVERIFY(!frame.GetAction(ID_FILE_MRU_FILE1)->isEnabled());
+        // The relay window opens in any state of the session.
+        frame.UpdateCommandUI();
+        QVERIFY(frame.GetAction(ID_RELAY)->isEnabled());
+        QVERIFY(!frame.RelayWindow());
+        frame.OnCommand(ID_RELAY);
+        QVERIFY(frame.RelayWindow() && frame.RelayWindow()->isVisible());
     }
 
     void toolBarHoldsSeventeenButtonsInOrder()

@@ -2,7 +2,7 @@
 # Fails when a source file includes from a folder its own folder may not include, or when a file of
 # qn_core includes a widget. Folders include downwards only (and never sideways), in this order from
 # the bottom:
-#   platform · document, display, net · batch · relay · session · app; extcap (its own program) over
+#   platform · document, display, net · batch · session · relay · app; extcap (its own program) over
 #   platform, display and net
 # res/ (ids and images) includes nothing and is open to all. A folder's ui/ part is qn_ui, the rest
 # qn_core: only ui/ files may include from a ui/ folder or a Qt Widgets header.
@@ -17,9 +17,9 @@ declare -A allowed=(
   [display]="platform"
   [net]="platform"
   [batch]="platform document net"
-  [relay]="platform document display net batch"
-  [session]="platform document display net batch relay"
-  [app]="platform document display net batch relay session"
+  [session]="platform document display net batch"
+  [relay]="platform document display net batch session"
+  [app]="platform document display net batch session relay"
   [extcap]="platform display net"
 )
 

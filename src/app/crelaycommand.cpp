@@ -5,6 +5,7 @@
 #include "platform/csignalquit.h"
 #include "relay/crelay.h"
 #include "relay/crelaydisturber.h"
+#include "relay/crelayreplies.h"
 #include "relay/crelayside.h"
 #include "relay/crelaytrace.h"
 
@@ -23,6 +24,7 @@ const char *const kRelay = "relay";
 const char *const kDuration = "duration";
 const char *const kDisturb = "disturb";
 const char *const kSeed = "seed";
+const char *const kReplies = "relay-replies";
 constexpr double kMaxDurationSeconds = 2000000;  // what fits a timer in milliseconds
 constexpr qint64 kDrainMs = 2000;
 
@@ -55,6 +57,10 @@ QList<QCommandLineOption> CRelayCommand::OwnOptions()
                                           "drop:% corrupt:% corrupt-telegram:% split:ﾊﾞｲﾄ merge:ﾐﾘ秒 seed:数。"
                                           "方向を書かなければ両方向です。ｼｰﾄﾞは開始時に表示します。"),
                            QStringLiteral("SPEC")),
+        QCommandLineOption(QString::fromLatin1(kReplies),
+                           QStringLiteral("--relay: 設定ﾌｧｲﾙ (--settings) の応答ﾙｰﾙがこの方向 (A>B か B>A) の電文に答えます。"
+                                          "一致した電文は相手側に送らず、送り手に応答を返します。--checksum ﾙｰﾙ で両方向のﾁｪｯｸｻﾑを検査します。"),
+                           QStringLiteral("A>B|B>A")),
         QCommandLineOption(QString::fromLatin1(kSeed), QStringLiteral("--relay: 妨害の乱数のｼｰﾄﾞ。同じｼｰﾄﾞと同じ電文で同じ妨害になります。"),
                            QStringLiteral("N")),
     };
@@ -76,7 +82,7 @@ bool CRelayCommand::Read(const QCommandLineParser &parser, Options *options, QSt
     }
     read.sideB = rest.constFirst();
     for (const char *name : {"batch", "results", "junit", "timings", "row-timeout", "prompt", "ignore-prompt", "reply-rules",
-                             "tls", "ca", "insecure", "commands", "run", "to", "listen", "checksum"}) {
+                             "tls", "ca", "insecure", "commands", "run", "to", "listen", "hex", "text", "file", "history"}) {
         if (IsSet(parser, name)) {
             *error = QStringLiteral("--%1 は --relay と使えません").arg(QString::fromLatin1(name));
             return false;
@@ -99,6 +105,15 @@ bool CRelayCommand::Read(const QCommandLineParser &parser, Options *options, QSt
         }
     }
     read.disturb = parser.values(QString::fromLatin1(kDisturb));
+    read.checksum = Value(parser, "checksum");
+    if (IsSet(parser, kReplies)) {
+        const QString direction = Value(parser, kReplies).toUpper();
+        read.replyDirection = direction == QLatin1String("A>B") ? 0 : direction == QLatin1String("B>A") ? 1 : -2;
+        if (read.replyDirection == -2 || read.settings.isEmpty()) {
+            *error = QStringLiteral("--relay-replies は A>B か B>A で、応答ﾙｰﾙのある --settings と一緒に指定してください");
+            return false;
+        }
+    }
     if (IsSet(parser, kSeed)) {
         bool ok = false;
         read.seed = Value(parser, kSeed).toULongLong(&ok);
@@ -121,7 +136,7 @@ bool CRelayCommand::Read(const QCommandLineParser &parser, Options *options, QSt
 
 bool CRelayCommand::CheckWithoutRelay(const QCommandLineParser &parser, QString *error)
 {
-    for (const char *name : {kDuration, kDisturb, kSeed}) {
+    for (const char *name : {kDuration, kDisturb, kSeed, kReplies}) {
         if (IsSet(parser, name)) {
             *error = QStringLiteral("--%1 は --relay と一緒に指定してください").arg(QString::fromLatin1(name));
             return false;
@@ -189,6 +204,21 @@ int CRelayCommand::Run()
     CRelay relay(sides[0], sides[1]);
     if (!SetUpDisturbers(&relay))
         return kExitUsage;
+    CRelayReplies replies(&relay);
+    if (!replies.UseRules(doc, m_options.replyDirection, &cause) || !replies.CheckChecksum(m_options.checksum, &cause)) {
+        Say(QStringLiteral("quillnet: ") + cause);
+        return kExitUsage;
+    }
+    if (!m_options.quiet) {
+        connect(&replies, &CRelayReplies::RuleAnswered, this, [](int direction, int rule, const QByteArray &answer) {
+            Say(QStringLiteral("%1 応答ﾙｰﾙ%2 で応答 %3 ﾊﾞｲﾄ").arg(CRelay::DirectionText(direction)).arg(rule).arg(answer.size()));
+        });
+        connect(&replies, &CRelayReplies::BadChecksum, this, [](int direction, const QByteArray &received, const QByteArray &expected) {
+            Say(QStringLiteral("%1 ﾁｪｯｸｻﾑ不正 受信 %2 正しくは %3")
+                    .arg(CRelay::DirectionText(direction), QString::fromLatin1(received.toHex().toUpper()),
+                         QString::fromLatin1(expected.toHex().toUpper())));
+        });
+    }
     CRelayTrace trace(&relay);
     if (!m_options.pcapng.isEmpty() && !trace.Open(m_options.pcapng, m_options.pcapngSerial, &cause)) {
         Say(QStringLiteral("quillnet: pcapng: %1: %2").arg(m_options.pcapng, cause));

@@ -37,6 +37,8 @@ public:
         quint64 seed = 0;
         bool seedGiven = false;
         bool quiet = false;
+        int replyDirection = -1;  // the document's reply rules answer this direction (-1: none)
+        QString checksum;         // checked on both directions (empty: none)
     };
 
     // --relay and the options only it has, in the order the help lists them.

@@ -65,6 +65,8 @@ void TestRelayCommand::refusesBeforeOpening_data()
     QTest::newRow("batch option") << QStringList{"--relay", "listen:0", "127.0.0.1:1", "--results", "x.csv"} << 2 << "--results";
     QTest::newRow("settings that cannot be read") << QStringList{"--relay", "listen:0", "127.0.0.1:1", "--settings", "/nonexistent/x.qn"} << 2 << "設定ﾌｧｲﾙ";
     QTest::newRow("trace into a folder") << QStringList{"--relay", "listen:0", "127.0.0.1:1", "--pcapng", "/"} << 2 << "pcapng";
+    QTest::newRow("replies without settings") << QStringList{"--relay", "listen:0", "127.0.0.1:1", "--relay-replies", "A>B"} << 2 << "--relay-replies";
+    QTest::newRow("checksum that does not read") << QStringList{"--relay", "listen:0", "127.0.0.1:1", "--checksum", "NO-SUCH-SUM"} << 2 << "NO-SUCH-SUM";
     QTest::newRow("duration ends a relay that never had a peer") << QStringList{"--relay", "listen:0", "127.0.0.1:1", "--duration", "0.3"} << 0 << "A>B: 0 電文";
 }
 

@@ -28,11 +28,14 @@ void TestRelayWnd::startsFromFields_data()
     QTest::addColumn<QString>("seed");
     QTest::addColumn<bool>("starts");
     QTest::addColumn<QString>("historyHas");  // a History line that must be there (regular expression)
-    QTest::newRow("plain") << "listen:0" << "" << "" << true << "^.*A>B 127\\.0\\.0\\.1:\\d+ ";
-    QTest::newRow("disturbed, seed kept") << "listen:0" << "split:2" << "5" << true << "^.*A>B 分割 ";
-    QTest::newRow("bad side") << "listen" << "" << "" << false << "";
-    QTest::newRow("bad disturbance") << "listen:0" << "drop:x" << "" << false << "";
-    QTest::newRow("bad seed") << "listen:0" << "" << "-1" << false << "";
+    QTest::addColumn<QString>("checksum");
+    QTest::newRow("plain") << "listen:0" << "" << "" << true << "^.*A>B 127\\.0\\.0\\.1:\\d+ " << "";
+    QTest::newRow("disturbed, seed kept") << "listen:0" << "split:2" << "5" << true << "^.*A>B 分割 " << "";
+    QTest::newRow("checksum marks the bad") << "listen:0" << "" << "" << true << "^.*A>B ﾁｪｯｸｻﾑ不正 受信 6F 正しくは A5" << "SUM8";
+    QTest::newRow("bad side") << "listen" << "" << "" << false << "" << "";
+    QTest::newRow("bad disturbance") << "listen:0" << "drop:x" << "" << false << "" << "";
+    QTest::newRow("bad seed") << "listen:0" << "" << "-1" << false << "" << "";
+    QTest::newRow("bad checksum rule") << "listen:0" << "" << "" << false << "" << "NO-SUCH-SUM";
 }
 
 void TestRelayWnd::startsFromFields()
@@ -42,6 +45,7 @@ void TestRelayWnd::startsFromFields()
     QFETCH(QString, seed);
     QFETCH(bool, starts);
     QFETCH(QString, historyHas);
+    QFETCH(QString, checksum);
     LoopbackPeer server = LoopbackPeer::ListenTcp();
     CQnDoc doc;
     CRelayWnd window(&doc);
@@ -49,6 +53,7 @@ void TestRelayWnd::startsFromFields()
     window.SideEdit(1)->setText(QStringLiteral("127.0.0.1:%1").arg(server.Port()));
     window.DisturbEdit(0)->setText(disturbAtoB);
     window.SeedEdit()->setText(seed);
+    window.ChecksumEdit()->setText(checksum);
     QCOMPARE(window.Start(), starts);
     // What was typed is kept, started or not.
     QCOMPARE(CRelaySettings::Read(doc).sideA, sideA);

@@ -4,6 +4,7 @@
 #include "document/cqndoc.h"
 #include "relay/crelay.h"
 #include "relay/crelaydisturber.h"
+#include "relay/crelayreplies.h"
 #include "relay/crelayside.h"
 #include "relay/crelaysettings.h"
 #include "relay/crelaytrace.h"
@@ -34,6 +35,12 @@ CRelayWnd::CRelayWnd(CQnDoc *doc, QWidget *parent) : CMsgWnd<QWidget>(parent, Qt
     m_pTrace = new QLineEdit(this);
     m_pTrace->setPlaceholderText(QStringLiteral("空: 記録しない"));
     form->addRow(QStringLiteral("pcapng ﾌｧｲﾙ"), m_pTrace);
+    m_pReplies = new QComboBox(this);
+    m_pReplies->addItems({QStringLiteral("使わない"), QStringLiteral("A>B の電文に答える"), QStringLiteral("B>A の電文に答える")});
+    form->addRow(QStringLiteral("応答ﾙｰﾙ"), m_pReplies);
+    m_pChecksum = new QLineEdit(this);
+    m_pChecksum->setPlaceholderText(QStringLiteral("CRC-16/MODBUS:le (空: 検査しない)"));
+    form->addRow(QStringLiteral("ﾁｪｯｸｻﾑ検査"), m_pChecksum);
 
     m_pStart = new QPushButton(QStringLiteral("開始"), this);
     m_pStop = new QPushButton(QStringLiteral("停止"), this);
@@ -137,6 +144,27 @@ bool CRelayWnd::Start()
         m_pHistory->AddLine(QStringLiteral("妨害 %1: %2 ｼｰﾄﾞ %3").arg(CRelay::DirectionText(d), specs[d].Text()).arg(seed));
     }
     CRelay *relay = m_pRelay.get();
+    m_pRelayReplies = std::make_unique<CRelayReplies>(relay);
+    if (m_pDoc && !m_pRelayReplies->UseRules(*m_pDoc, m_pReplies->currentIndex() - 1, &error)) {
+        Stop();
+        SetState(error, true);
+        return false;
+    }
+    if (!m_pRelayReplies->CheckChecksum(m_pChecksum->text().trimmed(), &error)) {
+        Stop();
+        SetState(QStringLiteral("ﾁｪｯｸｻﾑ: ") + error, true);
+        return false;
+    }
+    connect(m_pRelayReplies.get(), &CRelayReplies::RuleAnswered, this, [this, relay](int direction, int rule, const QByteArray &answer) {
+        const QString prefix = CRelay::DirectionText(1 - direction) + QStringLiteral(" 応答ﾙｰﾙ%1 ").arg(rule) +
+                               relay->Side(direction).PeerText() + QLatin1Char(' ');
+        m_pHistory->AddTelegramLines({prefix}, reinterpret_cast<const unsigned char *>(answer.constData()), int(answer.size()));
+    });
+    connect(m_pRelayReplies.get(), &CRelayReplies::BadChecksum, this, [this](int direction, const QByteArray &received, const QByteArray &expected) {
+        m_pHistory->AddLine(QStringLiteral("%1 ﾁｪｯｸｻﾑ不正 受信 %2 正しくは %3")
+                                .arg(CRelay::DirectionText(direction), QString::fromLatin1(received.toHex().toUpper()),
+                                     QString::fromLatin1(expected.toHex().toUpper())));
+    });
     connect(relay, &CRelay::Received, this, [this, relay](int direction, const QByteArray &bytes) {
         const QString prefix = CRelay::DirectionText(direction) + QLatin1Char(' ') + relay->Side(direction).PeerText() + QLatin1Char(' ');
         m_pHistory->AddTelegramLines({prefix}, reinterpret_cast<const unsigned char *>(bytes.constData()), int(bytes.size()));
@@ -150,15 +178,13 @@ bool CRelayWnd::Start()
     if (!tracePath.isEmpty()) {
         m_pTraceWriter = std::make_unique<CRelayTrace>(relay);
         if (!m_pTraceWriter->Open(tracePath, QByteArray(), &error)) {
-            m_pTraceWriter.reset();
-            m_pRelay.reset();
+            Stop();
             SetState(QStringLiteral("pcapng: ") + error, true);
             return false;
         }
     }
     if (!relay->Start(&error)) {
-        m_pTraceWriter.reset();
-        m_pRelay.reset();
+        Stop();
         SetState(error, true);
         return false;
     }
@@ -182,6 +208,7 @@ void CRelayWnd::Stop()
     if (m_pTraceWriter)
         m_pTraceWriter->Close();
     m_pTraceWriter.reset();
+    m_pRelayReplies.reset();
     m_pRelay.reset();
     if (m_pStart) {
         m_pStart->setEnabled(true);

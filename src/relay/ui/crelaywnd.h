@@ -5,6 +5,7 @@
 
 #include "platform/cmsgwnd.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 class CMessageWnd;
 class CQnDoc;
 class CRelay;
+class CRelayReplies;
 class CRelayTrace;
 
 class CRelayWnd : public CMsgWnd<QWidget>
@@ -39,6 +41,9 @@ public:
     QLineEdit *DisturbEdit(int direction) const { return m_disturb[size_t(direction)]; }
     QLineEdit *SeedEdit() const { return m_pSeed; }
     QLineEdit *TraceEdit() const { return m_pTrace; }
+    // 応答ﾙｰﾙ: index 0 none, 1 A>B, 2 B>A; the checksum rule checked on both directions.
+    QComboBox *RepliesBox() const { return m_pReplies; }
+    QLineEdit *ChecksumEdit() const { return m_pChecksum; }
     QString StateText() const { return m_pState->text(); }
     QString StatsText(int direction) const { return m_stats[size_t(direction)]->text(); }
 
@@ -55,6 +60,9 @@ private:
     std::array<QLineEdit *, 2> m_disturb{};
     QLineEdit *m_pSeed = nullptr;
     QLineEdit *m_pTrace = nullptr;
+    QComboBox *m_pReplies = nullptr;
+    QLineEdit *m_pChecksum = nullptr;
+    std::unique_ptr<CRelayReplies> m_pRelayReplies;
     QPushButton *m_pStart = nullptr;
     QPushButton *m_pStop = nullptr;
     QLabel *m_pState = nullptr;

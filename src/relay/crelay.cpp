@@ -108,29 +108,36 @@ qint64 CRelay::Waiting(int direction) const
 
 void CRelay::Pump(int direction)
 {
+    // A datagram socket may have several telegrams waiting: each is read in turn.
+    while (m_bRunning && Side(direction).DataWaiting()) {
+        if (!PumpOne(direction))
+            return;
+    }
+}
+
+bool CRelay::PumpOne(int direction)
+{
     CRelaySide &source = Side(direction);
     CRelaySide &destination = Side(1 - direction);
-    if (!m_bRunning || !source.DataWaiting())
-        return;
     if (m_ending.isValid()) {
         // The pair is ending: what comes now has nowhere to go.
         if (m_nEndingSide == direction || !destination.HasPeer()) {
             const int n = source.Receive(m_buffer.data(), kReadChunk);
             m_counts[size_t(direction)].lost += n;
-            return;
+            return true;
         }
     }
     if (!destination.HasPeer() || Waiting(direction) >= kHoldAt) {
         Hold(direction);
-        return;
+        return false;
     }
     const int n = source.Receive(m_buffer.data(), kReadChunk);
     if (n <= 0)
-        return;
+        return true;
     const QByteArray bytes(m_buffer.constData(), n);
     Q_EMIT Received(direction, bytes);
     if (m_interceptor && m_interceptor(direction, bytes))
-        return;
+        return true;
     Counts &counts = m_counts[size_t(direction)];
     ++counts.telegrams;
     if (CRelayDisturber *disturber = Disturber(direction)) {
@@ -143,9 +150,10 @@ void CRelay::Pump(int direction)
             Deliver(direction, piece);
         if (disturber->Waiting() > 0 && !m_poll.isActive())
             m_poll.start();
-        return;
+        return true;
     }
     Deliver(direction, bytes);
+    return true;
 }
 
 void CRelay::Deliver(int direction, const QByteArray &bytes)

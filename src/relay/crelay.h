@@ -87,6 +87,8 @@ Q_SIGNALS:
 
 private:
     void Pump(int direction);
+    // Reads and forwards one telegram; false when the direction is held.
+    bool PumpOne(int direction);
     void Deliver(int direction, const QByteArray &bytes);
     void Hold(int direction);
     void OnPoll();

@@ -47,7 +47,7 @@ void CRelaySide::Close()
     m_pEndpoint.reset();
     m_bOpen = false;
     m_bPeer = false;
-    m_bDataWaiting = false;
+    m_nDataWaiting = 0;
     m_nPeer = 0;
 }
 
@@ -60,7 +60,7 @@ void CRelaySide::EndConnection()
         for (int peer : m_pEndpoint->Peers())
             m_pEndpoint->DropPeer(peer);
         m_bPeer = false;
-        m_bDataWaiting = false;
+        m_nDataWaiting = 0;
         break;
     case CRelayAddress::Role::Connect:
         Close();
@@ -72,7 +72,7 @@ void CRelaySide::EndConnection()
 
 int CRelaySide::Receive(char *buffer, int length)
 {
-    m_bDataWaiting = false;
+    m_nDataWaiting = qMax(0, m_nDataWaiting - 1);
     if (!m_pEndpoint || length <= 0)
         return 0;
     m_pEndpoint->SelectPeer(m_nPeer);
@@ -151,7 +151,7 @@ LRESULT CRelaySide::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             m_nPeer = int(lParam);
             if (m_pEndpoint && !m_pEndpoint->ServesManyPeers())
                 m_nPeer = 0;
-            m_bDataWaiting = true;
+            m_nDataWaiting = 1;
             Q_EMIT DataReady();
             break;
         case EV_CONNECT_DONE: {
@@ -180,7 +180,7 @@ LRESULT CRelaySide::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     case WM_UDP_RECEIVE:
-        m_bDataWaiting = true;
+        ++m_nDataWaiting;
         Q_EMIT DataReady();
         return 0;
     case WM_PEER_CHANGED:

@@ -37,7 +37,7 @@ public:
     // There is a peer to read from and send to.
     bool HasPeer() const { return m_bOpen && m_bPeer; }
     // A receive notice came that no Receive has answered yet.
-    bool DataWaiting() const { return m_bDataWaiting; }
+    bool DataWaiting() const { return m_nDataWaiting > 0; }
     // Reads what waits (at most `length` bytes); 0 when nothing was there.
     int Receive(char *buffer, int length);
     // Hands bytes to the endpoint, which queues what the peer does not take at once.
@@ -72,6 +72,8 @@ private:
     std::unique_ptr<CEndpoint> m_pEndpoint;
     bool m_bOpen = false;
     bool m_bPeer = false;
-    bool m_bDataWaiting = false;
+    // Receive notices not yet answered: a stream socket gives one until it is read; a datagram
+    // socket one a datagram.
+    int m_nDataWaiting = 0;
     int m_nPeer = 0;  // a server's client that sent last
 };

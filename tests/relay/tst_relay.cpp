@@ -77,6 +77,7 @@ private Q_SLOTS:
     void slowReaderHoldsWriterBackWithinBound();
     void peerCloseEndsOtherSideAfterItsBytes();
     void serialLineBridgedToTcp();
+    void datagramsBridgedToTcp();
     void sideThatCannotOpenFailsStart();
 };
 
@@ -184,6 +185,33 @@ void TestRelay::serialLineBridgedToTcp()
     QVERIFY(client.received == fromLine);
     QTRY_COMPARE_WITH_TIMEOUT(device.received.size(), fromClient.size(), 30000);
     QVERIFY(device.received == fromClient);
+}
+
+void TestRelay::datagramsBridgedToTcp()
+{
+    LoopbackPeer device = LoopbackPeer::BindUdp();
+    CRelay relay(Side(QStringLiteral("udp://127.0.0.1:%1").arg(device.Port())), Side(QStringLiteral("listen:0")));
+    QString error;
+    QVERIFY2(relay.Start(&error), qPrintable(error));
+    LoopbackPeer client = LoopbackPeer::ConnectTcp(quint16(relay.Side(1).OwnPort()));
+    QTRY_VERIFY(relay.Side(1).HasPeer());
+    client.CollectWhileRunning(65536);
+    // Datagrams that arrive together are each relayed, in order.
+    QByteArray sent;
+    for (int i = 0; i < 40; ++i) {
+        const QByteArray datagram = PatternBytes(1 + i * 37, quint32(10 + i));
+        QCOMPARE(device.WriteTo(datagram, quint16(relay.Side(0).OwnPort())), datagram.size());
+        sent += datagram;
+    }
+    QTRY_COMPARE(client.received.size(), sent.size());
+    QVERIFY(client.received == sent);
+    QCOMPARE(relay.DirectionCounts(CRelay::AtoB).telegrams, 40);
+    QCOMPARE(client.Write("answer"), 6);
+    QTRY_COMPARE(relay.DirectionCounts(CRelay::BtoA).bytes + relay.DirectionCounts(CRelay::BtoA).lost, 6);
+    QCOMPARE(relay.DirectionCounts(CRelay::BtoA).lost, 0);
+    QByteArray back;
+    QTRY_VERIFY(!(back += device.ReadNow()).isEmpty());
+    QCOMPARE(back, QByteArray("answer"));
 }
 
 void TestRelay::sideThatCannotOpenFailsStart()

@@ -1,7 +1,10 @@
 // The relay between real peers: loopback TCP on both sides, a pseudo-terminal on one.
 #include "loopbackpeer.h"
 #include "streamwriter.h"
+#include "support/opensslpeer.h"
 #include "support/ptydevice.h"
+
+#include "document/cqndoc.h"
 
 #include "relay/crelay.h"
 #include "relay/crelayside.h"
@@ -78,6 +81,7 @@ private Q_SLOTS:
     void peerCloseEndsOtherSideAfterItsBytes();
     void serialLineBridgedToTcp();
     void datagramsBridgedToTcp();
+    void tlsEndedOnOneSide();
     void sideThatCannotOpenFailsStart();
 };
 
@@ -212,6 +216,33 @@ void TestRelay::datagramsBridgedToTcp()
     QByteArray back;
     QTRY_VERIFY(!(back += device.ReadNow()).isEmpty());
     QCOMPARE(back, QByteArray("answer"));
+}
+
+void TestRelay::tlsEndedOnOneSide()
+{
+    // TLS ends at the relay with the user's certificate; the other side is plain TCP.
+    OpenSslCerts certs;
+    if (!certs.IsValid() || !certs.Make(QStringLiteral("server"), {QStringLiteral("localhost"), QStringLiteral("IP:127.0.0.1")}))
+        QSKIP("the openssl command cannot make certificates here");
+    CQnDoc doc;
+    doc.SetSlotString(CQnDoc::SLOT_SERVER_TLS_FIRST + 1, certs.Cert(QStringLiteral("server")));
+    doc.SetSlotString(CQnDoc::SLOT_SERVER_TLS_FIRST + 2, certs.Key(QStringLiteral("server")));
+    CRelayAddress a;
+    QString error;
+    QVERIFY2(CRelayAddress::Parse(QStringLiteral("tls-listen:0"), &doc, &a, &error), qPrintable(error));
+    LoopbackPeer server = LoopbackPeer::ListenTcp();
+    CRelay relay(a, Side(QStringLiteral("127.0.0.1:%1").arg(server.Port())));
+    QVERIFY2(relay.Start(&error), qPrintable(error));
+    OpenSslPeer client;
+    QVERIFY(client.StartClient(quint16(relay.Side(0).OwnPort()), {QStringLiteral("-quiet")}));
+    QTRY_VERIFY_WITH_TIMEOUT(relay.Side(1).IsOpen(), 10000);
+    LoopbackPeer plain = server.AcceptTcp();
+    QVERIFY(plain.IsValid());
+    plain.CollectWhileRunning(65536);
+    client.Write("over tls\n");
+    QTRY_COMPARE_WITH_TIMEOUT(plain.received, QByteArray("over tls\n"), 10000);
+    QCOMPARE(plain.Write("plain back\n"), 11);
+    QTRY_VERIFY_WITH_TIMEOUT(client.Output().contains("plain back\n"), 10000);
 }
 
 void TestRelay::sideThatCannotOpenFailsStart()

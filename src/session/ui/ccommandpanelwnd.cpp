@@ -194,6 +194,16 @@ void CCommandPanelWnd::Edit()
     Q_EMIT CommandsChanged(m_commands.ToBytes());
 }
 
+bool CCommandPanelWnd::AddRows(const QList<QStringList> &rows, QString *error)
+{
+    CCommandsFile commands = m_commands;
+    if (!commands.SetRows(commands.Rows() + rows, error))
+        return false;
+    SetCommands(commands);
+    Q_EMIT CommandsChanged(m_commands.ToBytes());
+    return true;
+}
+
 bool CCommandPanelWnd::Import(const QString &path, QString *error)
 {
     QFile file(path);

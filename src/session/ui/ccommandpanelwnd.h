@@ -23,7 +23,7 @@ public:
     explicit CCommandPanelWnd(QWidget *keyOwner);
     ~CCommandPanelWnd() override;
 
-    void SetCommands(const CCommandsFile &commands);
+    void SetCommands(CCommandsFile commands);
     const CCommandsFile &Commands() const { return m_commands; }
     CSequenceRunner &Runner() { return m_runner; }
     // Starts sequence `name` (a click or its key); false when it is unknown or one is running.

@@ -62,7 +62,7 @@ void CQnView::LoadCommands()
         AddLog(QStringLiteral("ｺﾏﾝﾄﾞ一覧 壊れた設定を読み込みませんでした: %1").arg(error));
         commands = CCommandsFile();
     }
-    m_pCommandPanel->SetCommands(commands);
+    m_pCommandPanel->SetCommands(std::move(commands));
 }
 
 void CQnView::OpenCommandPanel()

@@ -154,6 +154,8 @@ private Q_SLOTS:
         auto *shortcut = new QShortcut(key, &other);
         shortcut->setContext(Qt::ApplicationShortcut);
         connect(shortcut, &QShortcut::activated, this, [&fired] { ++fired; });
+        other.show();  // a shortcut of a hidden widget is never looked at
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
         auto window = ActiveHistory();
         QVERIFY(window);
         for (const char *data : {"\x0d\x0a", "\x0d\x0a", "\x0d\x0a"})
@@ -164,7 +166,6 @@ private Q_SLOTS:
         QCOMPARE(window->FindBar()->CountText(), QStringLiteral("1 / 3"));
         QWidget *target = window->TextArea();
         if (!historyActive) {
-            other.show();
             other.activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(&other));
             target = &other;

@@ -536,8 +536,9 @@ private Q_SLOTS:
         TempConfigHome home;
         {
             auto fresh = MakeWindow(KIND_HISTORY);
-            QVERIFY(!fresh->Milliseconds() && !fresh->ResponseTime() && !fresh->ControlMarks());
+            QVERIFY(!fresh->Milliseconds() && !fresh->ResponseTime() && !fresh->ControlMarks() && !fresh->SpacedHex());
             QCOMPARE(fresh->Encoding(), CTextDecoding::ShiftJis);
+            fresh->SetSpacedHex(true);
             fresh->SetMilliseconds(true);
             fresh->SetResponseTime(true);
             fresh->SetEncoding(CTextDecoding::Utf8);
@@ -545,7 +546,7 @@ private Q_SLOTS:
         }
         auto history = MakeWindow(KIND_HISTORY);
         auto log = MakeWindow(KIND_LOG);
-        QVERIFY(history->Milliseconds() && history->ResponseTime() && history->ControlMarks());
+        QVERIFY(history->Milliseconds() && history->ResponseTime() && history->ControlMarks() && history->SpacedHex());
         QCOMPARE(history->Encoding(), CTextDecoding::Utf8);
         QVERIFY(!log->Milliseconds());
         log->AddLine(QStringLiteral("x"));

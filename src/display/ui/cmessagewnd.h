@@ -226,6 +226,7 @@ private:
     QString CurrentStamp();
     void CreateTraceTools();
     void CreateSequenceTools();
+    void CreatePrintTools();
     // The shown lines as UTF-8, each followed by a line feed: what 名前を付けて保存 writes.
     QByteArray ShownText() const;
     void ReadTraceOptions();

@@ -4,6 +4,7 @@
 
 #include "platform/prompts.h"
 
+#include <QAction>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPrintDialog>
@@ -14,6 +15,15 @@ namespace {
 constexpr qreal kPrintPoints = 9;
 
 }  // namespace
+
+void CMessageWnd::CreatePrintTools()
+{
+    m_pPrint = new QAction(QStringLiteral("印刷..."), this);
+    m_pPrint->setShortcut(QKeySequence::Print);
+    m_pPrint->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_pPrint);
+    connect(m_pPrint, &QAction::triggered, this, &CMessageWnd::Print);
+}
 
 bool CMessageWnd::Print()
 {

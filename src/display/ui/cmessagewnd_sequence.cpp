@@ -37,11 +37,6 @@ void CMessageWnd::CreateSequenceTools()
     m_pSaveSequence = new QAction(QStringLiteral("ｼｰｹﾝｽとして保存"), this);
     m_pSaveSequence->setToolTip(QStringLiteral("選択した行 (選択がなければ全部) をｺﾏﾝﾄﾞ一覧のｼｰｹﾝｽにします"));
     connect(m_pSaveSequence, &QAction::triggered, this, &CMessageWnd::SequenceRequested);
-    m_pPrint = new QAction(QStringLiteral("印刷..."), this);
-    m_pPrint->setShortcut(QKeySequence::Print);
-    m_pPrint->setShortcutContext(Qt::WindowShortcut);
-    addAction(m_pPrint);
-    connect(m_pPrint, &QAction::triggered, this, &CMessageWnd::Print);
 }
 
 QList<CMessageWnd::TelegramBytes> CMessageWnd::SelectedTelegrams() const

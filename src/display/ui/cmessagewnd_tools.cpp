@@ -88,6 +88,7 @@ void CMessageWnd::CreateTools()
         CreateDumpTools(CIniFile(CIniFile::ProfilePath()));
         CreateTraceTools();
         CreateSequenceTools();
+        CreatePrintTools();
     }
     m_pText->SetMenuActions(MenuActions());
     if (m_pDump)

@@ -184,7 +184,7 @@ bool CCommandsFile::Parse(const QByteArray &bytes, QString *error)
         row.raw = record.raw;
         row.ending = record.ending;
         row.leading = std::exchange(leading, QByteArray());
-        file.m_rows.append(row);
+        file.m_rows.append(std::move(row));
     }
     file.m_tail = leading;
     if (!Build(file.m_rows, &file.m_sequences, error))
@@ -198,6 +198,7 @@ bool CCommandsFile::Build(const QList<Row> &rows, QList<Sequence> *sequences, QS
     QList<Sequence> made;
     QHash<QString, qsizetype> byName;
     QHash<QString, QString> keyOwner;
+    CCommandStep::MatcherCache matchers;
     for (qsizetype r = 0; r < rows.size(); ++r) {
         const Row &row = rows[r];
         const QString name = row.cells[COL_NAME].trimmed();
@@ -209,7 +210,7 @@ bool CCommandsFile::Build(const QList<Row> &rows, QList<Sequence> *sequences, QS
         CCommandStep step;
         QString why;
         int column = 0;
-        if (!CCommandStep::Compile(row.cells, &step, &why, &column)) {
+        if (!CCommandStep::Compile(row.cells, &step, &why, &column, &matchers)) {
             *error = Where(row.line, column, why);
             return false;
         }

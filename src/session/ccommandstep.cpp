@@ -17,7 +17,7 @@ bool Refuse(QString *why, int *column, int cell, const QString &reason)
 
 }  // namespace
 
-bool CCommandStep::Compile(const QStringList &cells, CCommandStep *step, QString *why, int *column)
+bool CCommandStep::Compile(const QStringList &cells, CCommandStep *step, QString *why, int *column, MatcherCache *cache)
 {
     CCommandStep made;
     const QString action = cells.value(ACTION).trimmed();
@@ -67,11 +67,17 @@ bool CCommandStep::Compile(const QStringList &cells, CCommandStep *step, QString
         made.ms = ms < 0 ? kDefaultExpectMs : ms;
         if (made.ms == 0)
             return Refuse(why, column, MS, QStringLiteral("expect の ms (待つ時間) は 1 以上です"));
+        if (made.form != QLatin1String("hex") && made.form != QLatin1String("text") && made.form != QLatin1String("regex"))
+            return Refuse(why, column, FORM, QStringLiteral("expect の form は hex, text, regex のどれかです"));
+        const QString key = made.form + QChar(u'\n') + made.data;
+        if (cache && cache->contains(key)) {
+            made.m_pMatcher = cache->value(key);
+            *step = std::move(made);
+            return true;
+        }
         CReplyRule rule;
         rule.kind = made.form == QLatin1String("regex") ? CReplyRule::KindRegex : CReplyRule::KindContains;
         rule.matchText = made.form == QLatin1String("text");
-        if (made.form != QLatin1String("hex") && made.form != QLatin1String("text") && made.form != QLatin1String("regex"))
-            return Refuse(why, column, FORM, QStringLiteral("expect の form は hex, text, regex のどれかです"));
         rule.match = made.data;
         rule.reply = QStringLiteral("00");  // what the matcher needs; never sent
         int field = 0;
@@ -80,6 +86,8 @@ bool CCommandStep::Compile(const QStringList &cells, CCommandStep *step, QString
             return Refuse(why, column, DATA, QString(reason).replace(QStringLiteral("照合ﾃﾞｰﾀ"), QStringLiteral("data ")));
         made.m_pMatcher = std::make_shared<CReplyMatcher>();
         made.m_pMatcher->SetRules({rule});
+        if (cache)
+            cache->insert(key, made.m_pMatcher);
     } else {
         return Refuse(why, column, ACTION, QStringLiteral("action は send, wait, expect のどれかです"));
     }

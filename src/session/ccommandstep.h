@@ -7,6 +7,7 @@
 #include "session/creplytemplate.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -23,7 +24,11 @@ public:
 
     // The step of a row's cells (name, key, action, form, data, checksum, ms, note, …); false with
     // the reason in `why` and the failing cell (0-based) in `column`.
-    static bool Compile(const QStringList &cells, CCommandStep *step, QString *why, int *column);
+    // Expect patterns compiled so far, by form and data: the steps that expect the same share one
+    // matcher (it keeps nothing between matches), so a file compiles each pattern once.
+    using MatcherCache = QHash<QString, std::shared_ptr<CReplyMatcher>>;
+    static bool Compile(const QStringList &cells, CCommandStep *step, QString *why, int *column,
+                        MatcherCache *cache = nullptr);
 
     Action action = Send;
     QString form;      // as written: hex, text, hex+vars, text+vars, regex

@@ -4,8 +4,11 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QFontMetricsF>
 #include <QScrollBar>
 #include <QTest>
+
+#include <tuple>
 
 using Position = CLineView::Position;
 Q_DECLARE_METATYPE(Position)
@@ -69,6 +72,86 @@ private Q_SLOTS:
         QGuiApplication::clipboard()->clear();
         view.CopyAction()->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+    }
+
+    void hexDigitsShownInPairs_data()
+    {
+        QTest::addColumn<int>("digits");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("first digit") << 8 << 0 << 0;
+        QTest::newRow("second digit") << 8 << 1 << 1;
+        QTest::newRow("second pair, after the blank") << 8 << 2 << 3;
+        QTest::newRow("last digit") << 8 << 7 << 10;
+        QTest::newRow("the end: no blank after the last pair") << 8 << 8 << 11;
+        QTest::newRow("beyond the end") << 8 << 9 << 11;
+        QTest::newRow("one pair") << 2 << 2 << 2;
+        QTest::newRow("odd digits (a cut line)") << 5 << 5 << 7;
+        QTest::newRow("none") << 0 << 0 << 0;
+    }
+    void hexDigitsShownInPairs()
+    {
+        QFETCH(int, digits);
+        QFETCH(int, column);
+        QFETCH(int, shown);
+        QCOMPARE(CLineView::ShownColumn(digits, column), shown);
+    }
+
+    // Spaced hex changes only the look: a drag between the same characters selects the same
+    // positions, the copy holds the blanks shown, a hex find takes the same digits.
+    void spacedHexSelectsCopiesAndFindsTheSameBytes_data()
+    {
+        QTest::addColumn<Position>("from");
+        QTest::addColumn<Position>("to");
+        QTest::addColumn<QString>("find");  // hex; empty: a drag
+        QTest::addColumn<QString>("compact");
+        QTest::addColumn<QString>("spaced");
+        QTest::newRow("inside a pair") << Position{0, 3} << Position{0, 4} << QString() << "1" << "1";
+        QTest::newRow("across a blank") << Position{0, 3} << Position{0, 6} << QString() << "103" << "1 03";
+        QTest::newRow("from the prefix to the end")
+            << Position{0, 0} << Position{0, 14} << QString() << "R 0103000AC5CD" << "R 01 03 00 0A C5 CD";
+        QTest::newRow("across lines") << Position{0, 10} << Position{2, 6} << QString()
+                                      << "C5CD\nlog text\nS 0102" << "C5 CD\nlog text\nS 01 02";
+        QTest::newRow("a find across pairs") << Position{} << Position{} << "00 0a c5" << "000AC5" << "00 0A C5";
+        QTest::newRow("a find at the end of the line") << Position{} << Position{} << "c5cd" << "C5CD" << "C5 CD";
+    }
+    void spacedHexSelectsCopiesAndFindsTheSameBytes()
+    {
+        QFETCH(Position, from);
+        QFETCH(Position, to);
+        QFETCH(QString, find);
+        QFETCH(QString, compact);
+        QFETCH(QString, spaced);
+        CLineView view;
+        Prepare(view);
+        for (const auto &[head, hex, direction] : {std::tuple{"R ", "0103000AC5CD", 'R'}, {"log text", "", char(0)},
+                                                   {"S ", "01020304", 'S'}}) {
+            std::vector<CLineStore::Line> lines{CLineStore::Line::FromText(QString::fromLatin1(head), QByteArray(hex))};
+            lines.front().body = direction ? 2 : -1;
+            lines.front().direction = direction;
+            view.AppendEntry(std::move(lines), false);
+        }
+        view.Flush();
+        QStringList copies;
+        for (const bool on : {false, true}) {
+            view.SetSpacedHex(on);
+            if (find.isEmpty()) {
+                Drag(view, view.PointOf(from), view.PointOf(to));
+            } else {
+                CLineSearch search;
+                search.Set(find, CLineSearch::Hex);
+                view.SetSearch(search);
+                QVERIFY(view.GoToMatch(true));
+            }
+            copies << view.SelectedText();
+            QCOMPARE(view.PositionAt(view.PointOf(to)), to);
+        }
+        QCOMPARE(copies, (QStringList{compact, spaced}));
+        // The blanks widen the line by one blank a pair after the first.
+        view.SetSpacedHex(false);
+        const double plain = view.ColumnX(0, 14) - view.ColumnX(0, 2);
+        view.SetSpacedHex(true);
+        QCOMPARE(view.ColumnX(0, 14) - view.ColumnX(0, 2), plain + 5 * QFontMetricsF(view.font()).horizontalAdvance(u' '));
     }
 
     void shiftClickExtendsAndSelectAllTakesEverything()

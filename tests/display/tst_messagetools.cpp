@@ -19,7 +19,11 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QPrinter>
+#include <QProcess>
 #include <QScrollBar>
+#include <QStandardPaths>
+#include <QShortcut>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -121,6 +125,106 @@ private Q_SLOTS:
         QVERIFY(bar->isHidden());
         QVERIFY(!window->TextArea()->Search().IsActive());
         QVERIFY(window->isVisible());
+    }
+
+    // A key of the whole program (a command panel's F3) does not take the find's keys from an active
+    // History, and works as before while another window is active.
+    void findKeysWinOverAProgramWideKey_data()
+    {
+        QTest::addColumn<bool>("historyActive");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("count");
+        QTest::addColumn<int>("programWide");  // times the program-wide key fired
+        QTest::newRow("F3 in the History") << true << 0 << "2 / 3" << 0;
+        QTest::newRow("Shift+F3 in the History") << true << int(Qt::ShiftModifier) << "3 / 3" << 0;
+        QTest::newRow("F3 in another window") << false << 0 << "1 / 3" << 1;
+        QTest::newRow("Shift+F3 in another window") << false << int(Qt::ShiftModifier) << "1 / 3" << 1;
+    }
+    void findKeysWinOverAProgramWideKey()
+    {
+        QFETCH(bool, historyActive);
+        QFETCH(int, modifiers);
+        QFETCH(QString, count);
+        QFETCH(int, programWide);
+        TempConfigHome home;
+        QWidget other;
+        other.resize(200, 100);
+        int fired = 0;
+        const auto key = QKeySequence(Qt::KeyboardModifiers(modifiers) | Qt::Key_F3);
+        auto *shortcut = new QShortcut(key, &other);
+        shortcut->setContext(Qt::ApplicationShortcut);
+        connect(shortcut, &QShortcut::activated, this, [&fired] { ++fired; });
+        other.show();  // a shortcut of a hidden widget is never looked at
+        QVERIFY(QTest::qWaitForWindowExposed(&other));
+        auto window = ActiveHistory();
+        QVERIFY(window);
+        for (const char *data : {"\x0d\x0a", "\x0d\x0a", "\x0d\x0a"})
+            Add(*window, "R ", data);
+        window->ShowFindBar();
+        window->FindBar()->ModeBox()->setCurrentIndex(1);
+        window->FindBar()->Edit()->setText(QStringLiteral("0d0a"));
+        QCOMPARE(window->FindBar()->CountText(), QStringLiteral("1 / 3"));
+        QWidget *target = window->TextArea();
+        if (!historyActive) {
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+            target = &other;
+        } else {
+            target->setFocus();
+        }
+        QTest::keyClick(target, Qt::Key_F3, Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(window->FindBar()->CountText(), count);
+        QCOMPARE(fired, programWide);
+    }
+
+    void printWritesWhatIsShownInPages_data()
+    {
+        QTest::addColumn<bool>("dump");
+        QTest::addColumn<int>("telegrams");
+        QTest::addColumn<int>("bytes");  // of each
+        QTest::addColumn<QString>("last");  // what the last page holds, spaces left out
+        QTest::addColumn<bool>("pages");  // more than one page
+        QTest::newRow("lines") << false << 3 << 8 << "R0203080B0E11C5CD" << false;
+        QTest::newRow("dump") << true << 3 << 8 << "000000000203080b0e11c5cd|........|00000008" << false;
+        QTest::newRow("lines over pages") << false << 400 << 2 << "R8F01" << true;
+        QTest::newRow("a line wider than the page goes on") << false << 1 << 300 << "7BC5CD" << false;
+    }
+    void printWritesWhatIsShownInPages()
+    {
+        QFETCH(bool, dump);
+        QFETCH(int, telegrams);
+        QFETCH(int, bytes);
+        QFETCH(QString, last);
+        QFETCH(bool, pages);
+        TempConfigHome home;
+        auto window = MakeWindow(KIND_HISTORY);
+        for (int i = 0; i < telegrams; ++i) {
+            QByteArray data(bytes, '\0');
+            for (int b = 0; b < bytes; ++b)
+                data[b] = char(b * 3 + i);
+            if (bytes > 2)
+                data.replace(bytes - 2, 2, "\xc5\xcd");
+            data[1] = char(i >> 8 | (bytes > 2 ? 0x03 : 0x01));
+            Add(*window, "R ", data);
+        }
+        window->SetDumpView(dump);
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("history.pdf"));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        const int printed = window->PrintTo(&printer);
+        QCOMPARE(printed > 1, pages);
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext is missing (Debian package poppler-utils; ./test.sh installs it)");
+        QProcess process;
+        process.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(process.waitForFinished(30000));
+        const QStringList text = QString::fromUtf8(process.readAllStandardOutput()).split(u'\f', Qt::SkipEmptyParts);
+        QCOMPARE(text.size(), printed);
+        QString lastPage = text.constLast();
+        lastPage.remove(QRegularExpression(QStringLiteral("\\s")));
+        QVERIFY2(lastPage.endsWith(last), qPrintable(lastPage.right(80)));
     }
 
     void filterShowsMatchingLinesAlsoAsTheyArrive_data()
@@ -432,8 +536,9 @@ private Q_SLOTS:
         TempConfigHome home;
         {
             auto fresh = MakeWindow(KIND_HISTORY);
-            QVERIFY(!fresh->Milliseconds() && !fresh->ResponseTime() && !fresh->ControlMarks());
+            QVERIFY(!fresh->Milliseconds() && !fresh->ResponseTime() && !fresh->ControlMarks() && !fresh->SpacedHex());
             QCOMPARE(fresh->Encoding(), CTextDecoding::ShiftJis);
+            fresh->SetSpacedHex(true);
             fresh->SetMilliseconds(true);
             fresh->SetResponseTime(true);
             fresh->SetEncoding(CTextDecoding::Utf8);
@@ -441,7 +546,7 @@ private Q_SLOTS:
         }
         auto history = MakeWindow(KIND_HISTORY);
         auto log = MakeWindow(KIND_LOG);
-        QVERIFY(history->Milliseconds() && history->ResponseTime() && history->ControlMarks());
+        QVERIFY(history->Milliseconds() && history->ResponseTime() && history->ControlMarks() && history->SpacedHex());
         QCOMPARE(history->Encoding(), CTextDecoding::Utf8);
         QVERIFY(!log->Milliseconds());
         log->AddLine(QStringLiteral("x"));

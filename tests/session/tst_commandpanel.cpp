@@ -1,6 +1,8 @@
 // The "ｺﾏﾝﾄﾞ一覧" window in the real frame against a loopback peer: pages of buttons, keys that work
 // while another window of the program is active, a failure shown on the button and in the Log, the
 // commands kept in the document, and a document without commands saved byte for byte.
+#include "display/ui/clineview.h"
+#include "display/ui/cmessagewnd.h"
 #include "document/cqndoc.h"
 #include "res/commandids.h"
 #include "session/ui/ccommandpanelwnd.h"
@@ -105,6 +107,63 @@ private Q_SLOTS:
         QCOMPARE(panel->Button(QStringLiteral("ask"))->toolTip(), failure);
         QVERIFY(!panel->Button(QStringLiteral("ask"))->styleSheet().isEmpty());
         QVERIFY(h.LogLines().contains(QStringLiteral("ｺﾏﾝﾄﾞ失敗 %1 [CQnView]").arg(failure)));
+    }
+
+    void aSessionRecordedFromTheHistoryReplays_data()
+    {
+        QTest::addColumn<int>("firstRow");  // -1: nothing selected, all lines
+        QTest::addColumn<QStringList>("steps");  // action data, waits left out (their length is the clock's)
+        QTest::newRow("all lines") << -1 << QStringList{"send 50494E470D", "expect 4F4B", "send 50494E470D", "expect 4F4B"};
+        QTest::newRow("the last two lines selected") << 2 << QStringList{"send 50494E470D", "expect 4F4B"};
+    }
+    void aSessionRecordedFromTheHistoryReplays()
+    {
+        QFETCH(int, firstRow);
+        QFETCH(QStringList, steps);
+        SessionHarness h;
+        LoopbackPeer listener = LoopbackPeer::ListenTcp();
+        h.Doc().SetSlotBytes(CQnDoc::SLOT_COMMANDS, kCommands);
+        h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(listener.Port()), QStringLiteral("0")},
+                    CQnDoc::SLOT_CLIENT_ADDRESS);
+        h.Command(ID_SOCKET_CONNECT);
+        LoopbackPeer peer = listener.AcceptTcp();
+        QTRY_COMPARE(h.View()->State(), ST_CONNECTED);
+        CCommandPanelWnd *panel = h.View()->CommandPanel();
+        CMessageWnd *history = h.View()->HistoryWindow();
+        QByteArray sent;
+        for (int i = 0; i < 2; ++i) {  // the manual session: PING answered by OK, twice
+            QVERIFY(panel->Run(QStringLiteral("ping")));
+            sent += "PING\r";
+            QTRY_COMPARE(peer.Drain(), sent);
+            peer.Write("OK");
+            QTRY_COMPARE(history->LineCount(), 2 * i + 2);
+        }
+        if (firstRow >= 0)
+            history->TextArea()->SetSelection({firstRow, 0}, {history->LineCount(), 0});
+        const QString name = h.View()->RecordHistorySequence();
+        QCOMPARE(name, QStringLiteral("記録1"));
+        const CCommandsFile::Sequence *recorded = panel->Commands().Find(name);
+        QVERIFY(recorded);
+        QStringList got;
+        const QList<QStringList> rows = panel->Commands().Rows();
+        for (const int row : recorded->rows) {
+            if (rows[row][CCommandsFile::COL_ACTION] != QLatin1String("wait"))
+                got << rows[row][CCommandsFile::COL_ACTION] + u' ' + rows[row][CCommandsFile::COL_DATA];
+        }
+        QCOMPARE(got, steps);
+        QCOMPARE(h.Doc().GetSlotBytes(CQnDoc::SLOT_COMMANDS), panel->Commands().ToBytes());
+        QVERIFY(h.Doc().GetSlotBytes(CQnDoc::SLOT_COMMANDS).startsWith(kCommands));  // the rows before stay as they were
+        QVERIFY(panel->Button(name));
+
+        // Replayed against the same peer: it answers the recorded telegrams as before.
+        QVERIFY(panel->Run(name));
+        for (int i = 0; i < steps.size() / 2; ++i) {
+            sent += "PING\r";
+            QTRY_COMPARE(peer.Drain(), sent);
+            peer.Write("OK");
+        }
+        QTRY_COMPARE(panel->StatusText().left(3), QStringLiteral("完了:"));
+        QCOMPARE(h.View()->RecordHistorySequence(), QStringLiteral("記録2"));
     }
 
     void theCommandsAreTheDocumentsOwn_data()

@@ -147,7 +147,7 @@ QString CLineView::SelectedText() const
             const CLineStore::Line &l = m_store.At(LineOfRow(line));
             const qsizetype start = line == from.line ? from.column : 0;
             const qsizetype end = line == to.line ? to.column : l.Length();
-            text += l.Mid(start, end - start);
+            text += ShownMid(l, start, end);
         }
         if (line < to.line)
             text += QChar(u'\n');
@@ -222,6 +222,8 @@ double CLineView::IndexX(int line, qsizetype column)
         i = static_cast<qsizetype>(k) * kMarkStep;
         x = layout.marks[k];
     }
+    const Spacing spacing = SpacingOf(l);
+    x += double(spacing.GapsBefore(column) - spacing.GapsBefore(i)) * spacing.gap;
     for (; i < column && i < l.head.size(); ++i)
         x += Advance(l.head[i]);
     const qsizetype headSize = l.head.size();
@@ -433,6 +435,11 @@ void CLineView::Measure(int line)
         }
     }
     layout.width = x;
+    if (const Spacing spacing = SpacingOf(l); spacing.gap != 0) {
+        for (size_t k = 0; k < layout.marks.size(); ++k)
+            layout.marks[k] += double(spacing.GapsBefore(qsizetype(k) * kMarkStep)) * spacing.gap;
+        layout.width += double(spacing.GapsBefore(length)) * spacing.gap;
+    }
 }
 
 bool CLineView::SharesLayout(int line)
@@ -508,8 +515,9 @@ qsizetype CLineView::ColumnAtX(int line, double x)
         i = static_cast<qsizetype>(k) * kMarkStep;
         left = layout.marks[k];
     }
+    const Spacing spacing = SpacingOf(l);
     for (; i < l.Length(); ++i) {
-        const double advance = Advance(l.At(i));
+        const double advance = Advance(l.At(i)) + spacing.After(i);
         if (advance > 0 && x < left + advance)
             return i;
         left += advance;
@@ -610,6 +618,7 @@ void CLineView::DrawSegment(QPainter &painter, const CLineStore::Line &line, qsi
     // The tail is Latin-1: its glyphs and their places come from tables, without shaping.
     const char *tail = line.tail.constData() + (first - headSize);
     const qsizetype count = last - first;
+    const Spacing spacing = SpacingOf(line);
     QList<quint32> glyphs(count);
     QList<QPointF> positions(count);
     double x = 0;
@@ -621,7 +630,7 @@ void CLineView::DrawSegment(QPainter &painter, const CLineStore::Line &line, qsi
         }
         glyphs[i] = m_latinGlyph[c];
         positions[i] = QPointF(x, 0);
-        x += m_latinAdvance[c];
+        x += m_latinAdvance[c] + spacing.After(first + i);
     }
     QGlyphRun run;
     run.setRawFont(m_rawFont);

@@ -11,6 +11,7 @@
 #include <QRawFont>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <memory>
@@ -90,6 +91,13 @@ public:
     // Selects the next (or previous) row with a bad checksum after the selection, or from the
     // caret's row without one, and brings it into view; no wrapping. Its row, or -1.
     int GoToBadLine(bool forward);
+    // Telegrams' hex digits shown in pairs with a blank between them (01 03 00 …); off by default.
+    // Only the look changes: positions, finds and the stored text keep the compact digits, and a
+    // copy holds the blanks as they are shown.
+    void SetSpacedHex(bool on);
+    bool SpacedHex() const { return m_spacedHex; }
+    // Where digit `column` (0 the first; `digits` the end) of `digits` hex digits is shown in pairs.
+    static qsizetype ShownColumn(qsizetype digits, qsizetype column);
     // Actions added to the context menu after its own.
     void SetMenuActions(const QList<QAction *> &actions) { m_menuActions = actions; }
 
@@ -124,6 +132,26 @@ private:
         double width = -1;  // not measured yet
         std::vector<double> marks;
     };
+    // The hex digits of a telegram's line while they are shown in pairs: columns [begin, end), and
+    // the blank's width (0: the line is shown as stored).
+    struct Spacing
+    {
+        qsizetype begin = 0;
+        qsizetype end = 0;
+        double gap = 0;
+        // Blanks left of a column, and the blank after one (the second digit of a pair, not the last).
+        qsizetype GapsBefore(qsizetype column) const
+        {
+            return gap == 0 || column <= begin ? 0 : ShownColumn(end - begin, std::min(column, end) - begin) - (std::min(column, end) - begin);
+        }
+        double After(qsizetype column) const
+        {
+            return gap != 0 && column >= begin && (column - begin) % 2 == 1 && column < end - 1 ? gap : 0;
+        }
+    };
+    Spacing SpacingOf(const CLineStore::Line &line) const;
+    // Characters [start, end) of a line as shown (with the blanks of spaced hex).
+    QString ShownMid(const CLineStore::Line &line, qsizetype start, qsizetype end) const;
     static constexpr qsizetype kMarkStep = 1024;
     static constexpr int kMargin = 2;
     static constexpr qint64 kFlushInterval = 25;
@@ -199,4 +227,5 @@ private:
     QList<QAction *> m_menuActions;
     QAction *m_pCopy;
     QAction *m_pSelectAll;
+    bool m_spacedHex = false;
 };

@@ -31,6 +31,7 @@ class QAction;
 class QActionGroup;
 class QCheckBox;
 class QMenu;
+class QPrinter;
 class QPushButton;
 
 class CMessageWnd : public CMsgWnd<QWidget>
@@ -122,6 +123,9 @@ public:
     void SetDumpView(bool on);
     bool DumpView() const { return m_bDump; }
     CDumpView *Dump() const { return m_pDump; }
+    // The History's hex digits in pairs with blanks between (01 03 00 …); kept in the profile.
+    void SetSpacedHex(bool on);
+    bool SpacedHex() const;
     // The context-menu entries after copy and select all.
     QList<QAction *> MenuActions() const;
     // Packet traces (pcapng) of the History's telegrams (cmessagewnd_trace.cpp). The origin tells the
@@ -156,12 +160,30 @@ public:
     // "%m/%d/%y %H:%M:%S  " in local time; empty when the time cannot be formatted.
     static QString TimeStamp(std::time_t when);
 
+    // The telegrams of the selected lines (all the window holds without a selection), oldest first,
+    // for a sequence recorded from the History (ｼｰｹﾝｽとして保存).
+    struct TelegramBytes
+    {
+        char direction = 0;  // 'R', 'S'
+        QByteArray bytes;
+        qint64 when = 0;  // microseconds since the epoch
+    };
+    QList<TelegramBytes> SelectedTelegrams() const;
+    // Prints what is shown (the lines the filter lets through, or the dump), in pages, lines too long
+    // for the page going on in the next; 印刷... asks for the printer first. PrintTo gives the number
+    // of pages, or -1 when the printer cannot be written to.
+    bool Print();
+    int PrintTo(QPrinter *printer) const;
+
 Q_SIGNALS:
     // The trace recording's output does not keep up: the trace waits in a temporary file.
     void TraceReaderSlow(const QString &path);
+    // ｼｰｹﾝｽとして保存 was chosen: the view takes SelectedTelegrams into its commands.
+    void SequenceRequested();
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -203,6 +225,10 @@ private:
     void RequestClose();
     QString CurrentStamp();
     void CreateTraceTools();
+    void CreateSequenceTools();
+    void CreatePrintTools();
+    // The shown lines as UTF-8, each followed by a line feed: what 名前を付けて保存 writes.
+    QByteArray ShownText() const;
     void ReadTraceOptions();
     // Keeps the telegram for the trace (`lineSerial` < 0: it has no line) and hands it to the recording.
     void TraceTelegram(char direction, const unsigned char *data, int length, const QByteArray &kept, qint64 lineSerial);
@@ -258,4 +284,7 @@ private:
     QAction *m_pRecordTrace = nullptr;
     QAction *m_pTraceDissector = nullptr;
     QActionGroup *m_pEncodings = nullptr;
+    QAction *m_pSaveSequence = nullptr;
+    QAction *m_pPrint = nullptr;
+    QAction *m_pSpacedHex = nullptr;
 };

@@ -17,6 +17,7 @@
 namespace {
 
 const char *const kDumpKey = "DumpView";
+const char *const kSpacedHexKey = "SpacedHex";
 
 }  // namespace
 
@@ -38,6 +39,26 @@ void CMessageWnd::CreateDumpTools(const CIniFile &profile)
     connect(m_pClear, &QPushButton::clicked, m_pDump, [this] { m_pDump->Refresh(false); }, Qt::QueuedConnection);
     m_bDump = profile.GetInt(QString::fromLatin1(kProfileSection), QString::fromLatin1(kDumpKey), 0) != 0;
     m_pDumpView->setChecked(m_bDump);
+    m_pSpacedHex = new QAction(QStringLiteral("16進をｽﾍﾟｰｽで区切る"), this);
+    m_pSpacedHex->setCheckable(true);
+    connect(m_pSpacedHex, &QAction::triggered, this, &CMessageWnd::SetSpacedHex);
+    const bool spaced = profile.GetInt(QString::fromLatin1(kProfileSection), QString::fromLatin1(kSpacedHexKey), 0) != 0;
+    m_pSpacedHex->setChecked(spaced);
+    m_pText->SetSpacedHex(spaced);
+}
+
+void CMessageWnd::SetSpacedHex(bool on)
+{
+    if (!m_pSpacedHex)
+        return;
+    m_pSpacedHex->setChecked(on);
+    WriteOption(QString::fromLatin1(kSpacedHexKey), QString::number(on ? 1 : 0));
+    m_pText->SetSpacedHex(on);
+}
+
+bool CMessageWnd::SpacedHex() const
+{
+    return m_pText && m_pText->SpacedHex();
 }
 
 void CMessageWnd::SetDumpView(bool on)

@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -50,16 +51,10 @@ void CMessageWnd::CreateTools()
     m_pFind = new QAction(QStringLiteral("検索(&F)..."), this);
     m_pFind->setShortcut(QKeySequence::Find);
     connect(m_pFind, &QAction::triggered, this, &CMessageWnd::ShowFindBar);
-    auto *next = new QAction(this);
-    next->setShortcut(QKeySequence(Qt::Key_F3));
-    connect(next, &QAction::triggered, this, [this] { GoToMatch(true); });
-    auto *previous = new QAction(this);
-    previous->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
-    connect(previous, &QAction::triggered, this, [this] { GoToMatch(false); });
     m_pSave = new QAction(QStringLiteral("名前を付けて保存..."), this);
     m_pSave->setShortcut(QKeySequence::Save);
     connect(m_pSave, &QAction::triggered, this, &CMessageWnd::SaveAs);
-    for (QAction *action : {m_pFind, next, previous, m_pSave}) {
+    for (QAction *action : {m_pFind, m_pSave}) {
         action->setShortcutContext(Qt::WindowShortcut);
         addAction(action);
     }
@@ -92,6 +87,8 @@ void CMessageWnd::CreateTools()
         CreateChecksumTools();
         CreateDumpTools(CIniFile(CIniFile::ProfilePath()));
         CreateTraceTools();
+        CreateSequenceTools();
+        CreatePrintTools();
     }
     m_pText->SetMenuActions(MenuActions());
     if (m_pDump)
@@ -99,12 +96,31 @@ void CMessageWnd::CreateTools()
     ReadOptions();
 }
 
+bool CMessageWnd::event(QEvent *event)
+{
+    // F3 and Shift+F3 step through the finds while this window is active, before any shortcut: a key
+    // of the whole program (a command of the ｺﾏﾝﾄﾞ一覧) would otherwise make both ambiguous, and
+    // neither would run. Elsewhere that key works as it is.
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if (key->key() == Qt::Key_F3 && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
+            if (event->type() == QEvent::KeyPress)
+                GoToMatch(modifiers == Qt::NoModifier);
+            event->accept();
+            return true;
+        }
+    }
+    return CMsgWnd<QWidget>::event(event);
+}
+
 QList<QAction *> CMessageWnd::MenuActions() const
 {
     QList<QAction *> actions{m_pFind, m_pSave, m_pRecord, m_pMilliseconds};
     if (m_nKind == KIND_HISTORY)
         actions << m_pResponseTime << m_pEncodingMenu->menuAction() << m_pControlMarks << m_pChecksum << m_pChecksumSearch
-                << m_pNextBad << m_pPreviousBad << m_pDumpView << m_pSaveTrace << m_pRecordTrace << m_pTraceDissector;
+                << m_pNextBad << m_pPreviousBad << m_pDumpView << m_pSpacedHex << m_pSaveTrace << m_pRecordTrace << m_pTraceDissector
+                << m_pSaveSequence << m_pPrint;
     return actions;
 }
 
@@ -275,18 +291,24 @@ bool CMessageWnd::SaveAs()
 bool CMessageWnd::SaveTo(const QString &path, QString *error) const
 {
     // Written beside the file and renamed over it at the end: a failure leaves the old file.
-    QByteArray bytes;
-    const CLineStore &store = m_pText->Store();
-    if (ShowsDump())
-        bytes = m_pDump->Model().Text();
-    for (int row = 0; row < m_pText->RowCount() && !ShowsDump(); ++row)
-        bytes += store.At(m_pText->LineOfRow(row)).Utf8();
+    const QByteArray bytes = ShownText();
     int code = 0;
     if (WriteWholeFile(path, bytes, &code))
         return true;
     if (error)
         *error = FileErrorText(code);
     return false;
+}
+
+QByteArray CMessageWnd::ShownText() const
+{
+    QByteArray bytes;
+    const CLineStore &store = m_pText->Store();
+    if (ShowsDump())
+        bytes = m_pDump->Model().Text();
+    for (int row = 0; row < m_pText->RowCount() && !ShowsDump(); ++row)
+        bytes += store.At(m_pText->LineOfRow(row)).Utf8();
+    return bytes;
 }
 
 bool CMessageWnd::StartRecording()

@@ -80,10 +80,10 @@ CCommandPanelWnd::~CCommandPanelWnd()
     qDeleteAll(m_shortcuts);
 }
 
-void CCommandPanelWnd::SetCommands(const CCommandsFile &commands)
+void CCommandPanelWnd::SetCommands(CCommandsFile commands)
 {
     m_runner.Stop();
-    m_commands = commands;
+    m_commands = std::move(commands);
     m_runs.clear();
     Rebuild();
 }
@@ -192,6 +192,16 @@ void CCommandPanelWnd::Edit()
         return;
     SetCommands(dialog.Commands());
     Q_EMIT CommandsChanged(m_commands.ToBytes());
+}
+
+bool CCommandPanelWnd::AddRows(const QList<QStringList> &rows, QString *error)
+{
+    CCommandsFile commands = m_commands;
+    if (!commands.SetRows(commands.Rows() + rows, error))
+        return false;
+    SetCommands(std::move(commands));
+    Q_EMIT CommandsChanged(m_commands.ToBytes());
+    return true;
 }
 
 bool CCommandPanelWnd::Import(const QString &path, QString *error)

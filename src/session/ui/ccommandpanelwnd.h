@@ -23,7 +23,7 @@ public:
     explicit CCommandPanelWnd(QWidget *keyOwner);
     ~CCommandPanelWnd() override;
 
-    void SetCommands(const CCommandsFile &commands);
+    void SetCommands(CCommandsFile commands);
     const CCommandsFile &Commands() const { return m_commands; }
     CSequenceRunner &Runner() { return m_runner; }
     // Starts sequence `name` (a click or its key); false when it is unknown or one is running.
@@ -35,6 +35,8 @@ public:
     void Edit();
     bool Import(const QString &path, QString *error);
     bool Export(const QString &path, QString *error) const;
+    // Appends a sequence's rows (a recording) to the commands; false with the reason when refused.
+    bool AddRows(const QList<QStringList> &rows, QString *error);
 
 Q_SIGNALS:
     // The user has changed the commands (editor, import): the document keeps them.

@@ -41,6 +41,7 @@ CQnView::CQnView(QWidget *parent)
     m_pStatsWnd = std::make_unique<CStatsWnd>(&m_traffic, [this] { return EndpointGauges(); });
     connect(m_pCommandDlg.get(), &CCommandSendDlg::ClientListAsked, this, &CQnView::OpenClientList);
     LoadCommands();
+    connect(m_pHistoryWnd.get(), &CMessageWnd::SequenceRequested, this, &CQnView::RecordHistorySequence);
 }
 
 CQnView::~CQnView()

@@ -76,6 +76,9 @@ public:
     // choice of client), with its History and Log lines; false when not connected or refused.
     void AttachSequenceRunner(CSequenceRunner *runner) { m_pSequenceRunner = runner; }
     bool SendSequenceTelegram(const QByteArray &bytes, const QString &name);
+    // The History's selected telegrams (all without a selection) as a new sequence of the ｺﾏﾝﾄﾞ一覧,
+    // kept in the document; its name ("記録1", …), or empty when there was nothing to record.
+    QString RecordHistorySequence();
     // A peer is there to send to (a server: a client has connected).
     bool HasPeer() const;
     // The "ｺﾏﾝﾄﾞ一覧" window, which holds the document's commands.

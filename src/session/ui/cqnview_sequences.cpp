@@ -6,6 +6,7 @@
 #include "display/ui/cmessagewnd.h"
 #include "net/cendpoint.h"
 #include "document/cqndoc.h"
+#include "session/csequencerecording.h"
 #include "session/csequencerunner.h"
 #include "session/ui/ccommandpanelwnd.h"
 
@@ -61,7 +62,7 @@ void CQnView::LoadCommands()
         AddLog(QStringLiteral("ｺﾏﾝﾄﾞ一覧 壊れた設定を読み込みませんでした: %1").arg(error));
         commands = CCommandsFile();
     }
-    m_pCommandPanel->SetCommands(commands);
+    m_pCommandPanel->SetCommands(std::move(commands));
 }
 
 void CQnView::OpenCommandPanel()
@@ -70,4 +71,26 @@ void CQnView::OpenCommandPanel()
         m_pCommandPanel->show();
     m_pCommandPanel->activateWindow();
     m_pCommandPanel->raise();
+}
+
+QString CQnView::RecordHistorySequence()
+{
+    QList<CSequenceRecording::Telegram> telegrams;
+    for (const CMessageWnd::TelegramBytes &telegram : m_pHistoryWnd->SelectedTelegrams())
+        telegrams.append({telegram.direction, telegram.bytes, telegram.when / 1000});
+    if (telegrams.isEmpty()) {
+        AddLog(QStringLiteral("ｼｰｹﾝｽとして保存 記録する電文がありません"));
+        return QString();
+    }
+    QString name;
+    for (int n = 1; name.isEmpty() || m_pCommandPanel->Commands().Find(name); ++n)
+        name = QStringLiteral("記録%1").arg(n);
+    const QList<QStringList> rows = CSequenceRecording::Rows(name, telegrams);
+    QString error;
+    if (!m_pCommandPanel->AddRows(rows, &error)) {
+        AddLog(QStringLiteral("ｼｰｹﾝｽとして保存 できませんでした: %1").arg(error));
+        return QString();
+    }
+    AddLog(QStringLiteral("ｺﾏﾝﾄﾞ一覧に「%1」を追加しました (%2 手順)").arg(name).arg(rows.size()));
+    return name;
 }

@@ -59,6 +59,8 @@ QStringList CChecksumSearch::Find(const QList<QByteArray> &given, qint64 msLeft)
     int count = 0;
     const CChecksum::Entry *entries = CChecksum::Entries(&count);
     for (int index = 0; index < count; ++index) {
+        if (entries[index].width > 64)
+            continue;  // the search tries CRCs of up to 64 bits
         const CChecksum checksum(entries[index]);
         const int bytes = checksum.Bytes();
         for (const QByteArray &terminator : terminators) {

@@ -20,6 +20,7 @@ enum class Capability : unsigned {
     ManyPeers = 1u << 1,       // may serve many peers at once, as its settings say
     AcceptsClients = 1u << 2,  // a server: each client that comes is a connection of its own
     BatchDefault = 1u << 3,    // a batch row's address without a prefix of another type runs over it
+    NameLookup = 1u << 4,      // its destination may be a host name, looked up before the open
 };
 
 class CConnectionType

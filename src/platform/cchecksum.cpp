@@ -34,11 +34,59 @@ quint64 Crc32cPoly()
     return 0x1EDC6F41;
 }
 
+// `value` in upper-case hex, at least `digits` digits.
+QString Hex(CChecksum::Value value, int digits)
+{
+    QString text;
+    do {
+        text.prepend(QLatin1Char("0123456789ABCDEF"[int(value & 0xF)]));
+        value >>= 4;
+    } while (value != 0);
+    return text.rightJustified(digits, QLatin1Char('0'));
+}
+
+// A number of the model notation: "0x" and hex digits, or decimal digits; false when it is none or
+// does not fit 128 bits.
+bool ParseValue(const QString &text, CChecksum::Value *out)
+{
+    const bool hex = text.startsWith(QStringLiteral("0x"));
+    const QString digits = hex ? text.mid(2) : text;
+    const unsigned base = hex ? 16 : 10;
+    if (digits.isEmpty())
+        return false;
+    CChecksum::Value value = 0;
+    const CChecksum::Value limit = ~CChecksum::Value(0) / base;
+    for (const QChar c : digits) {
+        const int digit = HexDigit(c.unicode() < 128 ? char(c.unicode()) : '?');
+        if (digit < 0 || unsigned(digit) >= base || value > limit)
+            return false;
+        const CChecksum::Value next = value * base + unsigned(digit);
+        if (next < value * base)
+            return false;
+        value = next;
+    }
+    *out = value;
+    return true;
+}
+
 }  // namespace
 
 quint64 CChecksum::Mask(int width)
 {
     return width >= 64 ? ~quint64(0) : (quint64(1) << width) - 1;
+}
+
+CChecksum::Value CChecksum::WideMask(int width)
+{
+    return width >= kMaxWidth ? ~Value(0) : (Value(1) << width) - 1;
+}
+
+CChecksum::Value CChecksum::WideReflect(Value value, int width)
+{
+    Value reflected = 0;
+    for (int i = 0; i < width; ++i, value >>= 1)
+        reflected = (reflected << 1) | (value & 1);
+    return reflected;
 }
 
 quint64 CChecksum::Reflect(quint64 value, int width)
@@ -84,7 +132,7 @@ std::unique_ptr<CChecksum> CChecksum::FromModel(const QString &model, QString *e
     Entry entry{"", "", KIND_CRC, 0, 0, 0, false, false, 0, 0, 0};
     bool given[8] = {};
     const char *const keys[8] = {"width", "poly", "init", "refin", "refout", "xorout", "check", "residue"};
-    quint64 values[8] = {};
+    Value values[8] = {};
     static const QRegularExpression pair(QStringLiteral("^([a-z]+)=(\\S+)$"));
     for (const QString &token : model.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
         const QRegularExpressionMatch match = pair.match(token.toLower());
@@ -105,10 +153,8 @@ std::unique_ptr<CChecksum> CChecksum::FromModel(const QString &model, QString *e
         if (k == 3 || k == 4) {
             ok = value == QStringLiteral("true") || value == QStringLiteral("false");
             values[k] = value == QStringLiteral("true");
-        } else if (value.startsWith(QStringLiteral("0x"))) {
-            values[k] = value.mid(2).toULongLong(&ok, 16);
         } else {
-            values[k] = value.toULongLong(&ok, 10);
+            ok = ParseValue(value, &values[k]);
         }
         if (!ok) {
             *error = QStringLiteral("CRC のﾓﾃﾞﾙの %1 の値 \"%2\" が正しくありません").arg(QLatin1String(keys[k]), value);
@@ -119,13 +165,13 @@ std::unique_ptr<CChecksum> CChecksum::FromModel(const QString &model, QString *e
         *error = QStringLiteral("CRC のﾓﾃﾞﾙには width= と poly= が要ります");
         return nullptr;
     }
-    if (values[0] < 1 || values[0] > 64) {
-        *error = QStringLiteral("CRC のﾓﾃﾞﾙの width は 1 から 64 で指定してください");
+    if (values[0] < 1 || values[0] > kMaxWidth) {
+        *error = QStringLiteral("CRC のﾓﾃﾞﾙの width は 1 から %1 で指定してください").arg(kMaxWidth);
         return nullptr;
     }
     entry.width = int(values[0]);
     for (int k : {1, 2, 5, 6, 7}) {
-        if (values[k] & ~CChecksum::Mask(entry.width)) {
+        if (values[k] & ~WideMask(entry.width)) {
             *error = QStringLiteral("CRC のﾓﾃﾞﾙの %1 が width (%2 ﾋﾞｯﾄ) に収まりません").arg(QLatin1String(keys[k])).arg(entry.width);
             return nullptr;
         }
@@ -138,7 +184,7 @@ std::unique_ptr<CChecksum> CChecksum::FromModel(const QString &model, QString *e
     auto checksum = std::make_unique<CChecksum>(entry);
     checksum->m_entry.check = checksum->Compute("123456789", 9);
     checksum->m_entry.residue = Residue(entry);
-    const auto mismatch = [&](int k, quint64 computed) {
+    const auto mismatch = [&](int k, Value computed) {
         *error = QStringLiteral("CRC のﾓﾃﾞﾙの %1=0x%2 が合いません (このﾓﾃﾞﾙでは 0x%3)")
                      .arg(QLatin1String(keys[k]), checksum->HexText(values[k]), checksum->HexText(computed));
         return nullptr;
@@ -155,9 +201,7 @@ std::unique_ptr<CChecksum> CChecksum::FromModel(const QString &model, QString *e
 QString CChecksum::ModelText(const Entry &entry)
 {
     const int digits = (entry.width + 3) / 4;
-    const auto hex = [digits](quint64 value) {
-        return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
-    };
+    const auto hex = [digits](Value value) { return QStringLiteral("0x") + Hex(value, digits); };
     const auto boolean = [](bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); };
     return QStringLiteral("width=%1 poly=%2 init=%3 refin=%4 refout=%5 xorout=%6")
         .arg(entry.width)
@@ -176,15 +220,16 @@ const CChecksum::Entry *CChecksum::CatalogueEntry(const Entry &p)
     return nullptr;
 }
 
-quint64 CChecksum::Residue(const Entry &p)
+CChecksum::Value CChecksum::Residue(const Entry &p)
 {
     // A message followed by its CRC leaves the register at xorout times x^width modulo the
     // polynomial, whatever the message; reflected when the output is.
-    const quint64 top = quint64(1) << (p.width - 1);
-    quint64 r = p.refout ? CChecksum::Reflect(p.xorout, p.width) : p.xorout;
+    const Value top = Value(1) << (p.width - 1);
+    const Value mask = WideMask(p.width);
+    Value r = p.refout ? WideReflect(p.xorout, p.width) : p.xorout;
     for (int i = 0; i < p.width; ++i)
-        r = (r & top) ? ((r << 1) ^ p.poly) & CChecksum::Mask(p.width) : (r << 1) & CChecksum::Mask(p.width);
-    return p.refout ? CChecksum::Reflect(r, p.width) : r;
+        r = (r & top) ? ((r << 1) ^ p.poly) & mask : (r << 1) & mask;
+    return p.refout ? WideReflect(r, p.width) : r;
 }
 
 QStringList CChecksum::Names()
@@ -200,9 +245,7 @@ QStringList CChecksum::Names()
 QString CChecksum::Describe(const Entry &entry)
 {
     const int digits = (entry.width + 3) / 4;
-    const auto hex = [digits](quint64 value) {
-        return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
-    };
+    const auto hex = [digits](Value value) { return QStringLiteral("0x") + Hex(value, digits); };
     QString text = QString::fromLatin1(entry.name).leftJustified(18);
     if (entry.kind == KIND_CRC) {
         text += ModelText(entry);
@@ -231,11 +274,29 @@ CChecksum::CChecksum(const Entry &entry) : m_entry(entry)
 {
     if (entry.kind != KIND_CRC)
         return;
+    if (entry.width > 64) {
+        // Reflected input: the register at the low end of 128 bits, shifting right; otherwise at
+        // the high end, shifting left.
+        m_pWideTable = std::make_unique<std::array<Value, 256>>();
+        const Value poly = entry.refin ? WideReflect(entry.poly, entry.width) : entry.poly << (kMaxWidth - entry.width);
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            Value crc = entry.refin ? Value(byte) : Value(byte) << (kMaxWidth - 8);
+            for (int bit = 0; bit < 8; ++bit) {
+                if (entry.refin)
+                    crc = (crc & 1) ? (crc >> 1) ^ poly : crc >> 1;
+                else
+                    crc = (crc >> (kMaxWidth - 1)) ? (crc << 1) ^ poly : crc << 1;
+            }
+            (*m_pWideTable)[byte] = crc;
+        }
+        return;
+    }
     m_pTables = std::make_unique<std::array<std::array<quint64, 256>, 16>>();
     auto &tables = *m_pTables;
     // Reflected input: the register holds the CRC bit-reversed at its low end and shifts right.
     // Otherwise it holds it at its high end (64 bits wide for every width) and shifts left.
-    const quint64 poly = entry.refin ? CChecksum::Reflect(entry.poly, entry.width) : entry.poly << (64 - entry.width);
+    const quint64 narrowPoly = quint64(entry.poly);
+    const quint64 poly = entry.refin ? CChecksum::Reflect(narrowPoly, entry.width) : narrowPoly << (64 - entry.width);
     for (quint64 byte = 0; byte < 256; ++byte) {
         quint64 crc = entry.refin ? byte : byte << 56;
         for (int bit = 0; bit < 8; ++bit) {
@@ -253,7 +314,20 @@ CChecksum::CChecksum(const Entry &entry) : m_entry(entry)
                                           : (previous << 8) ^ tables[0][previous >> 56];
         }
     }
-    m_fold = CCrcFast::FoldConstants(entry.width, entry.poly, entry.refin);
+    m_fold = CCrcFast::FoldConstants(entry.width, narrowPoly, entry.refin);
+}
+
+CChecksum::Value CChecksum::WideCrc(Value crc, const unsigned char *data, qsizetype length) const
+{
+    const auto &t = *m_pWideTable;
+    if (m_entry.refin) {
+        for (; length > 0; ++data, --length)
+            crc = (crc >> 8) ^ t[unsigned(crc ^ *data) & 0xFF];
+    } else {
+        for (; length > 0; ++data, --length)
+            crc = (crc << 8) ^ t[unsigned(crc >> (kMaxWidth - 8)) ^ *data];
+    }
+    return crc;
 }
 
 quint64 CChecksum::Crc(quint64 crc, const unsigned char *data, qsizetype length) const
@@ -314,8 +388,11 @@ CChecksum::State CChecksum::Init() const
     State state;
     if (m_entry.kind == KIND_ADLER32)
         state.a = 1;
-    if (m_entry.kind == KIND_CRC)
-        state.crc = m_entry.refin ? CChecksum::Reflect(m_entry.init, m_entry.width) : m_entry.init << (64 - m_entry.width);
+    if (m_entry.kind == KIND_CRC && m_entry.width > 64)
+        state.wide = m_entry.refin ? WideReflect(m_entry.init, m_entry.width) : m_entry.init << (kMaxWidth - m_entry.width);
+    else if (m_entry.kind == KIND_CRC)
+        state.crc = m_entry.refin ? CChecksum::Reflect(quint64(m_entry.init), m_entry.width)
+                                  : quint64(m_entry.init) << (64 - m_entry.width);
     return state;
 }
 
@@ -323,7 +400,10 @@ void CChecksum::Update(State &state, const void *data, qsizetype length) const
 {
     const auto *bytes = static_cast<const unsigned char *>(data);
     if (m_entry.kind == KIND_CRC) {
-        state.crc = Crc(state.crc, bytes, length);
+        if (m_pWideTable)
+            state.wide = WideCrc(state.wide, bytes, length);
+        else
+            state.crc = Crc(state.crc, bytes, length);
         return;
     }
     UpdateSum(state, bytes, length);
@@ -393,16 +473,21 @@ void CChecksum::UpdateSum(State &state, const unsigned char *bytes, qsizetype le
     }
 }
 
-quint64 CChecksum::Final(const State &state) const
+CChecksum::Value CChecksum::Final(const State &state) const
 {
     const int width = m_entry.width;
     // A last odd byte of 16-bit words, padded with zero.
     const quint64 pad = state.high < 0 ? 0 : quint64(state.high);
     switch (m_entry.kind) {
     case KIND_CRC: {
+        if (width > 64) {
+            const Value crc = m_entry.refin ? state.wide : state.wide >> (kMaxWidth - width);
+            const Value out = m_entry.refin == m_entry.refout ? crc : WideReflect(crc, width);
+            return (out ^ m_entry.xorout) & WideMask(width);
+        }
         const quint64 crc = m_entry.refin ? state.crc : state.crc >> (64 - width);
         const quint64 out = m_entry.refin == m_entry.refout ? crc : CChecksum::Reflect(crc, width);
-        return (out ^ m_entry.xorout) & CChecksum::Mask(width);
+        return (out ^ quint64(m_entry.xorout)) & CChecksum::Mask(width);
     }
     case KIND_SUM8: return state.sum & 0xFF;
     case KIND_SUM16: return state.sum & 0xFFFF;
@@ -431,19 +516,19 @@ quint64 CChecksum::Final(const State &state) const
     return 0;
 }
 
-quint64 CChecksum::Compute(const void *data, qsizetype length) const
+CChecksum::Value CChecksum::Compute(const void *data, qsizetype length) const
 {
     State state = Init();
     Update(state, data, length);
     return Final(state);
 }
 
-QString CChecksum::HexText(quint64 value) const
+QString CChecksum::HexText(Value value) const
 {
-    return QString::number(value, 16).toUpper().rightJustified((m_entry.width + 3) / 4, QLatin1Char('0'));
+    return Hex(value, (m_entry.width + 3) / 4);
 }
 
-QByteArray CChecksum::ValueBytes(quint64 value, bool bigEndian, bool asciiHex) const
+QByteArray CChecksum::ValueBytes(Value value, bool bigEndian, bool asciiHex) const
 {
     QByteArray bytes;
     for (int i = Bytes() - 1; i >= 0; --i)

@@ -1,10 +1,11 @@
-// Checksums by name: the parametric CRC model (width 3 to 64 bits, polynomial, initial value,
+// Checksums by name: the parametric CRC model (width 1 to 128 bits, polynomial, initial value,
 // reflected input and output, final XOR) with the catalogue entries engineers use, and the simple
 // sums (SUM8/16/32, two's- and one's-complement SUM8, XOR8/BCC, XOR16, LRC, LRC over ASCII hex,
 // Fletcher-16/32, Adler-32, the Internet checksum). Names and aliases as the public CRC catalogue
 // writes them; a CRC may also be given by its parameters in the catalogue's model notation. CRCs are
 // table-driven, sixteen bytes a step, or folded with carry-less multiplication (and CRC-32C with the
-// processor's own instruction) where the processor has it.
+// processor's own instruction) where the processor has it. Widths over 64 bits take a register of
+// two words and one table, a byte a step; the narrower ones never touch it.
 #pragma once
 
 #include <QByteArray>
@@ -23,6 +24,11 @@ public:
         KIND_SUM32, KIND_SUM8_ONES, KIND_XOR16, KIND_FLETCHER16, KIND_FLETCHER32, KIND_ADLER32, KIND_INTERNET
     };
 
+    // A value of any width (a CRC's parameters and results); the narrower ones in its low bits.
+    __extension__ typedef unsigned __int128 Value;
+    static constexpr int kMaxWidth = 128;
+    static constexpr Value Wide(quint64 high, quint64 low) { return Value(high) << 64 | low; }
+
     // One entry of the catalogue.
     struct Entry
     {
@@ -30,13 +36,13 @@ public:
         const char *aliases;  // separated by spaces, or empty
         Kind kind;
         int width;            // bits of the value
-        quint64 poly;
-        quint64 init;
+        Value poly;
+        Value init;
         bool refin;
         bool refout;
-        quint64 xorout;
-        quint64 check;        // the value over the nine bytes "123456789"
-        quint64 residue;      // CRC: the register after a message and its CRC, before the final XOR
+        Value xorout;
+        Value check;          // the value over the nine bytes "123456789"
+        Value residue;        // CRC: the register after a message and its CRC, before the final XOR
     };
 
     // The entry of `name` or one of its aliases (any case); null when there is none.
@@ -53,11 +59,13 @@ public:
     // null when the catalogue has none.
     static const Entry *CatalogueEntry(const Entry &parameters);
     // The residue of a CRC's parameters (see Entry::residue).
-    static quint64 Residue(const Entry &parameters);
-    // The low `width` bits set.
+    static Value Residue(const Entry &parameters);
+    // The low `width` bits set (up to 64; WideMask up to 128).
     static quint64 Mask(int width);
+    static Value WideMask(int width);
     // The low `width` bits of `value` in reverse order.
     static quint64 Reflect(quint64 value, int width);
+    static Value WideReflect(Value value, int width);
     static const Entry *Entries(int *count);
     // Every entry's name, in the catalogue's order.
     static QStringList Names();
@@ -84,28 +92,33 @@ public:
                               // 16-bit words: the first byte of a word still waiting for its second
         quint64 a = 0;        // Fletcher, Adler: the two running sums
         quint64 b = 0;
+        Value wide = 0;       // the CRC register of widths over 64 bits, placed as `crc` is
     };
     State Init() const;
     void Update(State &state, const void *data, qsizetype length) const;
-    quint64 Final(const State &state) const;
+    Value Final(const State &state) const;
 
-    quint64 Compute(const void *data, qsizetype length) const;
-    quint64 Compute(const QByteArray &data) const { return Compute(data.constData(), data.size()); }
+    Value Compute(const void *data, qsizetype length) const;
+    Value Compute(const QByteArray &data) const { return Compute(data.constData(), data.size()); }
     // The value as upper-case hex digits, most significant first, as the catalogue writes check values.
-    QString HexText(quint64 value) const;
+    QString HexText(Value value) const;
     // The value as the bytes appended: binary in the byte order asked for, or its hex digits as ASCII.
-    QByteArray ValueBytes(quint64 value, bool bigEndian, bool asciiHex) const;
+    QByteArray ValueBytes(Value value, bool bigEndian, bool asciiHex) const;
 
 private:
     // The CRC register of Init/Update over `data`: folded where the processor allows, then tables.
     quint64 Crc(quint64 crc, const unsigned char *data, qsizetype length) const;
     quint64 CrcByTables(quint64 crc, const unsigned char *data, qsizetype length) const;
+    // The register of a CRC wider than 64 bits over `data`, a byte a step.
+    Value WideCrc(Value crc, const unsigned char *data, qsizetype length) const;
     void UpdateSum(State &state, const unsigned char *data, qsizetype length) const;
 
     Entry m_entry;
     QByteArray m_name;    // a model's own name (m_entry.name points into it)
     // Sixteen tables of the CRC, one per byte of a step (empty for the sums).
     std::unique_ptr<std::array<std::array<quint64, 256>, 16>> m_pTables;
+    // The one table of a CRC wider than 64 bits (empty otherwise).
+    std::unique_ptr<std::array<Value, 256>> m_pWideTable;
     // Carry-less multiplication constants for folding 64 and 16 bytes at a time.
     std::array<quint64, 4> m_fold{};
 };

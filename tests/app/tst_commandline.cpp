@@ -75,7 +75,7 @@ private Q_SLOTS:
                                                   << QStringLiteral("ｺｰﾄﾞﾍﾟｰｼﾞ932にない文字があります: \"€\" (2 文字目)\n");
         // Longer than the pieces it is read in, and not a whole number of them.
         const QByteArray longer = QByteArray("0123456789abcdef").repeated(160 * 1024) + "tail";
-        const QString crc = QStringLiteral("%1\n").arg(CChecksum::Find(QStringLiteral("CRC-32"))->Compute(longer), 8, 16, QLatin1Char('0')).toUpper();
+        const QString crc = QStringLiteral("%1\n").arg(quint64(CChecksum::Find(QStringLiteral("CRC-32"))->Compute(longer)), 8, 16, QLatin1Char('0')).toUpper();
         QTest::newRow("standard input of 2.5 MB") << QStringList{"--checksum", "CRC-32"} << longer << 0 << crc << QString();
         const QString file = m_dir.filePath(QStringLiteral("in.bin"));
         QFile out(file);

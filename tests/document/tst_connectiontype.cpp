@@ -37,11 +37,12 @@ void TestConnectionType::rows_keep_the_slot_layout_data()
             bits |= unsigned(capability);
         return bits;
     };
-    QTest::newRow("udp") << int(TYPE_UDP) << QList<int>{0, 1, 2, 13} << QList<int>{} << QStringLiteral("        UDP") << 0xFFFF00u << 0u;
+    QTest::newRow("udp") << int(TYPE_UDP) << QList<int>{0, 1, 2, 13} << QList<int>{} << QStringLiteral("        UDP") << 0xFFFF00u
+                         << can({Capability::NameLookup});
     QTest::newRow("tcp server") << int(TYPE_TCP_SERVER) << QList<int>{3, 14} << range(23, 7) << QStringLiteral("   TCP-IP(ｻｰﾊﾞｰ)")
                                 << 0x00FFFFu << can({Capability::Tls, Capability::ManyPeers, Capability::AcceptsClients});
     QTest::newRow("tcp client") << int(TYPE_TCP_CLIENT) << QList<int>{4, 5, 6} << range(15, 8) << QStringLiteral("  TCP-IP(ｸﾗｲｱﾝﾄ)")
-                                << 0xFF00FFu << can({Capability::Tls, Capability::BatchDefault});
+                                << 0xFF00FFu << can({Capability::Tls, Capability::BatchDefault, Capability::NameLookup});
     QTest::newRow("serial") << int(TYPE_SERIAL) << range(7, 6) << QList<int>{} << QStringLiteral("       ｼﾘｱﾙ") << 0x80C0FFu << 0u;
 }
 

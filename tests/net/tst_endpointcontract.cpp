@@ -184,6 +184,7 @@ private Q_SLOTS:
     void endpoint_keeps_the_contract();
     void failed_open_says_why_in_its_domain_data();
     void failed_open_says_why_in_its_domain();
+    void name_lookup_follows_the_row();
 };
 
 void TestEndpointContract::endpoint_keeps_the_contract_data()
@@ -289,6 +290,20 @@ void TestEndpointContract::failed_open_says_why_in_its_domain()
     QVERIFY2(failure.text.startsWith(text), qPrintable(failure.text));
     // The Log has the failure's words, at least as many as the pane's.
     QVERIFY2(!view.lines.filter(failure.LogText()).isEmpty(), qPrintable(view.lines.join(QLatin1Char('\n'))));
+}
+
+// A type whose row says it looks names up names the host to look up; the others never ask for one.
+void TestEndpointContract::name_lookup_follows_the_row()
+{
+    for (const CConnectionType &row : CConnectionType::All()) {
+        ContractView view;
+        std::unique_ptr<CEndpoint> endpoint = CEndpoint::Make(row.type, &view, view.LogBuf());
+        QVERIFY(endpoint);
+        QStringList settings;
+        for (qsizetype i = 0; i < row.EndpointSlots().size(); ++i)
+            settings.append(QStringLiteral("peer.invalid"));
+        QCOMPARE(endpoint->DestinationHost(settings).isEmpty(), !row.Has(Capability::NameLookup));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestEndpointContract)

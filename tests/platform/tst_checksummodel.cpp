@@ -60,6 +60,45 @@ private Q_SLOTS:
         }
     }
 
+    // Widths over 64 bits take their own register: against the reference in one piece and in two.
+    void wideModelsMatchTheReference_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("refin");
+        QTest::addColumn<bool>("refout");
+        for (const int width : {65, 82, 100, 127, 128})
+            for (const bool refin : {false, true})
+                for (const bool refout : {false, true})
+                    QTest::addRow("width %d refin %d refout %d", width, int(refin), int(refout)) << width << refin << refout;
+    }
+    void wideModelsMatchTheReference()
+    {
+        QFETCH(int, width);
+        QFETCH(bool, refin);
+        QFETCH(bool, refout);
+        QRandomGenerator random(width * 4 + int(refin) * 2 + int(refout));
+        const CChecksum::Value mask = CChecksum::WideMask(width);
+        const auto value = [&] { return CChecksum::Wide(random.generate64(), random.generate64()) & mask; };
+        CChecksum::Entry entry{"", "", CChecksum::KIND_CRC, width, value() | 1, value(), refin, refout, value(), 0, 0};
+        QString error;
+        const auto checksum = CChecksum::FromModel(CChecksum::ModelText(entry), &error);
+        QVERIFY2(checksum, qPrintable(error));
+        QByteArray data(int(random.bounded(300)), '\0');
+        for (char &c : data)
+            c = char(random.bounded(256));
+        const QString expected = checksum->HexText(ReferenceCrc(entry, data));
+        QCOMPARE(checksum->HexText(checksum->Compute(data)), expected);
+        CChecksum::State state = checksum->Init();
+        const int cut = int(random.bounded(data.size() + 1));
+        checksum->Update(state, data.constData(), cut);
+        checksum->Update(state, data.constData() + cut, data.size() - cut);
+        QCOMPARE(checksum->HexText(checksum->Final(state)), expected);
+        // A message followed by its CRC (in the order its bits run) leaves the register at the residue.
+        const QByteArray sealed = data + checksum->ValueBytes(checksum->Compute(data), !refout, false);
+        if (width % 8 == 0 && refin == refout)
+            QCOMPARE(checksum->HexText(checksum->Compute(sealed) ^ entry.xorout), checksum->HexText(CChecksum::Residue(entry)));
+    }
+
     void notationIsReadOrRefused_data()
     {
         QTest::addColumn<QString>("model");
@@ -74,7 +113,16 @@ private Q_SLOTS:
         QTest::newRow("wrong check") << QStringLiteral("width=16 poly=0x8005 check=0x1234") << QString();
         QTest::newRow("wrong residue") << QStringLiteral("width=16 poly=0x1021 init=0xFFFF refin=true xorout=0xFFFF residue=0") << QString();
         QTest::newRow("no poly") << QStringLiteral("width=16 init=0") << QString();
-        QTest::newRow("width 65") << QStringLiteral("width=65 poly=1") << QString();
+        QTest::newRow("width 129") << QStringLiteral("width=129 poly=1") << QString();
+        QTest::newRow("82 bits as the catalogue writes it")
+            << QStringLiteral("width=82 poly=0x0308c0111011401440411 init=0x000000000000000000000 refin=true refout=true "
+                              "xorout=0x000000000000000000000 check=0x09ea83f625023801fd612 residue=0x000000000000000000000")
+            << QStringLiteral("CRC-82/DARC");
+        QTest::newRow("82 bits, wrong check") << QStringLiteral("width=82 poly=0x0308c0111011401440411 refin=true check=0x09ea83f625023801fd613")
+                                              << QString();
+        QTest::newRow("poly wider than 82 bits") << QStringLiteral("width=82 poly=0x40308c0111011401440411") << QString();
+        QTest::newRow("number past 128 bits") << QStringLiteral("width=128 poly=0x100000000000000000000000000000001") << QString();
+        QTest::newRow("decimal past 128 bits") << QStringLiteral("width=128 poly=340282366920938463463374607431768211456") << QString();
         QTest::newRow("poly wider than width") << QStringLiteral("width=8 poly=0x107") << QString();
         QTest::newRow("unknown key") << QStringLiteral("width=8 poly=7 fold=1") << QString();
         QTest::newRow("twice") << QStringLiteral("width=8 poly=7 poly=7") << QString();

@@ -4,6 +4,7 @@
 #include "res/commandids.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
+#include "support/ptydevice.h"
 #include "support/sessionprobe.h"
 
 #include <QDir>
@@ -37,14 +38,15 @@ CReplyRuleTable Table(const QList<CReplyRule> &rules)
     return t;
 }
 
-// The peer a rule answers, over the socket type of the test's row: a client of the program's server,
-// the server of its client, or a UDP socket it sends to.
+// The peer a rule answers, over the connection type of the test's row: a client of the program's
+// server, the server of its client, a UDP socket it sends to, or a device on a pseudo-terminal.
 struct Device
 {
     SessionHarness &h;
     int type;
     LoopbackPeer server = LoopbackPeer::ListenTcp();
     LoopbackPeer peer;
+    PtyDevice line;
     quint16 port = 0;
 
     Device(SessionHarness &harness, int socketType) : h(harness), type(socketType)
@@ -53,6 +55,8 @@ struct Device
             h.ConfigureTcpServer();
         else if (type == TYPE_TCP_CLIENT)
             h.Configure(TYPE_TCP_CLIENT, {QStringLiteral("127.0.0.1"), QString::number(server.Port()), QString()}, 4);
+        else if (type == TYPE_SERIAL)
+            h.Configure(TYPE_SERIAL, {line.Path(), QStringLiteral("115200")}, CQnDoc::SLOT_SERIAL_DEVICE);
         else {
             peer = LoopbackPeer::BindUdp();
             h.ConfigureUdp(peer.Port());
@@ -68,6 +72,10 @@ struct Device
             peer = LoopbackPeer::ConnectTcp(port);
         } else if (type == TYPE_TCP_CLIENT) {
             peer = server.AcceptTcp();
+        } else if (type == TYPE_SERIAL) {
+            if (!QTest::qWaitFor([&] { return line.IsOpenedRaw(); }))
+                return false;
+            line.received.clear();
         } else {
             peer.Drain();  // the same socket: what the last connection sent is left behind
             peer.received.clear();
@@ -79,9 +87,13 @@ struct Device
                                                    QStringLiteral("ｸﾗｲｱﾝﾄ 127.0.0.1:%1 ").arg(peer.Port())));
         });
     }
+    // All the peer has heard so far.
+    const QByteArray &Heard() { return type == TYPE_SERIAL ? line.received : peer.Drain(); }
     void Ask(QByteArrayView request)
     {
-        if (type == TYPE_UDP)
+        if (type == TYPE_SERIAL)
+            line.Write(request.toByteArray());
+        else if (type == TYPE_UDP)
             peer.WriteTo(request, port);
         else
             peer.Write(request);
@@ -105,6 +117,7 @@ void SocketTypes()
     QTest::newRow("TCP server") << int(TYPE_TCP_SERVER);
     QTest::newRow("TCP client") << int(TYPE_TCP_CLIENT);
     QTest::newRow("UDP") << int(TYPE_UDP);
+    QTest::newRow("serial") << int(TYPE_SERIAL);
 }
 
 }  // namespace
@@ -225,13 +238,13 @@ private Q_SLOTS:
         QElapsedTimer clock;
         clock.start();
         device.Ask("GET temp\r");
-        QTRY_VERIFY(device.peer.Drain().startsWith("ACK temp\r"));
-        QTRY_COMPARE(device.peer.Drain(), QByteArray("ACK temp\rVAL1\r"));
+        QTRY_VERIFY(device.Heard().startsWith("ACK temp\r"));
+        QTRY_COMPARE(device.Heard(), QByteArray("ACK temp\rVAL1\r"));
         QVERIFY2(clock.elapsed() >= 98, qPrintable(QString::number(clock.elapsed())));
         device.Ask("GET x\r");
-        QTRY_COMPARE(device.peer.Drain(), QByteArray("ACK temp\rVAL1\rACK x\rVAL2\r"));
+        QTRY_COMPARE(device.Heard(), QByteArray("ACK temp\rVAL1\rACK x\rVAL2\r"));
         device.Ask("\x02\x7F\x03");
-        QTRY_VERIFY(device.peer.Drain().endsWith("\x06\x7F\x03"));
+        QTRY_VERIFY(device.Heard().endsWith("\x06\x7F\x03"));
         QCOMPARE(h.HistoryLines().filter(QStringLiteral("S ")).size(), 5);
 
         device.Ask("GET y\r");
@@ -261,14 +274,14 @@ private Q_SLOTS:
             QVERIFY(device.Connect());
             QTRY_VERIFY(pane().endsWith(QStringLiteral("  状態 (なし)")));
             device.Ask("CMD\r");
-            QTRY_COMPARE(device.peer.Drain(), QByteArray("NAK\r"));
+            QTRY_COMPARE(device.Heard(), QByteArray("NAK\r"));
             device.Ask("LOGIN\r");
-            QTRY_VERIFY(device.peer.Drain().startsWith("NAK\rOK\r"));
+            QTRY_VERIFY(device.Heard().startsWith("NAK\rOK\r"));
             QTRY_VERIFY(pane().endsWith(QStringLiteral("  状態 READY")));
-            QTRY_VERIFY(device.peer.Drain().contains("STAT2\r"));
-            QVERIFY(device.peer.Drain().startsWith("NAK\rOK\rSTAT1\rSTAT2\r"));
+            QTRY_VERIFY(device.Heard().contains("STAT2\r"));
+            QVERIFY(device.Heard().startsWith("NAK\rOK\rSTAT1\rSTAT2\r"));
             device.Ask("CMD\r");
-            QTRY_VERIFY(device.peer.Drain().contains("DONE\r"));
+            QTRY_VERIFY(device.Heard().contains("DONE\r"));
             device.Disconnect();
         }
     }

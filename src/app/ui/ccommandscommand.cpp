@@ -2,6 +2,8 @@
 
 #include "app/ui/cbatchcommand.h"
 #include "batch/cbatchscenario.h"
+#include "document/cconnectiontype.h"
+#include "net/ctcpserversettings.h"
 #include "net/ctlscontext.h"
 #include "platform/csignalquit.h"
 #include "platform/fileerrortext.h"
@@ -11,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -75,15 +78,25 @@ bool CCommandsCommand::Point(CQnDoc *doc, const QString &address, bool listen, Q
             *why = QStringLiteral("--listen のﾎｽﾄは 0.0.0.0 か :: だけです (すべてのｱﾄﾞﾚｽで待ち受けます): %1").arg(address);
             return false;
         }
-        doc->SetSocketType(TYPE_TCP_SERVER);
-        doc->SetSlotString(CQnDoc::SLOT_SERVER_PORT, port);
+        const auto rows = CConnectionType::All();
+        const auto server = std::find_if(rows.begin(), rows.end(),
+                                         [](const CConnectionType &row) { return row.Has(Capability::AcceptsClients); });
+        doc->SetSocketType(server->type);
+        const QList<int> serverSlots = server->EndpointSlots();
+        CTcpServerSettings settings;
+        QString error;
+        CTcpServerSettings::Parse(CConnectionType::Texts(*doc, serverSlots), &settings, &error);
+        settings.port = port;
+        CConnectionType::SetTexts(doc, serverSlots, settings.Texts());
         return true;
     }
-    if (address.startsWith(QLatin1String("/dev/"))) {
+    const CConnectionType &row = CConnectionType::ForBatchAddress(address);
+    if (row.batchPrefix) {
+        // A device path, its baud after the last colon.
         const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
-        doc->SetSocketType(TYPE_SERIAL);
-        doc->SetSlotString(CQnDoc::SLOT_SERIAL_DEVICE, colon > 0 ? address.left(colon) : address);
-        doc->SetSlotString(CQnDoc::SLOT_SERIAL_BAUD, colon > 0 ? address.mid(colon + 1) : QString());
+        doc->SetSocketType(row.type);
+        doc->SetSlotString(row.batch.address, colon > 0 ? address.left(colon) : address);
+        doc->SetSlotString(row.batch.port, colon > 0 ? address.mid(colon + 1) : QString());
         return true;
     }
     QString rest;
@@ -92,14 +105,28 @@ bool CCommandsCommand::Point(CQnDoc *doc, const QString &address, bool listen, Q
         *why = QStringLiteral("--to は ﾎｽﾄ:ﾎﾟｰﾄ, tls://ﾎｽﾄ:ﾎﾟｰﾄ, /dev/ttyX:ﾎﾞｰﾚｰﾄ のどれかで指定してください: %1").arg(address);
         return false;
     }
-    doc->SetSocketType(TYPE_TCP_CLIENT);
-    doc->SetSlotString(CQnDoc::SLOT_CLIENT_ADDRESS, host);
-    doc->SetSlotString(CQnDoc::SLOT_CLIENT_PORT, port);
-    if (doc->GetSlotString(CQnDoc::SLOT_CLIENT_OWN_PORT).isEmpty())
-        doc->SetSlotString(CQnDoc::SLOT_CLIENT_OWN_PORT, QStringLiteral("0"));
+    doc->SetSocketType(row.type);
+    doc->SetSlotString(row.batch.address, host);
+    doc->SetSlotString(row.batch.port, port);
+    if (doc->GetSlotString(row.batch.ownPort).isEmpty())
+        doc->SetSlotString(row.batch.ownPort, QStringLiteral("0"));
     if (tls)
-        doc->SetSlotString(CQnDoc::SLOT_CLIENT_TLS_FIRST, QStringLiteral("1"));
+        UseTls(doc, row, [](CTlsSettings *settings) { settings->m_bUse = true; });
     return true;
+}
+
+void CCommandsCommand::UseTls(CQnDoc *doc, const CConnectionType &row, const std::function<void(CTlsSettings *)> &change)
+{
+    const QList<int> tlsSlots = row.TlsSlots();
+    CTlsSettings settings;
+    QString error;
+    const QStringList texts = CConnectionType::Texts(*doc, tlsSlots);
+    if (row.Has(Capability::AcceptsClients))
+        CTlsSettings::ParseServer(texts, &settings, &error);
+    else
+        CTlsSettings::ParseClient(texts, &settings, &error);
+    change(&settings);
+    CConnectionType::SetTexts(doc, tlsSlots, settings.Texts());
 }
 
 bool CCommandsCommand::Prepare()
@@ -128,12 +155,14 @@ bool CCommandsCommand::Prepare()
     if (!m_options.replyRules)
         m_doc.SetSlotInt(CQnDoc::SLOT_REPLY_USE, 0);
     if (m_options.tls) {
-        const int tls = CQnDoc::SLOT_CLIENT_TLS_FIRST;
-        m_doc.SetSlotString(tls, QStringLiteral("1"));
-        m_doc.SetSlotString(tls + 1, m_options.insecure ? QStringLiteral("none")
-                                     : m_options.caFile.isEmpty() ? QString()
-                                                                  : QStringLiteral("file"));
-        m_doc.SetSlotString(tls + 2, m_options.caFile.isEmpty() ? QString() : QFileInfo(m_options.caFile).absoluteFilePath());
+        // The type of an address without a prefix (a TCP client) connects over TLS as the options say.
+        UseTls(&m_doc, CConnectionType::ForBatchAddress(QString()), [this](CTlsSettings *settings) {
+            settings->m_bUse = true;
+            settings->m_verify = m_options.insecure          ? CTlsSettings::Verify::None
+                                 : m_options.caFile.isEmpty() ? CTlsSettings::Verify::SystemStore
+                                                              : CTlsSettings::Verify::CaFile;
+            settings->m_strCaFile = m_options.caFile.isEmpty() ? QString() : QFileInfo(m_options.caFile).absoluteFilePath();
+        });
     }
     const bool listen = !m_options.listen.isEmpty();
     if (!Point(&m_doc, listen ? m_options.listen : m_options.to, listen, &cause))

@@ -15,9 +15,12 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
+class CConnectionType;
 class CQnView;
+class CTlsSettings;
 
 class CCommandsCommand : public QObject
 {
@@ -35,6 +38,8 @@ public:
 
 private:
     static void Say(const QString &line);
+    // The TLS settings of `row`'s type in `doc`, read, changed by `change` and written back.
+    static void UseTls(CQnDoc *doc, const CConnectionType &row, const std::function<void(CTlsSettings *)> &change);
     bool Prepare();
     void OnViewChanged();
     void RunNext();

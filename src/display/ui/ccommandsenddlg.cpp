@@ -16,18 +16,14 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
-#include <QSpinBox>
 #include <QTextBlock>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <initializer_list>
 #include <utility>
 
 namespace {
-
-const char *const kIdProperty = "qnCtrlId";
 
 // The longest prefix of code page 932 bytes within `room` that ends on a whole character.
 qsizetype WholeCharacters(const QByteArray &bytes, qsizetype room)
@@ -456,132 +452,6 @@ void CCommandSendDlg::UpdateRepeatCounter()
         return;
     counter->setText(m_repeat.Count() > 0 ? QStringLiteral("%1 / %2 回送信").arg(m_repeat.Sent()).arg(m_repeat.Count())
                                           : QStringLiteral("%1 回送信").arg(m_repeat.Sent()));
-}
-
-std::shared_ptr<const CChecksumRule> CCommandSendDlg::ChecksumRule(QString *error) const
-{
-    error->clear();
-    if (!m_tools.checksumOn)
-        return nullptr;
-    return CChecksumRule::Parse(m_tools.checksumRule, error);
-}
-
-CRepeatSend::Sequence CCommandSendDlg::Sequence() const
-{
-    CRepeatSend::Sequence sequence;
-    if (m_tools.sequenceOn) {
-        sequence.offset = m_tools.sequenceOffset;
-        sequence.bytes = m_tools.sequenceBytes;
-        sequence.bigEndian = m_tools.sequenceBigEndian;
-    }
-    return sequence;
-}
-
-void CCommandSendDlg::CreateSendTools()
-{
-    // Rows under the byte line; the window grows by them, every control above keeps its place.
-    const auto tag = [](QWidget *control, int id) {
-        control->setProperty(kIdProperty, id);
-        return control;
-    };
-    const auto row = [this](std::initializer_list<QWidget *> controls) {
-        auto *line = new QWidget(this);
-        auto *layout = new QHBoxLayout(line);
-        layout->setContentsMargins(4, 0, 4, 0);
-        for (QWidget *control : controls) {
-            control->setParent(line);
-            layout->addWidget(control);
-        }
-        layout->addStretch(1);
-        const int top = height();
-        line->setGeometry(0, top, width(), line->sizeHint().height());
-        setFixedSize(width(), top + line->height() + 3);
-        return line;
-    };
-    const auto refresh = [this] {
-        if (!m_byteLineTimer.isActive())
-            m_byteLineTimer.start();
-    };
-
-    auto *checksumOn = new QCheckBox(QStringLiteral("ﾁｪｯｸｻﾑ付加"));
-    checksumOn->setChecked(m_tools.checksumOn);
-    auto *checksumRule = new QComboBox;
-    checksumRule->setEditable(true);
-    checksumRule->setMinimumContentsLength(28);
-    checksumRule->addItems(QStringList{QStringLiteral("CRC-16/MODBUS:le"), QStringLiteral("LRC/ASCII:from=1,before=0D0A")} +
-                           CChecksum::Names());
-    checksumRule->setToolTip(QStringLiteral("名前[:from=n,end=m,before=16進,le|be,ascii|bin]"));
-    checksumRule->setCurrentText(m_tools.checksumRule);
-    checksumRule->setAccessibleName(QStringLiteral("ﾁｪｯｸｻﾑ"));
-    auto *peer = new QComboBox;
-    peer->setAccessibleName(QStringLiteral("送信先"));
-    peer->setToolTip(QStringLiteral("送信先のｸﾗｲｱﾝﾄ"));
-    peer->setMinimumContentsLength(8);
-    auto *peerList = new QPushButton(QStringLiteral("一覧..."));
-    peerList->setToolTip(QStringLiteral("ｸﾗｲｱﾝﾄ一覧 (検索、切断)"));
-    row({tag(checksumOn, IDC_CHECKSUM_ON), tag(checksumRule, IDC_CHECKSUM_RULE), tag(peer, IDC_PEER),
-         tag(peerList, IDC_PEER_LIST)});
-    peer->hide();  // until a server serves many clients
-    peerList->hide();
-    connect(peerList, &QPushButton::clicked, this, &CCommandSendDlg::ClientListAsked);
-    connect(peer, &QComboBox::activated, this, [this, peer](int index) { m_nPeerTarget = peer->itemData(index).toInt(); });
-
-    auto *repeatOn = new QCheckBox(QStringLiteral("繰り返し送信"));
-    repeatOn->setChecked(m_tools.repeatOn);
-    auto *interval = new QSpinBox;
-    interval->setRange(CRepeatSend::kMinIntervalMs, 86400000);
-    interval->setValue(m_tools.intervalMs);
-    interval->setPrefix(QStringLiteral("間隔 "));
-    interval->setSuffix(QStringLiteral(" ms"));
-    auto *count = new QSpinBox;
-    count->setRange(0, 100000000);
-    count->setValue(m_tools.count);
-    count->setPrefix(QStringLiteral("回数 "));
-    count->setSpecialValueText(QStringLiteral("停止まで"));
-    auto *counter = new QLabel;
-    counter->setAccessibleName(QStringLiteral("送信回数"));
-    row({tag(repeatOn, IDC_REPEAT_ON), tag(interval, IDC_REPEAT_INTERVAL), tag(count, IDC_REPEAT_COUNT),
-         tag(counter, IDC_REPEAT_COUNTER)});
-
-    auto *sequenceOn = new QCheckBox(QStringLiteral("連番"));
-    sequenceOn->setChecked(m_tools.sequenceOn);
-    auto *offset = new QSpinBox;
-    offset->setRange(0, QN_BUFFER_SIZE - 1);
-    offset->setValue(m_tools.sequenceOffset);
-    offset->setPrefix(QStringLiteral("ｵﾌｾｯﾄ "));
-    auto *bytes = new QComboBox;
-    bytes->addItems({QStringLiteral("1 ﾊﾞｲﾄ"), QStringLiteral("2 ﾊﾞｲﾄ"), QStringLiteral("4 ﾊﾞｲﾄ")});
-    bytes->setCurrentIndex(m_tools.sequenceBytes == 4 ? 2 : m_tools.sequenceBytes - 1);
-    auto *order = new QComboBox;
-    order->addItems({QStringLiteral("ﾋﾞｯｸﾞｴﾝﾃﾞｨｱﾝ"), QStringLiteral("ﾘﾄﾙｴﾝﾃﾞｨｱﾝ")});
-    order->setCurrentIndex(m_tools.sequenceBigEndian ? 0 : 1);
-    row({tag(sequenceOn, IDC_SEQUENCE_ON), tag(offset, IDC_SEQUENCE_OFFSET), tag(bytes, IDC_SEQUENCE_BYTES),
-         tag(order, IDC_SEQUENCE_ORDER)});
-    sequenceOn->setToolTip(QStringLiteral("繰り返し送信の度に、入力した値から 1 ずつ増やします"));
-
-    // The choices are kept as they change; each one brings the byte line up to date.
-    const auto keep = [this, refresh](auto member) {
-        return [this, refresh, member](auto value) {
-            m_tools.*member = value;
-            refresh();
-        };
-    };
-    connect(checksumOn, &QCheckBox::toggled, this, keep(&SendTools::checksumOn));
-    connect(checksumRule, &QComboBox::currentTextChanged, this, keep(&SendTools::checksumRule));
-    connect(repeatOn, &QCheckBox::toggled, this, keep(&SendTools::repeatOn));
-    connect(interval, &QSpinBox::valueChanged, this, keep(&SendTools::intervalMs));
-    connect(count, &QSpinBox::valueChanged, this, keep(&SendTools::count));
-    connect(sequenceOn, &QCheckBox::toggled, this, keep(&SendTools::sequenceOn));
-    connect(offset, &QSpinBox::valueChanged, this, keep(&SendTools::sequenceOffset));
-    connect(bytes, &QComboBox::currentIndexChanged, this, [this, refresh](int index) {
-        m_tools.sequenceBytes = index == 2 ? 4 : index + 1;
-        refresh();
-    });
-    connect(order, &QComboBox::currentIndexChanged, this, [this, refresh](int index) {
-        m_tools.sequenceBigEndian = index == 0;
-        refresh();
-    });
-    UpdateByteLine();
 }
 
 void CCommandSendDlg::SetPeers(bool many, const QList<int> &peers)

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -108,7 +109,15 @@ private:
     // The checksum rule while "ﾁｪｯｸｻﾑ付加" is on (null: off, or with `error` set: no rule).
     std::shared_ptr<const CChecksumRule> ChecksumRule(QString *error) const;
     CRepeatSend::Sequence Sequence() const;
+    // The send tools' rows under the byte line, one function a row; each keeps its choices in m_tools.
     void CreateSendTools();
+    void CreateChecksumRow();
+    void CreateRepeatRow();
+    void CreateSequenceRow();
+    // Adds a row of `controls` under the last one; the window grows by it.
+    QWidget *AddToolRow(std::initializer_list<QWidget *> controls);
+    // The byte line is brought up to date within kByteLineDelayMs.
+    void RefreshByteLineSoon();
     void OnRepeatTick();
     void StopRepeat(const QString &why);
     void UpdateRepeatCounter();
@@ -129,6 +138,10 @@ private:
     void OnCtrlReturn();
     Prompts::FileRequest TextFileRequest(bool open) const;
     void ShowOpenError(const QString &path);
+
+    // The property naming a control's id (GetDlgItem finds controls by it).
+    static constexpr const char *kIdProperty = "qnCtrlId";
+    static QWidget *Tagged(QWidget *control, int id);
 
     // Tests read the mode through it (tests/support/sessionprobe.h).
     friend class SessionProbe;

@@ -59,7 +59,9 @@ void CQnView::DoConnect()
         LogIgnored();  // the connect asked for before is still looking its name up
         return;
     }
-    const QString host = m_pEndpoint ? m_pEndpoint->DestinationHost(EndpointSettings()) : QString();
+    const CConnectionType *row = CConnectionType::Find(m_nSocketType);
+    const bool looksUp = m_pEndpoint && row && row->Has(Capability::NameLookup);
+    const QString host = looksUp ? m_pEndpoint->DestinationHost(EndpointSettings()) : QString();
     if (!CNameLookup::NeedsLookup(host)) {
         OpenConnection();
         return;

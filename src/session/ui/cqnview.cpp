@@ -67,6 +67,7 @@ void CQnView::OnInitialUpdate(CQnDoc *document)
     if (document && document == m_pDocument) {
         LoadReplyRules();
         LoadCommands();
+        LoadChannels();
     }
     update();
     Q_EMIT CommandStateChanged();

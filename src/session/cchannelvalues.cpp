@@ -166,6 +166,16 @@ QString CChannelValues::CrossingText(int channel) const
     return QStringLiteral("%1 = %2 (%3) %4").arg(c.name, value, limit, TimeText(f.first.when));
 }
 
+QString CChannelValues::LimitFailureText() const
+{
+    QStringList crossings;
+    for (int i = 0; i < m_channels.size(); ++i) {
+        if (FiguresOf(i).crossings > 0)
+            crossings << CrossingText(i);
+    }
+    return crossings.isEmpty() ? QString() : QStringLiteral("限界外: ") + crossings.join(QStringLiteral("; "));
+}
+
 QString CChannelValues::TimeText(qint64 when)
 {
     const QDateTime time = QDateTime::fromMSecsSinceEpoch(when / 1000);

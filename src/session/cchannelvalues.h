@@ -67,6 +67,9 @@ public:
     QStringList FiguresLines() const;
     // "温度 = 95.5 ℃ (上限 90 超過) 21:43:40.123456", of the first crossing of a channel.
     QString CrossingText(int channel) const;
+    // Why a run fails by its limits: "限界外: " and the first crossing of each channel that left
+    // them since ResetFigures, joined by "; "; empty when none did.
+    QString LimitFailureText() const;
 
     // CSV of the kept values: "時刻" and one column a channel; the values of one time share a line.
     QList<QByteArray> ToCsv() const;

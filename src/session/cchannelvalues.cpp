@@ -92,6 +92,18 @@ qsizetype CChannelValues::Count(int channel) const
     return qsizetype(s.when.size() - s.begin);
 }
 
+const qint64 *CChannelValues::Times(int channel) const
+{
+    const Series &s = m_series[size_t(channel)];
+    return s.when.data() + s.begin;
+}
+
+const double *CChannelValues::Values(int channel) const
+{
+    const Series &s = m_series[size_t(channel)];
+    return s.value.data() + s.begin;
+}
+
 qint64 CChannelValues::TimeAt(int channel, qsizetype i) const
 {
     const Series &s = m_series[size_t(channel)];

@@ -52,6 +52,9 @@ public:
 
     // The kept values of a channel, oldest first.
     qsizetype Count(int channel) const;
+    // The kept times and values of a channel as arrays of Count() (valid until the next Add).
+    const qint64 *Times(int channel) const;
+    const double *Values(int channel) const;
     qint64 TimeAt(int channel, qsizetype i) const;
     double ValueAt(int channel, qsizetype i) const;
     // The index of the first kept value at or after `when`.

@@ -7,6 +7,7 @@
 #include "display/ui/cmessagewnd.h"
 #include "session/ui/cclientlistdlg.h"
 #include "session/ui/ccommandpanelwnd.h"
+#include "session/ui/cplotwnd.h"
 #include "session/ui/cstatswnd.h"
 #include "net/cendpoint.h"
 #include "platform/cp932.h"

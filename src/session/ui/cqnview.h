@@ -33,6 +33,7 @@ class CMessageWnd;
 class CQnDoc;
 class CSequenceRunner;
 class CStatsWnd;
+class CPlotWnd;
 class QPainter;
 class QPrinter;
 
@@ -115,6 +116,8 @@ public:
     void SetChannels(const CChannelTable &table);
     const CChannelValues &ChannelValues() const { return m_channelValues; }
     CChannelValues &ChannelValues() { return m_channelValues; }
+    // The ｸﾞﾗﾌ window, once opened (null before).
+    CPlotWnd *PlotWindow() const { return m_pPlotWnd.get(); }
 
 Q_SIGNALS:
     // The enabled or checked state of some command may have changed.
@@ -194,6 +197,8 @@ private:
     // Reads the document's rule table; a damaged one is logged once.
     void LoadReplyRules();
     void LoadChannels();
+    void OpenPlotWindow();
+    void OnChannels();
     void UseChannels();
     void FeedChannels(char direction, const unsigned char *data, int length);
     // The number of the rule that answers the received block, 0 for none (or rules not in use).
@@ -319,6 +324,7 @@ private:
     CChannelTable m_channelTable;
     CChannelParser m_channelParser;
     CChannelValues m_channelValues;
+    std::unique_ptr<CPlotWnd> m_pPlotWnd;  // after the values it reads
     std::unique_ptr<CStatsWnd> m_pStatsWnd;  // after the counts it reads
     std::unique_ptr<CClientListDlg> m_pClientList;
     void OpenClientList();

@@ -2,6 +2,8 @@
 #include "session/ui/cqnview.h"
 
 #include "document/cqndoc.h"
+#include "session/ui/cchannelsdlg.h"
+#include "session/ui/cplotwnd.h"
 
 #include <chrono>
 
@@ -42,4 +44,21 @@ void CQnView::FeedChannels(char direction, const unsigned char *data, int length
     const qint64 when =
         std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     m_channelParser.Feed(direction, TrafficPeer(), data, length, when, &m_channelValues);
+}
+
+void CQnView::OpenPlotWindow()
+{
+    if (!m_pPlotWnd)
+        m_pPlotWnd = std::make_unique<CPlotWnd>(&m_channelValues, [this] { OnChannels(); });
+    if (!m_pPlotWnd->isVisible())
+        m_pPlotWnd->show();
+    m_pPlotWnd->activateWindow();
+    m_pPlotWnd->raise();
+}
+
+void CQnView::OnChannels()
+{
+    CChannelsDlg dialog(m_channelTable, this);
+    if (dialog.exec() == QDialog::Accepted && !(dialog.Table() == m_channelTable))
+        SetChannels(dialog.Table());
 }

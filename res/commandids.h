@@ -42,6 +42,8 @@ constexpr int ID_REPLY_RULES = 32830;  // 送信 > 応答ﾙｰﾙ設定
 constexpr int ID_VIEW_STATS = 32831;   // 表示 > 通信統計
 constexpr int ID_VIEW_COMMANDS = 32840;  // 表示 > ｺﾏﾝﾄﾞ一覧
 constexpr int ID_RELAY = 32860;         // 送信 > 中継
+constexpr int ID_VIEW_PLOT = 32862;      // 表示 > ｸﾞﾗﾌ
+constexpr int ID_VIEW_CHANNELS = 32863;  // 表示 > ﾁｬﾝﾈﾙ
 
 // The Command Send window's send button, whose state follows the view's rule too.
 constexpr int IDC_SEND_BUTTON = 1004;

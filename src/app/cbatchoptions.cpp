@@ -33,6 +33,7 @@ const char *const kCommands = "commands";
 const char *const kRun = "run";
 const char *const kTo = "to";
 const char *const kListen = "listen";
+const char *const kValues = "values";
 
 QCommandLineOption Option(const char *name, const char *description, const char *valueName = nullptr)
 {
@@ -95,6 +96,10 @@ QList<QCommandLineOption> CBatchOptions::Options()
         Option(kRun, "--commands: 実行するｼｰｹﾝｽの名前(ｶﾝﾏ区切り、繰り返し指定可)。指定の順に実行します。", "NAME[,NAME...]"),
         Option(kTo, "--commands: 接続先。ﾎｽﾄ:ﾎﾟｰﾄ (TCP), tls://ﾎｽﾄ:ﾎﾟｰﾄ (TLS), /dev/ttyX:ﾎﾞｰﾚｰﾄ (ｼﾘｱﾙ)。", "ADDRESS"),
         Option(kListen, "--commands: このﾎﾟｰﾄで待ち受け、接続したｸﾗｲｱﾝﾄ1つにｼｰｹﾝｽを実行します。", "[HOST:]PORT"),
+        Option(kValues,
+               "--batch: 設定ﾌｧｲﾙのﾁｬﾝﾈﾙが電文から読んだ値を CSV (時刻とﾁｬﾝﾈﾙごとの列) で書き込みます。"
+               "ﾁｬﾝﾈﾙの下限・上限を外れた値があると、その行 (ｼｰｹﾝｽ) は失敗です。",
+               "FILE"),
     };
 }
 
@@ -136,7 +141,7 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
     if (!isSet(kBatch)) {
         for (const char *name :
              {kSettings, kResults, kJUnit, kTimings, kRowTimeout, kPrompt, kIgnorePrompt, kQuiet, kReplyRules, kTls, kCa, kInsecure,
-              kKeyPassFile, kPcapng, kPcapngSerial, kCommands, kRun, kTo, kListen}) {
+              kKeyPassFile, kPcapng, kPcapngSerial, kCommands, kRun, kTo, kListen, kValues}) {
             if (isSet(name)) {
                 *error = QStringLiteral("%1 は --batch と一緒に指定してください").arg(Dashed(name));
                 return false;
@@ -172,6 +177,11 @@ bool CBatchOptions::Read(const QCommandLineParser &parser, QString *error)
     }
     keyPassFile = value(kKeyPassFile);
     pcapng = value(kPcapng);
+    values = value(kValues);
+    if (isSet(kValues) && values.isEmpty()) {
+        *error = QStringLiteral("--values にﾌｧｲﾙを指定してください");
+        return false;
+    }
     pcapngSerial = value(kPcapngSerial).toLatin1();
     if (isSet(kPcapng) && pcapng.isEmpty()) {
         *error = QStringLiteral("--pcapng にﾌｧｲﾙを指定してください");

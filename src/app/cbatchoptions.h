@@ -52,6 +52,7 @@ public:
     bool insecure = false;
     QString keyPassFile;  // the passphrase of an encrypted key, read at each use; empty: the environment's
     std::shared_ptr<const CChecksumRule> checksum;  // put into every line sent; null: none
+    QString values;  // the channels' values as CSV; empty: none
     QString pcapng;  // the trace of the run's telegrams ("-": standard output); empty: none
     QByteArray pcapngSerial;  // the dissector of serial telegrams in the trace; empty: "data"
     // --batch --commands: sequences of a commands file run instead of a scenario, over one

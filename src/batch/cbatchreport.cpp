@@ -39,7 +39,7 @@ void CBatchReport::OnLineAnswered(int row, int line, double milliseconds)
 void CBatchReport::OnRowEnded(int row, int code, double milliseconds)
 {
     if (row >= 1 && row <= m_rows.size())
-        m_rows[row - 1] = {code, milliseconds};
+        m_rows[row - 1] = {code, milliseconds, {}, {}};
 }
 
 int CBatchReport::RowCount() const
@@ -51,7 +51,7 @@ int CBatchReport::PassedRows() const
 {
     int passed = 0;
     for (int row = 0; row < RowCount(); ++row)
-        passed += m_rows[row].code == CBatchRunner::RESULT_DONE ? 1 : 0;
+        passed += m_rows[row].code == CBatchRunner::RESULT_DONE && m_rows[row].limits.isEmpty() ? 1 : 0;
     return passed;
 }
 
@@ -103,13 +103,34 @@ QByteArray CBatchReport::JUnitXml() const
             writer.writeAttribute(QStringLiteral("message"), text);
             writer.writeCharacters(text);
             writer.writeEndElement();
+        } else if (!result.limits.isEmpty()) {
+            writer.writeStartElement(QStringLiteral("failure"));
+            writer.writeAttribute(QStringLiteral("message"), result.limits);
+            writer.writeCharacters(result.limits);
+            writer.writeEndElement();
         }
         if (result.code != 0)
-            writer.writeTextElement(QStringLiteral("system-out"), FiguresText(ResponseFigures(row)));
+            writer.writeTextElement(QStringLiteral("system-out"),
+                                    FiguresText(ResponseFigures(row)) +
+                                        (result.figures.isEmpty() ? QString() : QLatin1Char('\n') + result.figures.join(QLatin1Char('\n'))));
         writer.writeEndElement();
     }
     writer.writeEndDocument();
     return xml;
+}
+
+void CBatchReport::SetRowValues(int row, const QStringList &figures, const QString &failure)
+{
+    if (row < 1 || row > m_rows.size())
+        return;
+    m_rows[row - 1].figures = figures;
+    m_rows[row - 1].limits = failure;
+}
+
+bool CBatchReport::FailedByLimits(int row) const
+{
+    return row >= 1 && row <= m_rows.size() && m_rows[row - 1].code == CBatchRunner::RESULT_DONE &&
+           !m_rows[row - 1].limits.isEmpty();
 }
 
 void CBatchReport::Clear()

@@ -46,6 +46,11 @@ public:
     QStringList SummaryLines() const;
     // Forgets the lines and rows followed so far (a new run of the same runner).
     void Clear();
+    // The row's channel figures (its JUnit case's output) and, when not empty, why its values fail
+    // the row: a row that ended "○" then counts as failed with that text.
+    void SetRowValues(int row, const QStringList &figures, const QString &failure);
+    // The row passed its sends and prompts but not its limits.
+    bool FailedByLimits(int row) const;
 
 private:
     struct Line
@@ -59,6 +64,8 @@ private:
     {
         int code = 0;      // 0: not reached
         double ms = 0.0;
+        QStringList figures;
+        QString limits;    // why the row's values fail it (empty: they do not)
     };
     void OnLineSent(int row, int line, int bytes);
     void OnLineAnswered(int row, int line, double milliseconds);

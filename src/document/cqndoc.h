@@ -65,6 +65,10 @@ public:
         SLOT_REPLY_RULE_NEXT_STATES = 500,  // one a rule: the state it sets, empty to keep the state
         // The commands file (ｺﾏﾝﾄﾞ一覧), its UTF-8 bytes exactly as the file would hold them; empty: none.
         SLOT_COMMANDS = 9000,
+        // The value channels (CChannelTable): their CSV file's lines in code page 932, and the checksum
+        // rule a received telegram passes to give values; both empty: no channels.
+        SLOT_CHANNELS = 9100,
+        SLOT_CHANNEL_CHECKSUM = 9101,
     };
     static constexpr int kReplyRuleMax = 64;
     static constexpr int kReplyIntsPerRule = 4;

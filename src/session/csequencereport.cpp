@@ -6,7 +6,7 @@
 
 void CSequenceReport::Add(const QString &sequence)
 {
-    m_sequences.append(Sequence{sequence, NotRun, QString(), 0.0, {}});
+    m_sequences.append(Sequence{sequence, NotRun, QString(), 0.0, {}, {}});
 }
 
 void CSequenceReport::StepStarted(int index, int step, const QString &action, double ms)
@@ -23,6 +23,12 @@ void CSequenceReport::Ended(int index, bool passed, const QString &failure, doub
     sequence.result = passed ? Passed : Failed;
     sequence.failure = failure;
     sequence.ms = ms;
+}
+
+void CSequenceReport::SetFigures(int index, const QStringList &figures)
+{
+    if (index >= 0 && index < m_sequences.size())
+        m_sequences[index].figures = figures;
 }
 
 int CSequenceReport::PassedCount() const
@@ -66,6 +72,8 @@ QByteArray CSequenceReport::JUnitXml() const
             writer.writeCharacters(sequence.failure);
             writer.writeEndElement();
         }
+        if (!sequence.figures.isEmpty())
+            writer.writeTextElement(QStringLiteral("system-out"), sequence.figures.join(QLatin1Char('\n')));
         writer.writeEndElement();
     }
     writer.writeEndDocument();

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class CSequenceReport
 {
@@ -18,6 +19,8 @@ public:
     // Sequence `index` has begun step `step` (from 1) `action` at `ms` since it began.
     void StepStarted(int index, int step, const QString &action, double ms);
     void Ended(int index, bool passed, const QString &failure, double ms);
+    // The sequence's channel figures (its JUnit case's output).
+    void SetFigures(int index, const QStringList &figures);
 
     int Count() const { return int(m_sequences.size()); }
     int PassedCount() const;
@@ -42,6 +45,7 @@ private:
         QString failure;
         double ms = 0.0;
         QList<Step> steps;
+        QStringList figures;
     };
     QString m_strName;
     QList<Sequence> m_sequences;

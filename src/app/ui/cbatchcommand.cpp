@@ -1,6 +1,7 @@
 #include "app/ui/cbatchcommand.h"
 
 #include "batch/cbatchreport.h"
+#include "batch/csvfile.h"
 #include "document/cconnectiontype.h"
 #include "net/ctlscontext.h"
 #include "platform/cp932.h"
@@ -144,7 +145,7 @@ bool CBatchCommand::Prepare()
         CConnectionType::SetTexts(&m_doc, tlsSlots, tls.Texts());
     }
     QStringList reports;
-    for (const QString &path : {m_options.results, m_options.junit, m_options.timings}) {
+    for (const QString &path : {m_options.results, m_options.junit, m_options.timings, m_options.values}) {
         if (!CheckWritable(path))
             return false;
         if (path.isEmpty())
@@ -244,6 +245,7 @@ QString CBatchCommand::RowText(int row) const
 void CBatchCommand::OnRowStarted(int row)
 {
     m_nRow = row;
+    m_pView->ChannelValues().ResetFigures();
     if (!m_options.quiet)
         Say(RowText(row) + QStringLiteral(" 開始"));
 }
@@ -252,9 +254,19 @@ void CBatchCommand::OnRowEnded(int row, int code, double milliseconds)
 {
     // The result as the results file has it: a failed connect names its cause.
     const QString result = m_runner.Scenario().Cell(row, CBatchScenario::COL_RESULT);
-    if (!m_options.quiet)
+    // The channels' figures of the row; a value outside its limits fails a row that passed.
+    const CChannelValues &values = m_pView->ChannelValues();
+    const QStringList figures = values.ChannelCount() ? values.FiguresLines() : QStringList();
+    const QString limits = values.LimitFailureText();
+    m_pReport->SetRowValues(row, figures, limits);
+    if (!m_options.quiet) {
         Say(RowText(row) + QLatin1Char(' ') + (result.isEmpty() ? CBatchRunner::ResultText(code) : result) + QLatin1Char(' ') +
             Seconds(milliseconds));
+        for (const QString &line : figures)
+            Say(RowText(row) + QStringLiteral(" 値 ") + line);
+        if (m_pReport->FailedByLimits(row))
+            Say(RowText(row) + QStringLiteral(" 失敗 ") + limits);
+    }
 }
 
 void CBatchCommand::OnFinished(bool aborted)
@@ -295,5 +307,9 @@ bool CBatchCommand::WriteReports()
     }
     ok = WriteFile(m_options.junit, m_pReport->JUnitXml()) && ok;
     ok = WriteFile(m_options.timings, m_pReport->TimingsCsv()) && ok;
+    if (!m_options.values.isEmpty() && m_pView && !WriteCsvFile(m_options.values, m_pView->ChannelValues().ToCsv(), &cause)) {
+        Fail(QStringLiteral("ﾌｧｲﾙに書き込めません"), m_options.values, cause);
+        ok = false;
+    }
     return ok;
 }

@@ -4,6 +4,7 @@
 #include "batch/cbatchscenario.h"
 #include "document/cconnectiontype.h"
 #include "net/ctcpserversettings.h"
+#include "batch/csvfile.h"
 #include "net/ctlscontext.h"
 #include "platform/csignalquit.h"
 #include "platform/fileerrortext.h"
@@ -167,7 +168,7 @@ bool CCommandsCommand::Prepare()
     const bool listen = !m_options.listen.isEmpty();
     if (!Point(&m_doc, listen ? m_options.listen : m_options.to, listen, &cause))
         return fail(QStringLiteral("接続先を使えません"), listen ? m_options.listen : m_options.to, cause);
-    for (const QString &path : {m_options.junit, m_options.timings}) {
+    for (const QString &path : {m_options.junit, m_options.timings, m_options.values}) {
         if (path.isEmpty())
             continue;
         // Checked before anything is sent, as the batch run does.
@@ -226,7 +227,12 @@ int CCommandsCommand::Run()
                 .arg(m_report.Count() - m_report.PassedCount() - m_report.FailedCount())
                 .arg(Seconds(Milliseconds(m_clock))));
     // The sequences ran: a trace or report that cannot be written is not "nothing was sent".
-    const bool written = m_trace.End() & WriteFile(m_options.junit, m_report.JUnitXml()) & WriteFile(m_options.timings, m_report.TimingsCsv());
+    bool written = m_trace.End() & WriteFile(m_options.junit, m_report.JUnitXml()) & WriteFile(m_options.timings, m_report.TimingsCsv());
+    QString cause;
+    if (!m_options.values.isEmpty() && !WriteCsvFile(m_options.values, m_pView->ChannelValues().ToCsv(), &cause)) {
+        Say(QStringLiteral("quillnet: ﾌｧｲﾙに書き込めません: %1: %2").arg(m_options.values, cause));
+        written = false;
+    }
     if (!written)
         return CBatchCommand::kExitReport;
     if (m_bInterrupted)
@@ -299,6 +305,7 @@ void CCommandsCommand::RunNext()
     if (!m_options.quiet)
         Say(QStringLiteral("ｼｰｹﾝｽ「%1」開始").arg(sequence.name));
     m_sequenceClock.start();
+    m_pView->ChannelValues().ResetFigures();
     m_runner.Start(sequence, 1);
 }
 
@@ -309,7 +316,20 @@ void CCommandsCommand::OnFinished(int outcome, const QString &failure)
     QString text = failure;
     if (outcome == CSequenceRunner::Stopped)
         text = m_bInterrupted ? failure : QStringLiteral("「%1」ｽﾃｯﾌﾟ%2: 接続が切れました").arg(name).arg(m_nLostStep);
+    // A value outside its channel's limits fails a sequence that passed its steps.
+    const CChannelValues &values = m_pView->ChannelValues();
+    const QString limits = values.LimitFailureText();
+    if (outcome == CSequenceRunner::Passed && !limits.isEmpty()) {
+        outcome = CSequenceRunner::Failed;
+        text = QStringLiteral("「%1」").arg(name) + limits;
+    }
     m_report.Ended(m_nIndex, outcome == CSequenceRunner::Passed, text, ms);
+    const QStringList figures = values.ChannelCount() ? values.FiguresLines() : QStringList();
+    m_report.SetFigures(m_nIndex, figures);
+    if (!m_options.quiet) {
+        for (const QString &line : figures)
+            Say(QStringLiteral("ｼｰｹﾝｽ「%1」値 ").arg(name) + line);
+    }
     if (!m_options.quiet)
         Say(outcome == CSequenceRunner::Passed ? QStringLiteral("ｼｰｹﾝｽ「%1」○ %2").arg(name, Seconds(ms))
                                                : QStringLiteral("ｼｰｹﾝｽ「%1」× %2 %3").arg(name, text, Seconds(ms)));

@@ -204,6 +204,8 @@ void CMainFrame::CreateMenuBar()
     AddCommand(view, ID_VIEW_LOG, Text("ﾛｸﾞ(&L)"));
     AddCommand(view, ID_VIEW_STATS, Text("通信統計(&T)"));
     AddCommand(view, ID_VIEW_COMMANDS, Text("ｺﾏﾝﾄﾞ一覧(&C)"));
+    AddCommand(view, ID_VIEW_PLOT, Text("ｸﾞﾗﾌ(&G)"));
+    AddCommand(view, ID_VIEW_CHANNELS, Text("ﾁｬﾝﾈﾙ(&N)..."));
 
     QMenu *help = bar->addMenu(Text("ﾍﾙﾌﾟ(&H)"));
     AddCommand(help, ID_APP_ABOUT, Text("ﾊﾞｰｼﾞｮﾝ情報(qn) (&A)..."));

@@ -7,6 +7,7 @@
 #include "display/ui/cmessagewnd.h"
 #include "session/ui/cclientlistdlg.h"
 #include "session/ui/ccommandpanelwnd.h"
+#include "session/ui/cplotwnd.h"
 #include "session/ui/cstatswnd.h"
 #include "net/cendpoint.h"
 #include "platform/cp932.h"
@@ -68,6 +69,7 @@ void CQnView::OnInitialUpdate(CQnDoc *document)
     if (document && document == m_pDocument) {
         LoadReplyRules();
         LoadCommands();
+        LoadChannels();
     }
     update();
     Q_EMIT CommandStateChanged();

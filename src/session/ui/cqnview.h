@@ -7,6 +7,8 @@
 #include "net/cendpoint.h"
 #include "platform/cmsgwnd.h"
 #include "platform/cnamelookup.h"
+#include "session/cchannelparser.h"
+#include "session/cchannelvalues.h"
 #include "session/creplymatcher.h"
 #include "session/creplyruletable.h"
 #include "session/ctrafficstats.h"
@@ -31,6 +33,7 @@ class CMessageWnd;
 class CQnDoc;
 class CSequenceRunner;
 class CStatsWnd;
+class CPlotWnd;
 class QPainter;
 class QPrinter;
 
@@ -109,6 +112,15 @@ public:
     CTrafficStats &Traffic() { return m_traffic; }
     // The open endpoint's queue and drop figures (all unknown while none is open).
     CEndpoint::Gauges EndpointGauges() const;
+    // Value channels (cqnview_channels.cpp): the document's table, and the values read from the
+    // telegrams sent and received since it was taken.
+    const CChannelTable &Channels() const { return m_channelTable; }
+    // Takes a new table (the dialog's OK): into the document, which is marked modified, and into use.
+    void SetChannels(const CChannelTable &table);
+    const CChannelValues &ChannelValues() const { return m_channelValues; }
+    CChannelValues &ChannelValues() { return m_channelValues; }
+    // The ｸﾞﾗﾌ window, once opened (null before).
+    CPlotWnd *PlotWindow() const { return m_pPlotWnd.get(); }
 
 Q_SIGNALS:
     // The enabled or checked state of some command may have changed.
@@ -187,6 +199,11 @@ private:
     void OnReplyRules();
     // Reads the document's rule table; a damaged one is logged once.
     void LoadReplyRules();
+    void LoadChannels();
+    void OpenPlotWindow();
+    void OnChannels();
+    void UseChannels();
+    void FeedChannels(char direction, const unsigned char *data, int length);
     // The number of the rule that answers the received block, 0 for none (or rules not in use).
     // The rule that answers the received block (0: none); fills `kept` for the History on the way.
     int MatchReplyRule(int length, QByteArray *kept) const;
@@ -307,6 +324,10 @@ private:
     std::map<int, QString> m_replyStates;  // by peer (0: the one peer), empty at each connect
     QObject m_periodicTimers;  // parent of the periodic rules' timers while they run
     CTrafficStats m_traffic;
+    CChannelTable m_channelTable;
+    CChannelParser m_channelParser;
+    CChannelValues m_channelValues;
+    std::unique_ptr<CPlotWnd> m_pPlotWnd;  // after the values it reads
     std::unique_ptr<CStatsWnd> m_pStatsWnd;  // after the counts it reads
     std::unique_ptr<CClientListDlg> m_pClientList;
     void OpenClientList();

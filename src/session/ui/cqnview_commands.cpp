@@ -81,6 +81,8 @@ void CQnView::OnCommand(int id)
     case ID_VIEW_LOG: OpenToolWindow(KIND_LOG); break;
     case ID_VIEW_STATS: OpenStatsWindow(); break;
     case ID_VIEW_COMMANDS: OpenCommandPanel(); break;
+    case ID_VIEW_PLOT: OpenPlotWindow(); break;
+    case ID_VIEW_CHANNELS: OnChannels(); break;
     case ID_CAPTURE_START: OnCaptureStart(); break;
     case ID_CAPTURE_STOP: StopCapture(); break;
     case ID_FILE_PRINT: OnFilePrint(true); break;

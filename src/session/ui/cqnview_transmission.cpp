@@ -23,7 +23,10 @@ int CQnView::SendData(const unsigned char *data, int length)
     KillTimer(TIMER_SEND_LAMP);
     SetTimer(TIMER_SEND_LAMP, kLampMilliseconds);
     m_stSendLamp.SetColor(kLampOn);
-    return m_pEndpoint ? m_pEndpoint->Send(data, length) : 0;
+    const int sent = m_pEndpoint ? m_pEndpoint->Send(data, length) : 0;
+    if (sent)
+        FeedChannels('S', data, length);
+    return sent;
 }
 
 int CQnView::ReceiveData(unsigned char *buffer, int maximum)
@@ -34,6 +37,7 @@ int CQnView::ReceiveData(unsigned char *buffer, int maximum)
     maximum = qBound(0, maximum, QN_BUFFER_SIZE - 1);  // room for the zero byte after the data
     int n = m_pEndpoint ? m_pEndpoint->Receive(buffer, maximum) : 0;
     n = qBound(0, n, maximum);
+    FeedChannels('R', buffer, n);
     m_bPromptHit = JudgePrompt(buffer, n);
     if (IsCapturing())
         WriteCapture(buffer, n);

@@ -2,9 +2,9 @@
 
 #include "app/ui/cbatchcommand.h"
 #include "batch/cbatchscenario.h"
+#include "batch/csvfile.h"
 #include "document/cconnectiontype.h"
 #include "net/ctcpserversettings.h"
-#include "batch/csvfile.h"
 #include "net/ctlscontext.h"
 #include "platform/csignalquit.h"
 #include "platform/fileerrortext.h"

@@ -90,6 +90,8 @@ private Q_SLOTS:
             QStringLiteral("  ﾛｸﾞ(&L)"),
             QStringLiteral("  通信統計(&T)"),
             QStringLiteral("  ｺﾏﾝﾄﾞ一覧(&C)"),
+            QStringLiteral("  ｸﾞﾗﾌ(&G)"),
+            QStringLiteral("  ﾁｬﾝﾈﾙ(&N)..."),
             QStringLiteral("ﾍﾙﾌﾟ(&H)"),
             QStringLiteral("  ﾊﾞｰｼﾞｮﾝ情報(qn) (&A)..."),
         };

@@ -117,7 +117,7 @@ void TestRelayDisturber::parsesWords_data()
     QTest::addColumn<bool>("ok");
     QTest::addColumn<bool>("aToB");
     QTest::addColumn<bool>("bToA");
-    QTest::addColumn<QString>("specText");  // as the spec writes itself back
+    QTest::addColumn<QString>("writtenBack");  // as the disturbance words write themselves back
     QTest::newRow("both ways") << "delay:5 jitter:2" << true << true << true << "delay:5 jitter:2";
     QTest::newRow("one way, commas") << "B>A,drop:0.5,corrupt:0.01" << true << false << true << "drop:0.5 corrupt:0.01";
     QTest::newRow("seed only") << "a>b seed:7" << true << true << false << "";
@@ -133,7 +133,7 @@ void TestRelayDisturber::parsesWords()
     QFETCH(bool, ok);
     QFETCH(bool, aToB);
     QFETCH(bool, bToA);
-    QFETCH(QString, specText);
+    QFETCH(QString, writtenBack);
     CRelayDisturber::Spec spec;
     bool directions[2] = {false, false};
     quint64 seed = 0;
@@ -146,7 +146,7 @@ void TestRelayDisturber::parsesWords()
     }
     QCOMPARE(directions[0], aToB);
     QCOMPARE(directions[1], bToA);
-    QCOMPARE(spec.Text(), specText);
+    QCOMPARE(spec.Text(), writtenBack);
     QCOMPARE(seedGiven, text.contains(QStringLiteral("seed:")));
 }
 

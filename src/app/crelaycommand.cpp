@@ -123,7 +123,7 @@ bool CRelayCommand::Read(const QCommandLineParser &parser, Options *options, QSt
         }
         read.seedGiven = true;
     }
-    // A spec that does not read stops the run before anything is opened.
+    // A --disturb text that does not read stops the run before anything is opened.
     for (const QString &text : std::as_const(read.disturb)) {
         CRelayDisturber::Spec spec;
         bool directions[2];

@@ -364,6 +364,34 @@ int main(int argc, char *argv[])
         return 0;
     }
     const QString cEcho = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_cecho");
+    // --ratios: the C server, socat, the program with its windows hidden and with History, Log and
+    // 通信統計 shown, in that order in one run; one line of ratios to the C server at the end, which
+    // bench/echo/alternate.sh collects from two builds run by turns.
+    if (app.arguments().contains(QStringLiteral("--ratios"))) {
+        Sizes warmUp = sizes;
+        warmUp.small = 8u << 20;
+        warmUp.large = 64u << 20;
+        warmUp.roundTrips = 500;
+        MeasureQuillnet(false, warmUp);
+        const Figures c = MeasureServer(cEcho, {QStringLiteral("%1")}, sizes);
+        const Figures s = MeasureServer(QStringLiteral("socat"),
+                                        {QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork"), QStringLiteral("PIPE")}, sizes);
+        const Figures hidden = MeasureQuillnet(false, sizes);
+        const Figures shown = MeasureQuillnet(true, sizes, false, true);
+        PrintHeader();
+        PrintRow("C server, thread a client", c, c);
+        PrintRow("socat PIPE", s, c);
+        PrintRow("quillnet, windows hidden", hidden, c);
+        PrintRow("quillnet, History+Log+統計", shown, c);
+        const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+        std::printf("RATIOS hidden1m=%.3f shown1m=%.3f hidden1k=%.3f p50=%.3f p99=%.3f shownp50=%.3f "
+                    "socat1m=%.3f cpums=%.3f cpuus=%.2f stall=%.0f\n",
+                    ratio(hidden.mbps1m, c.mbps1m), ratio(shown.mbps1m, c.mbps1m), ratio(hidden.mbps1k, c.mbps1k),
+                    ratio(hidden.p50us, c.p50us), ratio(hidden.p99us, c.p99us), ratio(shown.p50us, c.p50us),
+                    ratio(hidden.mbps1m, s.mbps1m), hidden.cpuMsPerMb1m, hidden.cpuUsPerTrip,
+                    std::max(hidden.longestStallMs, shown.longestStallMs));
+        return 0;
+    }
     const Figures limit = rulesOnly ? Figures{} : MeasureServer(cEcho, {QStringLiteral("%1")}, sizes);
     const Figures socat = rulesOnly ? Figures{}
         : MeasureServer(QStringLiteral("socat"),

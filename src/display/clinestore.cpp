@@ -4,8 +4,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #ifdef __linux__
 #include <sys/mman.h>
 #include <unistd.h>
@@ -108,6 +112,27 @@ std::vector<CLineStore::Line> CLineStore::SplitLines(QStringView text, const QBy
     return lines;
 }
 
+std::vector<CLineStore::Line> CLineStore::SplitStampedLines(QStringView stamp, QStringView text)
+{
+    const auto oneLatin1Line = [](QStringView part) {
+        return std::all_of(part.begin(), part.end(), [](QChar c) { return c.unicode() <= 0xFF && c != u'\r' && c != u'\n'; });
+    };
+    std::vector<Line> lines;
+    if (oneLatin1Line(stamp) && oneLatin1Line(text)) {
+        // All of it is the tail, written once.
+        Line &line = lines.emplace_back();
+        line.tail = QByteArray(stamp.size() + text.size(), Qt::Uninitialized);
+        char *to = line.tail.data();
+        for (const QStringView part : {stamp, text})
+            for (const QChar c : part)
+                *to++ = char(c.unicode());
+    } else {
+        lines = SplitLines(stamp.toString() + text);
+    }
+    lines.front().body = static_cast<qint32>(stamp.size());
+    return lines;
+}
+
 int CLineStore::Append(std::vector<Line> lines)
 {
     int removed = 0;
@@ -195,6 +220,34 @@ QByteArray CLineStore::TakeBuffer(qsizetype size) const
     if (fresh && size >= kRecycleSize)
         FaultIn(buffer.data(), size);
     return buffer;
+}
+
+void CLineStore::CopyIn(char *to, const unsigned char *from, qsizetype size)
+{
+    // Below this a copy stays in the cache and the plain one is quicker.
+    constexpr qsizetype kStreamFrom = 256 * 1024;
+#ifdef __SSE2__
+    if (size >= kStreamFrom) {
+        qsizetype head = qsizetype((16 - (std::uintptr_t(to) & 15)) & 15);
+        std::memcpy(to, from, size_t(head));
+        qsizetype i = head;
+        for (; i + 64 <= size; i += 64) {
+            const auto *s = reinterpret_cast<const __m128i *>(from + i);
+            auto *d = reinterpret_cast<__m128i *>(to + i);
+            const __m128i a = _mm_loadu_si128(s), b = _mm_loadu_si128(s + 1);
+            const __m128i c = _mm_loadu_si128(s + 2), e = _mm_loadu_si128(s + 3);
+            _mm_stream_si128(d, a);
+            _mm_stream_si128(d + 1, b);
+            _mm_stream_si128(d + 2, c);
+            _mm_stream_si128(d + 3, e);
+        }
+        _mm_sfence();  // the streamed stores are seen before anything after the copy
+        std::memcpy(to + i, from + i, size_t(size - i));
+        return;
+    }
+#endif
+    if (size > 0)
+        std::memcpy(to, from, size_t(size));
 }
 
 void CLineStore::Recycle(QByteArray &bytes) const

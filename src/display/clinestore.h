@@ -60,6 +60,9 @@ public:
     // Splits text at line breaks (CR LF, CR or LF each end one line) into lines; `latin1Tail`
     // continues the last line.
     static std::vector<Line> SplitLines(QStringView text, const QByteArray &latin1Tail = QByteArray());
+    // The lines of a log entry, `stamp` and `text` one after the other, the first line's body after
+    // the stamp: as SplitLines(stamp + text), and for the usual one-line Latin-1 entry in one step.
+    static std::vector<Line> SplitStampedLines(QStringView stamp, QStringView text);
 
     // Appends the lines of one entry. First, when the lines plus the empty line after them already
     // reach the line limit, the oldest line goes (one per entry). Then the oldest lines go until the
@@ -87,6 +90,10 @@ public:
     // A buffer of `size` bytes for a new line's text or bytes: one that a removed line left, when
     // one of about that size is at hand (a large fresh allocation costs a page fault every 4 KB).
     QByteArray TakeBuffer(qsizetype size) const;
+    // Copies a telegram's bytes into a buffer from TakeBuffer. The store reads them back only when
+    // the line is looked at, so a large copy goes around the processor's cache: it neither reads the
+    // buffer's old contents in first nor pushes the receive buffer out.
+    static void CopyIn(char *to, const unsigned char *from, qsizetype size);
 
 private:
     void PopFront();

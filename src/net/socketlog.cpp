@@ -4,7 +4,9 @@
 #include "platform/cp932.h"
 #include "platform/qnwin.h"
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -34,18 +36,45 @@ void CopyBounded(char *dest, std::size_t room, const QByteArray &bytes)
     dest[length] = '\0';
 }
 
+// Printable ASCII: the same bytes in the code page. The trace lines of every telegram are.
+bool IsPrintableAscii(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; });
+}
+
+// Writes `prefix` and the printable ASCII parts one after the other from `dest` on, as much as fits
+// in `room` bytes with a NUL behind: the code page's bytes without a conversion.
+void WriteAscii(char *dest, std::size_t room, const char *prefix, std::initializer_list<QStringView> parts)
+{
+    if (room == 0)
+        return;
+    char *const end = dest + room - 1;
+    while (*prefix && dest != end)
+        *dest++ = *prefix++;
+    for (const QStringView part : parts)
+        for (const QChar c : part) {
+            if (dest == end)
+                break;
+            *dest++ = char(c.unicode());
+        }
+    *dest = '\0';
+}
+
+const char *LogPrefix(int kind)
+{
+    switch (kind) {
+    case LOG_WARN: return "+++ ";
+    case LOG_ERROR: return "*** ";
+    case LOG_TRACE: return ">>> ";
+    default: return "--- ";
+    }
+}
+
 }  // namespace
 
 QString SocketLogLine(QStringView text, int kind, QStringView tag)
 {
-    const char *prefix = "--- ";
-    switch (kind) {
-    case LOG_WARN: prefix = "+++ "; break;
-    case LOG_ERROR: prefix = "*** "; break;
-    case LOG_TRACE: prefix = ">>> "; break;
-    default: break;
-    }
-    QString line = QLatin1String(prefix);
+    QString line = QLatin1String(LogPrefix(kind));
     line += text;
     line += tag;
     return line;
@@ -55,7 +84,10 @@ void SendSocketLog(char *logBuf, QObject *receiver, QStringView text, int kind, 
 {
     if (!logBuf)
         return;
-    CopyBounded(logBuf, QN_BUFFER_SIZE, ToCp932(SocketLogLine(text, kind, tag)));
+    if (IsPrintableAscii(text) && IsPrintableAscii(tag))
+        WriteAscii(logBuf, QN_BUFFER_SIZE, LogPrefix(kind), {text, tag});
+    else
+        CopyBounded(logBuf, QN_BUFFER_SIZE, ToCp932(SocketLogLine(text, kind, tag)));
     SendMessage(receiver, WM_SOCKET_LOG, 0, 0);
 }
 
@@ -64,5 +96,8 @@ void AppendSocketLog(char *logBuf, QStringView text)
     if (!logBuf)
         return;
     const std::size_t used = strnlen(logBuf, QN_BUFFER_SIZE - 1);
-    CopyBounded(logBuf + used, QN_BUFFER_SIZE - used, ToCp932(text));
+    if (IsPrintableAscii(text))
+        WriteAscii(logBuf + used, QN_BUFFER_SIZE - used, "", {text});
+    else
+        CopyBounded(logBuf + used, QN_BUFFER_SIZE - used, ToCp932(text));
 }

@@ -168,6 +168,56 @@ private Q_SLOTS:
             sum += store.At(i).Bytes();
         QCOMPARE(store.StoredBytes(), sum);
     }
+
+    // A log entry's lines read the same whether they take the one-step way or the general one.
+    void stampedLinesEqualTheSplitOfBoth_data()
+    {
+        QTest::addColumn<QString>("stamp");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ascii") << QStringLiteral("2026/12/11 10:00:00  ") << QStringLiteral(">>> Send[CTCPSoc(Term)]");
+        QTest::newRow("latin-1") << QStringLiteral("10:00:00  ") << QStringLiteral("caf\u00E9 \u00FF");
+        QTest::newRow("japanese") << QStringLiteral("10:00:00  ") << QStringLiteral("受信-自動応答 0102");
+        QTest::newRow("japanese stamp") << QStringLiteral("10時00分  ") << QStringLiteral("abc");
+        QTest::newRow("line breaks") << QStringLiteral("10:00:00  ") << QStringLiteral("a\r\nb\rc\nd");
+        QTest::newRow("empty") << QString() << QString();
+    }
+    void stampedLinesEqualTheSplitOfBoth()
+    {
+        QFETCH(QString, stamp);
+        QFETCH(QString, text);
+        const std::vector<CLineStore::Line> fast = CLineStore::SplitStampedLines(stamp, text);
+        const std::vector<CLineStore::Line> general = CLineStore::SplitLines(stamp + text);
+        QCOMPARE(Texts(fast), Texts(general));
+        QCOMPARE(fast.front().body, qint32(stamp.size()));
+        QCOMPARE(fast.front().head.size(), general.front().head.size());  // Latin-1 stays one byte a character
+    }
+
+    // Large copies go around the cache: every byte lands, whatever the sizes and alignments.
+    void copyInKeepsEveryByte_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("toOffset");
+        QTest::addColumn<int>("fromOffset");
+        QTest::newRow("small") << 100 << 3 << 1;
+        QTest::newRow("just under the streamed size") << 256 * 1024 - 1 << 0 << 0;
+        QTest::newRow("streamed, aligned") << 256 * 1024 << 0 << 0;
+        QTest::newRow("streamed, both misaligned, odd tail") << 1024000 - 13 << 7 << 5;
+        QTest::newRow("streamed, destination misaligned by 15") << 300000 << 15 << 0;
+    }
+    void copyInKeepsEveryByte()
+    {
+        QFETCH(int, size);
+        QFETCH(int, toOffset);
+        QFETCH(int, fromOffset);
+        QByteArray from(size + fromOffset, Qt::Uninitialized);
+        for (int i = 0; i < from.size(); ++i)
+            from[i] = char(i * 131 + (i >> 9));
+        QByteArray to(size + toOffset + 16, '\xEE');
+        CLineStore::CopyIn(to.data() + toOffset, reinterpret_cast<const unsigned char *>(from.constData()) + fromOffset, size);
+        QCOMPARE(to.mid(toOffset, size), from.mid(fromOffset));
+        QCOMPARE(to.left(toOffset), QByteArray(toOffset, '\xEE'));
+        QCOMPARE(to.mid(toOffset + size), QByteArray(16, '\xEE'));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLineStore)

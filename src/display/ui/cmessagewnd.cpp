@@ -64,10 +64,7 @@ void CMessageWnd::AddLine(const QString &text)
 {
     if (!m_pText || m_pNoDisplay->isChecked())
         return;
-    const QString stamp = CurrentStamp();
-    std::vector<CLineStore::Line> lines = CLineStore::SplitLines(stamp + text);
-    lines.front().body = static_cast<qint32>(stamp.size());
-    AppendEntry(std::move(lines));
+    AppendEntry(CLineStore::SplitStampedLines(CurrentStamp(), text));
 }
 
 QByteArray CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *data, int length)
@@ -93,8 +90,7 @@ void CMessageWnd::AddTelegramLines(std::initializer_list<QStringView> prefixes, 
             pending = kept;
         } else {
             pending = KeptBytesBuffer(length);
-            if (count > 0)
-                std::memcpy(pending.data(), data, size_t(count));
+            CLineStore::CopyIn(pending.data(), data, count);
         }
     }
     for (const QStringView prefix : prefixes)

@@ -20,6 +20,7 @@
 #include <QWidget>
 
 #include <array>
+#include <chrono>
 #include <map>
 #include <memory>
 
@@ -177,6 +178,8 @@ private:
     // Transmission path (cqnview_transmission.cpp).
     int SendData(const unsigned char *data, int length);
     int ReceiveData(unsigned char *buffer, int maximum);
+    void LightLamp(CColorStatic &lamp, int timer, std::chrono::steady_clock::time_point &lit);
+    void PutOutLamp(CColorStatic &lamp, int timer, std::chrono::steady_clock::time_point lit);
     int JudgePrompt(unsigned char *buffer, int length);
     // False when the endpoint did not take the telegram.
     bool DoSend();
@@ -277,6 +280,10 @@ private:
     CColorStatic m_stType;
     CColorStatic m_stRecvLamp;
     CColorStatic m_stSendLamp;
+    // When each lamp was last lit: a lamp goes out kLampMilliseconds after its last telegram, and
+    // a telegram while it is lit only moves this time (no timer is restarted per telegram).
+    std::chrono::steady_clock::time_point m_recvLampLit;
+    std::chrono::steady_clock::time_point m_sendLampLit;
     bool m_bInitialised = false;
     ConnectionType m_nSocketType = TYPE_UDP;
     int m_bLoopback = 0;

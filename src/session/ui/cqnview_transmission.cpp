@@ -20,9 +20,7 @@ constexpr int kLogBytes = 32;
 
 int CQnView::SendData(const unsigned char *data, int length)
 {
-    KillTimer(TIMER_SEND_LAMP);
-    SetTimer(TIMER_SEND_LAMP, kLampMilliseconds);
-    m_stSendLamp.SetColor(kLampOn);
+    LightLamp(m_stSendLamp, TIMER_SEND_LAMP, m_sendLampLit);
     const int sent = m_pEndpoint ? m_pEndpoint->Send(data, length) : 0;
     if (sent)
         FeedChannels('S', data, length);
@@ -31,9 +29,7 @@ int CQnView::SendData(const unsigned char *data, int length)
 
 int CQnView::ReceiveData(unsigned char *buffer, int maximum)
 {
-    KillTimer(TIMER_RECEIVE_LAMP);
-    SetTimer(TIMER_RECEIVE_LAMP, kLampMilliseconds);
-    m_stRecvLamp.SetColor(kLampOn);
+    LightLamp(m_stRecvLamp, TIMER_RECEIVE_LAMP, m_recvLampLit);
     maximum = qBound(0, maximum, QN_BUFFER_SIZE - 1);  // room for the zero byte after the data
     int n = m_pEndpoint ? m_pEndpoint->Receive(buffer, maximum) : 0;
     n = qBound(0, n, maximum);
@@ -53,15 +49,33 @@ int CQnView::JudgePrompt(unsigned char *buffer, int length)
     return runner->JudgePrompt(reinterpret_cast<const char *>(buffer), length) ? 1 : 0;
 }
 
+void CQnView::LightLamp(CColorStatic &lamp, int timer, std::chrono::steady_clock::time_point &lit)
+{
+    lit = std::chrono::steady_clock::now();
+    if (IsTimerRunning(timer))
+        return;  // lit already: its timer looks at the new time when it comes
+    SetTimer(timer, kLampMilliseconds);
+    lamp.SetColor(kLampOn);
+}
+
+void CQnView::PutOutLamp(CColorStatic &lamp, int timer, std::chrono::steady_clock::time_point lit)
+{
+    const auto rest = std::chrono::milliseconds(kLampMilliseconds) - (std::chrono::steady_clock::now() - lit);
+    if (rest > std::chrono::milliseconds(0)) {
+        // A telegram came since the timer started: the lamp stays lit until its own time is up.
+        SetTimer(timer, int(std::chrono::ceil<std::chrono::milliseconds>(rest).count()));
+        return;
+    }
+    KillTimer(timer);
+    lamp.SetColor(kLampOff);
+}
+
 void CQnView::OnTimer(int id)
 {
-    if (id == TIMER_SEND_LAMP) {
-        KillTimer(TIMER_SEND_LAMP);
-        m_stSendLamp.SetColor(kLampOff);
-    } else if (id == TIMER_RECEIVE_LAMP) {
-        KillTimer(TIMER_RECEIVE_LAMP);
-        m_stRecvLamp.SetColor(kLampOff);
-    }
+    if (id == TIMER_SEND_LAMP)
+        PutOutLamp(m_stSendLamp, TIMER_SEND_LAMP, m_sendLampLit);
+    else if (id == TIMER_RECEIVE_LAMP)
+        PutOutLamp(m_stRecvLamp, TIMER_RECEIVE_LAMP, m_recvLampLit);
 }
 
 QString CQnView::LogTelegramText(const unsigned char *data, int length)

@@ -127,7 +127,7 @@ std::vector<CLineStore::Line> CLineStore::SplitStampedLines(QStringView stamp, Q
             for (const QChar c : part)
                 *to++ = char(c.unicode());
     } else {
-        lines = SplitLines(stamp.toString() + text);
+        lines = SplitLines(stamp.toString().append(text));
     }
     lines.front().body = static_cast<qint32>(stamp.size());
     return lines;

@@ -114,22 +114,36 @@ std::vector<CLineStore::Line> CLineStore::SplitLines(QStringView text, const QBy
 
 std::vector<CLineStore::Line> CLineStore::SplitStampedLines(QStringView stamp, QStringView text)
 {
-    const auto oneLatin1Line = [](QStringView part) {
-        return std::all_of(part.begin(), part.end(), [](QChar c) { return c.unicode() <= 0xFF && c != u'\r' && c != u'\n'; });
-    };
+    const auto oneLine = [](QStringView part) { return !part.contains(u'\r') && !part.contains(u'\n'); };
     std::vector<Line> lines;
-    if (oneLatin1Line(stamp) && oneLatin1Line(text)) {
-        // All of it is the tail, written once.
-        Line &line = lines.emplace_back();
-        line.tail = QByteArray(stamp.size() + text.size(), Qt::Uninitialized);
-        char *to = line.tail.data();
-        for (const QStringView part : {stamp, text})
-            for (const QChar c : part)
-                *to++ = char(c.unicode());
-    } else {
+    if (!oneLine(stamp) || !oneLine(text)) {
         lines = SplitLines(stamp.toString().append(text));
+        lines.front().body = static_cast<qint32>(stamp.size());
+        return lines;
     }
-    lines.front().body = static_cast<qint32>(stamp.size());
+    // One line, written in place: the head up to the last character beyond Latin-1, the rest the
+    // tail, as Line::FromText makes of the two joined.
+    const auto beyondLatin1 = [](QChar c) { return c.unicode() > 0xFF; };
+    const auto lastIn = [&beyondLatin1](QStringView part) {
+        const auto found = std::find_if(part.rbegin(), part.rend(), beyondLatin1);
+        return found == part.rend() ? qsizetype(-1) : qsizetype(part.rend() - found);  // index after it
+    };
+    const qsizetype inText = lastIn(text);
+    const qsizetype split = inText >= 0 ? stamp.size() + inText : std::max<qsizetype>(lastIn(stamp), 0);
+    Line &line = lines.emplace_back();
+    if (split > 0) {
+        line.head.reserve(split);
+        line.head.append(stamp.left(std::min(split, stamp.size())));
+        if (split > stamp.size())
+            line.head.append(text.left(split - stamp.size()));
+    }
+    line.tail = QByteArray(stamp.size() + text.size() - split, Qt::Uninitialized);
+    char *to = line.tail.data();
+    for (qsizetype i = split; i < stamp.size(); ++i)
+        *to++ = char(stamp[i].unicode());
+    for (qsizetype i = std::max<qsizetype>(split - stamp.size(), 0); i < text.size(); ++i)
+        *to++ = char(text[i].unicode());
+    line.body = static_cast<qint32>(stamp.size());
     return lines;
 }
 

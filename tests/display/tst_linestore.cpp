@@ -178,6 +178,8 @@ private Q_SLOTS:
         QTest::newRow("latin-1") << QStringLiteral("10:00:00  ") << QStringLiteral("caf\u00E9 \u00FF");
         QTest::newRow("japanese") << QStringLiteral("10:00:00  ") << QStringLiteral("受信-自動応答 0102");
         QTest::newRow("japanese stamp") << QStringLiteral("10時00分  ") << QStringLiteral("abc");
+        QTest::newRow("japanese last") << QStringLiteral("10:00:00  ") << QStringLiteral("abc受");
+        QTest::newRow("latin-1 after japanese") << QStringLiteral("10時  ") << QStringLiteral("受\u00E9 x");
         QTest::newRow("line breaks") << QStringLiteral("10:00:00  ") << QStringLiteral("a\r\nb\rc\nd");
         QTest::newRow("empty") << QString() << QString();
     }

@@ -83,7 +83,9 @@ private Q_SLOTS:
         QCOMPARE(reader.line.size(), whole);
         QVERIFY(reader.line.startsWith(">>> "));
         AppendSocketLog(buffer.get(), u"<-[TCPSrvr]");
-        QCOMPARE(qsizetype(strlen(buffer.get())), qsizetype(whole));  // full: nothing more fits
+        // What room is left takes the start of the addition, and the NUL stays inside the buffer.
+        QCOMPARE(qsizetype(strlen(buffer.get())), qsizetype(QN_BUFFER_SIZE - 1));
+        QCOMPARE(QByteArray(buffer.get() + whole), QByteArray("<-[TCPSrvr]").left(QN_BUFFER_SIZE - 1 - whole));
     }
 };
 

@@ -5,12 +5,12 @@
 // disconnected meanwhile; the Log has one line when a series starts and one when it ends.
 #include "session/ui/cqnview.h"
 
-#include "batch/cbatchrunner.h"
-#include "display/ui/cmessagewnd.h"
 #include "document/cconnectiontype.h"
 #include "document/cqndoc.h"
 #include "net/cendpoint.h"
 #include "platform/casyncsocket.h"
+
+#include <utility>
 
 bool CQnView::ReconnectWanted() const
 {
@@ -24,6 +24,7 @@ void CQnView::ReconnectAfterClose()
     const QString reason = m_pEndpoint->LastFailure().text.isEmpty() ? QStringLiteral("相手が切断しました")
                                                                      : m_pEndpoint->LastFailure().text;
     DoDisconnect();
+    RefreshPeriodicReplies();
     m_reconnectSchedule.Ended();
     StartReconnect(reason);
 }

@@ -14,16 +14,17 @@ constexpr unsigned Can(Capabilities... capabilities)
 // session/ui/cconnectionpage.cpp.
 const CConnectionType kTypes[] = {
     {TYPE_UDP, u"        UDP", 0xFFFF00, CQnDoc::SLOT_UDP_ADDRESS, 3, CQnDoc::SLOT_UDP_OPTIONS, 0, 0, Can(Capability::NameLookup),
-     nullptr, {}},
+     nullptr, {}, {}},
     {TYPE_TCP_SERVER, u"   TCP-IP(ｻｰﾊﾞｰ)", 0x00FFFF, CQnDoc::SLOT_SERVER_PORT, 1, CQnDoc::SLOT_SERVER_CLIENTS,
      CQnDoc::SLOT_SERVER_TLS_FIRST, CQnDoc::SLOT_SERVER_TLS_COUNT,
-     Can(Capability::Tls, Capability::ManyPeers, Capability::AcceptsClients), nullptr, {}},
+     Can(Capability::Tls, Capability::ManyPeers, Capability::AcceptsClients), nullptr, {}, {}},
     {TYPE_TCP_CLIENT, u"  TCP-IP(ｸﾗｲｱﾝﾄ)", 0xFF00FF, CQnDoc::SLOT_CLIENT_ADDRESS, 3, -1, CQnDoc::SLOT_CLIENT_TLS_FIRST,
      CQnDoc::SLOT_CLIENT_TLS_COUNT, Can(Capability::Tls, Capability::BatchDefault, Capability::NameLookup), nullptr,
-     {CQnDoc::SLOT_CLIENT_ADDRESS, CQnDoc::SLOT_CLIENT_PORT, CQnDoc::SLOT_CLIENT_OWN_PORT}},
+     {CQnDoc::SLOT_CLIENT_ADDRESS, CQnDoc::SLOT_CLIENT_PORT, CQnDoc::SLOT_CLIENT_OWN_PORT},
+     {CQnDoc::SLOT_CLIENT_RECONNECT, 500, 10000}},
     // A device path runs a batch row over the serial line, its port cell being the baud.
     {TYPE_SERIAL, u"       ｼﾘｱﾙ", 0x80C0FF, CQnDoc::SLOT_SERIAL_DEVICE, 6, -1, 0, 0, 0, "/dev/",
-     {CQnDoc::SLOT_SERIAL_DEVICE, CQnDoc::SLOT_SERIAL_BAUD, -1}},
+     {CQnDoc::SLOT_SERIAL_DEVICE, CQnDoc::SLOT_SERIAL_BAUD, -1}, {CQnDoc::SLOT_SERIAL_RECONNECT, 1000, 1000}},
 };
 
 }  // namespace
@@ -70,6 +71,11 @@ const CConnectionType &CConnectionType::ForBatchAddress(const QString &address)
             fallback = &row;
     }
     return *fallback;
+}
+
+bool CConnectionType::ReconnectsIn(const CQnDoc &document) const
+{
+    return reconnect.slot >= 0 && document.GetSlotString(reconnect.slot).trimmed() == QLatin1String("1");
 }
 
 QStringList CConnectionType::Texts(const CQnDoc &document, const QList<int> &slotList)

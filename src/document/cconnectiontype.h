@@ -45,6 +45,18 @@ public:
     unsigned capabilities;
     const char *batchPrefix;  // a batch row's address that begins so runs over this type (null: none)
     BatchSlots batch;
+    // Reconnect by itself: the slot of its setting (-1: the type has none) and the delays between
+    // attempts, from the first doubling to the most (CReconnectSchedule).
+    struct Reconnect
+    {
+        int slot = -1;
+        int firstMs = 0;
+        int maxMs = 0;
+    };
+    Reconnect reconnect;
+
+    // The document asks this type to reconnect by itself.
+    bool ReconnectsIn(const CQnDoc &document) const;
 
     bool Has(Capability capability) const { return (capabilities & unsigned(capability)) != 0; }
     QString Label() const { return QString::fromUtf16(label); }

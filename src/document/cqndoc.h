@@ -59,6 +59,12 @@ public:
         // client certificate ("" none, "request", "require"); CA file for it; ALPN; version.
         SLOT_SERVER_TLS_FIRST = 23,
         SLOT_SERVER_TLS_COUNT = 7,
+        // Reconnect by itself ("1" on; empty: off): a serial line whose device went, a TCP client whose
+        // peer closed or refused (CConnectionType::reconnect names each type's slot).
+        SLOT_SERIAL_RECONNECT = 40,
+        SLOT_CLIENT_RECONNECT = 41,
+        // Command Send's line end after a text telegram: "cr", "lf", "crlf" (empty: none).
+        SLOT_SEND_LINE_END = 42,
         SLOT_REPLY_RULE_TEXTS = 100,  // kReplyTextsPerRule a rule: match, reply
         SLOT_REPLY_RULE_CHECKSUMS = 300,  // one a rule: the reply's checksum rule, empty for none
         SLOT_REPLY_RULE_STATES = 400,       // one a rule: the state it holds in, empty for any

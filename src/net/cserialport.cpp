@@ -105,6 +105,11 @@ QString CSerialPort::OpenFailureText(CSerialLine::Step step, int error, const QS
     }
 }
 
+QString CSerialPort::DestinationText(const QStringList &settings) const
+{
+    return QStringLiteral("ﾃﾞﾊﾞｲｽ ") + settings.value(0);
+}
+
 bool CSerialPort::Open(const QStringList &settings, QString *logText)
 {
     Close();

@@ -41,6 +41,8 @@ public:
     // The endpoint: settings are the serial slots of the document, in order.
     ConnectionType Type() const override { return TYPE_SERIAL; }
     int SocketKind() const override { return 0; }
+    // The device in words, for the pane while a reconnect waits for it.
+    QString DestinationText(const QStringList &settings) const override;
     bool Open(const QStringList &settings, QString *logText) override;
     void Close() override;
     int Send(const void *data, int length) override;

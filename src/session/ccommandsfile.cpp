@@ -3,6 +3,8 @@
 #include <QSet>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 const char *const CCommandsFile::kHeader = "name,key,action,form,data,checksum,ms,note";
 
 namespace {
@@ -86,9 +88,10 @@ QString ColumnName(int column)
     return names.value(column, QStringLiteral("列%1").arg(column + 1));
 }
 
-QString Where(int line, int column, const QString &reason)
+QString Where(int line, int column, const QString &reason, int eolColumn = -1)
 {
-    return QStringLiteral("%1行目 %2列目 (%3): %4").arg(line).arg(column + 1).arg(ColumnName(column), reason);
+    const QString name = column == eolColumn ? QStringLiteral("eol") : ColumnName(column);
+    return QStringLiteral("%1行目 %2列目 (%3): %4").arg(line).arg(column + 1).arg(name, reason);
 }
 
 }  // namespace
@@ -103,6 +106,15 @@ QString CCommandsFile::Sequence::Caption() const
 {
     const qsizetype slash = name.indexOf(QLatin1Char('/'));
     return slash > 0 ? name.mid(slash + 1) : name;
+}
+
+int CCommandsFile::EolColumn(const QStringList &header)
+{
+    for (qsizetype i = kColumns; i < header.size(); ++i) {
+        if (header[i].trimmed() == QLatin1String("eol"))
+            return int(i);
+    }
+    return -1;
 }
 
 bool CCommandsFile::IsKey(const QString &key)
@@ -187,13 +199,13 @@ bool CCommandsFile::Parse(const QByteArray &bytes, QString *error)
         file.m_rows.append(std::move(row));
     }
     file.m_tail = leading;
-    if (!Build(file.m_rows, &file.m_sequences, error))
+    if (!Build(file.m_rows, EolColumn(file.m_header), &file.m_sequences, error))
         return false;
     *this = std::move(file);
     return true;
 }
 
-bool CCommandsFile::Build(const QList<Row> &rows, QList<Sequence> *sequences, QString *error)
+bool CCommandsFile::Build(const QList<Row> &rows, int eolColumn, QList<Sequence> *sequences, QString *error)
 {
     QList<Sequence> made;
     QHash<QString, qsizetype> byName;
@@ -210,8 +222,8 @@ bool CCommandsFile::Build(const QList<Row> &rows, QList<Sequence> *sequences, QS
         CCommandStep step;
         QString why;
         int column = 0;
-        if (!CCommandStep::Compile(row.cells, &step, &why, &column, &matchers)) {
-            *error = Where(row.line, column, why);
+        if (!CCommandStep::Compile(row.cells, &step, &why, &column, &matchers, eolColumn)) {
+            *error = Where(row.line, column, why, eolColumn);
             return false;
         }
         auto found = byName.find(name);
@@ -269,11 +281,26 @@ bool CCommandsFile::SetRows(const QList<QStringList> &rows, QString *error)
 {
     QList<Row> made;
     made.reserve(rows.size());
-    // A row as it stood keeps its bytes: the rows read, by their cells.
+    // A row as it stood keeps its bytes: the rows read, by their cells (empty ones at the end aside).
+    const auto key = [](QStringList cells) {
+        while (!cells.isEmpty() && cells.last().isEmpty())
+            cells.removeLast();
+        return cells.join(QChar(0x1F));
+    };
     QMultiHash<QString, qsizetype> standing;
     for (qsizetype r = m_rows.size() - 1; r >= 0; --r) {
         if (!m_rows[r].raw.isEmpty())
-            standing.insert(m_rows[r].cells.join(QChar(0x1F)), r);
+            standing.insert(key(m_rows[r].cells), r);
+    }
+    // A line end in the column after the header's last (the editor's `eol` of a file without one)
+    // adds the column to the header.
+    QStringList header = m_header.isEmpty() ? QString::fromLatin1(kHeader).split(QLatin1Char(',')) : m_header;
+    int eolColumn = EolColumn(header);
+    if (eolColumn < 0) {
+        for (const QStringList &cells : rows) {
+            if (!cells.value(header.size()).trimmed().isEmpty())
+                eolColumn = int(header.size());
+        }
     }
     int line = 2;
     for (const QStringList &cells : rows) {
@@ -284,11 +311,14 @@ bool CCommandsFile::SetRows(const QList<QStringList> &rows, QString *error)
             continue;
         Row row;
         row.cells = cells;
+        // Empty cells past the header's columns (the editor's unused `eol`) are no cells of the row.
+        while (row.cells.size() > std::max<qsizetype>(header.size(), eolColumn + 1) && row.cells.last().isEmpty())
+            row.cells.removeLast();
         while (row.cells.size() < kColumns)
             row.cells.append(QString());
         row.line = line++;
         row.ending = m_lineEnding;
-        const auto old = standing.find(row.cells.join(QChar(0x1F)));
+        const auto old = standing.find(key(row.cells));
         if (old != standing.end()) {
             const Row &kept = m_rows[*old];
             row.raw = kept.raw;
@@ -299,11 +329,15 @@ bool CCommandsFile::SetRows(const QList<QStringList> &rows, QString *error)
         made.append(row);
     }
     QList<Sequence> sequences;
-    if (!Build(made, &sequences, error))
+    if (!Build(made, eolColumn, &sequences, error))
         return false;
     if (m_header.isEmpty()) {
         m_header = QString::fromLatin1(kHeader).split(QLatin1Char(','));
         m_headerEnding = m_lineEnding;
+    }
+    if (eolColumn >= m_header.size()) {
+        m_header.append(QStringLiteral("eol"));
+        m_headerRaw.clear();  // written afresh with the column
     }
     if (!made.isEmpty() && m_headerEnding.isEmpty())
         m_headerEnding = m_lineEnding;

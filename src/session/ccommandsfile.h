@@ -47,6 +47,9 @@ public:
     const QList<Sequence> &Sequences() const { return m_sequences; }
     const Sequence *Find(const QString &name) const;
 
+    // The column of the line end after a text send: the first named `eol` after note (-1: none). A
+    // file without one is written without one until an edit gives some row a line end.
+    static int EolColumn(const QStringList &header);
     // A key the file may give a sequence: F1–F12, Shift+F1–Shift+F12, Ctrl+1–Ctrl+9.
     static bool IsKey(const QString &key);
     // One record as written afresh, without its line end.
@@ -62,7 +65,7 @@ private:
         QByteArray leading; // blank lines before it, as read
     };
     // Groups and compiles the rows; false with the error of the first refused row.
-    static bool Build(const QList<Row> &rows, QList<Sequence> *sequences, QString *error);
+    static bool Build(const QList<Row> &rows, int eolColumn, QList<Sequence> *sequences, QString *error);
 
     QList<Row> m_rows;
     QStringList m_header;

@@ -1,8 +1,11 @@
 #include "session/ccommandstep.h"
 
+#include "display/clineend.h"
 #include "platform/cchecksumrule.h"
 #include "platform/qnwin.h"
 #include "session/creplyrule.h"
+
+#include <utility>
 
 namespace {
 
@@ -17,10 +20,15 @@ bool Refuse(QString *why, int *column, int cell, const QString &reason)
 
 }  // namespace
 
-bool CCommandStep::Compile(const QStringList &cells, CCommandStep *step, QString *why, int *column, MatcherCache *cache)
+bool CCommandStep::Compile(const QStringList &cells, CCommandStep *step, QString *why, int *column, MatcherCache *cache,
+                           int eolColumn)
 {
     CCommandStep made;
     const QString action = cells.value(ACTION).trimmed();
+    made.eol = eolColumn >= 0 ? cells.value(eolColumn).trimmed() : QString();
+    CLineEnd::Kind lineEnd = CLineEnd::None;
+    if (!CLineEnd::Parse(made.eol, &lineEnd))
+        return Refuse(why, column, eolColumn, QStringLiteral("eol は none, cr, lf, crlf のどれかです"));
     made.form = cells.value(FORM).trimmed();
     made.data = cells.value(DATA);
     made.checksumText = cells.value(CHECKSUM).trimmed();
@@ -52,11 +60,19 @@ bool CCommandStep::Compile(const QStringList &cells, CCommandStep *step, QString
         }
         if (made.data.trimmed().isEmpty())
             return Refuse(why, column, DATA, QStringLiteral("送信するﾃﾞｰﾀがありません"));
+        if (lineEnd != CLineEnd::None && !text)
+            return Refuse(why, column, eolColumn, QStringLiteral("eol は form が text, text+vars の send に付けます"));
+        // The line end is part of the text: a checksum placed before a terminator finds it.
+        made.m_lineEnd = CLineEnd::Bytes(lineEnd);
+        if (!made.m_bVars)
+            made.m_bytes += std::exchange(made.m_lineEnd, QByteArray());
         if (made.m_pChecksum && !made.m_bVars)
             made.m_bytes = made.m_pChecksum->Apply(made.m_bytes);
         if (made.m_bytes.size() > QN_BUFFER_SIZE)
             return Refuse(why, column, DATA, QStringLiteral("ﾃﾞｰﾀが送信ﾊﾞｯﾌｧより長くなります"));
         made.ms = 0;
+    } else if (lineEnd != CLineEnd::None) {
+        return Refuse(why, column, eolColumn, QStringLiteral("eol は send の行に付けます"));
     } else if (action == QLatin1String("wait")) {
         made.action = Wait;
         if (ms < 0)
@@ -103,9 +119,11 @@ bool CCommandStep::Telegram(const CReplyTemplate::Context &context, QList<CReply
         return true;
     }
     CReplyTemplate::Context filled = context;
-    filled.limit = QN_BUFFER_SIZE - (m_pChecksum ? m_pChecksum->ValueBytes() : 0);
+    filled.limit = QN_BUFFER_SIZE - (m_pChecksum ? m_pChecksum->ValueBytes() : 0) - int(m_lineEnd.size());
     if (!m_template.Fill(filled, parts, why))
         return false;
+    if (!m_lineEnd.isEmpty() && !parts->isEmpty())
+        parts->last().bytes += m_lineEnd;
     if (m_pChecksum) {
         for (CReplyTemplate::Part &part : *parts)
             part.bytes = m_pChecksum->Apply(part.bytes);

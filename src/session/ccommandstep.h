@@ -27,14 +27,17 @@ public:
     // Expect patterns compiled so far, by form and data: the steps that expect the same share one
     // matcher (it keeps nothing between matches), so a file compiles each pattern once.
     using MatcherCache = QHash<QString, std::shared_ptr<CReplyMatcher>>;
+    // `eolColumn` is the cell of the file's `eol` column (-1: none): the line end after a text send
+    // (CLineEnd's words), before its checksum.
     static bool Compile(const QStringList &cells, CCommandStep *step, QString *why, int *column,
-                        MatcherCache *cache = nullptr);
+                        MatcherCache *cache = nullptr, int eolColumn = -1);
 
     Action action = Send;
     QString form;      // as written: hex, text, hex+vars, text+vars, regex
     QString data;      // as written
     QString checksumText;
     QString note;
+    QString eol;       // as written
     int ms = 0;        // a wait's length, an expect's time limit
 
     // The telegram of a send step; false with the reason when a placeholder has no value. `context`
@@ -48,6 +51,7 @@ public:
 private:
     bool m_bVars = false;
     QByteArray m_bytes;             // a plain send's bytes, checksum in place
+    QByteArray m_lineEnd;           // after each telegram of a text send with placeholders
     CReplyTemplate m_template;      // a send with placeholders
     std::shared_ptr<const CChecksumRule> m_pChecksum;
     std::shared_ptr<CReplyMatcher> m_pMatcher;  // an expect's one rule

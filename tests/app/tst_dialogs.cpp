@@ -196,7 +196,7 @@ private Q_SLOTS:
                                                   CSocketSettingDlg::IDC_CLIENT_LIMIT, CSocketSettingDlg::IDC_TLS, IDOK, IDCANCEL};
         QTest::newRow("TCP client") << int(TYPE_TCP_CLIENT)
                                     << QList<int>{IDC_SETTING_VALUE1, IDC_SETTING_VALUE2, IDC_SETTING_VALUE3,
-                                                  CSocketSettingDlg::IDC_TLS, IDOK, IDCANCEL};
+                                                  CSocketSettingDlg::IDC_RECONNECT, CSocketSettingDlg::IDC_TLS, IDOK, IDCANCEL};
     }
     void settingsDialogTabsInReadingOrder()
     {

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtTest/qtestspontaneevent.h>
@@ -207,6 +208,41 @@ private Q_SLOTS:
         QCOMPARE(view.messages[0].wParam, WPARAM(EV_SEND));
         QCOMPARE(view.messages[0].lParam, LPARAM(0));
         QVERIFY(prompts.calls.isEmpty());
+    }
+
+    void lineEndFollowsATextTelegramOnly_data()
+    {
+        QTest::addColumn<int>("lineEnd");  // CLineEnd::Kind, as the 行末 list orders them
+        QTest::addColumn<bool>("textMode");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QByteArray>("telegram");
+        QTest::newRow("none") << int(CLineEnd::None) << true << QStringLiteral("AT") << QByteArray("AT");
+        QTest::newRow("CR") << int(CLineEnd::Cr) << true << QStringLiteral("AT") << QByteArray("AT\r");
+        QTest::newRow("LF after two lines") << int(CLineEnd::Lf) << true << QStringLiteral("A\nB") << QByteArray("A\r\nB\n");
+        QTest::newRow("CR LF") << int(CLineEnd::CrLf) << true << QStringLiteral("AT") << QByteArray("AT\r\n");
+        QTest::newRow("an empty line sends the line end") << int(CLineEnd::Cr) << true << QString() << QByteArray("\r");
+        QTest::newRow("hex as typed") << int(CLineEnd::CrLf) << false << QStringLiteral("01 02") << QByteArray("\x01\x02");
+    }
+    void lineEndFollowsATextTelegramOnly()
+    {
+        QFETCH(int, lineEnd);
+        QFETCH(bool, textMode);
+        QFETCH(QString, input);
+        QFETCH(QByteArray, telegram);
+        RecordingView view;
+        CCommandSendDlg dlg;
+        QSignalSpy changed(&dlg, &CCommandSendDlg::LineEndChanged);
+        Open(dlg, view, input, textMode);
+        Item<QComboBox>(dlg, CCommandSendDlg::IDC_LINE_END)->setCurrentIndex(lineEnd);
+        QCOMPARE(changed.size(), lineEnd == CLineEnd::None ? 0 : 1);
+        QTRY_COMPARE(dlg.ByteLine()->text(), QStringLiteral("%1 ﾊﾞｲﾄ").arg(telegram.size()));
+        Press(dlg, CCommandSendDlg::IDC_SEND);
+        QVERIFY(view.Drain());
+        QCOMPARE(view.messages.size(), 1);
+        QCOMPARE(Telegram(dlg), telegram);
+        // The choice outlives the window, as the other tools' do.
+        dlg.DestroyWindow();
+        QCOMPARE(int(dlg.LineEnd()), lineEnd);
     }
 
     void checksumGoesIntoTheTelegram_data()

@@ -1,6 +1,7 @@
 // The "ｺﾏﾝﾄﾞ一覧" window in the real frame against a loopback peer: pages of buttons, keys that work
 // while another window of the program is active, a failure shown on the button and in the Log, the
 // commands kept in the document, and a document without commands saved byte for byte.
+#include "display/ui/ccommandsenddlg.h"
 #include "display/ui/clineview.h"
 #include "display/ui/cmessagewnd.h"
 #include "document/cqndoc.h"
@@ -11,6 +12,7 @@
 
 #include "net/loopbackpeer.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QPushButton>
 #include <QTabWidget>
@@ -209,6 +211,19 @@ private Q_SLOTS:
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(dialog.Commands().ToBytes(), kCommands);
+    }
+
+    void commandSendsLineEndIsTheDocuments()
+    {
+        SessionHarness h;
+        h.Command(ID_COMMAND_SEND);
+        CCommandSendDlg *send = h.View()->CommandWindow();
+        qobject_cast<QComboBox *>(send->GetDlgItem(CCommandSendDlg::IDC_LINE_END))->setCurrentIndex(CLineEnd::CrLf);
+        QCOMPARE(h.Doc().GetSlotBytes(CQnDoc::SLOT_SEND_LINE_END), QByteArray("crlf"));
+        QVERIFY(h.Doc().IsModified());
+        h.Doc().SetSlotString(CQnDoc::SLOT_SEND_LINE_END, QStringLiteral("lf"));
+        h.View()->OnInitialUpdate(&h.Doc());  // another document opened
+        QCOMPARE(send->LineEnd(), CLineEnd::Lf);
     }
 };
 

@@ -78,6 +78,9 @@ private Q_SLOTS:
         QTest::newRow("ms not a number") << kHeader + "\na,,expect,text,OK,,1s\n" << "2行目 7列目 (ms): ms には 0 から 3600000 までのﾐﾘ秒を指定してください";
         QTest::newRow("bad pattern") << kHeader + "\na,,expect,regex,(a\n" << "2行目 5列目 (data): ";
         QTest::newRow("expect form") << kHeader + "\na,,expect,text+vars,OK\n" << "2行目 4列目 (form): expect の form は hex, text, regex のどれかです";
+        QTest::newRow("eol on a hex send") << kHeader + ",eol\na,,send,hex,01,,,,cr\n" << "2行目 9列目 (eol): eol は form が text, text+vars の send に付けます";
+        QTest::newRow("eol on a wait") << kHeader + ",eol\na,,wait,,,,5,,lf\n" << "2行目 9列目 (eol): eol は send の行に付けます";
+        QTest::newRow("eol not a line end") << kHeader + ",x,eol\na,,send,text,A,,,,,CRL\n" << "2行目 10列目 (eol): eol は none, cr, lf, crlf のどれかです";
         QTest::newRow("not UTF-8, line after a quoted line end") << kHeader + "\na,,send,text,\"x\ny\"\nb,,send,text,\xff\n" << "4行目 5列目 (data): UTF-8 の文字ではありません";
     }
     void aBadRowIsRefusedWithItsLineAndColumn()
@@ -90,6 +93,50 @@ private Q_SLOTS:
         QVERIFY(!commands.Parse(file, &got));
         QVERIFY2(got.startsWith(error), qPrintable(got));
         QCOMPARE(commands.Sequences().size(), 1);  // unchanged by the refusal
+    }
+
+    void eolPutsTheLineEndAfterATextSend_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("telegram");  // of the first step
+        QTest::newRow("CR LF") << kHeader + ",eol\r\na,,send,text,PING,,,,crlf\r\n" << QByteArray("PING\r\n");
+        QTest::newRow("after another added column") << kHeader + ",owner,eol\na,,send,text,X,,,,me,CR\n" << QByteArray("X\r");
+        QTest::newRow("none") << kHeader + ",eol\na,,send,text,Q,,,,none\n" << QByteArray("Q");
+        QTest::newRow("empty") << kHeader + ",eol\na,,send,text,Q,,,,\n" << QByteArray("Q");
+        QTest::newRow("a column named otherwise is no line end") << kHeader + ",eol2\na,,send,text,Q,,,,lf\n" << QByteArray("Q");
+        QTest::newRow("before the checksum's terminator") << kHeader + ",eol\na,,send,text,:01030000000A,\"LRC/ASCII:from=1,before=0D0A\",,,crlf\n"
+                                                          << QByteArray(":01030000000AF2\r\n");
+        QTest::newRow("with placeholders") << kHeader + ",eol\na,,send,text+vars,N${seq},,,,lf\n" << QByteArray("N1\n");
+        QTest::newRow("hex without eol beside") << kHeader + ",eol\na,,send,hex,0102,,,,\n" << QByteArray("\x01\x02");
+    }
+    void eolPutsTheLineEndAfterATextSend()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, telegram);
+        CCommandsFile commands;
+        QString error;
+        QVERIFY2(commands.Parse(file, &error), qPrintable(error));
+        QCOMPARE(commands.ToBytes(), file);
+        QList<CReplyTemplate::Part> parts;
+        const CReplyTemplate::Context context;  // ${seq} 1
+        QVERIFY2(commands.Sequences()[0].steps[0].Telegram(context, &parts, &error), qPrintable(error));
+        QCOMPARE(parts.size(), 1);
+        QCOMPARE(parts[0].bytes, telegram);
+    }
+
+    void anEditThatGivesARowALineEndAddsTheColumn()
+    {
+        CCommandsFile commands;
+        QString error;
+        QVERIFY(commands.Parse(kHeader + "\r\na,,send,text,A\r\n", &error));
+        // The editor's grid has the column (empty) whether or not the file does: unused, nothing changes.
+        QList<QStringList> rows = commands.Rows();
+        rows[0].resize(9);
+        QVERIFY(commands.SetRows(rows, &error));
+        QCOMPARE(commands.ToBytes(), kHeader + "\r\na,,send,text,A\r\n");
+        rows.append({"b", "", "send", "text", "B", "", "", "", "cr"});
+        QVERIFY2(commands.SetRows(rows, &error), qPrintable(error));
+        QCOMPARE(commands.ToBytes(), kHeader + ",eol\r\na,,send,text,A\r\nb,,send,text,B,,,,cr\r\n");
     }
 
     void pagesAndCaptionsComeFromTheName_data()

@@ -290,7 +290,7 @@ QByteArray CCommandSendDlg::TextTelegram() const
         if (take < bytes.size())
             break;
     }
-    return telegram;
+    return WithLineEnd(telegram);
 }
 
 int CCommandSendDlg::BuildTextTelegram()

@@ -1,6 +1,7 @@
 // The Command Send window: the user types one telegram as hex digits or text and the view sends it.
 #pragma once
 
+#include "display/clineend.h"
 #include "display/crepeatsend.h"
 #include "display/ui/cinputedit.h"
 #include "platform/cmsgwnd.h"
@@ -44,6 +45,7 @@ public:
     static constexpr int IDC_SEQUENCE_ORDER = 1110;
     static constexpr int IDC_PEER = 1111;
     static constexpr int IDC_PEER_LIST = 1112;
+    static constexpr int IDC_LINE_END = 1113;
     // Characters taken from one input line, for the telegram and for a written file.
     static constexpr int kLineChars = 1024;
 
@@ -69,8 +71,13 @@ public:
     void SetPeers(bool many, const QList<int> &peers);
     // The client 送信 sends to: 0 every one.
     int PeerTarget() const { return m_nPeerTarget; }
+    // "行末": what goes after a text telegram (hex telegrams go as typed). The document keeps it: the
+    // view sets it, and hears of the user's change.
+    void SetLineEnd(CLineEnd::Kind kind);
+    CLineEnd::Kind LineEnd() const { return m_tools.lineEnd; }
 
 Q_SIGNALS:
+    void LineEndChanged(CLineEnd::Kind kind);
     // "一覧..." beside 送信先: the user wants the list of clients.
     void ClientListAsked();
 
@@ -114,6 +121,9 @@ private:
     void CreateChecksumRow();
     void CreateRepeatRow();
     void CreateSequenceRow();
+    void CreateLineEndRow();
+    // A text telegram with the line end after it, within the send buffer.
+    QByteArray WithLineEnd(QByteArray telegram) const;
     // Adds a row of `controls` under the last one; the window grows by it.
     QWidget *AddToolRow(std::initializer_list<QWidget *> controls);
     // The byte line is brought up to date within kByteLineDelayMs.
@@ -172,6 +182,7 @@ private:
         int sequenceOffset = 0;
         int sequenceBytes = 1;
         bool sequenceBigEndian = true;
+        CLineEnd::Kind lineEnd = CLineEnd::None;
     } m_tools;
     CRepeatSend m_repeat;
     QElapsedTimer m_repeatClock;

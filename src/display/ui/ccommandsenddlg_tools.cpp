@@ -62,6 +62,7 @@ void CCommandSendDlg::CreateSendTools()
     CreateChecksumRow();
     CreateRepeatRow();
     CreateSequenceRow();
+    CreateLineEndRow();
     UpdateByteLine();
 }
 
@@ -168,4 +169,42 @@ void CCommandSendDlg::CreateSequenceRow()
         m_tools.sequenceBigEndian = index == 0;
         RefreshByteLineSoon();
     });
+}
+
+void CCommandSendDlg::CreateLineEndRow()
+{
+    auto *label = new QLabel(QStringLiteral("行末"));
+    auto *lineEnd = new QComboBox;
+    lineEnd->addItems({QStringLiteral("なし"), QStringLiteral("CR"), QStringLiteral("LF"), QStringLiteral("CR LF")});
+    lineEnd->setCurrentIndex(m_tools.lineEnd);
+    lineEnd->setAccessibleName(QStringLiteral("行末"));
+    lineEnd->setToolTip(QStringLiteral("ﾃｷｽﾄで送信するとき、電文の後に付けます (16進の電文はそのまま)"));
+    label->setBuddy(lineEnd);
+    AddToolRow({label, Tagged(lineEnd, IDC_LINE_END)});
+    connect(lineEnd, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index < 0 || CLineEnd::Kind(index) == m_tools.lineEnd)
+            return;
+        m_tools.lineEnd = CLineEnd::Kind(index);
+        RefreshByteLineSoon();
+        Q_EMIT LineEndChanged(m_tools.lineEnd);
+    });
+}
+
+void CCommandSendDlg::SetLineEnd(CLineEnd::Kind kind)
+{
+    m_tools.lineEnd = kind;
+    if (auto *lineEnd = qobject_cast<QComboBox *>(GetDlgItem(IDC_LINE_END)))
+        lineEnd->setCurrentIndex(kind);
+    RefreshByteLineSoon();
+}
+
+QByteArray CCommandSendDlg::WithLineEnd(QByteArray telegram) const
+{
+    const QByteArray end = CLineEnd::Bytes(m_tools.lineEnd);
+    // The line end whole, or none: the typed text gives way at the end of a full buffer.
+    if (end.isEmpty())
+        return telegram;
+    if (telegram.size() + end.size() > QN_BUFFER_SIZE)
+        telegram.truncate(QN_BUFFER_SIZE - end.size());
+    return telegram + end;
 }

@@ -17,6 +17,9 @@ CCommandsEditDlg::CCommandsEditDlg(const CCommandsFile &commands, QWidget *paren
     QStringList header = commands.Header();
     if (header.isEmpty())
         header = QString::fromLatin1(CCommandsFile::kHeader).split(QLatin1Char(','));
+    // The line end after a text send: a column of its own, written to the file once a row has one.
+    if (CCommandsFile::EolColumn(header) < 0)
+        header.append(QStringLiteral("eol"));
     const QList<QStringList> rows = commands.Rows();
     m_pGrid->setColumnCount(int(header.size()));
     m_pGrid->setHorizontalHeaderLabels(header);
@@ -83,7 +86,10 @@ QString CCommandsEditDlg::TestText(int row) const
     CCommandStep step;
     QString why;
     int column = 0;
-    if (!CCommandStep::Compile(cells, &step, &why, &column))
+    QStringList header;
+    for (int c = 0; c < m_pGrid->columnCount(); ++c)
+        header << m_pGrid->horizontalHeaderItem(c)->text();
+    if (!CCommandStep::Compile(cells, &step, &why, &column, nullptr, CCommandsFile::EolColumn(header)))
         return QStringLiteral("%1列目 (%2): %3").arg(column + 1).arg(m_pGrid->horizontalHeaderItem(column)->text(), why);
     if (step.action != CCommandStep::Send)
         return step.Describe();

@@ -6,13 +6,16 @@
 
 namespace {
 
-bool EditSerial(QWidget *parent, QStringList *texts)
+bool EditSerial(QWidget *parent, QStringList *texts, QString *reconnect)
 {
     CSerialSettingDlg dialog(parent);
     dialog.m_texts = *texts;
+    dialog.m_strReconnect = reconnect ? *reconnect : QString();
     if (dialog.DoModal() != IDOK)
         return false;
     *texts = dialog.m_texts;
+    if (reconnect)
+        *reconnect = dialog.m_strReconnect;
     return true;
 }
 

@@ -18,9 +18,10 @@ struct CConnectionPage
     ConnectionType type;
     const char16_t *caption;  // the radio button, with its mnemonic
     int controlId;
-    // A settings page of its own: edits the texts of the type's setting slots, false when cancelled.
+    // A settings page of its own: edits the texts of the type's setting slots and its reconnect
+    // setting (null: the type has none), false when cancelled.
     // Null: the socket settings dialog, with these labels (empty: no field) and these added fields.
-    bool (*edit)(QWidget *parent, QStringList *texts);
+    bool (*edit)(QWidget *parent, QStringList *texts, QString *reconnect);
     const char16_t *labels[3];
     void (CSocketSettingDlg::*addFields)();
 

@@ -41,6 +41,13 @@ CQnView::CQnView(QWidget *parent)
     m_fontView = LogFont(QString::fromUtf8(kFaceMsPGothic), -12 * LogicalDpiX(this) / 96);
     m_pStatsWnd = std::make_unique<CStatsWnd>(&m_traffic, [this] { return EndpointGauges(); });
     connect(m_pCommandDlg.get(), &CCommandSendDlg::ClientListAsked, this, &CQnView::OpenClientList);
+    // Command Send's line end is the document's.
+    connect(m_pCommandDlg.get(), &CCommandSendDlg::LineEndChanged, this, [this](CLineEnd::Kind kind) {
+        if (!m_pDocument)
+            return;
+        m_pDocument->SetSlotString(CQnDoc::SLOT_SEND_LINE_END, CLineEnd::Text(kind));
+        m_pDocument->SetModifiedFlag();
+    });
     LoadCommands();
     connect(m_pHistoryWnd.get(), &CMessageWnd::SequenceRequested, this, &CQnView::RecordHistorySequence);
 }
@@ -67,6 +74,9 @@ void CQnView::OnInitialUpdate(CQnDoc *document)
     }
     // The rules are the document's own: they follow every New and Open, in any state.
     if (document && document == m_pDocument) {
+        CLineEnd::Kind lineEnd = CLineEnd::None;
+        CLineEnd::Parse(m_pDocument->GetSlotString(CQnDoc::SLOT_SEND_LINE_END), &lineEnd);
+        m_pCommandDlg->SetLineEnd(lineEnd);
         LoadReplyRules();
         LoadCommands();
         LoadChannels();
@@ -103,7 +113,8 @@ LRESULT CQnView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         m_pLogBuf[QN_BUFFER_SIZE - 1] = '\0';
         {
             const QString line = FromCp932(QByteArrayView(m_pLogBuf.get()));
-            m_pLogWnd->AddLine(line);
+            if (!m_bReconnectAttempt)  // an attempt of a reconnect series writes no line of its own
+                m_pLogWnd->AddLine(line);
         }
         return 0;
     case WM_UDP_RECEIVE:

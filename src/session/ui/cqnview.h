@@ -10,6 +10,7 @@
 #include "session/cchannelparser.h"
 #include "session/cchannelvalues.h"
 #include "session/creplymatcher.h"
+#include "session/creconnectschedule.h"
 #include "session/creplyruletable.h"
 #include "session/ctrafficstats.h"
 
@@ -17,6 +18,8 @@
 #include <QFont>
 #include <QString>
 #include <QStringList>
+#include <QTime>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -122,6 +125,9 @@ public:
     CChannelValues &ChannelValues() { return m_channelValues; }
     // The ｸﾞﾗﾌ window, once opened (null before).
     CPlotWnd *PlotWindow() const { return m_pPlotWnd.get(); }
+    // Reconnect by itself: waiting for the next attempt (or in one), and the attempts of the series.
+    bool IsReconnectWaiting() const { return m_bReconnectWaiting; }
+    int ReconnectTries() const { return m_nReconnectTries; }
 
 Q_SIGNALS:
     // The enabled or checked state of some command may have changed.
@@ -270,6 +276,23 @@ private:
     void RefreshConnection();
     QString DescribeConnection() const;
 
+    // Reconnect by itself (cqnview_reconnect.cpp): a connection that ended by itself (a device gone,
+    // a peer that closed or refused) is tried again on a schedule while the document asks for it.
+    // The Log has one line when a series starts and one when it ends; the attempts write none.
+    bool ReconnectWanted() const;
+    // After the peer's close: the connection goes as at 切断, then the series starts.
+    void ReconnectAfterClose();
+    void StartReconnect(const QString &reason);
+    void ScheduleReconnect();
+    void TryReconnect();
+    void OpenForReconnect();
+    // The outcome of an attempt: connected, or failed (the next is scheduled).
+    void ReconnectOpened();
+    void ReconnectFailed();
+    // Ends the series without a connection (切断, a type change, a batch run), with its Log line.
+    void StopReconnect();
+    QString ReconnectText() const;
+
     // Destroyed in the reverse of this order: the capture file first, then the endpoint and the
     // tool windows, and last the labels, the font and the buffers that the others point into.
     std::unique_ptr<unsigned char[]> m_pRecvBuf;
@@ -308,6 +331,12 @@ private:
     CNameLookup m_nameLookup;    // running while a connect waits for its host name
     bool m_bNameUnresolved = false;  // the connect being ended failed for a name that does not resolve
     bool m_bRefreshPending = false;
+    CReconnectSchedule m_reconnectSchedule;
+    QTimer m_reconnectTimer;      // the next attempt
+    QTime m_reconnectDue;         // its time of day, for the pane
+    bool m_bReconnectWaiting = false;
+    bool m_bReconnectAttempt = false;  // an attempt is under way: the endpoint's Log lines are not written
+    int m_nReconnectTries = 0;
     CBatchRunner *m_pAttachedRunner = nullptr;  // not owned
     CSequenceRunner *m_pSequenceRunner = nullptr;  // not owned
     void TapSequenceRunner(int length);

@@ -20,9 +20,9 @@ bool CQnView::IsCommandEnabled(int id) const
     case ID_FILE_SAVE:
     case ID_FILE_SAVE_AS:
     case ID_FILE_MRU_FILE1:
-        return m_nState == ST_DISCONNECTED && !batch;
+        return m_nState == ST_DISCONNECTED && !batch && !m_bReconnectWaiting;
     case ID_SOCKET_DISCONNECT:
-        return (m_nState == ST_CONNECTED_LOOPBACK || m_nState == ST_CONNECTED) && !batch;
+        return (m_nState == ST_CONNECTED_LOOPBACK || m_nState == ST_CONNECTED || m_bReconnectWaiting) && !batch;
     case ID_LOOPBACK_ON:
         return !waiting && m_bLoopback == 0 && !batch;
     case ID_LOOPBACK_OFF:

@@ -115,6 +115,12 @@ void CQnView::DoConnectDone(LPARAM param)
         PostToBatchWindow(EV_CLOSED);
         if (m_pEndpoint)
             m_pEndpoint->Close();
+        if (ReconnectWanted()) {
+            ShowStatus(m_nState);
+            StartReconnect(m_pEndpoint->LastFailure().text.isEmpty() ? QStringLiteral("接続できません")
+                                                                      : m_pEndpoint->LastFailure().text);
+            return;
+        }
     } else {
         m_nState = ConnectedState();
         m_traffic.Connected();
@@ -170,8 +176,13 @@ void CQnView::OnSocketSettings()
     const QList<int> settingSlots = row ? row->EndpointSlots() : QList<int>();
     const QStringList shown = EndpointSettings();
     QStringList edited = shown;
-    if (!CSocketSettingDlg::Edit(this, m_nSocketType, &edited))
+    const int reconnectSlot = row ? row->reconnect.slot : -1;
+    const QString reconnectShown = m_pDocument->GetSlotString(reconnectSlot);
+    QString reconnect = reconnectShown;
+    if (!CSocketSettingDlg::Edit(this, m_nSocketType, &edited, reconnectSlot >= 0 ? &reconnect : nullptr))
         return;
+    if (reconnect != reconnectShown)
+        m_pDocument->SetSlotString(reconnectSlot, reconnect);
     // A field left as it was keeps its stored bytes: not every byte sequence survives the way
     // through text and back.
     for (int i = 0; i < settingSlots.size() && i < edited.size(); ++i) {

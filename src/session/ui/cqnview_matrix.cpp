@@ -4,6 +4,7 @@
 #include "display/ui/ccommandsenddlg.h"
 #include "display/ui/cmessagewnd.h"
 #include "net/cendpoint.h"
+#include "platform/chexconv.h"
 
 namespace {
 
@@ -61,9 +62,21 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
         if (m_nState == ST_CONNECTED || m_nState == ST_CONNECTED_LOOPBACK) {
             PostToBatchWindow(EV_CLOSED);
             NotePeerChanged();
+            if (ReconnectWanted())
+                ReconnectAfterClose();
         }
         return 0;
     }
+    if (event == EV_CONNECT_DONE && m_bReconnectAttempt) {
+        // An attempt of a reconnect series: its outcome goes to the series, not through the matrix.
+        if (GetWordHalf(static_cast<std::uint32_t>(lParam), 0) != 0)
+            ReconnectFailed();
+        else
+            ReconnectOpened();
+        return 0;
+    }
+    if (m_bReconnectWaiting && (event == EV_CONNECT || event == EV_SET_TYPE))
+        StopReconnect();  // the session is asked for something else: the wait ends first
     if ((event == EV_DISCONNECT || event == EV_SET_TYPE) && m_nameLookup.IsRunning()) {
         m_nameLookup.Cancel();  // the connect that waited for its host name is not wanted any more
         ScheduleConnectionRefresh();
@@ -88,7 +101,12 @@ LRESULT CQnView::OnSessionEvent(WPARAM wParam, LPARAM lParam)
     bool sent = false;
     switch (row->cells[m_nState - 1]) {
     case Cell::Error: LogMatrixError(); break;
-    case Cell::Ignore: LogIgnored(); break;
+    case Cell::Ignore:
+        if (event == EV_DISCONNECT && m_bReconnectWaiting)
+            StopReconnect();  // 切断 ends the wait for the next attempt
+        else
+            LogIgnored();
+        break;
     case Cell::Connect: DoConnect(); break;
     case Cell::Disconnect: DoDisconnect(); break;
     case Cell::DisconnectOnAbort:

@@ -94,6 +94,8 @@ QString CQnView::DescribeConnection() const
 {
     switch (m_nState) {
     case ST_DISCONNECTED:
+        if (m_bReconnectWaiting)
+            return ReconnectText();
         if (!m_nameLookup.IsRunning())
             return m_strConnectError;
         [[fallthrough]];

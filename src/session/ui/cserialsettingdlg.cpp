@@ -60,6 +60,8 @@ CSerialSettingDlg::CSerialSettingDlg(QWidget *parent) : CQnDialog(QStringLiteral
     m_pGapMs = AddItem(IDC_GAP_MS, new QLineEdit, 143, 117, 50, 12);
     m_pEndByteHex = AddItem(IDC_END_BYTE_HEX, new QLineEdit, 143, 131, 50, 12);
     m_pEndByteHex->setMaxLength(2);
+    m_pReconnect = AddItem(IDC_RECONNECT, new QCheckBox(QStringLiteral("自動再接続")), 7, 149, 75, 12);
+    m_pReconnect->setToolTip(QStringLiteral("ﾃﾞﾊﾞｲｽが外れたとき、戻るのを1秒ごとに確かめて開き直します"));
     AddButton(IDOK, QStringLiteral("OK"), 88, 148, 50, 14, true);
     AddButton(IDCANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 143, 148, 50, 14, false);
 }
@@ -84,6 +86,7 @@ void CSerialSettingDlg::DoDataExchange(bool save)
 {
     if (save)
         return;  // OnOK reads the controls once they hold settings
+    m_pReconnect->setChecked(m_strReconnect.trimmed() == QLatin1String("1"));
     CSerialSettings settings;
     QString error;
     // Texts that are no settings (written by hand into a file) show the defaults for those fields.
@@ -142,5 +145,6 @@ void CSerialSettingDlg::OnOK()
         return;
     }
     m_texts = settings.Texts();
+    m_strReconnect = m_pReconnect->isChecked() ? QStringLiteral("1") : QString();
     CQnDialog::OnOK();
 }

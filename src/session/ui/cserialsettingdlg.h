@@ -20,12 +20,15 @@ public:
     enum : int {
         IDC_DEVICE = 1201, IDC_BAUD, IDC_DATA_BITS, IDC_PARITY, IDC_STOP_BITS, IDC_FLOW, IDC_DTR, IDC_RTS,
         IDC_END_EACH_READ, IDC_END_GAP, IDC_END_BYTE, IDC_GAP_MS, IDC_END_BYTE_HEX,
+        IDC_RECONNECT = 1231,
     };
 
     explicit CSerialSettingDlg(QWidget *parent = nullptr);
 
     // The serial slots' texts, in order: shown when it opens, the edited ones after OK.
     QStringList m_texts;
+    // "1" when the line is opened again by itself once its device comes back ("自動再接続"), else empty.
+    QString m_strReconnect;
 
     // The devices the list offers: the system's serial ports with their description and serial
     // number where known, then the stable names under /dev/serial/by-id.
@@ -52,4 +55,5 @@ private:
     QRadioButton *m_pEndByte;
     QLineEdit *m_pGapMs;
     QLineEdit *m_pEndByteHex;
+    QCheckBox *m_pReconnect;
 };

@@ -39,12 +39,13 @@ int CSocketSettingDlg::DoModal(int type)
     return CQnDialog::DoModal();
 }
 
-bool CSocketSettingDlg::Edit(QWidget *parent, int type, QStringList *texts)
+bool CSocketSettingDlg::Edit(QWidget *parent, int type, QStringList *texts, QString *reconnect)
 {
     const CConnectionPage *page = CConnectionPage::Find(type);
     if (page && page->edit)
-        return page->edit(parent, texts);
+        return page->edit(parent, texts, reconnect);
     CSocketSettingDlg dialog(parent);
+    dialog.m_strReconnect = reconnect ? *reconnect : QString();
     // The TLS texts follow the type's own.
     const CConnectionType *row = CConnectionType::Find(ConnectionType(type));
     const int tlsAt = row && row->Has(Capability::Tls) ? int(row->SettingSlots().size()) : int(texts->size());
@@ -58,6 +59,8 @@ bool CSocketSettingDlg::Edit(QWidget *parent, int type, QStringList *texts)
         (*texts)[i] = *values[i];
     for (int i = tlsAt; i < texts->size(); ++i)
         (*texts)[i] = dialog.m_tlsTexts.value(i - tlsAt);
+    if (reconnect)
+        *reconnect = dialog.m_strReconnect;
     return true;
 }
 
@@ -134,8 +137,10 @@ void CSocketSettingDlg::AddClientFields()
 
 void CSocketSettingDlg::AddClientTlsButton()
 {
-    SetTemplateSize(125, 93);
-    AddTlsButton(56);
+    SetTemplateSize(125, 107);
+    m_pReconnect = AddItem(IDC_RECONNECT, new QCheckBox(QStringLiteral("自動再接続")), 7, 55, 112, 10);
+    m_pReconnect->setToolTip(QStringLiteral("相手が切断したときや接続できないとき、0.5秒から10秒まで間隔を延ばしながら接続し直します"));
+    AddTlsButton(70);
 }
 
 void CSocketSettingDlg::AddTlsButton(int y)
@@ -189,6 +194,12 @@ void CSocketSettingDlg::DoDataExchange(bool save)
         options.loop = m_pLoop->isChecked();
         options.showSender = m_pShowSender->isChecked();
         m_strOptions = options.Text();
+    }
+    if (m_pReconnect) {
+        if (save)
+            m_strReconnect = m_pReconnect->isChecked() ? QStringLiteral("1") : QString();
+        else
+            m_pReconnect->setChecked(m_strReconnect.trimmed() == QLatin1String("1"));
     }
     if (save && m_pManyClients) {
         CTcpServerSettings server;

@@ -21,8 +21,9 @@ public:
     // Runs modally showing the labels and fields of `type`; returns IDOK or IDCANCEL.
     int DoModal(int type);
     // Edits the texts of `type`'s setting slots in the dialog of that type (this one for the socket
-    // types, a page of its own for a serial line); false when the user cancels.
-    static bool Edit(QWidget *parent, int type, QStringList *texts);
+    // types, a page of its own for a serial line), and the text of its reconnect setting where it
+    // has one ("1" on, empty off); false when the user cancels.
+    static bool Edit(QWidget *parent, int type, QStringList *texts, QString *reconnect = nullptr);
 
     QString m_strLabel1;
     QString m_strLabel2;
@@ -35,6 +36,9 @@ public:
     int m_nType = 0;
     // TCP client and server: the TLS slots' texts, edited in CTlsSettingDlg through the "TLS" button.
     QStringList m_tlsTexts;
+    // TCP client: "1" when it reconnects by itself ("自動再接続"), else empty.
+    QString m_strReconnect;
+    static constexpr int IDC_RECONNECT = 1307;
     static constexpr int IDC_TLS = 1306;
     static constexpr int IDC_MULTICAST_INTERFACE = 1301;
     static constexpr int IDC_MULTICAST_TTL = 1302;
@@ -68,4 +72,5 @@ private:
     QCheckBox *m_pShowSender = nullptr;
     QCheckBox *m_pManyClients = nullptr;
     QSpinBox *m_pClientLimit = nullptr;
+    QCheckBox *m_pReconnect = nullptr;
 };

@@ -24,12 +24,7 @@ constexpr qint64 kMinSpan = 1000;  // the narrowest zoom: 1 ms
 
 CPlotCanvas::CPlotCanvas(const CChannelValues *values, QWidget *parent) : QWidget(parent), m_pValues(values)
 {
-    setMinimumSize(320, 200);
-    setAutoFillBackground(true);
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, Qt::white);
-    setPalette(colours);
-    setMouseTracking(true);
+    CChartPainter::SetUpCanvas(this);
 }
 
 QColor CPlotCanvas::ChannelColour(int channel)

@@ -3,6 +3,7 @@
 #include "session/cchannelvalues.h"
 #include "session/cchanneltable.h"
 
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -153,6 +154,14 @@ CPlotCanvas::Layout CPlotCanvas::MakeLayout(const QFontMetrics &metrics) const
 }
 
 void CPlotCanvas::paintEvent(QPaintEvent *)
+{
+    QElapsedTimer took;
+    took.start();
+    Paint();
+    m_nPaintNs = took.nsecsElapsed();
+}
+
+void CPlotCanvas::Paint()
 {
     QPainter painter(this);
     CChartPainter chart(painter, fontMetrics());

@@ -3,6 +3,7 @@
 // a loopback UDP peer (a thread stamps each arrival) while the History and Log are shown.
 // Usage: bench_commands [--presses=N]
 #include "../benchapp.h"
+#include "../benchserver.h"
 #include "app/ui/cmainframe.h"
 #include "document/cqndoc.h"
 #include "res/commandids.h"
@@ -89,13 +90,8 @@ void MeasureLoad()
 
 void MeasureKeyToWire(int presses)
 {
-    const int sink = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    ::bind(sink, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    ::getsockname(sink, reinterpret_cast<sockaddr *>(&a), &length);
+    quint16 sinkPort = 0;
+    const int sink = BindLoopbackUdp(&sinkPort);
     timeval wait = {0, 200000};
     ::setsockopt(sink, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     std::atomic<qint64> arrived{0};
@@ -117,7 +113,7 @@ void MeasureKeyToWire(int presses)
     frame.show();
     doc.SetSocketType(TYPE_UDP);
     doc.SetSlotString(CQnDoc::SLOT_UDP_ADDRESS, QStringLiteral("127.0.0.1"));
-    doc.SetSlotString(CQnDoc::SLOT_UDP_PORT, QString::number(ntohs(a.sin_port)));
+    doc.SetSlotString(CQnDoc::SLOT_UDP_PORT, QString::number(sinkPort));
     doc.SetSlotString(CQnDoc::SLOT_UDP_OWN_PORT, QStringLiteral("0"));
     doc.SetSlotBytes(CQnDoc::SLOT_COMMANDS, CommandsFile(500, 100));
     CQnView *view = frame.GetActiveView();

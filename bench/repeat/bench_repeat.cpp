@@ -4,6 +4,7 @@
 // its pace, the gaps between arrivals and the longest stall of the window.
 // Usage: bench_repeat [--rows=SENDS:INTERVAL_MS:shown|hidden,...]
 #include "../benchapp.h"
+#include "../benchserver.h"
 #include "app/ui/cmainframe.h"
 #include "display/ui/ccommandsenddlg.h"
 #include "display/ui/cinputedit.h"
@@ -46,13 +47,8 @@ qint64 NowNs()
 
 void Measure(const Row &row)
 {
-    const int sink = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    ::bind(sink, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    ::getsockname(sink, reinterpret_cast<sockaddr *>(&a), &length);
+    quint16 sinkPort = 0;
+    const int sink = BindLoopbackUdp(&sinkPort);
     timeval wait = {0, 200000};
     ::setsockopt(sink, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     std::vector<qint64> arrivals;
@@ -72,7 +68,7 @@ void Measure(const Row &row)
     frame.show();
     doc.SetSocketType(TYPE_UDP);
     doc.SetSlotString(CQnDoc::SLOT_UDP_ADDRESS, QStringLiteral("127.0.0.1"));
-    doc.SetSlotString(CQnDoc::SLOT_UDP_PORT, QString::number(ntohs(a.sin_port)));
+    doc.SetSlotString(CQnDoc::SLOT_UDP_PORT, QString::number(sinkPort));
     doc.SetSlotString(CQnDoc::SLOT_UDP_OWN_PORT, QStringLiteral("0"));
     CQnView *view = frame.GetActiveView();
     view->OnInitialUpdate(&doc);

@@ -84,11 +84,84 @@ QString CChartScale::Plain(double value, int decimals)
     return text;
 }
 
+QString CChartScale::Grouped(const QString &text)
+{
+    const qsizetype digits = text.startsWith(QLatin1Char('-')) ? 1 : 0;
+    qsizetype point = text.indexOf(QLatin1Char('.'));
+    if (point < 0)
+        point = text.size();
+    QString out = text;
+    for (qsizetype at = point - 3; at > digits; at -= 3)
+        out.insert(at, QLatin1Char(','));
+    return out;
+}
+
 QString CChartScale::Number(double value, double step, const QString &unit)
 {
     const int decimals = step > 0.0 && step < 1.0 ? int(std::ceil(-std::log10(step) - 1e-9)) : 0;
-    const QString text = Plain(value, decimals);
+    const QString text = Grouped(Plain(value, decimals));
     return unit.isEmpty() ? text : text + QLatin1Char(' ') + unit;
+}
+
+double CChartScale::Prefix(double largest, QString *prefix)
+{
+    struct Step
+    {
+        double factor;
+        const char *prefix;
+    };
+    static constexpr Step kSteps[] = {{1e12, "T"}, {1e9, "G"}, {1e6, "M"}};
+    for (const Step &s : kSteps) {
+        if (std::fabs(largest) >= s.factor) {
+            if (prefix)
+                *prefix = QLatin1String(s.prefix);
+            return s.factor;
+        }
+    }
+    if (prefix)
+        prefix->clear();
+    return 1.0;
+}
+
+QString CChartScale::Amount(double value, const QString &unit, bool metric)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("-");
+    QString prefix;
+    const double factor = metric ? Prefix(value, &prefix) : 1.0;
+    const double shown = value / factor;
+    // Three significant digits, but never fewer digits than the whole part has.
+    const int decimals = shown == 0.0 ? 0 : std::clamp(2 - int(std::floor(std::log10(std::fabs(shown)))), 0, 9);
+    const QString text = Grouped(Plain(shown, decimals));
+    const QString tail = prefix + unit;
+    return tail.isEmpty() ? text : text + QLatin1Char(' ') + tail;
+}
+
+std::vector<double> CChartScale::LogTicks(double low, double high, int most)
+{
+    std::vector<double> ticks;
+    if (!(low > 0.0) || !(high > low) || !std::isfinite(high) || most < 1)
+        return ticks;
+    const int first = int(std::floor(std::log10(low)));
+    const int last = int(std::ceil(std::log10(high)));
+    const auto gather = [&](std::initializer_list<double> multiples, int every) {
+        ticks.clear();
+        for (int power = first; power <= last; ++power) {
+            if ((power - first) % every != 0 && every > 1)
+                continue;
+            for (double m : multiples) {
+                const double tick = m * std::pow(10.0, power);
+                if (tick >= low * (1 - 1e-9) && tick <= high * (1 + 1e-9))
+                    ticks.push_back(tick);
+            }
+        }
+    };
+    gather({1.0, 2.0, 5.0}, 1);
+    if (int(ticks.size()) > most)
+        gather({1.0}, 1);
+    for (int every = 2; int(ticks.size()) > most && every < 400; every *= 2)
+        gather({1.0}, every);
+    return ticks;
 }
 
 QString CChartScale::TimeText(qint64 when, qint64 step)

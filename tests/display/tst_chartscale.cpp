@@ -18,8 +18,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("most");
         QTest::addColumn<QStringList>("labels");
         QTest::newRow("0 to 10") << 0.0 << 10.0 << 5 << QStringList{"0", "2", "4", "6", "8", "10"};
-        QTest::newRow("thousands, no exponent") << 0.0 << 5000.0 << 5 << QStringList{"0", "1000", "2000", "3000", "4000", "5000"};
-        QTest::newRow("millions") << 1e6 << 3e6 << 2 << QStringList{"1000000", "2000000", "3000000"};
+        QTest::newRow("thousands, no exponent") << 0.0 << 5000.0 << 5 << QStringList{"0", "1,000", "2,000", "3,000", "4,000", "5,000"};
+        QTest::newRow("millions") << 1e6 << 3e6 << 2 << QStringList{"1,000,000", "2,000,000", "3,000,000"};
+        QTest::newRow("negative thousands") << -2500.0 << -500.0 << 2 << QStringList{"-2,000", "-1,000"};
+        QTest::newRow("grouped with decimals") << 1234.5 << 1235.0 << 2 << QStringList{"1,234.5", "1,235"};
         QTest::newRow("fractions") << -0.3 << 0.3 << 3 << QStringList{"-0.2", "0", "0.2"};
         QTest::newRow("small steps") << 1.001 << 1.004 << 4 << QStringList{"1.001", "1.002", "1.003", "1.004"};
         QTest::newRow("negative") << -45.0 << -5.0 << 4 << QStringList{"-40", "-30", "-20", "-10"};
@@ -35,6 +37,58 @@ private Q_SLOTS:
         QStringList shown;
         for (double tick : CChartScale::Ticks(low, high, most, &step))
             shown << CChartScale::Number(tick, step);
+        QCOMPARE(shown, labels);
+    }
+
+    // A single value for a readout or a label: three significant digits, grouped, the unit prefixed
+    // from a million up when it is metric.
+    void amounts_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<bool>("metric");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("bytes a second") << 5000.0 << "B/s" << true << "5,000 B/s";
+        QTest::newRow("just under a million") << 999999.0 << "B/s" << true << "999,999 B/s";
+        QTest::newRow("mega") << 1234567.0 << "B/s" << true << "1.23 MB/s";
+        QTest::newRow("giga") << 2.5e9 << "B/s" << true << "2.5 GB/s";
+        QTest::newRow("not metric stays whole") << 2.5e9 << "件" << false << "2,500,000,000 件";
+        QTest::newRow("milliseconds") << 1.23456 << "ms" << false << "1.23 ms";
+        QTest::newRow("small") << 0.0456 << "ms" << false << "0.0456 ms";
+        QTest::newRow("zero") << 0.0 << "B/s" << true << "0 B/s";
+        QTest::newRow("negative") << -12345.6 << "℃" << false << "-12,346 ℃";
+        QTest::newRow("no value") << std::nan("") << "ms" << false << "-";
+    }
+    void amounts()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, unit);
+        QFETCH(bool, metric);
+        QFETCH(QString, text);
+        QCOMPARE(CChartScale::Amount(value, unit, metric), text);
+        QVERIFY(!text.contains(QLatin1Char('e')));
+    }
+
+    void logTicks_data()
+    {
+        QTest::addColumn<double>("low");
+        QTest::addColumn<double>("high");
+        QTest::addColumn<int>("most");
+        QTest::addColumn<QStringList>("labels");
+        QTest::newRow("a decade in 1, 2, 5") << 0.08 << 1.2 << 8 << QStringList{"0.1", "0.2", "0.5", "1"};
+        QTest::newRow("powers only") << 0.01 << 100.0 << 6 << QStringList{"0.01", "0.1", "1", "10", "100"};
+        QTest::newRow("every other power") << 0.001 << 10000.0 << 4 << QStringList{"0.001", "0.1", "10", "1,000"};
+        QTest::newRow("not positive") << 0.0 << 10.0 << 4 << QStringList{};
+    }
+    void logTicks()
+    {
+        QFETCH(double, low);
+        QFETCH(double, high);
+        QFETCH(int, most);
+        QFETCH(QStringList, labels);
+        QStringList shown;
+        for (double tick : CChartScale::LogTicks(low, high, most))
+            shown << CChartScale::Amount(tick, QString());
         QCOMPARE(shown, labels);
     }
 

@@ -1,9 +1,10 @@
 // The statistics window's two save buttons: each file arrives whole or not at all, and a file that
-// cannot be written gets a message.
+// cannot be written gets a message; the chart's readout under the mouse, and pause holding the chart.
 #include "session/ui/cstatswnd.h"
 #include "session/ui/ctrafficchart.h"
 #include "support/scriptedprompts.h"
 
+#include <QCheckBox>
 #include <QImage>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -45,6 +46,95 @@ private Q_SLOTS:
         QCOMPARE(prompts.MessageTexts(), message.isEmpty() ? QStringList() : QStringList{message});
         if (message.isEmpty())
             QCOMPARE(QImage(path).size(), window.Chart()->size());
+    }
+
+    void readoutSaysTheFiguresUnderTheMouse_data()
+    {
+        QTest::addColumn<int>("panel");
+        QTest::addColumn<double>("fraction");  // across the plot, 1: its right edge
+        QTest::addColumn<QStringList>("lines");
+        // 60 seconds: second i received and sent 1,000·i bytes in i telegrams, the newest 1.5 MB; the
+        // odd seconds had a response of i ms. The spread: 30 responses near 1 ms (p50), 5 near 3 ms (p99).
+        QTest::newRow("newest bytes, equal each way") << int(CTrafficChart::PanelBytes) << 1.0
+                                                      << QStringList{"0秒前", "受信 = 1.5 MB/s", "送信 = 1.5 MB/s"};
+        QTest::newRow("ten seconds before") << int(CTrafficChart::PanelBytes) << 50.0 / 60.0
+                                            << QStringList{"10秒前", "受信 = 49,000 B/s", "送信 = 49,000 B/s"};
+        QTest::newRow("telegrams") << int(CTrafficChart::PanelTelegrams) << 50.0 / 60.0
+                                   << QStringList{"10秒前", "受信 = 49 件/秒", "送信 = 49 件/秒"};
+        QTest::newRow("a second with a response") << int(CTrafficChart::PanelResponse) << 1.0
+                                                  << QStringList{"0秒前", "平均 = 59 ms", "最大 = 59 ms"};
+        QTest::newRow("a second without") << int(CTrafficChart::PanelResponse) << 59.0 / 60.0
+                                          << QStringList{"1秒前", "平均 = -", "最大 = -"};
+        QTest::newRow("spread at the percentile") << int(CTrafficChart::PanelSpread) << -1.0
+                                                  << QStringList{"30 件", "p50 = 1 ms", "p99 = 3 ms"};
+    }
+    void readoutSaysTheFiguresUnderTheMouse()
+    {
+        QFETCH(int, panel);
+        QFETCH(double, fraction);
+        QFETCH(QStringList, lines);
+        CTrafficChart chart;
+        chart.resize(640, 360);
+        CTrafficChart::Picture picture;
+        for (int i = 0; i < 60; ++i) {
+            CTrafficStats::Second second;
+            second.counts = {i, 1000 * i, i, 1000 * i};
+            if (i % 2) {
+                second.responses = 1;
+                second.responseMicros = second.responseMaxMicros = 1000 * i;
+            }
+            picture.seconds.push_back(second);
+        }
+        picture.seconds.back().counts.bytesIn = picture.seconds.back().counts.bytesOut = 1'500'000;
+        picture.histogram = {{1000, 30}, {3000, 5}};
+        picture.p50 = 1000;
+        picture.p99 = 3000;
+        chart.SetPicture(picture);
+        const QRect plot = chart.PlotOf(CTrafficChart::Panel(panel));
+        QVERIFY(plot.width() > 100 && plot.height() > 50);
+        // For the spread: the x where its p50 line is drawn, found in the picture.
+        int x = plot.left() + int(fraction * (plot.width() - 1));
+        if (fraction < 0) {
+            const QImage image = chart.grab().toImage();
+            x = -1;
+            for (int at = plot.left() + 1; at < plot.right() && x < 0; ++at)
+                for (int y = plot.top() + 1; y < plot.bottom(); ++y)
+                    if ((image.pixel(at, y) & 0xffffff) == 0x505050)
+                        x = at;
+            QVERIFY(x > 0);
+        }
+        const QStringList readout = chart.ReadoutAt(QPoint(x, plot.center().y()));
+        if (panel == CTrafficChart::PanelSpread)
+            QCOMPARE(readout.mid(1), lines);
+        else
+            QCOMPARE(readout, lines);
+        QVERIFY(chart.ReadoutAt(QPoint(plot.left() - 2, plot.center().y())).isEmpty());
+    }
+
+    void pauseHoldsTheChartWhileTheFiguresGoOn()
+    {
+        using namespace std::chrono_literals;
+        const CTrafficStats::Clock::time_point t0 = CTrafficStats::Clock::now() - 10s;
+        CTrafficStats stats;
+        stats.Reset(t0);
+        CStatsWnd window(&stats, [] { return CEndpoint::Gauges(); });
+        stats.Received(100, t0 + 100ms);
+        window.Refresh(t0 + 1500ms);
+        QCOMPARE(window.Chart()->Shown().seconds.size(), size_t(1));
+        window.findChild<QCheckBox *>()->click();
+        QVERIFY(window.IsPaused());
+        stats.Received(200, t0 + 1600ms);
+        window.Refresh(t0 + 2500ms);
+        QCOMPARE(window.Figure(QStringLiteral("bytesIn.total")), QStringLiteral("300"));
+        QCOMPARE(window.Chart()->Shown().seconds.size(), size_t(1));
+        window.SetPaused(false);  // the chart catches up at once
+        qint64 bytes = 0;
+        for (const CTrafficStats::Second &second : window.Chart()->Shown().seconds)
+            bytes += second.counts.bytesIn;
+        QCOMPARE(bytes, 300);
+        window.SetPaused(true);
+        window.Reset();  // a reset empties the held chart still
+        QVERIFY(window.Chart()->Shown().seconds.empty());
     }
 };
 

@@ -3,6 +3,7 @@
 #include "session/cchannelvalues.h"
 #include "session/cchanneltable.h"
 
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -24,12 +25,7 @@ constexpr qint64 kMinSpan = 1000;  // the narrowest zoom: 1 ms
 
 CPlotCanvas::CPlotCanvas(const CChannelValues *values, QWidget *parent) : QWidget(parent), m_pValues(values)
 {
-    setMinimumSize(320, 200);
-    setAutoFillBackground(true);
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, Qt::white);
-    setPalette(colours);
-    setMouseTracking(true);
+    CChartPainter::SetUpCanvas(this);
 }
 
 QColor CPlotCanvas::ChannelColour(int channel)
@@ -158,6 +154,14 @@ CPlotCanvas::Layout CPlotCanvas::MakeLayout(const QFontMetrics &metrics) const
 }
 
 void CPlotCanvas::paintEvent(QPaintEvent *)
+{
+    QElapsedTimer took;
+    took.start();
+    Paint();
+    m_nPaintNs = took.nsecsElapsed();
+}
+
+void CPlotCanvas::Paint()
 {
     QPainter painter(this);
     CChartPainter chart(painter, fontMetrics());

@@ -34,6 +34,8 @@ public:
     qint64 TimeAtX(int x) const;
     QSize sizeHint() const override { return {760, 420}; }
     static QColor ChannelColour(int channel);
+    // What the last picture took to draw.
+    qint64 LastPaintNs() const { return m_nPaintNs; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -55,6 +57,7 @@ private:
         qint64 high = 1;
     };
     Layout MakeLayout(const QFontMetrics &metrics) const;
+    void Paint();
     std::pair<qint64, qint64> DataRange() const;
 
     const CChannelValues *m_pValues;
@@ -67,4 +70,5 @@ private:
     QPoint m_dragFrom;
     std::pair<qint64, qint64> m_dragRange;
     QPoint m_mouse{-1, -1};
+    qint64 m_nPaintNs = 0;
 };

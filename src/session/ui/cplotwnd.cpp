@@ -1,15 +1,11 @@
 #include "session/ui/cplotwnd.h"
 
 #include "batch/csvfile.h"
-#include "platform/fileerrortext.h"
-#include "platform/prompts.h"
-#include "platform/wholefile.h"
+#include "display/ui/chartfile.h"
 #include "session/cchannelvalues.h"
 #include "session/ui/cplotcanvas.h"
 
-#include <QBuffer>
 #include <QCheckBox>
-#include <QImageWriter>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -110,6 +106,11 @@ void CPlotWnd::Refresh()
 {
     if (m_pValues->Serial() == m_nSerialShown)
         return;
+    // A picture that takes long to draw (a million values shown at once) is drawn less often, so that
+    // reading the telegrams keeps at least three quarters of the time.
+    if (m_sinceDrawn.isValid() && m_sinceDrawn.nsecsElapsed() < 3 * m_pCanvas->LastPaintNs())
+        return;
+    m_sinceDrawn.start();
     m_nSerialShown = m_pValues->Serial();
     m_pStatus->setText(StatusText());
     if (!IsPaused())
@@ -137,37 +138,12 @@ bool CPlotWnd::SaveCsv(const QString &path, QString *error) const
 
 bool CPlotWnd::SavePng(const QString &path, QString *error) const
 {
-    // Encoded in memory, then written whole: a full disk leaves no cut picture.
-    QBuffer encoded;
-    encoded.open(QIODevice::WriteOnly);
-    QImageWriter writer(&encoded, "png");
-    if (!writer.write(m_pCanvas->grab().toImage())) {
-        if (error)
-            *error = writer.errorString();
-        return false;
-    }
-    int code = 0;
-    if (WriteWholeFile(path, encoded.data(), &code))
-        return true;
-    if (error)
-        *error = FileErrorText(code);
-    return false;
+    return SaveWidgetPng(m_pCanvas, path, error);
 }
 
 void CPlotWnd::AskAndSave(bool csv)
 {
-    Prompts::FileRequest request;
-    request.open = false;
-    request.filter = csv ? QStringLiteral("CSVﾌｧｲﾙ (*.csv)|*.csv|全てのﾌｧｲﾙ (*.*)|*.*||")
-                         : QStringLiteral("PNGﾌｧｲﾙ (*.png)|*.png|全てのﾌｧｲﾙ (*.*)|*.*||");
-    request.defaultExtension = csv ? QStringLiteral("csv") : QStringLiteral("png");
-    request.overwritePrompt = true;
-    request.kind = request.defaultExtension;
-    const QString path = Prompts::AskFileName(this, request);
-    if (path.isEmpty())
-        return;
-    QString error;
-    if (!(csv ? SaveCsv(path, &error) : SavePng(path, &error)))
-        Prompts::Instance().MessageBox(this, QStringLiteral("ﾌｧｲﾙに書き込めません: %1\n%2").arg(path, error),
-                                       Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
+    AskAndSaveChartFile(this, csv, [this, csv](const QString &path, QString *error) {
+        return csv ? SaveCsv(path, error) : SavePng(path, error);
+    });
 }

@@ -2,6 +2,7 @@
 // much is kept, the table of channels, and the values saved as CSV or the picture as PNG.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -46,4 +47,5 @@ private:
     QLabel *m_pStatus = nullptr;
     QTimer m_timer;
     quint64 m_nSerialShown = 0;
+    QElapsedTimer m_sinceDrawn;  // since the last picture was asked for
 };

@@ -1,16 +1,15 @@
 #include "session/ui/cstatswnd.h"
 
+#include "display/ui/chartfile.h"
 #include "platform/fileerrortext.h"
-#include "platform/prompts.h"
 #include "platform/wholefile.h"
 #include "session/ui/ctrafficchart.h"
 
-#include <QBuffer>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QImageWriter>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -107,6 +106,8 @@ CStatsWnd::CStatsWnd(CTrafficStats *stats, std::function<CEndpoint::Gauges()> ga
     layout->addWidget(m_pChart, 1);
 
     auto *buttons = new QHBoxLayout;
+    m_pPause = new QCheckBox(QStringLiteral("一時停止"), this);
+    buttons->addWidget(m_pPause);
     m_pSpan = new QComboBox(this);
     m_pSpan->addItem(QStringLiteral("60秒"), 60);
     m_pSpan->addItem(QStringLiteral("10分"), CTrafficStats::kSeconds);
@@ -121,6 +122,7 @@ CStatsWnd::CStatsWnd(CTrafficStats *stats, std::function<CEndpoint::Gauges()> ga
     layout->addLayout(buttons);
 
     connect(m_pSpan, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
+    connect(m_pPause, &QCheckBox::toggled, this, [this](bool paused) { SetPaused(paused); });
     connect(csv, &QPushButton::clicked, this, [this] { AskAndSave(true); });
     connect(png, &QPushButton::clicked, this, [this] { AskAndSave(false); });
     connect(reset, &QPushButton::clicked, this, &CStatsWnd::Reset);
@@ -191,14 +193,19 @@ void CStatsWnd::Refresh(CTrafficStats::Clock::time_point now)
     SetFigure(QStringLiteral("response.p99"), timed ? Ms(responses.p99) : QStringLiteral("-"));
     SetFigure(QStringLiteral("response.max"), timed ? Ms(responses.max) : QStringLiteral("-"));
 
-    // The chart's seconds and histogram change once a second (or with the span, or a reset).
+    // The chart's seconds and histogram change once a second (or with the span, or a reset); paused,
+    // it holds its picture while the figures go on (a reset empties it still).
     const qint64 second = stats.SecondOf(now);
-    if (second == m_nChartSecond && m_pChart->Shown().span == Span())
+    if ((IsPaused() && m_nChartSecond >= 0) || (second == m_nChartSecond && m_pChart->Shown().span == Span()))
         return;
     m_nChartSecond = second;
     CTrafficChart::Picture picture;
     picture.span = Span();
     picture.seconds = stats.History(picture.span, now);
+    if (responses.count > 0) {
+        picture.p50 = responses.p50;
+        picture.p99 = responses.p99;
+    }
     for (int i = 0; i < stats.BucketCount(); ++i) {
         if (const qint64 count = stats.BucketCountAt(i))
             picture.histogram.emplace_back(CTrafficStats::BucketLowerBound(i), count);
@@ -218,21 +225,7 @@ bool CStatsWnd::SaveCsv(const QString &path, QString *error) const
 
 bool CStatsWnd::SavePng(const QString &path, QString *error) const
 {
-    // Encoded in memory, then written whole as the CSV is: a full disk leaves no cut picture.
-    QBuffer encoded;
-    encoded.open(QIODevice::WriteOnly);
-    QImageWriter writer(&encoded, "png");
-    if (!writer.write(m_pChart->grab().toImage())) {
-        if (error)
-            *error = writer.errorString();
-        return false;
-    }
-    int code = 0;
-    if (WriteWholeFile(path, encoded.data(), &code))
-        return true;
-    if (error)
-        *error = FileErrorText(code);
-    return false;
+    return SaveWidgetPng(m_pChart, path, error);
 }
 
 void CStatsWnd::Reset()
@@ -244,22 +237,29 @@ void CStatsWnd::Reset()
 
 void CStatsWnd::AskAndSave(bool csv)
 {
-    Prompts::FileRequest request;
-    request.open = false;
-    request.filter = csv ? QStringLiteral("CSVﾌｧｲﾙ (*.csv)|*.csv|全てのﾌｧｲﾙ (*.*)|*.*||")
-                         : QStringLiteral("PNGﾌｧｲﾙ (*.png)|*.png|全てのﾌｧｲﾙ (*.*)|*.*||");
-    request.defaultExtension = csv ? QStringLiteral("csv") : QStringLiteral("png");
-    request.overwritePrompt = true;
-    request.kind = request.defaultExtension;
-    const QString path = Prompts::AskFileName(this, request);
-    if (path.isEmpty())
-        return;
-    m_nChartSecond = -1;  // the picture saved is the latest
-    Refresh();
-    QString error;
-    if (!(csv ? SaveCsv(path, &error) : SavePng(path, &error)))
-        Prompts::Instance().MessageBox(this, QStringLiteral("ﾌｧｲﾙに書き込めません: %1\n%2").arg(path, error),
-                                       Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
+    AskAndSaveChartFile(this, csv, [this, csv](const QString &path, QString *error) {
+        if (!IsPaused()) {
+            m_nChartSecond = -1;  // the picture saved is the latest
+            Refresh();
+        }
+        return csv ? SaveCsv(path, error) : SavePng(path, error);
+    });
+}
+
+void CStatsWnd::SetPaused(bool paused)
+{
+    if (m_pPause->isChecked() != paused)
+        m_pPause->setChecked(paused);
+    // Going on, the chart catches up at once.
+    if (!paused) {
+        m_nChartSecond = -1;
+        Refresh();
+    }
+}
+
+bool CStatsWnd::IsPaused() const
+{
+    return m_pPause->isChecked();
 }
 
 void CStatsWnd::showEvent(QShowEvent *event)

@@ -1,7 +1,7 @@
 // The "通信統計" window: the traffic counts of the session since connect and over the last second,
 // the queue and drop figures of the endpoint, the response times, and a chart of the last minute or
 // ten. It only reads the counts, ten times a second while it is shown; it saves them as CSV (a line a
-// second) and the chart as PNG, and its "ﾘｾｯﾄ" starts them again.
+// second) and the chart as PNG, its "一時停止" holds the chart, and its "ﾘｾｯﾄ" starts them again.
 #pragma once
 
 #include "net/cendpoint.h"
@@ -14,6 +14,7 @@
 #include <map>
 
 class CTrafficChart;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -37,6 +38,9 @@ public:
     bool SaveCsv(const QString &path, QString *error = nullptr) const;
     bool SavePng(const QString &path, QString *error = nullptr) const;
     void Reset();
+    // Paused, the chart holds its picture (the figures above go on); the hover readout still reads it.
+    void SetPaused(bool paused);
+    bool IsPaused() const;
 
     // The refresh period while shown: at most ten pictures a second.
     static constexpr int kRefreshMs = 100;
@@ -55,6 +59,7 @@ private:
     std::map<QString, QLabel *> m_figures;
     CTrafficChart *m_pChart = nullptr;
     QComboBox *m_pSpan = nullptr;
+    QCheckBox *m_pPause = nullptr;
     QTimer m_timer;
     // The chart shows whole seconds: it is drawn again when a second has ended, not at every refresh.
     qint64 m_nChartSecond = -1;

@@ -22,7 +22,8 @@ const CConnectionType kTypes[] = {
      CQnDoc::SLOT_CLIENT_TLS_COUNT, Can(Capability::Tls, Capability::BatchDefault, Capability::NameLookup), nullptr,
      {CQnDoc::SLOT_CLIENT_ADDRESS, CQnDoc::SLOT_CLIENT_PORT, CQnDoc::SLOT_CLIENT_OWN_PORT}},
     // A device path runs a batch row over the serial line, its port cell being the baud.
-    {TYPE_SERIAL, u"       ｼﾘｱﾙ", 0x80C0FF, CQnDoc::SLOT_SERIAL_DEVICE, 6, -1, 0, 0, 0, "/dev/",
+    {TYPE_SERIAL, u"       ｼﾘｱﾙ", 0x80C0FF, CQnDoc::SLOT_SERIAL_DEVICE, 6, CQnDoc::SLOT_SERIAL_OPTIONS, 0, 0,
+     Can(Capability::LineControls), "/dev/",
      {CQnDoc::SLOT_SERIAL_DEVICE, CQnDoc::SLOT_SERIAL_BAUD, -1}},
 };
 

@@ -59,6 +59,10 @@ public:
         // client certificate ("" none, "request", "require"); CA file for it; ALPN; version.
         SLOT_SERVER_TLS_FIRST = 23,
         SLOT_SERVER_TLS_COUNT = 7,
+        // A serial line's options (CSerialSettings::OptionsText): RS-485 "rs485:send" (RTS on while
+        // sending) or "rs485:after", "before:1 after:2" its delays in ms, "break:500" the length of
+        // ﾌﾞﾚｰｸ送信. Empty: no RS-485, a 250 ms break.
+        SLOT_SERIAL_OPTIONS = 30,
         SLOT_REPLY_RULE_TEXTS = 100,  // kReplyTextsPerRule a rule: match, reply
         SLOT_REPLY_RULE_CHECKSUMS = 300,  // one a rule: the reply's checksum rule, empty for none
         SLOT_REPLY_RULE_STATES = 400,       // one a rule: the state it holds in, empty for any

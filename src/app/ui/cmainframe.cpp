@@ -21,6 +21,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
+#include <QPixmap>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -30,7 +32,8 @@
 
 namespace {
 
-// A tool bar button (id 0 is a separator) with its status-bar prompt, tooltip and icon.
+// A tool bar button (id 0 is a separator) with its status-bar prompt, tooltip and icon; an icon
+// written "@DTR" is those letters, drawn small (the serial line's controls, narrow as the others).
 struct ToolButton
 {
     int id;
@@ -54,6 +57,9 @@ const ToolButton kToolButtons[] = {
     {ID_COMMAND_SEND, "ｺﾏﾝﾄﾞを作成し、送信します", "ｺﾏﾝﾄﾞ送信", "command", nullptr},
     {ID_BATCH_SEND, "ｼﾅﾘｵﾌｧｲﾙを作成して一括送信します", "一括送信", "batch", nullptr},
     {ID_REPLY_RULES, "受信した電文に自動で応答するﾙｰﾙを設定します", "応答ﾙｰﾙ設定", "replyrule", nullptr},
+    {ID_LINE_DTR, "ｼﾘｱﾙの DTR をｵﾝ/ｵﾌします", "DTR", "@DTR", nullptr},
+    {ID_LINE_RTS, "ｼﾘｱﾙの RTS をｵﾝ/ｵﾌします", "RTS", "@RTS", nullptr},
+    {ID_LINE_BREAK, "ｼﾘｱﾙにﾌﾞﾚｰｸ信号を送ります", "ﾌﾞﾚｰｸ送信", "@BRK", nullptr},
     {0, nullptr, nullptr, nullptr, nullptr},
     {ID_LOOPBACK_ON, "受信した電文と同一の電文を自動で送信します", "ﾙｰﾌﾟﾊﾞｯｸ ON", "loopon", nullptr},
     {ID_LOOPBACK_OFF, "電文を受信しても送信しません", "ﾙｰﾌﾟﾊﾞｯｸ OFF", "loopoff", nullptr},
@@ -90,6 +96,24 @@ constexpr quint32 kX11NumLockMask = 0x10;
 QString Text(const char *utf8)
 {
     return QString::fromUtf8(utf8);
+}
+
+// Letters as a tool bar image of `size`: black on the button, greyed by the style when disabled.
+QIcon LetterIcon(const QString &letters, QSize size)
+{
+    QPixmap pixmap(size * 2);
+    pixmap.setDevicePixelRatio(2);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    QFont font = painter.font();
+    font.setPixelSize(8);
+    font.setBold(true);
+    font.setStretch(QFont::Condensed);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(QPoint(0, 0), size), Qt::AlignCenter, letters);
+    painter.end();
+    return QIcon(pixmap);
 }
 
 }  // namespace
@@ -198,6 +222,10 @@ void CMainFrame::CreateMenuBar()
     AddCommand(send, ID_BATCH_SEND, Text("一括送信(&A)"));
     AddCommand(send, ID_REPLY_RULES, Text("応答ﾙｰﾙ設定(&R)..."));
     AddCommand(send, ID_RELAY, Text("中継(&Y)..."));
+    send->addSeparator();
+    AddCommand(send, ID_LINE_DTR, Text("DTR(&D)"))->setCheckable(true);
+    AddCommand(send, ID_LINE_RTS, Text("RTS(&T)"))->setCheckable(true);
+    AddCommand(send, ID_LINE_BREAK, Text("ﾌﾞﾚｰｸ送信(&B)"));
 
     QMenu *view = bar->addMenu(Text("表示(&V)"));
     AddCommand(view, ID_VIEW_HISTORY, Text("送受信履歴(&S)"));
@@ -234,7 +262,8 @@ void CMainFrame::CreateToolBar()
         QAction *action = GetAction(button.id);
         action->setStatusTip(Text(button.prompt));
         action->setToolTip(Text(button.tip));
-        action->setIcon(ToolIcon(button.icon, button.themeIcon));
+        action->setIcon(button.icon[0] == '@' ? LetterIcon(Text(button.icon + 1), m_wndToolBar->iconSize())
+                                              : ToolIcon(button.icon, button.themeIcon));
         m_wndToolBar->addAction(action);
     }
     addToolBar(Qt::TopToolBarArea, m_wndToolBar);

@@ -44,6 +44,7 @@ constexpr int ID_VIEW_COMMANDS = 32840;  // 表示 > ｺﾏﾝﾄﾞ一覧
 constexpr int ID_LINE_DTR = 32850;     // 送信 > DTR (a serial line's control lines, checked while on)
 constexpr int ID_LINE_RTS = 32851;     // 送信 > RTS
 constexpr int ID_LINE_BREAK = 32852;   // 送信 > ﾌﾞﾚｰｸ送信
+constexpr int ID_LINE_MENU = 32853;    // the tool bar's one button holding the three above
 constexpr int ID_RELAY = 32860;         // 送信 > 中継
 constexpr int ID_VIEW_PLOT = 32862;      // 表示 > ｸﾞﾗﾌ
 constexpr int ID_VIEW_CHANNELS = 32863;  // 表示 > ﾁｬﾝﾈﾙ

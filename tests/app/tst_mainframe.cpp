@@ -123,13 +123,13 @@ private Q_SLOTS:
                                     QStringLiteral("保存"), QStringLiteral("-"), QStringLiteral("ｿｹｯﾄ接続"),
                                     QStringLiteral("ｿｹｯﾄ切断"), QStringLiteral("ｿｹｯﾄ設定"), QStringLiteral("ｿｹｯﾄﾀｲﾌﾟ"),
                                     QStringLiteral("-"), QStringLiteral("ｺﾏﾝﾄﾞ送信"), QStringLiteral("一括送信"),
-                                    QStringLiteral("応答ﾙｰﾙ設定"), QStringLiteral("DTR"), QStringLiteral("RTS"), QStringLiteral("ﾌﾞﾚｰｸ送信"), QStringLiteral("-"), QStringLiteral("ﾙｰﾌﾟﾊﾞｯｸ ON"), QStringLiteral("ﾙｰﾌﾟﾊﾞｯｸ OFF"),
+                                    QStringLiteral("応答ﾙｰﾙ設定"), QStringLiteral("DTR/RTS/ﾌﾞﾚｰｸ"), QStringLiteral("ﾙｰﾌﾟﾊﾞｯｸ ON"), QStringLiteral("ﾙｰﾌﾟﾊﾞｯｸ OFF"),
                                     QStringLiteral("-"), QStringLiteral("受信ﾃﾞｰﾀをﾊﾞｲﾅﾘﾌｧｲﾙで保存開始"),
                                     QStringLiteral("受信ﾃﾞｰﾀをﾊﾞｲﾅﾘﾌｧｲﾙで保存終了"), QStringLiteral("-"),
                                     QStringLiteral("ﾛｸﾞ"), QStringLiteral("送受信履歴"), QStringLiteral("通信統計"),
                                     QStringLiteral("-"), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報")}));
         const int order[] = {ID_FILE_NEW, ID_FILE_OPEN, 0, ID_FILE_SAVE, 0, ID_SOCKET_CONNECT, ID_SOCKET_DISCONNECT,
-                             ID_SOCKET_SETTING, ID_SOCKET_TYPE, 0, ID_COMMAND_SEND, ID_BATCH_SEND, ID_REPLY_RULES, ID_LINE_DTR, ID_LINE_RTS, ID_LINE_BREAK, 0,
+                             ID_SOCKET_SETTING, ID_SOCKET_TYPE, 0, ID_COMMAND_SEND, ID_BATCH_SEND, ID_REPLY_RULES, ID_LINE_MENU,
                              ID_LOOPBACK_ON,
                              ID_LOOPBACK_OFF, 0, ID_CAPTURE_START, ID_CAPTURE_STOP, 0, ID_VIEW_LOG, ID_VIEW_HISTORY,
                              ID_VIEW_STATS, 0, ID_APP_ABOUT};
@@ -138,7 +138,7 @@ private Q_SLOTS:
         for (int i = 0; i < actions.size(); ++i)
             QVERIFY(order[i] == 0 ? actions[i]->isSeparator() : actions[i] == frame.GetAction(order[i]));
         QCOMPARE(prompts.at(7), QStringLiteral("ｿｹｯﾄ接続時のIPｱﾄﾞﾚｽまたはﾎﾟｰﾄの設定を行います"));
-        QCOMPARE(prompts.at(27), QStringLiteral("ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示"));
+        QCOMPARE(prompts.at(24), QStringLiteral("ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示"));
         QVERIFY(!frame.GetToolBar()->isMovable());
         QVERIFY(!frame.GetToolBar()->isFloatable());
 

@@ -46,6 +46,7 @@ bool CQnView::IsCommandEnabled(int id) const
     case ID_LINE_DTR:
     case ID_LINE_RTS:
     case ID_LINE_BREAK:
+    case ID_LINE_MENU:
         return HasLineControls();
     default:
         return true;

@@ -23,7 +23,8 @@ const CConnectionType kTypes[] = {
      {CQnDoc::SLOT_CLIENT_ADDRESS, CQnDoc::SLOT_CLIENT_PORT, CQnDoc::SLOT_CLIENT_OWN_PORT},
      {CQnDoc::SLOT_CLIENT_RECONNECT, 500, 10000}},
     // A device path runs a batch row over the serial line, its port cell being the baud.
-    {TYPE_SERIAL, u"       ｼﾘｱﾙ", 0x80C0FF, CQnDoc::SLOT_SERIAL_DEVICE, 6, -1, 0, 0, 0, "/dev/",
+    {TYPE_SERIAL, u"       ｼﾘｱﾙ", 0x80C0FF, CQnDoc::SLOT_SERIAL_DEVICE, 6, CQnDoc::SLOT_SERIAL_OPTIONS, 0, 0,
+     Can(Capability::LineControls), "/dev/",
      {CQnDoc::SLOT_SERIAL_DEVICE, CQnDoc::SLOT_SERIAL_BAUD, -1}, {CQnDoc::SLOT_SERIAL_RECONNECT, 1000, 1000}},
 };
 

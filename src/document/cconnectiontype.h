@@ -21,6 +21,7 @@ enum class Capability : unsigned {
     AcceptsClients = 1u << 2,  // a server: each client that comes is a connection of its own
     BatchDefault = 1u << 3,    // a batch row's address without a prefix of another type runs over it
     NameLookup = 1u << 4,      // its destination may be a host name, looked up before the open
+    LineControls = 1u << 5,    // a line with modem lines: DTR and RTS set, a break sent, the lines watched
 };
 
 class CConnectionType

@@ -65,6 +65,10 @@ public:
         SLOT_CLIENT_RECONNECT = 41,
         // Command Send's line end after a text telegram: "cr", "lf", "crlf" (empty: none).
         SLOT_SEND_LINE_END = 42,
+        // A serial line's options (CSerialSettings::OptionsText): RS-485 "rs485:send" (RTS on while
+        // sending) or "rs485:after", "before:1 after:2" its delays in ms, "break:500" the length of
+        // ﾌﾞﾚｰｸ送信. Empty: no RS-485, a 250 ms break.
+        SLOT_SERIAL_OPTIONS = 30,
         SLOT_REPLY_RULE_TEXTS = 100,  // kReplyTextsPerRule a rule: match, reply
         SLOT_REPLY_RULE_CHECKSUMS = 300,  // one a rule: the reply's checksum rule, empty for none
         SLOT_REPLY_RULE_STATES = 400,       // one a rule: the state it holds in, empty for any

@@ -55,6 +55,24 @@ const TypeEntry *Entry(ConnectionType type)
 
 CEndpoint::~CEndpoint() = default;
 
+QString CEndpoint::ModemLineName(int i)
+{
+    static const char *const names[kModemLineCount] = {"DTR", "RTS", "CTS", "DSR", "DCD", "RI"};
+    return i >= 0 && i < kModemLineCount ? QLatin1String(names[i]) : QString();
+}
+
+bool CEndpoint::SetControlLine(int, bool, QString *error)
+{
+    *error = QStringLiteral("この接続には制御線がありません");
+    return false;
+}
+
+bool CEndpoint::SendBreak(int, QString *error)
+{
+    *error = QStringLiteral("この接続ではﾌﾞﾚｰｸを送信できません");
+    return false;
+}
+
 std::unique_ptr<CEndpoint> CEndpoint::Make(ConnectionType type, QObject *view, char *logBuf)
 {
     const TypeEntry *entry = Entry(type);

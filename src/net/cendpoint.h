@@ -104,6 +104,29 @@ public:
     virtual bool LastWasOwnSend() const { return false; }
     virtual Gauges ReadGauges() const { return {}; }
 
+    // The modem lines of a line whose type has Capability::LineControls: DTR and RTS go out, CTS,
+    // DSR, DCD and RI come in.
+    enum ModemLine : int { LineDtr = 1, LineRts = 2, LineCts = 4, LineDsr = 8, LineDcd = 16, LineRi = 32 };
+    static constexpr int kModemLineCount = 6;
+    // The name of line i (0: DTR … 5: RI) and its bit.
+    static QString ModemLineName(int i);
+    static int ModemLineBit(int i) { return 1 << i; }
+    // The lines now, as ModemLine bits; -1 where the connection has none (a socket, a pseudo-terminal).
+    virtual int ModemLines() const { return -1; }
+    bool IsControlLineOn(int line) const { return ModemLines() >= 0 && (ModemLines() & line) != 0; }
+    // Sets DTR or RTS (LineDtr, LineRts) while open; false with the reason in `error`, which the Log
+    // has too.
+    virtual bool SetControlLine(int line, bool on, QString *error);
+    // Holds the line in the break condition for `ms` milliseconds (0: as the settings say) without
+    // waiting for its end; false with the reason.
+    virtual bool SendBreak(int ms, QString *error);
+    // The length of a break sent with ms 0.
+    virtual int BreakMs() const { return 0; }
+    // Called for each change of the modem lines, in the order they changed: the lines that changed
+    // and the lines now (ModemLine bits), and when it was seen (microseconds since the epoch).
+    using ModemLinesHandler = std::function<void(int changed, int lines, qint64 when)>;
+    void SetModemLinesHandler(ModemLinesHandler handler) { m_modemLines = std::move(handler); }
+
     // What a packet trace needs of the connection a telegram went over: what carries it, the two
     // ends (none for a line), a number for a stream connection that no other of this process has,
     // and whether this end opened it.
@@ -148,9 +171,15 @@ protected:
         if (m_descriptionChanged)
             m_descriptionChanged();
     }
+    void ModemLinesChanged(int changed, int lines, qint64 when) const
+    {
+        if (m_modemLines)
+            m_modemLines(changed, lines, when);
+    }
 
 private:
     mutable TraceEnds m_traceCache;  // of the stream socket traced last (connection: its serial)
     std::function<void()> m_peerChanged;
     std::function<void()> m_descriptionChanged;
+    ModemLinesHandler m_modemLines;
 };

@@ -20,8 +20,11 @@ public:
     // the user) the thread takes the lowest real-time priority, so that busy processors do not keep
     // it from a peer that sends faster than the window draws; refused, it keeps the ordinary one.
     bool Start(const char *name, std::function<void()> run);
-    // Asks the thread to end (StopRequested, the stop handle readable) and joins it.
+    // Asks the thread to end (StopRequested, the stop handle readable) and joins it. A thread that
+    // blocks in a call no handle can wake (an ioctl that waits) is interrupted by a signal until it
+    // has ended, when `interrupt` is set.
     void Stop();
+    void SetInterruptOnStop(bool interrupt) { m_bInterrupt = interrupt; }
     bool IsRunning() const { return m_thread.joinable(); }
     bool StopRequested() const { return m_bStop.load(std::memory_order_acquire); }
     // True once the thread runs at the real-time priority.
@@ -37,5 +40,7 @@ private:
     int m_nStop = -1;  // eventfd, written once to end the thread
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bRealTime{false};
+    std::atomic<bool> m_bDone{false};
+    bool m_bInterrupt = false;
     std::thread m_thread;
 };

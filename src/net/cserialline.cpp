@@ -60,6 +60,7 @@ bool CSerialLine::Open(const CSerialSettings &settings)
     Close();
     m_step = STEP_NONE;
     m_nError = 0;
+    m_pControl = CSerialControl::Current();
     m_nHandle = ::open(QFile::encodeName(settings.device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_nHandle < 0)
         return Fail(STEP_OPEN);
@@ -106,12 +107,14 @@ bool CSerialLine::Open(const CSerialSettings &settings)
     if (code == B0 && (errno = SetOtherBaud(m_nHandle, settings.baud)) != 0)
         return Fail(STEP_SETTINGS);
     ::tcflush(m_nHandle, TCIFLUSH);  // what came before the open is no answer to this session
+    // RS-485 where asked for: a driver without it fails the open, since the transceiver would not
+    // be switched. Asked for nothing, the driver's mode stays as it is.
+    if (settings.rs485.enabled && (errno = m_pControl->SetRs485(m_nHandle, settings.rs485)) != 0)
+        return Fail(STEP_RS485);
     // The control lines as asked; a device without them (a pseudo-terminal) refuses, which is no fault.
-    int dtr = TIOCM_DTR;
-    int rts = TIOCM_RTS;
-    ::ioctl(m_nHandle, settings.dtr ? TIOCMBIS : TIOCMBIC, &dtr);
-    if (settings.flow != CSerialSettings::FLOW_RTSCTS)
-        ::ioctl(m_nHandle, settings.rts ? TIOCMBIS : TIOCMBIC, &rts);
+    m_pControl->SetLines(m_nHandle, TIOCM_DTR, settings.dtr);
+    if (settings.flow != CSerialSettings::FLOW_RTSCTS && !settings.rs485.enabled)
+        m_pControl->SetLines(m_nHandle, TIOCM_RTS, settings.rts);
     return true;
 }
 
@@ -128,7 +131,17 @@ void CSerialLine::Close()
 int CSerialLine::ModemLines() const
 {
     int lines = 0;
-    return m_nHandle >= 0 && ::ioctl(m_nHandle, TIOCMGET, &lines) == 0 ? lines : -1;
+    return m_nHandle >= 0 && m_pControl->GetLines(m_nHandle, &lines) == 0 ? lines : -1;
+}
+
+int CSerialLine::SetLines(int bits, bool on)
+{
+    return m_nHandle < 0 ? EBADF : m_pControl->SetLines(m_nHandle, bits, on);
+}
+
+int CSerialLine::SetBreak(bool on)
+{
+    return m_nHandle < 0 ? EBADF : m_pControl->SetBreak(m_nHandle, on);
 }
 
 bool CSerialLine::ErrorCounts(Counts *counts) const

@@ -2,6 +2,7 @@
 // for; its control lines and the receive errors its driver counts. POSIX terminals.
 #pragma once
 
+#include "net/cserialcontrol.h"
 #include "net/cserialsettings.h"
 
 #include <QString>
@@ -11,7 +12,7 @@ class CSerialLine
 {
 public:
     // The step of Open that failed.
-    enum Step { STEP_NONE, STEP_OPEN, STEP_LOCK, STEP_TERMINAL, STEP_SETTINGS };
+    enum Step { STEP_NONE, STEP_OPEN, STEP_LOCK, STEP_TERMINAL, STEP_SETTINGS, STEP_RS485 };
     // Receive errors counted by the driver since the device was opened.
     struct Counts
     {
@@ -35,6 +36,12 @@ public:
 
     // The modem lines as TIOCM_* bits; -1 where the device has none (a pseudo-terminal).
     int ModemLines() const;
+    // Sets or clears the output lines `bits` (TIOCM_DTR, TIOCM_RTS), starts or ends a break: 0 or
+    // the errno (ENOTTY, EINVAL: the device has no such line).
+    int SetLines(int bits, bool on);
+    int SetBreak(bool on);
+    // The control calls this open uses (the system's unless a test set others).
+    CSerialControl *Control() const { return m_pControl; }
     // False where the driver counts no errors (a pseudo-terminal, most USB adapters).
     bool ErrorCounts(Counts *counts) const;
     // Who owns the device file and whether its group may read and write it.
@@ -52,6 +59,7 @@ private:
     static int SetOtherBaud(int handle, int baud);
 
     int m_nHandle = -1;
+    CSerialControl *m_pControl = CSerialControl::System();
     bool m_bExclusive = false;  // this open set TIOCEXCL, which outlives it unless cleared
     Step m_step = STEP_NONE;
     int m_nError = 0;

@@ -1,5 +1,7 @@
 #include "net/cserialport.h"
 
+#include "net/cmodemwatcher.h"
+#include "net/cserialdevices.h"
 #include "net/cserialreader.h"
 #include "net/socketlog.h"
 #include "platform/cmessageevent.h"
@@ -8,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -22,8 +25,9 @@ const char16_t kTag[] = u"[CSerialPort]";
 CSerialPort::CSerialPort(QObject *view, char *logBuf, qsizetype maxQueued)
     : m_pView(view), m_pLogBuf(logBuf), m_nMaxQueued(std::max(maxQueued, 2 * qsizetype(QN_MAX_RECEIVE)))
 {
-    m_linesTimer.setInterval(kLinesPollMs);
-    connect(&m_linesTimer, &QTimer::timeout, this, [this] { WatchLines(); });
+    m_breakTimer.setSingleShot(true);
+    m_breakTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_breakTimer, &QTimer::timeout, this, [this] { EndBreak(); });
     m_errorTimer.setInterval(kErrorLogMs);
     connect(&m_errorTimer, &QTimer::timeout, this, [this] { LogErrorCounts(); });
 }
@@ -83,6 +87,13 @@ QString CSerialPort::OpenFailureText(CSerialLine::Step step, int error, const QS
         return QStringLiteral("ﾃﾞﾊﾞｲｽ %1 は他のﾌﾟﾛｸﾞﾗﾑが使用中です。そのﾌﾟﾛｸﾞﾗﾑを終了してから接続してください。").arg(device);
     if (step == CSerialLine::STEP_TERMINAL)
         return QStringLiteral("%1 はｼﾘｱﾙﾃﾞﾊﾞｲｽではありません。ﾃﾞﾊﾞｲｽ名を確認してください。").arg(device);
+    if (step == CSerialLine::STEP_RS485) {
+        const QString driver = CSerialDevices::DriverOf(device);
+        return QStringLiteral("ﾃﾞﾊﾞｲｽ %1 (ﾄﾞﾗｲﾊﾞ %2) は RS-485 (TIOCSRS485) を設定できません (ｴﾗｰ %3: %4)。RS-485 を使わない設定にするか、RS-485 に対応したｱﾀﾞﾌﾟﾀを使ってください。")
+            .arg(device, driver.isEmpty() ? QStringLiteral("不明") : driver)
+            .arg(error)
+            .arg(ErrorText(error));
+    }
     if (step == CSerialLine::STEP_SETTINGS)
         return QStringLiteral("ﾃﾞﾊﾞｲｽ %1 はこの設定を受け付けません (ｴﾗｰ %2)。ﾎﾞｰﾚｰﾄとﾌﾚｰﾑを確認してください。").arg(device).arg(error);
     switch (error) {
@@ -145,9 +156,19 @@ bool CSerialPort::Open(const QStringList &settings, QString *logText)
     m_pWriteNotifier = new QSocketNotifier(m_line.Handle(), QSocketNotifier::Write, this);
     m_pWriteNotifier->setEnabled(false);
     connect(m_pWriteNotifier, &QSocketNotifier::activated, this, [this] { Flush(); });
-    m_nLines = m_line.ModemLines();
-    if (m_nLines >= 0)
-        m_linesTimer.start();
+    const int lines = m_line.ModemLines();
+    m_nLines = lines < 0 ? -1 : LinesOf(lines);
+    if (lines >= 0) {
+        m_pWatcher = std::make_unique<CModemWatcher>(m_line.Handle(), m_line.Control(), lines);
+        m_pLinesNotifier = new QSocketNotifier(m_pWatcher->WakeHandle(), QSocketNotifier::Read, this);
+        connect(m_pLinesNotifier, &QSocketNotifier::activated, this, [this] { LinesReady(); });
+    }
+    if (m_settings.rs485.enabled)
+        Log(QStringLiteral("RS-485 RTS:%1 送信前 %2ms 送信後 %3ms")
+                .arg(m_settings.rs485.rtsOnSend ? QStringLiteral("送信中ｵﾝ") : QStringLiteral("送信後ｵﾝ"))
+                .arg(m_settings.rs485.delayBeforeMs)
+                .arg(m_settings.rs485.delayAfterMs),
+            LOG_TRACE);
     m_bCounts = m_line.ErrorCounts(&m_counts);
     if (m_bCounts)
         m_errorTimer.start();
@@ -167,13 +188,20 @@ void CSerialPort::DropQueue(bool say)
 void CSerialPort::Close()
 {
     DropQueue(true);
-    m_linesTimer.stop();
     m_errorTimer.stop();
+    if (m_breakTimer.isActive()) {
+        m_breakTimer.stop();
+        m_line.SetBreak(false);  // the line is not left in the break condition
+    }
     delete m_pWakeNotifier;
     m_pWakeNotifier = nullptr;
     delete m_pWriteNotifier;
     m_pWriteNotifier = nullptr;
+    delete m_pLinesNotifier;
+    m_pLinesNotifier = nullptr;
+    m_pWatcher.reset();
     m_pReader.reset();  // joins the thread before the handle it reads closes
+    m_nLines = -1;
     m_line.Close();
     m_nSerial = 0;
     m_next.clear();
@@ -311,30 +339,95 @@ CEndpoint::Description CSerialPort::Describe() const
 {
     Description description;
     description.text = QStringLiteral("ｼﾘｱﾙ %1 %2").arg(m_settings.device, m_settings.LineText());
-    // The modem lines that are on, where the device has them.
-    const struct
-    {
-        int bit;
-        const char16_t *name;
-    } lines[] = {{TIOCM_CTS, u"CTS"}, {TIOCM_DSR, u"DSR"}, {TIOCM_CAR, u"DCD"}, {TIOCM_RNG, u"RI"}};
-    if (m_nLines >= 0) {
-        for (const auto &line : lines) {
-            if (m_nLines & line.bit)
-                description.text += QLatin1Char(' ') + QString::fromUtf16(line.name);
-        }
+    // The input lines that are on, where the device has them.
+    for (int i = 2; m_nLines >= 0 && i < kModemLineCount; ++i) {
+        if (m_nLines & ModemLineBit(i))
+            description.text += QLatin1Char(' ') + ModemLineName(i);
     }
     return description;
 }
 
-void CSerialPort::WatchLines()
+int CSerialPort::LinesOf(int tiocm)
 {
-    const int lines = m_line.ModemLines();
-    if (lines == m_nLines)
+    const int bits[kModemLineCount] = {TIOCM_DTR, TIOCM_RTS, TIOCM_CTS, TIOCM_DSR, TIOCM_CAR, TIOCM_RNG};
+    int lines = 0;
+    for (int i = 0; i < kModemLineCount; ++i) {
+        if (tiocm & bits[i])
+            lines |= ModemLineBit(i);
+    }
+    return lines;
+}
+
+void CSerialPort::LinesReady()
+{
+    CModemWatcher::Change change;
+    while (m_pWatcher && m_pWatcher->Take(&change))
+        ReportLines(LinesOf(change.lines), change.when);
+}
+
+void CSerialPort::ReportLines(int lines, qint64 when)
+{
+    const int changed = m_nLines < 0 ? 0 : lines ^ m_nLines;
+    if (changed == 0)
         return;
     m_nLines = lines;
-    if (lines < 0)
-        m_linesTimer.stop();
+    ModemLinesChanged(changed, lines, when);
     DescriptionChanged();
+}
+
+bool CSerialPort::RefuseControl(const QString &text, QString *error)
+{
+    *error = text;
+    Log(text, LOG_WARN);
+    return false;
+}
+
+bool CSerialPort::SetControlLine(int line, bool on, QString *error)
+{
+    const QString name = line == LineDtr ? QStringLiteral("DTR") : QStringLiteral("RTS");
+    if (m_line.Handle() < 0)
+        return RefuseControl(QStringLiteral("ﾃﾞﾊﾞｲｽ未接続　%1 を変更できません").arg(name), error);
+    if (line != LineDtr && line != LineRts)
+        return RefuseControl(QStringLiteral("変更できるのは DTR と RTS だけです"), error);
+    if (m_nLines < 0)
+        return RefuseControl(QStringLiteral("ﾃﾞﾊﾞｲｽ %1 には制御線がありません (DTR/RTS を変更できません)").arg(m_settings.device), error);
+    // The driver owns RTS while it drives the flow control or the RS-485 transceiver.
+    if (line == LineRts && m_settings.flow == CSerialSettings::FLOW_RTSCTS)
+        return RefuseControl(QStringLiteral("RTS/CTS ﾌﾛｰ制御中は RTS を変更できません"), error);
+    if (line == LineRts && m_settings.rs485.enabled)
+        return RefuseControl(QStringLiteral("RS-485 では RTS はﾄﾞﾗｲﾊﾞが切り替えます (RTS を変更できません)"), error);
+    const int failed = m_line.SetLines(line == LineDtr ? TIOCM_DTR : TIOCM_RTS, on);
+    if (failed == ENOTTY || failed == EINVAL)
+        return RefuseControl(QStringLiteral("ﾃﾞﾊﾞｲｽ %1 には制御線がありません (DTR/RTS を変更できません)").arg(m_settings.device), error);
+    if (failed != 0)
+        return RefuseControl(QStringLiteral("ﾃﾞﾊﾞｲｽ %1 の %2 を変更できません (ｴﾗｰ %3: %4)").arg(m_settings.device, name).arg(failed).arg(ErrorText(failed)),
+                             error);
+    const qint64 now = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    const int lines = m_line.ModemLines();
+    ReportLines(lines >= 0 ? LinesOf(lines) : on ? (m_nLines | line) : (m_nLines & ~line), now);
+    return true;
+}
+
+bool CSerialPort::SendBreak(int ms, QString *error)
+{
+    if (m_line.Handle() < 0)
+        return RefuseControl(QStringLiteral("ﾃﾞﾊﾞｲｽ未接続　ﾌﾞﾚｰｸを送信できません"), error);
+    // A pseudo-terminal takes the request and sends nothing: a line without modem lines is refused.
+    if (m_nLines < 0)
+        return RefuseControl(QStringLiteral("ﾃﾞﾊﾞｲｽ %1 にはﾌﾞﾚｰｸ信号がありません (疑似端末などﾓﾃﾞﾑ制御線のないﾃﾞﾊﾞｲｽ)").arg(m_settings.device), error);
+    if (m_breakTimer.isActive())
+        return RefuseControl(QStringLiteral("ﾌﾞﾚｰｸ送信中です"), error);
+    const int failed = m_line.SetBreak(true);
+    if (failed != 0)
+        return RefuseControl(QStringLiteral("ﾃﾞﾊﾞｲｽ %1 はﾌﾞﾚｰｸを送信できません (ｴﾗｰ %2: %3)").arg(m_settings.device).arg(failed).arg(ErrorText(failed)), error);
+    m_breakTimer.start(ms > 0 ? ms : m_settings.breakMs);
+    return true;
+}
+
+void CSerialPort::EndBreak()
+{
+    if (const int failed = m_line.SetBreak(false))
+        Log(QStringLiteral("ﾃﾞﾊﾞｲｽ %1 のﾌﾞﾚｰｸを終了できません (ｴﾗｰ %2: %3)").arg(m_settings.device).arg(failed).arg(ErrorText(failed)), LOG_ERROR);
 }
 
 void CSerialPort::LogErrorCounts()

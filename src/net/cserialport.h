@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+class CModemWatcher;
 class CSerialReader;
 class QSocketNotifier;
 
@@ -28,8 +29,7 @@ public:
     // While more than the bound less one receive waits, nothing more is taken from the line (and the
     // device, whose line then fills, is held back) until the wait has drained to half the bound: the
     // echo of each receive always fits.
-    // How often the modem lines and the error counters are looked at.
-    static constexpr int kLinesPollMs = 200;
+    // How often the error counters are looked at (the modem lines: CModemWatcher).
     static constexpr int kErrorLogMs = 1000;
 
     // `view` receives the notices and the log lines through `logBuf` (the view's, not owned);
@@ -52,6 +52,12 @@ public:
     bool TraceEndsOf(int peer, bool received, TraceEnds *ends) const override;
     Gauges ReadGauges() const override;
     SocketFailure LastFailure() const override { return m_lastFailure; }
+    int ModemLines() const override { return m_nLines; }
+    bool SetControlLine(int line, bool on, QString *error) override;
+    bool SendBreak(int ms, QString *error) override;
+    int BreakMs() const override { return m_settings.breakMs; }
+    // The modem lines as CEndpoint::ModemLine bits, of TIOCM_* bits.
+    static int LinesOf(int tiocm);
     bool IsNoticeFrom(std::uint64_t serial) const override { return serial != 0 && serial == m_nSerial; }
 
     // The failure text of an open that failed at `step` with `error`, for `device`.
@@ -71,7 +77,12 @@ private:
     void QueueReady();
     void DeviceGone(int error);
     bool Flush();
-    void WatchLines();
+    // The watcher's changes, and a change of this side's own lines.
+    void LinesReady();
+    void ReportLines(int lines, qint64 when);
+    void EndBreak();
+    // Refuses a line control with `text` in the Log and `error`.
+    bool RefuseControl(const QString &text, QString *error);
     void LogErrorCounts();
 
     QPointer<QObject> m_pView;
@@ -79,8 +90,10 @@ private:
     CSerialSettings m_settings;
     CSerialLine m_line;
     std::unique_ptr<CSerialReader> m_pReader;  // declared after the line: it stops before the line closes
+    std::unique_ptr<CModemWatcher> m_pWatcher;  // so does this
     QSocketNotifier *m_pWakeNotifier = nullptr;   // children of this object, made per open
     QSocketNotifier *m_pWriteNotifier = nullptr;
+    QSocketNotifier *m_pLinesNotifier = nullptr;
     std::uint64_t m_nSerial = 0;  // names this open's notices; 0 while closed
     SocketFailure m_lastFailure;
     std::string m_next;        // the telegram the view has been told of
@@ -91,9 +104,9 @@ private:
     qsizetype m_nQueued = 0;
     const qsizetype m_nMaxQueued;
     bool m_bReadHeld = false;  // the line is not read until the queue has drained
-    int m_nLines = -1;         // the modem lines last seen (TIOCM_* bits), -1: the device has none
+    int m_nLines = -1;         // the modem lines last seen (ModemLine bits), -1: the device has none
     CSerialLine::Counts m_counts;
     bool m_bCounts = false;    // the driver counts errors
-    QTimer m_linesTimer;
     QTimer m_errorTimer;
+    QTimer m_breakTimer;       // running while the line is in the break condition
 };

@@ -21,6 +21,15 @@ const COptionDecl kLineOptions[] = {
     {"rts", COptionDecl::Kind::Bit},
 };
 
+// The options slot: RS-485 (rs485:send, RTS on while sending, or rs485:after), its delays, the break.
+constexpr int RS485 = 0, BEFORE = 1, AFTER = 2, BREAK = 3;
+const COptionDecl kOptions[] = {
+    {"rs485", COptionDecl::Kind::Text},
+    {"before", COptionDecl::Kind::Number, 0, CSerialSettings::kMaxRs485DelayMs},
+    {"after", COptionDecl::Kind::Number, 0, CSerialSettings::kMaxRs485DelayMs},
+    {"break", COptionDecl::Kind::Number, 1, CSerialSettings::kMaxBreakMs},
+};
+
 }  // namespace
 
 bool CSerialSettings::Parse(const QStringList &texts, CSerialSettings *out, QString *error)
@@ -93,6 +102,20 @@ bool CSerialSettings::Parse(const QStringList &texts, CSerialSettings *out, QStr
         settings.dtr = lines[DTR].number == 1;
     if (lines[RTS].given)
         settings.rts = lines[RTS].number == 1;
+    QList<COptionReader::Value> options;
+    const bool read = COptionReader(kOptions, Qt::CaseInsensitive).Read(text(6), &options, &word);
+    const QString mode = read ? options[RS485].text.toLower() : QString();
+    if (!read || (options[RS485].given && mode != QLatin1String("send") && mode != QLatin1String("after"))) {
+        *error = QStringLiteral("ｼﾘｱﾙのｵﾌﾟｼｮﾝ \"%1\" は rs485:send/after before:0-%2 after:0-%2 break:1-%3 の形ではありません")
+                     .arg(read ? COptionReader(kOptions).Word(RS485, options[RS485].text) : word).arg(kMaxRs485DelayMs).arg(kMaxBreakMs);
+        return false;
+    }
+    settings.rs485.enabled = options[RS485].given;
+    settings.rs485.rtsOnSend = mode != QLatin1String("after");
+    settings.rs485.delayBeforeMs = options[BEFORE].number;
+    settings.rs485.delayAfterMs = options[AFTER].number;
+    if (options[BREAK].given)
+        settings.breakMs = options[BREAK].number;
     *out = settings;
     return true;
 }
@@ -130,11 +153,24 @@ QString CSerialSettings::LinesText(bool dtr, bool rts)
     return reader.Word(DTR, QString::number(int(dtr))) + QLatin1Char(' ') + reader.Word(RTS, QString::number(int(rts)));
 }
 
+QString CSerialSettings::OptionsText(const CSerialControl::Rs485 &rs485, int breakMs)
+{
+    const COptionReader reader(kOptions);
+    QStringList words;
+    if (rs485.enabled) {
+        words << reader.Word(RS485, rs485.rtsOnSend ? QStringLiteral("send") : QStringLiteral("after"))
+              << reader.Word(BEFORE, QString::number(rs485.delayBeforeMs)) << reader.Word(AFTER, QString::number(rs485.delayAfterMs));
+    }
+    if (breakMs != kDefaultBreakMs)
+        words << reader.Word(BREAK, QString::number(breakMs));
+    return words.join(QLatin1Char(' '));
+}
+
 QStringList CSerialSettings::Texts() const
 {
     const QString endText = end == END_GAP    ? EndText(end, QString::number(gapMs))
                             : end == END_BYTE ? EndText(end, QString::number(endByte, 16).rightJustified(2, QLatin1Char('0')).toUpper())
                                               : QString();
     const QString lines = dtr && rts ? QString() : LinesText(dtr, rts);
-    return {device, QString::number(baud), FrameText(), FlowText(flow), endText, lines};
+    return {device, QString::number(baud), FrameText(), FlowText(flow), endText, lines, OptionsText(rs485, breakMs)};
 }

@@ -5,6 +5,7 @@
 #include "platform/qnwin.h"
 #include "session/creplyrule.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -104,8 +105,20 @@ bool CCommandStep::Compile(const QStringList &cells, CCommandStep *step, QString
         made.m_pMatcher->SetRules({rule});
         if (cache)
             cache->insert(key, made.m_pMatcher);
+    } else if (action == QLatin1String("dtr") || action == QLatin1String("rts")) {
+        made.action = action == QLatin1String("dtr") ? Dtr : Rts;
+        const QString value = made.data.trimmed();
+        if (value != QLatin1String("0") && value != QLatin1String("1"))
+            return Refuse(why, column, DATA, QStringLiteral("%1 の data は 0 (ｵﾌ) か 1 (ｵﾝ) です").arg(action));
+        made.value = value.toInt();
+        made.ms = 0;
+    } else if (action == QLatin1String("break")) {
+        made.action = Break;
+        if (ms == 0 || ms > kMaxBreakMs)
+            return Refuse(why, column, MS, QStringLiteral("break の ms は 1 から %1 までのﾐﾘ秒です (空: 接続の設定)").arg(kMaxBreakMs));
+        made.ms = std::max(ms, 0);
     } else {
-        return Refuse(why, column, ACTION, QStringLiteral("action は send, wait, expect のどれかです"));
+        return Refuse(why, column, ACTION, QStringLiteral("action は send, wait, expect, dtr, rts, break のどれかです"));
     }
     *step = std::move(made);
     return true;
@@ -144,6 +157,9 @@ QString CCommandStep::Describe() const
     switch (action) {
     case Send: return QStringLiteral("send %1 %2").arg(form, data);
     case Wait: return QStringLiteral("wait %1ms").arg(ms);
+    case Dtr: return QStringLiteral("dtr %1").arg(value);
+    case Rts: return QStringLiteral("rts %1").arg(value);
+    case Break: return ms > 0 ? QStringLiteral("break %1ms").arg(ms) : QStringLiteral("break");
     case Expect: break;
     }
     return QStringLiteral("expect %1 %2 (%3ms)").arg(form, data).arg(ms);

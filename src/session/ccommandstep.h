@@ -1,6 +1,6 @@
 // One step of a command sequence, made ready to run from a row of the commands file: a telegram to
-// send (its bytes, or a template with placeholders, and the checksum put into it), a wait, or the
-// bytes to expect within a time limit.
+// send (its bytes, or a template with placeholders, and the checksum put into it), a wait, the
+// bytes to expect within a time limit, or a serial line's control (DTR, RTS, a break).
 #pragma once
 
 #include "session/creplymatcher.h"
@@ -18,9 +18,12 @@ class CChecksumRule;
 class CCommandStep
 {
 public:
-    enum Action { Send, Wait, Expect };
+    // Dtr, Rts: set a serial line's control line to `value` (0 or 1); Break: send a break of `ms`
+    // (0: the line's own length).
+    enum Action { Send, Wait, Expect, Dtr, Rts, Break };
     static constexpr int kDefaultExpectMs = 1000;
     static constexpr int kMaxMs = 3600000;  // an hour
+    static constexpr int kMaxBreakMs = 10000;
 
     // The step of a row's cells (name, key, action, form, data, checksum, ms, note, …); false with
     // the reason in `why` and the failing cell (0-based) in `column`.
@@ -38,7 +41,8 @@ public:
     QString checksumText;
     QString note;
     QString eol;       // as written
-    int ms = 0;        // a wait's length, an expect's time limit
+    int ms = 0;        // a wait's length, an expect's time limit, a break's length
+    int value = 0;     // dtr, rts: 1 on, 0 off
 
     // The telegram of a send step; false with the reason when a placeholder has no value. `context`
     // gives ${seq}, $0/${len} (the bytes the last expect saw) and $1–$9.

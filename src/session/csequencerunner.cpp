@@ -122,6 +122,22 @@ void CSequenceRunner::Advance()
             m_phase = Expecting;
             m_timer.start(step.ms);
             return;
+        case CCommandStep::Dtr:
+        case CCommandStep::Rts:
+        case CCommandStep::Break: {
+            QString why = QStringLiteral("制御線を操作できません");
+            int lastsMs = 0;
+            if (!m_lineControl || !m_lineControl(step.action, step.action == CCommandStep::Break ? step.ms : step.value, &lastsMs, &why)) {
+                Fail(why);
+                return;
+            }
+            if (lastsMs > 0) {
+                m_phase = Waiting;
+                m_timer.start(lastsMs);
+                return;
+            }
+            break;
+        }
         }
         ++m_nStep;
     }

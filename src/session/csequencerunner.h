@@ -26,6 +26,9 @@ public:
     enum Outcome { Passed, Failed, Stopped };
     // Sends a telegram on the open connection; false when it could not (no connection, refused).
     using Sender = std::function<bool(const QByteArray &bytes)>;
+    // Sets a control line or sends a break (CCommandStep::Dtr, Rts, Break with the step's value or
+    // ms); false with the reason. `lastsMs` gets how long a break lasts: the next step waits for it.
+    using LineControl = std::function<bool(CCommandStep::Action action, int value, int *lastsMs, QString *why)>;
     // An expect keeps at most this much of what arrived (the latest bytes).
     static constexpr qsizetype kMaxReceived = 2 * 1024 * 1024;
 
@@ -33,6 +36,7 @@ public:
     ~CSequenceRunner() override;
 
     void SetSender(Sender sender) { m_sender = std::move(sender); }
+    void SetLineControl(LineControl control) { m_lineControl = std::move(control); }
     // A checksum put into every telegram of a send step that names none of its own (null: none).
     void SetDefaultChecksum(std::shared_ptr<const CChecksumRule> rule) { m_pChecksum = std::move(rule); }
     // Starts `sequence`; `run` is its number for ${seq} (from 1). False when one is running.
@@ -69,6 +73,7 @@ private:
 
     CCommandsFile::Sequence m_sequence;
     Sender m_sender;
+    LineControl m_lineControl;
     quint32 m_nRun = 1;
     int m_nStep = 0;
     Phase m_phase = Idle;

@@ -11,10 +11,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -87,9 +90,11 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("saved");  // empty: refused, the dialog stays open
         const QStringList line{QStringLiteral("/dev/ttyUSB9"), QStringLiteral("19200"), QStringLiteral("5E1.5"),
                                QStringLiteral("xonxoff"), QStringLiteral("byte:0A"), QStringLiteral("dtr:0 rts:1")};
-        QTest::newRow("every setting as shown") << line << QString() << line;
+        QTest::newRow("every setting as shown") << line << QString() << line + QStringList{QString()};
         QTest::newRow("empty slots are the defaults") << QStringList{QStringLiteral("/dev/ttyS9")} << QStringLiteral("250000")
-            << QStringList{QStringLiteral("/dev/ttyS9"), QStringLiteral("250000"), QStringLiteral("8N1"), QStringLiteral("none"), QString(), QString()};
+            << QStringList{QStringLiteral("/dev/ttyS9"), QStringLiteral("250000"), QStringLiteral("8N1"), QStringLiteral("none"), QString(), QString(), QString()};
+        const QStringList rs485 = line + QStringList{QStringLiteral("rs485:after before:2 after:5 break:100")};
+        QTest::newRow("RS-485 and the break as shown") << rs485 << QString() << rs485;
         QTest::newRow("a baud that is no number") << line << QStringLiteral("fast") << QStringList{};
     }
     void serialSettingsKeepTheLineAndRefuseWhatIsNoSetting()
@@ -135,6 +140,82 @@ private Q_SLOTS:
         QCOMPARE(dialog.DoModal(), IDOK);
         QCOMPARE(prompts.calls.size(), 0);
         QCOMPARE(dialog.m_texts.value(0), QStringLiteral("/dev/quillnet-later"));
+    }
+
+    // The RS-485 fields as typed: written to the options slot, or refused with the reason.
+    void serialRs485FieldsWriteTheOptionsSlot_data()
+    {
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<int>("rts");  // 0 on send, 1 after send
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("breakMs");
+        QTest::addColumn<QString>("options");  // empty with `refusal`: refused
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("off, 250 ms: the slot stays empty") << false << 0 << QStringLiteral("9") << QString() << QStringLiteral("250") << QString() << QString();
+        QTest::newRow("on send, no delays typed") << true << 0 << QString() << QString() << QString() << QStringLiteral("rs485:send before:0 after:0") << QString();
+        QTest::newRow("after send with delays") << true << 1 << QStringLiteral("1") << QStringLiteral("20") << QStringLiteral("50")
+                                                << QStringLiteral("rs485:after before:1 after:20 break:50") << QString();
+        QTest::newRow("a delay past the driver's bound") << true << 0 << QStringLiteral("200") << QString() << QString() << QString()
+            << QStringLiteral("ｼﾘｱﾙのｵﾌﾟｼｮﾝ \"before:200\" は rs485:send/after before:0-100 after:0-100 break:1-10000 の形ではありません。");
+    }
+    void serialRs485FieldsWriteTheOptionsSlot()
+    {
+        QFETCH(bool, on);
+        QFETCH(int, rts);
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(QString, breakMs);
+        QFETCH(QString, options);
+        QFETCH(QString, refusal);
+        ScriptedPrompts prompts;
+        CSerialSettingDlg dialog;
+        dialog.m_texts = {QStringLiteral("/dev/ttyS9")};
+        QTimer::singleShot(0, &dialog, [&] {
+            static_cast<QCheckBox *>(dialog.GetDlgItem(CSerialSettingDlg::IDC_RS485))->setChecked(on);
+            static_cast<QComboBox *>(dialog.GetDlgItem(CSerialSettingDlg::IDC_RS485_RTS))->setCurrentIndex(rts);
+            static_cast<QLineEdit *>(dialog.GetDlgItem(CSerialSettingDlg::IDC_RS485_BEFORE))->setText(before);
+            static_cast<QLineEdit *>(dialog.GetDlgItem(CSerialSettingDlg::IDC_RS485_AFTER))->setText(after);
+            static_cast<QLineEdit *>(dialog.GetDlgItem(CSerialSettingDlg::IDC_BREAK_MS))->setText(breakMs);
+            static_cast<QPushButton *>(dialog.GetDlgItem(IDOK))->click();
+            if (dialog.isVisible())
+                static_cast<QPushButton *>(dialog.GetDlgItem(IDCANCEL))->click();
+        });
+        QCOMPARE(dialog.DoModal(), refusal.isEmpty() ? IDOK : IDCANCEL);
+        QCOMPARE(prompts.MessageTexts(), refusal.isEmpty() ? QStringList() : QStringList{refusal});
+        if (refusal.isEmpty())
+            QCOMPARE(dialog.m_texts.value(6), options);
+    }
+
+    // The device list follows a tree that changes while the dialog is open; a typed device stays.
+    void serialDeviceListFollowsTheDevicesAndKeepsATypedOne()
+    {
+        QTemporaryDir root;
+        const auto plug = [&root](const QString &name) {
+            QDir().mkpath(root.filePath(QStringLiteral("sys/class/tty/") + name + QStringLiteral("/device")));
+            QDir().mkpath(root.filePath(QStringLiteral("dev")));
+            QFile file(root.filePath(QStringLiteral("dev/") + name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        };
+        CSerialSettingDlg dialog;
+        dialog.SetDeviceRoot(root.path());
+        auto *devices = static_cast<QComboBox *>(dialog.GetDlgItem(CSerialSettingDlg::IDC_DEVICE));
+        QCOMPARE(devices->count(), 0);
+        devices->setEditText(QStringLiteral("/dev/ttyUSB7"));
+        plug(QStringLiteral("ttyACM0"));
+        dialog.show();
+        QTRY_COMPARE(devices->count(), 1);  // by the dialog's own timer
+        QCOMPARE(devices->itemText(0), root.filePath(QStringLiteral("dev/ttyACM0")));
+        QCOMPARE(devices->currentText(), QStringLiteral("/dev/ttyUSB7"));
+        devices->setCurrentIndex(0);
+        plug(QStringLiteral("ttyACM1"));
+        static_cast<QPushButton *>(dialog.GetDlgItem(CSerialSettingDlg::IDC_RESCAN))->click();
+        QCOMPARE(devices->count(), 2);
+        QCOMPARE(devices->currentIndex(), 0);  // the chosen one stays chosen
+        QFile::remove(root.filePath(QStringLiteral("dev/ttyACM0")));
+        dialog.Rescan();
+        QCOMPARE(devices->count(), 1);
+        QCOMPARE(devices->currentText(), root.filePath(QStringLiteral("dev/ttyACM0")));  // kept, though gone
     }
 
     void typeRadioButtonsFormOneGroup()

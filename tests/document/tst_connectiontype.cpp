@@ -43,7 +43,8 @@ void TestConnectionType::rows_keep_the_slot_layout_data()
                                 << 0x00FFFFu << can({Capability::Tls, Capability::ManyPeers, Capability::AcceptsClients});
     QTest::newRow("tcp client") << int(TYPE_TCP_CLIENT) << QList<int>{4, 5, 6} << range(15, 8) << QStringLiteral("  TCP-IP(ｸﾗｲｱﾝﾄ)")
                                 << 0xFF00FFu << can({Capability::Tls, Capability::BatchDefault, Capability::NameLookup});
-    QTest::newRow("serial") << int(TYPE_SERIAL) << range(7, 6) << QList<int>{} << QStringLiteral("       ｼﾘｱﾙ") << 0x80C0FFu << 0u;
+    QTest::newRow("serial") << int(TYPE_SERIAL) << range(7, 6) + QList<int>{30} << QList<int>{} << QStringLiteral("       ｼﾘｱﾙ")
+                            << 0x80C0FFu << can({Capability::LineControls});
 }
 
 void TestConnectionType::rows_keep_the_slot_layout()

@@ -4,6 +4,7 @@
 // tests/session/tst_serialsession.cpp).
 #include "net/cserialport.h"
 #include "recordingwnd.h"
+#include "support/fakeserialcontrol.h"
 #include "support/ptydevice.h"
 #include "support/unprivileged.h"
 
@@ -11,11 +12,13 @@
 #include <QFile>
 #include <QTest>
 
+#include <bitset>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <grp.h>
 #include <optional>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -320,6 +323,175 @@ private Q_SLOTS:
         QVERIFY(*asExpected);
         // The line has gone with the program that held it: not barred either.
         QVERIFY(!device.IsExclusive());
+    }
+
+    // Modem lines a pseudo-terminal lacks, through a driver standing in for one: every change of
+    // the device's lines reaches the endpoint's handler once, in order, whether the driver waits
+    // for changes or the lines are polled.
+    void modemLineChangesReachTheHandlerInOrder_data()
+    {
+        QTest::addColumn<int>("waitError");      // 0: the driver waits for changes; ENOTTY: polled
+        QTest::addColumn<QList<int>>("inputs");  // the device's lines, one after the other
+        QTest::addColumn<QStringList>("seen");   // each change as the History writes it
+        const int cts = TIOCM_CTS, dsr = TIOCM_DSR, dcd = TIOCM_CAR, ri = TIOCM_RNG;
+        QTest::newRow("waited: CTS, DSR, CTS off") << 0 << QList<int>{cts, cts | dsr, dsr}
+                                                   << QStringList{"CTS 1", "DSR 1", "CTS 0"};
+        QTest::newRow("waited: two lines at once") << 0 << QList<int>{dcd | ri, 0} << QStringList{"DCD 1", "RI 1", "DCD 0", "RI 0"};
+        QTest::newRow("polled: RI rings") << int(ENOTTY) << QList<int>{ri, 0, ri} << QStringList{"RI 1", "RI 0", "RI 1"};
+        QTest::newRow("polled: the same lines again say nothing") << int(EINVAL) << QList<int>{cts, cts, 0}
+                                                                  << QStringList{"CTS 1", "CTS 0"};
+    }
+    void modemLineChangesReachTheHandlerInOrder()
+    {
+        QFETCH(int, waitError);
+        QFETCH(QList<int>, inputs);
+        QFETCH(QStringList, seen);
+        FakeSerialControl driver;
+        driver.waitError = waitError;
+        PtyDevice device;
+        Endpoint endpoint;
+        QStringList changes;
+        endpoint.port.SetModemLinesHandler([&](int changed, int lines, qint64 when) {
+            QVERIFY(when > 0);
+            for (int i = 0; i < CEndpoint::kModemLineCount; ++i) {
+                if (changed & CEndpoint::ModemLineBit(i))
+                    changes << CEndpoint::ModemLineName(i) + QLatin1Char(' ') + QString::number(lines & CEndpoint::ModemLineBit(i) ? 1 : 0);
+            }
+        });
+        QVERIFY(endpoint.Open({device.Path()}));
+        QCOMPARE(endpoint.port.ModemLines(), CEndpoint::LineDtr | CEndpoint::LineRts);  // set at open
+        qsizetype expected = 0;
+        int previous = 0;
+        for (const int lines : inputs) {
+            driver.SetInputs(lines);
+            expected += qsizetype(std::bitset<16>(unsigned(lines ^ previous)).count());
+            previous = lines;
+            QTRY_VERIFY2(changes.size() == expected, qPrintable(changes.join(QLatin1Char(','))));
+        }
+        QCOMPARE(changes, seen);
+        // The pane names the input lines on at the end.
+        QString on;
+        for (const auto &[bit, name] : {std::pair{TIOCM_CTS, " CTS"}, {TIOCM_DSR, " DSR"}, {TIOCM_CAR, " DCD"}, {TIOCM_RNG, " RI"}})
+            on += inputs.last() & bit ? QLatin1String(name) : QLatin1String("");
+        QCOMPARE(endpoint.port.Describe().text.section(QStringLiteral("8N1"), 1), on);
+    }
+
+    // DTR, RTS and the break on a driver that has them, and each refusal with its reason.
+    void lineControlsTakeEffectOrSayWhyNot_data()
+    {
+        QTest::addColumn<QString>("flow");
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<int>("setError");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<int>("lines");  // the lines after it (ModemLine bits)
+        QTest::addColumn<QString>("refusal");
+        const int both = CEndpoint::LineDtr | CEndpoint::LineRts;
+        QTest::newRow("DTR off") << QString() << QString() << 0 << int(CEndpoint::LineDtr) << false << int(CEndpoint::LineRts) << QString();
+        QTest::newRow("RTS off then its lamp") << QString() << QString() << 0 << int(CEndpoint::LineRts) << false << int(CEndpoint::LineDtr) << QString();
+        QTest::newRow("RTS under RTS/CTS") << QStringLiteral("rtscts") << QString() << 0 << int(CEndpoint::LineRts) << false << int(CEndpoint::LineDtr)
+                                           << QStringLiteral("RTS/CTS ﾌﾛｰ制御中は RTS を変更できません");
+        QTest::newRow("RTS under RS-485") << QString() << QStringLiteral("rs485:send") << 0 << int(CEndpoint::LineRts) << false << int(CEndpoint::LineDtr)
+                                          << QStringLiteral("RS-485 では RTS はﾄﾞﾗｲﾊﾞが切り替えます (RTS を変更できません)");
+        QTest::newRow("the driver fails") << QString() << QString() << int(EIO) << int(CEndpoint::LineDtr) << false << both
+                                          << QStringLiteral("ﾃﾞﾊﾞｲｽ %1 の DTR を変更できません (ｴﾗｰ 5: 入出力ｴﾗｰです)");
+    }
+    void lineControlsTakeEffectOrSayWhyNot()
+    {
+        QFETCH(QString, flow);
+        QFETCH(QString, options);
+        QFETCH(int, setError);
+        QFETCH(int, line);
+        QFETCH(bool, on);
+        QFETCH(int, lines);
+        QFETCH(QString, refusal);
+        FakeSerialControl driver;
+        PtyDevice device;
+        Endpoint endpoint;
+        int changes = 0;
+        endpoint.port.SetModemLinesHandler([&](int, int, qint64) { ++changes; });
+        QVERIFY(endpoint.Open({device.Path(), QString(), QString(), flow, QString(), QString(), options}));
+        if (!flow.isEmpty() || !options.isEmpty())
+            driver.SetLines(0, TIOCM_RTS, true);  // the driver drives RTS itself
+        driver.setError = setError;
+        QString why;
+        QCOMPARE(endpoint.port.SetControlLine(line, on, &why), refusal.isEmpty());
+        QCOMPARE(why, refusal.contains(QLatin1String("%1")) ? refusal.arg(device.Path()) : refusal);
+        QCOMPARE(changes, refusal.isEmpty() ? 1 : 0);
+        if (refusal.isEmpty())
+            QCOMPARE(endpoint.port.ModemLines(), lines);
+        else
+            QVERIFY(endpoint.view.lines.contains(QStringLiteral("+++ ") + why + QStringLiteral("[CSerialPort]")));
+    }
+
+    void aBreakLastsItsLengthAndOneAtATime()
+    {
+        FakeSerialControl driver;
+        PtyDevice device;
+        Endpoint endpoint;
+        QVERIFY(endpoint.Open({device.Path(), QString(), QString(), QString(), QString(), QString(), QStringLiteral("break:40")}));
+        QString why;
+        QVERIFY(endpoint.port.SendBreak(0, &why));  // the settings' length
+        QVERIFY(!endpoint.port.SendBreak(10, &why));
+        QCOMPARE(why, QStringLiteral("ﾌﾞﾚｰｸ送信中です"));
+        QTRY_COMPARE(driver.breaks.size(), 2);
+        QVERIFY(driver.breaks[0].first && !driver.breaks[1].first);
+        QVERIFY2(driver.breaks[1].second - driver.breaks[0].second >= 39, qPrintable(QString::number(driver.breaks[1].second - driver.breaks[0].second)));
+        // A close in the middle of a break ends it.
+        QVERIFY(endpoint.port.SendBreak(5000, &why));
+        endpoint.port.Close();
+        QCOMPARE(driver.breaks.size(), 4);
+        QVERIFY(!driver.breaks[3].first);
+    }
+
+    void aPseudoTerminalHasNoLinesAndSaysSo()
+    {
+        PtyDevice device;
+        Endpoint endpoint;
+        QVERIFY(endpoint.Open({device.Path()}));
+        QCOMPARE(endpoint.port.ModemLines(), -1);
+        QString why;
+        QVERIFY(!endpoint.port.SetControlLine(CEndpoint::LineDtr, false, &why));
+        QCOMPARE(why, QStringLiteral("ﾃﾞﾊﾞｲｽ %1 には制御線がありません (DTR/RTS を変更できません)").arg(device.Path()));
+        QVERIFY(!endpoint.port.SendBreak(0, &why));
+        QCOMPARE(why, QStringLiteral("ﾃﾞﾊﾞｲｽ %1 にはﾌﾞﾚｰｸ信号がありません (疑似端末などﾓﾃﾞﾑ制御線のないﾃﾞﾊﾞｲｽ)").arg(device.Path()));
+        QCOMPARE(endpoint.view.lines.filter(QStringLiteral("+++ ")).size(), 2);
+    }
+
+    void rs485IsSetAtOpenOrTheOpenFailsNamingTheDriver_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<int>("error");  // the driver's answer to TIOCSRS485
+        QTest::addColumn<bool>("set");   // RS-485 was asked of the driver
+        QTest::addColumn<bool>("after");
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("afterMs");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("off: the driver is not asked") << QString() << 0 << false << false << 0 << 0 << QString();
+        QTest::newRow("RTS on send with delays") << QStringLiteral("rs485:send before:3 after:7") << 0 << true << false << 3 << 7 << QString();
+        QTest::newRow("RTS after send") << QStringLiteral("rs485:after") << 0 << true << true << 0 << 0 << QString();
+        QTest::newRow("a driver without RS-485") << QStringLiteral("rs485:send") << int(ENOTTY) << true << false << 0 << 0
+            << QStringLiteral("ﾃﾞﾊﾞｲｽ %1 (ﾄﾞﾗｲﾊﾞ pty) は RS-485 (TIOCSRS485) を設定できません (ｴﾗｰ 25: 端末ではありません)。"
+                              "RS-485 を使わない設定にするか、RS-485 に対応したｱﾀﾞﾌﾟﾀを使ってください。");
+    }
+    void rs485IsSetAtOpenOrTheOpenFailsNamingTheDriver()
+    {
+        QFETCH(QString, options);
+        QFETCH(int, error);
+        QFETCH(bool, set);
+        QFETCH(bool, after);
+        QFETCH(int, before);
+        QFETCH(int, afterMs);
+        QFETCH(QString, failure);
+        FakeSerialControl driver;
+        driver.rs485Error = error;
+        PtyDevice device;
+        Endpoint endpoint;
+        QCOMPARE(endpoint.Open({device.Path(), QString(), QString(), QString(), QString(), QString(), options}), failure.isEmpty());
+        QCOMPARE(driver.rs485Set.size(), set ? 1 : 0);
+        if (set)
+            QCOMPARE(driver.rs485Set[0], (CSerialControl::Rs485{true, !after, before, afterMs}));
+        QCOMPARE(endpoint.port.LastFailure().text, failure.isEmpty() ? QString() : failure.arg(device.Path()));
     }
 };
 

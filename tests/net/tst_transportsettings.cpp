@@ -96,13 +96,25 @@ void TestTransportSettings::texts_read_back_as_written_data()
     QTest::newRow("client only its own texts") << int(Client) << QStringList{"h"} << QStringList{"h", "", ""} + clientTls << none;
 
     QTest::newRow("serial as the dialog writes") << int(Serial) << QStringList{"/dev/ttyUSB0", "115200", "8N1", "none", "", ""}
-                                                 << QStringList{"/dev/ttyUSB0", "115200", "8N1", "none", "", ""} << none;
+                                                 << QStringList{"/dev/ttyUSB0", "115200", "8N1", "none", "", "", ""} << none;
     QTest::newRow("serial gap and lines") << int(Serial) << QStringList{"/dev/x", "9600", "7E2", "rtscts", "gap:5", "dtr:0 rts:1"}
-                                          << QStringList{"/dev/x", "9600", "7E2", "rtscts", "gap:5", "dtr:0 rts:1"} << none;
+                                          << QStringList{"/dev/x", "9600", "7E2", "rtscts", "gap:5", "dtr:0 rts:1", ""} << none;
     QTest::newRow("serial end byte, any case") << int(Serial) << QStringList{"/dev/x", "", "5n1.5", "XONXOFF", "BYTE:0d", "DTR:1 rts:1"}
-                                               << QStringList{"/dev/x", "9600", "5N1.5", "xonxoff", "byte:0D", ""} << none;
+                                               << QStringList{"/dev/x", "9600", "5N1.5", "xonxoff", "byte:0D", "", ""} << none;
     QTest::newRow("serial gap 0 is each read") << int(Serial) << QStringList{"/dev/x", "", "", "", "gap:0"}
-                                               << QStringList{"/dev/x", "9600", "8N1", "none", "", ""} << none;
+                                               << QStringList{"/dev/x", "9600", "8N1", "none", "", "", ""} << none;
+    const QStringList plain{"/dev/x", "9600", "8N1", "none", "", ""};
+    QTest::newRow("serial rs485 after send, delays, break") << int(Serial) << plain + QStringList{"RS485:After after:3 before:2 break:500"}
+                                                            << plain + QStringList{"rs485:after before:2 after:3 break:500"} << none;
+    QTest::newRow("serial rs485 on send, default break") << int(Serial) << plain + QStringList{"rs485:send"}
+                                                         << plain + QStringList{"rs485:send before:0 after:0"} << none;
+    QTest::newRow("serial break 250 is the default") << int(Serial) << plain + QStringList{"break:250"} << plain + QStringList{""} << none;
+    QTest::newRow("serial rs485 mode unknown") << int(Serial) << plain + QStringList{"rs485:both"} << QStringList()
+                                               << QStringLiteral("ｼﾘｱﾙのｵﾌﾟｼｮﾝ \"rs485:both\" は rs485:send/after before:0-100 after:0-100 break:1-10000 の形ではありません");
+    QTest::newRow("serial rs485 delay too long") << int(Serial) << plain + QStringList{"rs485:send after:101"} << QStringList()
+                                                 << QStringLiteral("ｼﾘｱﾙのｵﾌﾟｼｮﾝ \"after:101\" は rs485:send/after before:0-100 after:0-100 break:1-10000 の形ではありません");
+    QTest::newRow("serial break of 0 ms") << int(Serial) << plain + QStringList{"break:0"} << QStringList()
+                                          << QStringLiteral("ｼﾘｱﾙのｵﾌﾟｼｮﾝ \"break:0\" は rs485:send/after before:0-100 after:0-100 break:1-10000 の形ではありません");
     QTest::newRow("serial gap too long") << int(Serial) << QStringList{"/dev/x", "", "", "", "gap:60001"} << QStringList()
                                          << QStringLiteral("電文の区切り \"gap:60001\" は gap:ﾐﾘ秒 (0-60000) でも byte:16進2桁 でもありません");
     QTest::newRow("serial gap with a sign") << int(Serial) << QStringList{"/dev/x", "", "", "", "gap:+5"} << QStringList()

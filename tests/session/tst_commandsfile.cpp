@@ -28,6 +28,8 @@ private Q_SLOTS:
                                                                  << QStringList{"a", "b"};
         QTest::newRow("a quoted line end in a note") << kHeader + "\r\na,Ctrl+9,send,text+vars,${seq},CRC-16/MODBUS:le,,\"two\r\nlines\"\r\n"
                                                      << QStringList{"a"};
+        QTest::newRow("line controls") << kHeader + "\nreset,F5,dtr,,0\nreset,,rts,,1\nreset,,wait,,,,100,\nreset,,dtr,,1\nwake,,break,,,,\nwake,,break,,,,500,\n"
+                                       << QStringList{"reset", "wake"};
     }
     void aFileReadAndWrittenComesOutByteForByte()
     {
@@ -68,7 +70,7 @@ private Q_SLOTS:
         QTest::newRow("unknown key") << kHeader + "\n\na,F13,send,hex,01\n" << "3行目 2列目 (key): key は F1～F12, Shift+F1～Shift+F12, Ctrl+1～Ctrl+9 のどれかです";
         QTest::newRow("key taken") << kHeader + "\na,F1,send,hex,01\nb,F1,send,hex,01\n" << "3行目 2列目 (key): F1 は「a」に割り当て済みです";
         QTest::newRow("key on a later row") << kHeader + "\na,,send,hex,01\na,F2,send,hex,01\n" << "3行目 2列目 (key): key はｼｰｹﾝｽの最初の行に書きます";
-        QTest::newRow("action") << kHeader + "\na,,sned,hex,01\n" << "2行目 3列目 (action): action は send, wait, expect のどれかです";
+        QTest::newRow("action") << kHeader + "\na,,sned,hex,01\n" << "2行目 3列目 (action): action は send, wait, expect, dtr, rts, break のどれかです";
         QTest::newRow("send form") << kHeader + "\na,,send,regex,01\n" << "2行目 4列目 (form): send の form は hex, text, hex+vars, text+vars のどれかです";
         QTest::newRow("odd hex digits") << kHeader + "\na,,send,hex,012\n" << "2行目 5列目 (data): ";
         QTest::newRow("unknown placeholder") << kHeader + "\na,,send,text+vars,${nope}\n" << "2行目 5列目 (data): data の ${nope} が分かりません";
@@ -81,6 +83,10 @@ private Q_SLOTS:
         QTest::newRow("eol on a hex send") << kHeader + ",eol\na,,send,hex,01,,,,cr\n" << "2行目 9列目 (eol): eol は form が text, text+vars の send に付けます";
         QTest::newRow("eol on a wait") << kHeader + ",eol\na,,wait,,,,5,,lf\n" << "2行目 9列目 (eol): eol は send の行に付けます";
         QTest::newRow("eol not a line end") << kHeader + ",x,eol\na,,send,text,A,,,,,CRL\n" << "2行目 10列目 (eol): eol は none, cr, lf, crlf のどれかです";
+        QTest::newRow("dtr of 2") << kHeader + "\nreset,,dtr,,2\n" << "2行目 5列目 (data): dtr の data は 0 (ｵﾌ) か 1 (ｵﾝ) です";
+        QTest::newRow("rts without a value") << kHeader + "\nreset,,dtr,,1\nreset,,rts,,\n" << "3行目 5列目 (data): rts の data は 0 (ｵﾌ) か 1 (ｵﾝ) です";
+        QTest::newRow("break of 0 ms") << kHeader + "\nwake,,break,,,,0\n" << "2行目 7列目 (ms): break の ms は 1 から 10000 までのﾐﾘ秒です (空: 接続の設定)";
+        QTest::newRow("break of a minute") << kHeader + "\nwake,,break,,,,60000\n" << "2行目 7列目 (ms): break の ms は 1 から 10000 までのﾐﾘ秒です (空: 接続の設定)";
         QTest::newRow("not UTF-8, line after a quoted line end") << kHeader + "\na,,send,text,\"x\ny\"\nb,,send,text,\xff\n" << "4行目 5列目 (data): UTF-8 の文字ではありません";
     }
     void aBadRowIsRefusedWithItsLineAndColumn()

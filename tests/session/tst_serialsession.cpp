@@ -3,8 +3,11 @@
 // departure, and a headless batch row over the line.
 #include "batch/cbatchscenario.h"
 #include "res/commandids.h"
+#include "session/ccommandsfile.h"
 #include "session/creplyruletable.h"
+#include "session/csequencerunner.h"
 #include "sessionharness.h"
+#include "support/fakeserialcontrol.h"
 #include "support/ptydevice.h"
 #include "support/sessionprobe.h"
 #include "support/unprivileged.h"
@@ -16,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -104,6 +108,69 @@ private Q_SLOTS:
         h.Command(ID_SOCKET_CONNECT);
         QCOMPARE(h.View()->State(), ST_DISCONNECTED);
         QTRY_VERIFY(h.View()->ConnectionText().startsWith(QStringLiteral("接続できません: ")));
+    }
+
+    // The menu's DTR, RTS and ﾌﾞﾚｰｸ送信 over a driver with modem lines; every change of a line, the
+    // device's and this side's, is an M line of the History between the telegrams, and lights its lamp.
+    void lineControlsAndModemLinesOverADriverThatHasThem()
+    {
+        FakeSerialControl driver;
+        PtyDevice device;
+        SessionHarness h;
+        ConfigureSerial(h, device);
+        for (int id : {ID_LINE_DTR, ID_LINE_RTS, ID_LINE_BREAK})
+            QVERIFY(!h.View()->IsCommandEnabled(id));  // only while a serial line is connected
+        for (int i = 0; i < CEndpoint::kModemLineCount; ++i)
+            QVERIFY(h.View()->LineLamp(i).isVisibleTo(h.View()));
+        h.Command(ID_SOCKET_CONNECT);
+        QVERIFY(h.View()->IsCommandEnabled(ID_LINE_BREAK));
+        QVERIFY(h.View()->IsCommandChecked(ID_LINE_DTR) && h.View()->IsCommandChecked(ID_LINE_RTS));
+        device.Write("A");
+        QTRY_COMPARE(h.HistoryLines().size(), 1);
+        driver.SetInputs(TIOCM_CTS);
+        QTRY_COMPARE(h.HistoryLines().size(), 2);
+        h.Command(ID_LINE_DTR);
+        QVERIFY(!h.View()->IsCommandChecked(ID_LINE_DTR));
+        QCOMPARE(driver.Lines() & TIOCM_DTR, 0);
+        device.Write("B");
+        QTRY_COMPARE(h.HistoryLines(), (QStringList{"R 41", "M CTS 1", "M DTR 0", "R 42"}));
+        QCOMPARE(h.View()->LineLamp(2).Color(), COLORREF(0x00FF00));  // CTS
+        QCOMPARE(h.View()->LineLamp(0).Color(), COLORREF(0x808080));  // DTR
+        h.Command(ID_LINE_BREAK);
+        QTRY_COMPARE(driver.breaks.size(), 2);
+        QVERIFY(h.LogLines().contains(QStringLiteral("DTR ｵﾌ [CQnView]")));
+        QVERIFY(h.LogLines().contains(QStringLiteral("ﾌﾞﾚｰｸ送信 250ms [CQnView]")));
+        // A sequence of the commands file drives the same lines.
+        CSequenceRunner runner;
+        runner.SetLineControl([&h](CCommandStep::Action action, int value, int *lastsMs, QString *why) {
+            return h.View()->ControlLine(action, value, lastsMs, why);
+        });
+        CCommandsFile commands;
+        QString error;
+        QVERIFY2(commands.Parse("name,key,action,form,data,checksum,ms,note\nreset,,dtr,,1\nreset,,break,,,,30,\nreset,,rts,,0\n", &error), qPrintable(error));
+        QSignalSpy finished(&runner, &CSequenceRunner::Finished);
+        QVERIFY(runner.Start(commands.Sequences()[0], 1));
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished[0][0].toInt(), int(CSequenceRunner::Passed));
+        QCOMPARE(h.HistoryLines().mid(4), (QStringList{"M DTR 1", "M RTS 0"}));
+        QCOMPARE(driver.breaks.size(), 4);
+        // The whole break had passed before the next step.
+        h.Command(ID_SOCKET_DISCONNECT);
+        QCOMPARE(h.View()->LineLamp(2).Color(), COLORREF(0x808080));
+    }
+
+    void aPseudoTerminalRefusesLineControlsWithAMessage()
+    {
+        PtyDevice device;
+        SessionHarness h;
+        ConfigureSerial(h, device);
+        h.Command(ID_SOCKET_CONNECT);
+        h.Command(ID_LINE_DTR);
+        h.Command(ID_LINE_BREAK);
+        QCOMPARE(h.Prompts().MessageTexts(),
+                 (QStringList{QStringLiteral("ﾃﾞﾊﾞｲｽ %1 には制御線がありません (DTR/RTS を変更できません)。").arg(device.Path()),
+                              QStringLiteral("ﾃﾞﾊﾞｲｽ %1 にはﾌﾞﾚｰｸ信号がありません (疑似端末などﾓﾃﾞﾑ制御線のないﾃﾞﾊﾞｲｽ)。").arg(device.Path())}));
+        QVERIFY(h.HistoryLines().isEmpty());
     }
 
     void headlessBatchRowsRunOneAfterAnotherOverTheSerialLine()

@@ -191,6 +191,9 @@ int CCommandsCommand::Run()
         return CBatchCommand::kExitUsage;
     m_runner.SetDefaultChecksum(m_options.checksum);
     m_runner.SetSender([this](const QByteArray &bytes) { return m_pView->SendSequenceTelegram(bytes, m_runner.Name()); });
+    m_runner.SetLineControl([this](CCommandStep::Action action, int value, int *lastsMs, QString *why) {
+        return m_pView->ControlLine(action, value, lastsMs, why);
+    });
     connect(&m_runner, &CSequenceRunner::Finished, this, &CCommandsCommand::OnFinished);
     connect(&m_runner, &CSequenceRunner::StepStarted, this, [this](int step, const QString &what) {
         m_report.StepStarted(m_nIndex, step, what, Milliseconds(m_sequenceClock));

@@ -21,16 +21,21 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
+#include <QPixmap>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 
 #include <algorithm>
 #include <iterator>
 
 namespace {
 
-// A tool bar button (id 0 is a separator) with its status-bar prompt, tooltip and icon.
+// A tool bar button (id 0 is a separator) with its status-bar prompt, tooltip and icon; an icon
+// written "@DTR" is those letters, drawn small. The serial line's controls share one button whose
+// menu holds them, so that the tool bar keeps to the default width.
 struct ToolButton
 {
     int id;
@@ -54,7 +59,7 @@ const ToolButton kToolButtons[] = {
     {ID_COMMAND_SEND, "ｺﾏﾝﾄﾞを作成し、送信します", "ｺﾏﾝﾄﾞ送信", "command", nullptr},
     {ID_BATCH_SEND, "ｼﾅﾘｵﾌｧｲﾙを作成して一括送信します", "一括送信", "batch", nullptr},
     {ID_REPLY_RULES, "受信した電文に自動で応答するﾙｰﾙを設定します", "応答ﾙｰﾙ設定", "replyrule", nullptr},
-    {0, nullptr, nullptr, nullptr, nullptr},
+    {ID_LINE_MENU, "ｼﾘｱﾙの DTR、RTS のｵﾝ/ｵﾌとﾌﾞﾚｰｸ送信", "DTR/RTS/ﾌﾞﾚｰｸ", "@DTR", nullptr},
     {ID_LOOPBACK_ON, "受信した電文と同一の電文を自動で送信します", "ﾙｰﾌﾟﾊﾞｯｸ ON", "loopon", nullptr},
     {ID_LOOPBACK_OFF, "電文を受信しても送信しません", "ﾙｰﾌﾟﾊﾞｯｸ OFF", "loopoff", nullptr},
     {0, nullptr, nullptr, nullptr, nullptr},
@@ -90,6 +95,24 @@ constexpr quint32 kX11NumLockMask = 0x10;
 QString Text(const char *utf8)
 {
     return QString::fromUtf8(utf8);
+}
+
+// Letters as a tool bar image of `size`: black on the button, greyed by the style when disabled.
+QIcon LetterIcon(const QString &letters, QSize size)
+{
+    QPixmap pixmap(size * 2);
+    pixmap.setDevicePixelRatio(2);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    QFont font = painter.font();
+    font.setPixelSize(7);
+    font.setBold(true);
+    font.setStretch(QFont::Condensed);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(QPoint(0, 0), size), Qt::AlignCenter | Qt::TextDontClip, letters);
+    painter.end();
+    return QIcon(pixmap);
 }
 
 }  // namespace
@@ -198,6 +221,11 @@ void CMainFrame::CreateMenuBar()
     AddCommand(send, ID_BATCH_SEND, Text("一括送信(&A)"));
     AddCommand(send, ID_REPLY_RULES, Text("応答ﾙｰﾙ設定(&R)..."));
     AddCommand(send, ID_RELAY, Text("中継(&Y)..."));
+    send->addSeparator();
+    AddCommand(send, ID_LINE_DTR, Text("DTR(&D)"))->setCheckable(true);
+    AddCommand(send, ID_LINE_RTS, Text("RTS(&T)"))->setCheckable(true);
+    AddCommand(send, ID_LINE_BREAK, Text("ﾌﾞﾚｰｸ送信(&B)"));
+    AddCommand(nullptr, ID_LINE_MENU, Text("DTR/RTS/ﾌﾞﾚｰｸ"));
 
     QMenu *view = bar->addMenu(Text("表示(&V)"));
     AddCommand(view, ID_VIEW_HISTORY, Text("送受信履歴(&S)"));
@@ -234,8 +262,22 @@ void CMainFrame::CreateToolBar()
         QAction *action = GetAction(button.id);
         action->setStatusTip(Text(button.prompt));
         action->setToolTip(Text(button.tip));
-        action->setIcon(ToolIcon(button.icon, button.themeIcon));
+        action->setIcon(button.icon[0] == '@' ? LetterIcon(Text(button.icon + 1), m_wndToolBar->iconSize())
+                                              : ToolIcon(button.icon, button.themeIcon));
         m_wndToolBar->addAction(action);
+        if (button.id == ID_LINE_MENU) {
+            auto *menu = new QMenu(this);
+            for (int id : {ID_LINE_DTR, ID_LINE_RTS, ID_LINE_BREAK})
+                menu->addAction(GetAction(id));
+            connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+            action->setMenu(menu);
+            auto *tool = static_cast<QToolButton *>(m_wndToolBar->widgetForAction(action));
+            tool->setPopupMode(QToolButton::InstantPopup);
+            tool->setStyleSheet(QStringLiteral("QToolButton { padding: 0px; } QToolButton::menu-indicator { image: none; width: 0px; }"));
+            tool->setIconSize(QSize(12, m_wndToolBar->iconSize().height()));
+            action->setIcon(LetterIcon(QStringLiteral("DTR\nRTS"), tool->iconSize()));
+            tool->setFixedWidth(14);
+        }
     }
     addToolBar(Qt::TopToolBarArea, m_wndToolBar);
 }

@@ -67,6 +67,17 @@ void CMessageWnd::AddLine(const QString &text)
     AppendEntry(CLineStore::SplitStampedLines(CurrentStamp(), text));
 }
 
+void CMessageWnd::AddEventLine(const QString &text)
+{
+    if (!m_pText || m_pNoDisplay->isChecked())
+        return;
+    const QString stamp = CurrentStamp();
+    std::vector<CLineStore::Line> lines = CLineStore::SplitLines(stamp + text);
+    lines.front().body = static_cast<qint32>(stamp.size());
+    lines.front().when = std::chrono::duration_cast<std::chrono::microseconds>(m_stampClock.time_since_epoch()).count();
+    AppendEntry(std::move(lines));
+}
+
 QByteArray CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *data, int length)
 {
     QByteArray hex;

@@ -53,6 +53,9 @@ public:
     BOOL Create(QObject *view, int kind);
     // Appends stamp + text, unless the don't-display box is checked.
     void AddLine(const QString &text);
+    // Appends stamp + text as an event of the connection (a modem line's change: "M CTS 1"), stamped
+    // to the microsecond as telegrams are.
+    void AddEventLine(const QString &text);
     // Appends stamp + prefix + the data as hex (or as text in the History's text display) unless the
     // don't-display box is checked; returns the hex text of at most kHexByteLimit bytes either way.
     QByteArray AddTelegram(const QString &prefix, const unsigned char *data, int length);

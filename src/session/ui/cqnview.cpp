@@ -91,6 +91,7 @@ void CQnView::OnFirstInitialUpdate()
     m_stSendLamp.Create(nullptr, QStringLiteral("S"), QnRect{250, 2, 258, 20}, kGrey, this);
     m_stStatus.Create(&m_fontView, QString(), QnRect{2, 2, 110, 20}, kGrey, this);
     m_stType.Create(&m_fontView, QString(), QnRect{120, 2, 230, 20}, kGrey, this);
+    CreateLineLamps();
 
     UseEndpointFor(m_nSocketType);
     m_pLogWnd->Create(this, KIND_LOG);

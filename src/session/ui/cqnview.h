@@ -9,6 +9,7 @@
 #include "platform/cnamelookup.h"
 #include "session/cchannelparser.h"
 #include "session/cchannelvalues.h"
+#include "session/ccommandstep.h"
 #include "session/creplymatcher.h"
 #include "session/creconnectschedule.h"
 #include "session/creplyruletable.h"
@@ -123,6 +124,13 @@ public:
     void SetChannels(const CChannelTable &table);
     const CChannelValues &ChannelValues() const { return m_channelValues; }
     CChannelValues &ChannelValues() { return m_channelValues; }
+    // A serial line's control lines (cqnview_lines.cpp): a serial line is connected; DTR or RTS set
+    // to `value` or a break of `value` ms (0: the line's length) sent, with its Log line; false with
+    // the reason. `lastsMs`: how long the break lasts.
+    bool HasLineControls() const;
+    bool ControlLine(CCommandStep::Action action, int value, int *lastsMs, QString *why);
+    // The lamps of DTR, RTS, CTS, DSR, DCD and RI, in that order.
+    const CColorStatic &LineLamp(int i) const { return m_lineLamps[size_t(i)]; }
     // The ｸﾞﾗﾌ window, once opened (null before).
     CPlotWnd *PlotWindow() const { return m_pPlotWnd.get(); }
     // Reconnect by itself: waiting for the next attempt (or in one), and the attempts of the series.
@@ -307,6 +315,11 @@ private:
     // a telegram while it is lit only moves this time (no timer is restarted per telegram).
     std::chrono::steady_clock::time_point m_recvLampLit;
     std::chrono::steady_clock::time_point m_sendLampLit;
+    std::array<CColorStatic, CEndpoint::kModemLineCount> m_lineLamps;  // shown for a serial line
+    void CreateLineLamps();
+    void RefreshLineLamps();
+    void OnModemLines(int changed, int lines, qint64 when);
+    void OnLineCommand(int id);
     bool m_bInitialised = false;
     ConnectionType m_nSocketType = TYPE_UDP;
     int m_bLoopback = 0;

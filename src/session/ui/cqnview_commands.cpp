@@ -43,6 +43,11 @@ bool CQnView::IsCommandEnabled(int id) const
         return !waiting && IsCapturing();
     case IDC_SEND_BUTTON:
         return m_nState != ST_DISCONNECTED;
+    case ID_LINE_DTR:
+    case ID_LINE_RTS:
+    case ID_LINE_BREAK:
+    case ID_LINE_MENU:
+        return HasLineControls();
     default:
         return true;
     }
@@ -60,6 +65,8 @@ bool CQnView::IsCommandChecked(int id) const
 {
     if (id == ID_LOOPBACK_ON || id == ID_LOOPBACK_OFF)
         return !IsCommandEnabled(id);
+    if (id == ID_LINE_DTR || id == ID_LINE_RTS)
+        return HasLineControls() && m_pEndpoint->IsControlLineOn(id == ID_LINE_DTR ? CEndpoint::LineDtr : CEndpoint::LineRts);
     return false;
 }
 
@@ -83,6 +90,9 @@ void CQnView::OnCommand(int id)
     case ID_VIEW_COMMANDS: OpenCommandPanel(); break;
     case ID_VIEW_PLOT: OpenPlotWindow(); break;
     case ID_VIEW_CHANNELS: OnChannels(); break;
+    case ID_LINE_DTR:
+    case ID_LINE_RTS:
+    case ID_LINE_BREAK: OnLineCommand(id); break;
     case ID_CAPTURE_START: OnCaptureStart(); break;
     case ID_CAPTURE_STOP: StopCapture(); break;
     case ID_FILE_PRINT: OnFilePrint(true); break;

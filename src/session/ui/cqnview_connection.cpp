@@ -42,6 +42,7 @@ void CQnView::UseEndpointFor(ConnectionType type)
     if (m_pEndpoint) {
         m_pEndpoint->SetPeerChangedHandler([this] { NotePeerChanged(); });
         m_pEndpoint->SetDescriptionChangedHandler([this] { ScheduleConnectionRefresh(); });
+        m_pEndpoint->SetModemLinesHandler([this](int changed, int lines, qint64 when) { OnModemLines(changed, lines, when); });
     }
 }
 
@@ -157,6 +158,7 @@ void CQnView::ShowStatus(SessionState state)
         m_stStatus.SetText(QStringLiteral("  ｿｹｯﾄ接続確立待ち"));
         break;
     }
+    RefreshLineLamps();
 }
 
 void CQnView::ShowType(ConnectionType type)
@@ -166,6 +168,7 @@ void CQnView::ShowType(ConnectionType type)
         return;
     m_stType.SetColor(row->colour);
     m_stType.SetText(row->Label());
+    RefreshLineLamps();
 }
 
 void CQnView::OnSocketSettings()

@@ -45,6 +45,9 @@ void CQnView::LoadCommands()
         m_pCommandPanel = std::make_unique<CCommandPanelWnd>(this);
         CSequenceRunner *runner = &m_pCommandPanel->Runner();
         runner->SetSender([this, runner](const QByteArray &bytes) { return SendSequenceTelegram(bytes, runner->Name()); });
+        runner->SetLineControl([this](CCommandStep::Action action, int value, int *lastsMs, QString *why) {
+            return ControlLine(action, value, lastsMs, why);
+        });
         AttachSequenceRunner(runner);
         connect(m_pCommandPanel.get(), &CCommandPanelWnd::Note, this, &CQnView::AddLog);
         connect(m_pCommandPanel.get(), &CCommandPanelWnd::CommandsChanged, this, [this](const QByteArray &file) {

@@ -9,8 +9,9 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAbstractItemView>
+#include <QPushButton>
 #include <QRadioButton>
-#include <QSerialPortInfo>
 
 namespace {
 
@@ -21,16 +22,26 @@ const char kParities[] = {'N', 'O', 'E', 'M', 'S'};
 
 }  // namespace
 
-CSerialSettingDlg::CSerialSettingDlg(QWidget *parent) : CQnDialog(QStringLiteral("ｼﾘｱﾙ設定"), 200, 166, parent)
+CSerialSettingDlg::CSerialSettingDlg(QWidget *parent) : CQnDialog(QStringLiteral("ｼﾘｱﾙ設定"), 200, 214, parent)
 {
     const auto label = [this](const QString &text, int y) {
         AddItem(-1, new QLabel(text), 7, y, 60, 12)->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     };
     label(QStringLiteral("ﾃﾞﾊﾞｲｽ"), 7);
-    m_pDevice = AddItem(IDC_DEVICE, new QComboBox, 70, 7, 123, 12);
+    m_pDevice = AddItem(IDC_DEVICE, new QComboBox, 70, 7, 90, 12);
     m_pDevice->setEditable(true);
-    for (const auto &[path, description] : Devices())
-        m_pDevice->addItem(description.isEmpty() ? path : path + QStringLiteral("  (") + description + QLatin1Char(')'), path);
+    m_pDevice->setInsertPolicy(QComboBox::NoInsert);
+    m_pDevice->view()->setTextElideMode(Qt::ElideNone);
+    m_pDevice->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    connect(AddButton(IDC_RESCAN, QStringLiteral("再検索"), 163, 7, 30, 12, false), &QPushButton::clicked, this, &CSerialSettingDlg::Rescan);
+    Rescan();
+    // The list follows adapters plugged in and pulled out while the dialog is open.
+    m_rescanTimer.setInterval(kRescanMs);
+    connect(&m_rescanTimer, &QTimer::timeout, this, [this] {
+        if (!m_pDevice->view()->isVisible())  // an open list is not changed under the pointer
+            Rescan();
+    });
+    m_rescanTimer.start();
     label(QStringLiteral("ﾎﾞｰﾚｰﾄ"), 23);
     m_pBaud = AddItem(IDC_BAUD, new QComboBox, 70, 23, 60, 12);
     m_pBaud->setEditable(true);
@@ -60,26 +71,52 @@ CSerialSettingDlg::CSerialSettingDlg(QWidget *parent) : CQnDialog(QStringLiteral
     m_pGapMs = AddItem(IDC_GAP_MS, new QLineEdit, 143, 117, 50, 12);
     m_pEndByteHex = AddItem(IDC_END_BYTE_HEX, new QLineEdit, 143, 131, 50, 12);
     m_pEndByteHex->setMaxLength(2);
-    m_pReconnect = AddItem(IDC_RECONNECT, new QCheckBox(QStringLiteral("自動再接続")), 7, 149, 75, 12);
+    m_pRs485 = AddItem(IDC_RS485, new QCheckBox(QStringLiteral("RS-485")), 7, 147, 60, 12);
+    m_pRs485Rts = AddItem(IDC_RS485_RTS, new QComboBox, 70, 147, 123, 12);
+    m_pRs485Rts->addItems({QStringLiteral("送信中に RTS をｵﾝ"), QStringLiteral("送信後に RTS をｵﾝ")});
+    label(QStringLiteral("送信前 (ms)"), 163);
+    m_pRs485Before = AddItem(IDC_RS485_BEFORE, new QLineEdit, 70, 163, 30, 12);
+    AddItem(-1, new QLabel(QStringLiteral("送信後 (ms)")), 110, 163, 40, 12);
+    m_pRs485After = AddItem(IDC_RS485_AFTER, new QLineEdit, 153, 163, 40, 12);
+    label(QStringLiteral("ﾌﾞﾚｰｸ (ms)"), 179);
+    m_pBreakMs = AddItem(IDC_BREAK_MS, new QLineEdit, 70, 179, 60, 12);
+    const auto rs485 = [this] {
+        for (QWidget *field : std::initializer_list<QWidget *>{m_pRs485Rts, m_pRs485Before, m_pRs485After})
+            field->setEnabled(m_pRs485->isChecked());
+    };
+    connect(m_pRs485, &QCheckBox::toggled, this, rs485);
+    rs485();
+    m_pReconnect = AddItem(IDC_RECONNECT, new QCheckBox(QStringLiteral("自動再接続")), 7, 197, 75, 12);
     m_pReconnect->setToolTip(QStringLiteral("ﾃﾞﾊﾞｲｽが外れたとき、戻るのを1秒ごとに確かめて開き直します"));
-    AddButton(IDOK, QStringLiteral("OK"), 88, 148, 50, 14, true);
-    AddButton(IDCANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 143, 148, 50, 14, false);
+    AddButton(IDOK, QStringLiteral("OK"), 88, 196, 50, 14, true);
+    AddButton(IDCANCEL, QStringLiteral("ｷｬﾝｾﾙ"), 143, 196, 50, 14, false);
 }
 
-QList<QPair<QString, QString>> CSerialSettingDlg::Devices()
+void CSerialSettingDlg::SetDeviceRoot(const QString &root)
 {
-    QList<QPair<QString, QString>> devices;
-    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
-        QString about = port.description();
-        if (!port.serialNumber().isEmpty())
-            about += (about.isEmpty() ? QString() : QStringLiteral(" ")) + QStringLiteral("S/N ") + port.serialNumber();
-        devices.append({port.systemLocation(), about});
-    }
-    // The by-id names stay the same when an adapter moves to another port or is plugged in later.
-    const QDir byId(QStringLiteral("/dev/serial/by-id"));
-    for (const QFileInfo &link : byId.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
-        devices.append({link.absoluteFilePath(), link.symLinkTarget()});
-    return devices;
+    m_strDeviceRoot = root;
+    Rescan();
+}
+
+void CSerialSettingDlg::Rescan()
+{
+    const QList<CSerialDevices::Device> devices = CSerialDevices::Scan(m_strDeviceRoot);
+    if (devices == m_devices && m_pDevice->count() == devices.size())
+        return;
+    // The device typed or chosen, as a path; it stays whether or not it is in the new list.
+    const QString text = m_pDevice->currentText();
+    const int index = m_pDevice->findText(text);
+    const QString path = index >= 0 && !m_pDevice->itemData(index).toString().isEmpty() ? m_pDevice->itemData(index).toString() : text;
+    m_devices = devices;
+    const QSignalBlocker quiet(m_pDevice);
+    m_pDevice->clear();
+    for (const CSerialDevices::Device &device : devices)
+        m_pDevice->addItem(CSerialDevices::Label(device), device.path);
+    const int found = m_pDevice->findData(path);
+    if (found >= 0)
+        m_pDevice->setCurrentIndex(found);
+    else
+        m_pDevice->setEditText(path);
 }
 
 void CSerialSettingDlg::DoDataExchange(bool save)
@@ -110,6 +147,26 @@ void CSerialSettingDlg::DoDataExchange(bool save)
     m_pGapMs->setText(settings.end == CSerialSettings::END_GAP ? QString::number(settings.gapMs) : QStringLiteral("5"));
     m_pEndByteHex->setText(settings.end == CSerialSettings::END_BYTE ? QStringLiteral("%1").arg(settings.endByte, 2, 16, QLatin1Char('0')).toUpper()
                                                                      : QStringLiteral("0D"));
+    m_pRs485->setChecked(settings.rs485.enabled);
+    m_pRs485Rts->setCurrentIndex(settings.rs485.rtsOnSend ? 0 : 1);
+    m_pRs485Before->setText(QString::number(settings.rs485.delayBeforeMs));
+    m_pRs485After->setText(QString::number(settings.rs485.delayAfterMs));
+    m_pBreakMs->setText(QString::number(settings.breakMs));
+}
+
+QString CSerialSettingDlg::Options() const
+{
+    QStringList words;
+    if (m_pRs485->isChecked()) {
+        words << (m_pRs485Rts->currentIndex() == 0 ? QStringLiteral("rs485:send") : QStringLiteral("rs485:after"));
+        for (const auto &[key, field] : {std::pair{"before:", m_pRs485Before}, std::pair{"after:", m_pRs485After}}) {
+            if (!field->text().trimmed().isEmpty())
+                words << QLatin1String(key) + field->text().trimmed();
+        }
+    }
+    if (!m_pBreakMs->text().trimmed().isEmpty())
+        words << QStringLiteral("break:") + m_pBreakMs->text().trimmed();
+    return words.join(QLatin1Char(' '));
 }
 
 bool CSerialSettingDlg::Read(CSerialSettings *settings, QString *error) const
@@ -126,7 +183,7 @@ bool CSerialSettingDlg::Read(CSerialSettings *settings, QString *error) const
                      : m_pEndByte->isChecked() ? CSerialSettings::EndText(CSerialSettings::END_BYTE, m_pEndByteHex->text().trimmed())
                                                : QString();
     if (!CSerialSettings::Parse({device, m_pBaud->currentText().trimmed(), frame, CSerialSettings::FlowText(CSerialSettings::Flow(m_pFlow->currentIndex())),
-                                 end, CSerialSettings::LinesText(m_pDtr->isChecked(), m_pRts->isChecked())},
+                                 end, CSerialSettings::LinesText(m_pDtr->isChecked(), m_pRts->isChecked()), Options()},
                                 settings, error))
         return false;
     if (device.isEmpty()) {

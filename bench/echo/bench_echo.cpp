@@ -229,6 +229,16 @@ Figures MeasureQuillnet(bool windowsShown, const Sizes &sizes, bool rules = fals
     return figures;
 }
 
+// A short row first, not shown: the first row of a process would otherwise also pay for the
+// allocator's first pages, which the rows after it find ready.
+void WarmUp(bool windowsShown, Sizes sizes)
+{
+    sizes.small = 8u << 20;
+    sizes.large = 64u << 20;
+    sizes.roundTrips = 500;
+    MeasureQuillnet(windowsShown, sizes);
+}
+
 // A flood of 1 MB telegrams echoed with History and Log shown: what the program holds at most, and
 // what it gives back when the user clears both windows.
 FloodFigures MeasureFlood(const Sizes &sizes)
@@ -333,11 +343,7 @@ int main(int argc, char *argv[])
     }
     // --stats: History and Log shown, with the 通信統計 window closed and open, alternated.
     if (app.arguments().contains(QStringLiteral("--stats"))) {
-        Sizes warmUp = sizes;
-        warmUp.small = 8u << 20;
-        warmUp.large = 64u << 20;
-        warmUp.roundTrips = 500;
-        MeasureQuillnet(true, warmUp);
+        WarmUp(true, sizes);
         std::printf("History and Log shown; ratios to the row before it, measured alternately in this run.\n\n");
         PrintHeader();
         constexpr int kRounds = 5;
@@ -368,11 +374,7 @@ int main(int argc, char *argv[])
     // 通信統計 shown, in that order in one run; one line of ratios to the C server at the end, which
     // bench/echo/alternate.sh collects from two builds run by turns.
     if (app.arguments().contains(QStringLiteral("--ratios"))) {
-        Sizes warmUp = sizes;
-        warmUp.small = 8u << 20;
-        warmUp.large = 64u << 20;
-        warmUp.roundTrips = 500;
-        MeasureQuillnet(false, warmUp);
+        WarmUp(false, sizes);
         const Figures c = MeasureServer(cEcho, {QStringLiteral("%1")}, sizes);
         const Figures s = MeasureServer(QStringLiteral("socat"),
                                         {QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork"), QStringLiteral("PIPE")}, sizes);
@@ -401,13 +403,7 @@ int main(int argc, char *argv[])
     Sizes oneK = sizes;
     oneK.phase = QStringLiteral("1k");
     const Figures late = rulesOnly ? Figures{} : MeasureServer(cEcho, {QStringLiteral("%1"), QStringLiteral("100")}, oneK);
-    // A short warm-up row first, not shown: the first row of a process would otherwise also pay for
-    // the allocator's first pages, which the rows after it (the ones with rules) find ready.
-    Sizes warmUp = sizes;
-    warmUp.small = 8u << 20;
-    warmUp.large = 64u << 20;
-    warmUp.roundTrips = 500;
-    MeasureQuillnet(false, warmUp);
+    WarmUp(false, sizes);
     const Figures hidden = MeasureQuillnet(false, sizes);
     const Figures hiddenRules = MeasureQuillnet(false, sizes, true);
     const Figures shown = MeasureQuillnet(true, sizes);

@@ -73,7 +73,7 @@ void CTrafficChart::paintEvent(QPaintEvent *)
     const QRect bottomLeft(all.left(), all.top() + halfHeight + 4, halfWidth - 4, all.height() - halfHeight - 4);
     const QRect bottomRight(topRight.left(), bottomLeft.top(), topRight.width(), bottomLeft.height());
 
-    Series bytesIn{QStringLiteral("受信"), kReceived, {}}, bytesOut{QStringLiteral("送信"), kSent, {}};
+    Series bytesIn{m_picture.inName, kReceived, {}}, bytesOut{m_picture.outName, kSent, {}};
     Series telegramsIn = bytesIn, telegramsOut = bytesOut;
     Series mean{QStringLiteral("平均"), kMean, {}}, worst{QStringLiteral("最大"), kWorst, {}};
     for (const CTrafficStats::Second &second : m_picture.seconds) {

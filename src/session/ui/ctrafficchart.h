@@ -20,6 +20,9 @@ public:
         int span = 60;                                // seconds the time axis spans
         // The response-time histogram: (bucket's lower bound in µs, count), buckets with a count only.
         std::vector<std::pair<qint64, qint64>> histogram;
+        // The names of the two count series (a relay's: its directions).
+        QString inName = QStringLiteral("受信");
+        QString outName = QStringLiteral("送信");
     };
 
     explicit CTrafficChart(QWidget *parent = nullptr);

@@ -41,6 +41,21 @@ quint16 FreeLoopbackPort()
     return ok ? ntohs(a.sin_port) : 0;
 }
 
+int ListenLoopback(quint16 *port)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = Loopback(0);
+    socklen_t length = sizeof a;
+    if (s < 0 || ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(s, 8) != 0
+        || ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &length) != 0) {
+        if (s >= 0)
+            ::close(s);
+        return -1;
+    }
+    *port = ntohs(a.sin_port);
+    return s;
+}
+
 int ConnectLoopback(quint16 port, bool nonBlocking)
 {
     const int s = ::socket(AF_INET, SOCK_STREAM | (nonBlocking ? SOCK_NONBLOCK : 0), 0);

@@ -18,6 +18,8 @@ void ResetPeakRss();
 
 // A loopback port that was free a moment ago.
 quint16 FreeLoopbackPort();
+// A TCP socket listening on 127.0.0.1 on a port of the system's choice, which `port` gets; -1 on failure.
+int ListenLoopback(quint16 *port);
 // A TCP_NODELAY socket connected (or, when non-blocking, connecting) to 127.0.0.1:port; -1 on failure.
 int ConnectLoopback(quint16 port, bool nonBlocking);
 

@@ -41,12 +41,16 @@ quint16 FreeLoopbackPort()
     return ok ? ntohs(a.sin_port) : 0;
 }
 
-int BindLoopbackUdp(quint16 *port)
+namespace {
+
+// A socket of `type` bound to a free loopback port (listening, for a stream), the port in `*port`.
+int BoundLoopback(int type, quint16 *port)
 {
-    const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const int s = ::socket(AF_INET, type, 0);
     sockaddr_in a = Loopback(0);
     socklen_t length = sizeof a;
     if (s < 0 || ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0
+        || (type == SOCK_STREAM && ::listen(s, 8) != 0)
         || ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &length) != 0) {
         if (s >= 0)
             ::close(s);
@@ -54,6 +58,18 @@ int BindLoopbackUdp(quint16 *port)
     }
     *port = ntohs(a.sin_port);
     return s;
+}
+
+}  // namespace
+
+int BindLoopbackUdp(quint16 *port)
+{
+    return BoundLoopback(SOCK_DGRAM, port);
+}
+
+int ListenLoopback(quint16 *port)
+{
+    return BoundLoopback(SOCK_STREAM, port);
 }
 
 int ConnectLoopback(quint16 port, bool nonBlocking)

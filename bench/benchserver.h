@@ -20,6 +20,8 @@ void ResetPeakRss();
 quint16 FreeLoopbackPort();
 // A UDP socket bound to a free loopback port, the port in `*port`; -1 on failure.
 int BindLoopbackUdp(quint16 *port);
+// A TCP socket listening on 127.0.0.1 on a port of the system's choice, which `port` gets; -1 on failure.
+int ListenLoopback(quint16 *port);
 // A TCP_NODELAY socket connected (or, when non-blocking, connecting) to 127.0.0.1:port; -1 on failure.
 int ConnectLoopback(quint16 port, bool nonBlocking);
 

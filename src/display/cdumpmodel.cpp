@@ -114,6 +114,7 @@ bool CDumpModel::Sync()
         telegram.serial = m_nextSerial;
         telegram.direction = line.direction;
         telegram.data = IsData(line);
+        telegram.mark = line.mark;
         if (telegram.data) {
             const Source source = SourceOf(line);
             telegram.size = source.size;
@@ -172,7 +173,8 @@ void CDumpModel::Rebuild()
     const bool matchingOnly = m_matchingOnly && !m_pattern.isEmpty();
     for (size_t i = 0; i < m_all.size(); ++i) {
         const Telegram &telegram = m_all[i];
-        if ((m_direction && telegram.direction != m_direction) || (matchingOnly && telegram.matches == 0))
+        const bool passes = !m_direction || (m_direction == CLineStore::kMarks ? telegram.mark : telegram.direction == m_direction);
+        if (!passes || (matchingOnly && telegram.matches == 0))
             continue;
         m_shown.push_back(int(i));
         m_firstRows.push_back(m_rowCount);

@@ -30,6 +30,7 @@ public:
         qint64 gapUs = -1;   // since the telegram before it; -1 not known
         char direction = 0;  // 'R', 'S', 0
         bool data = false;   // false: a line of no telegram, shown as it stands
+        bool mark = false;   // a mark line (CLineStore::Line::mark)
         bool cut = false;    // shown as text: the bytes after a zero byte were not kept
         int matches = 0;
         quint8 verdict = 0;  // 0 not judged yet, else CChecksumCheck::Verdict + 1
@@ -40,7 +41,7 @@ public:
     // Takes in the lines appended and lets go of the ones trimmed or cleared since the last call.
     // True when anything changed.
     bool Sync();
-    // Only telegrams of the direction ('R', 'S'; 0 all) and, with `matchingOnly` and a pattern, with a match.
+    // Only telegrams of the direction ('R', 'S'; CLineStore::kMarks the mark lines alone; 0 all) and, with `matchingOnly` and a pattern, with a match.
     void SetFilter(char direction, bool matchingOnly);
     // The bytes to find (empty: none); every occurrence counts, overlapping ones too.
     void SetPattern(const QByteArray &pattern);

@@ -31,6 +31,9 @@ public:
         quint8 decoding = 0;
         // A telegram shown as text only up to a zero byte: `raw` lacks the bytes after it.
         bool rawShort = false;
+        // A mark of something done to the traffic (a relay's disturbance: "A>B 遅延 20 ms"): a line of
+        // its own kind, neither a telegram nor a log text, stamped as a telegram is (`when`).
+        bool mark = false;
         // Bytes whose hex digits are the line's tail but are not written yet (a telegram that arrived
         // while its window was hidden): the store writes them the first time the line is looked at.
         QByteArray hexPending;
@@ -51,6 +54,9 @@ public:
         // The text as UTF-8, followed by a line feed.
         QByteArray Utf8() const;
     };
+
+    // The direction filter's choice of the mark lines alone (beside 'R', 'S' and 0, all).
+    static constexpr char kMarks = '*';
 
     // Bytes counted for every line besides its text: the line, its layout and the allocator's share.
     static constexpr qsizetype kLineOverhead = 128;

@@ -3,6 +3,7 @@
 #include "display/ctracerecorder.h"
 #include "relay/crelay.h"
 #include "relay/crelayside.h"
+#include "session/tracetelegramof.h"
 
 #include <chrono>
 
@@ -40,15 +41,7 @@ void CRelayTrace::Write(int side, bool received, const QByteArray &bytes)
     CEndpoint::TraceEnds ends;
     if (!m_pRelay->Side(side).TraceEndsOf(received, &ends))
         return;
-    CTraceTelegram telegram;
-    telegram.carrier = ends.carrier == CEndpoint::TraceEnds::Stream     ? CTraceTelegram::Tcp
-                       : ends.carrier == CEndpoint::TraceEnds::Datagram ? CTraceTelegram::Udp
-                                                                         : CTraceTelegram::Serial;
-    telegram.own = ends.own;
-    telegram.peer = ends.peer;
-    telegram.connection = ends.connection;
-    telegram.ownOpened = ends.ownOpened;
-    telegram.tls = ends.tls;
+    CTraceTelegram telegram = TraceTelegramOf(ends);
     telegram.direction = received ? 'R' : 'S';
     telegram.microseconds = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     telegram.bytes = bytes;

@@ -1,11 +1,14 @@
 // The statistics window's two save buttons: each file arrives whole or not at all, and a file that
-// cannot be written gets a message; the chart's readout under the mouse, and pause holding the chart.
+// cannot be written gets a message; the chart's readout under the mouse, and pause holding the chart;
+// the CSV of a session and of a relay's two directions.
 #include "session/ui/cstatswnd.h"
 #include "session/ui/ctrafficchart.h"
 #include "support/scriptedprompts.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QImage>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -135,6 +138,45 @@ private Q_SLOTS:
         window.SetPaused(true);
         window.Reset();  // a reset empties the held chart still
         QVERIFY(window.Chart()->Shown().seconds.empty());
+    }
+
+    void csvOfEachForm_data()
+    {
+        QTest::addColumn<bool>("relay");
+        QTest::addColumn<QString>("heading");
+        QTest::addColumn<QStringList>("lines");  // regular expressions, each matching a line
+        QTest::newRow("session") << false << "time,telegrams_in,bytes_in,telegrams_out,bytes_out,responses,"
+                                 << QStringList{"^\\d{4}-[^,]+,1,5,1,5,1,"};
+        QTest::newRow("relay: a column for the direction")
+            << true << "direction,time,telegrams_in,bytes_in,telegrams_out,bytes_out,"
+            << QStringList{"^A>B,\\d{4}-[^,]+,1,5,1,5,", "^B>A,\\d{4}-[^,]+,1,3,0,0,"};
+    }
+    void csvOfEachForm()
+    {
+        QFETCH(bool, relay);
+        QFETCH(QString, heading);
+        QFETCH(QStringList, lines);
+        // Traffic two seconds ago: the CSV holds whole seconds only.
+        const auto now = CTrafficStats::Clock::now();
+        CTrafficStats first, second;
+        for (CTrafficStats *stats : {&first, &second})
+            stats->Reset(now - std::chrono::seconds(3));
+        first.Sent(5, now - std::chrono::seconds(2));
+        first.Received(5, now - std::chrono::seconds(2));
+        second.Received(3, now - std::chrono::seconds(2));
+        std::unique_ptr<CStatsWnd> window =
+            relay ? std::make_unique<CStatsWnd>(std::vector<CStatsWnd::Direction>{{"A>B", &first, {}}, {"B>A", &second, {}}})
+                  : std::make_unique<CStatsWnd>(&first, [] { return CEndpoint::Gauges(); });
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("stats.csv"));
+        QVERIFY(window->SaveCsv(path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList saved = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY(saved.first().startsWith(heading));
+        QCOMPARE(saved.filter(QStringLiteral("time,")).size(), 1);
+        for (const QString &line : lines)
+            QVERIFY2(!saved.filter(QRegularExpression(line)).isEmpty(), qPrintable(saved.join(QLatin1Char('\n'))));
     }
 };
 

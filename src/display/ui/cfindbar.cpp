@@ -1,5 +1,7 @@
 #include "display/ui/cfindbar.h"
 
+#include "display/clinestore.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -92,7 +94,13 @@ bool CFindBar::MatchingOnly() const
 char CFindBar::Direction() const
 {
     const int index = m_pDirection ? m_pDirection->currentIndex() : 0;
-    return index == 1 ? 'R' : index == 2 ? 'S' : 0;
+    return index == 1 ? 'R' : index == 2 ? 'S' : index == 3 ? CLineStore::kMarks : 0;
+}
+
+void CFindBar::OfferMarks()
+{
+    if (m_pDirection && m_pDirection->count() == 3)
+        m_pDirection->addItem(QStringLiteral("妨害ﾏｰｸ"));
 }
 
 void CFindBar::ShowCount(qint64 current, qint64 total, bool valid)

@@ -29,8 +29,10 @@ public:
 
     CLineSearch Search() const;
     bool MatchingOnly() const;
-    // 'R', 'S' or 0 (all lines).
+    // 'R', 'S', CLineStore::kMarks (the mark lines, once offered) or 0 (all lines).
     char Direction() const;
+    // Offers the mark lines alone (a relay's History) after all / received / sent.
+    void OfferMarks();
     // Shows "n / total"; an invalid search shows its text in red.
     void ShowCount(qint64 current, qint64 total, bool valid);
         // Shows a note where the count goes (the checksum check's steps), in red when it found nothing.

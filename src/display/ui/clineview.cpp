@@ -575,7 +575,8 @@ void CLineView::DrawLine(QPainter &painter, int row, int y, int left, int right)
             painter.fillRect(QRectF(x0, y, x1 - x0, m_lineHeight), QColor(255, 224, 64));
         }
     }
-    painter.setPen(palette().color(QPalette::Text));
+    // A mark line (a disturbance) in a colour of its own among the telegrams.
+    painter.setPen(l.mark ? QColor(176, 64, 0) : palette().color(QPalette::Text));
     DrawSegment(painter, l, first, last, origin);
 
     const Position from = std::min(m_anchor, m_cursor);

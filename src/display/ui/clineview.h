@@ -165,7 +165,10 @@ private:
     void ScheduleFlush();
     // The row that shows a stored line, or -1.
     int RowOfLine(int line) const;
-    bool PassesDirection(const CLineStore::Line &line) const { return !m_direction || line.direction == m_direction; }
+    bool PassesDirection(const CLineStore::Line &line) const
+    {
+        return !m_direction || (m_direction == CLineStore::kMarks ? line.mark : line.direction == m_direction);
+    }
     bool Shows(int line) const;
     int CountMatches(int line) const;
     void Recount();

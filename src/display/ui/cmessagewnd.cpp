@@ -78,6 +78,23 @@ void CMessageWnd::AddEventLine(const QString &text)
     AppendEntry(std::move(lines));
 }
 
+void CMessageWnd::AddMark(const QString &text)
+{
+    if (!m_pText || m_pNoDisplay->isChecked())
+        return;
+    if (m_pFindBar)
+        m_pFindBar->OfferMarks();
+    const QString stamp = CurrentStamp();
+    const qint64 when = std::chrono::duration_cast<std::chrono::microseconds>(m_stampClock.time_since_epoch()).count();
+    std::vector<CLineStore::Line> lines = CLineStore::SplitLines(stamp + text);
+    lines.front().body = static_cast<qint32>(stamp.size());
+    for (CLineStore::Line &line : lines) {
+        line.mark = true;
+        line.when = when;
+    }
+    AppendEntry(std::move(lines));
+}
+
 QByteArray CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *data, int length)
 {
     QByteArray hex;

@@ -56,6 +56,9 @@ public:
     // Appends stamp + text as an event of the connection (a modem line's change: "M CTS 1"), stamped
     // to the microsecond as telegrams are.
     void AddEventLine(const QString &text);
+    // The same as a mark line (CLineStore::Line::mark), timed to the microsecond as a telegram line
+    // is; the History's find bar offers the mark lines alone from the first on.
+    void AddMark(const QString &text);
     // Appends stamp + prefix + the data as hex (or as text in the History's text display) unless the
     // don't-display box is checked; returns the hex text of at most kHexByteLimit bytes either way.
     QByteArray AddTelegram(const QString &prefix, const unsigned char *data, int length);

@@ -8,6 +8,7 @@
 #include "relay/crelayside.h"
 #include "relay/crelaysettings.h"
 #include "relay/crelaytrace.h"
+#include "session/ui/cstatswnd.h"
 
 #include <QCloseEvent>
 #include <QFormLayout>
@@ -45,11 +46,13 @@ CRelayWnd::CRelayWnd(CQnDoc *doc, QWidget *parent) : CMsgWnd<QWidget>(parent, Qt
     m_pStart = new QPushButton(QStringLiteral("開始"), this);
     m_pStop = new QPushButton(QStringLiteral("停止"), this);
     auto *history = new QPushButton(QStringLiteral("送受信履歴"), this);
+    auto *statistics = new QPushButton(QStringLiteral("通信統計"), this);
     m_pStop->setEnabled(false);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_pStart);
     buttons->addWidget(m_pStop);
     buttons->addWidget(history);
+    buttons->addWidget(statistics);
     m_pState = new QLabel(QStringLiteral("停止中"), this);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
@@ -66,6 +69,23 @@ CRelayWnd::CRelayWnd(CQnDoc *doc, QWidget *parent) : CMsgWnd<QWidget>(parent, Qt
         m_pHistory->show();
         m_pHistory->raise();
     });
+
+    connect(statistics, &QPushButton::clicked, this, &CRelayWnd::ShowStatsWindow);
+
+    std::vector<CStatsWnd::Direction> directions;
+    for (int d = 0; d < 2; ++d) {
+        // A direction's send queue is its far side's (and its disturbance's); its drops, its near side's reader's.
+        directions.push_back({CRelay::DirectionText(d), &m_traffic[size_t(d)], [this, d] {
+                                  CEndpoint::Gauges gauges;
+                                  if (!m_pRelay)
+                                      return gauges;
+                                  if (const CEndpoint *endpoint = m_pRelay->Side(d).Endpoint())
+                                      gauges = endpoint->ReadGauges();
+                                  gauges.sendQueued = m_pRelay->Waiting(d);
+                                  return gauges;
+                              }});
+    }
+    m_pStatsWnd = std::make_unique<CStatsWnd>(std::move(directions));
 
     m_pHistory = std::make_unique<CMessageWnd>();
     m_pHistory->Create(this, KIND_HISTORY);
@@ -165,12 +185,19 @@ bool CRelayWnd::Start()
                                 .arg(CRelay::DirectionText(direction), QString::fromLatin1(received.toHex().toUpper()),
                                      QString::fromLatin1(expected.toHex().toUpper())));
     });
+    const auto now = CTrafficStats::Clock::now();
+    for (CTrafficStats &traffic : m_traffic)
+        traffic.Reset(now);
+    connect(relay, &CRelay::Forwarded, this, [this](int direction, const QByteArray &bytes) {
+        m_traffic[size_t(direction)].Sent(bytes.size());
+    });
     connect(relay, &CRelay::Received, this, [this, relay](int direction, const QByteArray &bytes) {
+        m_traffic[size_t(direction)].Received(bytes.size());
         const QString prefix = CRelay::DirectionText(direction) + QLatin1Char(' ') + relay->Side(direction).PeerText() + QLatin1Char(' ');
         m_pHistory->AddTelegramLines({prefix}, reinterpret_cast<const unsigned char *>(bytes.constData()), int(bytes.size()));
     });
     connect(relay, &CRelay::Disturbed, this, [this](int direction, int kind, const QString &text) {
-        m_pHistory->AddLine(QStringLiteral("%1 %2 %3").arg(CRelay::DirectionText(direction),
+        m_pHistory->AddMark(QStringLiteral("%1 %2 %3").arg(CRelay::DirectionText(direction),
                                                            CRelayDisturber::KindText(CRelayDisturber::Mark::Kind(kind)), text));
     });
     connect(relay, &CRelay::Log, m_pHistory.get(), &CMessageWnd::AddLine);
@@ -235,6 +262,14 @@ void CRelayWnd::RefreshStats()
                                         .arg(counts.lost)
                                         .arg(counts.holds));
     }
+}
+
+void CRelayWnd::ShowStatsWindow()
+{
+    if (!m_pStatsWnd->isVisible())
+        m_pStatsWnd->show();
+    m_pStatsWnd->activateWindow();
+    m_pStatsWnd->raise();
 }
 
 LRESULT CRelayWnd::WindowProc(UINT message, WPARAM, LPARAM)

@@ -1,9 +1,11 @@
 // The relay window (送信 > 中継): the two sides and the disturbances as the document keeps them,
-// start and stop, the statistics of each direction, and a History of its own whose lines say the
-// direction and the sender ("A>B 127.0.0.1:40136 …") and the disturbances done.
+// start and stop, the statistics of each direction (a line each here, and a 通信統計 window of the two
+// directions), and a History of its own whose lines say the direction and the sender
+// ("A>B 127.0.0.1:40136 …") and the disturbances done, each a mark line of its own.
 #pragma once
 
 #include "platform/cmsgwnd.h"
+#include "session/ctrafficstats.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -20,6 +22,7 @@ class CQnDoc;
 class CRelay;
 class CRelayReplies;
 class CRelayTrace;
+class CStatsWnd;
 
 class CRelayWnd : public CMsgWnd<QWidget>
 {
@@ -46,6 +49,10 @@ public:
     QLineEdit *ChecksumEdit() const { return m_pChecksum; }
     QString StateText() const { return m_pState->text(); }
     QString StatsText(int direction) const { return m_stats[size_t(direction)]->text(); }
+    // The counts of each direction since 開始 (or the statistics window's ﾘｾｯﾄ), and their window.
+    const CTrafficStats &Traffic(int direction) const { return m_traffic[size_t(direction)]; }
+    CStatsWnd *StatsWindow() const { return m_pStatsWnd.get(); }
+    void ShowStatsWindow();
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -71,4 +78,6 @@ private:
     std::unique_ptr<CRelay> m_pRelay;
     std::unique_ptr<CRelayTrace> m_pTraceWriter;
     QTimer m_statsTimer;
+    std::array<CTrafficStats, 2> m_traffic;
+    std::unique_ptr<CStatsWnd> m_pStatsWnd;  // after the counts it reads
 };

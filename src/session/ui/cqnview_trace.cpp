@@ -2,6 +2,7 @@
 #include "session/ui/cqnview.h"
 
 #include "display/ui/cmessagewnd.h"
+#include "session/tracetelegramof.h"
 
 void CQnView::ConnectTrace()
 {
@@ -38,15 +39,7 @@ QList<CTraceTelegram> CQnView::TraceOrigin(char direction)
             m_pHistoryWnd->EndTraceConnection(m_lastTraceEnds.connection);
         m_lastTraceEnds = ends;
         m_nLastTracePeer = peer;
-        CTraceTelegram telegram;
-        telegram.carrier = ends.carrier == CEndpoint::TraceEnds::Stream     ? CTraceTelegram::Tcp
-                           : ends.carrier == CEndpoint::TraceEnds::Datagram ? CTraceTelegram::Udp
-                                                                             : CTraceTelegram::Serial;
-        telegram.own = ends.own;
-        telegram.peer = ends.peer;
-        telegram.connection = ends.connection;
-        telegram.ownOpened = ends.ownOpened;
-        telegram.tls = ends.tls;
+        CTraceTelegram telegram = TraceTelegramOf(ends);
         telegram.client = many ? peer : 0;
         telegram.rule = received ? m_nTraceRule : 0;
         telegrams.append(telegram);

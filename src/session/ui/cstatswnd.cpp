@@ -58,49 +58,74 @@ qint64 Field(const CTrafficStats::Counts &counts, int row)
 }  // namespace
 
 CStatsWnd::CStatsWnd(CTrafficStats *stats, std::function<CEndpoint::Gauges()> gauges)
-    : m_pStats(stats), m_fnGauges(std::move(gauges))
+    : m_parts{{QString(), stats, std::move(gauges)}}
+{
+    Build();
+}
+
+CStatsWnd::CStatsWnd(std::vector<Direction> directions) : m_parts(std::move(directions))
+{
+    Build();
+}
+
+void CStatsWnd::Build()
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
     // Like the other tool windows, it does not keep the program running after the main window closes.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setWindowTitle(QStringLiteral("通信統計"));
+    setWindowTitle(IsRelay() ? QStringLiteral("中継 通信統計") : QStringLiteral("通信統計"));
 
     auto *layout = new QVBoxLayout(this);
     auto *table = new QGridLayout;
-    const QString heads[] = {QStringLiteral("接続から"), QStringLiteral("平均/秒"), QStringLiteral("直近1秒")};
+    // A relay counts from its start (or ﾘｾｯﾄ), across the connections of its sides.
+    const QString heads[] = {IsRelay() ? QStringLiteral("開始から") : QStringLiteral("接続から"), QStringLiteral("平均/秒"),
+                             QStringLiteral("直近1秒")};
     for (int c = 0; c < 3; ++c)
         table->addWidget(new QLabel(heads[c], this), 0, c + 1, Qt::AlignRight);
     const char *const columns[] = {".total", ".rate", ".last"};
-    for (int r = 0; r < 4; ++r) {
-        table->addWidget(new QLabel(QString::fromUtf8(kCountRows[r].second), this), r + 1, 0);
-        for (int c = 0; c < 3; ++c)
-            table->addWidget(AddFigure(QLatin1String(kCountRows[r].first) + QLatin1String(columns[c])), r + 1, c + 1,
-                             Qt::AlignRight);
+    int row = 1;
+    for (const Direction &part : m_parts) {
+        const QString caption = part.name.isEmpty() ? QString() : part.name + QLatin1Char(' ');
+        const QString prefix = part.name.isEmpty() ? QString() : part.name + QLatin1Char('.');
+        for (int r = 0; r < 4; ++r, ++row) {
+            table->addWidget(new QLabel(caption + QString::fromUtf8(kCountRows[r].second), this), row, 0);
+            for (int c = 0; c < 3; ++c)
+                table->addWidget(AddFigure(prefix + QLatin1String(kCountRows[r].first) + QLatin1String(columns[c])), row,
+                                 c + 1, Qt::AlignRight);
+        }
     }
     table->setColumnStretch(4, 1);
     table->setHorizontalSpacing(24);
     layout->addLayout(table);
 
     // Label and figure pairs, a line each.
-    const auto line = [&](std::initializer_list<std::pair<const char *, const char *>> pairs) {
+    const auto line = [&](const QString &prefix, std::initializer_list<std::pair<const char *, const char *>> pairs) {
         auto *row = new QHBoxLayout;
         for (const auto &[caption, name] : pairs) {
-            row->addWidget(new QLabel(QString::fromUtf8(caption), this));
-            row->addWidget(AddFigure(QLatin1String(name)));
+            const bool first = row->count() == 0;
+            row->addWidget(new QLabel((first ? prefix : QString()) + QString::fromUtf8(caption), this));
+            row->addWidget(AddFigure((prefix.isEmpty() ? QString() : prefix.trimmed() + QLatin1Char('.')) + QLatin1String(name)));
             row->addSpacing(12);
         }
         row->addStretch(1);
         layout->addLayout(row);
     };
-    line({{"最大電文 受信", "largestIn"}, {"送信", "largestOut"}, {"経過秒", "elapsed"}, {"再接続", "reconnects"}});
-    line({{"送信待ちﾊﾞｲﾄ", "sendQueued"}, {"受信ｷｭｰ破棄", "queueDrops"}, {"ｶｰﾈﾙ破棄", "kernelDrops"}});
-    line({{"応答時間(ms) 件数", "response.count"},
-          {"最小", "response.min"},
-          {"p50", "response.p50"},
-          {"p95", "response.p95"},
-          {"p99", "response.p99"},
-          {"最大", "response.max"}});
+    if (IsRelay()) {
+        for (const Direction &part : m_parts)
+            line(part.name + QLatin1Char(' '), {{"最大電文 受信", "largestIn"}, {"送信", "largestOut"}, {"送信待ちﾊﾞｲﾄ", "sendQueued"},
+                                               {"受信ｷｭｰ破棄", "queueDrops"}, {"ｶｰﾈﾙ破棄", "kernelDrops"}});
+        line(QString(), {{"経過秒", "elapsed"}});
+    } else {
+        line(QString(), {{"最大電文 受信", "largestIn"}, {"送信", "largestOut"}, {"経過秒", "elapsed"}, {"再接続", "reconnects"}});
+        line(QString(), {{"送信待ちﾊﾞｲﾄ", "sendQueued"}, {"受信ｷｭｰ破棄", "queueDrops"}, {"ｶｰﾈﾙ破棄", "kernelDrops"}});
+        line(QString(), {{"応答時間(ms) 件数", "response.count"},
+                         {"最小", "response.min"},
+                         {"p50", "response.p50"},
+                         {"p95", "response.p95"},
+                         {"p99", "response.p99"},
+                         {"最大", "response.max"}});
+    }
 
     m_pChart = new CTrafficChart(this);
     layout->addWidget(m_pChart, 1);
@@ -128,7 +153,7 @@ CStatsWnd::CStatsWnd(CTrafficStats *stats, std::function<CEndpoint::Gauges()> ga
     connect(reset, &QPushButton::clicked, this, &CStatsWnd::Reset);
     m_timer.setInterval(kRefreshMs);
     connect(&m_timer, &QTimer::timeout, this, [this] { Refresh(); });
-    resize(720, 560);
+    resize(720, IsRelay() ? 680 : 560);
     Refresh();
 }
 
@@ -166,32 +191,38 @@ void CStatsWnd::SetSpan(int seconds)
 
 void CStatsWnd::Refresh(CTrafficStats::Clock::time_point now)
 {
-    const CTrafficStats &stats = *m_pStats;
-    const CTrafficStats::Counts &total = stats.SinceConnect();
-    const CTrafficStats::Counts last = stats.LastSecond(now).counts;
-    const double elapsed = stats.Elapsed(now);
-    for (int r = 0; r < 4; ++r) {
-        const QString name = QLatin1String(kCountRows[r].first);
-        SetFigure(name + QStringLiteral(".total"), Whole(Field(total, r)));
-        SetFigure(name + QStringLiteral(".rate"), elapsed > 0.0 ? Rate(double(Field(total, r)) / elapsed) : QStringLiteral("-"));
-        SetFigure(name + QStringLiteral(".last"), Whole(Field(last, r)));
+    for (const Direction &part : m_parts) {
+        const CTrafficStats &stats = *part.stats;
+        const QString prefix = part.name.isEmpty() ? QString() : part.name + QLatin1Char('.');
+        const CTrafficStats::Counts &total = stats.SinceConnect();
+        const CTrafficStats::Counts last = stats.LastSecond(now).counts;
+        const double elapsed = stats.Elapsed(now);
+        for (int r = 0; r < 4; ++r) {
+            const QString name = prefix + QLatin1String(kCountRows[r].first);
+            SetFigure(name + QStringLiteral(".total"), Whole(Field(total, r)));
+            SetFigure(name + QStringLiteral(".rate"), elapsed > 0.0 ? Rate(double(Field(total, r)) / elapsed) : QStringLiteral("-"));
+            SetFigure(name + QStringLiteral(".last"), Whole(Field(last, r)));
+        }
+        SetFigure(prefix + QStringLiteral("largestIn"), Whole(stats.LargestIn()));
+        SetFigure(prefix + QStringLiteral("largestOut"), Whole(stats.LargestOut()));
+        const CEndpoint::Gauges gauges = part.gauges ? part.gauges() : CEndpoint::Gauges{};
+        SetFigure(prefix + QStringLiteral("sendQueued"), Known(gauges.sendQueued));
+        SetFigure(prefix + QStringLiteral("queueDrops"), Known(gauges.queueDrops));
+        SetFigure(prefix + QStringLiteral("kernelDrops"), Known(gauges.kernelDrops));
     }
-    SetFigure(QStringLiteral("largestIn"), Whole(stats.LargestIn()));
-    SetFigure(QStringLiteral("largestOut"), Whole(stats.LargestOut()));
-    SetFigure(QStringLiteral("elapsed"), QString::number(elapsed, 'f', 1));
-    SetFigure(QStringLiteral("reconnects"), Whole(stats.Reconnects()));
-    const CEndpoint::Gauges gauges = m_fnGauges ? m_fnGauges() : CEndpoint::Gauges{};
-    SetFigure(QStringLiteral("sendQueued"), Known(gauges.sendQueued));
-    SetFigure(QStringLiteral("queueDrops"), Known(gauges.queueDrops));
-    SetFigure(QStringLiteral("kernelDrops"), Known(gauges.kernelDrops));
-    const CTrafficStats::Responses responses = stats.ResponseTimes();
-    SetFigure(QStringLiteral("response.count"), Whole(responses.count));
-    const bool timed = responses.count > 0;
-    SetFigure(QStringLiteral("response.min"), timed ? Ms(responses.min) : QStringLiteral("-"));
-    SetFigure(QStringLiteral("response.p50"), timed ? Ms(responses.p50) : QStringLiteral("-"));
-    SetFigure(QStringLiteral("response.p95"), timed ? Ms(responses.p95) : QStringLiteral("-"));
-    SetFigure(QStringLiteral("response.p99"), timed ? Ms(responses.p99) : QStringLiteral("-"));
-    SetFigure(QStringLiteral("response.max"), timed ? Ms(responses.max) : QStringLiteral("-"));
+    const CTrafficStats &stats = *m_parts.front().stats;
+    SetFigure(QStringLiteral("elapsed"), QString::number(stats.Elapsed(now), 'f', 1));
+    if (!IsRelay()) {
+        SetFigure(QStringLiteral("reconnects"), Whole(stats.Reconnects()));
+        const CTrafficStats::Responses responses = stats.ResponseTimes();
+        SetFigure(QStringLiteral("response.count"), Whole(responses.count));
+        const bool timed = responses.count > 0;
+        SetFigure(QStringLiteral("response.min"), timed ? Ms(responses.min) : QStringLiteral("-"));
+        SetFigure(QStringLiteral("response.p50"), timed ? Ms(responses.p50) : QStringLiteral("-"));
+        SetFigure(QStringLiteral("response.p95"), timed ? Ms(responses.p95) : QStringLiteral("-"));
+        SetFigure(QStringLiteral("response.p99"), timed ? Ms(responses.p99) : QStringLiteral("-"));
+        SetFigure(QStringLiteral("response.max"), timed ? Ms(responses.max) : QStringLiteral("-"));
+    }
 
     // The chart's seconds and histogram change once a second (or with the span, or a reset); paused,
     // it holds its picture while the figures go on (a reset empties it still).
@@ -201,6 +232,13 @@ void CStatsWnd::Refresh(CTrafficStats::Clock::time_point now)
     m_nChartSecond = second;
     CTrafficChart::Picture picture;
     picture.span = Span();
+    if (IsRelay()) {
+        picture.seconds = RelaySeconds(picture.span, now);
+        picture.inName = m_parts[0].name;
+        picture.outName = m_parts[1].name;
+        m_pChart->SetPicture(std::move(picture));
+        return;
+    }
     picture.seconds = stats.History(picture.span, now);
     if (responses.count > 0) {
         picture.p50 = responses.p50;
@@ -213,10 +251,44 @@ void CStatsWnd::Refresh(CTrafficStats::Clock::time_point now)
     m_pChart->SetPicture(std::move(picture));
 }
 
+std::vector<CTrafficStats::Second> CStatsWnd::RelaySeconds(int count, CTrafficStats::Clock::time_point now) const
+{
+    // The directions are reset together, so their seconds line up; aligned at the latest either way.
+    const std::vector<CTrafficStats::Second> first = m_parts[0].stats->History(count, now);
+    const std::vector<CTrafficStats::Second> second = m_parts[1].stats->History(count, now);
+    std::vector<CTrafficStats::Second> seconds(std::max(first.size(), second.size()));
+    for (size_t i = 0; i < first.size(); ++i) {
+        CTrafficStats::Counts &counts = seconds[seconds.size() - first.size() + i].counts;
+        counts.bytesIn = first[i].counts.bytesOut;
+        counts.telegramsIn = first[i].counts.telegramsOut;
+    }
+    for (size_t i = 0; i < second.size(); ++i) {
+        CTrafficStats::Counts &counts = seconds[seconds.size() - second.size() + i].counts;
+        counts.bytesOut = second[i].counts.bytesOut;
+        counts.telegramsOut = second[i].counts.telegramsOut;
+    }
+    return seconds;
+}
+
 bool CStatsWnd::SaveCsv(const QString &path, QString *error) const
 {
+    const QDateTime wallNow = QDateTime::currentDateTime();
+    const auto now = CTrafficStats::Clock::now();
+    QByteArray csv;
+    if (!IsRelay()) {
+        csv = m_parts.front().stats->Csv(wallNow, now);
+    } else {
+        // One file for both directions: each line starts with its direction.
+        for (const Direction &part : m_parts) {
+            const QList<QByteArray> lines = part.stats->Csv(wallNow, now).split('\n');
+            for (qsizetype i = csv.isEmpty() ? 0 : 1; i < lines.size(); ++i) {
+                if (!lines[i].isEmpty())
+                    csv += (i == 0 ? QByteArray("direction") : part.name.toLatin1()) + ',' + lines[i] + '\n';
+            }
+        }
+    }
     int code = 0;
-    if (WriteWholeFile(path, m_pStats->Csv(QDateTime::currentDateTime()), &code))
+    if (WriteWholeFile(path, csv, &code))
         return true;
     if (error)
         *error = FileErrorText(code);
@@ -230,7 +302,9 @@ bool CStatsWnd::SavePng(const QString &path, QString *error) const
 
 void CStatsWnd::Reset()
 {
-    m_pStats->Reset();
+    const auto now = CTrafficStats::Clock::now();
+    for (const Direction &part : m_parts)
+        part.stats->Reset(now);
     m_nChartSecond = -1;
     Refresh();
 }

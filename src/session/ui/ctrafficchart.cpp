@@ -44,8 +44,8 @@ std::vector<CTrafficChart::Series> CTrafficChart::SeriesOf(Panel panel) const
     switch (panel) {
     case PanelBytes:
     case PanelTelegrams:
-        series = {{QStringLiteral("受信"), kReceived, kWide, Qt::SolidLine, {}},
-                  {QStringLiteral("送信"), kSent, kNarrow, Qt::DashLine, {}}};
+        series = {{m_picture.inName, kReceived, kWide, Qt::SolidLine, {}},
+                  {m_picture.outName, kSent, kNarrow, Qt::DashLine, {}}};
         break;
     case PanelResponse:
         series = {{QStringLiteral("平均"), kMean, kWide, Qt::SolidLine, {}},

@@ -27,6 +27,9 @@ public:
         std::vector<std::pair<qint64, qint64>> histogram;
         qint64 p50 = 0;  // the response times' percentiles in µs (0: none timed)
         qint64 p99 = 0;
+        // The names of the two count series (a relay's: its directions).
+        QString inName = QStringLiteral("受信");
+        QString outName = QStringLiteral("送信");
     };
     enum Panel { PanelBytes, PanelTelegrams, PanelResponse, PanelSpread, kPanels };
 

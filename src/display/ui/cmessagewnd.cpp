@@ -64,18 +64,14 @@ void CMessageWnd::AddLine(const QString &text)
 {
     if (!m_pText || m_pNoDisplay->isChecked())
         return;
-    AppendEntry(CLineStore::SplitStampedLines(CurrentStamp(), text));
+    AppendEntry(StampedLines(text, false));
 }
 
 void CMessageWnd::AddEventLine(const QString &text)
 {
     if (!m_pText || m_pNoDisplay->isChecked())
         return;
-    const QString stamp = CurrentStamp();
-    std::vector<CLineStore::Line> lines = CLineStore::SplitLines(stamp + text);
-    lines.front().body = static_cast<qint32>(stamp.size());
-    lines.front().when = std::chrono::duration_cast<std::chrono::microseconds>(m_stampClock.time_since_epoch()).count();
-    AppendEntry(std::move(lines));
+    AppendEntry(StampedLines(text, true));
 }
 
 void CMessageWnd::AddMark(const QString &text)
@@ -84,15 +80,22 @@ void CMessageWnd::AddMark(const QString &text)
         return;
     if (m_pFindBar)
         m_pFindBar->OfferMarks();
-    const QString stamp = CurrentStamp();
-    const qint64 when = std::chrono::duration_cast<std::chrono::microseconds>(m_stampClock.time_since_epoch()).count();
-    std::vector<CLineStore::Line> lines = CLineStore::SplitLines(stamp + text);
-    lines.front().body = static_cast<qint32>(stamp.size());
-    for (CLineStore::Line &line : lines) {
+    std::vector<CLineStore::Line> lines = StampedLines(text, true);
+    for (CLineStore::Line &line : lines)
         line.mark = true;
-        line.when = when;
-    }
     AppendEntry(std::move(lines));
+}
+
+std::vector<CLineStore::Line> CMessageWnd::StampedLines(const QString &text, bool timed)
+{
+    std::vector<CLineStore::Line> lines = CLineStore::SplitStampedLines(CurrentStamp(), text);
+    if (timed) {
+        // To the microsecond, as a telegram's line.
+        const qint64 when = std::chrono::duration_cast<std::chrono::microseconds>(m_stampClock.time_since_epoch()).count();
+        for (CLineStore::Line &line : lines)
+            line.when = when;
+    }
+    return lines;
 }
 
 QByteArray CMessageWnd::AddTelegram(const QString &prefix, const unsigned char *data, int length)

@@ -230,6 +230,8 @@ private:
     void PlaceTextArea();
     void RequestClose();
     QString CurrentStamp();
+    // The lines of a stamped entry; `timed`: each knows its time to the microsecond.
+    std::vector<CLineStore::Line> StampedLines(const QString &text, bool timed);
     void CreateTraceTools();
     void CreateSequenceTools();
     void CreatePrintTools();

@@ -240,7 +240,7 @@ void CStatsWnd::Refresh(CTrafficStats::Clock::time_point now)
         return;
     }
     picture.seconds = stats.History(picture.span, now);
-    if (responses.count > 0) {
+    if (const CTrafficStats::Responses responses = stats.ResponseTimes(); responses.count > 0) {
         picture.p50 = responses.p50;
         picture.p99 = responses.p99;
     }

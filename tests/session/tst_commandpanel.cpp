@@ -203,7 +203,7 @@ private Q_SLOTS:
         QCOMPARE(dialog.TestText(2), QStringLiteral("4F464631 (4 ﾊﾞｲﾄ)"));  // OFF${seq} on a first run
         QCOMPARE(dialog.TestText(1), QStringLiteral("0102 (2 ﾊﾞｲﾄ)"));
         dialog.Grid()->item(0, 2)->setText(QStringLiteral("sned"));
-        QCOMPARE(dialog.TestText(0), QStringLiteral("3列目 (action): action は send, wait, expect のどれかです"));
+        QCOMPARE(dialog.TestText(0), QStringLiteral("3列目 (action): action は send, wait, expect, dtr, rts, break のどれかです"));
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Rejected));  // still open
         QVERIFY(h.Prompts().calls.value(0).text.contains(QStringLiteral("2行目 3列目 (action)")));

@@ -20,10 +20,12 @@ recommends=$(dpkg-deb -f "$deb" Recommends)
 echo "package recommends: $recommends"
 tr ',' '\n' <<< "$recommends" | sed 's/^ *//; s/ .*//' | grep -qx qt6-translations-l10n
 
-# The serial line's library comes through dpkg-shlibdeps.
+# The libraries come through dpkg-shlibdeps (the serial line talks to the terminal itself, so Qt's
+# serial port library is not among them).
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "package depends: $depends"
-grep -q 'libqt6serialport6' <<< "$depends"
+grep -q 'libqt6widgets6' <<< "$depends"
+grep -q 'libssl3' <<< "$depends"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -4,6 +4,8 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <string>
+#include <unordered_map>
 
 const char *const CCommandsFile::kHeader = "name,key,action,form,data,checksum,ms,note";
 
@@ -19,7 +21,11 @@ struct Record
 // Splits the text into records at line ends outside quotes.
 QList<Record> SplitRecords(const QByteArray &bytes)
 {
+    // The two line ends, shared by every record rather than made for each.
+    static const QByteArray crlf("\r\n");
+    static const QByteArray lf("\n");
     QList<Record> records;
+    records.reserve(bytes.count('\n') + 1);
     bool quoted = false;
     int line = 1;
     int startLine = 1;
@@ -33,7 +39,7 @@ QList<Record> SplitRecords(const QByteArray &bytes)
             if (quoted)
                 continue;
             const bool cr = i > start && bytes[i - 1] == '\r';
-            records.append({bytes.mid(start, i - start - (cr ? 1 : 0)), cr ? QByteArray("\r\n") : QByteArray("\n"), startLine});
+            records.append({bytes.mid(start, i - start - (cr ? 1 : 0)), cr ? crlf : lf, startLine});
             start = i + 1;
             startLine = line;
         }
@@ -43,44 +49,87 @@ QList<Record> SplitRecords(const QByteArray &bytes)
     return records;
 }
 
-// The cells of one record (RFC 4180: a quoted cell may hold commas, line ends and "" for a quote).
-// False for text that is not UTF-8; `column` then names the cell.
-bool SplitCells(const QByteArray &raw, QStringList *cells, int *column)
+// The cells of a file's records as text, the short ones made once: a file repeats its names,
+// actions, forms and times on row after row, and each repeat then shares the first one's text.
+class CCellReader
 {
-    cells->clear();
-    QByteArray cell;
-    qsizetype i = 0;
-    for (;;) {
-        cell.clear();
-        if (i < raw.size() && raw[i] == '"') {
-            ++i;
-            while (i < raw.size()) {
-                if (raw[i] == '"') {
-                    if (i + 1 < raw.size() && raw[i + 1] == '"') {
-                        cell += '"';
-                        i += 2;
-                        continue;
+public:
+    // The cells of one record (RFC 4180: a quoted cell may hold commas, line ends and "" for a
+    // quote). False for text that is not UTF-8; `column` then names the cell.
+    bool Split(const QByteArray &raw, QStringList *cells, int *column)
+    {
+        cells->clear();
+        cells->reserve(CCommandsFile::kColumns);
+        QByteArray cell;
+        const char *const begin = raw.constData();
+        const qsizetype size = raw.size();
+        qsizetype i = 0;
+        for (;;) {
+            QByteArrayView bytes;
+            if (i < size && begin[i] == '"') {
+                cell.clear();
+                ++i;
+                while (i < size) {
+                    if (begin[i] == '"') {
+                        if (i + 1 < size && begin[i + 1] == '"') {
+                            cell += '"';
+                            i += 2;
+                            continue;
+                        }
+                        ++i;
+                        break;
                     }
-                    ++i;
-                    break;
+                    cell += begin[i++];
                 }
-                cell += raw[i++];
+                const qsizetype from = i;
+                while (i < size && begin[i] != ',')
+                    ++i;
+                cell.append(begin + from, i - from);
+                bytes = cell;
+            } else {
+                const qsizetype from = i;
+                while (i < size && begin[i] != ',')
+                    ++i;
+                bytes = QByteArrayView(begin + from, i - from);
+            }
+            QString text;
+            if (!Text(bytes, &text)) {
+                *column = int(cells->size());
+                return false;
+            }
+            cells->append(std::move(text));
+            if (i >= size)
+                return true;
+            ++i;  // the comma
+        }
+    }
+
+private:
+    static constexpr qsizetype kShared = 24;  // cells up to this many bytes are made once
+
+    bool Text(QByteArrayView bytes, QString *text)
+    {
+        if (bytes.isEmpty())
+            return true;
+        const bool shared = bytes.size() <= kShared;
+        if (shared) {
+            const auto found = m_made.find(std::string(bytes.data(), size_t(bytes.size())));
+            if (found != m_made.end()) {
+                *text = found->second;
+                return true;
             }
         }
-        while (i < raw.size() && raw[i] != ',')
-            cell += raw[i++];
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString text = decoder(cell);
-        if (decoder.hasError()) {
-            *column = int(cells->size());
+        *text = decoder(bytes);
+        if (decoder.hasError())
             return false;
-        }
-        cells->append(text);
-        if (i >= raw.size())
-            return true;
-        ++i;  // the comma
+        if (shared)
+            m_made.emplace(std::string(bytes.data(), size_t(bytes.size())), *text);
+        return true;
     }
-}
+
+    std::unordered_map<std::string, QString> m_made;
+};
 
 QString ColumnName(int column)
 {
@@ -164,7 +213,8 @@ bool CCommandsFile::Parse(const QByteArray &bytes, QString *error)
         return false;
     }
     int column = 0;
-    if (!SplitCells(records[0].raw, &file.m_header, &column)) {
+    CCellReader reader;
+    if (!reader.Split(records[0].raw, &file.m_header, &column)) {
         *error = Where(1, column, QStringLiteral("UTF-8 の文字ではありません"));
         return false;
     }
@@ -179,6 +229,7 @@ bool CCommandsFile::Parse(const QByteArray &bytes, QString *error)
     file.m_headerEnding = records[0].ending;
     file.m_lineEnding = records[0].ending.isEmpty() ? QByteArray("\r\n") : records[0].ending;
     QByteArray leading;
+    file.m_rows.reserve(records.size() - 1);
     for (qsizetype r = 1; r < records.size(); ++r) {
         const ::Record &record = records[r];
         if (record.raw.trimmed().isEmpty()) {
@@ -186,7 +237,7 @@ bool CCommandsFile::Parse(const QByteArray &bytes, QString *error)
             continue;
         }
         Row row;
-        if (!SplitCells(record.raw, &row.cells, &column)) {
+        if (!reader.Split(record.raw, &row.cells, &column)) {
             *error = Where(record.line, column, QStringLiteral("UTF-8 の文字ではありません"));
             return false;
         }
@@ -210,7 +261,7 @@ bool CCommandsFile::Build(const QList<Row> &rows, int eolColumn, QList<Sequence>
     QList<Sequence> made;
     QHash<QString, qsizetype> byName;
     QHash<QString, QString> keyOwner;
-    CCommandStep::MatcherCache matchers;
+    CCommandStep::Cache compiled;
     for (qsizetype r = 0; r < rows.size(); ++r) {
         const Row &row = rows[r];
         const QString name = row.cells[COL_NAME].trimmed();
@@ -222,7 +273,7 @@ bool CCommandsFile::Build(const QList<Row> &rows, int eolColumn, QList<Sequence>
         CCommandStep step;
         QString why;
         int column = 0;
-        if (!CCommandStep::Compile(row.cells, &step, &why, &column, &matchers, eolColumn)) {
+        if (!CCommandStep::Compile(row.cells, &step, &why, &column, &compiled, eolColumn)) {
             *error = Where(row.line, column, why, eolColumn);
             return false;
         }

@@ -21,7 +21,7 @@ bool Refuse(QString *why, int *column, int cell, const QString &reason)
 
 }  // namespace
 
-bool CCommandStep::Compile(const QStringList &cells, CCommandStep *step, QString *why, int *column, MatcherCache *cache,
+bool CCommandStep::Compile(const QStringList &cells, CCommandStep *step, QString *why, int *column, Cache *cache,
                            int eolColumn)
 {
     CCommandStep made;
@@ -53,9 +53,15 @@ bool CCommandStep::Compile(const QStringList &cells, CCommandStep *step, QString
                 return Refuse(why, column, CHECKSUM, reason);
         }
         if (made.m_bVars) {
+            const QString key = made.form + QChar(u'\n') + made.data;
+            const auto known = cache ? cache->templates.constFind(key) : QHash<QString, CReplyTemplate>::const_iterator();
             QString reason;
-            if (!CReplyTemplate::Parse(text, made.data, &made.m_template, &reason))
+            if (cache && known != cache->templates.cend())
+                made.m_template = *known;
+            else if (!CReplyTemplate::Parse(text, made.data, &made.m_template, &reason))
                 return Refuse(why, column, DATA, reason.replace(QStringLiteral("応答ﾃﾞｰﾀ"), QStringLiteral("data ")));
+            else if (cache)
+                cache->templates.insert(key, made.m_template);
         } else if (!CReplyRule::Decode(text, made.data, &made.m_bytes)) {
             return Refuse(why, column, DATA, CReplyRule::DecodeError(text, true).replace(QStringLiteral("応答ﾃﾞｰﾀ"), QStringLiteral("data ")));
         }
@@ -87,8 +93,8 @@ bool CCommandStep::Compile(const QStringList &cells, CCommandStep *step, QString
         if (made.form != QLatin1String("hex") && made.form != QLatin1String("text") && made.form != QLatin1String("regex"))
             return Refuse(why, column, FORM, QStringLiteral("expect の form は hex, text, regex のどれかです"));
         const QString key = made.form + QChar(u'\n') + made.data;
-        if (cache && cache->contains(key)) {
-            made.m_pMatcher = cache->value(key);
+        if (cache && cache->matchers.contains(key)) {
+            made.m_pMatcher = cache->matchers.value(key);
             *step = std::move(made);
             return true;
         }
@@ -104,7 +110,7 @@ bool CCommandStep::Compile(const QStringList &cells, CCommandStep *step, QString
         made.m_pMatcher = std::make_shared<CReplyMatcher>();
         made.m_pMatcher->SetRules({rule});
         if (cache)
-            cache->insert(key, made.m_pMatcher);
+            cache->matchers.insert(key, made.m_pMatcher);
     } else if (action == QLatin1String("dtr") || action == QLatin1String("rts")) {
         made.action = action == QLatin1String("dtr") ? Dtr : Rts;
         const QString value = made.data.trimmed();

@@ -27,13 +27,18 @@ public:
 
     // The step of a row's cells (name, key, action, form, data, checksum, ms, note, …); false with
     // the reason in `why` and the failing cell (0-based) in `column`.
-    // Expect patterns compiled so far, by form and data: the steps that expect the same share one
-    // matcher (it keeps nothing between matches), so a file compiles each pattern once.
-    using MatcherCache = QHash<QString, std::shared_ptr<CReplyMatcher>>;
+    // What a file's steps have compiled so far, by form and data: the steps that expect the same
+    // share one matcher (it keeps nothing between matches), and the sends with the same placeholders
+    // one template, so a file compiles each pattern and template once.
+    struct Cache
+    {
+        QHash<QString, std::shared_ptr<CReplyMatcher>> matchers;
+        QHash<QString, CReplyTemplate> templates;
+    };
     // `eolColumn` is the cell of the file's `eol` column (-1: none): the line end after a text send
     // (CLineEnd's words), before its checksum.
     static bool Compile(const QStringList &cells, CCommandStep *step, QString *why, int *column,
-                        MatcherCache *cache = nullptr, int eolColumn = -1);
+                        Cache *cache = nullptr, int eolColumn = -1);
 
     Action action = Send;
     QString form;      // as written: hex, text, hex+vars, text+vars, regex

@@ -64,9 +64,37 @@ QString CReplyRule::BytePattern(const QString &pattern, QList<qsizetype> *typedA
     return out;
 }
 
+namespace {
+
+// The expression last made of a pattern, on this thread. A rule is checked and then compiled, and
+// checked more than once on its way (its editor, the matcher): each is one compile of the pattern,
+// which costs as much as a thousand matches, and all of them share this one.
+struct LastExpression
+{
+    bool made = false;
+    QString pattern;
+    QList<qsizetype> typedAt;  // where each character of the expression was typed
+    QRegularExpression expression;
+};
+
+const LastExpression &ExpressionOf(const QString &pattern)
+{
+    thread_local LastExpression last;
+    if (!last.made || last.pattern != pattern) {
+        last.made = true;
+        last.pattern = pattern;
+        last.typedAt.clear();
+        last.expression = QRegularExpression(CReplyRule::BytePattern(pattern, &last.typedAt),
+                                             QRegularExpression::DotMatchesEverythingOption);
+    }
+    return last;
+}
+
+}  // namespace
+
 QRegularExpression CReplyRule::CompilePattern(const QString &pattern)
 {
-    QRegularExpression expression(BytePattern(pattern), QRegularExpression::DotMatchesEverythingOption);
+    QRegularExpression expression = ExpressionOf(pattern).expression;
     expression.optimize();
     return expression;
 }
@@ -75,8 +103,9 @@ QString CReplyRule::PatternError(const QString &pattern)
 {
     if (pattern.isEmpty())
         return QStringLiteral("照合ﾃﾞｰﾀが空です。");
-    QList<qsizetype> typedAt;
-    const QRegularExpression expression(BytePattern(pattern, &typedAt), QRegularExpression::DotMatchesEverythingOption);
+    const LastExpression &made = ExpressionOf(pattern);
+    const QRegularExpression &expression = made.expression;
+    const QList<qsizetype> &typedAt = made.typedAt;
     if (expression.isValid())
         return QString();
     const qsizetype at = typedAt.value(qBound<qsizetype>(0, expression.patternErrorOffset(), typedAt.size() - 1));

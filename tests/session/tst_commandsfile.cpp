@@ -145,6 +145,57 @@ private Q_SLOTS:
         QCOMPARE(commands.ToBytes(), kHeader + ",eol\r\na,,send,text,A\r\nb,,send,text,B,,,,cr\r\n");
     }
 
+    // A file compiles each text, template and pattern once and shares it between the rows that
+    // repeat it: every step must still come out as it would in a file of its own.
+    void aStepCompilesAsItWouldAlone_data()
+    {
+        QTest::addColumn<QByteArray>("rows");   // after the header
+        QTest::addColumn<QByteArray>("received");  // what each expect is shown
+        QTest::newRow("the same data, hex and text templates") << QByteArray("a,,send,hex+vars,41${seq}\nb,,send,text+vars,41${seq}\n") << QByteArray();
+        QTest::newRow("a template with and without a line end")
+            << QByteArray("a,,send,text+vars,N${seq},,,,lf\nb,,send,text+vars,N${seq},,,,\n") << QByteArray();
+        QTest::newRow("quoted and plain cells alike") << QByteArray("\"a\",,\"send\",text,\"x\"\"y\"\na,,send,text,\"x\"\"y\"\nb,,send,\"text\",x\n") << QByteArray();
+        QTest::newRow("one pattern after another") << QByteArray("a,,expect,regex,OK ([0-9]+)\nb,,expect,regex,NG\nc,,expect,regex,OK ([0-9]+)\n")
+                                                 << QByteArray("NG OK 12");
+        QTest::newRow("the same data as text and as a pattern") << QByteArray("a,,expect,text,A.\nb,,expect,regex,A.\n") << QByteArray("AB");
+    }
+    void aStepCompilesAsItWouldAlone()
+    {
+        QFETCH(QByteArray, rows);
+        QFETCH(QByteArray, received);
+        const QByteArray header = kHeader + ",eol\n";
+        CCommandsFile whole;
+        QString error;
+        QVERIFY2(whole.Parse(header + rows, &error), qPrintable(error));
+        const QList<QByteArray> lines = rows.split('\n');
+        int line = 0;
+        for (const CCommandsFile::Sequence &sequence : whole.Sequences()) {
+            for (const CCommandStep &step : sequence.steps) {
+                CCommandsFile alone;
+                QVERIFY2(alone.Parse(header + lines[line++], &error), qPrintable(error));
+                const CCommandStep &own = alone.Sequences()[0].steps[0];
+                QCOMPARE(step.form, own.form);
+                QCOMPARE(step.data, own.data);
+                QCOMPARE(step.eol, own.eol);
+                if (step.action == CCommandStep::Send) {
+                    QList<CReplyTemplate::Part> got, wanted;
+                    CReplyTemplate::Context context;
+                    context.seq = 7;
+                    QVERIFY(step.Telegram(context, &got, &error));
+                    QVERIFY(own.Telegram(context, &wanted, &error));
+                    QCOMPARE(got.size(), wanted.size());
+                    for (qsizetype i = 0; i < got.size(); ++i)
+                        QCOMPARE(got[i].bytes, wanted[i].bytes);
+                } else {
+                    QList<QByteArray> got, wanted;
+                    QCOMPARE(step.Holds(received, &got), own.Holds(received, &wanted));
+                    QCOMPARE(got, wanted);
+                }
+            }
+        }
+        QCOMPARE(line, int(lines.size()) - 1);
+    }
+
     void pagesAndCaptionsComeFromTheName_data()
     {
         QTest::addColumn<QString>("name");

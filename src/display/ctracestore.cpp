@@ -6,9 +6,11 @@
 
 #include <algorithm>
 
-void CTraceStore::Add(qint64 lineSerial, CTraceTelegram telegram)
+void CTraceStore::Add(qint64 lineSerial, CTraceTelegram telegram, bool inLine)
 {
-    m_telegrams.push_back(Entry{lineSerial, std::move(telegram)});
+    if (inLine)
+        telegram.bytes.clear();
+    m_telegrams.push_back(Entry{lineSerial, std::move(telegram), inLine});
 }
 
 void CTraceStore::Trim(qint64 firstSerial)
@@ -38,10 +40,14 @@ bool CTraceStore::WriteTrace(QIODevice *device, qint64 fromSerial, qint64 toSeri
     const auto first = std::lower_bound(m_telegrams.begin(), m_telegrams.end(), fromSerial,
                                         [](const Entry &entry, qint64 serial) { return entry.serial < serial; });
     for (auto it = first; it != m_telegrams.end() && it->serial < toSerial; ++it) {
-        if (judge && it->telegram.direction == 'R') {
-            CTraceTelegram judged = it->telegram;
-            judged.checksum = judge(judged.bytes);
-            writer.Write(judged, out);
+        const bool judged = judge && it->telegram.direction == 'R';
+        if (it->inLine || judged) {
+            CTraceTelegram telegram = it->telegram;
+            if (it->inLine && m_lineBytes)
+                telegram.bytes = m_lineBytes(it->serial);
+            if (judged)
+                telegram.checksum = judge(telegram.bytes);
+            writer.Write(telegram, out);
         } else {
             writer.Write(it->telegram, out);
         }

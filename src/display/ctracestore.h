@@ -16,7 +16,13 @@ class QIODevice;
 class CTraceStore
 {
 public:
-    void Add(qint64 lineSerial, CTraceTelegram telegram);
+    // `inLine`: the telegram's bytes are left out (`telegram.bytes` may be empty) and read back
+    // from its line when the trace is written (SetLineBytes): a History that shows the bytes as hex
+    // digits keeps them once, as digits.
+    void Add(qint64 lineSerial, CTraceTelegram telegram, bool inLine = false);
+    // The bytes of the telegram shown on the line of `serial`, for the telegrams added `inLine`.
+    using LineBytes = std::function<QByteArray(qint64 serial)>;
+    void SetLineBytes(LineBytes bytesOf) { m_lineBytes = std::move(bytesOf); }
     // Drops the telegrams of lines before `firstSerial` (gone from the History).
     void Trim(qint64 firstSerial);
     void Clear() { m_telegrams.clear(); }
@@ -37,6 +43,8 @@ private:
     {
         qint64 serial;
         CTraceTelegram telegram;
+        bool inLine;
     };
     std::deque<Entry> m_telegrams;
+    LineBytes m_lineBytes;
 };

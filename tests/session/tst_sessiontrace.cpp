@@ -13,6 +13,7 @@
 #include "support/tsharkreader.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QPushButton>
 #include <QTest>
@@ -192,6 +193,46 @@ private Q_SLOTS:
             QVERIFY(TsharkReader::Fields(recorded, QStringLiteral("tcp.flags.syn == 1 || tcp.flags.fin == 1"), {"frame.number"}, &rows, &error));
             QCOMPARE(rows.size(), 4);
         }
+    }
+
+    // A saved trace holds each telegram's bytes however the History kept them: the bytes while it
+    // is hidden, read back from the hex digits while it shows them, a copy beside the text.
+    void aSavedTraceHoldsTheBytesHoweverTheHistoryKeptThem_data()
+    {
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<bool>("asText");
+        QTest::newRow("hidden") << false << false;
+        QTest::newRow("shown as hex digits") << true << false;
+        QTest::newRow("shown as text") << true << true;
+    }
+    void aSavedTraceHoldsTheBytesHoweverTheHistoryKeptThem()
+    {
+        QFETCH(bool, shown);
+        QFETCH(bool, asText);
+        LoopbackPeer peer = LoopbackPeer::BindUdp();
+        SessionHarness h;
+        CMessageWnd *history = h.View()->HistoryWindow();
+        if (shown)
+            h.Command(ID_VIEW_HISTORY);
+        QTRY_COMPARE(history->isVisible(), shown);
+        for (QCheckBox *box : history->findChildren<QCheckBox *>()) {
+            if (box->text() == QStringLiteral("ﾃｷｽﾄで表示"))
+                box->setChecked(asText);
+        }
+        h.ConfigureUdp(peer.Port());
+        h.Command(ID_SOCKET_CONNECT);
+        const QList<QByteArray> sent{QByteArray("\x00\xff\x10", 3), QByteArray(3000, 'A') + "\r\nB", QByteArray("x")};
+        for (const QByteArray &bytes : sent) {
+            peer.WriteTo(bytes, h.OwnPort());
+            QTRY_COMPARE(history->Traces().Count(), int(&bytes - sent.data()) + 1);
+        }
+        const QString path = SessionHarness::TempPath(QStringLiteral("kept-%1.pcapng").arg(QTest::currentDataTag()));
+        QString error;
+        QVERIFY2(history->SaveTraceTo(path, false, &error), qPrintable(error));
+        const QList<QStringList> rows = Telegrams(path, QStringLiteral("udp"), QStringLiteral("udp.payload"));
+        QCOMPARE(rows.size(), sent.size());
+        for (int i = 0; i < rows.size(); ++i)
+            QCOMPARE(TsharkReader::Bytes(rows.at(i).at(1)), sent.at(i));
     }
 
     void savesTheSelectedTelegramsOnly()

@@ -175,6 +175,7 @@ void CMessageWnd::AddTelegramLine(QStringView prefix, const unsigned char *data,
     head += prefix;
     head += response;
     std::vector<CLineStore::Line> lines;
+    bool digitsOfAll = false;  // the line's digits are every byte of the telegram
     if (m_nKind == KIND_HISTORY && m_pTextDisplay->isChecked()) {
         lines = TextLines(head, data, length);
     } else if (!pending.isEmpty()) {
@@ -183,6 +184,7 @@ void CMessageWnd::AddTelegramLine(QStringView prefix, const unsigned char *data,
         lines.back().hexPending = pending;
     } else {
         lines.push_back(CLineStore::Line::FromText(head, hex));
+        digitsOfAll = length > 0 && hex.size() == 2 * qsizetype(length);
     }
     lines.front().body = static_cast<qint32>(head.size());
     for (CLineStore::Line &line : lines) {
@@ -190,7 +192,7 @@ void CMessageWnd::AddTelegramLine(QStringView prefix, const unsigned char *data,
         line.when = when;
     }
     AppendEntry(std::move(lines));
-    TraceTelegram(direction, data, length, pending, serial);
+    TraceTelegram(direction, data, length, pending, serial, digitsOfAll);
 }
 
 std::vector<CLineStore::Line> CMessageWnd::TextLines(const QString &lead, const unsigned char *data, int length) const

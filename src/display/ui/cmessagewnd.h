@@ -239,7 +239,10 @@ private:
     QByteArray ShownText() const;
     void ReadTraceOptions();
     // Keeps the telegram for the trace (`lineSerial` < 0: it has no line) and hands it to the recording.
-    void TraceTelegram(char direction, const unsigned char *data, int length, const QByteArray &kept, qint64 lineSerial);
+    // `inLine`: the line of `lineSerial` shows all of the telegram's bytes as hex digits, from which
+    // a saved trace reads them back rather than the History keep them twice.
+    void TraceTelegram(char direction, const unsigned char *data, int length, const QByteArray &kept, qint64 lineSerial,
+                       bool inLine = false);
     void OnTraceFailed(const QString &cause);
     void OnTraceSlow();
 

@@ -33,6 +33,21 @@ void CMessageWnd::CreateTraceTools()
     m_pTraceDissector = new QAction(QStringLiteral("pcapngのｼﾘｱﾙ ﾃﾞｨｾｸﾀ..."), this);
     connect(m_pTraceDissector, &QAction::triggered, this, &CMessageWnd::AskTraceDissector);
     ReadTraceOptions();
+    // A telegram whose line shows all its bytes as digits is kept as those digits only.
+    m_traceStore.SetLineBytes([this](qint64 serial) {
+        if (!m_pText)
+            return QByteArray();
+        const CLineStore &store = m_pText->Store();
+        const qint64 index = serial - store.FirstSerial();
+        if (index < 0 || index >= store.Count())
+            return QByteArray();
+        const CLineStore::Line &line = store.Peek(int(index));
+        if (!line.hexPending.isEmpty())
+            return line.hexPending;
+        QByteArray bytes(line.tail.size() / 2, Qt::Uninitialized);
+        m_hexConv.HexString2Bin(line.tail, reinterpret_cast<unsigned char *>(bytes.data()), int(bytes.size()));
+        return bytes;
+    });
 }
 
 void CMessageWnd::ReadTraceOptions()
@@ -69,17 +84,20 @@ bool CMessageWnd::AskTraceDissector()
 }
 
 void CMessageWnd::TraceTelegram(char direction, const unsigned char *data, int length, const QByteArray &kept,
-                                qint64 lineSerial)
+                                qint64 lineSerial, bool inLine)
 {
     if (!m_traceOrigin || direction == 0 || (lineSerial < 0 && !m_pTraceRecorder))
         return;
     QList<CTraceTelegram> telegrams = m_traceOrigin(direction);
     if (telegrams.isEmpty())
         return;
-    // The bytes once for all the entries; those the window keeps anyway are shared, not copied.
-    const QByteArray bytes = kept.size() == length && length > 0
-                                 ? kept
-                                 : QByteArray(reinterpret_cast<const char *>(data), data ? qMax(0, length) : 0);
+    inLine = inLine && lineSerial >= 0;
+    // The bytes once for all the entries; those the window keeps anyway are shared, not copied, and
+    // those its line shows as digits are not kept at all unless a recording writes them now.
+    const bool needed = !inLine || m_pTraceRecorder;
+    const QByteArray bytes = kept.size() == length && length > 0 ? kept
+        : needed ? QByteArray(reinterpret_cast<const char *>(data), data ? qMax(0, length) : 0)
+                 : QByteArray();
     const auto clock = lineSerial >= 0 ? m_stampClock : std::chrono::system_clock::now();
     const qint64 micros = std::chrono::duration_cast<std::chrono::microseconds>(clock.time_since_epoch()).count();
     const CChecksumCheck *check = m_pTraceRecorder && direction == 'R' && m_pText ? m_pText->ChecksumCheck() : nullptr;
@@ -94,7 +112,7 @@ void CMessageWnd::TraceTelegram(char direction, const unsigned char *data, int l
             telegram.checksum = -1;
         }
         if (lineSerial >= 0)
-            m_traceStore.Add(lineSerial, std::move(telegram));
+            m_traceStore.Add(lineSerial, std::move(telegram), inLine);
     }
     if (lineSerial >= 0)
         m_traceStore.Trim(m_pText->Store().FirstSerial());

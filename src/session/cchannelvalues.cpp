@@ -6,6 +6,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 void CChannelValues::SetChannels(const QList<CChannel> &channels)
@@ -40,6 +41,7 @@ void CChannelValues::Add(int channel, qint64 when, double value)
     Series &s = m_series[size_t(channel)];
     s.when.push_back(when);
     s.value.push_back(value);
+    s.blocks.Add(value);
     Figures &f = s.figures;
     if (f.count == 0) {
         f.min = f.max = value;
@@ -76,11 +78,18 @@ void CChannelValues::Trim(Series &s)
     }
     s.begin = begin;
     // The dropped front is given back once it is as large as what is kept (amortised: each value
-    // moves at most once a halving).
+    // moves at most once a halving): whole blocks of the summaries with their values, or all of it
+    // and the summaries made again when that is less than a block.
     if (s.begin > 4096 && s.begin >= (end - s.begin)) {
-        s.when.erase(s.when.begin(), s.when.begin() + qsizetype(s.begin));
-        s.value.erase(s.value.begin(), s.value.begin() + qsizetype(s.begin));
-        s.begin = 0;
+        const size_t whole = s.begin - s.begin % CValueBlocks::kLargest;
+        const size_t drop = whole > 0 ? whole : s.begin;
+        s.when.erase(s.when.begin(), s.when.begin() + qsizetype(drop));
+        s.value.erase(s.value.begin(), s.value.begin() + qsizetype(drop));
+        s.begin -= drop;
+        if (whole > 0)
+            s.blocks.DropFront(whole);
+        else
+            s.blocks.Rebuild(s.value.data(), s.value.size());
     }
 }
 
@@ -121,6 +130,44 @@ qsizetype CChannelValues::LowerBound(int channel, qint64 when) const
     const Series &s = m_series[size_t(channel)];
     const auto from = s.when.begin() + qsizetype(s.begin);
     return std::lower_bound(from, s.when.end(), when) - from;
+}
+
+void CChannelValues::MinMax(int channel, qsizetype from, qsizetype to, double *low, double *high) const
+{
+    const Series &s = m_series[size_t(channel)];
+    s.blocks.MinMax(s.value.data(), s.begin + size_t(from), s.begin + size_t(std::max(from, to)), low, high);
+}
+
+std::vector<CChartScale::Column> CChannelValues::Reduce(int channel, qint64 from, qint64 to, int columns) const
+{
+    std::vector<CChartScale::Column> out(size_t(std::max(0, columns)));
+    const qsizetype n = Count(channel);
+    if (columns <= 0 || to <= from || n == 0)
+        return out;
+    const qint64 *times = Times(channel);
+    const double *values = Values(channel);
+    const double span = double(to - from);
+    // The column of a time exactly as CChartScale::Reduce puts it (it never falls as the time grows).
+    const auto columnOf = [&](qint64 when) { return std::min(columns - 1, int(double(when - from) / span * columns)); };
+    const qint64 *end = std::lower_bound(times, times + n, to);
+    for (const qint64 *at = std::lower_bound(times, end, from); at != end;) {
+        const int c = columnOf(*at);
+        const qint64 *next = std::partition_point(at, end, [&](qint64 when) { return columnOf(when) <= c; });
+        const qsizetype first = at - times;
+        const qsizetype last = next - times - 1;
+        CChartScale::Column &column = out[size_t(c)];
+        column.any = true;
+        column.first = values[first];
+        column.last = values[last];
+        // Folded one by one, a column whose first value is NaN keeps NaN as its lowest and highest;
+        // NaN after the first changes neither.
+        if (std::isnan(column.first))
+            column.min = column.max = column.first;
+        else
+            MinMax(channel, first, last + 1, &column.min, &column.max);
+        at = next;
+    }
+    return out;
 }
 
 const std::vector<CChannelValues::Crossing> &CChannelValues::Crossings(int channel) const

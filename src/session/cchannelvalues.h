@@ -3,7 +3,9 @@
 // run: count, lowest, highest, mean and the limit crossings.
 #pragma once
 
+#include "display/cchartscale.h"
 #include "session/cchannel.h"
+#include "session/cvalueblocks.h"
 
 #include <QByteArray>
 #include <QList>
@@ -59,6 +61,12 @@ public:
     double ValueAt(int channel, qsizetype i) const;
     // The index of the first kept value at or after `when`.
     qsizetype LowerBound(int channel, qint64 when) const;
+    // The lowest and highest of the kept values [from, to) of a channel, NaN left out (+inf and -inf
+    // when there is none), read from the block summaries.
+    void MinMax(int channel, qsizetype from, qsizetype to, double *low, double *high) const;
+    // The kept values of a channel with times in [from, to) put into `columns` equal pixel columns:
+    // what CChartScale::Reduce gives for them, each column's lowest and highest from the summaries.
+    std::vector<CChartScale::Column> Reduce(int channel, qint64 from, qint64 to, int columns) const;
     const std::vector<Crossing> &Crossings(int channel) const;
 
     // The figures since the last ResetFigures (or SetChannels); kept values are not touched.
@@ -87,6 +95,7 @@ private:
         std::vector<qint64> when;
         std::vector<double> value;
         size_t begin = 0;  // values before it are dropped, compacted now and then
+        CValueBlocks blocks;  // over `value` from index 0
         std::vector<Crossing> crossings;
         Figures figures;
         bool outside = false;

@@ -101,17 +101,9 @@ CPlotCanvas::Layout CPlotCanvas::MakeLayout(const QFontMetrics &metrics) const
     std::vector<bool> seen(units.size(), false);
     for (int i = 0; i < channels; ++i) {
         CChartPainter::Axis &axis = layout.axes[size_t(layout.axisOf[size_t(i)])];
-        const qsizetype n = m_pValues->Count(i);
-        const qint64 *times = m_pValues->Times(i);
-        const double *values = m_pValues->Values(i);
-        const qsizetype from = std::lower_bound(times, times + n, layout.low) - times;
-        const qsizetype to = std::lower_bound(times, times + n, layout.high) - times;
-        double low = std::numeric_limits<double>::infinity();
-        double high = -low;
-        for (qsizetype k = from; k < to; ++k) {
-            low = std::min(low, values[k]);
-            high = std::max(high, values[k]);
-        }
+        double low = 0.0;
+        double high = 0.0;
+        m_pValues->MinMax(i, m_pValues->LowerBound(i, layout.low), m_pValues->LowerBound(i, layout.high), &low, &high);
         const CChannel &c = m_pValues->Channels()[i];
         if (c.HasLow()) { low = std::min(low, c.low); high = std::max(high, c.low); }
         if (c.HasHigh()) { low = std::min(low, c.high); high = std::max(high, c.high); }
@@ -201,18 +193,17 @@ void CPlotCanvas::Paint()
             const int y = CChartPainter::Y(plot, axis, limit);
             painter.drawLine(plot.left() + 1, y, plot.right() - 1, y);
         }
-        const std::vector<CChartScale::Column> columns = CChartScale::Reduce(
-            m_pValues->Times(i), m_pValues->Values(i), size_t(m_pValues->Count(i)), layout.low, layout.high, plot.width());
-        chart.DrawColumns(plot, columns, axis, QPen(colour, 1.5));
+        chart.DrawColumns(plot, m_pValues->Reduce(i, layout.low, layout.high, plot.width()), axis, QPen(colour, 1.5));
         // Where the channel left its limits: a red triangle pointing the way it went.
         painter.setPen(Qt::NoPen);
         painter.setBrush(kCrossing);
-        for (const CChannelValues::Crossing &crossing : m_pValues->Crossings(i)) {
-            if (crossing.when < layout.low || crossing.when >= layout.high)
-                continue;
-            const int x = plot.left() + int(double(crossing.when - layout.low) / span * plot.width());
-            const int y = CChartPainter::Y(plot, axis, crossing.value);
-            const int d = crossing.high ? -6 : 6;
+        const std::vector<CChannelValues::Crossing> &crossings = m_pValues->Crossings(i);
+        const auto byTime = [](const CChannelValues::Crossing &crossing, qint64 when) { return crossing.when < when; };
+        for (auto crossing = std::lower_bound(crossings.begin(), crossings.end(), layout.low, byTime);
+             crossing != crossings.end() && crossing->when < layout.high; ++crossing) {
+            const int x = plot.left() + int(double(crossing->when - layout.low) / span * plot.width());
+            const int y = CChartPainter::Y(plot, axis, crossing->value);
+            const int d = crossing->high ? -6 : 6;
             const QPoint triangle[3] = {QPoint(x, y), QPoint(x - 4, y + d), QPoint(x + 4, y + d)};
             painter.drawPolygon(triangle, 3);
         }

@@ -267,14 +267,16 @@ int CChecksumCommand::Run(const QCommandLineParser &parser, FILE *in, FILE *out,
             return 2;
         }
         struct stat status {};
-        const bool parts = parser.isSet(QString::fromLatin1(kFile)) && checksum->Combines() && ::fstat(file.handle(), &status) == 0 &&
-                           S_ISREG(status.st_mode);
-        const int failure = parts ? CChecksumParts::Read(*checksum, file.handle(), status.st_size, CChecksumParts::PartsFor(status.st_size), state)
-                                  : ReadAhead(file, [&](const char *piece, qint64 size) { checksum->Update(state, piece, size); });
+        const bool inParts = parser.isSet(QString::fromLatin1(kFile)) && checksum->Combines() &&
+                             ::fstat(file.handle(), &status) == 0 && S_ISREG(status.st_mode);
+        const qint64 size = status.st_size;
+        const int failure = inParts ? CChecksumParts::Read(*checksum, file.handle(), size, CChecksumParts::PartsFor(size), state)
+                                    : ReadAhead(file, [&](const char *piece, qint64 length) { checksum->Update(state, piece, length); });
         if (failure) {
             const QString source = file.fileName().isEmpty() ? QStringLiteral("標準入力") : file.fileName();
-            Print(err, source + (failure == CChecksumParts::kChanged ? QStringLiteral(": 読み込み中にﾌｧｲﾙが変わりました。\n")
-                                                                       : QStringLiteral(": 読み込めません: ") + FileErrorText(failure) + QLatin1Char('\n')));
+            const QString why = failure == CChecksumParts::kChanged ? QStringLiteral("読み込み中にﾌｧｲﾙが変わりました。")
+                                                                    : QStringLiteral("読み込めません: ") + FileErrorText(failure);
+            Print(err, source + QStringLiteral(": ") + why + QLatin1Char('\n'));
             return 2;
         }
     }

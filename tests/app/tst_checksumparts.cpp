@@ -8,9 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <algorithm>
-#include <thread>
-
 class TestChecksumParts : public QObject
 {
     Q_OBJECT
@@ -54,23 +51,6 @@ private Q_SLOTS:
         CChecksum::State state = checksum->Init();
         QCOMPARE(CChecksumParts::Read(*checksum, file.handle(), size, parts, state), 0);
         QCOMPARE(checksum->HexText(checksum->Final(state)), checksum->HexText(checksum->Compute(data)));
-    }
-
-    void partsFollowTheCores_data()
-    {
-        QTest::addColumn<qint64>("size");
-        QTest::addColumn<int>("parts");
-        const int cores = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
-        QTest::newRow("empty") << qint64(0) << 1;
-        QTest::newRow("under 2 MB") << qint64(2 * 1024 * 1024 - 1) << 1;
-        QTest::newRow("2 MB") << qint64(2 * 1024 * 1024) << std::min(cores, 2);
-        QTest::newRow("1 GB") << (qint64(1) << 30) << cores;
-    }
-    void partsFollowTheCores()
-    {
-        QFETCH(qint64, size);
-        QFETCH(int, parts);
-        QCOMPARE(CChecksumParts::PartsFor(size), parts);
     }
 };
 

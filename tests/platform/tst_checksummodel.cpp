@@ -1,6 +1,7 @@
 // CRCs by their parameters: every catalogue entry read back from its model notation with its check
 // and residue, random parameter sets against the bit-at-a-time reference, notation faults; the fast
-// paths against the tables on random lengths and alignments; the added sums' published values.
+// paths against the tables on random lengths and alignments (widths over 64 bits as well); parts
+// computed apart and joined; the added sums' published values.
 #include "platform/cchecksum.h"
 #include "platform/ccrcfast.h"
 #include "support/crcreference.h"

@@ -11,8 +11,8 @@
 
 namespace {
 
-// Bytes a part reads at a time: a quarter of a core's second-level cache or less, so that the copy
-// out of the page cache is still there when the CRC reads it.
+// Bytes a part reads at a time: inside a core's second-level cache, so that the copy out of the page
+// cache is still there when the CRC reads it (128 KB to 1 MB measured alike on a loaded machine).
 constexpr qint64 kPiece = 256 * 1024;
 constexpr qint64 kMinPart = 1024 * 1024;
 constexpr int kMaxParts = 4;

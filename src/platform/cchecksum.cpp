@@ -69,6 +69,40 @@ bool ParseValue(const QString &text, CChecksum::Value *out)
     return true;
 }
 
+// `value` times x modulo x^width + poly.
+CChecksum::Value TimesX(CChecksum::Value value, int width, CChecksum::Value poly)
+{
+    const bool carry = (value >> (width - 1)) & 1;
+    value = (value << 1) & CChecksum::WideMask(width);
+    return carry ? value ^ poly : value;
+}
+
+// a times b modulo x^width + poly.
+CChecksum::Value TimesMod(CChecksum::Value a, CChecksum::Value b, int width, CChecksum::Value poly)
+{
+    CChecksum::Value product = 0;
+    for (int i = width - 1; i >= 0; --i) {
+        product = TimesX(product, width, poly);
+        if ((b >> i) & 1)
+            product ^= a;
+    }
+    return product;
+}
+
+// `value` times x^(8 bytes) modulo x^width + poly: a CRC register moved on over that many zero bytes.
+CChecksum::Value ShiftByZeros(CChecksum::Value value, quint64 bytes, int width, CChecksum::Value poly)
+{
+    CChecksum::Value power = 1;  // x to the bytes' bits read so far, from the highest
+    for (int i = 63; i >= 0; --i) {
+        power = TimesMod(power, power, width, poly);
+        if ((bytes >> i) & 1) {
+            for (int bit = 0; bit < 8; ++bit)
+                power = TimesX(power, width, poly);
+        }
+    }
+    return TimesMod(value, power, width, poly);
+}
+
 }  // namespace
 
 quint64 CChecksum::Mask(int width)
@@ -224,11 +258,9 @@ CChecksum::Value CChecksum::Residue(const Entry &p)
 {
     // A message followed by its CRC leaves the register at xorout times x^width modulo the
     // polynomial, whatever the message; reflected when the output is.
-    const Value top = Value(1) << (p.width - 1);
-    const Value mask = WideMask(p.width);
     Value r = p.refout ? WideReflect(p.xorout, p.width) : p.xorout;
     for (int i = 0; i < p.width; ++i)
-        r = (r & top) ? ((r << 1) ^ p.poly) & mask : (r << 1) & mask;
+        r = TimesX(r, p.width, p.poly);
     return p.refout ? WideReflect(r, p.width) : r;
 }
 
@@ -289,6 +321,7 @@ CChecksum::CChecksum(const Entry &entry) : m_entry(entry)
             }
             (*m_pWideTable)[byte] = crc;
         }
+        m_wideFold = CCrcFast::WideFoldConstants(entry.width, entry.poly);
         return;
     }
     m_pTables = std::make_unique<std::array<std::array<quint64, 256>, 16>>();
@@ -318,6 +351,20 @@ CChecksum::CChecksum(const Entry &entry) : m_entry(entry)
 }
 
 CChecksum::Value CChecksum::WideCrc(Value crc, const unsigned char *data, qsizetype length) const
+{
+    if (length >= kFoldFrom && CCrcFast::CanFold()) {
+        unsigned char folded[32];
+        const qsizetype used = CCrcFast::FoldWide(m_wideFold, m_entry.refin, crc, data, length, folded);
+        if (used > 0) {
+            crc = WideCrcByTable(0, folded, sizeof folded);
+            data += used;
+            length -= used;
+        }
+    }
+    return WideCrcByTable(crc, data, length);
+}
+
+CChecksum::Value CChecksum::WideCrcByTable(Value crc, const unsigned char *data, qsizetype length) const
 {
     const auto &t = *m_pWideTable;
     if (m_entry.refin) {
@@ -388,12 +435,36 @@ CChecksum::State CChecksum::Init() const
     State state;
     if (m_entry.kind == KIND_ADLER32)
         state.a = 1;
-    if (m_entry.kind == KIND_CRC && m_entry.width > 64)
-        state.wide = m_entry.refin ? WideReflect(m_entry.init, m_entry.width) : m_entry.init << (kMaxWidth - m_entry.width);
-    else if (m_entry.kind == KIND_CRC)
-        state.crc = m_entry.refin ? CChecksum::Reflect(quint64(m_entry.init), m_entry.width)
-                                  : quint64(m_entry.init) << (64 - m_entry.width);
+    if (m_entry.kind == KIND_CRC)
+        SetRegister(state, m_entry.init);
     return state;
+}
+
+CChecksum::Value CChecksum::Register(const State &state) const
+{
+    const int width = m_entry.width;
+    if (width > 64)
+        return m_entry.refin ? WideReflect(state.wide, width) : state.wide >> (kMaxWidth - width);
+    return m_entry.refin ? Reflect(state.crc, width) : state.crc >> (64 - width);
+}
+
+void CChecksum::SetRegister(State &state, Value normal) const
+{
+    const int width = m_entry.width;
+    if (width > 64)
+        state.wide = m_entry.refin ? WideReflect(normal, width) : normal << (kMaxWidth - width);
+    else
+        state.crc = m_entry.refin ? Reflect(quint64(normal), width) : quint64(normal) << (64 - width);
+}
+
+void CChecksum::Append(State &state, const State &part, qint64 length) const
+{
+    Q_ASSERT(Combines());
+    // The register after the bytes before, moved on over the part's length as if it were zeros; the
+    // part's own register (from zero) is what its bytes add.
+    SetRegister(state, ShiftByZeros(Register(state), quint64(length), m_entry.width, m_entry.poly));
+    state.crc ^= part.crc;
+    state.wide ^= part.wide;
 }
 
 void CChecksum::Update(State &state, const void *data, qsizetype length) const

@@ -5,7 +5,8 @@
 // writes them; a CRC may also be given by its parameters in the catalogue's model notation. CRCs are
 // table-driven, sixteen bytes a step, or folded with carry-less multiplication (and CRC-32C with the
 // processor's own instruction) where the processor has it. Widths over 64 bits take a register of
-// two words and one table, a byte a step; the narrower ones never touch it.
+// two words, folded thirty-two bytes at a time where the processor allows, else one table, a byte a
+// step; the narrower ones never touch it. A CRC's parts may be computed apart and joined (Append).
 #pragma once
 
 #include <QByteArray>
@@ -98,6 +99,13 @@ public:
     void Update(State &state, const void *data, qsizetype length) const;
     Value Final(const State &state) const;
 
+    // A CRC over parts computed apart, on threads of their own say: each part but the first starts
+    // from InitPart (a zero register) instead of Init and is updated alone; Append then puts a
+    // part of `length` bytes after the state of all bytes before it. CRCs only (Combines).
+    bool Combines() const { return m_entry.kind == KIND_CRC; }
+    State InitPart() const { return State(); }
+    void Append(State &state, const State &part, qint64 length) const;
+
     Value Compute(const void *data, qsizetype length) const;
     Value Compute(const QByteArray &data) const { return Compute(data.constData(), data.size()); }
     // The value as upper-case hex digits, most significant first, as the catalogue writes check values.
@@ -109,8 +117,14 @@ private:
     // The CRC register of Init/Update over `data`: folded where the processor allows, then tables.
     quint64 Crc(quint64 crc, const unsigned char *data, qsizetype length) const;
     quint64 CrcByTables(quint64 crc, const unsigned char *data, qsizetype length) const;
-    // The register of a CRC wider than 64 bits over `data`, a byte a step.
+    // The register of a CRC wider than 64 bits over `data`: folded where the processor allows, then
+    // the table, a byte a step.
     Value WideCrc(Value crc, const unsigned char *data, qsizetype length) const;
+    Value WideCrcByTable(Value crc, const unsigned char *data, qsizetype length) const;
+    // A CRC's register in the normal bit order (the CRC before its final reflection and XOR), and
+    // back into the state as Update holds it.
+    Value Register(const State &state) const;
+    void SetRegister(State &state, Value normal) const;
     void UpdateSum(State &state, const unsigned char *data, qsizetype length) const;
 
     Entry m_entry;
@@ -121,4 +135,5 @@ private:
     std::unique_ptr<std::array<Value, 256>> m_pWideTable;
     // Carry-less multiplication constants for folding 64 and 16 bytes at a time.
     std::array<quint64, 4> m_fold{};
+    std::array<quint64, 8> m_wideFold{};
 };

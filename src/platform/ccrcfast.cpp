@@ -12,12 +12,13 @@ namespace {
 
 std::atomic<bool> g_enabled{true};
 
-// x^n modulo the CRC's polynomial (width bits, top bit implied), in the normal bit order.
-quint64 PowerMod(int n, int width, quint64 poly)
+// x^n modulo the CRC's polynomial (width bits, up to 128, top bit implied), in the normal bit order.
+CCrcFast::Wide PowerMod(int n, int width, CCrcFast::Wide poly)
 {
-    const quint64 top = quint64(1) << (width - 1);
-    const quint64 mask = width >= 64 ? ~quint64(0) : (top << 1) - 1;
-    quint64 r = 1;
+    using Wide = CCrcFast::Wide;
+    const Wide top = Wide(1) << (width - 1);
+    const Wide mask = width >= 128 ? ~Wide(0) : (top << 1) - 1;
+    Wide r = 1;
     for (int i = 0; i < n; ++i)
         r = (r & top) ? ((r << 1) ^ poly) & mask : (r << 1) & mask;
     return r;
@@ -47,10 +48,26 @@ bool HasSse42()
 
 #define QN_CLMUL __attribute__((target("pclmul,ssse3")))
 
+// Each byte's bits in reverse order.
+QN_CLMUL inline __m128i ReverseBitsOfBytes(__m128i v)
+{
+    const __m128i reversedHigh = _mm_setr_epi8(0x00, char(0x80), 0x40, char(0xC0), 0x20, char(0xA0), 0x60, char(0xE0), 0x10,
+                                               char(0x90), 0x50, char(0xD0), 0x30, char(0xB0), 0x70, char(0xF0));
+    const __m128i reversedLow = _mm_setr_epi8(0x0, 0x8, 0x4, 0xC, 0x2, 0xA, 0x6, 0xE, 0x1, 0x9, 0x5, 0xD, 0x3, 0xB, 0x7, 0xF);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    return _mm_or_si128(_mm_shuffle_epi8(reversedHigh, _mm_and_si128(v, nibble)),
+                        _mm_shuffle_epi8(reversedLow, _mm_and_si128(_mm_srli_epi16(v, 4), nibble)));
+}
+
+QN_CLMUL inline __m128i SwapBytes(__m128i v)
+{
+    return _mm_shuffle_epi8(v, _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+}
+
 QN_CLMUL inline __m128i Load(const unsigned char *p, bool reflected)
 {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    return reflected ? v : _mm_shuffle_epi8(v, _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+    return reflected ? v : SwapBytes(v);
 }
 
 QN_CLMUL inline __m128i FoldInto(__m128i x, __m128i k, __m128i next)
@@ -83,8 +100,54 @@ QN_CLMUL qsizetype FoldClmul(const std::array<quint64, 4> &k, bool reflected, qu
     for (; length - at >= 16; at += 16)
         x = FoldInto(x, k16, Load(data + at, reflected));
     if (!reflected)
-        x = _mm_shuffle_epi8(x, _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+        x = SwapBytes(x);
     _mm_storeu_si128(reinterpret_cast<__m128i *>(folded), x);
+    return at;
+}
+
+// Sixteen bytes in the normal bit order, the first byte's first bit highest: reflected, each byte's
+// bits reversed first.
+QN_CLMUL inline __m128i LoadNormal(const unsigned char *p, bool reflected)
+{
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    return SwapBytes(reflected ? ReverseBitsOfBytes(v) : v);
+}
+
+QN_CLMUL inline void StoreNormal(unsigned char *p, __m128i v, bool reflected)
+{
+    v = SwapBytes(v);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(p), reflected ? ReverseBitsOfBytes(v) : v);
+}
+
+// CRCs wider than 64 bits: a lane of 256 bits (H the first sixteen bytes, L the next) in the normal
+// bit order, the reflected ones with each byte's bits reversed (a reflected CRC is the normal one of
+// those bytes). Each of its four words q0 (lowest) to q3 moves 256 bits forward as q_j times
+// x^(256+64j) mod P, a constant of up to 128 bits: two products of 127 bits, the second 64 bits
+// higher, whose sum stays below 192 bits.
+QN_CLMUL qsizetype FoldWideClmul(const std::array<quint64, 8> &k, bool reflected, CCrcFast::Wide crc,
+                                 const unsigned char *data, qsizetype length, unsigned char folded[32])
+{
+    const __m128i k0 = _mm_set_epi64x(qint64(k[1]), qint64(k[0]));
+    const __m128i k1 = _mm_set_epi64x(qint64(k[3]), qint64(k[2]));
+    const __m128i k2 = _mm_set_epi64x(qint64(k[5]), qint64(k[4]));
+    const __m128i k3 = _mm_set_epi64x(qint64(k[7]), qint64(k[6]));
+    // The register into the first sixteen bytes, in the order its bits run.
+    unsigned char first[16];
+    for (int i = 0; i < 16; ++i)
+        first[i] = data[i] ^ (unsigned char)(reflected ? crc >> (8 * i) : crc >> (120 - 8 * i));
+    __m128i h = LoadNormal(first, reflected);
+    __m128i l = LoadNormal(data + 16, reflected);
+    qsizetype at = 32;
+    for (; length - at >= 32; at += 32) {
+        const __m128i low = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(l, k0, 0x00), _mm_clmulepi64_si128(l, k1, 0x01)),
+                                          _mm_xor_si128(_mm_clmulepi64_si128(h, k2, 0x00), _mm_clmulepi64_si128(h, k3, 0x01)));
+        const __m128i high = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(l, k0, 0x10), _mm_clmulepi64_si128(l, k1, 0x11)),
+                                           _mm_xor_si128(_mm_clmulepi64_si128(h, k2, 0x10), _mm_clmulepi64_si128(h, k3, 0x11)));
+        h = _mm_xor_si128(_mm_srli_si128(high, 8), LoadNormal(data + at, reflected));
+        l = _mm_xor_si128(_mm_xor_si128(low, _mm_slli_si128(high, 8)), LoadNormal(data + at + 16, reflected));
+    }
+    StoreNormal(folded, h, reflected);
+    StoreNormal(folded + 16, l, reflected);
     return at;
 }
 
@@ -198,8 +261,30 @@ std::array<quint64, 4> CCrcFast::FoldConstants(int width, quint64 poly, bool ref
     const int distances[4] = {512 + 64, 512, 128 + 64, 128};
     std::array<quint64, 4> constants{};
     for (int i = 0; i < 4; ++i)
-        constants[i] = reflected ? Reverse64(PowerMod(distances[i] - 1, width, poly)) : PowerMod(distances[i], width, poly);
+        constants[i] = quint64(reflected ? Reverse64(quint64(PowerMod(distances[i] - 1, width, poly))) : PowerMod(distances[i], width, poly));
     return constants;
+}
+
+std::array<quint64, 8> CCrcFast::WideFoldConstants(int width, Wide poly)
+{
+    std::array<quint64, 8> constants{};
+    for (int j = 0; j < 4; ++j) {
+        const Wide power = PowerMod(256 + 64 * j, width, poly);
+        constants[2 * j] = quint64(power);
+        constants[2 * j + 1] = quint64(power >> 64);
+    }
+    return constants;
+}
+
+qsizetype CCrcFast::FoldWide(const std::array<quint64, 8> &constants, bool reflected, Wide crc, const unsigned char *data,
+                             qsizetype length, unsigned char folded[32])
+{
+#ifdef QN_CRC_X86
+    return FoldWideClmul(constants, reflected, crc, data, length, folded);
+#else
+    Q_UNUSED(constants) Q_UNUSED(reflected) Q_UNUSED(crc) Q_UNUSED(data) Q_UNUSED(length) Q_UNUSED(folded)
+    return 0;
+#endif
 }
 
 qsizetype CCrcFast::Fold(const std::array<quint64, 4> &constants, bool reflected, quint64 crc,

@@ -3,6 +3,7 @@
 #include "platform/cchecksum.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,6 +14,28 @@ class TestCommandLine : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_dir;
+
+    // Runs `quillnet ARGUMENTS` as a checksum command with `input` on its standard input: its exit
+    // code, and what it wrote to standard output and error in `texts`.
+    static int RunChecksum(const QStringList &arguments, const QByteArray &input, QString texts[2])
+    {
+        FILE *streams[3] = {std::tmpfile(), std::tmpfile(), std::tmpfile()};
+        std::fwrite(input.constData(), 1, std::size_t(input.size()), streams[0]);
+        std::rewind(streams[0]);
+        CCommandLine commandLine;
+        int exitCode = -1;
+        if (commandLine.Parse(QStringList{"/usr/bin/quillnet"} + arguments) == CCommandLine::Checksum)
+            exitCode = commandLine.RunChecksum(streams[0], streams[1], streams[2]);
+        for (int i = 0; i < 2; ++i) {
+            std::rewind(streams[i + 1]);
+            QByteArray bytes(4096, '\0');
+            bytes.truncate(qsizetype(std::fread(bytes.data(), 1, std::size_t(bytes.size()), streams[i + 1])));
+            texts[i] = QString::fromUtf8(bytes);
+        }
+        for (FILE *stream : streams)
+            std::fclose(stream);
+        return exitCode;
+    }
 
 private Q_SLOTS:
     void actionAndDocument_data()
@@ -116,23 +139,37 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QString, out);
         QFETCH(QString, err);
-        FILE *streams[3] = {std::tmpfile(), std::tmpfile(), std::tmpfile()};
-        std::fwrite(input.constData(), 1, std::size_t(input.size()), streams[0]);
-        std::rewind(streams[0]);
-        CCommandLine commandLine;
-        QCOMPARE(commandLine.Parse(QStringList{"/usr/bin/quillnet"} + arguments), CCommandLine::Checksum);
-        QCOMPARE(commandLine.RunChecksum(streams[0], streams[1], streams[2]), exitCode);
         QString texts[2];
-        for (int i = 0; i < 2; ++i) {
-            std::rewind(streams[i + 1]);
-            QByteArray bytes(4096, '\0');
-            bytes.truncate(qsizetype(std::fread(bytes.data(), 1, std::size_t(bytes.size()), streams[i + 1])));
-            texts[i] = QString::fromUtf8(bytes);
-        }
-        for (FILE *stream : streams)
-            std::fclose(stream);
+        QCOMPARE(RunChecksum(arguments, input, texts), exitCode);
         QCOMPARE(texts[0], out);
         QVERIFY2(err.isEmpty() ? texts[1].isEmpty() : texts[1].contains(err), qPrintable(texts[1]));
+    }
+
+    // A CRC of a file is read in parts side by side, everything else (and standard input) as one
+    // stream: the same value either way, over a file of a few MB and odd length.
+    void fileAndStandardInputAgree_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char *name : {"CRC-32", "CRC-32/ISCSI", "CRC-16/MODBUS", "CRC-64/XZ", "CRC-82/DARC", "CRC-5/USB", "ADLER-32"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void fileAndStandardInputAgree()
+    {
+        QFETCH(QString, name);
+        QByteArray data(3 * 1024 * 1024 + 12345, '\0');
+        QRandomGenerator random(47);
+        random.fillRange(reinterpret_cast<quint32 *>(data.data()), data.size() / 4);
+        const QString path = m_dir.filePath(QStringLiteral("random.bin"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(data) == data.size());
+        file.close();
+        const auto checksum = CChecksum::Find(name);
+        const QString expected = checksum->HexText(checksum->Compute(data)) + QLatin1Char('\n');
+        QString fromFile[2], fromInput[2];
+        QCOMPARE(RunChecksum({"--checksum", name, "--file", path}, QByteArray(), fromFile), 0);
+        QCOMPARE(RunChecksum({"--checksum", name, "-"}, data, fromInput), 0);
+        QCOMPARE(fromFile[0], expected);
+        QCOMPARE(fromInput[0], expected);
     }
 
     void actionAndDocument()

@@ -1,12 +1,15 @@
 // CRCs by their parameters: every catalogue entry read back from its model notation with its check
 // and residue, random parameter sets against the bit-at-a-time reference, notation faults; the fast
-// paths against the tables on random lengths and alignments; the added sums' published values.
+// paths against the tables on random lengths and alignments (widths over 64 bits as well); parts
+// computed apart and joined; the added sums' published values.
 #include "platform/cchecksum.h"
 #include "platform/ccrcfast.h"
 #include "support/crcreference.h"
 
 #include <QRandomGenerator>
 #include <QTest>
+
+#include <algorithm>
 
 class TestChecksumModel : public QObject
 {
@@ -60,7 +63,8 @@ private Q_SLOTS:
         }
     }
 
-    // Widths over 64 bits take their own register: against the reference in one piece and in two.
+    // Widths over 64 bits take their own register, folded where the processor allows: against the
+    // reference at random lengths and alignments, in one piece and in two, the tables as well.
     void wideModelsMatchTheReference_data()
     {
         QTest::addColumn<int>("width");
@@ -83,20 +87,82 @@ private Q_SLOTS:
         QString error;
         const auto checksum = CChecksum::FromModel(CChecksum::ModelText(entry), &error);
         QVERIFY2(checksum, qPrintable(error));
-        QByteArray data(int(random.bounded(300)), '\0');
-        for (char &c : data)
+        QByteArray buffer(3100, '\0');
+        for (char &c : buffer)
             c = char(random.bounded(256));
-        const QString expected = checksum->HexText(ReferenceCrc(entry, data));
-        QCOMPARE(checksum->HexText(checksum->Compute(data)), expected);
-        CChecksum::State state = checksum->Init();
-        const int cut = int(random.bounded(data.size() + 1));
-        checksum->Update(state, data.constData(), cut);
-        checksum->Update(state, data.constData() + cut, data.size() - cut);
-        QCOMPARE(checksum->HexText(checksum->Final(state)), expected);
-        // A message followed by its CRC (in the order its bits run) leaves the register at the residue.
-        const QByteArray sealed = data + checksum->ValueBytes(checksum->Compute(data), !refout, false);
-        if (width % 8 == 0 && refin == refout)
-            QCOMPARE(checksum->HexText(checksum->Compute(sealed) ^ entry.xorout), checksum->HexText(CChecksum::Residue(entry)));
+        QList<int> lengths{0, 1, 31, 32, 63, 64, 127, 128, 129, 159, 160, 161, 3000};
+        for (int i = 0; i < 6; ++i)
+            lengths << int(random.bounded(3000));
+        for (const int length : lengths) {
+            const QByteArray data = buffer.mid(int(random.bounded(16)), length);
+            const QString expected = checksum->HexText(ReferenceCrc(entry, data));
+            const QString at = QStringLiteral("length %1").arg(length);
+            QCOMPARE(checksum->HexText(checksum->Compute(data)), expected);
+            CCrcFast::SetEnabled(false);
+            const QString tables = checksum->HexText(checksum->Compute(data));
+            CCrcFast::SetEnabled(true);
+            QVERIFY2(tables == expected, qPrintable(at));
+            CChecksum::State state = checksum->Init();
+            const int cut = int(random.bounded(data.size() + 1));
+            checksum->Update(state, data.constData(), cut);
+            checksum->Update(state, data.constData() + cut, data.size() - cut);
+            QVERIFY2(checksum->HexText(checksum->Final(state)) == expected, qPrintable(at));
+            // A message followed by its CRC (in the order its bits run) leaves the register at the residue.
+            const QByteArray sealed = data + checksum->ValueBytes(checksum->Compute(data), !refout, false);
+            if (width % 8 == 0 && refin == refout)
+                QCOMPARE(checksum->HexText(checksum->Compute(sealed) ^ entry.xorout), checksum->HexText(CChecksum::Residue(entry)));
+        }
+    }
+
+    // Parts computed apart and joined give the value of the whole, cut anywhere (at the start and
+    // the end as well): every CRC of the catalogue, and wide ones of every kind.
+    void partsJoinToTheWhole_data()
+    {
+        QTest::addColumn<QString>("model");
+        int count = 0;
+        const CChecksum::Entry *entries = CChecksum::Entries(&count);
+        for (int i = 0; i < count; ++i)
+            if (entries[i].kind == CChecksum::KIND_CRC)
+                QTest::newRow(entries[i].name) << QString::fromLatin1(entries[i].name);
+        QTest::newRow("width 128, not reflected")
+            << QStringLiteral("width=128 poly=0x8E3B64A1F7C2D5097A41B36C0E5F9D27 init=0x0123456789ABCDEFFEDCBA9876543210 refin=false "
+                              "xorout=0xFFFF0000FFFF0000FFFF0000FFFF0000");
+        QTest::newRow("width 101, reflected in only")
+            << QStringLiteral("width=101 poly=0x1A2B3C4D5E6F708192A3B4C5D init=0x1F refin=true refout=false xorout=0x5");
+        QTest::newRow("width 1") << QStringLiteral("width=1 poly=0x1 init=0x1 refin=false xorout=0x1");
+    }
+    void partsJoinToTheWhole()
+    {
+        QFETCH(QString, model);
+        QString error;
+        const auto checksum = CChecksum::Find(model, &error);
+        QVERIFY2(checksum && checksum->Combines(), qPrintable(error));
+        QRandomGenerator random(qHash(model));
+        for (int round = 0; round < 6; ++round) {
+            QByteArray data(int(random.bounded(round < 2 ? 40 : 5000)), '\0');
+            for (char &c : data)
+                c = char(random.bounded(256));
+            // Up to four parts; the first rounds cut at the start and at the end.
+            QList<int> cuts{0, int(data.size())};
+            for (int i = 0, n = int(random.bounded(4)); i < n; ++i)
+                cuts << int(random.bounded(data.size() + 1));
+            if (round == 0)
+                cuts << 0;
+            if (round == 1)
+                cuts << data.size();
+            std::sort(cuts.begin(), cuts.end());
+            CChecksum::State whole = checksum->Init();
+            checksum->Update(whole, data.constData(), cuts[1]);
+            for (int i = 1; i + 1 < cuts.size(); ++i) {
+                CChecksum::State part = checksum->InitPart();
+                checksum->Update(part, data.constData() + cuts[i], cuts[i + 1] - cuts[i]);
+                checksum->Append(whole, part, cuts[i + 1] - cuts[i]);
+            }
+            QStringList at;
+            for (const int cut : cuts)
+                at << QString::number(cut);
+            QVERIFY2(checksum->Final(whole) == checksum->Compute(data), qPrintable(at.join(QLatin1Char(' '))));
+        }
     }
 
     void notationIsReadOrRefused_data()

@@ -83,8 +83,8 @@ void CChannelValues::Trim(Series &s)
     if (s.begin > 4096 && s.begin >= (end - s.begin)) {
         const size_t whole = s.begin - s.begin % CValueBlocks::kLargest;
         const size_t drop = whole > 0 ? whole : s.begin;
-        s.when.erase(s.when.begin(), s.when.begin() + qsizetype(drop));
-        s.value.erase(s.value.begin(), s.value.begin() + qsizetype(drop));
+        s.when.EraseFront(drop);
+        s.value.EraseFront(drop);
         s.begin -= drop;
         if (whole > 0)
             s.blocks.DropFront(whole);

@@ -5,6 +5,7 @@
 
 #include "display/cchartscale.h"
 #include "session/cchannel.h"
+#include "session/cgrowingarray.h"
 #include "session/cvalueblocks.h"
 
 #include <QByteArray>
@@ -92,8 +93,8 @@ public:
 private:
     struct Series
     {
-        std::vector<qint64> when;
-        std::vector<double> value;
+        CGrowingArray<qint64> when;
+        CGrowingArray<double> value;
         size_t begin = 0;  // values before it are dropped, compacted now and then
         CValueBlocks blocks;  // over `value` from index 0
         std::vector<Crossing> crossings;

@@ -62,6 +62,8 @@ public:
     void EraseFront(size_t count)
     {
         count = count < m_size ? count : m_size;
+        if (count == 0)
+            return;
         std::memmove(m_data, m_data + count, (m_size - count) * sizeof(T));
         m_size -= count;
     }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <limits>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -63,9 +64,16 @@ int CChecksumParts::Read(const CChecksum &checksum, int fd, qint64 size, int par
         all[i].state = i == 0 ? state : checksum.InitPart();
     }
     std::vector<std::thread> threads;
-    for (int i = 1; i < parts; ++i)
-        threads.emplace_back(ReadPart, std::cref(checksum), fd, std::ref(all[i]));
+    int started = 1;
+    try {
+        for (; started < parts; ++started)
+            threads.emplace_back(ReadPart, std::cref(checksum), fd, std::ref(all[started]));
+    } catch (const std::system_error &) {
+        // No more threads to be had: the parts left are read here, after the first.
+    }
     ReadPart(checksum, fd, all[0]);
+    for (int i = started; i < parts; ++i)
+        ReadPart(checksum, fd, all[i]);
     for (std::thread &thread : threads)
         thread.join();
     bool ended = false;  // a part before ended early: the file is shorter than `size`

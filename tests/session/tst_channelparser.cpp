@@ -3,38 +3,18 @@
 // parsed alone.
 #include "session/cchannelparser.h"
 #include "session/cchannelvalues.h"
+#include "channelmaker.h"
 
 #include <QRegularExpression>
 #include <QTest>
 
 namespace {
 
-CChannel Pattern(const QString &pattern, int group = 1, int base = 10)
-{
-    CChannel c;
-    c.name = QStringLiteral("t");
-    c.pattern = pattern;
-    c.group = group;
-    c.base = base;
-    return c;
-}
-
 CChannel Matched(CChannel c, int kind, bool text, const QString &match)
 {
     c.matchKind = kind;
     c.matchText = text;
     c.match = match;
-    return c;
-}
-
-CChannel Field(int offset, int type, bool bigEndian)
-{
-    CChannel c;
-    c.name = QStringLiteral("b");
-    c.source = CChannel::SourceBinary;
-    c.offset = offset;
-    c.type = type;
-    c.bigEndian = bigEndian;
     return c;
 }
 
@@ -82,26 +62,26 @@ private Q_SLOTS:
         QList<CChannel> every;
         QList<CChannel> byHead;
         for (int c = 0; c < 64; ++c) {
-            every << Pattern(QStringLiteral("V%1=([-0-9.]+);").arg(c));
-            byHead << Matched(Pattern(QStringLiteral("V%1=([-0-9.]+);").arg(c)), CReplyRule::KindStartsWith, true,
+            every << Text(QStringLiteral("V%1=([-0-9.]+);").arg(c));
+            byHead << Matched(Text(QStringLiteral("V%1=([-0-9.]+);").arg(c)), CReplyRule::KindStartsWith, true,
                               QStringLiteral("V%1=").arg(c % 8));
         }
         QTest::newRow("64 patterns over every telegram") << every << fields << 'R' << 0 << 0 << 64 << 42;
         QTest::newRow("64 channels by 8 heads") << byHead << fields << 'R' << 0 << 8 << 64 << 5;
 
         const QList<QByteArray> pairs{"T=12,H=40\n", "T=-3,H=\n", "H=5,T=7\n", "t=1,h=2\n"};
-        const QList<CChannel> groups{Pattern(QStringLiteral("T=(-?\\d+),H=(\\d+)"), 1),
-                                     Pattern(QStringLiteral("T=(-?\\d+),H=(\\d+)"), 2),
-                                     Pattern(QStringLiteral("-?\\d+"), 0),
-                                     Pattern(QStringLiteral("T=(-?\\d+)"), 1)};
+        const QList<CChannel> groups{Text(QStringLiteral("T=(-?\\d+),H=(\\d+)"), 1),
+                                     Text(QStringLiteral("T=(-?\\d+),H=(\\d+)"), 2),
+                                     Text(QStringLiteral("-?\\d+"), 0),
+                                     Text(QStringLiteral("T=(-?\\d+)"), 1)};
         QTest::newRow("one pattern, several groups") << groups << pairs << 'R' << 0 << 0 << 3 << 9;
 
         // Patterns whose plain beginning is cut short by a repeat, an anchor or an alternative.
         const QList<QByteArray> words{"ac=1", "abbc=2", "xy=3", "y=4", "b=5", "A=6", "abcc=7"};
-        const QList<CChannel> shapes{Pattern(QStringLiteral("ab*c=(\\d)")), Pattern(QStringLiteral("^x?y=(\\d)")),
-                                     Pattern(QStringLiteral("ab?c=(\\d)")), Pattern(QStringLiteral("b{0}y=(\\d)")),
-                                     Pattern(QStringLiteral("a=(\\d)|b=(\\d)"), 2), Pattern(QStringLiteral("(?i)a=(\\d)")),
-                                     Pattern(QStringLiteral("abc{1,2}=(\\d)")), Pattern(QStringLiteral(".=(\\d)"))};
+        const QList<CChannel> shapes{Text(QStringLiteral("ab*c=(\\d)")), Text(QStringLiteral("^x?y=(\\d)")),
+                                     Text(QStringLiteral("ab?c=(\\d)")), Text(QStringLiteral("b{0}y=(\\d)")),
+                                     Text(QStringLiteral("a=(\\d)|b=(\\d)"), 2), Text(QStringLiteral("(?i)a=(\\d)")),
+                                     Text(QStringLiteral("abc{1,2}=(\\d)")), Text(QStringLiteral(".=(\\d)"))};
         QTest::newRow("repeats, anchors, alternatives") << shapes << words << 'R' << 0 << 0 << 8 << 17;
 
         // One match shared by binary and text channels that differ in direction and client.
@@ -110,19 +90,19 @@ private Q_SLOTS:
         QList<CChannel> mixed;
         for (int direction : {int(CChannel::Received), int(CChannel::Sent), int(CChannel::Both)}) {
             for (int client : {0, 2}) {
-                CChannel c = Matched(Field(2, CChannel::U16, direction == CChannel::Sent), CReplyRule::KindStartsWith,
+                CChannel c = Matched(Binary(2, CChannel::U16, direction == CChannel::Sent), CReplyRule::KindStartsWith,
                                      false, QStringLiteral("AA 55"));
                 c.direction = direction;
                 c.client = client;
                 mixed << c;
-                CChannel t = Matched(Pattern(QStringLiteral("=(\\d)")), CReplyRule::KindStartsWith, false,
+                CChannel t = Matched(Text(QStringLiteral("=(\\d)")), CReplyRule::KindStartsWith, false,
                                      QStringLiteral("AA 55"));
                 t.direction = direction;
                 t.client = client;
                 mixed << t;
             }
         }
-        mixed << Matched(Field(0, CChannel::U8, false), CReplyRule::KindStartsWith, false, QStringLiteral("AA ??"));
+        mixed << Matched(Binary(0, CChannel::U8, false), CReplyRule::KindStartsWith, false, QStringLiteral("AA ??"));
         QTest::newRow("one match, received, client 2") << mixed << frames << 'R' << 2 << 2 << 1 << 11;
         QTest::newRow("one match, sent, client 3") << mixed << frames << 'S' << 3 << 2 << 1 << 4;
     }

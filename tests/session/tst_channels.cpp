@@ -4,6 +4,7 @@
 #include "platform/cp932.h"
 #include "session/cchannelparser.h"
 #include "session/cchannelvalues.h"
+#include "channelmaker.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,29 +15,6 @@
 namespace {
 
 const double kNone = std::numeric_limits<double>::quiet_NaN();
-
-CChannel Binary(int offset, int type, bool bigEndian, double scale = 1.0, double add = 0.0)
-{
-    CChannel c;
-    c.name = QStringLiteral("v");
-    c.source = CChannel::SourceBinary;
-    c.offset = offset;
-    c.type = type;
-    c.bigEndian = bigEndian;
-    c.scale = scale;
-    c.add = add;
-    return c;
-}
-
-CChannel Text(const QString &pattern, int group = 1, int base = 10)
-{
-    CChannel c;
-    c.name = QStringLiteral("t");
-    c.pattern = pattern;
-    c.group = group;
-    c.base = base;
-    return c;
-}
 
 // The values one telegram gives, fed through a parser as the session feeds it.
 QList<double> Read(const QList<CChannel> &channels, const QByteArray &telegram, char direction = 'R', int client = 0,

@@ -1,5 +1,6 @@
 // Value channels in the running program: telegrams a peer sends over loopback UDP and over a
 // pseudo-terminal give the values the test's own encoding of them says.
+#include "channelmaker.h"
 #include "res/commandids.h"
 #include "net/loopbackpeer.h"
 #include "sessionharness.h"
@@ -41,14 +42,7 @@ QByteArray Encode(const CChannel &c, double raw)
 
 CChannel Field(int type, bool bigEndian, double scale, double add)
 {
-    CChannel c;
-    c.name = QStringLiteral("v");
-    c.source = CChannel::SourceBinary;
-    c.offset = 1;
-    c.type = type;
-    c.bigEndian = bigEndian;
-    c.scale = scale;
-    c.add = add;
+    CChannel c = Binary(1, type, bigEndian, scale, add);
     c.matchKind = CReplyRule::KindStartsWith;
     c.match = QStringLiteral("A5");
     return c;
@@ -56,10 +50,7 @@ CChannel Field(int type, bool bigEndian, double scale, double add)
 
 CChannel Number(int base, double scale = 1, double add = 0)
 {
-    CChannel c;
-    c.name = QStringLiteral("t");
-    c.pattern = base == 16 ? QStringLiteral("ADC=([0-9A-F]+);") : QStringLiteral("T=([-+.0-9e]+);");
-    c.base = base;
+    CChannel c = Text(base == 16 ? QStringLiteral("ADC=([0-9A-F]+);") : QStringLiteral("T=([-+.0-9e]+);"), 1, base);
     c.scale = scale;
     c.add = add;
     return c;

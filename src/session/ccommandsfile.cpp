@@ -4,6 +4,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cstring>
 
 const char *const CCommandsFile::kHeader = "name,key,action,form,data,checksum,ms,note";
 
@@ -274,7 +275,11 @@ bool CCommandsFile::Parse(const QByteArray &bytes, QString *error)
     const bool utf8 = QByteArrayView(bytes).sliced(begin).isValidUtf8();
     QStringList cells;
     qsizetype blankFrom = -1;  // blank lines not yet before a row
-    file.m_rows.reserve(bytes.count('\n'));
+    qsizetype lines = 0;
+    const char *const end = bytes.constData() + bytes.size();
+    for (const char *at = bytes.constData(); (at = static_cast<const char *>(std::memchr(at, '\n', size_t(end - at)))); ++at)
+        ++lines;
+    file.m_rows.reserve(lines);
     while (records.Next(&record)) {
         const QByteArrayView raw = QByteArrayView(bytes).sliced(record.from, record.size);
         if (raw.trimmed().isEmpty()) {

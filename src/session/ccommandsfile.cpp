@@ -18,7 +18,7 @@ public:
     {
         qsizetype from = 0;
         qsizetype size = 0;  // without the line end
-        int ending = 0;      // 0 none (the text's end), 1 "\n", 2 "\r\n"
+        int ending = 0;      // as CCommandsFile::Ending: 0 none (the text's end), 1 "\n", 2 "\r\n"
         int line = 0;        // where it begins (1 the first)
     };
     CRecordScanner(QByteArrayView text, qsizetype from) : m_text(text), m_nPos(from) {}

@@ -205,6 +205,11 @@ private Q_SLOTS:
         QTest::newRow("one pattern after another") << QByteArray("a,,expect,regex,OK ([0-9]+)\nb,,expect,regex,NG\nc,,expect,regex,OK ([0-9]+)\n")
                                                  << QByteArray("NG OK 12");
         QTest::newRow("the same data as text and as a pattern") << QByteArray("a,,expect,text,A.\nb,,expect,regex,A.\n") << QByteArray("AB");
+        QTest::newRow("the same data with and without a checksum")
+            << QByteArray("a,,send,hex,01 03,CRC-16/MODBUS:le\nb,,send,hex,01 03\nc,,send,hex,01 03,SUM8\n") << QByteArray();
+        QTest::newRow("one pattern under different times") << QByteArray("a,,expect,text,OK,,100\nb,,expect,text,OK,,2500\nc,,expect,text,OK\n")
+                                                         << QByteArray("OK");
+        QTest::newRow("line controls of one value") << QByteArray("a,,dtr,,1\nb,,rts,,1\nc,,dtr,,0\nd,,break,,,,5\ne,,break\n") << QByteArray();
     }
     void aStepCompilesAsItWouldAlone()
     {
@@ -224,6 +229,9 @@ private Q_SLOTS:
                 QCOMPARE(step.Form(), own.Form());
                 QCOMPARE(step.Data(), own.Data());
                 QCOMPARE(step.Eol(), own.Eol());
+                QCOMPARE(step.action, own.action);
+                QCOMPARE(step.ms, own.ms);
+                QCOMPARE(step.value, own.value);
                 if (step.action == CCommandStep::Send) {
                     QList<CReplyTemplate::Part> got, wanted;
                     CReplyTemplate::Context context;

@@ -4,59 +4,74 @@
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <string>
-#include <unordered_map>
+#include <cstring>
 
 const char *const CCommandsFile::kHeader = "name,key,action,form,data,checksum,ms,note";
 
 namespace {
 
-struct Record
+// The records of a text, one at a time: split at line ends outside quotes.
+class CRecordScanner
 {
-    QByteArray raw;
-    QByteArray ending;
-    int line = 0;
+public:
+    struct Span
+    {
+        qsizetype from = 0;
+        qsizetype size = 0;  // without the line end
+        int ending = 0;      // as CCommandsFile::Ending: 0 none (the text's end), 1 "\n", 2 "\r\n"
+        int line = 0;        // where it begins (1 the first)
+    };
+    CRecordScanner(QByteArrayView text, qsizetype from) : m_text(text), m_nPos(from) {}
+
+    bool Next(Span *span)
+    {
+        const qsizetype size = m_text.size();
+        if (m_nPos >= size)
+            return false;
+        const char *const bytes = m_text.data();
+        const qsizetype start = m_nPos;
+        span->line = m_nLine;
+        bool quoted = false;
+        for (qsizetype i = start; i < size; ++i) {
+            const char c = bytes[i];
+            if (c == '"') {
+                quoted = !quoted;
+            } else if (c == '\n') {
+                ++m_nLine;
+                if (quoted)
+                    continue;
+                const bool cr = i > start && bytes[i - 1] == '\r';
+                span->from = start;
+                span->size = i - start - (cr ? 1 : 0);
+                span->ending = cr ? 2 : 1;
+                m_nPos = i + 1;
+                return true;
+            }
+        }
+        span->from = start;
+        span->size = size - start;
+        span->ending = 0;
+        m_nPos = size;
+        return true;
+    }
+
+private:
+    QByteArrayView m_text;
+    qsizetype m_nPos;
+    int m_nLine = 1;
 };
 
-// Splits the text into records at line ends outside quotes.
-QList<Record> SplitRecords(const QByteArray &bytes)
-{
-    // The two line ends, shared by every record rather than made for each.
-    static const QByteArray crlf("\r\n");
-    static const QByteArray lf("\n");
-    QList<Record> records;
-    records.reserve(bytes.count('\n') + 1);
-    bool quoted = false;
-    int line = 1;
-    int startLine = 1;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (c == '\n') {
-            ++line;
-            if (quoted)
-                continue;
-            const bool cr = i > start && bytes[i - 1] == '\r';
-            records.append({bytes.mid(start, i - start - (cr ? 1 : 0)), cr ? crlf : lf, startLine});
-            start = i + 1;
-            startLine = line;
-        }
-    }
-    if (start < bytes.size())
-        records.append({bytes.mid(start), QByteArray(), startLine});
-    return records;
-}
+}  // namespace
 
 // The cells of a file's records as text, the short ones made once: a file repeats its names,
 // actions, forms and times on row after row, and each repeat then shares the first one's text.
-class CCellReader
+class CCommandsFile::CellReader
 {
 public:
     // The cells of one record (RFC 4180: a quoted cell may hold commas, line ends and "" for a
-    // quote). False for text that is not UTF-8; `column` then names the cell.
-    bool Split(const QByteArray &raw, QStringList *cells, int *column)
+    // quote), the first `upTo` of them (-1: all). False for text that is not UTF-8; `column` then
+    // names the cell. `raw` is kept in view while the reader lasts.
+    bool Split(QByteArrayView raw, QStringList *cells, int *column, int upTo = -1)
     {
         cells->clear();
         cells->reserve(CCommandsFile::kColumns);
@@ -93,12 +108,12 @@ public:
                 bytes = QByteArrayView(begin + from, i - from);
             }
             QString text;
-            if (!Text(bytes, &text)) {
+            if (!Text(bytes, &text, bytes.data() != cell.constData())) {
                 *column = int(cells->size());
                 return false;
             }
             cells->append(std::move(text));
-            if (i >= size)
+            if (i >= size || cells->size() == upTo)
                 return true;
             ++i;  // the comma
         }
@@ -107,15 +122,16 @@ public:
 private:
     static constexpr qsizetype kShared = 24;  // cells up to this many bytes are made once
 
-    bool Text(QByteArrayView bytes, QString *text)
+    // `bytes` is a view of the record (which outlives the reader) or of a quoted cell taken out of it.
+    bool Text(QByteArrayView bytes, QString *text, bool inRecord)
     {
         if (bytes.isEmpty())
             return true;
         const bool shared = bytes.size() <= kShared;
         if (shared) {
-            const auto found = m_made.find(std::string(bytes.data(), size_t(bytes.size())));
-            if (found != m_made.end()) {
-                *text = found->second;
+            const auto found = m_made.constFind(bytes);
+            if (found != m_made.cend()) {
+                *text = *found;
                 return true;
             }
         }
@@ -123,13 +139,21 @@ private:
         *text = decoder(bytes);
         if (decoder.hasError())
             return false;
-        if (shared)
-            m_made.emplace(std::string(bytes.data(), size_t(bytes.size())), *text);
+        if (shared) {
+            if (!inRecord) {
+                m_kept.append(bytes.toByteArray());
+                bytes = m_kept.last();
+            }
+            m_made.insert(bytes, *text);
+        }
         return true;
     }
 
-    std::unordered_map<std::string, QString> m_made;
+    QHash<QByteArrayView, QString> m_made;  // by the cell's bytes in the text read or in m_kept
+    QList<QByteArray> m_kept;  // quoted cells' bytes, kept for m_made
 };
+
+namespace {
 
 QString ColumnName(int column)
 {
@@ -195,6 +219,25 @@ QByteArray CCommandsFile::Record(const QStringList &cells)
     return out;
 }
 
+QByteArrayView CCommandsFile::EndingBytes(Ending ending)
+{
+    return ending == CrLf ? QByteArrayView("\r\n") : ending == Lf ? QByteArrayView("\n") : QByteArrayView();
+}
+
+bool CCommandsFile::CellsOf(const QByteArray &text, const QList<QStringList> &edited, const Row &row, CellReader *reader,
+                            QStringList *cells, int *column)
+{
+    if (row.edited >= 0) {
+        *cells = edited[row.edited];
+        return true;
+    }
+    if (!reader->Split(QByteArrayView(text).sliced(row.from, row.size), cells, column))
+        return false;
+    while (cells->size() < kColumns)
+        cells->append(QString());
+    return true;
+}
+
 bool CCommandsFile::Parse(const QByteArray &bytes, QString *error)
 {
     if (bytes.size() > kMaxFileBytes) {
@@ -202,19 +245,18 @@ bool CCommandsFile::Parse(const QByteArray &bytes, QString *error)
         return false;
     }
     CCommandsFile file;
-    QByteArray text = bytes;
-    if (text.startsWith("\xEF\xBB\xBF")) {
-        file.m_bom = text.left(3);
-        text.remove(0, 3);
-    }
-    const QList<::Record> records = SplitRecords(text);
-    if (records.isEmpty()) {
+    file.m_text = bytes;
+    const qsizetype begin = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    file.m_bom = bytes.left(begin);
+    CRecordScanner records(bytes, begin);
+    CRecordScanner::Span record;
+    if (!records.Next(&record)) {
         *error = QStringLiteral("1行目: 見出し行 (%1) がありません").arg(QString::fromLatin1(kHeader));
         return false;
     }
     int column = 0;
-    CCellReader reader;
-    if (!reader.Split(records[0].raw, &file.m_header, &column)) {
+    CellReader reader;
+    if (!reader.Split(QByteArrayView(bytes).sliced(record.from, record.size), &file.m_header, &column)) {
         *error = Where(1, column, QStringLiteral("UTF-8 の文字ではありません"));
         return false;
     }
@@ -225,55 +267,81 @@ bool CCommandsFile::Parse(const QByteArray &bytes, QString *error)
             return false;
         }
     }
-    file.m_headerRaw = records[0].raw;
-    file.m_headerEnding = records[0].ending;
-    file.m_lineEnding = records[0].ending.isEmpty() ? QByteArray("\r\n") : records[0].ending;
-    QByteArray leading;
-    file.m_rows.reserve(records.size() - 1);
-    for (qsizetype r = 1; r < records.size(); ++r) {
-        const ::Record &record = records[r];
-        if (record.raw.trimmed().isEmpty()) {
-            leading += record.raw + record.ending;
+    file.m_headerRaw = bytes.mid(record.from, record.size);
+    file.m_headerEnding = EndingBytes(Ending(record.ending)).toByteArray();
+    file.m_lineEnding = record.ending == NoEnd ? QByteArray("\r\n") : file.m_headerEnding;
+    // Text that is UTF-8 as a whole is so in every cell; only other text is split here, to name
+    // the cell that is not.
+    const bool utf8 = QByteArrayView(bytes).sliced(begin).isValidUtf8();
+    QStringList cells;
+    qsizetype blankFrom = -1;  // blank lines not yet before a row
+    qsizetype lines = 0;
+    const char *const end = bytes.constData() + bytes.size();
+    for (const char *at = bytes.constData(); (at = static_cast<const char *>(std::memchr(at, '\n', size_t(end - at)))); ++at)
+        ++lines;
+    file.m_rows.reserve(lines);
+    while (records.Next(&record)) {
+        const QByteArrayView raw = QByteArrayView(bytes).sliced(record.from, record.size);
+        if (raw.trimmed().isEmpty()) {
+            if (blankFrom < 0)
+                blankFrom = record.from;
             continue;
         }
-        Row row;
-        if (!reader.Split(record.raw, &row.cells, &column)) {
+        if (!utf8 && !reader.Split(raw, &cells, &column)) {
             *error = Where(record.line, column, QStringLiteral("UTF-8 の文字ではありません"));
             return false;
         }
-        while (row.cells.size() < kColumns)
-            row.cells.append(QString());
+        Row row;
         row.line = record.line;
-        row.raw = record.raw;
-        row.ending = record.ending;
-        row.leading = std::exchange(leading, QByteArray());
-        file.m_rows.append(std::move(row));
+        row.from = qint32(record.from);
+        row.size = qint32(record.size);
+        row.leading = blankFrom < 0 ? 0 : qint32(record.from - blankFrom);
+        row.ending = Ending(record.ending);
+        blankFrom = -1;
+        file.m_rows.append(row);
     }
-    file.m_tail = leading;
-    if (!Build(file.m_rows, EolColumn(file.m_header), &file.m_sequences, error))
+    file.m_tail = blankFrom < 0 ? QByteArray() : bytes.mid(blankFrom);
+    if (!Build(file.m_text, file.m_rows, file.m_edited, EolColumn(file.m_header), &file.m_sequences, error))
         return false;
     *this = std::move(file);
     return true;
 }
 
-bool CCommandsFile::Build(const QList<Row> &rows, int eolColumn, QList<Sequence> *sequences, QString *error)
+bool CCommandsFile::Build(const QByteArray &text, const QList<Row> &rows, const QList<QStringList> &edited, int eolColumn,
+                          QList<Sequence> *sequences, QString *error)
 {
+    CellReader reader;
+    QStringList cells;
+    int column = 0;
+    // Each sequence's rows counted first: its lists are then made at their size at once.
+    QHash<QString, qsizetype> sizes;
+    for (const Row &row : rows) {
+        if (row.edited >= 0)
+            cells = QStringList{edited[row.edited].value(COL_NAME)};
+        else if (!reader.Split(QByteArrayView(text).sliced(row.from, row.size), &cells, &column, 1))
+            cells = QStringList{QString()};
+        ++sizes[cells.value(COL_NAME).trimmed()];
+    }
     QList<Sequence> made;
+    made.reserve(sizes.size());
     QHash<QString, qsizetype> byName;
     QHash<QString, QString> keyOwner;
     CCommandStep::Cache compiled;
     for (qsizetype r = 0; r < rows.size(); ++r) {
         const Row &row = rows[r];
-        const QString name = row.cells[COL_NAME].trimmed();
-        const QString key = row.cells[COL_KEY].trimmed();
+        if (!CellsOf(text, edited, row, &reader, &cells, &column)) {
+            *error = Where(row.line, column, QStringLiteral("UTF-8 の文字ではありません"));
+            return false;
+        }
+        const QString name = cells[COL_NAME].trimmed();
+        const QString key = cells[COL_KEY].trimmed();
         if (name.isEmpty()) {
             *error = Where(row.line, COL_NAME, QStringLiteral("name が空です"));
             return false;
         }
         CCommandStep step;
         QString why;
-        int column = 0;
-        if (!CCommandStep::Compile(row.cells, &step, &why, &column, &compiled, eolColumn)) {
+        if (!CCommandStep::Compile(cells, &step, &why, &column, &compiled, eolColumn)) {
             *error = Where(row.line, column, why, eolColumn);
             return false;
         }
@@ -290,7 +358,9 @@ bool CCommandsFile::Build(const QList<Row> &rows, int eolColumn, QList<Sequence>
             if (!key.isEmpty())
                 keyOwner.insert(key, name);
             found = byName.insert(name, made.size());
-            made.append(Sequence{name, key, row.cells[COL_NOTE], {}, {}});
+            made.append(Sequence{name, key, cells[COL_NOTE], {}, {}});
+            made.last().rows.reserve(sizes.value(name));
+            made.last().steps.reserve(sizes.value(name));
         } else if (!key.isEmpty() && key != made[*found].key) {
             *error = Where(row.line, COL_KEY, QStringLiteral("key はｼｰｹﾝｽの最初の行に書きます"));
             return false;
@@ -306,15 +376,22 @@ QByteArray CCommandsFile::ToBytes() const
 {
     if (m_header.isEmpty() && m_rows.isEmpty())
         return QByteArray();
-    QByteArray out = m_bom;
+    QByteArray out;
+    out.reserve(m_text.size());
+    out += m_bom;
     out += m_headerRaw.isEmpty() ? Record(m_header) : m_headerRaw;
     out += m_headerEnding.isEmpty() && !m_rows.isEmpty() ? m_lineEnding : m_headerEnding;
+    const QByteArrayView text(m_text);
     for (qsizetype r = 0; r < m_rows.size(); ++r) {
         const Row &row = m_rows[r];
-        out += row.leading;
-        out += row.raw.isEmpty() ? Record(row.cells) : row.raw;
+        if (row.from < 0) {
+            out += Record(m_edited[row.edited]);
+        } else {
+            out += text.sliced(row.from - row.leading, row.leading);
+            out += text.sliced(row.from, row.size);
+        }
         // The last record may end without a line end; one that gets a row after it needs one.
-        out += row.ending.isEmpty() && r + 1 < m_rows.size() ? m_lineEnding : row.ending;
+        out += row.ending == NoEnd && r + 1 < m_rows.size() ? QByteArrayView(m_lineEnding) : EndingBytes(row.ending);
     }
     return out + m_tail;
 }
@@ -323,8 +400,14 @@ QList<QStringList> CCommandsFile::Rows() const
 {
     QList<QStringList> rows;
     rows.reserve(m_rows.size());
-    for (const Row &row : m_rows)
-        rows.append(row.cells);
+    CellReader reader;
+    int column = 0;
+    for (const Row &row : m_rows) {
+        // The text was read as UTF-8 before the row was kept: its cells split again as they did.
+        QStringList cells;
+        CellsOf(m_text, m_edited, row, &reader, &cells, &column);
+        rows.append(std::move(cells));
+    }
     return rows;
 }
 
@@ -332,6 +415,8 @@ bool CCommandsFile::SetRows(const QList<QStringList> &rows, QString *error)
 {
     QList<Row> made;
     made.reserve(rows.size());
+    QList<QStringList> edited;
+    edited.reserve(rows.size());
     // A row as it stood keeps its bytes: the rows read, by their cells (empty ones at the end aside).
     const auto key = [](QStringList cells) {
         while (!cells.isEmpty() && cells.last().isEmpty())
@@ -339,9 +424,12 @@ bool CCommandsFile::SetRows(const QList<QStringList> &rows, QString *error)
         return cells.join(QChar(0x1F));
     };
     QMultiHash<QString, qsizetype> standing;
+    CellReader reader;
+    QStringList cells;
+    int column = 0;
     for (qsizetype r = m_rows.size() - 1; r >= 0; --r) {
-        if (!m_rows[r].raw.isEmpty())
-            standing.insert(key(m_rows[r].cells), r);
+        if (m_rows[r].from >= 0 && CellsOf(m_text, m_edited, m_rows[r], &reader, &cells, &column))
+            standing.insert(key(cells), r);
     }
     // A line end in the column after the header's last (the editor's `eol` of a file without one)
     // adds the column to the header.
@@ -360,27 +448,30 @@ bool CCommandsFile::SetRows(const QList<QStringList> &rows, QString *error)
             blank = blank && cell.trimmed().isEmpty();
         if (blank)
             continue;
-        Row row;
-        row.cells = cells;
+        QStringList given = cells;
         // Empty cells past the header's columns (the editor's unused `eol`) are no cells of the row.
-        while (row.cells.size() > std::max<qsizetype>(header.size(), eolColumn + 1) && row.cells.last().isEmpty())
-            row.cells.removeLast();
-        while (row.cells.size() < kColumns)
-            row.cells.append(QString());
+        while (given.size() > std::max<qsizetype>(header.size(), eolColumn + 1) && given.last().isEmpty())
+            given.removeLast();
+        while (given.size() < kColumns)
+            given.append(QString());
+        Row row;
+        row.edited = qint32(edited.size());
         row.line = line++;
-        row.ending = m_lineEnding;
-        const auto old = standing.find(key(row.cells));
+        row.ending = m_lineEnding == "\n" ? Lf : CrLf;
+        const auto old = standing.find(key(given));
         if (old != standing.end()) {
             const Row &kept = m_rows[*old];
-            row.raw = kept.raw;
+            row.from = kept.from;
+            row.size = kept.size;
             row.leading = kept.leading;
             row.ending = kept.ending;
             standing.erase(old);
         }
         made.append(row);
+        edited.append(std::move(given));
     }
     QList<Sequence> sequences;
-    if (!Build(made, eolColumn, &sequences, error))
+    if (!Build(m_text, made, edited, eolColumn, &sequences, error))
         return false;
     if (m_header.isEmpty()) {
         m_header = QString::fromLatin1(kHeader).split(QLatin1Char(','));
@@ -393,6 +484,7 @@ bool CCommandsFile::SetRows(const QList<QStringList> &rows, QString *error)
     if (!made.isEmpty() && m_headerEnding.isEmpty())
         m_headerEnding = m_lineEnding;
     m_rows = std::move(made);
+    m_edited = std::move(edited);
     m_sequences = std::move(sequences);
     return true;
 }

@@ -7,6 +7,7 @@
 #include "session/ccommandstep.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -56,18 +57,30 @@ public:
     static QByteArray Record(const QStringList &cells);
 
 private:
+    enum Ending : quint8 { NoEnd, Lf, CrLf };
+    // A row keeps its place in the text read, not its cells: they are split again when asked for
+    // (the editor, an edit), as the file is read far more often than it is edited.
     struct Row
     {
-        QStringList cells;
-        int line = 0;       // where the record began in the file read (1 the header)
-        QByteArray raw;     // the record as read, without its line end; empty once edited
-        QByteArray ending;  // the line end after it as read ("\r\n", "\n" or none at the file's end)
-        QByteArray leading; // blank lines before it, as read
+        qint32 edited = -1;   // an edited row's cells (at least kColumns) in m_edited; -1: split from the text
+        qint32 line = 0;      // where the record began in the file read (1 the header)
+        qint32 from = -1;     // the record as read in m_text, without its line end (-1: written afresh)
+        qint32 size = 0;
+        qint32 leading = 0;   // blank lines before it as read: this many bytes before `from`
+        Ending ending = NoEnd;  // the line end after it as read (none at the file's end)
     };
+    class CellReader;  // a record's cells as text, the short ones made once
+    static QByteArrayView EndingBytes(Ending ending);
+    // The row's cells, at least kColumns; false for text that is not UTF-8 (`column` then names the cell).
+    static bool CellsOf(const QByteArray &text, const QList<QStringList> &edited, const Row &row, CellReader *reader,
+                        QStringList *cells, int *column);
     // Groups and compiles the rows; false with the error of the first refused row.
-    static bool Build(const QList<Row> &rows, int eolColumn, QList<Sequence> *sequences, QString *error);
+    static bool Build(const QByteArray &text, const QList<Row> &rows, const QList<QStringList> &edited, int eolColumn,
+                      QList<Sequence> *sequences, QString *error);
 
+    QByteArray m_text;  // the file as read: the rows' records and blank lines are kept in it
     QList<Row> m_rows;
+    QList<QStringList> m_edited;  // the cells of the rows an edit gave
     QStringList m_header;
     QByteArray m_headerRaw;
     QByteArray m_headerEnding = "\r\n";

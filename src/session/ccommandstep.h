@@ -25,29 +25,44 @@ public:
     static constexpr int kMaxMs = 3600000;  // an hour
     static constexpr int kMaxBreakMs = 10000;
 
-    // The step of a row's cells (name, key, action, form, data, checksum, ms, note, …); false with
-    // the reason in `why` and the failing cell (0-based) in `column`.
-    // What a file's steps have compiled so far, by form and data: the steps that expect the same
-    // share one matcher (it keeps nothing between matches), and the sends with the same placeholders
-    // one template, so a file compiles each pattern and template once.
+    // What a file's steps have compiled so far: steps that say the same (action, form, data,
+    // checksum and line end alike) share one compiled body, so a file compiles each template and
+    // pattern once and a step itself stays a few words (a file may hold tens of thousands).
+    struct Body;
     struct Cache
     {
-        QHash<QString, std::shared_ptr<CReplyMatcher>> matchers;
-        QHash<QString, CReplyTemplate> templates;
+        // The cells a body is made of, trimmed as the step reads them.
+        struct Said
+        {
+            QString action, form, data, checksum, eol;
+            bool operator==(const Said &other) const
+            {
+                return action == other.action && form == other.form && data == other.data && checksum == other.checksum &&
+                       eol == other.eol;
+            }
+            friend size_t qHash(const Said &said, size_t seed = 0)
+            {
+                return qHashMulti(seed, said.action, said.form, said.data, said.checksum, said.eol);
+            }
+        };
+        QHash<Said, std::shared_ptr<const Body>> bodies;
     };
-    // `eolColumn` is the cell of the file's `eol` column (-1: none): the line end after a text send
-    // (CLineEnd's words), before its checksum.
+    // The step of a row's cells (name, key, action, form, data, checksum, ms, note, …); false with
+    // the reason in `why` and the failing cell (0-based) in `column`. `eolColumn` is the cell of the
+    // file's `eol` column (-1: none): the line end after a text send (CLineEnd's words), before its
+    // checksum.
     static bool Compile(const QStringList &cells, CCommandStep *step, QString *why, int *column,
                         Cache *cache = nullptr, int eolColumn = -1);
 
     Action action = Send;
-    QString form;      // as written: hex, text, hex+vars, text+vars, regex
-    QString data;      // as written
-    QString checksumText;
-    QString note;
-    QString eol;       // as written
     int ms = 0;        // a wait's length, an expect's time limit, a break's length
     int value = 0;     // dtr, rts: 1 on, 0 off
+
+    // The cells as written.
+    QString Form() const;  // hex, text, hex+vars, text+vars, regex
+    QString Data() const;
+    QString ChecksumText() const;
+    QString Eol() const;
 
     // The telegram of a send step; false with the reason when a placeholder has no value. `context`
     // gives ${seq}, $0/${len} (the bytes the last expect saw) and $1–$9.
@@ -58,10 +73,5 @@ public:
     QString Describe() const;
 
 private:
-    bool m_bVars = false;
-    QByteArray m_bytes;             // a plain send's bytes, checksum in place
-    QByteArray m_lineEnd;           // after each telegram of a text send with placeholders
-    CReplyTemplate m_template;      // a send with placeholders
-    std::shared_ptr<const CChecksumRule> m_pChecksum;
-    std::shared_ptr<CReplyMatcher> m_pMatcher;  // an expect's one rule
+    std::shared_ptr<const Body> m_pBody;  // null: a step made by no Compile (says nothing)
 };

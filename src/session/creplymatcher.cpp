@@ -24,10 +24,8 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
     m_anyState = 0;
     m_contains.clear();
     m_shortestContained = 0;
-    m_low.fill(0);
-    m_high.fill(0);
-    m_startsWith.fill(0);
-    m_pairs.fill(0);
+    m_pContains.reset();
+    std::shared_ptr<ContainsIndex> index;
     for (int i = 0; i < rules.size() && i < kMaxRules; ++i) {
         const CReplyRule &rule = rules[i];
         Compiled c{i + 1, rule.kind, {}, {}, rule.delay, -1};
@@ -78,13 +76,15 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
             // Eight buckets by the high nibble: exact for bytes that share no bucket, and a false
             // candidate is only checked, never taken.
             const std::uint8_t bucket = std::uint8_t(1u << ((first >> 4) & 7));
-            m_low[first & 15] |= bucket;
-            m_high[first >> 4] |= bucket;
-            m_startsWith[first] |= std::uint64_t(1) << m_contains.size();
+            if (!index)
+                index = std::make_shared<ContainsIndex>();
+            index->low[first & 15] |= bucket;
+            index->high[first >> 4] |= bucket;
+            index->startsWith[first] |= std::uint64_t(1) << m_contains.size();
             for (int second = 0; second < 256; ++second) {
                 if (c.match.size() == 1 || static_cast<unsigned char>(c.match[1]) == second) {
                     const int pair = first << 8 | second;
-                    m_pairs[size_t(pair >> 6)] |= std::uint64_t(1) << (pair & 63);
+                    index->pairs[size_t(pair >> 6)] |= std::uint64_t(1) << (pair & 63);
                 }
             }
             m_contains.push_back(int(m_rules.size()));
@@ -93,6 +93,7 @@ void CReplyMatcher::SetRules(const QList<CReplyRule> &rules)
         }
         m_rules.push_back(std::move(c));
     }
+    m_pContains = std::move(index);
 }
 
 bool CReplyMatcher::HoldsAt(const unsigned char *data, int length, int at, int containsIndex) const
@@ -162,6 +163,7 @@ std::uint64_t CReplyMatcher::FindContained(const unsigned char *data, int length
                                            int *copied) const
 {
     const std::uint64_t all = m_contains.size() == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m_contains.size()) - 1;
+    const ContainsIndex &index = *m_pContains;  // there is a contains rule
     std::uint64_t found = 0;
 #if defined(__x86_64__)
     const auto next = HasAvx2() ? NextWindowAvx2 : NextWindowScalar;
@@ -173,16 +175,16 @@ std::uint64_t CReplyMatcher::FindContained(const unsigned char *data, int length
     for (int piece = 0; piece < length && found != all; piece += kPiece) {
         const int end = std::min(length, piece + kPiece);
         for (int window = piece; window < end && found != all; window += 64) {
-            for (std::uint64_t mask = next(data, &window, end, m_low.data(), m_high.data()); mask && found != all;
+            for (std::uint64_t mask = next(data, &window, end, index.low.data(), index.high.data()); mask && found != all;
                  mask &= mask - 1) {
                 const int at = window + __builtin_ctzll(mask);
                 // Most candidates end here: no match starts with this byte and the next.
                 if (at + 1 < length) {
                     const int pair = data[at] << 8 | data[at + 1];
-                    if (!((m_pairs[size_t(pair >> 6)] >> (pair & 63)) & 1))
+                    if (!((index.pairs[size_t(pair >> 6)] >> (pair & 63)) & 1))
                         continue;
                 }
-                for (std::uint64_t open = m_startsWith[data[at]] & ~found; open; open &= open - 1) {
+                for (std::uint64_t open = index.startsWith[data[at]] & ~found; open; open &= open - 1) {
                     const int k = __builtin_ctzll(open);
                     if (HoldsAt(data, length, at, k))
                         found |= std::uint64_t(1) << k;

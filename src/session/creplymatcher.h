@@ -104,14 +104,21 @@ private:
     std::vector<Shaped> m_shaped;
     std::vector<int> m_contains;  // indexes into m_rules of the contains rules
     int m_shortestContained = 0;   // bytes of the shortest contains match: a shorter block needs no scan
-    // Candidate first bytes, as nibble tables for the vector scan: byte b may start a contained
-    // match when m_low[b & 15] & m_high[b >> 4] is not 0.
-    alignas(16) std::array<std::uint8_t, 16> m_low{};
-    alignas(16) std::array<std::uint8_t, 16> m_high{};
-    // For each byte value, the contains rules (bits over m_contains) whose match starts with it.
-    std::array<std::uint64_t, 256> m_startsWith{};
-    // Bit (b0 << 8 | b1) set when some contains match starts with the bytes b0 b1 (a one-byte match
-    // sets every pair it starts): a candidate whose pair is clear is passed over without a compare.
-    std::array<std::uint64_t, 1024> m_pairs{};
+    // The tables of the contains rules' search, made only when some rule is one (a matcher of one
+    // pattern, as a command sequence's expect step holds, keeps none: there may be thousands).
+    struct ContainsIndex
+    {
+        // Candidate first bytes, as nibble tables for the vector scan: byte b may start a contained
+        // match when low[b & 15] & high[b >> 4] is not 0.
+        alignas(16) std::array<std::uint8_t, 16> low{};
+        alignas(16) std::array<std::uint8_t, 16> high{};
+        // For each byte value, the contains rules (bits over m_contains) whose match starts with it.
+        std::array<std::uint64_t, 256> startsWith{};
+        // Bit (b0 << 8 | b1) set when some contains match starts with the bytes b0 b1 (a one-byte
+        // match sets every pair it starts): a candidate whose pair is clear is passed over without a
+        // compare.
+        std::array<std::uint64_t, 1024> pairs{};
+    };
+    std::shared_ptr<const ContainsIndex> m_pContains;
     QByteArray m_none;
 };

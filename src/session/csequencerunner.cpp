@@ -94,7 +94,7 @@ void CSequenceRunner::Advance()
                 Fail(why);
                 return;
             }
-            if (m_pChecksum && step.checksumText.isEmpty()) {
+            if (m_pChecksum && step.ChecksumText().isEmpty()) {
                 for (CReplyTemplate::Part &part : m_parts)
                     part.bytes = m_pChecksum->Apply(part.bytes);
             }

@@ -48,6 +48,52 @@ private Q_SLOTS:
         QCOMPARE(commands.ToBytes(), file);
     }
 
+    // A row read keeps its place in the text, not its cells: the cells the editor is given are split
+    // again from it, and must be what the row says.
+    void theCellsOfARowReadAreWhatItSays_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QList<QStringList>>("rows");
+        QTest::newRow("doubled quotes, comma and line ends in a quoted cell")
+            << kHeader + "\r\na,,send,text,\"say \"\"hi\"\", then\",,,\"one,\r\ntwo\nthree\"\r\n"
+            << QList<QStringList>{{"a", "", "send", "text", "say \"hi\", then", "", "", "one,\r\ntwo\nthree"}};
+        QTest::newRow("short rows made up to the columns, unknown columns kept")
+            << kHeader + ",owner,rev\na,,send,hex,01\na,,wait,,,,10,,me,3\n"
+            << QList<QStringList>{{"a", "", "send", "hex", "01", "", "", ""}, {"a", "", "wait", "", "", "", "10", "", "me", "3"}};
+        QTest::newRow("a cell quoted on one row and plain on the next")
+            << kHeader + "\na,,send,text,\"PING\"\nb,,send,\"text\",PING\n\"a\",,wait,\"\",,,\"5\",\"\"\n"
+            << QList<QStringList>{{"a", "", "send", "text", "PING", "", "", ""},
+                                  {"b", "", "send", "text", "PING", "", "", ""},
+                                  {"a", "", "wait", "", "", "", "5", ""}};
+        QTest::newRow("UTF-8, blank lines and spaces kept in cells")
+            << kHeader + "\r\n\r\n電源/ON,Shift+F2,send,text, ｺﾏﾝﾄﾞ ,,,確認\r\n  \r\n電源/ON,,wait,,,,5,\r\n"
+            << QList<QStringList>{{"電源/ON", "Shift+F2", "send", "text", " ｺﾏﾝﾄﾞ ", "", "", "確認"},
+                                  {"電源/ON", "", "wait", "", "", "", "5", ""}};
+        QTest::newRow("text after a closing quote joins the cell") << kHeader + "\na,,send,text,\"\xC3\"\xA9\n"
+                                                                 << QList<QStringList>{{"a", "", "send", "text", "é", "", "", ""}};
+        QTest::newRow("the last row without a line end") << kHeader + "\na,,expect,regex,\"OK,(\\d+)\",,500,"
+                                                       << QList<QStringList>{{"a", "", "expect", "regex", "OK,(\\d+)", "", "500", ""}};
+    }
+    void theCellsOfARowReadAreWhatItSays()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QList<QStringList>, rows);
+        CCommandsFile commands;
+        QString error;
+        QVERIFY2(commands.Parse(file, &error), qPrintable(error));
+        QCOMPARE(commands.Rows(), rows);
+        // The steps say what the cells say, and an edit of another row leaves each row's cells.
+        for (const CCommandsFile::Sequence &sequence : commands.Sequences()) {
+            for (qsizetype i = 0; i < sequence.steps.size(); ++i)
+                QCOMPARE(sequence.steps[i].Data(), rows[sequence.rows[i]][CCommandsFile::COL_DATA]);
+        }
+        QList<QStringList> edited = rows;
+        edited.append({"added", "", "wait", "", "", "", "1", ""});
+        QVERIFY2(commands.SetRows(edited, &error), qPrintable(error));
+        QCOMPARE(commands.Rows(), edited);
+        QVERIFY(commands.ToBytes().startsWith(file));
+    }
+
     void anEditedRowIsWrittenAfreshTheOthersAsTheyStood()
     {
         CCommandsFile commands;
@@ -58,7 +104,7 @@ private Q_SLOTS:
         QVERIFY(commands.SetRows(rows, &error));
         QCOMPARE(commands.ToBytes(), kHeader + ",x\n\"a\",F1,send,text,\"A\",,,,keep\nb,,send,text,\"x,\"\"y\"\"\",,,\n");
         QCOMPARE(commands.Sequences().size(), 2);
-        QCOMPARE(commands.Sequences()[1].steps[0].data, QStringLiteral("x,\"y\""));
+        QCOMPARE(commands.Sequences()[1].steps[0].Data(), QStringLiteral("x,\"y\""));
     }
 
     void aBadRowIsRefusedWithItsLineAndColumn_data()
@@ -87,6 +133,7 @@ private Q_SLOTS:
         QTest::newRow("rts without a value") << kHeader + "\nreset,,dtr,,1\nreset,,rts,,\n" << "3行目 5列目 (data): rts の data は 0 (ｵﾌ) か 1 (ｵﾝ) です";
         QTest::newRow("break of 0 ms") << kHeader + "\nwake,,break,,,,0\n" << "2行目 7列目 (ms): break の ms は 1 から 10000 までのﾐﾘ秒です (空: 接続の設定)";
         QTest::newRow("break of a minute") << kHeader + "\nwake,,break,,,,60000\n" << "2行目 7列目 (ms): break の ms は 1 から 10000 までのﾐﾘ秒です (空: 接続の設定)";
+        QTest::newRow("not UTF-8 after a refused row: the text is read before the rows") << kHeader + "\na,,sned,hex,01\nb,,send,text,\xff\n" << "3行目 5列目 (data): UTF-8 の文字ではありません";
         QTest::newRow("not UTF-8, line after a quoted line end") << kHeader + "\na,,send,text,\"x\ny\"\nb,,send,text,\xff\n" << "4行目 5列目 (data): UTF-8 の文字ではありません";
     }
     void aBadRowIsRefusedWithItsLineAndColumn()
@@ -158,6 +205,11 @@ private Q_SLOTS:
         QTest::newRow("one pattern after another") << QByteArray("a,,expect,regex,OK ([0-9]+)\nb,,expect,regex,NG\nc,,expect,regex,OK ([0-9]+)\n")
                                                  << QByteArray("NG OK 12");
         QTest::newRow("the same data as text and as a pattern") << QByteArray("a,,expect,text,A.\nb,,expect,regex,A.\n") << QByteArray("AB");
+        QTest::newRow("the same data with and without a checksum")
+            << QByteArray("a,,send,hex,01 03,CRC-16/MODBUS:le\nb,,send,hex,01 03\nc,,send,hex,01 03,SUM8\n") << QByteArray();
+        QTest::newRow("one pattern under different times") << QByteArray("a,,expect,text,OK,,100\nb,,expect,text,OK,,2500\nc,,expect,text,OK\n")
+                                                         << QByteArray("OK");
+        QTest::newRow("line controls of one value") << QByteArray("a,,dtr,,1\nb,,rts,,1\nc,,dtr,,0\nd,,break,,,,5\ne,,break\n") << QByteArray();
     }
     void aStepCompilesAsItWouldAlone()
     {
@@ -174,9 +226,12 @@ private Q_SLOTS:
                 CCommandsFile alone;
                 QVERIFY2(alone.Parse(header + lines[line++], &error), qPrintable(error));
                 const CCommandStep &own = alone.Sequences()[0].steps[0];
-                QCOMPARE(step.form, own.form);
-                QCOMPARE(step.data, own.data);
-                QCOMPARE(step.eol, own.eol);
+                QCOMPARE(step.Form(), own.Form());
+                QCOMPARE(step.Data(), own.Data());
+                QCOMPARE(step.Eol(), own.Eol());
+                QCOMPARE(step.action, own.action);
+                QCOMPARE(step.ms, own.ms);
+                QCOMPARE(step.value, own.value);
                 if (step.action == CCommandStep::Send) {
                     QList<CReplyTemplate::Part> got, wanted;
                     CReplyTemplate::Context context;

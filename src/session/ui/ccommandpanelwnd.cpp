@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -70,6 +71,7 @@ CCommandPanelWnd::CCommandPanelWnd(QWidget *keyOwner) : QWidget(nullptr, Qt::Win
         if (!path.isEmpty() && !Export(path, &error))
             Prompts::Instance().MessageBox(this, error, Prompts::AppTitle(), Prompts::Ok, Prompts::Exclamation);
     });
+    connect(m_pPages, &QTabWidget::currentChanged, this, &CCommandPanelWnd::BuildPage);
     connect(&m_runner, &CSequenceRunner::StepStarted, this, &CCommandPanelWnd::OnStep);
     connect(&m_runner, &CSequenceRunner::Finished, this, &CCommandPanelWnd::OnFinished);
     Rebuild();
@@ -93,31 +95,33 @@ void CCommandPanelWnd::Rebuild()
     qDeleteAll(m_shortcuts);
     m_shortcuts.clear();
     m_buttons.clear();
+    m_pendingStates.clear();
+    m_pages.clear();
+    m_pageOf.clear();
+    const QSignalBlocker quiet(m_pPages);  // no page is built while the tabs are made
     while (m_pPages->count() > 0) {
         QWidget *page = m_pPages->widget(0);
         m_pPages->removeTab(0);
         delete page;
     }
-    QHash<QString, QGridLayout *> grids;
-    for (const CCommandsFile::Sequence &sequence : m_commands.Sequences()) {
+    QHash<QString, int> pageIndex;
+    const QList<CCommandsFile::Sequence> &sequences = m_commands.Sequences();
+    for (qsizetype s = 0; s < sequences.size(); ++s) {
+        const CCommandsFile::Sequence &sequence = sequences[s];
         const QString title = sequence.Page().isEmpty() ? QStringLiteral("ｺﾏﾝﾄﾞ") : sequence.Page();
-        QGridLayout *grid = grids.value(title);
-        if (!grid) {
+        auto found = pageIndex.find(title);
+        if (found == pageIndex.end()) {
             auto *page = new QWidget;
-            grid = new QGridLayout(page);
-            grid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+            Page made;
+            made.grid = new QGridLayout(page);
+            made.grid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
             m_pPages->addTab(page, title);
-            grids.insert(title, grid);
+            found = pageIndex.insert(title, int(m_pages.size()));
+            m_pages.append(made);
         }
-        const QString caption = sequence.key.isEmpty() ? sequence.Caption()
-                                                       : QStringLiteral("%1 (%2)").arg(sequence.Caption(), sequence.key);
-        auto *button = new QPushButton(caption, grid->parentWidget());
-        button->setToolTip(sequence.note);
-        const int index = grid->count();
-        grid->addWidget(button, index / kButtonColumns, index % kButtonColumns);
+        m_pages[*found].sequences.append(s);
         const QString name = sequence.name;
-        connect(button, &QPushButton::clicked, this, [this, name] { Run(name); });
-        m_buttons.insert(name, button);
+        m_pageOf.insert(name, *found);
         if (!sequence.key.isEmpty()) {
             auto *shortcut = new QShortcut(QKeySequence::fromString(sequence.key), m_pKeyOwner);
             shortcut->setContext(Qt::ApplicationShortcut);
@@ -125,10 +129,43 @@ void CCommandPanelWnd::Rebuild()
             m_shortcuts.append(shortcut);
         }
     }
-    if (m_commands.Sequences().isEmpty())
+    BuildPage(m_pPages->currentIndex());
+    if (sequences.isEmpty())
         m_pStatus->setText(QStringLiteral("ｺﾏﾝﾄﾞがありません。「編集...」か「ｲﾝﾎﾟｰﾄ...」で作成してください。"));
     else
         m_pStatus->clear();
+}
+
+void CCommandPanelWnd::BuildPage(int index)
+{
+    if (index < 0 || index >= m_pages.size() || m_pages[index].built)
+        return;
+    Page &page = m_pages[index];
+    page.built = true;
+    for (const qsizetype s : std::as_const(page.sequences)) {
+        const CCommandsFile::Sequence &sequence = m_commands.Sequences()[s];
+        const QString caption = sequence.key.isEmpty() ? sequence.Caption()
+                                                       : QStringLiteral("%1 (%2)").arg(sequence.Caption(), sequence.key);
+        auto *button = new QPushButton(caption, page.grid->parentWidget());
+        button->setToolTip(sequence.note);
+        const int at = page.grid->count();
+        page.grid->addWidget(button, at / kButtonColumns, at % kButtonColumns);
+        const QString name = sequence.name;
+        connect(button, &QPushButton::clicked, this, [this, name] { Run(name); });
+        m_buttons.insert(name, button);
+        const auto pending = m_pendingStates.constFind(name);
+        if (pending != m_pendingStates.cend()) {
+            SetButtonState(name, pending->first, pending->second);
+            m_pendingStates.erase(pending);
+        }
+    }
+}
+
+QPushButton *CCommandPanelWnd::Button(const QString &name)
+{
+    if (!m_buttons.contains(name))
+        BuildPage(m_pageOf.value(name, -1));
+    return m_buttons.value(name);
 }
 
 bool CCommandPanelWnd::Run(const QString &name)
@@ -179,10 +216,14 @@ void CCommandPanelWnd::OnFinished(int outcome, const QString &failure)
 
 void CCommandPanelWnd::SetButtonState(const QString &name, const QString &style, const QString &tip)
 {
-    if (QPushButton *button = m_buttons.value(name)) {
-        button->setStyleSheet(style.isEmpty() ? QString() : QStringLiteral("QPushButton { %1 }").arg(style));
-        button->setToolTip(tip);
+    QPushButton *button = m_buttons.value(name);
+    if (!button) {
+        if (m_pageOf.contains(name))
+            m_pendingStates.insert(name, {style, tip});
+        return;
     }
+    button->setStyleSheet(style.isEmpty() ? QString() : QStringLiteral("QPushButton { %1 }").arg(style));
+    button->setToolTip(tip);
 }
 
 void CCommandPanelWnd::Edit()

@@ -10,6 +10,9 @@
 #include <QList>
 #include <QWidget>
 
+#include <utility>
+
+class QGridLayout;
 class QLabel;
 class QPushButton;
 class QShortcut;
@@ -29,7 +32,9 @@ public:
     // Starts sequence `name` (a click or its key); false when it is unknown or one is running.
     bool Run(const QString &name);
     QString StatusText() const;
-    QPushButton *Button(const QString &name) const { return m_buttons.value(name); }
+    // The button of sequence `name` (its page's buttons are made when the page is first shown or
+    // asked for); null for a name the commands do not have.
+    QPushButton *Button(const QString &name);
     QTabWidget *Pages() const { return m_pPages; }
     // The editor (modal) and the file commands of the window's buttons.
     void Edit();
@@ -45,7 +50,16 @@ Q_SIGNALS:
     void Note(const QString &text);
 
 private:
+    // A tab: its sequences' buttons are made when it is first shown, so a file of many pages opens
+    // with the first page's buttons alone.
+    struct Page
+    {
+        QGridLayout *grid = nullptr;
+        QList<qsizetype> sequences;  // indexes into the commands' sequences
+        bool built = false;
+    };
     void Rebuild();
+    void BuildPage(int index);
     void OnStep(int step, const QString &what);
     void OnFinished(int outcome, const QString &failure);
     void SetButtonState(const QString &name, const QString &style, const QString &tip);
@@ -56,7 +70,11 @@ private:
     QTabWidget *m_pPages = nullptr;
     QLabel *m_pStatus = nullptr;
     QPushButton *m_pStop = nullptr;
+    QList<Page> m_pages;
+    QHash<QString, int> m_pageOf;  // each sequence's page
     QHash<QString, QPushButton *> m_buttons;
+    // The state (style, tooltip) of buttons whose page is not yet built, given them when it is.
+    QHash<QString, std::pair<QString, QString>> m_pendingStates;
     QList<QShortcut *> m_shortcuts;
     QHash<QString, quint32> m_runs;  // each sequence's runs, for ${seq}
 };

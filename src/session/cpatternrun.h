@@ -22,8 +22,6 @@ public:
     CPatternRun(const CPatternRun &) = delete;
     CPatternRun &operator=(const CPatternRun &) = delete;
 
-    bool IsValid() const { return m_expression.isValid(); }
-    int CaptureCount() const { return m_expression.captureCount(); }
     // The pattern is run by PCRE2 directly (false: every run goes through QRegularExpression).
     bool IsDirect() const { return m_pCode != nullptr; }
 

@@ -51,6 +51,9 @@ CPatternRun::CPatternRun(const QString &pattern) : m_expression(CReplyRule::Comp
     // one; the channels' patterns have only DotMatchesEverythingOption. Any other option: no direct run.
     if (!m_expression.isValid() || (m_expression.patternOptions() & ~QRegularExpression::DotMatchesEverythingOption))
         return;
+    m_bField = m_field.Parse(pattern);
+    if (m_bField)
+        return;
     const QString expression = m_expression.pattern();
     std::uint32_t options = PCRE2_UTF;
     if (m_expression.patternOptions() & QRegularExpression::DotMatchesEverythingOption)
@@ -77,6 +80,12 @@ bool CPatternRun::Run(QStringView subject, qsizetype from)
     m_subject = subject;
     m_nSet = 0;
     m_bFallback = false;
+    if (m_bField) {
+        if (!m_field.Find(subject, from, &m_fieldFound[0], &m_fieldFound[2], &m_fieldFound[3], &m_fieldFound[1]))
+            return false;
+        m_nSet = 2;
+        return true;
+    }
     if (m_pCode) {
         // Each unit is a byte's Latin-1 character, valid UTF-16: the check of the subject is spared.
         const auto text = reinterpret_cast<PCRE2_SPTR16>(subject.utf16());
@@ -105,6 +114,8 @@ QStringView CPatternRun::Captured(int group) const
         return m_fallback.capturedView(group);
     if (group < 0 || group >= m_nSet)
         return QStringView();
+    if (m_bField)
+        return m_subject.sliced(m_fieldFound[size_t(2 * group)], m_fieldFound[size_t(2 * group + 1)] - m_fieldFound[size_t(2 * group)]);
     const PCRE2_SIZE *ovector = pcre2_get_ovector_pointer_16(m_pData.get());
     const PCRE2_SIZE start = ovector[2 * group];
     const PCRE2_SIZE end = ovector[2 * group + 1];

@@ -284,6 +284,18 @@ private Q_SLOTS:
             << groups << QList<QByteArray>{"T=,H=5", "H=5,T=6", "12 34", "x=1 =2", "abab3", "ABab4"} + RandomTelegrams(6, 300, {"T=", "H=", ",", "=", "x", "ab", "AB", "5", "42", ""})
             << 'R' << 0;
 
+        // The plain shape read without an engine: a last text that the class also holds (the run is
+        // given back to it), an empty run, ranges and a class's own specials.
+        const QList<CChannel> plainShape{Text(QStringLiteral("=(\\d+)5;")), Text(QStringLiteral("=([0-9]*)7")),
+                                         Text(QStringLiteral("x([a-f0-9]+)f"), 1, 16), Text(QStringLiteral("([-0-9]+)-")),
+                                         Text(QStringLiteral("T=([0-9]*)")), Text(QStringLiteral("<([+--.0-9]+)>")),
+                                         Text(QStringLiteral("=(\\d+)5;"), 0), Text(QStringLiteral("([5-]*)"), 1),
+                                         Text(QStringLiteral("V([0-9a-]+);"), 1, 16)};
+        QTest::newRow("plain shape, the run given back")
+            << plainShape << QList<QByteArray>{"=1255;", "=55;", "=5;", "=777", "x1fff", "-12--", "T=", "<-1.5>", "V0a-;"}
+                                 + RandomTelegrams(9, 400, {"=", "5", "55", "7", ";", "x", "f", "a", "-", "T=", "<", ">", "+", ".", "12", "V"})
+            << 'R' << 0;
+
         // Every shape of number, in both bases.
         const QList<CChannel> numbers{Text(QStringLiteral("=([^;]*);")), Text(QStringLiteral("=([^;]*);"), 1, 16),
                                       Text(QStringLiteral("N([-+0-9.e x]+)")), Text(QStringLiteral("N([-+0-9a-fA-Fx]+)"), 1, 16)};

@@ -6,6 +6,7 @@
 // Latin-1 and Qt's reading of the number.
 #include "session/cchannelparser.h"
 #include "session/cchannelvalues.h"
+#include "session/cliteralfinder.h"
 #include "session/cpatternrun.h"
 #include "channelmaker.h"
 
@@ -366,6 +367,48 @@ private Q_SLOTS:
         }
         // The table reads values at all, or the comparison above proves little.
         QVERIFY2(expected >= telegrams.size() / 10, qPrintable(QString::number(expected)));
+    }
+
+    void literalsFoundWhereTheyFirstBegin_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("literals");
+        QTest::addColumn<QList<QByteArray>>("telegrams");
+        // One first byte (searched for as memchr does), several, and strings inside one another.
+        QList<QByteArray> heads;
+        for (int k = 0; k < 64; ++k)
+            heads << "V" + QByteArray::number(k) + '=';
+        QList<QByteArray> many;
+        for (int k = 0; k < 300; ++k)
+            many << QByteArray::number(k * 7919 % 100003, 36);
+        const QList<QByteArray> texts = RandomTelegrams(10, 200, {"V1", "V12=", "=", "3", "ab", "abc", "b", "c", "0", "z"});
+        QTest::newRow("one first byte") << heads << texts;
+        QTest::newRow("nested and repeated") << QList<QByteArray>{"ab", "abc", "b", "bc", "c", "abc", "\xe9", "\xe9\xe9", QByteArray(1, '\0')}
+                                             << texts + QList<QByteArray>{"abcabc", QByteArray("x\0\xe9\xe9", 4), "cba"};
+        QTest::newRow("hundreds of strings") << many << texts + many;
+    }
+    void literalsFoundWhereTheyFirstBegin()
+    {
+        QFETCH(QList<QByteArray>, literals);
+        QFETCH(QList<QByteArray>, telegrams);
+        CLiteralFinder finder;
+        QList<int> numbers;
+        for (const QByteArray &literal : literals)
+            numbers << finder.Add(literal);
+        std::vector<int> at;
+        std::vector<int> found;
+        for (const QByteArray &telegram : telegrams) {
+            finder.Find(reinterpret_cast<const unsigned char *>(telegram.constData()), int(telegram.size()), &at, &found);
+            QCOMPARE(int(at.size()), finder.Count());
+            for (int k = 0; k < literals.size(); ++k) {
+                const int where = int(QByteArrayView(telegram).indexOf(literals[k]));
+                if (at[size_t(numbers[k])] != where)
+                    QFAIL(qPrintable(QStringLiteral("%1 in %2: %3, not %4")
+                                         .arg(Hex(literals[k]), Hex(telegram))
+                                         .arg(at[size_t(numbers[k])])
+                                         .arg(where)));
+                QCOMPARE(std::count(found.begin(), found.end(), numbers[k]), where >= 0 ? 1 : 0);
+            }
+        }
     }
 
     void literalPrefixEveryMatchBeginsWith_data()

@@ -9,7 +9,7 @@ build_dir=${1:-$root/build-fuzz}
 seconds=${QN_FUZZ_SECONDS:-30}
 targets=(fuzz_document fuzz_csv fuzz_hex fuzz_store fuzz_prompt fuzz_tls)
 
-"$root/scripts/install-packages.sh" clang libclang-rt-14-dev cmake ninja-build qt6-base-dev libgl-dev libssl-dev
+"$root/scripts/install-packages.sh" clang libclang-rt-14-dev cmake ninja-build qt6-base-dev libgl-dev libssl-dev libpcre2-dev pkg-config
 
 if [ ! -f "$build_dir/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-packages.sh" g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libssl-dev openssl \
+"$root/scripts/install-packages.sh" g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libssl-dev libpcre2-dev openssl \
   fonts-ipafont-gothic qt6-translations-l10n
 
 build_dir=$1

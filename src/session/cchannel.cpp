@@ -16,6 +16,59 @@ bool SameNumber(double a, double b)
     return a == b || (std::isnan(a) && std::isnan(b));
 }
 
+// The common shapes of a number read directly: a decimal of at most 15 digits with an optional minus
+// and point ([-]d[.d]), and up to 16 hex digits. Such a decimal's digits make an integer below 2^53
+// and its power of ten is exact, so the one division rounds once: the correctly rounded value, which
+// is what the general reading gives. Anything else (signs, exponents, a bare point, more digits):
+// none, and the general reading decides.
+constexpr std::array<double, 16> kTens = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+std::optional<double> ShortDecimal(QStringView text)
+{
+    const bool negative = text.startsWith(u'-');
+    quint64 digits = 0;
+    int count = 0;
+    int whole = -1;  // digits before the point; -1: no point yet
+    for (qsizetype i = negative ? 1 : 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= u'0' && c <= u'9') {
+            if (++count > 15)
+                return std::nullopt;
+            digits = digits * 10 + (c - u'0');
+        } else if (c == u'.' && whole < 0) {
+            whole = count;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (count == 0 || whole == 0 || whole == count)
+        return std::nullopt;
+    const double value = whole < 0 ? double(digits) : double(digits) / kTens[size_t(count - whole)];
+    return negative ? -value : value;
+}
+
+std::optional<quint64> ShortHex(QStringView text)
+{
+    if (text.isEmpty() || text.size() > 16)
+        return std::nullopt;
+    quint64 n = 0;
+    for (const QChar qc : text) {
+        const char16_t c = qc.unicode();
+        int digit;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        else if (c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
+        else
+            return std::nullopt;
+        n = n << 4 | quint64(digit);
+    }
+    return n;
+}
+
 template <typename T>
 T Load(const unsigned char *at, bool bigEndian)
 {
@@ -91,6 +144,11 @@ std::optional<double> CChannel::ReadField(const unsigned char *data, int length,
 
 std::optional<double> CChannel::ReadNumber(QStringView text, int base)
 {
+    // The common case first: a short decimal has nothing to trim.
+    if (base != 16) {
+        if (const std::optional<double> d = ShortDecimal(text))
+            return d;
+    }
     text = text.trimmed();
     bool ok = false;
     if (base == 16) {
@@ -103,10 +161,13 @@ std::optional<double> CChannel::ReadNumber(QStringView text, int base)
             text = text.mid(2);
         if (text.isEmpty() || text.startsWith(u'-') || text.startsWith(u'+'))
             return std::nullopt;
-        const qulonglong n = text.toULongLong(&ok, 16);
-        if (!ok)
-            return std::nullopt;
-        return negative ? -double(n) : double(n);
+        std::optional<quint64> n = ShortHex(text);
+        if (!n) {
+            n = text.toULongLong(&ok, 16);
+            if (!ok)
+                return std::nullopt;
+        }
+        return negative ? -double(*n) : double(*n);
     }
     const double d = text.toDouble(&ok);
     if (!ok || !std::isfinite(d))
